@@ -1,0 +1,7 @@
+#include "module/memory.h"
+
+#include <cstdlib>
+
+void* moduleAllocZeroed(std::size_t size) { return std::calloc(1, size); }
+void* moduleAlloc(std::size_t size) { return std::malloc(size); }
+void moduleFree(void* block) { std::free(block); }

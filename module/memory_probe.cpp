@@ -1,0 +1,55 @@
+#include "module/memory.h"
+#include "module/memory_probe.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#define VRIM_PROBE_EXPORT __declspec(dllexport)
+#else
+#define VRIM_PROBE_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+MemoryProbe probe; // constant-initialised: no global constructor
+
+// Each block carries its size in front so that release can keep liveBytes.
+constexpr std::size_t kHeader = 16;
+
+void* take(std::size_t size, bool zeroed) {
+    ++probe.allocations;
+    if (probe.failAt != 0 && probe.allocations == probe.failAt) {
+        ++probe.failures;
+        return nullptr;
+    }
+    auto* raw = static_cast<unsigned char*>(zeroed ? std::calloc(1, size + kHeader)
+                                                   : std::malloc(size + kHeader));
+    if (raw == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(raw, &size, sizeof size);
+    ++probe.live;
+    probe.liveBytes += static_cast<int64_t>(size);
+    probe.totalBytes += static_cast<int64_t>(size);
+    return raw + kHeader;
+}
+
+} // namespace
+
+void* moduleAllocZeroed(std::size_t size) { return take(size, true); }
+void* moduleAlloc(std::size_t size) { return take(size, false); }
+
+void moduleFree(void* block) {
+    if (block == nullptr) {
+        return;
+    }
+    auto* raw = static_cast<unsigned char*>(block) - kHeader;
+    std::size_t size = 0;
+    std::memcpy(&size, raw, sizeof size);
+    --probe.live;
+    probe.liveBytes -= static_cast<int64_t>(size);
+    std::free(raw);
+}
+
+extern "C" VRIM_PROBE_EXPORT MemoryProbe* vrimMemoryProbe(void) { return &probe; }

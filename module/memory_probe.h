@@ -1,0 +1,18 @@
+// Counting, failure-injecting allocator of the module's test build
+// (vrim_s_test.p). The test build exports vrimMemoryProbe, which returns the
+// probe below; the shipped plug-in has neither the probe nor the export.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct MemoryProbe {
+    int64_t failAt;      // fail the allocation with this 1-based number; 0: never
+    int64_t allocations; // allocations attempted since the last reset
+    int64_t failures;    // allocations refused
+    int64_t live;        // blocks allocated and not yet released
+    int64_t liveBytes;   // bytes in those blocks
+    int64_t totalBytes;  // bytes handed out since the last reset
+};
+
+extern "C" typedef MemoryProbe* (*MemoryProbeFunc)(void);

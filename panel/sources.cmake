@@ -1,0 +1,2 @@
+target_sources(vrim_module_code PRIVATE
+  ${CMAKE_SOURCE_DIR}/panel/keyeditor.cpp)
