@@ -1,4 +1,116 @@
+// The handler's load and save callbacks: one instance's keys as the lines
+// from "VRIM_START" to "VRIM_END" among the host's own scene lines.
 #include "scene/keyblock.h"
 
-HostError shakeLoad(void* /*instance*/, const LoadState* /*state*/) { return nullptr; }
-HostError shakeSave(void* /*instance*/, const SaveState* /*state*/) { return nullptr; }
+#include "module/memory.h"
+#include "module/messages.h"
+#include "scene/sceneline.h"
+#include "shake/shake.h"
+
+namespace {
+
+// Appends a zero-filled key after current (or as the first key); null when
+// no memory is available.
+ShakeKey* appendKey(ShakeInstance* instance, ShakeKey* current) {
+    auto* key = static_cast<ShakeKey*>(moduleAllocZeroed(sizeof(ShakeKey)));
+    if (key == nullptr) {
+        return nullptr;
+    }
+    key->prev = current;
+    key->next = nullptr;
+    if (current == nullptr) {
+        instance->firstKey = key;
+    } else {
+        current->next = key;
+    }
+    return key;
+}
+
+} // namespace
+
+HostError shakeLoad(void* instance, const LoadState* state) {
+    auto* shake = static_cast<ShakeInstance*>(instance);
+    // A fresh record per load: a field line without a number before any line
+    // with one applies 0.0, never a number left over from another load.
+    SceneLine line{};
+    readSceneLine(state, &line);
+    if (compareSceneToken("VRIM_START", &line) != 0) {
+        return nullptr;
+    }
+
+    // The instance owns its chain alone (copy duplicates keys), so the chain
+    // this block replaces is released here.
+    releaseKeyChain(shake->firstKey);
+    shake->firstKey = nullptr;
+    ShakeKey* current = nullptr;
+    int32_t built = 0;
+
+    // The order of the tests decides where a short token goes: "KEY" is
+    // "KEY_NUM", "F" is "FALL_OFF", "FREQ_" is "FREQ_W_X".
+    for (;;) {
+        readSceneLine(state, &line);
+        if (compareSceneToken("VRIM_END", &line) == 0) {
+            break;
+        }
+        if (compareSceneToken("KEY_NUM", &line) == 0) {
+            // The count is taken from the chain once the block is read:
+            // save follows next keyCount times, so the two must agree
+            // whatever this line says.
+            continue;
+        }
+        if (compareSceneToken("START_F", &line) == 0) {
+            if (current != nullptr) {
+                current->startFrame = sceneInteger(line.value);
+            }
+            continue;
+        }
+        if (compareSceneToken("KEY_START", &line) == 0) {
+            ShakeKey* key = appendKey(shake, current);
+            if (key == nullptr) {
+                showInfo("No memmory ", nullptr);
+                break;
+            }
+            current = key;
+            ++built;
+            continue;
+        }
+        if (current == nullptr) {
+            continue; // field lines before the first key
+        }
+        if (compareSceneToken("END_F", &line) == 0) {
+            current->endFrame = sceneInteger(line.value);
+        } else if (compareSceneToken("FALL_OFF", &line) == 0) {
+            current->fallOff = sceneInteger(line.value);
+        } else if (compareSceneToken("FREQ", &line) == 0) {
+            current->freqTime = line.value;
+        } else if (compareSceneToken("FREQ_W_X", &line) == 0) {
+            current->widthX = line.value;
+        } else if (compareSceneToken("FREQ_W_Y", &line) == 0) {
+            current->widthY = line.value;
+        } else if (compareSceneToken("FREQ_W_Z", &line) == 0) {
+            current->widthZ = line.value;
+        }
+    }
+    shake->keyCount = built;
+    return nullptr;
+}
+
+HostError shakeSave(void* instance, const SaveState* state) {
+    const auto* shake = static_cast<const ShakeInstance*>(instance);
+    writeSceneToken(state, "VRIM_START");
+    writeSceneValue(state, "KEY_NUM", shake->keyCount);
+    const ShakeKey* key = shake->firstKey;
+    for (int32_t written = 0; written < shake->keyCount && key != nullptr; ++written) {
+        writeSceneToken(state, "KEY_START");
+        writeSceneValue(state, "FREQ", key->freqTime);
+        writeSceneValue(state, "FREQ_W_X", key->widthX);
+        writeSceneValue(state, "FREQ_W_Y", key->widthY);
+        writeSceneValue(state, "FREQ_W_Z", key->widthZ);
+        writeSceneValue(state, "START_F", key->startFrame);
+        writeSceneValue(state, "END_F", key->endFrame);
+        writeSceneValue(state, "FALL_OFF", key->fallOff);
+        key = key->next;
+    }
+    writeSceneToken(state, "VRIM_END");
+    return nullptr;
+}

@@ -43,12 +43,15 @@ class LineWriter {
     static int32_t write(void* data, const char* text, int32_t length);
 };
 
-// One key block of a scene file: lines from "VRIM_START" up to and including
-// "VRIM_END", or to the end of the file when the block never ends.
+// One key block of a scene file: from a line that is exactly "VRIM_START" up
+// to and including the next line that is exactly "VRIM_END", or to the end of
+// the file when the block never ends. The host knows where a plug-in's data
+// lies without reading it; how the lines inside are read is the module's
+// business, so a block is handed to it whole.
 struct KeyBlock {
-    std::size_t firstLine = 0; // 1-based line number of "VRIM_START"
-    std::size_t lastLine = 0;  // 1-based line number of "VRIM_END", or of the file's last line
-    bool ended = false;        // false: the file ended inside the block
+    std::size_t firstLine = 0;      // 1-based line number of "VRIM_START"
+    std::size_t lastLine = 0;       // 1-based line number of "VRIM_END", or of the file's last line
+    bool ended = false;             // false: the file ended inside the block
     std::vector<std::string> lines; // the block's lines, first and last included
 };
 
@@ -59,8 +62,13 @@ std::vector<std::string> splitLines(const std::string& text);
 // Every key block in a scene's lines, in file order.
 std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines);
 
-// Reads a scene file into lines; false with error set (one line) when it
-// cannot be read.
+// Reads a scene file into lines (splitLines: LF or CRLF, final line end
+// optional); false with error set (one line) when it cannot be read.
 bool readSceneFile(const std::string& path, std::vector<std::string>& lines, std::string& error);
+
+// Writes lines to a scene file, each ended by LF; false with error set (one
+// line) when it cannot be written.
+bool writeSceneFile(const std::string& path, const std::vector<std::string>& lines,
+                    std::string& error);
 
 } // namespace standin
