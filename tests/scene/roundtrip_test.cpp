@@ -23,7 +23,7 @@ using testsupport::ModuleTest;
 namespace {
 
 #if defined(_WIN32)
-constexpr int kRounds = 15; // Wine: keep the run to a few seconds
+constexpr int kRounds = 40; // Wine: keep the run to a few seconds
 #else
 constexpr int kRounds = 150;
 #endif

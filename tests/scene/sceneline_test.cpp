@@ -37,7 +37,7 @@ void expectSameDouble(double actual, double expected) {
     }
 }
 
-std::string writeOne(const char* keyword, double value, int32_t* count = nullptr) {
+std::string writeOne(const char* keyword, double value) {
     LineWriter writer;
     SaveState state = writer.state();
     writeSceneValue(&state, keyword, value);
@@ -47,9 +47,6 @@ std::string writeOne(const char* keyword, double value, int32_t* count = nullptr
     }
     EXPECT_EQ(writer.byteCounts[0], static_cast<int32_t>(writer.lines[0].size() + 1));
     EXPECT_LE(writer.lines[0].size(), 255u);
-    if (count != nullptr) {
-        *count = writer.byteCounts[0];
-    }
     return writer.lines[0];
 }
 
@@ -151,25 +148,13 @@ TEST(SceneLineTest, TokenMatchesKeywordByLeadingPart) {
     }
 }
 
-TEST(SceneLineTest, WriteCountsTheTerminatingNul) {
-    LineWriter writer;
-    SaveState state = writer.state();
-    writeSceneToken(&state, "KEY_START");
-    ASSERT_EQ(writer.writes(), 1);
-    EXPECT_EQ(writer.lines[0], "KEY_START");
-    EXPECT_EQ(writer.byteCounts[0], 10);
-
-    int32_t count = 0;
-    EXPECT_EQ(writeOne("END_F", 30, &count), "END_F 30.000000");
-    EXPECT_EQ(count, 16);
-}
-
 TEST(SceneLineTest, WriteValueForms) {
     const struct {
         const char* keyword;
         double value;
         const char* line;
     } cases[] = {
+        {"END_F", 30, "END_F 30.000000"},
         {"FREQ", 0.1, "FREQ 0.100000"},
         {"FREQ", -2.5, "FREQ -2.500000"},
         {"FREQ", 0.1234567, "FREQ 0.123457"},
