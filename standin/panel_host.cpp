@@ -658,8 +658,8 @@ std::string PanelHost::svg(const Panel& panel) {
     const char* field = "fill=\"#f4f4f4\" stroke=\"#606060\"";
     std::string out;
     out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
-           "\" height=\"" + std::to_string(height + kTitleBar) + "\" font-family=\"monospace\" " +
-           "font-size=\"8.33\">\n";
+           "\" height=\"" + std::to_string(height + kTitleBar) +
+           "\" xml:space=\"preserve\" font-family=\"monospace\" " + "font-size=\"8.33\">\n";
     out += rect(0, 0, width, kTitleBar, "fill=\"#4a5a7a\"");
     out += textAt(6, 15, panel.title, " fill=\"#ffffff\" font-size=\"11\"");
     out += rect(0, kTitleBar, width, height, "fill=\"#c8c8c8\" stroke=\"#404040\"");
