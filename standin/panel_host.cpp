@@ -135,7 +135,8 @@ bool parsePanelScript(const std::string& text, std::vector<PanelAction>& actions
             }
         } else if (action.kind == PanelAction::Kind::Pick) {
             char* stop = nullptr;
-            const long row = tokens.size() == 1 ? std::strtol(tokens[0].c_str(), &stop, 10) : 0;
+            const long long row =
+                tokens.size() == 1 ? std::strtoll(tokens[0].c_str(), &stop, 10) : 0;
             if (tokens.size() != 1 || stop == tokens[0].c_str() || *stop != '\0' ||
                 row < std::numeric_limits<int>::min() || row > std::numeric_limits<int>::max()) {
                 return fail("pick needs one row number");

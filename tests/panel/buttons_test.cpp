@@ -127,7 +127,7 @@ TEST_F(PanelTest, PrevAndNextStepAlongTheChain) {
 
 TEST_F(PanelTest, DeleteKeyRemovesTheShownKey) {
     for (int shownPosition = 1; shownPosition <= 3; ++shownPosition) {
-        SCOPED_TRACE("deleting key " + std::to_string(shownPosition));
+        SCOPED_TRACE(testing::Message() << "deleting key " << shownPosition);
         ShakeInstance* instance = instanceWith({kA, kB, kC});
         std::vector<const ShakeKey*> survivors = chainOf(instance);
         survivors.erase(survivors.begin() + shownPosition - 1);

@@ -169,7 +169,7 @@ TEST_F(PanelTest, RandomSessionsKeepChainListAndControlsInStep) {
             model.show(0);
         } else {
             model.shown = defaultKey();
-            model.keyNo = "0";
+            model.keyNo = std::to_string(0);
         }
 
         const int length = 40 + sessions.below(160);
