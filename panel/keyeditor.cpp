@@ -41,7 +41,7 @@ enum ControlIndex {
     kControlCount
 };
 
-struct ControlSpec {
+struct ControlLayout {
     const char* typeName;
     const char* label;
     int32_t type;
@@ -51,7 +51,7 @@ struct ControlSpec {
     int row;
 };
 
-constexpr ControlSpec kControls[kControlCount] = {
+constexpr ControlLayout kControls[kControlCount] = {
     {"FloatControl", "Freqency Time", kControlTypeFloat, 0, 0, 100, 1},
     {"FVecControl", "Freq Width X,Y,Z", kControlTypeVector, 0, 0, 100, 2},
     {"NumControl", "StartFrame", kControlTypeInteger, 0, 0, 100, 3},
@@ -98,17 +98,17 @@ void setEvent(ControlRecord* control, ControlEventFunc event) {
     setInteger(control, kControlEvent, reinterpret_cast<intptr_t>(event));
 }
 
-ControlRecord* addControl(PanelServices* services, PanelHandle panel, const ControlSpec& spec) {
-    controlDescriptor.type = spec.type;
-    if (spec.width != 0) {
-        controlDescriptor.width = spec.width;
+ControlRecord* addControl(PanelServices* services, PanelHandle panel, const ControlLayout& layout) {
+    controlDescriptor.type = layout.type;
+    if (layout.width != 0) {
+        controlDescriptor.width = layout.width;
     }
-    if (spec.type == kControlTypeListBox) {
-        controlDescriptor.visibleRows = spec.visibleRows;
+    if (layout.type == kControlTypeListBox) {
+        controlDescriptor.visibleRows = layout.visibleRows;
         controlDescriptor.count = keyListCount;
         controlDescriptor.name = keyListName;
     }
-    return services->addControl(panel, spec.typeName, &controlDescriptor, spec.label);
+    return services->addControl(panel, layout.typeName, &controlDescriptor, layout.label);
 }
 
 int panelNotBuilt(PanelServices* services, PanelHandle panel) {

@@ -88,8 +88,13 @@ class PanelTest : public ModuleTest {
     }
 
     standin::PanelControl& control(const std::string& label) const {
-        standin::PanelControl* found = panelHost.lastPanel()->control(label);
-        EXPECT_NE(found, nullptr) << label;
+        standin::Panel* panel = panelHost.lastPanel();
+        standin::PanelControl* found = panel != nullptr ? panel->control(label) : nullptr;
+        if (found == nullptr) {
+            ADD_FAILURE() << "no control labelled " << label;
+            static standin::PanelControl none;
+            return none;
+        }
         return *found;
     }
 
