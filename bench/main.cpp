@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     bench::registerEvaluation();
+    bench::registerScene();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     bench::endSession();

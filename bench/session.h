@@ -31,5 +31,6 @@ void endSession();
 
 // Each area registers its benchmarks; main runs them.
 void registerEvaluation();
+void registerScene();
 
 } // namespace bench
