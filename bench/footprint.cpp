@@ -1,6 +1,7 @@
 // Prints what the module allocates for an instance and for each key, and
 // that evaluation allocates nothing, as counted by the test build's probe
 // (vrim_s_test.p, the same code as vrim_s.p with a counting allocator).
+#include "standin/scene_io.h"
 #include "support/chains.h"
 
 #include <cstdio>
@@ -44,14 +45,26 @@ int main() {
     void* fresh = handler.create();
     const Cost created = since(probe, before);
 
-    // Keys as the host has them made: a chain copied onto an instance.
+    // Keys as a scene load makes them: the block a 256-key chain saves,
+    // loaded into the new instance.
     constexpr int kKeys = 256;
     ShakeInstance* source = testsupport::makeInstance(
         handler,
         std::vector<ShakeKey>(kKeys, testsupport::keyValues(0, 30, 1, 0.0, 0.1, 0.0, 0.1)));
+    standin::LineWriter writer;
+    const SaveState saveState = writer.state();
     before = now(probe);
-    handler.copy(source, fresh);
+    handler.save(source, saveState);
+    const Cost save = since(probe, before);
+    standin::LineReader reader(writer.lines);
+    const LoadState loadState = reader.state();
+    before = now(probe);
+    handler.load(fresh, loadState);
     const Cost chain = since(probe, before);
+    if (static_cast<ShakeInstance*>(fresh)->keyCount != kKeys) {
+        std::fprintf(stderr, "the saved block did not load back\n");
+        return 1;
+    }
 
     constexpr int kCalls = 1000;
     before = now(probe);
@@ -69,12 +82,14 @@ int main() {
         "  new instance: %lld allocations, %lld bytes (the instance %lld, its first key %lld)\n",
         static_cast<long long>(created.allocations), static_cast<long long>(created.bytes),
         static_cast<long long>(created.bytes - keyBytes), static_cast<long long>(keyBytes));
-    std::printf("  per key: %.2f allocations, %.2f bytes (a %d-key chain copied)\n",
+    std::printf("  per key: %.2f allocations, %.2f bytes (a %d-key block loaded)\n",
                 static_cast<double>(chain.allocations) / kKeys,
                 static_cast<double>(chain.bytes) / kKeys, kKeys);
+    std::printf("  save of %d keys: %lld allocations\n", kKeys,
+                static_cast<long long>(save.allocations));
     std::printf("  evaluation: %lld allocations in %d calls\n",
                 static_cast<long long>(evaluation.allocations), kCalls);
     std::printf("  left allocated after destroy: %lld blocks\n",
                 static_cast<long long>(probe.live));
-    return probe.live == 0 && evaluation.allocations == 0 ? 0 : 1;
+    return probe.live == 0 && evaluation.allocations == 0 && save.allocations == 0 ? 0 : 1;
 }

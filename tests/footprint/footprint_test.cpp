@@ -1,5 +1,6 @@
 // What the module costs in memory: one allocation per instance and one per
 // key, nothing hidden per operation, and nothing at all while evaluating.
+#include "standin/scene_io.h"
 #include "support/chains.h"
 #include "support/module_fixture.h"
 
@@ -68,6 +69,42 @@ TEST_F(ModuleTest, AnInstanceCostsTwoBlocksAndEachKeyOneMore) {
         // The keys the copy replaced are released, not kept beside the new ones.
         EXPECT_EQ(probe->live, liveBefore + count - keysBefore);
         handler.destroy(source);
+    }
+    handler.destroy(instance);
+    EXPECT_EQ(probe->live, 0);
+}
+
+TEST_F(ModuleTest, ALoadAllocatesOneBlockPerKeyAndASaveNothing) {
+    auto* instance = static_cast<ShakeInstance*>(handler.create());
+    for (int count : {1, 256, 10000, 256}) {
+        SCOPED_TRACE(count);
+        std::vector<std::string> block = {"VRIM_START",
+                                          "KEY_NUM " + std::to_string(static_cast<double>(count))};
+        for (int i = 0; i < count; ++i) {
+            block.insert(block.end(),
+                         {"KEY_START", "FREQ 0.100000", "FREQ_W_X 0.000000", "FREQ_W_Y 0.100000",
+                          "FREQ_W_Z 0.000000", "START_F " + std::to_string(static_cast<double>(i)),
+                          "END_F 30.000000", "FALL_OFF 1.000000"});
+        }
+        block.push_back("VRIM_END");
+
+        standin::LineReader reader(block);
+        const int64_t liveBefore = probe->live;
+        const int32_t keysBefore = instance->keyCount;
+        probe->allocations = 0;
+        probe->totalBytes = 0;
+        ASSERT_EQ(handler.load(instance, reader.state()), nullptr);
+        ASSERT_EQ(instance->keyCount, count);
+        EXPECT_EQ(probe->allocations, count);
+        EXPECT_EQ(probe->totalBytes, static_cast<int64_t>(count * sizeof(ShakeKey)));
+        // The chain the block replaced is released, not kept beside it.
+        EXPECT_EQ(probe->live, liveBefore + count - keysBefore);
+
+        standin::LineWriter writer;
+        probe->allocations = 0;
+        ASSERT_EQ(handler.save(instance, writer.state()), nullptr);
+        EXPECT_EQ(probe->allocations, 0);
+        EXPECT_EQ(writer.lines, block);
     }
     handler.destroy(instance);
     EXPECT_EQ(probe->live, 0);
