@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     }
     bench::registerEvaluation();
     bench::registerScene();
+    bench::registerKeyList();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     bench::endSession();

@@ -32,5 +32,6 @@ void endSession();
 // Each area registers its benchmarks; main runs them.
 void registerEvaluation();
 void registerScene();
+void registerKeyList();
 
 } // namespace bench
