@@ -28,12 +28,15 @@ cmake --build --preset win32 --target vrim_s vrim_s_test vrim_footprint
 results=build/release/bench-results.json
 echo
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-build/release/bin/vrim_bench \
+if ! build/release/bin/vrim_bench \
   --benchmark_repetitions="$repetitions" \
   --benchmark_min_time="$min_time" \
   --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true \
-  --benchmark_out="$results" --benchmark_out_format=json >/dev/null
+  --benchmark_out="$results" --benchmark_out_format=json >/dev/null 2>build/release/bench.log; then
+  cat build/release/bench.log >&2
+  exit 1
+fi
 python3 bench/report.py "$results"
 
 echo
