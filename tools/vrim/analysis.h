@@ -1,0 +1,51 @@
+// What the tool knows about the module's choice of key, used to name the
+// acting key in tables and plots and to find keys that other keys hide. The
+// positions themselves always come from the module; tests hold this analysis
+// against the module frame by frame.
+#pragma once
+
+#include "shake/shake.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vrim {
+
+// Keys read their frames as seconds at this rate, whatever the scene's rate.
+constexpr double kKeyFrameRate = 30.0;
+
+// The keys of an instance in chain order.
+std::vector<const ShakeKey*> keysOf(const ShakeInstance& instance);
+
+// The key the module selects at a frame: the last key in chain order whose
+// start frame is at or before the frame, even when its span is over. Its
+// 0-based chain position, or -1 when no key has started.
+int selectedKey(const ShakeInstance& instance, int32_t frame);
+
+// Whether the time (seconds) lies within the key's span, both ends inclusive.
+bool spanHolds(const ShakeKey& key, double time);
+
+// The key that moves the item at this frame and time (the host evaluates a
+// frame at a time; between frames the frame picks the key and the time is
+// tested against its span), or -1 when the item keeps its position.
+int actingKey(const ShakeInstance& instance, int32_t frame, double time);
+
+// Whole frames, both ends inclusive; empty when first > last.
+struct FrameSpan {
+    int64_t first = 0;
+    int64_t last = -1;
+    bool empty() const { return first > last; }
+};
+
+// The scene frames (at fps) whose time lies within the key's span.
+FrameSpan spanFrames(const ShakeKey& key, double fps);
+
+// Frames on which a key's span runs but a later key in the chain is
+// selected, grouped into runs by the key that hides it.
+struct HiddenRun {
+    FrameSpan frames;
+    int by = -1; // 0-based chain position of the selected key
+};
+std::vector<HiddenRun> hiddenRuns(const ShakeInstance& instance, int key, double fps);
+
+} // namespace vrim

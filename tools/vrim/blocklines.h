@@ -1,0 +1,49 @@
+// What the module makes of each line of a key block. The tool does not decide
+// which keyword a line names: it loads the line through the module inside a
+// small block whose key holds known values and looks at what changed.
+#pragma once
+
+#include "standin/scene_io.h"
+#include "tools/vrim/session.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vrim {
+
+enum class LineEffect {
+    None,         // the module skips the line (or only takes its number for later lines)
+    EndsBlock,    // the module stops reading the block here
+    AddsKey,      // a new key starts here
+    SetsKeyField, // a value of the current key
+};
+
+class LineProbe {
+  public:
+    explicit LineProbe(Session& session);
+    // What the line does inside a block, right after a key's values.
+    LineEffect effect(const std::string& line);
+
+  private:
+    Session& session_;
+    ShakeInstance* probe_; // reloaded for every probe
+};
+
+// How the module read one block.
+struct BlockReading {
+    std::size_t linesRead = 0;         // block lines the module read, "VRIM_START" included
+    std::vector<LineEffect> effects;   // one per line read; the opening line counts as None
+    std::vector<std::size_t> keyLines; // index into the block's lines of each key's first line
+    // Indexes of the block's "KEY_NUM" lines, and the number of the last one
+    // as the module reads it. The module counts the keys it builds instead,
+    // so only these lines show what the file claims.
+    std::vector<std::size_t> keyNumLines;
+    int32_t keyNum = 0;
+};
+
+// Loads the block into instance and reads every line the module read.
+BlockReading readBlock(Session& session, LineProbe& probe, ShakeInstance* instance,
+                       const standin::KeyBlock& block);
+
+} // namespace vrim

@@ -1,0 +1,29 @@
+// The tool's commands. Each one adds itself to the tool's command line with
+// its options and hands back what runs it; main lists them. A new command is
+// one more file with one more add function.
+#pragma once
+
+#include <functional>
+
+namespace CLI {
+class App;
+}
+
+namespace vrim {
+
+// Exit statuses of every command.
+constexpr int kExitClean = 0;
+constexpr int kExitWarnings = 1;
+constexpr int kExitError = 2;
+
+struct Command {
+    CLI::App* app = nullptr;  // the command's own options, owned by the tool's app
+    std::function<int()> run; // runs it once the command line is parsed; returns the exit status
+};
+
+Command addPreviewCommand(CLI::App& tool);
+Command addBakeCommand(CLI::App& tool);
+Command addCheckCommand(CLI::App& tool);
+Command addShowCommand(CLI::App& tool);
+
+} // namespace vrim

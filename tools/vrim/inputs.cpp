@@ -1,0 +1,188 @@
+#include "tools/vrim/inputs.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace vrim {
+
+namespace {
+
+// Frames shown past the end of the last key, so the plot shows it stop.
+constexpr int64_t kFramesAfterKeys = 5;
+// With no key at all there is nothing to fit the range to.
+constexpr FrameRange kFramesWithoutKeys = {0, 30};
+
+bool parseFrame(const std::string& text, int32_t& frame) {
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    auto [stop, error] = std::from_chars(begin, end, frame);
+    return begin != end && error == std::errc() && stop == end;
+}
+
+bool parseNumber(const std::string& text, double& value) {
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    auto [stop, error] = std::from_chars(begin, end, value);
+    return begin != end && error == std::errc() && stop == end && std::isfinite(value);
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        std::size_t at = text.find(separator, from);
+        parts.push_back(text.substr(from, at - from));
+        if (at == std::string::npos) {
+            return parts;
+        }
+        from = at + 1;
+    }
+}
+
+int32_t clampToFrame(int64_t frame) {
+    return static_cast<int32_t>(std::clamp<int64_t>(frame, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+} // namespace
+
+FrameRange parseFrameRange(const std::string& text, const char* option) {
+    const std::vector<std::string> parts = split(text, ':');
+    FrameRange range;
+    if (parts.size() != 2 || !parseFrame(parts[0], range.first) ||
+        !parseFrame(parts[1], range.last)) {
+        throw ToolError(std::string(option) + " '" + text +
+                        "' is not a frame range FIRST:LAST of whole frames");
+    }
+    if (range.first > range.last) {
+        throw ToolError(std::string(option) + " '" + text + "' ends before it starts");
+    }
+    return range;
+}
+
+std::array<double, 3> parseVector(const std::string& text, const char* option) {
+    const std::vector<std::string> parts = split(text, ',');
+    std::array<double, 3> vector = {0.0, 0.0, 0.0};
+    bool good = parts.size() == 3;
+    for (std::size_t axis = 0; good && axis < 3; ++axis) {
+        good = parseNumber(parts[axis], vector[axis]);
+    }
+    if (!good) {
+        throw ToolError(std::string(option) + " '" + text +
+                        "' is not a vector X,Y,Z of three finite numbers");
+    }
+    return vector;
+}
+
+void checkFps(double fps) {
+    if (!(fps > 0.0 && fps <= kMaxFps)) {
+        throw ToolError("--fps must be above 0 and at most " + std::to_string(int(kMaxFps)));
+    }
+}
+
+SceneFile readScene(const std::string& path) {
+    SceneFile scene;
+    scene.path = path;
+    std::string error;
+    if (!standin::readSceneFile(path, scene.lines, error)) {
+        throw ToolError(error);
+    }
+    scene.blocks = standin::findKeyBlocks(scene.lines);
+    return scene;
+}
+
+const standin::KeyBlock& pickBlock(const SceneFile& scene, int number) {
+    if (scene.blocks.empty()) {
+        throw ToolError("'" + scene.path + "' holds no key block (no VRIM_START line)");
+    }
+    if (number < 1 || static_cast<std::size_t>(number) > scene.blocks.size()) {
+        throw ToolError("--block " + std::to_string(number) + " is out of range: '" + scene.path +
+                        "' holds " + std::to_string(scene.blocks.size()) + " key block" +
+                        (scene.blocks.size() == 1 ? "" : "s"));
+    }
+    return scene.blocks[static_cast<std::size_t>(number - 1)];
+}
+
+void addModuleOption(CLI::App& command, std::string& module) {
+    command.add_option("--module", module, "The module file to drive")
+        ->default_str("vrim_s.p beside vrim")
+        ->type_name("PATH");
+}
+
+void addMotionOptions(CLI::App& command, MotionOptions& options, bool sceneRequired) {
+    auto* scene = command.add_option("SCENE", options.scene,
+                                     sceneRequired ? "Scene file holding the keys"
+                                                   : "Scene file holding the keys (default: the "
+                                                     "default key of a new instance)");
+    if (sceneRequired) {
+        scene->required();
+    }
+    command.add_option("--block", options.block, "Which key block of the scene, from 1")
+        ->default_val(1)
+        ->type_name("N");
+    command.add_option("--frames", options.frames, "Frames to evaluate, both ends included")
+        ->default_str("from the keys")
+        ->type_name("FIRST:LAST");
+    command.add_option("--fps", options.fps, "The scene's frames per second")
+        ->default_val(kKeyFrameRate)
+        ->type_name("F");
+    command.add_option("--at", options.at, "The item's position without the shake")
+        ->default_val("0,0,0")
+        ->type_name("X,Y,Z");
+    addModuleOption(command, options.module);
+}
+
+MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
+    MotionSetup setup;
+    checkFps(options.fps);
+    setup.fps = options.fps;
+    setup.rest = parseVector(options.at, "--at");
+    std::optional<FrameRange> frames;
+    if (!options.frames.empty()) {
+        frames = parseFrameRange(options.frames, "--frames");
+    }
+    setup.instance = session.newInstance();
+    if (options.scene.empty()) {
+        setup.source = "the default key of a new instance";
+    } else {
+        const SceneFile scene = readScene(options.scene);
+        const standin::KeyBlock& block = pickBlock(scene, options.block);
+        session.load(setup.instance, block.lines);
+        setup.source = scene.path + ", block " + std::to_string(options.block) + " (lines " +
+                       std::to_string(block.firstLine) + "-" + std::to_string(block.lastLine) + ")";
+    }
+    setup.frames = frames ? *frames : framesOfKeys(*setup.instance, setup.fps);
+    return setup;
+}
+
+FrameRange framesOfKeys(const ShakeInstance& instance, double fps) {
+    const std::vector<const ShakeKey*> keys = keysOf(instance);
+    if (keys.empty()) {
+        return kFramesWithoutKeys;
+    }
+    int64_t first = std::numeric_limits<int64_t>::max();
+    int64_t last = std::numeric_limits<int64_t>::min();
+    for (const ShakeKey* key : keys) {
+        first = std::min<int64_t>({first, key->startFrame, key->endFrame});
+        last = std::max<int64_t>({last, key->startFrame, key->endFrame});
+        const FrameSpan acts = spanFrames(*key, fps);
+        if (!acts.empty()) {
+            first = std::min(first, acts.first);
+            last = std::max(last, acts.last);
+        }
+    }
+    return {clampToFrame(first), clampToFrame(last + kFramesAfterKeys)};
+}
+
+} // namespace vrim

@@ -1,0 +1,109 @@
+// vrim preview: the item's offsets frame by frame as a table, and on request
+// as a plot.
+#include "tools/vrim/commands.h"
+#include "tools/vrim/inputs.h"
+#include "tools/vrim/motion.h"
+#include "tools/vrim/plot.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+namespace vrim {
+
+namespace {
+
+struct PreviewOptions {
+    MotionOptions motion;
+    std::string svg;
+};
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+// Right-aligned columns, each as wide as its widest cell.
+void printTable(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()), 0);
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    for (const auto& row : rows) {
+        std::string text;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            text += (i == 0 ? "" : "  ") + std::string(widths[i] - row[i].size(), ' ') + row[i];
+        }
+        std::printf("%s\n", text.c_str());
+    }
+}
+
+std::string restText(const std::array<double, 3>& rest) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%g, %g, %g", rest[0], rest[1], rest[2]);
+    return text;
+}
+
+int runPreview(const PreviewOptions& options) {
+    Session session(options.motion.module.empty() ? defaultModulePath() : options.motion.module);
+    const MotionSetup setup = prepareMotion(session, options.motion);
+    const std::vector<Sample> samples = sampleMotion(session, setup);
+
+    char range[160];
+    std::snprintf(range, sizeof range, "frames %d to %d at %g fps", setup.frames.first,
+                  setup.frames.last, setup.fps);
+    std::printf("Shake of %s, %s\n", setup.source.c_str(), range);
+    std::printf("Offsets from the item's position (%s); key: the key that acts, - none\n\n",
+                restText(setup.rest).c_str());
+    std::vector<std::vector<std::string>> rows = {{"frame", "time", "key", "X", "Y", "Z"}};
+    for (const Sample& sample : samples) {
+        std::string key = "-";
+        if (sample.moved) {
+            // The module moved the item; the analysis names the key that did.
+            key = sample.key >= 0 ? std::to_string(sample.key + 1) : "?";
+        }
+        rows.push_back({std::to_string(sample.hostFrame), format("%.4f", sample.time), key,
+                        format("%.9f", sample.offset[0]), format("%.9f", sample.offset[1]),
+                        format("%.9f", sample.offset[2])});
+    }
+    printTable(rows);
+
+    if (!options.svg.empty()) {
+        Plot plot;
+        plot.title = "VRIM_S shake: " + setup.source;
+        plot.subtitle = std::string(range) + ", offsets from the item's position (" +
+                        restText(setup.rest) + "); shaded: the frames each key's span runs on";
+        plot.fps = setup.fps;
+        plot.frames = setup.frames;
+        plot.samples = samples;
+        plot.keys = plotKeys(*setup.instance, setup.fps);
+        std::ofstream file(options.svg, std::ios::binary);
+        file << plotSvg(plot);
+        file.close();
+        if (!file) {
+            throw ToolError("cannot write the plot to '" + options.svg + "'");
+        }
+    }
+    return kExitClean;
+}
+
+} // namespace
+
+Command addPreviewCommand(CLI::App& tool) {
+    auto options = std::make_shared<PreviewOptions>();
+    CLI::App* command = tool.add_subcommand(
+        "preview", "Evaluate the item's position frame by frame and print the offsets as a table; "
+                   "without SCENE, the default key of a new instance");
+    addMotionOptions(*command, options->motion, false);
+    command->add_option("--svg", options->svg, "Also plot the offsets into this SVG file")
+        ->type_name("FILE");
+    return {command, [options] { return runPreview(*options); }};
+}
+
+} // namespace vrim

@@ -1,0 +1,63 @@
+#include "tools/vrim/session.h"
+
+#include <cstring>
+
+namespace vrim {
+
+std::string defaultModulePath() {
+    return standin::executableDirectory() + "vrim_s.p";
+}
+
+Session::Session(const std::string& modulePath) {
+    host_.logMotion = false; // a long preview would keep every call
+    std::string error;
+    module_ = standin::ModuleFile::open(modulePath, error);
+    if (module_ == nullptr) {
+        throw ToolError(error);
+    }
+    const int code = handler_.activate(*module_, host_);
+    if (code == -1) {
+        throw ToolError("'" + modulePath +
+                        "' is not a shake module: it has no \"ItemMotionHandler\" server "
+                        "named \"VRIM_S\"");
+    }
+    if (code != 0) {
+        throw ToolError("'" + modulePath + "': the motion handler refused activation (code " +
+                        std::to_string(code) + ")");
+    }
+}
+
+Session::~Session() {
+    for (ShakeInstance* instance : instances_) {
+        handler_.destroy(instance);
+    }
+}
+
+ShakeInstance* Session::newInstance() {
+    HostError error = nullptr;
+    auto* instance = static_cast<ShakeInstance*>(handler_.create(&error));
+    if (instance == nullptr) {
+        throw ToolError(std::string("the module could not create an instance: ") +
+                        (error != nullptr ? error : "no reason given"));
+    }
+    instances_.push_back(instance);
+    return instance;
+}
+
+std::size_t Session::load(ShakeInstance* instance, const std::vector<std::string>& lines) {
+    standin::LineReader reader(lines);
+    LoadState state = reader.state();
+    handler_.load(instance, state);
+    return reader.consumed();
+}
+
+Session::Motion Session::evaluate(ShakeInstance* instance, int32_t frame, double time,
+                                  const double rest[3]) {
+    std::memcpy(host_.position, rest, sizeof host_.position);
+    Motion motion;
+    motion.moved = handler_.evaluate(host_, instance, frame, time);
+    std::memcpy(motion.position, host_.position, sizeof motion.position);
+    return motion;
+}
+
+} // namespace vrim

@@ -1,0 +1,59 @@
+// A shake module loaded into the stand-in host, its motion handler activated
+// as the host activates it, and the instances made through it. Every number
+// the tool prints comes from the module through these calls.
+#pragma once
+
+#include "shake/shake.h"
+#include "standin/scene_io.h"
+#include "standin/standin.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vrim {
+
+// Bad input or an unusable module: one line for standard error.
+struct ToolError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The module file built beside the tool.
+std::string defaultModulePath();
+
+class Session {
+  public:
+    // Throws ToolError when the file is not a module with a motion handler.
+    explicit Session(const std::string& modulePath);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // A fresh instance, as the host makes one for a newly shaken item. The
+    // session destroys it when it ends.
+    ShakeInstance* newInstance();
+    // Hands the block's lines to the module's load callback; returns how many
+    // lines the module read.
+    std::size_t load(ShakeInstance* instance, const std::vector<std::string>& lines);
+
+    struct Motion {
+        bool moved = false; // the module set the position
+        double position[3] = {0.0, 0.0, 0.0};
+    };
+    // Evaluates the instance for an item resting at rest, as the host does at
+    // this frame and time.
+    Motion evaluate(ShakeInstance* instance, int32_t frame, double time, const double rest[3]);
+
+    standin::Host& host() { return host_; }
+    const standin::ModuleFile& module() const { return *module_; }
+    const standin::Handler& handler() const { return handler_; }
+
+  private:
+    standin::Host host_;
+    std::unique_ptr<standin::ModuleFile> module_;
+    standin::Handler handler_;
+    std::vector<ShakeInstance*> instances_;
+};
+
+} // namespace vrim
