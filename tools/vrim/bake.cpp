@@ -36,8 +36,11 @@ int runBake(const BakeOptions& options) {
 Command addBakeCommand(CLI::App& tool) {
     auto options = std::make_shared<BakeOptions>();
     CLI::App* command = tool.add_subcommand(
-        "bake", "Write the item's position at each step as CSV (frame,time,x,y,z) to standard "
-                "output");
+        "bake", "Write the item's position as CSV (frame,time,x,y,z) to standard output");
+    command->footer("A step below 1 samples between frames: the host passes the whole frame at\n"
+                    "or before the time, which picks the key, and the time itself.\n"
+                    "Example:\n"
+                    "  vrim bake samples/two-items.lws --block 2 --step 0.5 > lamp.csv");
     addMotionOptions(*command, options->motion, true);
     command->add_option("--step", options->step, "Frames between samples; below 1 for sub-frames")
         ->default_val(1.0)

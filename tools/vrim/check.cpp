@@ -468,9 +468,11 @@ int runCheck(const CheckOptions& options) {
 Command addCheckCommand(CLI::App& tool) {
     auto options = std::make_shared<CheckOptions>();
     CLI::App* command = tool.add_subcommand(
-        "check", "Load every key block of the scene files through the module and report what "
-                 "it makes of them. Exit status: 0 clean, 1 warnings, 2 errors");
-    command->add_option("SCENE", options->scenes, "Scene files")->required();
+        "check", "Report how the module reads every key block of the scene files");
+    command->footer("Exit status: 0 clean, 1 warnings, 2 errors.\n"
+                    "Example:\n"
+                    "  vrim check samples/*.lws --frames 0:90");
+    command->add_option("SCENE", options->scenes, "Scene files")->required()->type_name("FILE");
     command
         ->add_option("--frames", options->frames,
                      "The scene's frame range, to report keys "

@@ -125,6 +125,7 @@ void addMotionOptions(CLI::App& command, MotionOptions& options, bool sceneRequi
                                      sceneRequired ? "Scene file holding the keys"
                                                    : "Scene file holding the keys (default: the "
                                                      "default key of a new instance)");
+    scene->type_name("FILE");
     if (sceneRequired) {
         scene->required();
     }

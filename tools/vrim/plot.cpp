@@ -14,7 +14,7 @@ namespace {
 constexpr double kPageWidth = 960;
 constexpr double kPageHeight = 540;
 constexpr double kLeft = 92;
-constexpr double kRight = 936;
+constexpr double kRight = 826; // the legend sits to the right, clear of the curves
 constexpr double kTop = 96;
 constexpr double kBottom = 468;
 constexpr double kLabelRowHeight = 16; // one row of key labels above the plot
@@ -255,21 +255,18 @@ std::string plotSvg(const Plot& plot) {
     }
     line("</g>");
 
-    // Legend, top right inside the plot.
-    const double legendLeft = kRight - 128;
+    // Legend, right of the plot.
+    const double legendLeft = kRight + 14;
     line("<g id=\"legend\">");
-    line("<rect x=\"" + number(legendLeft) + "\" y=\"" + number(kTop + 8) +
-         "\" width=\"120\" height=\"70\" fill=\"#ffffff\" fill-opacity=\"0.9\" "
-         "stroke=\"#bbbbbb\"/>");
     for (int axis = 0; axis < 3; ++axis) {
-        const double rowY = kTop + 26 + axis * 19;
+        const double rowY = kTop + 14 + axis * 22;
         std::string dash = kAxes[axis].dash[0] != '\0'
                                ? std::string(" stroke-dasharray=\"") + kAxes[axis].dash + "\""
                                : std::string();
-        line("<line x1=\"" + number(legendLeft + 10) + "\" y1=\"" + number(rowY - 4) + "\" x2=\"" +
-             number(legendLeft + 42) + "\" y2=\"" + number(rowY - 4) +
-             "\" stroke-width=\"2\" stroke=\"" + kAxes[axis].colour + "\"" + dash + "/>");
-        line("<text x=\"" + number(legendLeft + 50) + "\" y=\"" + number(rowY) +
+        line("<line x1=\"" + number(legendLeft) + "\" y1=\"" + number(rowY - 4) + "\" x2=\"" +
+             number(legendLeft + 30) + "\" y2=\"" + number(rowY - 4) +
+             "\" stroke-width=\"2.2\" stroke=\"" + kAxes[axis].colour + "\"" + dash + "/>");
+        line("<text x=\"" + number(legendLeft + 38) + "\" y=\"" + number(rowY) +
              "\" fill=\"#222222\">" + kAxes[axis].name + " offset</text>");
     }
     line("</g>");

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 
@@ -21,7 +22,12 @@ struct PreviewOptions {
 };
 
 std::string format(const char* pattern, double value) {
+    // Rounding must not print a tiny negative value as -0.000000000.
     char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    if (std::strtod(text, nullptr) == 0.0) {
+        value = 0.0;
+    }
     std::snprintf(text, sizeof text, pattern, value);
     return text;
 }
@@ -98,8 +104,11 @@ int runPreview(const PreviewOptions& options) {
 Command addPreviewCommand(CLI::App& tool) {
     auto options = std::make_shared<PreviewOptions>();
     CLI::App* command = tool.add_subcommand(
-        "preview", "Evaluate the item's position frame by frame and print the offsets as a table; "
-                   "without SCENE, the default key of a new instance");
+        "preview", "Print the item's offsets frame by frame (without SCENE: the default key of "
+                   "a new instance); --svg also plots them");
+    command->footer("Examples:\n"
+                    "  vrim preview --svg shake.svg\n"
+                    "  vrim preview samples/two-items.lws --block 2 --frames 0:100");
     addMotionOptions(*command, options->motion, false);
     command->add_option("--svg", options->svg, "Also plot the offsets into this SVG file")
         ->type_name("FILE");
