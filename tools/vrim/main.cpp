@@ -6,7 +6,34 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <string>
 #include <vector>
+
+namespace {
+
+// CLI11 says only that a command is required, both when none is given and
+// when the first word is not a command; say which.
+std::string parseProblem(const CLI::App& tool, const std::vector<vrim::Command>& commands, int argc,
+                         char** argv, const CLI::ParseError& error) {
+    std::string names;
+    for (const vrim::Command& command : commands) {
+        if (command.app->parsed()) {
+            return error.what();
+        }
+        names += (names.empty() ? "" : ", ") + command.app->get_name();
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') {
+            return std::string("unknown command '") + argv[i] + "': the commands are " + names;
+        }
+    }
+    if (tool.get_subcommands().empty()) {
+        return "give a command: " + names + " ('vrim --help' says more)";
+    }
+    return error.what();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     CLI::App tool("Preview, plot, bake and check the shake keys of VRIM_S without the host.",
@@ -27,7 +54,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& e) {
         return tool.exit(e); // --help and --version
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "vrim: %s\n", e.what());
+        std::fprintf(stderr, "vrim: %s\n", parseProblem(tool, commands, argc, argv, e).c_str());
         return vrim::kExitError;
     }
 

@@ -1,0 +1,570 @@
+// The vrim binary as a user runs it: its table, CSV, check report and exit
+// statuses on the sample scenes, and one clear line for every kind of bad
+// input. Numbers are held against the module driven directly.
+#include "standin/scene_io.h"
+#include "standin/standin.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+const char* kVrim = "vrim.exe";
+#else
+const char* kVrim = "./vrim";
+#endif
+const char* kSample = "samples/two-items.lws";
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    return standin::splitLines(text);
+}
+
+struct ToolRun {
+    int status = -1; // the exit status; -1 when the process did not exit by itself
+    std::string out, err;
+};
+
+ToolRun vrim(const std::string& arguments) {
+    const std::string command =
+        std::string(kVrim) + " " + arguments + " >tool-cli.out 2>tool-cli.err";
+    const int raw = std::system(command.c_str());
+    ToolRun run;
+#if defined(_WIN32)
+    run.status = raw;
+#else
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    run.out = readText("tool-cli.out");
+    run.err = readText("tool-cli.err");
+    return run;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream stream(text);
+    std::string part;
+    while (std::getline(stream, part, separator)) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+std::vector<std::string> words(const std::string& line) {
+    std::vector<std::string> parts;
+    std::istringstream stream(line);
+    std::string word;
+    while (stream >> word) {
+        parts.push_back(word);
+    }
+    return parts;
+}
+
+// The module driven directly: one key block loaded into an instance, as the
+// host would, evaluated at a frame and time for an item at rest.
+class DirectModule {
+  public:
+    DirectModule() {
+        std::string error;
+        module_ = standin::ModuleFile::open("vrim_s.p", error);
+        EXPECT_NE(module_, nullptr) << error;
+        EXPECT_EQ(handler_.activate(*module_, host_), 0);
+        host_.logMotion = false;
+    }
+    ~DirectModule() {
+        for (void* instance : instances_) {
+            handler_.destroy(instance);
+        }
+    }
+    void* block(const std::string& scene, std::size_t number) {
+        std::vector<std::string> lines;
+        std::string error;
+        EXPECT_TRUE(standin::readSceneFile(scene, lines, error)) << error;
+        const auto blocks = standin::findKeyBlocks(lines);
+        EXPECT_GE(blocks.size(), number);
+        void* instance = handler_.create();
+        standin::LineReader reader(blocks.at(number - 1).lines);
+        handler_.load(instance, reader.state());
+        instances_.push_back(instance);
+        return instance;
+    }
+    void* fresh() {
+        instances_.push_back(handler_.create());
+        return instances_.back();
+    }
+    std::array<double, 3> position(void* instance, int32_t frame, double time,
+                                   std::array<double, 3> rest) {
+        for (int axis = 0; axis < 3; ++axis) {
+            host_.position[axis] = rest[std::size_t(axis)];
+        }
+        handler_.evaluate(host_, instance, frame, time);
+        return {host_.position[0], host_.position[1], host_.position[2]};
+    }
+
+  private:
+    standin::Host host_;
+    std::unique_ptr<standin::ModuleFile> module_;
+    standin::Handler handler_;
+    std::vector<void*> instances_;
+};
+
+// The rows of a preview table, below its column heads.
+struct TableRow {
+    int frame;
+    double time;
+    std::string key;
+    std::array<double, 3> offset;
+};
+
+std::vector<TableRow> tableRows(const std::string& out) {
+    std::vector<TableRow> rows;
+    bool inTable = false;
+    for (const std::string& line : linesOf(out)) {
+        const std::vector<std::string> cells = words(line);
+        if (cells == std::vector<std::string>{"frame", "time", "key", "X", "Y", "Z"}) {
+            inTable = true;
+        } else if (inTable && cells.size() == 6) {
+            rows.push_back({std::stoi(cells[0]),
+                            std::stod(cells[1]),
+                            cells[2],
+                            {std::stod(cells[3]), std::stod(cells[4]), std::stod(cells[5])}});
+        }
+    }
+    return rows;
+}
+
+// Just enough of a JSON parser to tell whether a text is one JSON value.
+class JsonSyntax {
+  public:
+    static bool valid(const std::string& text) {
+        JsonSyntax json{text};
+        return json.value() && (json.skip(), json.at_ == text.size());
+    }
+
+  private:
+    explicit JsonSyntax(const std::string& text) : text_(text) {}
+    void skip() {
+        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) {
+            ++at_;
+        }
+    }
+    bool take(char c) {
+        skip();
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    bool word(const char* w) {
+        skip();
+        const std::string expected = w;
+        if (text_.compare(at_, expected.size(), expected) == 0) {
+            at_ += expected.size();
+            return true;
+        }
+        return false;
+    }
+    bool string() {
+        if (!take('"')) {
+            return false;
+        }
+        while (at_ < text_.size() && text_[at_] != '"') {
+            if (static_cast<unsigned char>(text_[at_]) < 0x20) {
+                return false;
+            }
+            at_ += text_[at_] == '\\' ? 2 : 1;
+        }
+        return at_++ < text_.size();
+    }
+    bool number() {
+        skip();
+        const char* begin = text_.c_str() + at_;
+        char* end = nullptr;
+        std::strtod(begin, &end);
+        at_ += static_cast<std::size_t>(end - begin);
+        return end != begin;
+    }
+    template <typename Item> bool sequence(char open, char close, Item item) {
+        if (!take(open)) {
+            return false;
+        }
+        if (take(close)) {
+            return true;
+        }
+        do {
+            if (!item()) {
+                return false;
+            }
+        } while (take(','));
+        return take(close);
+    }
+    bool value() {
+        skip();
+        if (at_ >= text_.size()) {
+            return false;
+        }
+        switch (text_[at_]) {
+        case '{':
+            return sequence('{', '}', [this] { return string() && take(':') && value(); });
+        case '[':
+            return sequence('[', ']', [this] { return value(); });
+        case '"':
+            return string();
+        case 't':
+            return word("true");
+        case 'f':
+            return word("false");
+        case 'n':
+            return word("null");
+        default:
+            return number();
+        }
+    }
+    const std::string& text_;
+    std::size_t at_ = 0;
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(VrimTool, PreviewWithoutArgumentsTabulatesTheDefaultKey) {
+    const ToolRun run = vrim("preview");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(contains(linesOf(run.out).at(0), "default key of a new instance, frames 0 to 35"))
+        << run.out;
+    const std::vector<TableRow> rows = tableRows(run.out);
+    ASSERT_EQ(rows.size(), 36u) << run.out;
+    DirectModule direct;
+    void* instance = direct.fresh();
+    for (int frame = 0; frame <= 35; ++frame) {
+        const TableRow& row = rows[std::size_t(frame)];
+        SCOPED_TRACE(frame);
+        EXPECT_EQ(row.frame, frame);
+        EXPECT_EQ(row.key, frame <= 30 ? "1" : "-");
+        EXPECT_NEAR(row.time, frame / 30.0, 5e-5);
+        const auto expected = direct.position(instance, frame, frame / 30.0, {0, 0, 0});
+        for (int axis = 0; axis < 3; ++axis) {
+            EXPECT_NEAR(row.offset[std::size_t(axis)], expected[std::size_t(axis)], 5e-10);
+        }
+    }
+    // The worked value at frame 4: 0.1 x sin(8.37758040957) x (1 - 4/30).
+    EXPECT_NEAR(rows[4].offset[1], 0.0750555349946, 5e-10);
+}
+
+TEST(VrimTool, PreviewNamesTheKeyThatActs) {
+    const ToolRun run = vrim(std::string("preview ") + kSample + " --block 2 --frames 25:70");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<TableRow> rows = tableRows(run.out);
+    ASSERT_EQ(rows.size(), 46u);
+    for (const TableRow& row : rows) {
+        // Key 1 swings until key 2 takes over at 30; after key 2 ends at 45
+        // nothing acts until key 3 starts at 60.
+        const std::string expected = row.frame < 30    ? "1"
+                                     : row.frame <= 45 ? "2"
+                                     : row.frame < 60  ? "-"
+                                                       : "3";
+        EXPECT_EQ(row.key, expected) << "frame " << row.frame;
+    }
+
+    // Offsets are the same wherever the item rests.
+    const ToolRun moved =
+        vrim(std::string("preview ") + kSample + " --block 2 --frames 25:70 --at=-4,2.5,100");
+    ASSERT_EQ(moved.status, 0) << moved.err;
+    const std::vector<TableRow> movedRows = tableRows(moved.out);
+    ASSERT_EQ(movedRows.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            EXPECT_NEAR(movedRows[i].offset[axis], rows[i].offset[axis], 2e-9);
+        }
+    }
+}
+
+TEST(VrimTool, BakeWritesTheModulesPositions) {
+    struct Case {
+        const char* arguments;
+        std::size_t block;
+        double first, last, step, fps;
+        std::array<double, 3> rest;
+    };
+    const std::vector<Case> cases = {
+        {"", 1, 0, 65, 1, 30, {0, 0, 0}},
+        {"--block 2 --frames 28:62 --step 0.25 --fps 24 --at 1,-2,0.5",
+         2,
+         28,
+         62,
+         0.25,
+         24,
+         {1, -2, 0.5}},
+        {"--block 2 --frames=-3:2 --step 0.1", 2, -3, 2, 0.1, 30, {0, 0, 0}},
+    };
+    DirectModule direct;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ToolRun run = vrim(std::string("bake ") + kSample + " " + c.arguments);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> lines = linesOf(run.out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], "frame,time,x,y,z");
+        const auto rows =
+            static_cast<std::size_t>(std::floor((c.last - c.first) / c.step + 1e-9)) + 1;
+        ASSERT_EQ(lines.size(), rows + 1);
+        void* instance = direct.block(kSample, c.block);
+        for (std::size_t i = 0; i < rows; ++i) {
+            const std::vector<std::string> cells = split(lines[i + 1], ',');
+            ASSERT_EQ(cells.size(), 5u) << lines[i + 1];
+            const double frame = std::stod(cells[0]);
+            EXPECT_NEAR(frame, c.first + double(i) * c.step, 1e-9);
+            // The host passes the whole frame at or before the time.
+            const auto hostFrame = static_cast<int32_t>(std::floor(frame + 1e-9));
+            const double time = frame / c.fps;
+            EXPECT_NEAR(std::stod(cells[1]), time, 1e-12);
+            const auto expected = direct.position(instance, hostFrame, time, c.rest);
+            for (std::size_t axis = 0; axis < 3; ++axis) {
+                EXPECT_NEAR(std::stod(cells[axis + 2]), expected[axis], 1e-9)
+                    << "row " << i << " axis " << axis;
+            }
+        }
+    }
+}
+
+TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {
+    const ToolRun run = vrim(std::string("check ") + kSample);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::vector<std::string> expected = {
+        "samples/two-items.lws:14: block 1 (lines 14-32): 2 keys",
+        "samples/two-items.lws:40: block 2 (lines 40-66): 3 keys",
+        "samples/two-items.lws:42: warning: key 1 (frames 0-90) is hidden by key 2 on frames "
+        "30-59 and by key 3 on frames 60-90: a later key in the chain is selected there",
+        "samples/two-items.lws:58: warning: key 3 has frequency time 0: instead of shaking it "
+        "pushes the item by a constant sin(1) x width = (0, 0, 0.0420735), fading out",
+        "1 file, 2 blocks, 5 keys: 0 errors, 2 warnings",
+    };
+    EXPECT_EQ(linesOf(run.out), expected);
+
+    const ToolRun json = vrim(std::string("check --json ") + kSample);
+    EXPECT_EQ(json.status, 1);
+    EXPECT_TRUE(JsonSyntax::valid(json.out)) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"kind\": \"hidden-key\", \"line\": 42, \"key\": 1"));
+    EXPECT_TRUE(contains(json.out, "\"hidden\": [{\"first\": 30, \"last\": 59, \"by\": 2}, "
+                                   "{\"first\": 60, \"last\": 90, \"by\": 3}]"));
+    EXPECT_TRUE(contains(json.out, "\"kind\": \"zero-frequency\", \"line\": 58, \"key\": 3"));
+    EXPECT_TRUE(contains(json.out, "\"status\": 1"));
+}
+
+// Each problem a block can have, on the line where it is.
+TEST(VrimTool, CheckFindsEachProblemOnItsLine) {
+    writeText("tool-problems.lws", "Host line\n"  // 1
+                                   "VRIM_START\n" // 2
+                                   "FREQ 0.5\n"   // 3 before any key
+                                   "KEY_NUM 5\n"  // 4 but 3 keys follow
+                                   "KEY_START\n"  // 5 key 1: runs backwards
+                                   "START_F 20\n" // 6
+                                   "END_F 10\n"   // 7
+                                   "FREQ 0.1\n"   // 8
+                                   "COLOUR 3\n"   // 9 no such keyword
+                                   "KEY_START\n"  // 10 key 2
+                                   "FREQ 0.2\n"   // 11
+                                   "END_F 40\n"   // 12
+                                   "KEY_STA\n"    // 13 key 3: a short token still starts a key
+                                   "START_F 50\n" // 14
+                                   "END_F 60\n"   // 15
+                                   "FR 0.3\n"     // 16
+                                   "\n"           // 17 the module stops here
+                                   "FREQ_W_X 1\n" // 18
+                                   "VRIM_END\n"   // 19
+                                   "Host line\n"  // 20
+                                   "VRIM_START\n" // 21
+                                   "KEY_NUM 1\n"  // 22
+                                   "KEY_START\n"  // 23 zero frequency, never ended
+                                   "END_F 30\n"); // 24
+    const ToolRun run = vrim("check --json tool-problems.lws");
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_TRUE(JsonSyntax::valid(run.out)) << run.out;
+    const std::vector<std::string> findings = {
+        "\"kind\": \"value-before-key\", \"line\": 3,",
+        "\"kind\": \"key-count\", \"line\": 4,",
+        "\"kind\": \"never-acts\", \"line\": 5, \"key\": 1",
+        "\"kind\": \"unknown-line\", \"line\": 9,",
+        "\"kind\": \"block-ends-early\", \"line\": 17,",
+        "\"kind\": \"block-never-ends\", \"line\": 21,",
+        "\"kind\": \"zero-frequency\", \"line\": 23, \"key\": 1",
+        "\"firstLine\": 2, \"lastLine\": 19, \"ended\": true, \"keys\": 3, \"keyNum\": 5",
+        "\"firstLine\": 21, \"lastLine\": 24, \"ended\": false, \"keys\": 1, \"keyNum\": 1",
+        "\"errors\": 2",
+    };
+    for (const std::string& finding : findings) {
+        EXPECT_TRUE(contains(run.out, finding)) << finding;
+    }
+    // Lines the module reads as keywords are not reported: the short tokens,
+    // the key count (only compared) and the values of keys.
+    for (const char* quiet : {"\"line\": 13,", "\"line\": 16,", "\"line\": 6,", "\"line\": 22,"}) {
+        EXPECT_FALSE(contains(run.out, quiet)) << quiet;
+    }
+}
+
+TEST(VrimTool, CheckWithTheScenesFramesAndRate) {
+    struct Case {
+        std::string arguments;
+        int status;
+        std::vector<std::string> reported;
+    };
+    std::string firstBlock;
+    for (const std::string& line : linesOf(readText(kSample))) {
+        firstBlock += line + "\n";
+        if (line == "EndPlugin") {
+            break;
+        }
+    }
+    writeText("tool-clean.lws", firstBlock);
+    const std::vector<Case> cases = {
+        {"tool-clean.lws", 0, {"1 file, 1 block, 2 keys: 0 errors, 0 warnings"}},
+        {"tool-clean.lws --frames 0:50",
+         1,
+         {"tool-clean.lws:24: warning: key 2 acts on frames 36-60, partly outside the scene's "
+          "frames 0-50"}},
+        {"tool-clean.lws --frames 70:80", 1, {"key 1 acts on frames 0-24, all outside"}},
+        {"tool-clean.lws --fps 24",
+         1,
+         {"note: keys turn their frames into seconds at 30 per second",
+          "tool-clean.lws:24: warning: key 2's span runs from frame 29 at 24 fps, but the key "
+          "is selected only from its start frame 36: it does not act on frames 29-35"}},
+        {std::string(kSample) + " tool-clean.lws",
+         1,
+         {"2 files, 3 blocks, 7 keys: 0 errors, 2 warnings"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ToolRun run = vrim("check " + c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        for (const std::string& text : c.reported) {
+            EXPECT_TRUE(contains(run.out, text)) << run.out;
+        }
+    }
+}
+
+TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
+    const ToolRun run = vrim(std::string("preview ") + kSample + " --block 2 --svg tool-plot.svg");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string svg = readText("tool-plot.svg");
+    ASSERT_FALSE(svg.empty());
+    for (const char* axis : {"X", "Y", "Z"}) {
+        const std::string id = std::string("<polyline id=\"curve-") + axis + "\"";
+        const std::size_t at = svg.find(id);
+        ASSERT_NE(at, std::string::npos) << id;
+        const std::size_t from = svg.find("points=\"", at) + 8;
+        const std::size_t to = svg.find('"', from);
+        // One point for each of the frames 0 to 95.
+        EXPECT_EQ(words(svg.substr(from, to - from)).size(), 96u) << axis;
+    }
+    for (const char* label : {">key 1 (0-90)<", ">key 2 (30-45)<", ">key 3 (60-75)<",
+                              "frame (at 30 frames per second)", "offset (units of the item",
+                              "fill=\"#ffffff\"", ">X offset<", ">Y offset<", ">Z offset<"}) {
+        EXPECT_TRUE(contains(svg, label)) << label;
+    }
+    std::size_t spans = 0;
+    for (std::size_t at = svg.find("fill-opacity=\"0.16\""); at != std::string::npos;
+         at = svg.find("fill-opacity=\"0.16\"", at + 1)) {
+        ++spans;
+    }
+    EXPECT_EQ(spans, 3u);
+}
+
+// Bad input: one line on standard error naming the problem, status 2, never
+// a crash.
+TEST(VrimTool, BadInputGetsOneClearLine) {
+    writeText("tool-no-block.lws", "LWSC\n3\nFirstFrame 0\n");
+    writeText("tool-text.p", "not a library\n");
+    const std::string sample = kSample;
+    struct Case {
+        std::string arguments;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {"preview missing.lws", "cannot open scene file 'missing.lws'"},
+        {"bake missing.lws", "cannot open scene file 'missing.lws'"},
+        {"check missing.lws", "cannot open scene file 'missing.lws'"},
+        {"preview samples", "'samples' is a folder, not a scene file"},
+        {"preview tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
+        {"check tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
+        {"preview " + sample + " --block 3", "--block 3 is out of range"},
+        {"bake " + sample + " --block 0", "--block 0 is out of range"},
+        {"preview --frames 5", "--frames '5' is not a frame range"},
+        {"preview --frames a:b", "--frames 'a:b' is not a frame range"},
+        {"preview --frames 1:2:3", "--frames '1:2:3' is not a frame range"},
+        {"preview --frames 1.5:3", "--frames '1.5:3' is not a frame range"},
+        {"preview --frames 10:5", "--frames '10:5' ends before it starts"},
+        {"preview --frames 0:99999999999", "--frames '0:99999999999' is not a frame range"},
+        {"check " + sample + " --frames 9:x", "--frames '9:x' is not a frame range"},
+        {"preview --at 1,2", "--at '1,2' is not a vector"},
+        {"preview --at 1,2,x", "--at '1,2,x' is not a vector"},
+        {"preview --at 1,2,inf", "--at '1,2,inf' is not a vector"},
+        {"preview --fps 0", "--fps must be above 0"},
+        {"check " + sample + " --fps 5000", "--fps must be above 0 and at most 1000"},
+        {"bake " + sample + " --step 0", "--step must be a number above 0"},
+        {"bake " + sample + " --frames 0:100 --step 0.00001", "more than 1000000 samples"},
+        {"preview --frames=-2000000000:2000000000", "more than 1000000 samples"},
+        {"bake", "SCENE is required"},
+        {"preview --module missing.p", "cannot load module file 'missing.p'"},
+        {"preview --module tool-text.p", "cannot load module file 'tool-text.p'"},
+        {"preview --module no-descriptor.p", "it exports no _mod_descrip"},
+        {"check " + sample + " --module wrong-magic.p", "wrong descriptor magic"},
+        {"preview --module no-handler.p", "has no \"ItemMotionHandler\" server"},
+        {"frobnicate", "unknown command 'frobnicate': the commands are preview, bake, check, show"},
+        {"", "give a command: preview, bake, check, show"},
+        {"preview --frobnicate", "--frobnicate"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ToolRun run = vrim(c.arguments);
+        EXPECT_EQ(run.status, 2);
+        const std::vector<std::string> lines = linesOf(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        EXPECT_EQ(lines[0].rfind("vrim: ", 0), 0u) << lines[0];
+        EXPECT_TRUE(contains(lines[0], c.says)) << lines[0];
+    }
+}
+
+TEST(VrimTool, HelpAndVersion) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--help", "Usage: vrim [OPTIONS] SUBCOMMAND"},
+        {"preview --help", "Usage: vrim preview [OPTIONS] [SCENE]"},
+        {"bake --help", "Usage: vrim bake [OPTIONS] SCENE"},
+        {"check --help", "Usage: vrim check [OPTIONS] SCENE..."},
+        {"show --help", "Usage: vrim show [OPTIONS] SCENE"},
+        {"--version", "vrim 1.0.0"},
+    };
+    for (const auto& [arguments, says] : cases) {
+        const ToolRun run = vrim(arguments);
+        EXPECT_EQ(run.status, 0) << arguments;
+        EXPECT_TRUE(contains(run.out, says)) << arguments << ": " << run.out;
+    }
+}
