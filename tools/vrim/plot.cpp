@@ -73,9 +73,10 @@ std::string escaped(std::string_view text) {
     return out;
 }
 
-// Tick spacing of 1, 2 or 5 times a power of ten giving about target ticks.
+// Tick spacing of 1, 2 or 5 times a power of ten giving about target ticks,
+// rather more than fewer.
 double tickStep(double range, int target) {
-    const double raw = range / target;
+    const double raw = 0.75 * range / target;
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
     for (double factor : {1.0, 2.0, 5.0}) {
         if (raw <= factor * power) {
