@@ -498,6 +498,43 @@ TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
     EXPECT_EQ(spans, 3u);
 }
 
+// The list lines are the module's own: the key editor fills them as it opens.
+TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
+    const ToolRun run = vrim(std::string("show ") + kSample);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> expected = {
+        "samples/two-items.lws, block 1 (lines 14-32): 2 keys",
+        "   1  Start   0, End  24, Freq 0.100000",
+        "      start 0, end 24, fall-off on, width X 0 Y 0.08 Z 0, frequency time 0.1 s",
+        "   2  Start  36, End  60, Freq 0.250000",
+        "      start 36, end 60, fall-off off, width X 0.05 Y 0 Z 0.03, frequency time 0.25 s",
+        "",
+        "samples/two-items.lws, block 2 (lines 40-66): 3 keys",
+        "   1  Start   0, End  90, Freq 0.500000",
+        "      start 0, end 90, fall-off on, width X 0.2 Y 0 Z 0, frequency time 0.5 s",
+        "   2  Start  30, End  45, Freq 0.200000",
+        "      start 30, end 45, fall-off off, width X 0 Y 0.05 Z 0, frequency time 0.2 s",
+        "   3  Start  60, End  75, Freq 0.000000",
+        "      start 60, end 75, fall-off on, width X 0 Y 0 Z 0.05, frequency time 0 s",
+    };
+    EXPECT_EQ(linesOf(run.out), expected);
+
+    // No key at all, and more keys than the list has lines.
+    std::string scene = "VRIM_START\nKEY_NUM 0\nVRIM_END\nVRIM_START\n";
+    for (int key = 0; key < 260; ++key) {
+        scene += "KEY_START\nSTART_F " + std::to_string(key * 10) + "\n";
+    }
+    writeText("tool-show.lws", scene + "VRIM_END\n");
+    const ToolRun many = vrim("show tool-show.lws");
+    ASSERT_EQ(many.status, 0) << many.err;
+    const std::vector<std::string> lines = linesOf(many.out);
+    ASSERT_EQ(lines.size(), 3u + 2u * 260u);
+    EXPECT_EQ(lines[0], "tool-show.lws, block 1 (lines 1-3): 0 keys");
+    EXPECT_EQ(lines[2], "tool-show.lws, block 2 (lines 4-525): 260 keys");
+    EXPECT_EQ(lines[3 + 2 * 255], " 256  Start 2550, End   0, Freq 0.000000");
+    EXPECT_EQ(lines[3 + 2 * 256], " 257  (not in the list)");
+}
+
 // Bad input: one line on standard error naming the problem, status 2, never
 // a crash.
 TEST(VrimTool, BadInputGetsOneClearLine) {
@@ -515,6 +552,9 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"preview samples", "'samples' is a folder, not a scene file"},
         {"preview tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
         {"check tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
+        {"show tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
+        {"show missing.lws", "cannot open scene file 'missing.lws'"},
+        {"show " + sample + " --module no-handler.p", "has no \"ItemMotionHandler\" server"},
         {"preview " + sample + " --block 3", "--block 3 is out of range"},
         {"bake " + sample + " --block 0", "--block 0 is out of range"},
         {"preview --frames 5", "--frames '5' is not a frame range"},

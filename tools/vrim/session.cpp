@@ -4,12 +4,20 @@
 
 namespace vrim {
 
+namespace {
+
+// The interface version the host asks the key editor for.
+constexpr int32_t kInterfaceVersion = 1;
+
+} // namespace
+
 std::string defaultModulePath() {
     return standin::executableDirectory() + "vrim_s.p";
 }
 
 Session::Session(const std::string& modulePath) {
     host_.logMotion = false; // a long preview would keep every call
+    host_.panelServices = panelHost_.services();
     std::string error;
     module_ = standin::ModuleFile::open(modulePath, error);
     if (module_ == nullptr) {
@@ -58,6 +66,16 @@ Session::Motion Session::evaluate(ShakeInstance* instance, int32_t frame, double
     motion.moved = handler_.evaluate(host_, instance, frame, time);
     std::memcpy(motion.position, host_.position, sizeof motion.position);
     return motion;
+}
+
+int Session::openKeyEditor(ShakeInstance* instance) {
+    // The interface server takes the edited instance as its local record.
+    const ActivateFunc activate = module_->findServer("ItemMotionInterface", "VRIM_S");
+    if (activate == nullptr) {
+        return -1;
+    }
+    panelHost_.setScript({standin::PanelAction{standin::PanelAction::Kind::Close, {}, {}, 0}});
+    return activate(kInterfaceVersion, host_.global(), instance, nullptr);
 }
 
 } // namespace vrim

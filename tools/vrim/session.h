@@ -4,6 +4,7 @@
 #pragma once
 
 #include "shake/shake.h"
+#include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
 
@@ -45,12 +46,19 @@ class Session {
     // this frame and time.
     Motion evaluate(ShakeInstance* instance, int32_t frame, double time, const double rest[3]);
 
+    // Opens the key editor on the instance as the host does when the user
+    // opens the modifier's options, and closes it at once; the module fills
+    // the instance's list lines as the panel opens. Returns the activation
+    // code, or -1 when the module has no "ItemMotionInterface" server.
+    int openKeyEditor(ShakeInstance* instance);
+
     standin::Host& host() { return host_; }
     const standin::ModuleFile& module() const { return *module_; }
     const standin::Handler& handler() const { return handler_; }
 
   private:
     standin::Host host_;
+    standin::PanelHost panelHost_;
     std::unique_ptr<standin::ModuleFile> module_;
     standin::Handler handler_;
     std::vector<ShakeInstance*> instances_;
