@@ -560,6 +560,7 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"preview --frames 5", "--frames '5' is not a frame range"},
         {"preview --frames a:b", "--frames 'a:b' is not a frame range"},
         {"preview --frames 1:2:3", "--frames '1:2:3' is not a frame range"},
+        {"preview --frames +-5:3", "--frames '+-5:3' is not a frame range"},
         {"preview --frames 1.5:3", "--frames '1.5:3' is not a frame range"},
         {"preview --frames 10:5", "--frames '10:5' ends before it starts"},
         {"preview --frames 0:99999999999", "--frames '0:99999999999' is not a frame range"},

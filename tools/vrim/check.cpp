@@ -91,28 +91,23 @@ std::string shortNumber(double value) {
     return text;
 }
 
+void add(BlockReport& report, Severity severity, const char* kind, std::size_t line, int key,
+         std::string message) {
+    report.findings.push_back({severity, kind, line, key, std::move(message), {}});
+}
+
 void checkLines(const standin::KeyBlock& block, const BlockReading& reading, BlockReport& report) {
     if (reading.linesRead < block.lines.size()) {
         const std::size_t stop = reading.linesRead - 1;
-        report.findings.push_back({Severity::Error,
-                                   "block-ends-early",
-                                   block.firstLine + stop,
-                                   0,
-                                   "the module stops reading the block at the line " +
-                                       quoted(block.lines[stop]) +
-                                       ", before its VRIM_END: the host would read the " +
-                                       std::to_string(block.lines.size() - reading.linesRead) +
-                                       " lines after it as its own",
-                                   {}});
+        add(report, Severity::Error, "block-ends-early", block.firstLine + stop, 0,
+            "the module stops reading the block at the line " + quoted(block.lines[stop]) +
+                ", before its VRIM_END: the host would read the " +
+                std::to_string(block.lines.size() - reading.linesRead) +
+                " lines after it as its own");
     } else if (!block.ended) {
-        report.findings.push_back(
-            {Severity::Error,
-             "block-never-ends",
-             block.firstLine,
-             0,
-             "the block never ends: no VRIM_END line follows, so the module reads the rest of "
-             "the file as keys",
-             {}});
+        add(report, Severity::Error, "block-never-ends", block.firstLine, 0,
+            "the block never ends: no VRIM_END line follows, so the module reads the rest of "
+            "the file as keys");
     }
     bool keyStarted = false;
     for (std::size_t i = 1; i < reading.effects.size(); ++i) {
@@ -123,25 +118,16 @@ void checkLines(const standin::KeyBlock& block, const BlockReading& reading, Blo
             break;
         case LineEffect::SetsKeyField:
             if (!keyStarted) {
-                report.findings.push_back({Severity::Warning,
-                                           "value-before-key",
-                                           line,
-                                           0,
-                                           "the line " + quoted(block.lines[i]) +
-                                               " comes before the first KEY_START and is skipped",
-                                           {}});
+                add(report, Severity::Warning, "value-before-key", line, 0,
+                    "the line " + quoted(block.lines[i]) +
+                        " comes before the first KEY_START and is skipped");
             }
             break;
         case LineEffect::None:
             if (std::find(reading.keyNumLines.begin(), reading.keyNumLines.end(), i) ==
                 reading.keyNumLines.end()) {
-                report.findings.push_back(
-                    {Severity::Warning,
-                     "unknown-line",
-                     line,
-                     0,
-                     "the line " + quoted(block.lines[i]) + " matches no keyword and is skipped",
-                     {}});
+                add(report, Severity::Warning, "unknown-line", line, 0,
+                    "the line " + quoted(block.lines[i]) + " matches no keyword and is skipped");
             }
             break;
         case LineEffect::EndsBlock:
@@ -154,28 +140,15 @@ void checkKeyCount(const standin::KeyBlock& block, const BlockReading& reading,
                    BlockReport& report) {
     const std::string found = std::to_string(report.keys) + (report.keys == 1 ? " key" : " keys");
     if (reading.keyNumLines.empty()) {
-        report.findings.push_back({Severity::Warning,
-                                   "key-count",
-                                   block.firstLine,
-                                   0,
-                                   "the block has no KEY_NUM line; it holds " + found,
-                                   {}});
+        add(report, Severity::Warning, "key-count", block.firstLine, 0,
+            "the block has no KEY_NUM line; it holds " + found);
     } else if (static_cast<int64_t>(reading.keyNum) != static_cast<int64_t>(report.keys)) {
-        report.findings.push_back(
-            {Severity::Warning,
-             "key-count",
-             block.firstLine + reading.keyNumLines.back(),
-             0,
-             "KEY_NUM says " + std::to_string(reading.keyNum) + " but the block holds " + found,
-             {}});
+        add(report, Severity::Warning, "key-count", block.firstLine + reading.keyNumLines.back(), 0,
+            "KEY_NUM says " + std::to_string(reading.keyNum) + " but the block holds " + found);
     }
     if (report.keys == 0 && reading.linesRead == block.lines.size()) {
-        report.findings.push_back({Severity::Warning,
-                                   "no-keys",
-                                   block.firstLine,
-                                   0,
-                                   "the block holds no key: the item does not shake",
-                                   {}});
+        add(report, Severity::Warning, "no-keys", block.firstLine, 0,
+            "the block holds no key: the item does not shake");
     }
 }
 
@@ -192,22 +165,14 @@ void checkKeys(const ShakeInstance& instance, const BlockReading& reading,
         const FrameSpan acts = spanFrames(key, options.fps);
 
         if (key.endFrame < key.startFrame) {
-            report.findings.push_back({Severity::Warning,
-                                       "never-acts",
-                                       line,
-                                       number,
-                                       name + " ends (frame " + std::to_string(key.endFrame) +
-                                           ") before it starts (frame " +
-                                           std::to_string(key.startFrame) + "): it never acts",
-                                       {}});
+            add(report, Severity::Warning, "never-acts", line, number,
+                name + " ends (frame " + std::to_string(key.endFrame) +
+                    ") before it starts (frame " + std::to_string(key.startFrame) +
+                    "): it never acts");
         } else if (acts.empty()) {
-            report.findings.push_back({Severity::Warning,
-                                       "never-acts",
-                                       line,
-                                       number,
-                                       name + "'s span falls between two frames at " +
-                                           shortNumber(options.fps) + " fps: it never acts",
-                                       {}});
+            add(report, Severity::Warning, "never-acts", line, number,
+                name + "'s span falls between two frames at " + shortNumber(options.fps) +
+                    " fps: it never acts");
         }
 
         const std::vector<HiddenRun> hidden =
@@ -228,31 +193,21 @@ void checkKeys(const ShakeInstance& instance, const BlockReading& reading,
         // own start frame, where the key is not selected yet.
         if (!acts.empty() && acts.first < key.startFrame) {
             const int64_t last = std::min<int64_t>(acts.last, int64_t{key.startFrame} - 1);
-            report.findings.push_back(
-                {Severity::Warning,
-                 "not-yet-selected",
-                 line,
-                 number,
-                 name + "'s span runs from frame " + std::to_string(acts.first) + " at " +
-                     shortNumber(options.fps) + " fps, but the key is selected only from its " +
-                     "start frame " + std::to_string(key.startFrame) + ": it does not act on " +
-                     frames(acts.first, last),
-                 {}});
+            add(report, Severity::Warning, "not-yet-selected", line, number,
+                name + "'s span runs from frame " + std::to_string(acts.first) + " at " +
+                    shortNumber(options.fps) + " fps, but the key is selected only from its " +
+                    "start frame " + std::to_string(key.startFrame) + ": it does not act on " +
+                    frames(acts.first, last));
         }
 
         if (key.freqTime == 0.0) {
             const double s = std::sin(1.0);
-            report.findings.push_back(
-                {Severity::Warning,
-                 "zero-frequency",
-                 line,
-                 number,
-                 name +
-                     " has frequency time 0: instead of shaking it pushes the item by a "
-                     "constant sin(1) x width = (" +
-                     shortNumber(s * key.widthX) + ", " + shortNumber(s * key.widthY) + ", " +
-                     shortNumber(s * key.widthZ) + ")" + (key.fallOff != 0 ? ", fading out" : ""),
-                 {}});
+            add(report, Severity::Warning, "zero-frequency", line, number,
+                name +
+                    " has frequency time 0: instead of shaking it pushes the item by a "
+                    "constant sin(1) x width = (" +
+                    shortNumber(s * key.widthX) + ", " + shortNumber(s * key.widthY) + ", " +
+                    shortNumber(s * key.widthZ) + ")" + (key.fallOff != 0 ? ", fading out" : ""));
         }
 
         if (sceneFrames && !acts.empty()) {
@@ -260,15 +215,10 @@ void checkKeys(const ShakeInstance& instance, const BlockReading& reading,
             const bool after = acts.last > sceneFrames->last;
             const bool outside = acts.last < sceneFrames->first || acts.first > sceneFrames->last;
             if (before || after) {
-                report.findings.push_back({Severity::Warning,
-                                           "outside-frames",
-                                           line,
-                                           number,
-                                           name + " acts on " + frames(acts.first, acts.last) +
-                                               ", " + (outside ? "all" : "partly") +
-                                               " outside the scene's " +
-                                               frames(sceneFrames->first, sceneFrames->last),
-                                           {}});
+                add(report, Severity::Warning, "outside-frames", line, number,
+                    name + " acts on " + frames(acts.first, acts.last) + ", " +
+                        (outside ? "all" : "partly") + " outside the scene's " +
+                        frames(sceneFrames->first, sceneFrames->last));
             }
         }
     }

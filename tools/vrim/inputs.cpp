@@ -18,24 +18,24 @@ constexpr int64_t kFramesAfterKeys = 5;
 // With no key at all there is nothing to fit the range to.
 constexpr FrameRange kFramesWithoutKeys = {0, 30};
 
-bool parseFrame(const std::string& text, int32_t& frame) {
+// The whole text as one number, an optional sign first (from_chars takes
+// no plus sign); nothing before or after it.
+template <typename Number> bool parseWhole(const std::string& text, Number& value) {
     const char* begin = text.data();
     const char* end = text.data() + text.size();
-    if (begin != end && *begin == '+') {
-        ++begin;
-    }
-    auto [stop, error] = std::from_chars(begin, end, frame);
-    return begin != end && error == std::errc() && stop == end;
-}
-
-bool parseNumber(const std::string& text, double& value) {
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    if (begin != end && *begin == '+') {
+    if (end - begin > 1 && *begin == '+' && begin[1] != '-') {
         ++begin;
     }
     auto [stop, error] = std::from_chars(begin, end, value);
-    return begin != end && error == std::errc() && stop == end && std::isfinite(value);
+    return begin != end && error == std::errc() && stop == end;
+}
+
+bool parseFrame(const std::string& text, int32_t& frame) {
+    return parseWhole(text, frame);
+}
+
+bool parseNumber(const std::string& text, double& value) {
+    return parseWhole(text, value) && std::isfinite(value);
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
