@@ -1,4 +1,5 @@
 #include "standin/panel_host.h"
+#include "standin/xml.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,29 +30,6 @@ int32_t valueKindOf(const std::string& typeName) {
         return kValueString;
     }
     return kValueInteger;
-}
-
-std::string escapeXml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
 }
 
 std::string number(double value) {

@@ -1,4 +1,5 @@
 #include "tools/vrim/plot.h"
+#include "standin/xml.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,32 +46,6 @@ std::string number(double value, int decimals = 2) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
-}
-
-std::string escaped(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            // Bytes that are not printable ASCII may not be valid UTF-8.
-            out += (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
-                       ? '?'
-                       : c;
-        }
-    }
-    return out;
 }
 
 // Tick spacing of 1, 2 or 5 times a power of ten giving about target ticks,
@@ -161,14 +136,14 @@ std::string plotSvg(const Plot& plot) {
          "\" height=\"" + number(kPageHeight, 0) + "\" viewBox=\"0 0 " + number(kPageWidth, 0) +
          " " + number(kPageHeight, 0) +
          "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\" font-size=\"13\">");
-    line("<title>" + escaped(plot.title) + "</title>");
+    line("<title>" + standin::escapeXml(plot.title) + "</title>");
     line("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>");
     line("<text x=\"" + number(kLeft, 0) +
          "\" y=\"26\" font-size=\"17\" font-weight=\"bold\" "
          "fill=\"#222222\">" +
-         escaped(plot.title) + "</text>");
+         standin::escapeXml(plot.title) + "</text>");
     line("<text x=\"" + number(kLeft, 0) + "\" y=\"46\" fill=\"#555555\">" +
-         escaped(plot.subtitle) + "</text>");
+         standin::escapeXml(plot.subtitle) + "</text>");
 
     // Key spans: shaded where each key's span runs, labelled above the plot.
     line("<g id=\"key-spans\">");
