@@ -1,0 +1,181 @@
+// vrim validate: the command, and the run of its checks in order.
+#include "tools/vrim/validate.h"
+
+#include "tools/vrim/commands.h"
+#include "tools/vrim/session.h"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <random>
+
+// A crash in the module is a failure of the check that ran it; under
+// AddressSanitizer its own report says more, so it keeps the signals.
+#if defined(__SANITIZE_ADDRESS__)
+#define VRIM_KEEP_CRASH_SIGNALS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VRIM_KEEP_CRASH_SIGNALS 1
+#endif
+#endif
+
+namespace vrim {
+
+namespace validate {
+
+namespace {
+
+constexpr int kExitFailed = 1;
+
+struct Check {
+    int number;
+    const char* name;
+    bool randomised;
+    Verdict (*run)(Bench&);
+};
+
+const Check kChecks[] = {
+    {2, "activation", false, checkActivation},
+    {3, "instances", true, checkInstances},
+    {4, "state round trip", true, checkRoundTrip},
+    {5, "damaged key blocks", true, checkMalformedBlocks},
+    {6, "evaluation", true, checkEvaluation},
+    {7, "key editor sessions", true, checkPanelSessions},
+    {8, "exports and locale", true, checkExportsAndLocale},
+};
+
+// The line a crash prints: the check that was running when it came.
+char crashLine[160];
+
+extern "C" void onCrash(int signal) {
+    std::fputs(crashLine, stdout);
+    std::fprintf(stdout, "the module crashed (signal %d)\n", signal);
+    std::fflush(stdout);
+    std::_Exit(kExitFailed);
+}
+
+void catchCrashes() {
+#if !defined(VRIM_KEEP_CRASH_SIGNALS)
+    for (int signal : {SIGSEGV, SIGILL, SIGFPE, SIGABRT}) {
+        std::signal(signal, onCrash);
+    }
+#endif
+}
+
+class Printer {
+  public:
+    Printer(std::FILE* out, uint64_t seed) : out_(out), seed_(seed) {}
+
+    void starting(int number, const char* name) {
+        std::snprintf(crashLine, sizeof crashLine, "FAIL %2d %s: ", number, name);
+    }
+    void report(int number, const char* name, bool randomised, const Verdict& verdict) {
+        const bool passed = verdict.fault.empty();
+        std::fprintf(out_, "%s %2d %s: %s", passed ? "PASS" : "FAIL", number, name,
+                     passed ? verdict.detail.c_str() : verdict.fault.c_str());
+        if (randomised) {
+            std::fprintf(out_, " (seed %llu)", static_cast<unsigned long long>(seed_));
+        }
+        std::fputc('\n', out_);
+        std::fflush(out_);
+        (passed ? passed_ : failed_) += 1;
+    }
+    int passed() const { return passed_; }
+    int failed() const { return failed_; }
+
+  private:
+    std::FILE* out_;
+    uint64_t seed_;
+    int passed_ = 0, failed_ = 0;
+};
+
+uint64_t freshSeed() {
+    uint64_t seed =
+        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    try {
+        std::random_device device;
+        seed ^= (uint64_t{device()} << 32) ^ device();
+    } catch (const std::exception&) {
+        // The clock alone will do.
+    }
+    return seed;
+}
+
+} // namespace
+
+int run(const Options& options, std::FILE* out) {
+    std::fprintf(out, "vrim validate %s, level %d, seed %llu\n", options.modulePath.c_str(),
+                 options.level, static_cast<unsigned long long>(options.seed));
+    Printer printer(out, options.seed);
+    catchCrashes();
+    standin::Host host;
+    host.logMotion = true;
+
+    printer.starting(1, "module file");
+    printer.report(1, "module file", false, checkModuleFile(options.modulePath, options.level));
+
+    std::string error;
+    const std::unique_ptr<standin::ModuleFile> module =
+        standin::ModuleFile::open(options.modulePath, error);
+    if (module == nullptr) {
+        for (const Check& check : kChecks) {
+            printer.report(check.number, check.name, false,
+                           {"not run: the module file cannot be opened", ""});
+        }
+    } else {
+        Bench bench{host, *module, {}, {}, options.seed, options.level};
+        // Without the handler only the activation check can run.
+        std::string notRun;
+        if (const int code = bench.handler.activate(*module, host, 2); code != 0) {
+            notRun = "not run: the motion handler cannot be activated (result " +
+                     std::to_string(code) + ")";
+        } else if (const int v1 = bench.handlerV1.activate(*module, host, 1); v1 != 0) {
+            notRun = "not run: the motion handler cannot be activated at version 1 (result " +
+                     std::to_string(v1) + ")";
+        }
+        for (const Check& check : kChecks) {
+            printer.starting(check.number, check.name);
+            if (!notRun.empty() && check.run != checkActivation) {
+                printer.report(check.number, check.name, false, {notRun, ""});
+            } else {
+                printer.report(check.number, check.name, check.randomised, check.run(bench));
+            }
+        }
+    }
+    std::fprintf(out, "%d passed, %d failed\n", printer.passed(), printer.failed());
+    if (printer.failed() != 0) {
+        std::fprintf(out, "replay: vrim validate %s --level %d --seed %llu\n",
+                     options.modulePath.c_str(), options.level,
+                     static_cast<unsigned long long>(options.seed));
+    }
+    return printer.failed();
+}
+
+} // namespace validate
+
+Command addValidateCommand(CLI::App& tool) {
+    auto options = std::make_shared<validate::Options>();
+    CLI::App* command = tool.add_subcommand(
+        "validate", "Load a module file as a host does and judge it pass or fail, check by check");
+    command->add_option("module", options->modulePath,
+                        "The module file (default: vrim_s.p beside vrim)");
+    auto* seed = command->add_option("--seed", options->seed,
+                                     "Replay the random checks of an earlier run with its seed");
+    command->add_option("--level", options->level, "How hard to hammer, 1 to 5 (default 3)")
+        ->check(CLI::Range(1, 5));
+    command->footer("Prints one line per check and a summary; exits with 1 when a check fails.\n"
+                    "Example: vrim validate build/win32/bin/vrim_s.p --level 5");
+    return {command, [options, seed] {
+                if (options->modulePath.empty()) {
+                    options->modulePath = defaultModulePath();
+                }
+                if (seed->count() == 0) {
+                    options->seed = validate::freshSeed();
+                }
+                return validate::run(*options, stdout) == 0 ? kExitClean : validate::kExitFailed;
+            }};
+}
+
+} // namespace vrim

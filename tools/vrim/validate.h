@@ -1,0 +1,137 @@
+// vrim validate: loads a module file into the stand-in host and hammers it
+// the way hosts do, judging each part of its contract pass or fail.
+//
+// The checks drive the module only through its descriptor, servers and
+// callbacks; they read the instance and key records the callbacks hand back
+// (their layouts are part of the host's contract) to judge what the module
+// left in them. Randomised checks draw from one seed, printed with them, so
+// that a failure replays exactly, natively as under Wine.
+#pragma once
+
+#include "shake/shake.h"
+#include "standin/panel_host.h"
+#include "standin/standin.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vrim::validate {
+
+struct Options {
+    std::string modulePath;
+    uint64_t seed = 0;
+    int level = 3; // 1 to 5: how hard each check hammers
+};
+
+// Runs every check, printing one line per check and a summary line to out.
+// Returns the number of failed checks.
+int run(const Options& options, std::FILE* out);
+
+// ---------------------------------------------------------------------------
+// What the checks share.
+
+// A random source whose sequence depends on the seed alone, not on the
+// platform's library, so a seed replays the same under Wine.
+class Random {
+  public:
+    Random(uint64_t seed, uint64_t stream);
+    uint64_t next();
+    int below(int n);               // 0 to n - 1
+    int between(int low, int high); // low to high, both included
+    bool oneIn(int n);              // true with probability 1/n
+    double unit();                  // [0, 1)
+    double between(double low, double high);
+
+  private:
+    uint64_t state_;
+};
+
+// What a check found; an empty fault is a pass.
+struct Verdict {
+    std::string fault;
+    std::string detail; // what was run, printed with a pass too
+};
+
+// The module under test, loaded into the stand-in host, with its motion
+// handler activated at version 2 and at version 1.
+struct Bench {
+    standin::Host& host;
+    const standin::ModuleFile& module;
+    standin::Handler handler;   // version 2
+    standin::Handler handlerV1; // version 1: the same callbacks, six slots
+    uint64_t seed = 0;
+    int level = 3;
+    // base iterations, more at higher levels
+    int scaled(int base) const;
+    // A fresh random source for one check.
+    Random random(uint64_t stream) const { return Random(seed, stream); }
+};
+
+// The values of one key, compared bit for bit.
+struct KeyValues {
+    int32_t startFrame = 0, endFrame = 0, fallOff = 0;
+    double widthX = 0.0, widthY = 0.0, widthZ = 0.0, freqTime = 0.0;
+    bool operator==(const KeyValues& other) const; // NaNs equal, 0.0 and -0.0 not
+    bool finite() const;
+};
+KeyValues valuesOf(const ShakeKey& key);
+
+// Chains, read without trusting them: at most limit keys are followed.
+constexpr std::size_t kChainLimit = 1u << 20;
+// The keys reachable from firstKey, in order; stops at a key seen before.
+std::vector<const ShakeKey*> keysOf(const ShakeInstance* instance);
+std::vector<KeyValues> chainValues(const ShakeInstance* instance);
+// "" when the chain is doubly linked, ends, and keyCount equals its length;
+// otherwise what is wrong.
+std::string chainFault(const ShakeInstance* instance);
+
+// Destroys instances through the handler. Keys that an earlier instance of
+// the list also holds (a faulty copy can leave two instances on one chain)
+// are detached first, so that the validator itself never frees a key twice.
+void destroyAll(const standin::Handler& handler, std::vector<ShakeInstance*>& instances);
+
+// A saved block, with what was wrong with the way it was written.
+struct Saved {
+    std::vector<std::string> lines;
+    std::string fault;
+};
+Saved save(const standin::Handler& handler, ShakeInstance* instance);
+// Loads lines into instance; fault when the load reported an error or read on
+// past the end of the data.
+std::string load(const standin::Handler& handler, ShakeInstance* instance,
+                 const std::vector<std::string>& lines);
+// A fresh instance, or null with fault set.
+ShakeInstance* create(const standin::Handler& handler, std::string& fault);
+
+// Random key values for blocks. Tame values are written with six decimals
+// (they survive a save unchanged) within ranges where a shake stays finite;
+// wild ones reach the extremes, non-finite numbers included.
+enum class Values { Tame, Wild };
+KeyValues randomKey(Random& random, Values kind);
+// The block as a host would hold it for these keys: fields in the order a
+// save writes them, or shuffled when shuffle is set.
+std::vector<std::string> blockFor(const std::vector<KeyValues>& keys, Random& random, Values kind,
+                                  bool shuffle);
+// A chain length: mostly short, sometimes none, sometimes past the key
+// editor's 256 list lines.
+int randomKeyCount(Random& random, int longChains);
+
+// The text of a number as a scene line carries it.
+std::string numberText(double value, Values kind, Random& random);
+
+// "1 key", "2 keys".
+std::string keysText(int64_t count);
+
+// The checks, in the order they run.
+Verdict checkModuleFile(const std::string& path, int level);
+Verdict checkActivation(Bench& bench);
+Verdict checkInstances(Bench& bench);
+Verdict checkRoundTrip(Bench& bench);
+Verdict checkMalformedBlocks(Bench& bench);
+Verdict checkEvaluation(Bench& bench);
+Verdict checkPanelSessions(Bench& bench);
+Verdict checkExportsAndLocale(Bench& bench);
+
+} // namespace vrim::validate
