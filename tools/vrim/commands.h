@@ -25,5 +25,6 @@ Command addPreviewCommand(CLI::App& tool);
 Command addBakeCommand(CLI::App& tool);
 Command addCheckCommand(CLI::App& tool);
 Command addShowCommand(CLI::App& tool);
+Command addValidateCommand(CLI::App& tool);
 
 } // namespace vrim

@@ -1,5 +1,5 @@
-// vrim: preview, plot, bake and check shake keys without the host, by driving
-// the built module through the stand-in host.
+// vrim: preview, plot, bake and check shake keys without the host, and
+// validate a module build, by driving the module through the stand-in host.
 #include "tools/vrim/commands.h"
 #include "tools/vrim/session.h"
 
@@ -43,10 +43,8 @@ int main(int argc, char** argv) {
     tool.footer("Run 'vrim COMMAND --help' for a command's options.");
 
     const std::vector<vrim::Command> commands = {
-        vrim::addPreviewCommand(tool),
-        vrim::addBakeCommand(tool),
-        vrim::addCheckCommand(tool),
-        vrim::addShowCommand(tool),
+        vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),     vrim::addCheckCommand(tool),
+        vrim::addShowCommand(tool),    vrim::addValidateCommand(tool),
     };
 
     try {
