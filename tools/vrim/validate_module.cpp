@@ -208,8 +208,8 @@ std::string interfaceMatrixFault(Bench& bench, ActivateFunc activate) {
         error("Unable to active global LWPanelServices", " please add plugin lwpanels.p");
     const standin::Message noPanel = error("Duoooh!:", "Unable to create panel");
 
-    // The activation with the user closing the panel at once; failControl 12
-    // (past the eleven controls) and failCreate false let it succeed.
+    // One interface activation with a service missing or failing as told.
+    // The script is empty: the user closes the panel as soon as it opens.
     const auto activateWith = [&](int32_t version, const char* missing, bool panelServices,
                                   bool failCreate, int failControl, standin::PanelHost& panels) {
         host.lookups.clear();
@@ -259,6 +259,7 @@ std::string interfaceMatrixFault(Bench& bench, ActivateFunc activate) {
         fault = outcomeFault("interface whose panel cannot be created", host, code,
                              {2, bothLookups, {noPanel}});
     }
+    // Each of the eleven controls failing in turn, then none (12 is past them).
     for (int control = 1; control <= 12 && fault.empty(); ++control) {
         standin::PanelHost panels;
         const int code = activateWith(1, nullptr, true, false, control, panels);
