@@ -11,6 +11,7 @@
 #include "module/messages.h"
 #include "scene/keyblock.h"
 #include "shake/shake.h"
+#include "tests/support/chain_check.h"
 #include "standin/scene_io.h"
 
 #include <cstdio>
@@ -21,6 +22,8 @@
 
 extern "C" MemoryProbe* vrimMemoryProbe(void);
 
+using testsupport::chainIsSound;
+
 namespace {
 
 void check(bool condition, const char* what) {
@@ -28,19 +31,6 @@ void check(bool condition, const char* what) {
         std::fprintf(stderr, "fuzz_keyblock: %s\n", what);
         std::abort();
     }
-}
-
-bool chainIsSound(const ShakeInstance* instance) {
-    const ShakeKey* prev = nullptr;
-    int64_t count = 0;
-    for (const ShakeKey* key = instance->firstKey; key != nullptr; key = key->next) {
-        if (key->prev != prev) {
-            return false;
-        }
-        prev = key;
-        ++count;
-    }
-    return count == instance->keyCount;
 }
 
 void onInfo(const char* first, const char* second) {

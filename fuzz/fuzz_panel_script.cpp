@@ -11,6 +11,7 @@
 #include "module/memory_probe.h"
 #include "module/messages.h"
 #include "shake/shake.h"
+#include "tests/support/chain_check.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
@@ -25,6 +26,8 @@
 extern "C" MemoryProbe* vrimMemoryProbe(void);
 extern "C" const ModuleDescriptor _mod_descrip;
 
+using testsupport::chainIsSound;
+
 namespace {
 
 void check(bool condition, const char* what) {
@@ -32,19 +35,6 @@ void check(bool condition, const char* what) {
         std::fprintf(stderr, "fuzz_panel_script: %s\n", what);
         std::abort();
     }
-}
-
-bool chainIsSound(const ShakeInstance* instance) {
-    const ShakeKey* prev = nullptr;
-    int64_t count = 0;
-    for (const ShakeKey* key = instance->firstKey; key != nullptr; key = key->next) {
-        if (key->prev != prev) {
-            return false;
-        }
-        prev = key;
-        ++count;
-    }
-    return count == instance->keyCount;
 }
 
 ActivateFunc server(const char* serverClass) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shake/shake.h"
+#include "support/chain_check.h"
 #include "standin/standin.h"
 
 #include <vector>
@@ -70,20 +71,6 @@ inline std::vector<const ShakeKey*> chainOf(const ShakeInstance* instance) {
         keys.push_back(key);
     }
     return keys;
-}
-
-// True when the chain is well linked and keyCount equals its length.
-inline bool chainIsSound(const ShakeInstance* instance) {
-    const ShakeKey* prev = nullptr;
-    int32_t count = 0;
-    for (const ShakeKey* key = instance->firstKey; key != nullptr; key = key->next) {
-        if (key->prev != prev) {
-            return false;
-        }
-        prev = key;
-        ++count;
-    }
-    return count == instance->keyCount;
 }
 
 } // namespace testsupport
