@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -88,6 +89,12 @@ std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines) {
 }
 
 bool readSceneFile(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        // A folder opens like an empty file on some systems.
+        error = "'" + path + "' is a folder, not a scene file";
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot open scene file '" + path + "': " + std::strerror(errno);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -95,11 +94,6 @@ void checkFps(double fps) {
 SceneFile readScene(const std::string& path) {
     SceneFile scene;
     scene.path = path;
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        // A folder opens like an empty file on some systems.
-        throw ToolError("'" + path + "' is a folder, not a scene file");
-    }
     std::string error;
     if (!standin::readSceneFile(path, scene.lines, error)) {
         throw ToolError(error);
