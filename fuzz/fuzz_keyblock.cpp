@@ -11,8 +11,8 @@
 #include "module/messages.h"
 #include "scene/keyblock.h"
 #include "shake/shake.h"
-#include "tests/support/chain_check.h"
 #include "standin/scene_io.h"
+#include "tests/support/chain_check.h"
 
 #include <cstdio>
 #include <cstdlib>

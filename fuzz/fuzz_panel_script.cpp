@@ -11,10 +11,10 @@
 #include "module/memory_probe.h"
 #include "module/messages.h"
 #include "shake/shake.h"
-#include "tests/support/chain_check.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
+#include "tests/support/chain_check.h"
 
 #include <cmath>
 #include <cstdio>

@@ -166,8 +166,8 @@ struct VectorValue {
 };
 
 struct StringValue {
-    int32_t type; // kValueString
-    char* text;   // [owned: the caller of set; read during the call only]
+    int32_t type;   // kValueString
+    char* text;     // [owned: the caller of set; read during the call only]
     int32_t length; // characters of text, terminator not counted
     int32_t reserved[(40 - 2 * sizeof(void*) - 4) / 4];
 };
@@ -263,10 +263,12 @@ static_assert(sizeof(IntValue) == 40 && sizeof(FloatValue) == 40);
 static_assert(sizeof(VectorValue) == 40 && sizeof(StringValue) == 40);
 static_assert(sizeof(PanelValue) == 40);
 static_assert(offsetof(FloatValue, value) == 8 && offsetof(VectorValue, value) == 8);
-static_assert(offsetof(IntValue, value) == sizeof(intptr_t) && sizeof(IntValue::value) == sizeof(void*));
+static_assert(offsetof(IntValue, value) == sizeof(intptr_t) &&
+              sizeof(IntValue::value) == sizeof(void*));
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(ModuleDescriptor) == 24);
-static_assert(offsetof(ModuleDescriptor, startup) == 12 && offsetof(ModuleDescriptor, servers) == 20);
+static_assert(offsetof(ModuleDescriptor, startup) == 12 &&
+              offsetof(ModuleDescriptor, servers) == 20);
 static_assert(sizeof(ServerRecord) == 12 && offsetof(ServerRecord, activate) == 8);
 static_assert(offsetof(IntValue, value) == 4);
 static_assert(offsetof(StringValue, text) == 4 && offsetof(StringValue, length) == 8);

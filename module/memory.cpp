@@ -2,6 +2,12 @@
 
 #include <cstdlib>
 
-void* moduleAllocZeroed(std::size_t size) { return std::calloc(1, size); }
-void* moduleAlloc(std::size_t size) { return std::malloc(size); }
-void moduleFree(void* block) { std::free(block); }
+void* moduleAllocZeroed(std::size_t size) {
+    return std::calloc(1, size);
+}
+void* moduleAlloc(std::size_t size) {
+    return std::malloc(size);
+}
+void moduleFree(void* block) {
+    std::free(block);
+}

@@ -1,5 +1,5 @@
-#include "module/memory.h"
 #include "module/memory_probe.h"
+#include "module/memory.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -37,8 +37,12 @@ void* take(std::size_t size, bool zeroed) {
 
 } // namespace
 
-void* moduleAllocZeroed(std::size_t size) { return take(size, true); }
-void* moduleAlloc(std::size_t size) { return take(size, false); }
+void* moduleAllocZeroed(std::size_t size) {
+    return take(size, true);
+}
+void* moduleAlloc(std::size_t size) {
+    return take(size, false);
+}
 
 void moduleFree(void* block) {
     if (block == nullptr) {
@@ -52,4 +56,6 @@ void moduleFree(void* block) {
     std::free(raw);
 }
 
-extern "C" VRIM_PROBE_EXPORT MemoryProbe* vrimMemoryProbe(void) { return &probe; }
+extern "C" VRIM_PROBE_EXPORT MemoryProbe* vrimMemoryProbe(void) {
+    return &probe;
+}

@@ -43,7 +43,7 @@ int handlerActivate(int32_t version, GlobalFunc global, void* local, void* /*ser
         *static_cast<HandlerRecordV1*>(local) = v1;
     } else if (version == 2) {
         static const HandlerRecordV2 v2 = {
-            shakeCreate, shakeDestroy, shakeCopyV2,   shakeLoad,
+            shakeCreate, shakeDestroy,  shakeCopyV2,   shakeLoad,
             shakeSave,   shakeEvaluate, shakeDescribe,
         };
         *static_cast<HandlerRecordV2*>(local) = v2;
@@ -82,6 +82,6 @@ const ServerRecord serverTable[] = {
 } // namespace
 
 extern "C" VRIM_EXPORT const ModuleDescriptor _mod_descrip = {
-    kModuleMagic, kModuleSystemVersion, kModuleMachineType, moduleStartup, moduleShutdown,
-    serverTable,
+    kModuleMagic,  kModuleSystemVersion, kModuleMachineType,
+    moduleStartup, moduleShutdown,       serverTable,
 };

@@ -84,7 +84,9 @@ void* shakeCreate(HostError* errorOut, void* /*item*/) {
     return instance;
 }
 
-void* shakeCreateV1(HostError* errorOut) { return shakeCreate(errorOut, nullptr); }
+void* shakeCreateV1(HostError* errorOut) {
+    return shakeCreate(errorOut, nullptr);
+}
 
 void shakeDestroy(void* instance) {
     if (instance == nullptr) {
@@ -116,7 +118,9 @@ HostError shakeCopy(void* from, void* to) {
     return nullptr;
 }
 
-HostError shakeCopyV2(void* from, void* to, void* /*unused*/) { return shakeCopy(from, to); }
+HostError shakeCopyV2(void* from, void* to, void* /*unused*/) {
+    return shakeCopy(from, to);
+}
 
 const char* shakeDescribe(void* instance) {
     std::snprintf(descriptionBuffer, sizeof descriptionBuffer, "VRIM_S %d ",

@@ -25,8 +25,12 @@ void record(bool error, const char* first, const char* second) {
     liveHost->messages.push_back(message);
 }
 
-void hostInfo(const char* first, const char* second) { record(false, first, second); }
-void hostError(const char* first, const char* second) { record(true, first, second); }
+void hostInfo(const char* first, const char* second) {
+    record(false, first, second);
+}
+void hostError(const char* first, const char* second) {
+    record(true, first, second);
+}
 
 void hostGetParam(int param, double time, double value[3]) {
     Host& host = *liveHost;
@@ -63,9 +67,13 @@ Host::Host() {
     messageFuncs_.error = hostError;
 }
 
-Host::~Host() { liveHost = nullptr; }
+Host::~Host() {
+    liveHost = nullptr;
+}
 
-Host* Host::current() { return liveHost; }
+Host* Host::current() {
+    return liveHost;
+}
 
 void Host::offer(const std::string& service, bool on) {
     if (on) {
@@ -75,7 +83,9 @@ void Host::offer(const std::string& service, bool on) {
     }
 }
 
-GlobalFunc Host::global() const { return hostGlobal; }
+GlobalFunc Host::global() const {
+    return hostGlobal;
+}
 
 void* Host::lookup(const char* service) {
     std::string name = service != nullptr ? service : "";

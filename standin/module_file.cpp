@@ -101,8 +101,8 @@ ModuleFile::~ModuleFile() {
 std::vector<ServerRecord> ModuleFile::servers() const {
     std::vector<ServerRecord> rows;
     for (const ServerRecord* row = descriptor_->servers;
-         row != nullptr && (row->serverClass != nullptr || row->serverName != nullptr ||
-                            row->activate != nullptr);
+         row != nullptr &&
+         (row->serverClass != nullptr || row->serverName != nullptr || row->activate != nullptr);
          ++row) {
         rows.push_back(*row);
     }
@@ -119,7 +119,9 @@ ActivateFunc ModuleFile::findServer(const std::string& serverClass, const std::s
     return nullptr;
 }
 
-void* ModuleFile::symbol(const char* name) const { return findSymbol(library_, name); }
+void* ModuleFile::symbol(const char* name) const {
+    return findSymbol(library_, name);
+}
 
 MemoryProbe* ModuleFile::memoryProbe() const {
     auto probe = reinterpret_cast<MemoryProbeFunc>(symbol("vrimMemoryProbe"));

@@ -112,8 +112,12 @@ struct Handler {
     void* create(HostError* error = nullptr) const;
     void destroy(void* instance) const { record.destroy(instance); }
     HostError copy(void* from, void* to) const;
-    HostError load(void* instance, const LoadState& state) const { return record.load(instance, &state); }
-    HostError save(void* instance, const SaveState& state) const { return record.save(instance, &state); }
+    HostError load(void* instance, const LoadState& state) const {
+        return record.load(instance, &state);
+    }
+    HostError save(void* instance, const SaveState& state) const {
+        return record.save(instance, &state);
+    }
     // Evaluates at frame and time with the host's position as the item's
     // position; true when the module set a new position (left in host.position).
     bool evaluate(Host& host, void* instance, int32_t frame, double time) const;

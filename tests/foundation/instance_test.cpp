@@ -58,7 +58,8 @@ TEST_F(ModuleTest, DescribeShowsTheKeyCountWithATrailingBlank) {
     const struct {
         int32_t count;
         const char* text;
-    } cases[] = {{1, "VRIM_S 1 "}, {12, "VRIM_S 12 "}, {0, "VRIM_S 0 "}, {INT32_MIN, "VRIM_S -2147483648 "}};
+    } cases[] = {
+        {1, "VRIM_S 1 "}, {12, "VRIM_S 12 "}, {0, "VRIM_S 0 "}, {INT32_MIN, "VRIM_S -2147483648 "}};
     for (const auto& c : cases) {
         instance->keyCount = c.count;
         EXPECT_STREQ(handler.record.describe(instance), c.text);
@@ -96,8 +97,8 @@ TEST_F(ModuleTest, CopyGivesTheDestinationItsOwnEqualChain) {
 }
 
 TEST_F(ModuleTest, CopyOntoItselfChangesAndFreesNothing) {
-    ShakeInstance* instance = makeInstance(handler, {keyValues(1, 2, 0, 3, 4, 5, 6),
-                                                     keyValues(7, 8, 1, 9, 10, 11, 12)});
+    ShakeInstance* instance =
+        makeInstance(handler, {keyValues(1, 2, 0, 3, 4, 5, 6), keyValues(7, 8, 1, 9, 10, 11, 12)});
     auto before = chainOf(instance);
     int64_t live = probe->live;
     EXPECT_EQ(handler.copy(instance, instance), nullptr);
@@ -109,9 +110,9 @@ TEST_F(ModuleTest, CopyOntoItselfChangesAndFreesNothing) {
 }
 
 TEST_F(ModuleTest, CopyWithoutMemoryLeavesTheDestinationAsItWas) {
-    ShakeInstance* source = makeInstance(handler, {keyValues(1, 2, 0, 3, 4, 5, 6),
-                                                   keyValues(7, 8, 1, 9, 10, 11, 12),
-                                                   keyValues(13, 14, 1, 15, 16, 17, 18)});
+    ShakeInstance* source =
+        makeInstance(handler, {keyValues(1, 2, 0, 3, 4, 5, 6), keyValues(7, 8, 1, 9, 10, 11, 12),
+                               keyValues(13, 14, 1, 15, 16, 17, 18)});
     auto* destination = static_cast<ShakeInstance*>(handler.create());
     const ShakeKey* destinationKey = destination->firstKey;
     for (int64_t failing : {1, 2, 3}) {

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "shake/shake.h"
-#include "support/chain_check.h"
 #include "standin/standin.h"
+#include "support/chain_check.h"
 
 #include <vector>
 
