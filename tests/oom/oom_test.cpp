@@ -49,31 +49,6 @@ const std::vector<ShakeKey> kFiveKeys = {
     keyValues(2000, 3000, 0, -8.0, 16.0, 0.0, 40.0),
 };
 
-// The block shakeSave would write for kFiveKeys.
-std::vector<std::string> fiveKeyBlock() {
-    std::vector<std::string> lines = {"VRIM_START", "KEY_NUM 5.000000"};
-    char line[256];
-    for (const ShakeKey& key : kFiveKeys) {
-        lines.push_back("KEY_START");
-        std::snprintf(line, sizeof line, "FREQ %f", key.freqTime);
-        lines.push_back(line);
-        std::snprintf(line, sizeof line, "FREQ_W_X %f", key.widthX);
-        lines.push_back(line);
-        std::snprintf(line, sizeof line, "FREQ_W_Y %f", key.widthY);
-        lines.push_back(line);
-        std::snprintf(line, sizeof line, "FREQ_W_Z %f", key.widthZ);
-        lines.push_back(line);
-        std::snprintf(line, sizeof line, "START_F %d.000000", key.startFrame);
-        lines.push_back(line);
-        std::snprintf(line, sizeof line, "END_F %d.000000", key.endFrame);
-        lines.push_back(line);
-        std::snprintf(line, sizeof line, "FALL_OFF %d.000000", key.fallOff);
-        lines.push_back(line);
-    }
-    lines.push_back("VRIM_END");
-    return lines;
-}
-
 class OutOfMemoryTest : public testsupport::ModuleTest {
   protected:
     // From here the nth allocation fails.
@@ -127,6 +102,15 @@ class OutOfMemoryTest : public testsupport::ModuleTest {
 
     ShakeInstance* make(const std::vector<ShakeKey>& keys) {
         return testsupport::makeInstance(handler, keys);
+    }
+
+    // The five keys as the module's own save writes them.
+    std::vector<std::string> fiveKeyBlock() {
+        ShakeInstance* saved = make(kFiveKeys);
+        standin::LineWriter writer;
+        handler.save(saved, writer.state());
+        handler.destroy(saved);
+        return writer.lines;
     }
 
     bool create(int64_t n) {
