@@ -1,6 +1,8 @@
 // Counting, failure-injecting allocator of the module's test build
-// (vrim_s_test.p). The test build exports vrimMemoryProbe, which returns the
-// probe below; the shipped plug-in has neither the probe nor the export.
+// (vrim_s_test.p). Not the host's: the one export a test build adds to the
+// descriptor, shared by the module's allocator and whoever loads the test
+// build. The test build exports vrimMemoryProbe, which returns the probe
+// below; the shipped plug-in has neither the probe nor the export.
 #pragma once
 
 #include <cstddef>
@@ -16,3 +18,6 @@ struct MemoryProbe {
 };
 
 extern "C" typedef MemoryProbe* (*MemoryProbeFunc)(void);
+
+// The name the test build exports its probe function under.
+constexpr const char* kMemoryProbeSymbol = "vrimMemoryProbe";

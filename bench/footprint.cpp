@@ -1,6 +1,7 @@
 // Prints what the module allocates for an instance and for each key, and
 // that evaluation allocates nothing, as counted by the test build's probe
 // (vrim_s_test.p, the same code as vrim_s.p with a counting allocator).
+#include "plugin/identity.h"
 #include "standin/scene_io.h"
 #include "support/chains.h"
 
@@ -36,7 +37,7 @@ int main() {
     standin::Host host;
     host.logMotion = false;
     standin::Handler handler;
-    if (handler.activate(*module, host) != 0) {
+    if (handler.activate(*module, host, vrim::kServerName) != 0) {
         std::fprintf(stderr, "%s: the motion handler does not activate\n", path.c_str());
         return 1;
     }

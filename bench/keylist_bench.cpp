@@ -7,6 +7,7 @@
 // floor is what any list of 256 keys costs: each key's line formatted once,
 // and the host's redraw, which asks the list for all of its rows.
 #include "bench/session.h"
+#include "plugin/identity.h"
 
 #include "standin/panel_host.h"
 #include "support/chains.h"
@@ -92,7 +93,7 @@ void runSessions(benchmark::State& state, const Editor& editor, int presses) {
 void registerKeyList() {
     Session& s = bench::session();
     Editor editor;
-    editor.activate = s.module->findServer("ItemMotionInterface", "VRIM_S");
+    editor.activate = s.module->findServer(kInterfaceClass, vrim::kServerName);
     editor.instance = chainInstance(listedKeys());
     const std::string size = "/keys:" + std::to_string(kKeys);
     for (int presses : {0, kPresses}) {

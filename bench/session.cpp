@@ -1,4 +1,5 @@
 #include "bench/session.h"
+#include "plugin/identity.h"
 
 #include "support/chains.h"
 
@@ -26,7 +27,7 @@ Session& session() {
         std::fprintf(stderr, "%s\n", error.c_str());
         std::exit(1);
     }
-    if (live->handler.activate(*live->module, live->host) != 0) {
+    if (live->handler.activate(*live->module, live->host, vrim::kServerName) != 0) {
         std::fprintf(stderr, "%s: the motion handler does not activate\n", path.c_str());
         std::exit(1);
     }

@@ -2,7 +2,7 @@
 // host and activated as a version-2 motion handler, and the host's records.
 #pragma once
 
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 #include "standin/standin.h"
 
 #include <memory>

@@ -7,10 +7,10 @@
 //
 // The first byte picks an allocation to fail (0: none), so the out-of-memory
 // path is reached as well.
-#include "module/memory_probe.h"
-#include "module/messages.h"
-#include "scene/keyblock.h"
-#include "shake/shake.h"
+#include "abi/probe.h"
+#include "plugin/core/keyblock.h"
+#include "plugin/core/messages.h"
+#include "plugin/core/shake.h"
 #include "standin/scene_io.h"
 #include "tests/support/chain_check.h"
 

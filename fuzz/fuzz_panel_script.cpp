@@ -8,9 +8,9 @@
 // instance's list text, the module must have made no call a real host would
 // refuse and shown no message but its own, the instance's saved block must
 // read back to the same text, and nothing may be left allocated.
-#include "module/memory_probe.h"
-#include "module/messages.h"
-#include "shake/shake.h"
+#include "abi/probe.h"
+#include "plugin/core/messages.h"
+#include "plugin/core/shake.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"

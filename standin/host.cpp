@@ -93,16 +93,16 @@ void* Host::lookup(const char* service) {
     if (switchedOff_.count(name) != 0) {
         return nullptr;
     }
-    if (name == "Info Messages") {
+    if (name == kServiceInfoMessages) {
         return &messageFuncs_;
     }
-    if (name == "LWPanelServices") {
+    if (name == kServicePanels) {
         return panelServices;
     }
-    if (name == "LW Object Info") {
+    if (name == kServiceObjectInfo) {
         return &objectInfo_;
     }
-    if (name == "LW Item Info") {
+    if (name == kServiceItemInfo) {
         return &itemInfo_;
     }
     return nullptr;
@@ -125,8 +125,9 @@ static HandlerRecordV1 asVersion1(const HandlerRecordV2& record) {
     return v1;
 }
 
-int Handler::activate(const ModuleFile& module, Host& host, int32_t handlerVersion) {
-    ActivateFunc activateHandler = module.findServer("ItemMotionHandler", "VRIM_S");
+int Handler::activate(const ModuleFile& module, Host& host, const std::string& serverName,
+                      int32_t handlerVersion) {
+    ActivateFunc activateHandler = module.findServer(kHandlerClass, serverName);
     if (activateHandler == nullptr) {
         return -1;
     }

@@ -124,7 +124,7 @@ void* ModuleFile::symbol(const char* name) const {
 }
 
 MemoryProbe* ModuleFile::memoryProbe() const {
-    auto probe = reinterpret_cast<MemoryProbeFunc>(symbol("vrimMemoryProbe"));
+    auto probe = reinterpret_cast<MemoryProbeFunc>(symbol(kMemoryProbeSymbol));
     return probe != nullptr ? probe() : nullptr;
 }
 

@@ -20,13 +20,13 @@ std::vector<PanelHost*>& liveHosts() {
 
 // The record kind a control's value travels in.
 int32_t valueKindOf(const std::string& typeName) {
-    if (typeName == "FloatControl") {
+    if (typeName == kControlNameFloat) {
         return kValueFloat;
     }
-    if (typeName == "FVecControl") {
+    if (typeName == kControlNameVector) {
         return kValueVector;
     }
-    if (typeName == "InfoControl") {
+    if (typeName == kControlNameInfo) {
         return kValueString;
     }
     return kValueInteger;
@@ -183,7 +183,7 @@ void PanelHost::setScript(std::vector<PanelAction> actions) {
 }
 
 int PanelHost::labelWidthFor(const std::string& typeName, const std::string& label) {
-    if (typeName == "ButtonControl" || label.empty()) {
+    if (typeName == kControlNameButton || label.empty()) {
         return 0;
     }
     return static_cast<int>(label.size()) * kCharWidth + kLabelGap;
@@ -308,7 +308,7 @@ ControlRecord* PanelHost::addControl(PanelHandle handle, const char* typeName,
         control->descriptor = *descriptor;
     }
     control->labelWidth = labelWidthFor(type, text);
-    if (type == "ListBoxControl") {
+    if (type == kControlNameListBox) {
         // The list box keeps the data the module left for it at this moment.
         control->listData = host->shell_.services.userData;
         if (control->descriptor.count == nullptr || control->descriptor.name == nullptr) {
@@ -346,7 +346,7 @@ void PanelHost::draw(ControlRecord* record, int mode) {
     }
     control->panel->host->log.push_back("draw " + control->label + " " + std::to_string(mode));
     ++control->draws;
-    if (control->typeName == "ListBoxControl") {
+    if (control->typeName == kControlNameListBox) {
         askRows(*control);
     }
 }
@@ -480,7 +480,7 @@ int PanelHost::open(PanelHandle handle, int flags) {
     panel->openFlags = flags;
     // Showing the panel draws its list boxes.
     for (auto& control : panel->controls) {
-        if (control->typeName == "ListBoxControl") {
+        if (control->typeName == kControlNameListBox) {
             askRows(*control);
         }
     }
@@ -506,7 +506,7 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
     PanelControl* control = nullptr;
     if (action.kind == PanelAction::Kind::Pick) {
         for (auto& candidate : panel.controls) {
-            if (candidate->typeName == "ListBoxControl") {
+            if (candidate->typeName == kControlNameListBox) {
                 control = candidate.get();
                 break;
             }
@@ -528,16 +528,16 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
             return;
         }
         if (action.kind == PanelAction::Kind::Press) {
-            if (control->typeName != "ButtonControl") {
+            if (control->typeName != kControlNameButton) {
                 problems.push_back(what + ": not a button");
                 return;
             }
         } else {
-            const bool isVector = control->typeName == "FVecControl";
+            const bool isVector = control->typeName == kControlNameVector;
             const std::size_t wanted = isVector ? 3 : 1;
-            const bool typable = isVector || control->typeName == "FloatControl" ||
-                                 control->typeName == "NumControl" ||
-                                 control->typeName == "BoolControl";
+            const bool typable = isVector || control->typeName == kControlNameFloat ||
+                                 control->typeName == kControlNameInteger ||
+                                 control->typeName == kControlNameBool;
             if (!typable || action.numbers.size() != wanted) {
                 problems.push_back(what + ": cannot be typed into " + control->typeName);
                 return;
@@ -551,9 +551,9 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
             const double typed = action.numbers[0];
             if (isVector) {
                 std::copy(action.numbers.begin(), action.numbers.end(), control->vector);
-            } else if (control->typeName == "FloatControl") {
+            } else if (control->typeName == kControlNameFloat) {
                 control->number = typed;
-            } else if (control->typeName == "BoolControl") {
+            } else if (control->typeName == kControlNameBool) {
                 control->integer = typed != 0.0 ? 1 : 0;
             } else {
                 // A number field holds a 32-bit integer: the typed value is cut
@@ -587,25 +587,25 @@ struct Box {
 // The size of a control's field, right of its label.
 Box fieldBox(const PanelControl& control) {
     const std::string& type = control.typeName;
-    if (type == "FloatControl") {
+    if (type == kControlNameFloat) {
         return {80};
     }
-    if (type == "FVecControl") {
+    if (type == kControlNameVector) {
         return {3 * 64 + 2 * 4};
     }
-    if (type == "NumControl") {
+    if (type == kControlNameInteger) {
         return {60};
     }
-    if (type == "BoolControl") {
+    if (type == kControlNameBool) {
         return {kFieldHeight};
     }
-    if (type == "ButtonControl") {
+    if (type == kControlNameButton) {
         return {static_cast<int>(control.label.size()) * PanelHost::kCharWidth + 20};
     }
-    if (type == "InfoControl") {
+    if (type == kControlNameInfo) {
         return {std::max(control.descriptor.width, 1) * 8};
     }
-    if (type == "ListBoxControl") {
+    if (type == kControlNameListBox) {
         return {std::max(control.descriptor.width, 40),
                 std::max(control.descriptor.visibleRows, 1) * kListRowHeight + 4};
     }
@@ -653,24 +653,24 @@ std::string PanelHost::svg(const Panel& panel) {
                escapeXml(c.label) + "\" data-x=\"" + std::to_string(c.x) + "\" data-y=\"" +
                std::to_string(c.y) + "\" data-label-width=\"" + std::to_string(c.labelWidth) +
                "\">\n";
-        if (c.typeName == "ButtonControl") {
+        if (c.typeName == kControlNameButton) {
             out += rect(x, top, box.width, box.height, "fill=\"#e0e0e0\" stroke=\"#303030\"");
             out += textAt(x + 10, baseline, c.label);
             out += "</g>\n";
             continue;
         }
         out += textAt(x, baseline, c.label);
-        if (c.typeName == "FVecControl") {
+        if (c.typeName == kControlNameVector) {
             for (int i = 0; i < 3; ++i) {
                 out += rect(fieldX + i * 68, top, 64, box.height, field);
                 out += textAt(fieldX + i * 68 + 3, baseline, shortNumber(c.vector[i]));
             }
-        } else if (c.typeName == "BoolControl") {
+        } else if (c.typeName == kControlNameBool) {
             out += rect(fieldX, top, box.width, box.height, field);
             if (c.integer != 0) {
                 out += textAt(fieldX + 4, baseline, "x");
             }
-        } else if (c.typeName == "ListBoxControl") {
+        } else if (c.typeName == kControlNameListBox) {
             out += rect(fieldX, top, box.width, box.height, "fill=\"#ffffff\" stroke=\"#606060\"");
             const int shown = std::min<int>(static_cast<int>(c.rows.size()),
                                             std::max(c.descriptor.visibleRows, 1));
@@ -680,9 +680,9 @@ std::string PanelHost::svg(const Panel& panel) {
         } else {
             out += rect(fieldX, top, box.width, box.height, field);
             std::string shown;
-            if (c.typeName == "FloatControl") {
+            if (c.typeName == kControlNameFloat) {
                 shown = shortNumber(c.number);
-            } else if (c.typeName == "InfoControl") {
+            } else if (c.typeName == kControlNameInfo) {
                 shown = c.text;
             } else {
                 shown = std::to_string(c.integer);

@@ -9,7 +9,7 @@
 // problem instead of being carried out.
 #pragma once
 
-#include "host/lwhost.h"
+#include "abi/panel.h"
 
 #include <cstdint>
 #include <functional>

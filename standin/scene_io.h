@@ -2,7 +2,7 @@
 // and the key blocks ("VRIM_START" to "VRIM_END") found in a scene file.
 #pragma once
 
-#include "host/lwhost.h"
+#include "abi/handler.h"
 
 #include <cstdint>
 #include <string>

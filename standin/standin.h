@@ -1,15 +1,20 @@
 // The stand-in host: loads a module file and drives it exactly as the
 // animation host does, through _mod_descrip, its server table and the
-// records of host/lwhost.h. Tests, tools and benchmarks use it; none of them
-// reach into the module any other way.
+// records of abi/. It knows no plug-in of its own: the server name to
+// activate is the caller's. Tests, tools and benchmarks call the module
+// through it; to judge what the module did they also read the instance and
+// key records its callbacks hand back, which only a program built from the
+// same sources may do.
 //
 // The host's callbacks (the global-service function, messages, get and set of
 // a parameter) carry no data pointer, so they reach the one live Host through
 // Host::current(). Only one Host may exist at a time.
 #pragma once
 
-#include "host/lwhost.h"
-#include "module/memory_probe.h"
+#include "abi/handler.h"
+#include "abi/module.h"
+#include "abi/panel.h"
+#include "abi/probe.h"
 
 #include <memory>
 #include <set>
@@ -105,9 +110,10 @@ class Host {
 struct Handler {
     int32_t version = 2;
     HandlerRecordV2 record{}; // version 1 fills the first six slots only
-    // Activates "ItemMotionHandler" "VRIM_S"; returns the activation code, or
-    // -1 when the module has no such server.
-    int activate(const ModuleFile& module, Host& host, int32_t handlerVersion = 2);
+    // Activates the module's "ItemMotionHandler" server of this name; returns
+    // the activation code, or -1 when the module has no such server.
+    int activate(const ModuleFile& module, Host& host, const std::string& serverName,
+                 int32_t handlerVersion = 2);
 
     void* create(HostError* error = nullptr) const;
     void destroy(void* instance) const { record.destroy(instance); }

@@ -1,7 +1,7 @@
 // The one place a shake reaches the scene. The host calls this for every
 // shaken item at every time it evaluates, so it allocates nothing, does no
 // input or output, and costs one walk of the chain plus one sine.
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 
 #include <cmath>
 

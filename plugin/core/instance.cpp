@@ -3,8 +3,8 @@
 // Every instance owns its own chain. Copy gives the destination duplicates of
 // the source's keys, so an edit through one item's panel never reaches
 // another item, and each key has exactly one owner to release it.
-#include "module/memory.h"
-#include "shake/shake.h"
+#include "plugin/core/memory.h"
+#include "plugin/core/shake.h"
 
 #include <cstdio>
 #include <cstring>

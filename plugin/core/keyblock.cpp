@@ -1,11 +1,11 @@
 // The handler's load and save callbacks: one instance's keys as the lines
 // from "VRIM_START" to "VRIM_END" among the host's own scene lines.
-#include "scene/keyblock.h"
+#include "plugin/core/keyblock.h"
 
-#include "module/memory.h"
-#include "module/messages.h"
-#include "scene/sceneline.h"
-#include "shake/shake.h"
+#include "plugin/core/memory.h"
+#include "plugin/core/messages.h"
+#include "plugin/core/sceneline.h"
+#include "plugin/core/shake.h"
 
 namespace {
 

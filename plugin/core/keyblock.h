@@ -2,7 +2,7 @@
 // scene-file lines from "VRIM_START" to "VRIM_END".
 #pragma once
 
-#include "host/lwhost.h"
+#include "abi/handler.h"
 
 HostError shakeLoad(void* instance, const LoadState* state);
 HostError shakeSave(void* instance, const SaveState* state);

@@ -1,4 +1,4 @@
-#include "module/memory.h"
+#include "plugin/core/memory.h"
 
 #include <cstdlib>
 

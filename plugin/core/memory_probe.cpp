@@ -1,14 +1,9 @@
-#include "module/memory_probe.h"
-#include "module/memory.h"
+#include "abi/module.h"
+#include "abi/probe.h"
+#include "plugin/core/memory.h"
 
 #include <cstdlib>
 #include <cstring>
-
-#if defined(_WIN32)
-#define VRIM_PROBE_EXPORT __declspec(dllexport)
-#else
-#define VRIM_PROBE_EXPORT __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -56,6 +51,6 @@ void moduleFree(void* block) {
     std::free(raw);
 }
 
-extern "C" VRIM_PROBE_EXPORT MemoryProbe* vrimMemoryProbe(void) {
+extern "C" VRIM_EXPORT MemoryProbe* vrimMemoryProbe(void) {
     return &probe;
 }

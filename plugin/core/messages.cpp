@@ -1,4 +1,4 @@
-#include "module/messages.h"
+#include "plugin/core/messages.h"
 
 const MessageFuncs* messageService = nullptr;
 

@@ -2,7 +2,7 @@
 // two ways the module shows a message through it.
 #pragma once
 
-#include "host/lwhost.h"
+#include "abi/module.h"
 
 // Set by every interface activation that gets past its version test; null
 // until then, and null again after an activation whose lookup failed.

@@ -5,7 +5,7 @@
 // scene saved on a German system must load anywhere, and the other way round.
 // The module never calls setlocale; it only looks at the locale's decimal
 // point to undo what the C library's conversions do with it.
-#include "scene/sceneline.h"
+#include "plugin/core/sceneline.h"
 
 #include <clocale>
 #include <cmath>

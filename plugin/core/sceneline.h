@@ -4,7 +4,7 @@
 // and without allocating.
 #pragma once
 
-#include "host/lwhost.h"
+#include "abi/handler.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // create, copy, describe, destroy and evaluate it.
 #pragma once
 
-#include "host/lwhost.h"
+#include "abi/handler.h"
 
 #include <cstdint>
 

@@ -4,24 +4,16 @@
 // The host opens the file, checks _mod_descrip, calls startup once, then
 // activates servers by class and name, any number of times and in any order,
 // always on its one thread. Activations report failures by result code only.
-#include "host/lwhost.h"
-#include "module/messages.h"
-#include "panel/keyeditor.h"
-#include "shake/shake.h"
-
-#include "scene/keyblock.h"
-
-#if defined(_WIN32)
-#define VRIM_EXPORT __declspec(dllexport)
-#else
-#define VRIM_EXPORT __attribute__((visibility("default")))
-#endif
+#include "abi/module.h"
+#include "abi/handler.h"
+#include "abi/panel.h"
+#include "plugin/core/keyblock.h"
+#include "plugin/core/messages.h"
+#include "plugin/core/shake.h"
+#include "plugin/identity.h"
+#include "plugin/panel/keyeditor.h"
 
 namespace {
-
-constexpr int kActivated = 0;
-constexpr int kVersionNotSupported = 1;
-constexpr int kServiceMissing = 2;
 
 void* moduleStartup() {
     // Any non-zero token will do: the host only checks that startup succeeded.
@@ -30,11 +22,12 @@ void* moduleStartup() {
 
 void moduleShutdown(void* /*token*/) {}
 
-// Both records are filled in full before any test that can fail afterwards,
-// so a missing "LW Item Info" still leaves the slots written.
+// A missing "LW Object Info" fails before the record is touched. The record
+// of the version asked for is written in full before "LW Item Info" is looked
+// up, so a missing "LW Item Info" fails with the slots already written.
 int handlerActivate(int32_t version, GlobalFunc global, void* local, void* /*serverData*/) {
-    if (global("LW Object Info", 0) == nullptr) {
-        return kServiceMissing;
+    if (global(kServiceObjectInfo, 0) == nullptr) {
+        return kActivationFailed;
     }
     if (version == 1) {
         static const HandlerRecordV1 v1 = {
@@ -50,8 +43,8 @@ int handlerActivate(int32_t version, GlobalFunc global, void* local, void* /*ser
     } else {
         return kVersionNotSupported;
     }
-    if (global("LW Item Info", 0) == nullptr) {
-        return kServiceMissing;
+    if (global(kServiceItemInfo, 0) == nullptr) {
+        return kActivationFailed;
     }
     return kActivated;
 }
@@ -61,21 +54,21 @@ int interfaceActivate(int32_t version, GlobalFunc global, void* local, void* /*s
     if (version != 1) {
         return kVersionNotSupported;
     }
-    messageService = static_cast<const MessageFuncs*>(global("Info Messages", 0));
+    messageService = static_cast<const MessageFuncs*>(global(kServiceInfoMessages, 0));
     if (messageService == nullptr) {
-        return kServiceMissing;
+        return kActivationFailed;
     }
-    auto* services = static_cast<PanelServices*>(global("LWPanelServices", 0));
+    auto* services = static_cast<PanelServices*>(global(kServicePanels, 0));
     if (services == nullptr) {
         showError("Unable to active global LWPanelServices", " please add plugin lwpanels.p");
-        return kServiceMissing;
+        return kActivationFailed;
     }
     return runKeyEditor(services, static_cast<ShakeInstance*>(local));
 }
 
 const ServerRecord serverTable[] = {
-    {"ItemMotionHandler", "VRIM_S", handlerActivate},
-    {"ItemMotionInterface", "VRIM_S", interfaceActivate},
+    {kHandlerClass, vrim::kServerName, handlerActivate},
+    {kInterfaceClass, vrim::kServerName, interfaceActivate},
     {nullptr, nullptr, nullptr},
 };
 

@@ -3,18 +3,18 @@
 //
 // The panel is modal: the host runs the button and list callbacks inside its
 // open call, on this thread, so nothing here outlives runKeyEditor.
-#include "panel/keyeditor.h"
+#include "plugin/panel/keyeditor.h"
 
-#include "module/memory.h"
-#include "module/messages.h"
+#include "abi/module.h"
+#include "plugin/core/memory.h"
+#include "plugin/core/messages.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-constexpr int kActivated = 0;
-constexpr int kPanelNotBuilt = 2;
+constexpr int kPanelNotBuilt = kActivationFailed;
 
 constexpr const char* kTitle = "VRIM_S   ver1.0";
 constexpr const char* kPanelFailure = "Duoooh!:";
@@ -52,17 +52,17 @@ struct ControlLayout {
 };
 
 constexpr ControlLayout kControls[kControlCount] = {
-    {"FloatControl", "Freqency Time", kControlTypeFloat, 0, 0, 100, 1},
-    {"FVecControl", "Freq Width X,Y,Z", kControlTypeVector, 0, 0, 100, 2},
-    {"NumControl", "StartFrame", kControlTypeInteger, 0, 0, 100, 3},
-    {"NumControl", "EndFrame", kControlTypeInteger, 0, 0, 300, 3},
-    {"BoolControl", "FallOff", kControlTypeBool, 0, 0, 500, 3},
-    {"ButtonControl", "ADD KEY", kControlTypeInteger, 0, 0, 100, 5},
-    {"ButtonControl", "NEXT KEY", kControlTypeInteger, 0, 0, 300, 6},
-    {"ButtonControl", "PREV KEY", kControlTypeInteger, 0, 0, 100, 6},
-    {"ButtonControl", "DELETE KEY", kControlTypeInteger, 0, 0, 300, 5},
-    {"InfoControl", "KEY_NO", kControlTypeString, 4, 0, 250, 6},
-    {"ListBoxControl", "Key List", kControlTypeListBox, 400, 5, 100, 7},
+    {kControlNameFloat, "Freqency Time", kControlTypeFloat, 0, 0, 100, 1},
+    {kControlNameVector, "Freq Width X,Y,Z", kControlTypeVector, 0, 0, 100, 2},
+    {kControlNameInteger, "StartFrame", kControlTypeInteger, 0, 0, 100, 3},
+    {kControlNameInteger, "EndFrame", kControlTypeInteger, 0, 0, 300, 3},
+    {kControlNameBool, "FallOff", kControlTypeBool, 0, 0, 500, 3},
+    {kControlNameButton, "ADD KEY", kControlTypeInteger, 0, 0, 100, 5},
+    {kControlNameButton, "NEXT KEY", kControlTypeInteger, 0, 0, 300, 6},
+    {kControlNameButton, "PREV KEY", kControlTypeInteger, 0, 0, 100, 6},
+    {kControlNameButton, "DELETE KEY", kControlTypeInteger, 0, 0, 300, 5},
+    {kControlNameInfo, "KEY_NO", kControlTypeString, 4, 0, 250, 6},
+    {kControlNameListBox, "Key List", kControlTypeListBox, 400, 5, 100, 7},
 };
 
 constexpr ControlIndex kPlacementOrder[kControlCount] = {

@@ -2,8 +2,8 @@
 // its list of key lines and its four key buttons.
 #pragma once
 
-#include "host/lwhost.h"
-#include "shake/shake.h"
+#include "abi/panel.h"
+#include "plugin/core/shake.h"
 
 // What the panel's callbacks share while the panel is open. Owns nothing: the
 // instance and its keys belong to the handler, the panel and controls to the

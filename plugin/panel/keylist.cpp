@@ -1,9 +1,9 @@
 // The key list and the four key buttons. They run inside the panel's open
 // call and work on the instance through the KeyEditor.
-#include "panel/keyeditor.h"
+#include "plugin/panel/keyeditor.h"
 
-#include "module/memory.h"
-#include "module/messages.h"
+#include "plugin/core/memory.h"
+#include "plugin/core/messages.h"
 
 #include <cstdio>
 #include <cstring>

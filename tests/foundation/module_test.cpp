@@ -1,5 +1,6 @@
 // The module file as the host sees it: descriptor, server table, activation.
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
+#include "plugin/identity.h"
 #include "support/module_fixture.h"
 
 #include <cstring>
@@ -25,7 +26,7 @@ TEST_F(ModuleTest, DescriptorAndServerTableAreWhatTheHostReads) {
 
     EXPECT_EQ(descriptor.startup(), reinterpret_cast<void*>(static_cast<intptr_t>(4)));
     descriptor.shutdown(descriptor.startup());
-    EXPECT_EQ(module->findServer("ItemMotionHandler", "VRIM_S"), servers[0].activate);
+    EXPECT_EQ(module->findServer(kHandlerClass, vrim::kServerName), servers[0].activate);
 }
 
 TEST(ModuleFileTest, ShippedModuleExportsNoAllocationProbe) {
@@ -53,7 +54,7 @@ TEST_F(ModuleTest, HandlerActivationMatrix) {
         {2, true, false, 2, 7, {"LW Object Info", "LW Item Info"}},
         {1, true, false, 2, 6, {"LW Object Info", "LW Item Info"}},
     };
-    ActivateFunc activate = module->findServer("ItemMotionHandler", "VRIM_S");
+    ActivateFunc activate = module->findServer(kHandlerClass, vrim::kServerName);
     for (const Case& c : cases) {
         SCOPED_TRACE("version " + std::to_string(c.version));
         host.offer("LW Object Info", c.objectInfo);
@@ -76,7 +77,7 @@ TEST_F(ModuleTest, HandlerActivationMatrix) {
 
 TEST_F(ModuleTest, HandlerVersionsCreateTheSameInstance) {
     standin::Handler v1;
-    ASSERT_EQ(v1.activate(*module, host, 1), 0);
+    ASSERT_EQ(v1.activate(*module, host, vrim::kServerName, 1), 0);
     auto* a = static_cast<ShakeInstance*>(v1.create());
     auto* b = static_cast<ShakeInstance*>(handler.create());
     ASSERT_NE(a, nullptr);
@@ -92,7 +93,7 @@ TEST_F(ModuleTest, HandlerVersionsCreateTheSameInstance) {
 }
 
 TEST_F(ModuleTest, InterfaceActivationFirstSteps) {
-    ActivateFunc activate = module->findServer("ItemMotionInterface", "VRIM_S");
+    ActivateFunc activate = module->findServer(kInterfaceClass, vrim::kServerName);
     ShakeInstance* instance = static_cast<ShakeInstance*>(handler.create());
 
     for (int32_t version : {0, 2, 3}) {

@@ -4,6 +4,7 @@
 // promised for that failure, leave the module's heap as it found it, and
 // leave every chain well linked (the sanitizer and Valgrind runs of this
 // test catch a read of a released key).
+#include "plugin/identity.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "support/chains.h"
@@ -83,7 +84,7 @@ class OutOfMemoryTest : public testsupport::ModuleTest {
     // Sets the module's message-service reference, or empties it, through
     // an interface activation that stops at the missing panel services.
     void messageServiceSet(bool set) {
-        ActivateFunc activate = module->findServer("ItemMotionInterface", "VRIM_S");
+        ActivateFunc activate = module->findServer(kInterfaceClass, vrim::kServerName);
         host.panelServices = nullptr;
         host.offer("Info Messages", set);
         ASSERT_EQ(activate(1, host.global(), nullptr, nullptr), 2);
@@ -195,7 +196,7 @@ class OutOfMemoryTest : public testsupport::ModuleTest {
         ShakeInstance* instance = make({kFiveKeys[1], kFiveKeys[2]});
         const auto keysBefore = chainOf(instance);
         const auto valuesBefore = chainValues(instance);
-        ActivateFunc activate = module->findServer("ItemMotionInterface", "VRIM_S");
+        ActivateFunc activate = module->findServer(kInterfaceClass, vrim::kServerName);
 
         arm(n);
         const int result = activate(1, host.global(), instance, nullptr);

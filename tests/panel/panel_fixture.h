@@ -2,7 +2,8 @@
 // key editor ready to be activated on instances the test makes.
 #pragma once
 
-#include "panel/keyeditor.h"
+#include "plugin/identity.h"
+#include "plugin/panel/keyeditor.h"
 #include "standin/panel_host.h"
 #include "support/chains.h"
 #include "support/module_fixture.h"
@@ -53,7 +54,7 @@ class PanelTest : public ModuleTest {
     void SetUp() override {
         ModuleTest::SetUp();
         host.panelServices = panelHost.services();
-        activate = module->findServer("ItemMotionInterface", "VRIM_S");
+        activate = module->findServer(kInterfaceClass, vrim::kServerName);
         ASSERT_NE(activate, nullptr);
     }
 

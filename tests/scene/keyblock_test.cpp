@@ -1,5 +1,6 @@
 // The handler's load and save callbacks, driven through the module the way
 // the host drives them.
+#include "plugin/identity.h"
 #include "standin/scene_io.h"
 #include "support/chains.h"
 #include "support/module_fixture.h"
@@ -58,7 +59,7 @@ class KeyBlockTest : public ModuleTest {
     // after storing the message-service reference (or clearing it, when
     // "Info Messages" is off too).
     void activateInterface(int32_t version, bool infoMessages, void* instance) {
-        ActivateFunc activate = module->findServer("ItemMotionInterface", "VRIM_S");
+        ActivateFunc activate = module->findServer(kInterfaceClass, vrim::kServerName);
         host.offer("Info Messages", infoMessages);
         activate(version, host.global(), instance, nullptr);
         host.offer("Info Messages", true);

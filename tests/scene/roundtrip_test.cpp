@@ -1,6 +1,6 @@
 // Saving and loading again: random chains, and a host process that runs
 // under a comma-decimal locale.
-#include "scene/sceneline.h"
+#include "plugin/core/sceneline.h"
 #include "standin/scene_io.h"
 #include "support/chains.h"
 #include "support/module_fixture.h"

@@ -1,6 +1,6 @@
 // The line operations on their own, over the stand-in host's line reader and
 // writer.
-#include "scene/sceneline.h"
+#include "plugin/core/sceneline.h"
 #include "standin/scene_io.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // and the fuzz targets.
 #pragma once
 
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // allocations, so that the module can later release them as its own.
 #pragma once
 
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 #include "standin/standin.h"
 #include "support/chain_check.h"
 

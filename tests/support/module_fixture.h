@@ -2,6 +2,7 @@
 // version 2, for tests that drive the module the way the host does.
 #pragma once
 
+#include "plugin/identity.h"
 #include "standin/standin.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ class ModuleTest : public ::testing::Test {
         ASSERT_NE(module, nullptr);
         probe = module->memoryProbe();
         ASSERT_NE(probe, nullptr);
-        ASSERT_EQ(handler.activate(*module, host), 0);
+        ASSERT_EQ(handler.activate(*module, host, vrim::kServerName), 0);
     }
 
     // Fails the Nth allocation from now on (1-based); 0 switches failing off.

@@ -2,7 +2,7 @@
 // where later keys hide it, held against what the module does.
 #include "support/chains.h"
 #include "support/module_fixture.h"
-#include "tools/vrim/analysis.h"
+#include "tools/vrim/module/analysis.h"
 
 #include <cmath>
 #include <limits>

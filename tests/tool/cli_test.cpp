@@ -1,6 +1,7 @@
 // The vrim binary as a user runs it: its table, CSV, check report and exit
 // statuses on the sample scenes, and one clear line for every kind of bad
 // input. Numbers are held against the module driven directly.
+#include "plugin/identity.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
 
@@ -48,7 +49,7 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun vrim(const std::string& arguments) {
+ToolRun runVrim(const std::string& arguments) {
     const std::string command =
         std::string(kVrim) + " " + arguments + " >tool-cli.out 2>tool-cli.err";
     const int raw = std::system(command.c_str());
@@ -91,7 +92,7 @@ class DirectModule {
         std::string error;
         module_ = standin::ModuleFile::open("vrim_s.p", error);
         EXPECT_NE(module_, nullptr) << error;
-        EXPECT_EQ(handler_.activate(*module_, host_), 0);
+        EXPECT_EQ(handler_.activate(*module_, host_, vrim::kServerName), 0);
         host_.logMotion = false;
     }
     ~DirectModule() {
@@ -255,7 +256,7 @@ bool contains(const std::string& text, const std::string& part) {
 } // namespace
 
 TEST(VrimTool, PreviewWithoutArgumentsTabulatesTheDefaultKey) {
-    const ToolRun run = vrim("preview");
+    const ToolRun run = runVrim("preview");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(contains(linesOf(run.out).at(0), "default key of a new instance, frames 0 to 35"))
@@ -280,7 +281,7 @@ TEST(VrimTool, PreviewWithoutArgumentsTabulatesTheDefaultKey) {
 }
 
 TEST(VrimTool, PreviewNamesTheKeyThatActs) {
-    const ToolRun run = vrim(std::string("preview ") + kSample + " --block 2 --frames 25:70");
+    const ToolRun run = runVrim(std::string("preview ") + kSample + " --block 2 --frames 25:70");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<TableRow> rows = tableRows(run.out);
     ASSERT_EQ(rows.size(), 46u);
@@ -296,7 +297,7 @@ TEST(VrimTool, PreviewNamesTheKeyThatActs) {
 
     // Offsets are the same wherever the item rests.
     const ToolRun moved =
-        vrim(std::string("preview ") + kSample + " --block 2 --frames 25:70 --at=-4,2.5,100");
+        runVrim(std::string("preview ") + kSample + " --block 2 --frames 25:70 --at=-4,2.5,100");
     ASSERT_EQ(moved.status, 0) << moved.err;
     const std::vector<TableRow> movedRows = tableRows(moved.out);
     ASSERT_EQ(movedRows.size(), rows.size());
@@ -328,7 +329,7 @@ TEST(VrimTool, BakeWritesTheModulesPositions) {
     DirectModule direct;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const ToolRun run = vrim(std::string("bake ") + kSample + " " + c.arguments);
+        const ToolRun run = runVrim(std::string("bake ") + kSample + " " + c.arguments);
         ASSERT_EQ(run.status, 0) << run.err;
         const std::vector<std::string> lines = linesOf(run.out);
         ASSERT_FALSE(lines.empty());
@@ -356,7 +357,7 @@ TEST(VrimTool, BakeWritesTheModulesPositions) {
 }
 
 TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {
-    const ToolRun run = vrim(std::string("check ") + kSample);
+    const ToolRun run = runVrim(std::string("check ") + kSample);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.err, "");
     const std::vector<std::string> expected = {
@@ -370,7 +371,7 @@ TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {
     };
     EXPECT_EQ(linesOf(run.out), expected);
 
-    const ToolRun json = vrim(std::string("check --json ") + kSample);
+    const ToolRun json = runVrim(std::string("check --json ") + kSample);
     EXPECT_EQ(json.status, 1);
     EXPECT_TRUE(JsonSyntax::valid(json.out)) << json.out;
     EXPECT_TRUE(contains(json.out, "\"kind\": \"hidden-key\", \"line\": 42, \"key\": 1"));
@@ -406,7 +407,7 @@ TEST(VrimTool, CheckFindsEachProblemOnItsLine) {
                                    "KEY_NUM 1\n"  // 22
                                    "KEY_START\n"  // 23 zero frequency, never ended
                                    "END_F 30\n"); // 24
-    const ToolRun run = vrim("check --json tool-problems.lws");
+    const ToolRun run = runVrim("check --json tool-problems.lws");
     EXPECT_EQ(run.status, 2) << run.out;
     EXPECT_TRUE(JsonSyntax::valid(run.out)) << run.out;
     const std::vector<std::string> findings = {
@@ -463,7 +464,7 @@ TEST(VrimTool, CheckWithTheScenesFramesAndRate) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const ToolRun run = vrim("check " + c.arguments);
+        const ToolRun run = runVrim("check " + c.arguments);
         EXPECT_EQ(run.status, c.status) << run.out << run.err;
         for (const std::string& text : c.reported) {
             EXPECT_TRUE(contains(run.out, text)) << run.out;
@@ -472,7 +473,8 @@ TEST(VrimTool, CheckWithTheScenesFramesAndRate) {
 }
 
 TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
-    const ToolRun run = vrim(std::string("preview ") + kSample + " --block 2 --svg tool-plot.svg");
+    const ToolRun run =
+        runVrim(std::string("preview ") + kSample + " --block 2 --svg tool-plot.svg");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string svg = readText("tool-plot.svg");
     ASSERT_FALSE(svg.empty());
@@ -500,7 +502,7 @@ TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
 
 // The list lines are the module's own: the key editor fills them as it opens.
 TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
-    const ToolRun run = vrim(std::string("show ") + kSample);
+    const ToolRun run = runVrim(std::string("show ") + kSample);
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> expected = {
         "samples/two-items.lws, block 1 (lines 14-32): 2 keys",
@@ -525,7 +527,7 @@ TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
         scene += "KEY_START\nSTART_F " + std::to_string(key * 10) + "\n";
     }
     writeText("tool-show.lws", scene + "VRIM_END\n");
-    const ToolRun many = vrim("show tool-show.lws");
+    const ToolRun many = runVrim("show tool-show.lws");
     ASSERT_EQ(many.status, 0) << many.err;
     const std::vector<std::string> lines = linesOf(many.out);
     ASSERT_EQ(lines.size(), 3u + 2u * 260u);
@@ -585,7 +587,7 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const ToolRun run = vrim(c.arguments);
+        const ToolRun run = runVrim(c.arguments);
         EXPECT_EQ(run.status, 2);
         const std::vector<std::string> lines = linesOf(run.err);
         ASSERT_EQ(lines.size(), 1u) << run.err;
@@ -604,7 +606,7 @@ TEST(VrimTool, HelpAndVersion) {
         {"--version", "vrim 1.0.0"},
     };
     for (const auto& [arguments, says] : cases) {
-        const ToolRun run = vrim(arguments);
+        const ToolRun run = runVrim(arguments);
         EXPECT_EQ(run.status, 0) << arguments;
         EXPECT_TRUE(contains(run.out, says)) << arguments << ": " << run.out;
     }

@@ -1,13 +1,7 @@
 // Library files that the host must refuse as shake modules, one per build
 // definition: no descriptor, a descriptor with the wrong magic, and a module
 // whose server table has no motion handler.
-#include "host/lwhost.h"
-
-#if defined(_WIN32)
-#define EXPORT __declspec(dllexport)
-#else
-#define EXPORT __attribute__((visibility("default")))
-#endif
+#include "abi/module.h"
 
 #if !defined(NO_DESCRIPTOR)
 namespace {
@@ -29,15 +23,15 @@ const ServerRecord servers[] = {
 #endif
 
 #if defined(NO_DESCRIPTOR)
-extern "C" EXPORT int notAModule() {
+extern "C" VRIM_EXPORT int notAModule() {
     return 0;
 }
 #elif defined(WRONG_MAGIC)
-extern "C" EXPORT const ModuleDescriptor _mod_descrip = {
+extern "C" VRIM_EXPORT const ModuleDescriptor _mod_descrip = {
     0x12345678u, kModuleSystemVersion, kModuleMachineType, startup, shutdown, servers,
 };
 #elif defined(NO_HANDLER)
-extern "C" EXPORT const ModuleDescriptor _mod_descrip = {
+extern "C" VRIM_EXPORT const ModuleDescriptor _mod_descrip = {
     kModuleMagic, kModuleSystemVersion, kModuleMachineType, startup, shutdown, servers,
 };
 #endif

@@ -4,7 +4,7 @@
 // replaces, so on its own it neither leaks nor frees a key twice; the fault
 // shows only once two instances hold one chain. The handler's tables in
 // module.cpp pick the faulty callbacks up through the macros below.
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 
 #include <cstring>
 
@@ -30,4 +30,4 @@ HostError copySharingKeysV2(void* from, void* to, void* /*unused*/) {
 
 #define shakeCopy copySharingKeys
 #define shakeCopyV2 copySharingKeysV2
-#include "module/module.cpp"
+#include "plugin/entry/module.cpp"

@@ -2,8 +2,8 @@
 // in every respect but one, its load callback, which runs the real load and
 // then leaves keyCount one ahead of the chain. The handler's tables in
 // module.cpp pick the faulty callback up through the macro below.
-#include "scene/keyblock.h"
-#include "shake/shake.h"
+#include "plugin/core/keyblock.h"
+#include "plugin/core/shake.h"
 
 namespace {
 
@@ -16,4 +16,4 @@ HostError loadCountingOneTooMany(void* instance, const LoadState* state) {
 } // namespace
 
 #define shakeLoad loadCountingOneTooMany
-#include "module/module.cpp"
+#include "plugin/entry/module.cpp"

@@ -1,7 +1,7 @@
 // vrim: preview, plot, bake and check shake keys without the host, and
 // validate a module build, by driving the module through the stand-in host.
-#include "tools/vrim/commands.h"
-#include "tools/vrim/session.h"
+#include "tools/vrim/commands/commands.h"
+#include "tools/vrim/module/session.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,7 @@
 // vrim bake: the item's position as CSV, for other tools to import.
-#include "tools/vrim/commands.h"
-#include "tools/vrim/inputs.h"
-#include "tools/vrim/motion.h"
+#include "tools/vrim/commands/commands.h"
+#include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/motion.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,10 +1,10 @@
 // vrim check: loads every key block of every scene file through the module
 // and reports what would surprise an animator: blocks the module reads
 // differently from how they look, and keys that never or only partly act.
-#include "tools/vrim/analysis.h"
-#include "tools/vrim/blocklines.h"
-#include "tools/vrim/commands.h"
-#include "tools/vrim/inputs.h"
+#include "tools/vrim/commands/commands.h"
+#include "tools/vrim/module/analysis.h"
+#include "tools/vrim/scene/blocklines.h"
+#include "tools/vrim/scene/inputs.h"
 
 #include <CLI/CLI.hpp>
 

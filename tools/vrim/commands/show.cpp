@@ -1,8 +1,8 @@
 // vrim show: each key block's keys as the key editor lists them, with every
 // value of each key.
-#include "tools/vrim/analysis.h"
-#include "tools/vrim/commands.h"
-#include "tools/vrim/inputs.h"
+#include "tools/vrim/commands/commands.h"
+#include "tools/vrim/module/analysis.h"
+#include "tools/vrim/scene/inputs.h"
 
 #include <CLI/CLI.hpp>
 

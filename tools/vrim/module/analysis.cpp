@@ -1,4 +1,4 @@
-#include "tools/vrim/analysis.h"
+#include "tools/vrim/module/analysis.h"
 
 #include <algorithm>
 #include <cmath>

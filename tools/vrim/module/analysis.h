@@ -4,7 +4,7 @@
 // against the module frame by frame.
 #pragma once
 
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,5 @@
-#include "tools/vrim/session.h"
+#include "tools/vrim/module/session.h"
+#include "plugin/identity.h"
 
 #include <cstring>
 
@@ -23,7 +24,7 @@ Session::Session(const std::string& modulePath) {
     if (module_ == nullptr) {
         throw ToolError(error);
     }
-    const int code = handler_.activate(*module_, host_);
+    const int code = handler_.activate(*module_, host_, vrim::kServerName);
     if (code == -1) {
         throw ToolError("'" + modulePath +
                         "' is not a shake module: it has no \"ItemMotionHandler\" server "
@@ -70,7 +71,7 @@ Session::Motion Session::evaluate(ShakeInstance* instance, int32_t frame, double
 
 int Session::openKeyEditor(ShakeInstance* instance) {
     // The interface server takes the edited instance as its local record.
-    const ActivateFunc activate = module_->findServer("ItemMotionInterface", "VRIM_S");
+    const ActivateFunc activate = module_->findServer(kInterfaceClass, vrim::kServerName);
     if (activate == nullptr) {
         return -1;
     }

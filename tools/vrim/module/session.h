@@ -3,7 +3,7 @@
 // the tool prints comes from the module through these calls.
 #pragma once
 
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"

@@ -1,4 +1,4 @@
-#include "tools/vrim/plot.h"
+#include "tools/vrim/plot/plot.h"
 #include "standin/xml.h"
 
 #include <algorithm>

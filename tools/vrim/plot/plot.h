@@ -2,8 +2,8 @@
 // each key's span shaded and labelled, on a white page, as SVG.
 #pragma once
 
-#include "tools/vrim/analysis.h"
-#include "tools/vrim/motion.h"
+#include "tools/vrim/module/analysis.h"
+#include "tools/vrim/scene/motion.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "tools/vrim/blocklines.h"
+#include "tools/vrim/scene/blocklines.h"
 
-#include "scene/sceneline.h"
-#include "tools/vrim/analysis.h"
+#include "plugin/core/sceneline.h"
+#include "tools/vrim/module/analysis.h"
 
 #include <array>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "standin/scene_io.h"
-#include "tools/vrim/session.h"
+#include "tools/vrim/module/session.h"
 
 #include <cstdint>
 #include <string>

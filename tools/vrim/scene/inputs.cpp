@@ -1,4 +1,4 @@
-#include "tools/vrim/inputs.h"
+#include "tools/vrim/scene/inputs.h"
 
 #include <CLI/CLI.hpp>
 

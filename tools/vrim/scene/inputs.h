@@ -4,8 +4,8 @@
 #pragma once
 
 #include "standin/scene_io.h"
-#include "tools/vrim/analysis.h"
-#include "tools/vrim/session.h"
+#include "tools/vrim/module/analysis.h"
+#include "tools/vrim/module/session.h"
 
 #include <array>
 #include <cstdint>

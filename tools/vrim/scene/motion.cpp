@@ -1,6 +1,6 @@
-#include "tools/vrim/motion.h"
+#include "tools/vrim/scene/motion.h"
 
-#include "tools/vrim/analysis.h"
+#include "tools/vrim/module/analysis.h"
 
 #include <cmath>
 

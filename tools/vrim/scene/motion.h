@@ -2,8 +2,8 @@
 // sample at a time as the host would evaluate it.
 #pragma once
 
-#include "tools/vrim/inputs.h"
-#include "tools/vrim/session.h"
+#include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/inputs.h"
 
 #include <vector>
 

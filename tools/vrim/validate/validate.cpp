@@ -1,8 +1,9 @@
 // vrim validate: the command, and the run of its checks in order.
-#include "tools/vrim/validate.h"
+#include "tools/vrim/validate/validate.h"
+#include "plugin/identity.h"
 
-#include "tools/vrim/commands.h"
-#include "tools/vrim/session.h"
+#include "tools/vrim/commands/commands.h"
+#include "tools/vrim/module/session.h"
 
 #include <CLI/CLI.hpp>
 
@@ -128,10 +129,12 @@ int run(const Options& options, std::FILE* out) {
         Bench bench{host, *module, {}, {}, options.seed, options.level};
         // Without the handler only the activation check can run.
         std::string notRun;
-        if (const int code = bench.handler.activate(*module, host, 2); code != 0) {
+        if (const int code = bench.handler.activate(*module, host, vrim::kServerName, 2);
+            code != 0) {
             notRun = "not run: the motion handler cannot be activated (result " +
                      std::to_string(code) + ")";
-        } else if (const int v1 = bench.handlerV1.activate(*module, host, 1); v1 != 0) {
+        } else if (const int v1 = bench.handlerV1.activate(*module, host, vrim::kServerName, 1);
+                   v1 != 0) {
             notRun = "not run: the motion handler cannot be activated at version 1 (result " +
                      std::to_string(v1) + ")";
         }

@@ -8,7 +8,7 @@
 // that a failure replays exactly, natively as under Wine.
 #pragma once
 
-#include "shake/shake.h"
+#include "plugin/core/shake.h"
 #include "standin/panel_host.h"
 #include "standin/standin.h"
 

@@ -1,7 +1,7 @@
 // What the validator's checks share: the random source, reading chains
 // without trusting them, saving and loading through the handler, and random
 // keys and blocks.
-#include "tools/vrim/validate.h"
+#include "tools/vrim/validate/validate.h"
 
 #include "standin/scene_io.h"
 

@@ -1,7 +1,9 @@
 // The module's outward face: the file opened and closed again and again, its
 // descriptor and server table, the activation matrix of both servers, what
 // the file exports, and its scene numbers under a comma-decimal locale.
-#include "tools/vrim/validate.h"
+#include "tools/vrim/validate/validate.h"
+
+#include "plugin/identity.h"
 
 #include <clocale>
 #include <cstring>
@@ -15,10 +17,6 @@
 namespace vrim::validate {
 
 namespace {
-
-constexpr const char* kHandlerClass = "ItemMotionHandler";
-constexpr const char* kInterfaceClass = "ItemMotionInterface";
-constexpr const char* kServerName = "VRIM_S";
 
 std::string hex(uint32_t value) {
     char text[16];

@@ -4,7 +4,7 @@
 // never hand back a non-finite position from finite keys, give the same bits
 // for the same frame every time (also after a save and reload), and leave
 // the instance exactly as it was.
-#include "tools/vrim/validate.h"
+#include "tools/vrim/validate/validate.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,7 +2,8 @@
 // typing values and picking list lines, then closing the panel one way or
 // another; afterwards the instance must save and load again to the same
 // block.
-#include "tools/vrim/validate.h"
+#include "plugin/identity.h"
+#include "tools/vrim/validate/validate.h"
 
 #include <algorithm>
 #include <climits>
@@ -86,7 +87,7 @@ std::string session(Bench& bench, ShakeInstance* instance, int length, Random& r
         } // else the user closes the window: the script runs out
     };
     panels.setScript({randomAction(random, panels)});
-    const ActivateFunc activate = bench.module.findServer("ItemMotionInterface", "VRIM_S");
+    const ActivateFunc activate = bench.module.findServer(kInterfaceClass, vrim::kServerName);
     const int code = activate(1, host.global(), instance, nullptr);
     host.panelServices = nullptr;
 

@@ -2,7 +2,7 @@
 // load in random order over many live instances; saved blocks that load and
 // save again to the same text; and malformed blocks that must load all the
 // same.
-#include "tools/vrim/validate.h"
+#include "tools/vrim/validate/validate.h"
 
 #include <algorithm>
 #include <cstring>
