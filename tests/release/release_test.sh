@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The release packages as their users meet them: built by scripts/release.sh
+# into a temporary folder, unpacked into clean folders, checked against their
+# SHA256SUMS, the tool run from each without being told where its module is,
+# the Windows files' version resources read back (exiftool), the DLL's
+# imports held against Windows XP's, and the packaged Windows files compared
+# byte for byte with another build of the same sources in another folder.
+# Usage: tests/release/release_test.sh [WIN32_BUILD]   (default: build/win32,
+# a build of the win32 preset from this working tree)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+other=$(cd "${1:-$root/build/win32}" 2>/dev/null && pwd) || other=
+tmp=$(mktemp -d)
+export WINEPREFIX=$tmp/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+passed=0 failed=0
+check() {
+  local name=$1 out
+  shift
+  if out=$("$@" 2>&1); then
+    echo "PASS: $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $name"
+    sed 's/^/    /' <<<"$out" | tail -25
+    failed=$((failed + 1))
+  fi
+}
+fail() { echo "$*"; return 1; }
+
+echo "building the release (log: $tmp/release.log)"
+if ! bash "$root/scripts/release.sh" --worktree --work "$tmp/work" --out "$tmp/dist" >"$tmp/release.log" 2>&1; then
+  tail -40 "$tmp/release.log"
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tmp/work/win32/CMakeCache.txt")
+win=$tmp/win/vrim_s-$version-win32
+linux=$tmp/linux/vrim-$version-linux-x86_64
+mkdir -p "$tmp/win" "$tmp/linux"
+unzip -q "$tmp/dist/vrim_s-$version-win32.zip" -d "$tmp/win"
+tar -xzf "$tmp/dist/vrim-$version-linux-x86_64.tar.gz" -C "$tmp/linux"
+
+# Every file of a package is listed in its SHA256SUMS, and every sum holds.
+sums_hold() {
+  cd "$1" && sha256sum --check --strict --quiet SHA256SUMS || return 1
+  diff <(find . -type f ! -name SHA256SUMS -printf '%P\n' | sort) <(awk '{print $2}' SHA256SUMS | sort)
+}
+check "the archives' own SHA256SUMS" bash -c "cd '$tmp/dist' && sha256sum --check --strict SHA256SUMS"
+check "Windows package: $(cd "$win" && echo *)" sums_hold "$win"
+check "Linux package: $(cd "$linux" && find . -type f -printf '%P ' | sort)" sums_hold "$linux"
+
+# The unpacked tool finds the module installed beside it, and says which.
+linux_tool() {
+  local said
+  said=$("$linux/bin/vrim" --version) || return 1
+  [ "$said" = "vrim $version"$'\n'"module: $linux/lib/vrim/vrim_s.p" ] || fail "--version says: $said"
+  said=$(VRIM_MODULE=/elsewhere/vrim_s.p "$linux/bin/vrim" --version | tail -1)
+  [[ "$said" == "module: /elsewhere/vrim_s.p"* ]] || fail "VRIM_MODULE ignored: $said"
+  "$linux/bin/vrim" validate --level 3
+}
+check "Linux: vrim --version, vrim validate --level 3" linux_tool
+
+windows_tool() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -p >/dev/null 2>&1
+  wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
+  cd "$win" || return 1
+  local said
+  said=$(wine vrim.exe --version | tr -d '\r') || return 1
+  [[ "$said" == "vrim $version"$'\n'"module: "*'\vrim_s.p' ]] || fail "--version says: $said"
+  wine vrim.exe validate vrim_s.p --level 3
+}
+check "Windows under Wine: vrim.exe --version, vrim.exe validate vrim_s.p --level 3" windows_tool
+
+version_resource() {
+  local file=$1 want
+  want=$(printf '%s\n' "FileDescription: ." "FileVersion: $version" "FileVersionNumber: $version.0" \
+    "OriginalFileName: $(basename "$file")" "ProductName: VRIM_S item shake" \
+    "ProductVersion: $version" "ProductVersionNumber: $version.0")
+  diff <(printf '%s\n' "$want") <(exiftool -S -FileDescription -FileVersion -FileVersionNumber \
+    -OriginalFileName -ProductName -ProductVersion -ProductVersionNumber "$file" |
+    sed 's/^FileDescription: .*/FileDescription: ./')
+}
+check "version resource of vrim_s.p" version_resource "$win/vrim_s.p"
+check "version resource of vrim.exe" version_resource "$win/vrim.exe"
+
+dll_file() {
+  local size
+  size=$(stat -c %s "$win/vrim_s.p")
+  [ "$size" -lt 102400 ] || fail "vrim_s.p is $size bytes"
+  bash "$root/tests/artifact/check_module_file.sh" win32 "$win/vrim_s.p"
+}
+check "vrim_s.p: under 100 KB, exports only _mod_descrip, system DLLs only" dll_file
+
+# Every function the DLL imports must be one that Windows XP's KERNEL32.dll
+# or msvcrt.dll exports.
+xp_imports() {
+  local list=$root/packaging/windows-xp-imports.txt missing
+  missing=$(i686-w64-mingw32-objdump -p "$win/vrim_s.p" | awk '
+    /^[[:space:]]*DLL Name:/ { dll = tolower($3) }
+    /^[[:space:]]*[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[_A-Za-z]/ && dll { print dll " " $3 }' |
+    sort -u | comm -23 - <(grep -v '^#' "$list" | sort -u))
+  [ -z "$missing" ] || fail "not in Windows XP: $missing"
+}
+check "vrim_s.p imports only functions Windows XP has" xp_imports
+
+sse2_only() {
+  local code
+  code=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$win/vrim_s.p")
+  grep -q 'xmm' <<<"$code" || fail "no SSE2 code: the guide's SSE2 requirement is out of date"
+  ! grep -Em3 '[[:space:]](ymm|zmm)|[[:space:]](haddp|hsubp|addsubp|movddup|movs[hl]dup|lddqu|pshufb|palignr|phadd|phsub|pmaddubsw|pmulhrsw|psign|pabs|round[sp][sd]|blendv?p|pblend|ptest|pmulld|pmovzx|pmovsx|insertps|extractps|popcnt|crc32)' <<<"$code"
+}
+check "vrim_s.p needs SSE2 and nothing newer" sse2_only
+
+no_paths() {
+  ! grep -lF -e "$tmp" -e "$root" "$win/vrim_s.p" "$win/vrim.exe" "$linux/bin/vrim" "$linux/lib/vrim/vrim_s.p"
+}
+check "no build folder named in the binaries" no_paths
+
+same_as_other_build() {
+  [ -n "$other" ] || fail "no win32 build to compare with: build the win32 preset first"
+  for f in vrim_s.p vrim.exe; do
+    SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$tmp/$f" "$other/bin/$f" || return 1
+    cmp "$tmp/$f" "$win/$f" || return 1
+  done
+}
+check "vrim_s.p and vrim.exe equal those of $other, stripped" same_as_other_build
+
+# Packaging again later, with other file times and modes, changes no byte.
+same_archives() {
+  find "$tmp/work/stage" -exec touch {} + && chmod -R go-r "$tmp/work/stage" || return 1
+  bash "$root/scripts/release.sh" --package-only --work "$tmp/work" --out "$tmp/again" >/dev/null || return 1
+  cmp "$tmp/dist/SHA256SUMS" "$tmp/again/SHA256SUMS"
+}
+check "archives packaged again are identical" same_archives
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
