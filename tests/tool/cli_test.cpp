@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -610,4 +611,57 @@ TEST(VrimTool, HelpAndVersion) {
         EXPECT_EQ(run.status, 0) << arguments;
         EXPECT_TRUE(contains(run.out, says)) << arguments << ": " << run.out;
     }
+}
+
+static void setModuleVariable(const char* value) {
+#if defined(_WIN32)
+    _putenv_s("VRIM_MODULE", value != nullptr ? value : "");
+#else
+    if (value != nullptr) {
+        setenv("VRIM_MODULE", value, 1);
+    } else {
+        unsetenv("VRIM_MODULE");
+    }
+#endif
+}
+
+// The module the commands drive: --module before VRIM_MODULE before the file
+// beside the tool; --version names the one they would take.
+TEST(VrimTool, ModuleFromOptionEnvironmentOrBesideTheTool) {
+    struct Case {
+        const char* variable;
+        std::string arguments;
+        int status;
+        std::string says; // on standard output, or on standard error for status 2
+    };
+    const std::string show = std::string("show ") + kSample;
+    const std::vector<Case> cases = {
+        {nullptr, "--version", 0, "vrim_s.p"},
+        {"", "--version", 0, "vrim_s.p"},
+        {"no-handler.p", "--version", 0, "module: no-handler.p"},
+        {"missing.p", "--version", 0, "module: missing.p (not found)"},
+        {nullptr, show, 0, "block 1"},
+        {"no-handler.p", show, 2, "'no-handler.p' is not a shake module"},
+        {"no-handler.p", show + " --module vrim_s.p", 0, "block 1"},
+        {"no-handler.p", "validate --level 1", 1, "FAIL"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.variable != nullptr ? c.variable : "(unset)") + ": " +
+                     c.arguments);
+        setModuleVariable(c.variable);
+        const ToolRun run = runVrim(c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (c.arguments == "--version") {
+            const std::vector<std::string> lines = linesOf(run.out);
+            ASSERT_EQ(lines.size(), 2u) << run.out;
+            EXPECT_EQ(lines[0], "vrim 1.0.0");
+            EXPECT_EQ(lines[1].rfind("module: ", 0), 0u) << lines[1];
+            const std::string& says = c.says;
+            EXPECT_EQ(lines[1].substr(lines[1].size() - std::min(lines[1].size(), says.size())),
+                      says);
+        } else {
+            EXPECT_TRUE(contains(c.status == 2 ? run.err : run.out, c.says)) << run.out << run.err;
+        }
+    }
+    setModuleVariable(nullptr);
 }

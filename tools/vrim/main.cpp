@@ -38,7 +38,10 @@ std::string parseProblem(const CLI::App& tool, const std::vector<vrim::Command>&
 int main(int argc, char** argv) {
     CLI::App tool("Preview, plot, bake and check the shake keys of VRIM_S without the host.",
                   "vrim");
-    tool.set_version_flag("--version", "vrim " VRIM_VERSION);
+    // The version, and which module file the commands would drive.
+    tool.set_version_flag(
+        "--version", [] { return std::string("vrim " VRIM_VERSION "\n") + vrim::moduleLine(); },
+        "Show the version and the module file the commands drive, then exit");
     tool.require_subcommand(1);
     tool.footer("Run 'vrim COMMAND --help' for a command's options.");
 

@@ -1,7 +1,10 @@
 #include "tools/vrim/module/session.h"
 #include "plugin/identity.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace vrim {
 
@@ -13,7 +16,26 @@ constexpr int32_t kInterfaceVersion = 1;
 } // namespace
 
 std::string defaultModulePath() {
-    return standin::executableDirectory() + "vrim_s.p";
+    const char* named = std::getenv("VRIM_MODULE");
+    if (named != nullptr && named[0] != '\0') {
+        return named;
+    }
+    const std::string beside = standin::executableDirectory() + "vrim_s.p";
+    const std::filesystem::path installed =
+        std::filesystem::path(standin::executableDirectory() + VRIM_MODULE_FROM_BIN "vrim_s.p")
+            .lexically_normal();
+    std::error_code error;
+    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(installed, error)) {
+        return installed.string();
+    }
+    return beside;
+}
+
+std::string moduleLine() {
+    const std::string path = defaultModulePath();
+    std::error_code error;
+    return "module: " + path +
+           (std::filesystem::is_regular_file(path, error) ? "" : " (not found)");
 }
 
 Session::Session(const std::string& modulePath) {

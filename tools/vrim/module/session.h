@@ -20,8 +20,15 @@ struct ToolError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The module file built beside the tool.
+// The module file the tool drives when no --module is given: the file that
+// VRIM_MODULE names; else vrim_s.p beside the tool (a build folder, the
+// Windows package); else where an install puts it, in ../lib/vrim/ from the
+// tool's bin/. When none of them exists, the first place looked in, so that
+// the error names it.
 std::string defaultModulePath();
+
+// The --version line that names that file, and says when it is missing.
+std::string moduleLine();
 
 class Session {
   public:

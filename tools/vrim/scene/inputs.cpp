@@ -116,7 +116,7 @@ const standin::KeyBlock& pickBlock(const SceneFile& scene, int number) {
 
 void addModuleOption(CLI::App& command, std::string& module) {
     command.add_option("--module", module, "The module file to drive")
-        ->default_str("vrim_s.p beside vrim")
+        ->default_str("VRIM_MODULE, else vrim_s.p beside vrim or in ../lib/vrim/")
         ->type_name("PATH");
 }
 

@@ -163,7 +163,7 @@ Command addValidateCommand(CLI::App& tool) {
     CLI::App* command = tool.add_subcommand(
         "validate", "Load a module file as a host does and judge it pass or fail, check by check");
     command->add_option("module", options->modulePath,
-                        "The module file (default: vrim_s.p beside vrim)");
+                        "The module file (default: the one 'vrim --version' names)");
     auto* seed = command->add_option("--seed", options->seed,
                                      "Replay the random checks of an earlier run with its seed");
     command->add_option("--level", options->level, "How hard to hammer, 1 to 5 (default 3)")
