@@ -48,8 +48,14 @@ work=$(cd "$work" && pwd)
 jobs=${VRIM_JOBS:-2}
 
 # Every time inside the packages, and __DATE__ if anything used it, is the
-# commit's: a rebuild next year gives the same bytes.
-SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct HEAD)
+# commit's: a rebuild next year gives the same bytes. Packaging again uses
+# the time of the commit that was built.
+if $package_only; then
+  SOURCE_DATE_EPOCH=$(cat "$work/source-date-epoch")
+else
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct HEAD)
+  echo "$SOURCE_DATE_EPOCH" >"$work/source-date-epoch"
+fi
 export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C
 
@@ -73,9 +79,8 @@ if ! $package_only; then
     local name=$1
     shift
     echo "release.sh: building $name in $work/$name" >&2
-    cmake -S "$src" -B "$work/$name" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRIM_TESTS=OFF \
-      "$@" >"$work/$name.log"
-    cmake --build "$work/$name" -j "$jobs" >>"$work/$name.log" ||
+    { cmake -S "$src" -B "$work/$name" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRIM_TESTS=OFF "$@" &&
+      cmake --build "$work/$name" -j "$jobs"; } >"$work/$name.log" 2>&1 ||
       { tail -40 "$work/$name.log" >&2; exit 1; }
     # binutils' strip stamps a Windows file with the time it runs unless
     # SOURCE_DATE_EPOCH names one; 0 keeps the linker's "no time stamp".

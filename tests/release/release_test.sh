@@ -52,7 +52,7 @@ sums_hold() {
 }
 check "the archives' own SHA256SUMS" bash -c "cd '$tmp/dist' && sha256sum --check --strict SHA256SUMS"
 check "Windows package: $(cd "$win" && echo *)" sums_hold "$win"
-check "Linux package: $(cd "$linux" && find . -type f -printf '%P ' | sort)" sums_hold "$linux"
+check "Linux package: $(cd "$linux" && find . -type f -printf '%P\n' | sort | tr '\n' ' ')" sums_hold "$linux"
 
 # The unpacked tool finds the module installed beside it, and says which.
 linux_tool() {
