@@ -104,18 +104,32 @@ std::vector<PlotKey> plotKeys(const ShakeInstance& instance, double fps) {
     return keys;
 }
 
+PlotArea plotArea(const Plot& plot) {
+    PlotArea area = {kLeft,
+                     kRight,
+                     kTop,
+                     kBottom,
+                     static_cast<double>(plot.frames.first),
+                     static_cast<double>(plot.frames.last)};
+    if (area.toFrame <= area.fromFrame) {
+        area.toFrame = area.fromFrame + 1;
+    }
+    return area;
+}
+
 std::string plotSvg(const Plot& plot) {
     // Frames across, offsets up.
-    double frameFrom = plot.frames.first;
-    double frameTo = plot.frames.last;
-    if (frameTo <= frameFrom) {
-        frameTo = frameFrom + 1;
-    }
+    const double frameFrom = plotArea(plot).fromFrame;
+    const double frameTo = plotArea(plot).toFrame;
     double low = 0.0, high = 0.0;
     for (const Sample& sample : plot.samples) {
         for (double offset : sample.offset) {
-            low = std::min(low, offset);
-            high = std::max(high, offset);
+            // A key with a value that is not a number gives NaN or infinite
+            // offsets: they have no place on the axis and are left out.
+            if (std::isfinite(offset)) {
+                low = std::min(low, offset);
+                high = std::max(high, offset);
+            }
         }
     }
     if (high - low < 1e-12) {
@@ -211,20 +225,38 @@ std::string plotSvg(const Plot& plot) {
     // The three curves, X drawn first so that Y and Z stay on top.
     line("<g id=\"curves\" fill=\"none\" stroke-width=\"1.8\" stroke-linejoin=\"round\">");
     for (int axis = 0; axis < 3; ++axis) {
-        std::string points;
-        for (const Sample& sample : plot.samples) {
-            points += number(x(sample.frame)) + "," + number(y(sample.offset[axis])) + " ";
-        }
         std::string dash = kAxes[axis].dash[0] != '\0'
                                ? std::string(" stroke-dasharray=\"") + kAxes[axis].dash + "\""
                                : std::string();
-        line(std::string("<polyline id=\"curve-") + kAxes[axis].name + "\" stroke=\"" +
-             kAxes[axis].colour + "\"" + dash + " points=\"" + points + "\"/>");
+        // One line per run of finite samples: the curve breaks where the
+        // offset is not a number. The first run carries the curve's id.
+        std::string points;
+        bool first = true;
+        auto endRun = [&] {
+            if (!points.empty()) {
+                line(std::string("<polyline") +
+                     (first ? std::string(" id=\"curve-") + kAxes[axis].name + "\"" : "") +
+                     " stroke=\"" + kAxes[axis].colour + "\"" + dash + " points=\"" + points +
+                     "\"/>");
+                points.clear();
+                first = false;
+            }
+        };
+        for (const Sample& sample : plot.samples) {
+            if (!std::isfinite(sample.offset[axis])) {
+                endRun();
+                continue;
+            }
+            points += number(x(sample.frame)) + "," + number(y(sample.offset[axis])) + " ";
+        }
+        endRun();
         if (plot.samples.size() <= kMaxMarkedSamples) {
             std::string marks = std::string("<g fill=\"") + kAxes[axis].colour + "\">";
             for (const Sample& sample : plot.samples) {
-                marks += "<circle cx=\"" + number(x(sample.frame)) + "\" cy=\"" +
-                         number(y(sample.offset[axis])) + "\" r=\"2.2\"/>";
+                if (std::isfinite(sample.offset[axis])) {
+                    marks += "<circle cx=\"" + number(x(sample.frame)) + "\" cy=\"" +
+                             number(y(sample.offset[axis])) + "\" r=\"2.2\"/>";
+                }
             }
             line(marks + "</g>");
         }

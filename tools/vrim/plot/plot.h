@@ -29,4 +29,12 @@ std::vector<PlotKey> plotKeys(const ShakeInstance& instance, double fps);
 
 std::string plotSvg(const Plot& plot);
 
+// Where plotSvg draws frames across and offsets up, in its SVG units: a
+// cursor drawn over the plot at a frame goes where the curves are.
+struct PlotArea {
+    double left = 0, right = 0, top = 0, bottom = 0;
+    double fromFrame = 0, toFrame = 0; // the frames at left and right
+};
+PlotArea plotArea(const Plot& plot);
+
 } // namespace vrim
