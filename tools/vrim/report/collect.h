@@ -1,0 +1,36 @@
+// What the review page shows of one key block, gathered from the module: its
+// keys as the key editor lists them, their values in words, and the item's
+// motion over the frames, sampled by the module through the stand-in host.
+#pragma once
+
+#include "tools/vrim/report/page.h"
+#include "tools/vrim/session.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vrim::report {
+
+// The scene's own rate and range, when its header gives them.
+struct SceneTiming {
+    double fps = kKeyFrameRate;
+    std::optional<FrameRange> frames; // absent: each item's own keys decide
+};
+
+struct BlockSource {
+    std::string name; // the item's name as the page shows it
+    std::size_t firstLine = 0, lastLine = 0;
+    const std::vector<std::string>* lines = nullptr; // as the host hands them to the module
+};
+
+// Loads the block into instance (reused from block to block, so that a scene
+// of many items holds one instance) and fills an item of the page. With plot
+// false only the keys are read: the page lists the item without drawing it.
+PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
+                     const SceneTiming& timing, const Limits& limits, bool plot);
+
+// A key's values in plain words, at the scene's rate.
+std::string keyWords(const ShakeKey& key, double fps);
+
+} // namespace vrim::report

@@ -1,0 +1,439 @@
+#include "tools/vrim/report/page.h"
+
+#include "tools/vrim/report/assets.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+namespace vrim::report {
+
+namespace {
+
+// The three planes a reviewer sees the point move in: front looks down Z,
+// side down X, top down Y. Axes are indexes into a sample's offsets.
+struct Plane {
+    const char* name;
+    int across, up;
+    const char* acrossName;
+    const char* upName;
+};
+constexpr Plane kPlanes[3] = {
+    {"front", 0, 1, "X", "Y"},
+    {"side", 2, 1, "Z", "Y"},
+    {"top", 0, 2, "X", "Z"},
+};
+constexpr double kPlaneSize = 110; // one plane's square, in SVG units
+constexpr double kPlaneGap = 12;   // between the squares
+constexpr double kPlaneReach = 46; // from the centre to the largest offset
+constexpr double kPlaneLabel = 18; // room for the label under each square
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+std::string count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Offsets as the player shows them, so that the page without script reads
+// the same as with it.
+std::string offsetText(double value) {
+    if (std::isnan(value)) {
+        return "NaN";
+    }
+    if (std::isinf(value)) {
+        return value > 0 ? "inf" : "-inf";
+    }
+    std::string text = format("%.6f", value);
+    return text == "-0.000000" ? "0.000000" : text;
+}
+
+// The plot of `preview --svg` made part of the page: without its XML
+// declaration, sized by the page's style, with a cursor the player moves.
+std::string inlinePlot(const Plot& plot, const std::string& id) {
+    std::string svg = plotSvg(plot);
+    if (svg.rfind("<?xml", 0) == 0) {
+        svg.erase(0, svg.find('\n') + 1);
+    }
+    const std::string open = "<svg ";
+    if (svg.rfind(open, 0) == 0) {
+        svg.insert(open.size(), "class=\"plot\" id=\"" + id + "-plot\" role=\"img\" ");
+    }
+    const PlotArea area = plotArea(plot);
+    const std::string cursor =
+        "<line class=\"cursor\" x1=\"" + format("%.2f", area.left) + "\" y1=\"" +
+        format("%.2f", area.top) + "\" x2=\"" + format("%.2f", area.left) + "\" y2=\"" +
+        format("%.2f", area.bottom) +
+        "\" stroke=\"#000000\" stroke-width=\"1.5\" visibility=\"hidden\"/>\n";
+    const std::size_t close = svg.rfind("</svg>");
+    if (close != std::string::npos) {
+        svg.insert(close, cursor);
+    }
+    return svg;
+}
+
+// The largest finite offset of any axis; the plane views scale to it.
+double reach(const std::vector<Sample>& samples) {
+    double most = 0.0;
+    for (const Sample& sample : samples) {
+        for (double offset : sample.offset) {
+            if (std::isfinite(offset)) {
+                most = std::max(most, std::fabs(offset));
+            }
+        }
+    }
+    return most > 0.0 ? most : 1.0;
+}
+
+// Small front, side and top views of the item's point: its whole path drawn
+// still, and a dot the player moves along it.
+std::string planeViews(const PageItem& item, const std::string& id) {
+    const double scale = kPlaneReach / reach(item.plot.samples);
+    const double width = 3 * kPlaneSize + 2 * kPlaneGap;
+    const double height = kPlaneSize + kPlaneLabel;
+    std::string svg = "<svg class=\"planes\" id=\"" + id + "-planes\" role=\"img\" viewBox=\"0 0 " +
+                      format("%.0f", width) + " " + format("%.0f", height) +
+                      "\" font-size=\"12\" font-family=\"sans-serif\">\n";
+    svg += "<title>" + htmlText(item.name) +
+           ": the point's path seen from the front, the side and the top</title>\n";
+    for (int p = 0; p < 3; ++p) {
+        const Plane& plane = kPlanes[p];
+        const double left = p * (kPlaneSize + kPlaneGap);
+        const double cx = left + kPlaneSize / 2;
+        const double cy = kPlaneSize / 2;
+        svg += "<g class=\"plane\" data-across=\"" + std::to_string(plane.across) +
+               "\" data-up=\"" + std::to_string(plane.up) + "\" data-cx=\"" + format("%.2f", cx) +
+               "\" data-cy=\"" + format("%.2f", cy) + "\" data-scale=\"" + format("%.9g", scale) +
+               "\">\n";
+        svg += "<rect x=\"" + format("%.2f", left + 0.5) + "\" y=\"0.5\" width=\"" +
+               format("%.2f", kPlaneSize - 1) + "\" height=\"" + format("%.2f", kPlaneSize - 1) +
+               "\" fill=\"#ffffff\" stroke=\"#777777\"/>\n";
+        svg += "<path d=\"M" + format("%.2f", left + 4) + " " + format("%.2f", cy) + "H" +
+               format("%.2f", left + kPlaneSize - 4) + "M" + format("%.2f", cx) + " 4V" +
+               format("%.2f", kPlaneSize - 4) + "\" stroke=\"#dddddd\"/>\n";
+        // The path, broken where a sample is not a number.
+        std::string points;
+        auto flush = [&] {
+            if (!points.empty()) {
+                svg += "<polyline fill=\"none\" stroke=\"#0072b2\" stroke-width=\"1\" "
+                       "stroke-opacity=\"0.6\" points=\"" +
+                       points + "\"/>\n";
+                points.clear();
+            }
+        };
+        const Sample* first = nullptr;
+        for (const Sample& sample : item.plot.samples) {
+            const double a = sample.offset[plane.across];
+            const double b = sample.offset[plane.up];
+            if (!std::isfinite(a) || !std::isfinite(b)) {
+                flush();
+                continue;
+            }
+            first = first != nullptr ? first : &sample;
+            points += format("%.2f", cx + a * scale) + "," + format("%.2f", cy - b * scale) + " ";
+        }
+        flush();
+        const bool shown = !item.plot.samples.empty() && first == &item.plot.samples.front();
+        const double dotX = shown ? cx + first->offset[plane.across] * scale : cx;
+        const double dotY = shown ? cy - first->offset[plane.up] * scale : cy;
+        svg += "<circle class=\"dot\" cx=\"" + format("%.2f", dotX) + "\" cy=\"" +
+               format("%.2f", dotY) + "\" r=\"4\" fill=\"#d55e00\" stroke=\"#000000\"" +
+               (shown ? "" : " visibility=\"hidden\"") + "/>\n";
+        svg += std::string("<text x=\"") + format("%.2f", cx) + "\" y=\"" +
+               format("%.2f", kPlaneSize + 14) + "\" text-anchor=\"middle\" fill=\"#222222\">" +
+               plane.name + ": " + plane.acrossName + " \xe2\x86\x92 " + plane.upName +
+               " \xe2\x86\x91</text>\n</g>\n";
+    }
+    return svg + "</svg>\n";
+}
+
+std::string findingsList(const std::vector<PageFinding>& findings, const std::string& path) {
+    std::string html = "<ul class=\"findings\">\n";
+    for (const PageFinding& finding : findings) {
+        html += "<li class=\"" + htmlText(finding.severity) + "\"><span class=\"severity\">" +
+                htmlText(finding.severity) + "</span> ";
+        if (finding.line != 0) {
+            html += "<span class=\"where\">" + htmlText(path) + ":" + std::to_string(finding.line) +
+                    "</span> ";
+        }
+        html += htmlText(finding.message) + "</li>\n";
+    }
+    return html + "</ul>\n";
+}
+
+std::string keysTable(const PageItem& item) {
+    if (item.keys.empty()) {
+        return "<p>No keys: the item keeps its position.</p>\n";
+    }
+    std::string html = "<div class=\"scroll\"><table class=\"keys\">\n<thead><tr><th "
+                       "scope=\"col\">Key</th><th scope=\"col\">In the key editor's "
+                       "list</th><th scope=\"col\">What it does</th></tr></thead>\n<tbody>\n";
+    for (std::size_t k = 0; k < item.keys.size(); ++k) {
+        const PageKey& key = item.keys[k];
+        html += "<tr><th scope=\"row\">" + std::to_string(k + 1) + "</th><td><code>" +
+                (key.listLine.empty() ? std::string("(not in the list)") : htmlText(key.listLine)) +
+                "</code></td><td>" + htmlText(key.words) + "</td></tr>\n";
+    }
+    return html + "</tbody>\n</table></div>\n";
+}
+
+// The player's table row for an item: filled with the first sample, so that
+// the page reads right before the script moves it.
+std::string readoutRow(const PageItem& item, const std::string& id) {
+    const Sample* first = item.plot.samples.empty() ? nullptr : &item.plot.samples.front();
+    auto cell = [&](int axis) {
+        return "<td class=\"" + std::string(1, static_cast<char>('x' + axis)) + "\">" +
+               (first != nullptr ? offsetText(first->offset[axis]) : std::string("-")) + "</td>";
+    };
+    const std::string key =
+        first != nullptr && first->key >= 0 ? std::to_string(first->key + 1) : "-";
+    return "<tr data-item=\"" + id + "\"><th scope=\"row\"><a href=\"#" + id + "\">" +
+           htmlText(item.name) + "</a></th><td class=\"key\">" + key + "</td>" + cell(0) + cell(1) +
+           cell(2) + "</tr>\n";
+}
+
+} // namespace
+
+std::string htmlText(const std::string& text) {
+    std::string html;
+    html.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '&':
+            html += "&amp;";
+            continue;
+        case '<':
+            html += "&lt;";
+            continue;
+        case '>':
+            html += "&gt;";
+            continue;
+        case '"':
+            html += "&quot;";
+            continue;
+        default:
+            break;
+        }
+        if (c < 0x20 || c == 0x7f) {
+            html += c == '\t' ? ' ' : '?';
+            continue;
+        }
+        if (c < 0x80) {
+            html += static_cast<char>(c);
+            continue;
+        }
+        // A whole, shortest UTF-8 sequence passes; any other byte is Latin-1.
+        const std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
+        bool whole = length != 0 && c < 0xf5 && i + length <= text.size();
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+        }
+        if (whole && length >= 3) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            whole = !(c == 0xe0 && next < 0xa0) && !(c == 0xed && next >= 0xa0) &&
+                    !(c == 0xf0 && next < 0x90) && !(c == 0xf4 && next >= 0x90);
+        }
+        if (whole) {
+            html.append(text, i, length);
+            i += length - 1;
+        } else {
+            html += static_cast<char>(0xc0 | (c >> 6));
+            html += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    return html;
+}
+
+std::string samplesJson(const PageItem& item, const std::string& id) {
+    // JSON has no NaN or infinity: those travel as the strings the script's
+    // Number() reads back.
+    auto value = [](double v) -> nlohmann::json {
+        if (std::isnan(v)) {
+            return "NaN";
+        }
+        if (std::isinf(v)) {
+            return v > 0 ? "Infinity" : "-Infinity";
+        }
+        return v;
+    };
+    nlohmann::json axes[3] = {nlohmann::json::array(), nlohmann::json::array(),
+                              nlohmann::json::array()};
+    nlohmann::json keys = nlohmann::json::array();
+    for (const Sample& sample : item.plot.samples) {
+        for (int axis = 0; axis < 3; ++axis) {
+            axes[axis].push_back(value(sample.offset[axis]));
+        }
+        keys.push_back(sample.key >= 0 ? sample.key + 1 : 0);
+    }
+    const PlotArea area = plotArea(item.plot);
+    const nlohmann::json data = {
+        {"id", id},
+        {"first", item.plot.frames.first},
+        {"step", item.frameStep},
+        {"x", axes[0]},
+        {"y", axes[1]},
+        {"z", axes[2]},
+        {"key", keys},
+        {"plot",
+         {{"left", area.left},
+          {"right", area.right},
+          {"from", area.fromFrame},
+          {"to", area.toFrame}}},
+    };
+    std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // "</script" inside would end the element early.
+    for (std::size_t at = json.find("</"); at != std::string::npos; at = json.find("</", at)) {
+        json.insert(at + 1, "\\");
+    }
+    return json;
+}
+
+void PageWriter::scene(const PageScene& scene) {
+    const std::string anchor = "s" + std::to_string(toc_.size() + 1);
+    toc_.push_back({anchor, scene.path, scene.items.size(), scene.findings});
+    findings_ += scene.findings;
+
+    std::string& html = body_;
+    html += "<section class=\"scene\" id=\"" + anchor + "\">\n<h2>" + htmlText(scene.path) +
+            "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" + format("%g", scene.fps) +
+            " frames per second</dd>\n<dt>Frames</dt><dd>" + std::to_string(scene.frames.first) +
+            " to " + std::to_string(scene.frames.last) + "</dd>\n<dt>Items with a shake</dt><dd>" +
+            std::to_string(scene.items.size()) + "</dd>\n<dt>Findings</dt><dd>" +
+            std::to_string(scene.findings) + "</dd>\n</dl>\n";
+    if (!scene.framesFrom.empty()) {
+        html += "<p class=\"source\">" + htmlText(scene.framesFrom) + "</p>\n";
+    }
+    if (!scene.notes.empty()) {
+        html += findingsList(scene.notes, scene.path);
+    }
+
+    // Items past the plotting bound are listed, not drawn.
+    // The player's slider runs over every plotted item's frames, in the
+    // finest step any of them was sampled at.
+    std::vector<bool> plotted(scene.items.size(), false);
+    std::size_t plottedHere = 0, step = 0;
+    int64_t first = 0, last = 0;
+    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        const PageItem& item = scene.items[i];
+        if (!item.plotted || plotted_ >= limits_.plottedItems) {
+            continue;
+        }
+        plotted[i] = true;
+        ++plotted_;
+        first = plottedHere == 0 ? item.plot.frames.first
+                                 : std::min<int64_t>(first, item.plot.frames.first);
+        last = plottedHere == 0 ? item.plot.frames.last
+                                : std::max<int64_t>(last, item.plot.frames.last);
+        step = plottedHere == 0 ? item.frameStep : std::min(step, item.frameStep);
+        thinnedFrameStep_ = std::max(thinnedFrameStep_, item.frameStep);
+        ++plottedHere;
+    }
+    const std::size_t positions =
+        plottedHere == 0 ? 0 : static_cast<std::size_t>(last - first) / step + 1;
+
+    if (plottedHere > 0) {
+        html +=
+            "<div class=\"player\" data-first=\"" + std::to_string(first) + "\" data-step=\"" +
+            std::to_string(step) + "\" data-fps=\"" + format("%.9g", scene.fps) +
+            "\" hidden>\n<div class=\"controls\"><button "
+            "type=\"button\" class=\"play\">Play</button> <label>Frame <input "
+            "type=\"range\" class=\"frame\" min=\"0\" max=\"" +
+            std::to_string(positions - 1) +
+            "\" step=\"1\" value=\"0\"></label> <output class=\"now\">frame " +
+            std::to_string(first) + "</output>" +
+            (step > 1 ? " <span>every " + std::to_string(step) + " frames</span>" : std::string()) +
+            "</div>\n<div class=\"scroll\"><table class=\"readout\">\n<thead><tr><th "
+            "scope=\"col\">Item</th><th scope=\"col\">Key</th><th scope=\"col\">X</th><th "
+            "scope=\"col\">Y</th><th scope=\"col\">Z</th></tr></thead>\n<tbody>\n";
+        for (std::size_t i = 0; i < scene.items.size(); ++i) {
+            if (plotted[i]) {
+                html += readoutRow(scene.items[i], anchor + "i" + std::to_string(i + 1));
+            }
+        }
+        html += "</tbody>\n</table></div>\n</div>\n";
+    }
+
+    const bool open = items_ + scene.items.size() <= limits_.openItems;
+    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        const PageItem& item = scene.items[i];
+        const std::string id = anchor + "i" + std::to_string(i + 1);
+        std::size_t errors = 0;
+        for (const PageFinding& finding : item.findings) {
+            errors += finding.severity == "error";
+        }
+        html += "<details class=\"item\" id=\"" + id + "\"" + (open ? " open" : "") +
+                "><summary><h3>" + htmlText(item.name) + "</h3> <span class=\"counts\">" +
+                count(item.keys.size(), "key", "keys") + ", " +
+                count(item.findings.size(), "finding", "findings") +
+                (errors > 0 ? " (" + count(errors, "error", "errors") + ")" : "") + ", lines " +
+                std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine) +
+                "</span></summary>\n";
+        if (plotted[i]) {
+            html += "<div class=\"views\">\n<figure>" + inlinePlot(item.plot, id) +
+                    "</figure>\n<figure>" + planeViews(item, id) + "</figure>\n</div>\n";
+        } else {
+            html += "<p class=\"left-out\">Not drawn: this page draws the first " +
+                    std::to_string(limits_.plottedItems) + " items only.</p>\n";
+        }
+        html += "<h4>Keys</h4>\n" + keysTable(item);
+        if (!item.findings.empty()) {
+            html += "<h4>Findings</h4>\n" + findingsList(item.findings, scene.path);
+        }
+        if (plotted[i]) {
+            html += "<script type=\"application/json\" class=\"samples\">" + samplesJson(item, id) +
+                    "</script>\n";
+        }
+        html += "</details>\n";
+    }
+    items_ += scene.items.size();
+    html += "</section>\n";
+}
+
+void PageWriter::write(std::ostream& out, const std::string& title) const {
+    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           // Nothing may leave the file, whatever a name in it says.
+           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+           "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
+           "<title>"
+        << htmlText(title) << "</title>\n<style>\n"
+        << kPageStyle << "</style>\n</head>\n<body>\n<header>\n<h1>" << htmlText(title)
+        << "</h1>\n<p>" << count(toc_.size(), "scene", "scenes") << ", "
+        << count(items_, "item", "items") << " with a shake, "
+        << count(findings_, "finding", "findings")
+        << ". Every position on this page was computed by the shake module itself; the "
+           "player only steps through those samples.</p>\n</header>\n";
+    if (items_ > plotted_ || thinnedFrameStep_ > 1) {
+        out << "<p class=\"sampling\"><strong>Sampling:</strong> ";
+        if (items_ > plotted_) {
+            out << "plots and player samples for the first " << plotted_ << " of " << items_
+                << " items in page order; the others are listed with their keys and "
+                   "findings. Run <code>vrim report</code> on fewer scenes to draw them. ";
+        }
+        if (thinnedFrameStep_ > 1) {
+            out << "Scenes longer than " << limits_.framesPerItem
+                << " frames are sampled every nth frame (n as each scene's player says), "
+                   "so that each plot has at most "
+                << limits_.framesPerItem << " samples.";
+        }
+        out << "</p>\n";
+    }
+    out << "<nav id=\"contents\">\n<h2>Contents</h2>\n<ol>\n";
+    for (const Entry& entry : toc_) {
+        out << "<li><a href=\"#" << entry.anchor << "\">" << htmlText(entry.path) << "</a> "
+            << count(entry.items, "item", "items") << ", "
+            << count(entry.findings, "finding", "findings") << "</li>\n";
+    }
+    out << "</ol>\n</nav>\n<main>\n"
+        << body_ << "</main>\n<script>\n"
+        << kPlayerScript << "</script>\n</body>\n</html>\n";
+}
+
+} // namespace vrim::report
