@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
 
     const std::vector<vrim::Command> commands = {
         vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),     vrim::addCheckCommand(tool),
-        vrim::addShowCommand(tool),    vrim::addValidateCommand(tool),
+        vrim::addShowCommand(tool),    vrim::addValidateCommand(tool), vrim::addReportCommand(tool),
     };
 
     try {

@@ -26,5 +26,6 @@ Command addBakeCommand(CLI::App& tool);
 Command addCheckCommand(CLI::App& tool);
 Command addShowCommand(CLI::App& tool);
 Command addValidateCommand(CLI::App& tool);
+Command addReportCommand(CLI::App& tool);
 
 } // namespace vrim

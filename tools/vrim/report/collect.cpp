@@ -1,6 +1,6 @@
 #include "tools/vrim/report/collect.h"
 
-#include "tools/vrim/motion.h"
+#include "tools/vrim/scene/motion.h"
 
 #include <cmath>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "tools/vrim/report/page.h"
-#include "tools/vrim/session.h"
+#include "tools/vrim/module/session.h"
 
 #include <optional>
 #include <string>

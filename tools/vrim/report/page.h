@@ -5,7 +5,7 @@
 // it never computes a position itself, and neither does its script.
 #pragma once
 
-#include "tools/vrim/plot.h"
+#include "tools/vrim/plot/plot.h"
 
 #include <cstddef>
 #include <iosfwd>

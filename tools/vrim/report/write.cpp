@@ -1,6 +1,6 @@
 #include "tools/vrim/report/write.h"
 
-#include "tools/vrim/session.h"
+#include "tools/vrim/module/session.h"
 
 #include <cerrno>
 #include <cstdio>

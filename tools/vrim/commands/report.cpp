@@ -1,7 +1,7 @@
 // vrim report: one self-contained HTML page for reviewing the shakes of
 // several scenes, with a player that steps through the module's samples.
-#include "tools/vrim/commands.h"
-#include "tools/vrim/inputs.h"
+#include "tools/vrim/commands/commands.h"
+#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/write.h"
