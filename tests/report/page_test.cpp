@@ -1,0 +1,218 @@
+// The review page without a browser: its text survives any scene bytes, its
+// embedded samples are the module's, the sampling rule is said when it
+// applies, and the command's file handling keeps the user's file safe.
+#include "tools/vrim/motion.h"
+#include "tools/vrim/report/collect.h"
+#include "tools/vrim/report/page.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+using vrim::report::PageItem;
+using vrim::report::PageScene;
+
+#if defined(_WIN32)
+const char* kVrim = "vrim.exe";
+#else
+const char* kVrim = "./vrim";
+#endif
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int vrim(const std::string& arguments) {
+    const int raw = std::system(
+        (std::string(kVrim) + " " + arguments + " >report-test.out 2>report-test.err").c_str());
+#if defined(_WIN32)
+    return raw;
+#else
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST(ReportPage, TextOfAnyBytesIsEscapedAndShown) {
+    struct Case {
+        std::string bytes, html;
+    };
+    const Case cases[] = {
+        {"Cam<1> & \"rig\"", "Cam&lt;1&gt; &amp; &quot;rig&quot;"},
+        {"Caf\xc3\xa9", "Caf\xc3\xa9"},               // UTF-8 passes
+        {"Caf\xe9", "Caf\xc3\xa9"},                   // Latin-1 becomes UTF-8
+        {"\xe2\x82", "\xc3\xa2\xc2\x82"},             // a cut sequence is Latin-1
+        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"}, // no UTF-16 surrogates
+        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},             // no overlong forms
+        {"tab\there\x01", "tab here?"},               // no control characters
+        {"\xf0\x9f\x8e\xac", "\xf0\x9f\x8e\xac"},     // four bytes pass
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(vrim::report::htmlText(c.bytes), c.html) << c.bytes;
+    }
+}
+
+PageItem itemWithOffsets(const std::vector<double>& xs) {
+    PageItem item;
+    item.name = "Null";
+    item.plotted = true;
+    item.plot.frames = {0, static_cast<int32_t>(xs.size()) - 1};
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        vrim::Sample sample;
+        sample.frame = static_cast<double>(i);
+        sample.offset[0] = xs[i];
+        sample.key = 0;
+        item.plot.samples.push_back(sample);
+    }
+    return item;
+}
+
+// The player reads numbers it cannot compute back from the page: NaN and
+// infinities must survive JSON, and nothing in it may end its script element.
+TEST(ReportPage, SamplesTravelAsJsonThatKeepsNonNumbersAndItsElement) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const PageItem item = itemWithOffsets({0.25, std::nan(""), inf, -inf});
+    const std::string json = vrim::report::samplesJson(item, "s1i1</script>");
+    EXPECT_EQ(json.find("</"), std::string::npos) << json;
+    const nlohmann::json data = nlohmann::json::parse(json);
+    EXPECT_EQ(data["id"], "s1i1</script>");
+    EXPECT_EQ(data["x"], nlohmann::json::parse(R"([0.25, "NaN", "Infinity", "-Infinity"])"));
+    EXPECT_EQ(data["key"], nlohmann::json::parse("[1, 1, 1, 1]"));
+}
+
+// Past the bound, items are listed but not drawn, and the page says so.
+TEST(ReportPage, PlotsStopAtTheBoundAndThePageSaysSo) {
+    struct Case {
+        std::size_t items, bound, plots;
+        bool saysSampling;
+    };
+    const Case cases[] = {{3, 5, 3, false}, {3, 3, 3, false}, {5, 2, 2, true}, {4, 0, 0, true}};
+    for (const Case& c : cases) {
+        vrim::report::Limits limits;
+        limits.plottedItems = c.bound;
+        vrim::report::PageWriter writer(limits);
+        PageScene scene;
+        scene.path = "shot.lws";
+        for (std::size_t i = 0; i < c.items; ++i) {
+            scene.items.push_back(itemWithOffsets({0.0, 0.5, -0.5}));
+        }
+        writer.scene(scene);
+        std::ostringstream page;
+        writer.write(page, "Review");
+        const std::string html = page.str();
+        SCOPED_TRACE(std::to_string(c.items) + " items, bound " + std::to_string(c.bound));
+        EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), c.plots);
+        EXPECT_EQ(occurrences(html, "class=\"samples\""), c.plots);
+        EXPECT_EQ(occurrences(html, "<details class=\"item\""), c.items);
+        EXPECT_EQ(html.find("Sampling:") != std::string::npos, c.saysSampling);
+        if (c.saysSampling) {
+            EXPECT_NE(html.find("first " + std::to_string(c.plots) + " of " +
+                                std::to_string(c.items) + " items"),
+                      std::string::npos);
+        }
+    }
+}
+
+// Opening the key editor for its list lines must not change the samples:
+// they are those of the keys as the scene holds them.
+TEST(ReportCollect, SamplesAreTheModulesForTheSceneKeys) {
+    const std::vector<std::string> lines = {
+        "VRIM_START",   "KEY_NUM 2",  "KEY_START",  "FREQ 0.3",   "FREQ_W_X 0.2",
+        "FREQ_W_Y 0.1", "FREQ_W_Z 0", "START_F 0",  "END_F 20",   "FALL_OFF 1",
+        "KEY_START",    "FREQ 0.5",   "FREQ_W_X 0", "FREQ_W_Y 0", "FREQ_W_Z 0.4",
+        "START_F 30",   "END_F 50",   "FALL_OFF 0", "VRIM_END"};
+    vrim::Session session(vrim::defaultModulePath());
+    const vrim::report::BlockSource block = {"Null", 1, lines.size(), &lines};
+    for (double fps : {30.0, 24.0}) {
+        const vrim::report::SceneTiming timing = {fps, vrim::FrameRange{-5, 60}};
+        const PageItem item = vrim::report::collectItem(session, session.newInstance(), block,
+                                                        timing, vrim::report::Limits{}, true);
+        vrim::MotionSetup setup;
+        setup.instance = session.newInstance();
+        session.load(setup.instance, lines);
+        setup.fps = fps;
+        setup.frames = {-5, 60};
+        const std::vector<vrim::Sample> expected = vrim::sampleMotion(session, setup);
+        ASSERT_EQ(item.plot.samples.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            for (int axis = 0; axis < 3; ++axis) {
+                EXPECT_EQ(item.plot.samples[i].offset[axis], expected[i].offset[axis])
+                    << "fps " << fps << ", frame " << expected[i].frame;
+            }
+        }
+        ASSERT_EQ(item.keys.size(), 2u);
+        EXPECT_EQ(item.keys[0].listLine, "Start   0, End  20, Freq 0.300000");
+        EXPECT_EQ(item.keys[1].listLine, "Start  30, End  50, Freq 0.500000");
+    }
+}
+
+// A long range is sampled every nth frame, n the smallest that keeps the
+// samples within the bound.
+TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
+    const std::vector<std::string> lines = {"VRIM_START", "KEY_START", "START_F 0", "END_F 10",
+                                            "VRIM_END"};
+    vrim::Session session(vrim::defaultModulePath());
+    const vrim::report::BlockSource block = {"Null", 1, lines.size(), &lines};
+    vrim::report::Limits limits;
+    limits.framesPerItem = 100;
+    struct Case {
+        int32_t last;
+        std::size_t step, samples;
+    };
+    for (const Case& c : {Case{99, 1, 100}, Case{100, 2, 51}, Case{999, 10, 100}}) {
+        const vrim::report::SceneTiming timing = {30.0, vrim::FrameRange{0, c.last}};
+        const PageItem item =
+            vrim::report::collectItem(session, session.newInstance(), block, timing, limits, true);
+        EXPECT_EQ(item.frameStep, c.step) << c.last;
+        EXPECT_EQ(item.plot.samples.size(), c.samples) << c.last;
+    }
+}
+
+// The sample scene's page stays light, and a page that cannot be written
+// leaves what was there and no stray file.
+TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {
+    ASSERT_EQ(vrim("report samples/two-items.lws -o report-sample.html"), 0)
+        << readText("report-test.err");
+    const std::string html = readText("report-sample.html");
+    EXPECT_LT(html.size(), 200u * 1024u);
+    EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), 2u);
+
+    // A page that cannot be put in place: the error names it, what was there
+    // stays, and no temporary file is left.
+    std::filesystem::create_directory("report-a-folder");
+    EXPECT_EQ(vrim("report samples/two-items.lws -o report-a-folder"), 2);
+    EXPECT_NE(readText("report-test.err").find("report-a-folder"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory("report-a-folder"));
+    EXPECT_FALSE(std::filesystem::exists("report-a-folder.vrim-tmp"));
+    EXPECT_EQ(vrim("report samples/two-items.lws -o report-no-such-folder/page.html"), 2);
+    EXPECT_NE(readText("report-test.err").find("report-no-such-folder/page.html"),
+              std::string::npos);
+}
+
+} // namespace
