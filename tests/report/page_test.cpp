@@ -129,7 +129,8 @@ TEST(ReportPage, PlotsStopAtTheBoundAndThePageSaysSo) {
         SCOPED_TRACE(std::to_string(c.items) + " items, bound " + std::to_string(c.bound));
         EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), c.plots);
         EXPECT_EQ(occurrences(html, "class=\"samples\""), c.plots);
-        EXPECT_EQ(occurrences(html, "<details class=\"item\""), c.items);
+        EXPECT_EQ(occurrences(html, "<details class=\"item\""), c.plots);
+        EXPECT_EQ(occurrences(html, "<tr class=\"listed\""), c.items - c.plots);
         EXPECT_EQ(html.find("Sampling:") != std::string::npos, c.saysSampling);
         if (c.saysSampling) {
             EXPECT_NE(html.find("first " + std::to_string(c.plots) + " of " +

@@ -44,7 +44,9 @@ ul.findings li.warning { border-color: #e69f00; }
 ul.findings li.note { border-color: #56b4e9; }
 .severity { font-weight: bold; text-transform: uppercase; font-size: 0.85em; }
 .where { font-family: "DejaVu Sans Mono", monospace; font-size: 0.9em; }
-.left-out { color: #555555; font-style: italic; }
+details.listed { margin: 12px 0; }
+details.listed > summary { cursor: pointer; font-weight: bold; }
+table.listed ul.findings { margin: 0; }
 .player { position: sticky; top: 0; z-index: 1; background: #ffffff; padding: 6px 0;
   border-bottom: 2px solid #444444; }
 .player .controls { display: flex; flex-wrap: wrap; gap: 8px 14px; align-items: center; }

@@ -361,9 +361,27 @@ void PageWriter::scene(const PageScene& scene) {
     }
 
     const bool open = items_ + scene.items.size() <= limits_.openItems;
+    std::string listed; // items past the plotting bound, one compact row each
     for (std::size_t i = 0; i < scene.items.size(); ++i) {
         const PageItem& item = scene.items[i];
         const std::string id = anchor + "i" + std::to_string(i + 1);
+        const std::string lines =
+            std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine);
+        if (!plotted[i]) {
+            listed += "<tr class=\"listed\" id=\"" + id + "\"><th scope=\"row\">" +
+                      htmlText(item.name) + "</th><td>" + lines + "</td><td>";
+            for (std::size_t k = 0; k < item.keys.size(); ++k) {
+                listed += std::string(k == 0 ? "" : "<br>") + "<code>" +
+                          htmlText(item.keys[k].listLine.empty() ? "(not in the list)"
+                                                                 : item.keys[k].listLine) +
+                          "</code>";
+            }
+            listed += "</td><td>" +
+                      (item.findings.empty() ? std::string("none")
+                                             : findingsList(item.findings, scene.path)) +
+                      "</td></tr>\n";
+            continue;
+        }
         std::size_t errors = 0;
         for (const PageFinding& finding : item.findings) {
             errors += finding.severity == "error";
@@ -373,24 +391,26 @@ void PageWriter::scene(const PageScene& scene) {
                 count(item.keys.size(), "key", "keys") + ", " +
                 count(item.findings.size(), "finding", "findings") +
                 (errors > 0 ? " (" + count(errors, "error", "errors") + ")" : "") + ", lines " +
-                std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine) +
-                "</span></summary>\n";
-        if (plotted[i]) {
-            html += "<div class=\"views\">\n<figure>" + inlinePlot(item.plot, id) +
-                    "</figure>\n<figure>" + planeViews(item, id) + "</figure>\n</div>\n";
-        } else {
-            html += "<p class=\"left-out\">Not drawn: this page draws the first " +
-                    std::to_string(limits_.plottedItems) + " items only.</p>\n";
-        }
+                lines + "</span></summary>\n";
+        html += "<div class=\"views\">\n<figure>" + inlinePlot(item.plot, id) +
+                "</figure>\n<figure>" + planeViews(item, id) + "</figure>\n</div>\n";
         html += "<h4>Keys</h4>\n" + keysTable(item);
         if (!item.findings.empty()) {
             html += "<h4>Findings</h4>\n" + findingsList(item.findings, scene.path);
         }
-        if (plotted[i]) {
-            html += "<script type=\"application/json\" class=\"samples\">" + samplesJson(item, id) +
-                    "</script>\n";
-        }
-        html += "</details>\n";
+        html += "<script type=\"application/json\" class=\"samples\">" + samplesJson(item, id) +
+                "</script>\n</details>\n";
+    }
+    if (!listed.empty()) {
+        const std::size_t rows = scene.items.size() - plottedHere;
+        html += "<details class=\"listed\"" + std::string(open ? " open" : "") + "><summary>" +
+                count(rows, "item", "items") + " listed without a plot (the page draws the first " +
+                std::to_string(limits_.plottedItems) +
+                " items)</summary>\n<div class=\"scroll\"><table class=\"listed\">\n<thead><tr><th "
+                "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
+                "as the key editor lists them</th><th "
+                "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n" +
+                listed + "</tbody>\n</table></div>\n</details>\n";
     }
     items_ += scene.items.size();
     html += "</section>\n";

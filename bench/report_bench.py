@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""`vrim report` beside `vrim check` on the same shot folder, in one run.
+
+Generates 300 scenes (about 30 MB, about 10,000 shaken items, each item with
+the host's channel lines around its key block as a real scene has), then
+times both commands on all of them, alternating, and prints the medians of
+the children's CPU time and their ratio against the target (report at most
+3 times check). Also prints the page's size.
+
+Usage: report_bench.py --vrim PATH --work DIR [--repetitions N]
+"""
+
+import argparse
+import os
+import random
+import resource
+import statistics
+import subprocess
+import sys
+
+SCENES = 300
+ITEMS_PER_SCENE = 34  # 10,200 items
+TARGET_RATIO = 3.0
+
+
+def channel_lines(rng):
+    # One motion channel's envelope as the host writes it.
+    lines = []
+    for channel in range(9):
+        lines += ["Channel %d" % channel, "{ Envelope", "  6"]
+        lines += ["  Key %f %d 0 0 0 0 0 0 0" % (rng.uniform(-5, 5), frame)
+                  for frame in (0, 12, 24, 48, 72, 120)]
+        lines += ["  Behaviors 1 1", "}"]
+    return lines
+
+
+def key_lines(rng, start):
+    end = start + rng.randint(5, 60)
+    return ["KEY_START", "FREQ %f" % rng.choice([0.1, 0.2, 0.25, 0.5, 1.0]),
+            "FREQ_W_X %f" % rng.uniform(0, 0.2), "FREQ_W_Y %f" % rng.uniform(0, 0.2),
+            "FREQ_W_Z %f" % rng.uniform(0, 0.2), "START_F %f" % start, "END_F %f" % end,
+            "FALL_OFF %f" % rng.randint(0, 1)]
+
+
+def scene_text(rng, number):
+    lines = ["LWSC", "3", "", "FirstFrame 0", "LastFrame 120", "FrameStep 1",
+             "FramesPerSecond %g" % rng.choice([24, 25, 30]), ""]
+    for item in range(ITEMS_PER_SCENE):
+        lines += ["AddNullObject Shot%03d_Null%02d" % (number, item), "ShowObject 6 3",
+                  "ObjectMotion", "NumChannels 9"]
+        lines += channel_lines(rng)
+        keys = rng.randint(1, 4)
+        lines += ["Plugin ItemMotionHandler 1 VRIM_S", "VRIM_START", "KEY_NUM %f" % keys]
+        start = rng.randint(0, 40)
+        for _ in range(keys):
+            lines += key_lines(rng, start)
+            start += rng.randint(10, 40)
+        lines += ["VRIM_END", "EndPlugin", "ParentItem 10000000", "PivotPosition 0 0 0",
+                  "ShadowOptions 7", ""]
+    return "\n".join(lines) + "\n"
+
+
+def timed(command):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if done.returncode not in (0, 1):
+        sys.exit("%s failed (%d): %s" % (command[1], done.returncode, done.stderr[-400:]))
+    return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--vrim", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--repetitions", type=int, default=3)
+    args = parser.parse_args()
+    folder = os.path.join(args.work, "report-bench-scenes")
+    os.makedirs(folder, exist_ok=True)
+    rng = random.Random(13)
+    paths, size = [], 0
+    for number in range(SCENES):
+        path = os.path.join(folder, "shot%03d.lws" % number)
+        text = scene_text(rng, number)
+        if not os.path.exists(path) or os.path.getsize(path) != len(text):
+            with open(path, "w", newline="\n") as f:
+                f.write(text)
+        paths.append(path)
+        size += len(text)
+    page = os.path.join(args.work, "report-bench.html")
+
+    check, report = [], []
+    for _ in range(args.repetitions):
+        check.append(timed([args.vrim, "check", *paths]))
+        report.append(timed([args.vrim, "report", *paths, "-o", page]))
+    c, r = statistics.median(check), statistics.median(report)
+    ratio = r / c if c > 0 else float("inf")
+    print("report vs check: %d scenes, %.1f MB, %d items" %
+          (SCENES, size / 1e6, SCENES * ITEMS_PER_SCENE))
+    print("  check  %.3f s  (median CPU of %d)" % (c, args.repetitions))
+    print("  report %.3f s  ratio %.2fx (target at most %.0fx: %s)" %
+          (r, ratio, TARGET_RATIO, "met" if ratio <= TARGET_RATIO else "MISSED"))
+    print("  page: %.2f MB" % (os.path.getsize(page) / 1e6))
+    return 0 if ratio <= TARGET_RATIO else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
