@@ -15,7 +15,9 @@ h3 { display: inline; font-size: 1.1em; margin: 0; }
 h4 { margin: 0.8em 0 0.3em; }
 a { color: #0060a0; }
 code { font-family: "DejaVu Sans Mono", monospace; font-size: 0.92em; }
-nav ol { padding-left: 1.6em; }
+nav ol { padding-left: 2.2em; columns: 26em; column-gap: 2em; }
+nav summary { cursor: pointer; }
+nav summary h2 { display: inline; }
 nav li { overflow-wrap: anywhere; }
 .sampling { border-left: 5px solid #56b4e9; background: #eef7fc; padding: 6px 10px; }
 section.scene { border-top: 3px solid #444444; margin-top: 28px; padding-top: 4px; }

@@ -29,7 +29,9 @@ constexpr Plane kPlanes[3] = {
 constexpr double kPlaneSize = 110; // one plane's square, in SVG units
 constexpr double kPlaneGap = 12;   // between the squares
 constexpr double kPlaneReach = 46; // from the centre to the largest offset
-constexpr double kPlaneLabel = 18; // room for the label under each square
+constexpr double kPlaneLabel = 18;
+constexpr std::size_t kOpenContents =
+    40; // scenes in a contents list that starts open // room for the label under each square
 
 std::string format(const char* pattern, double value) {
     char text[64];
@@ -445,13 +447,16 @@ void PageWriter::write(std::ostream& out, const std::string& title) const {
         }
         out << "</p>\n";
     }
-    out << "<nav id=\"contents\">\n<h2>Contents</h2>\n<ol>\n";
+    // A long contents starts folded, so that the first scene is near the top.
+    out << "<nav id=\"contents\">\n<details" << (toc_.size() <= kOpenContents ? " open" : "")
+        << "><summary><h2>Contents</h2> " << count(toc_.size(), "scene", "scenes")
+        << "</summary>\n<ol>\n";
     for (const Entry& entry : toc_) {
         out << "<li><a href=\"#" << entry.anchor << "\">" << htmlText(entry.path) << "</a> "
             << count(entry.items, "item", "items") << ", "
             << count(entry.findings, "finding", "findings") << "</li>\n";
     }
-    out << "</ol>\n</nav>\n<main>\n"
+    out << "</ol>\n</details>\n</nav>\n<main>\n"
         << body_ << "</main>\n<script>\n"
         << kPlayerScript << "</script>\n</body>\n</html>\n";
 }
