@@ -418,7 +418,17 @@ def run_checks(browser, vrim, paths, url, out, results):
                   moved["value"] > 0 and moved["before"][0] != moved["after"][0] and
                   moved["before"][1] != moved["after"][1], json.dumps(moved))
 
-    browser.evaluate("window.scrollTo(0, 0)")
+    # The picture: the first scene at a frame inside its keys, cursor showing.
+    browser.evaluate("""(() => {
+        const p = document.querySelector('section.scene .player');
+        const slider = p.querySelector('input.frame');
+        slider.value = '40';
+        slider.dispatchEvent(new Event('input'));
+        window.scrollTo(0, 0);
+    })()""")
+    browser.call("Emulation.setDeviceMetricsOverride", {"width": 1100, "height": 1300,
+                                                        "deviceScaleFactor": 1,
+                                                        "mobile": False})
     shot = browser.call("Page.captureScreenshot", {"format": "png"})
     png = __import__("base64").b64decode(shot["data"])
     shot_path = os.path.join(out, "report-screenshot.png")
