@@ -1,7 +1,7 @@
 // The review page without a browser: its text survives any scene bytes, its
 // embedded samples are the module's, the sampling rule is said when it
 // applies, and the command's file handling keeps the user's file safe.
-#include "tools/vrim/motion.h"
+#include "tools/vrim/scene/motion.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 
