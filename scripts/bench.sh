@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (release preset) and the Windows plug-in, times each
-# hot callback beside its floor, and reports the plug-in's footprint.
+# hot callback beside its floor, times `vrim report` beside `vrim check` on
+# the same 300 generated scenes, and reports the plug-in's footprint.
 #
 # One line per module/floor pair: the module's time, the floor's time (the
 # least the same host calls and unavoidable conversions cost, measured in the
@@ -38,6 +39,9 @@ if ! build/release/bin/vrim_bench \
   exit 1
 fi
 python3 bench/report.py "$results"
+
+echo
+python3 bench/report_bench.py --vrim build/release/bin/vrim --work build/release || true
 
 echo
 echo "footprint of the plug-in"
