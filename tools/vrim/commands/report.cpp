@@ -1,10 +1,10 @@
 // vrim report: one self-contained HTML page for reviewing the shakes of
 // several scenes, with a player that steps through the module's samples.
 #include "tools/vrim/commands/commands.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/write.h"
+#include "tools/vrim/scene/inputs.h"
 
 #include <CLI/CLI.hpp>
 
@@ -53,9 +53,7 @@ int runReport(const ReportOptions& options) {
             status = kExitError;
         }
         scene.fps = timing.fps;
-        if (!scene.items.empty()) {
-            scene.frames = scene.items.front().plot.frames;
-        }
+
         page.scene(scene);
     }
     std::ostringstream html;

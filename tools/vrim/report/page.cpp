@@ -305,10 +305,12 @@ void PageWriter::scene(const PageScene& scene) {
     std::string& html = body_;
     html += "<section class=\"scene\" id=\"" + anchor + "\">\n<h2>" + htmlText(scene.path) +
             "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" + format("%g", scene.fps) +
-            " frames per second</dd>\n<dt>Frames</dt><dd>" + std::to_string(scene.frames.first) +
-            " to " + std::to_string(scene.frames.last) + "</dd>\n<dt>Items with a shake</dt><dd>" +
-            std::to_string(scene.items.size()) + "</dd>\n<dt>Findings</dt><dd>" +
-            std::to_string(scene.findings) + "</dd>\n</dl>\n";
+            " frames per second</dd>\n<dt>Frames</dt><dd>" +
+            (scene.frames
+                 ? std::to_string(scene.frames->first) + " to " + std::to_string(scene.frames->last)
+                 : std::string("each item's own, from its keys")) +
+            "</dd>\n<dt>Items with a shake</dt><dd>" + std::to_string(scene.items.size()) +
+            "</dd>\n<dt>Findings</dt><dd>" + std::to_string(scene.findings) + "</dd>\n</dl>\n";
     if (!scene.framesFrom.empty()) {
         html += "<p class=\"source\">" + htmlText(scene.framesFrom) + "</p>\n";
     }

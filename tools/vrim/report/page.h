@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,8 @@ struct PageItem {
 struct PageScene {
     std::string path;
     double fps = 30.0;
-    FrameRange frames;
-    std::string framesFrom; // where rate and range come from, in words
+    std::optional<FrameRange> frames; // absent: each item's own, from its keys
+    std::string framesFrom;           // where rate and range come from, in words
     std::size_t findings = 0;
     std::vector<PageFinding> notes; // about the whole scene (no shake, cannot be read)
     std::vector<PageItem> items;
