@@ -59,13 +59,15 @@ std::string offsetText(double value) {
 // The plot of `preview --svg` made part of the page: without its XML
 // declaration, sized by the page's style, with a cursor the player moves.
 std::string inlinePlot(const Plot& plot, const std::string& id) {
-    std::string svg = plotSvg(plot);
-    if (svg.rfind("<?xml", 0) == 0) {
-        svg.erase(0, svg.find('\n') + 1);
-    }
+    // Pieces are copied into a new string: GCC 12 at -O3 warns falsely about
+    // overlapping copies in std::string::insert.
+    const std::string svg = plotSvg(plot);
+    std::size_t from = svg.rfind("<?xml", 0) == 0 ? svg.find('\n') + 1 : 0;
     const std::string open = "<svg ";
-    if (svg.rfind(open, 0) == 0) {
-        svg.insert(open.size(), "class=\"plot\" id=\"" + id + "-plot\" role=\"img\" ");
+    std::string html;
+    if (svg.compare(from, open.size(), open) == 0) {
+        html = open + "class=\"plot\" id=\"" + id + "-plot\" role=\"img\" ";
+        from += open.size();
     }
     const PlotArea area = plotArea(plot);
     const std::string cursor =
@@ -74,10 +76,10 @@ std::string inlinePlot(const Plot& plot, const std::string& id) {
         format("%.2f", area.bottom) +
         "\" stroke=\"#000000\" stroke-width=\"1.5\" visibility=\"hidden\"/>\n";
     const std::size_t close = svg.rfind("</svg>");
-    if (close != std::string::npos) {
-        svg.insert(close, cursor);
+    if (close == std::string::npos || close < from) {
+        return html + svg.substr(from);
     }
-    return svg;
+    return html + svg.substr(from, close - from) + cursor + svg.substr(close);
 }
 
 // The largest finite offset of any axis; the plane views scale to it.
@@ -190,8 +192,11 @@ std::string keysTable(const PageItem& item) {
 std::string readoutRow(const PageItem& item, const std::string& id) {
     const Sample* first = item.plot.samples.empty() ? nullptr : &item.plot.samples.front();
     auto cell = [&](int axis) {
-        return "<td class=\"" + std::string(1, static_cast<char>('x' + axis)) + "\">" +
-               (first != nullptr ? offsetText(first->offset[axis]) : std::string("-")) + "</td>";
+        std::string html = "<td class=\"";
+        html += static_cast<char>('x' + axis);
+        html += "\">";
+        html += first != nullptr ? offsetText(first->offset[axis]) : std::string("-");
+        return html + "</td>";
     };
     const std::string key =
         first != nullptr && first->key >= 0 ? std::to_string(first->key + 1) : "-";
@@ -289,12 +294,17 @@ std::string samplesJson(const PageItem& item, const std::string& id) {
           {"from", area.fromFrame},
           {"to", area.toFrame}}},
     };
-    std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    // "</script" inside would end the element early.
-    for (std::size_t at = json.find("</"); at != std::string::npos; at = json.find("</", at)) {
-        json.insert(at + 1, "\\");
+    const std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // "</script" inside would end the element early; "<\/" is the same JSON.
+    std::string safe;
+    safe.reserve(json.size());
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        safe += json[i];
+        if (json[i] == '<' && i + 1 < json.size() && json[i + 1] == '/') {
+            safe += '\\';
+        }
     }
-    return json;
+    return safe;
 }
 
 void PageWriter::scene(const PageScene& scene) {
