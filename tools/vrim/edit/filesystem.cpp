@@ -1,0 +1,285 @@
+#include "tools/vrim/edit/filesystem.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace vrim::edit {
+
+std::string folderOf(const std::string& path) {
+#ifdef _WIN32
+    const std::size_t slash = path.find_last_of("/\\:");
+#else
+    const std::size_t slash = path.rfind('/');
+#endif
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+namespace {
+
+#ifdef _WIN32
+
+std::wstring wide(const std::string& text) {
+    const int count =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(count), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), count);
+    return out;
+}
+
+std::string lastError() {
+    const DWORD code = GetLastError();
+    char text[512] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    std::string out(text, length);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) {
+        out.pop_back();
+    }
+    return out.empty() ? "system error " + std::to_string(code) : out;
+}
+
+HANDLE handleOf(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+class SystemFileSystem final : public FileSystem {
+  public:
+    bool stat(const std::string& path, FileInfo& info, std::string& error) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) {
+            const DWORD code = GetLastError();
+            error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "" : lastError();
+            return false;
+        }
+        info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        info.modified = static_cast<int64_t>(
+            (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+            data.ftLastWriteTime.dwLowDateTime);
+        info.mode = data.dwFileAttributes;
+        info.regular =
+            (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+        return true;
+    }
+    FileHandle openRead(const std::string& path, std::string& error) override {
+        HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = lastError();
+            return kNoFile;
+        }
+        return reinterpret_cast<FileHandle>(file);
+    }
+    int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
+        DWORD got = 0;
+        if (!ReadFile(handleOf(file), buffer, static_cast<DWORD>(size), &got, nullptr)) {
+            error = lastError();
+            return -1;
+        }
+        return got;
+    }
+    FileHandle createNew(const std::string& path, std::string& error) override {
+        HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = lastError();
+            return kNoFile;
+        }
+        return reinterpret_cast<FileHandle>(file);
+    }
+    bool write(FileHandle file, const char* data, std::size_t size, std::string& error) override {
+        while (size > 0) {
+            const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+            DWORD put = 0;
+            if (!WriteFile(handleOf(file), data, chunk, &put, nullptr) || put == 0) {
+                error = lastError();
+                return false;
+            }
+            data += put;
+            size -= put;
+        }
+        return true;
+    }
+    bool sync(FileHandle file, std::string& error) override {
+        if (!FlushFileBuffers(handleOf(file))) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+    bool close(FileHandle file, std::string& error) override {
+        if (!CloseHandle(handleOf(file))) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+    bool setMode(const std::string& path, uint32_t mode, std::string& error) override {
+        // Only the attributes a user sets carry over; the new file already
+        // has the folder's access rules, as the old one had.
+        const DWORD kept = mode & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        if (!SetFileAttributesW(wide(path).c_str(), kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept)) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+    bool rename(const std::string& from, const std::string& to, bool replace,
+                std::string& error) override {
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), flags)) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+    bool remove(const std::string& path, std::string& error) override {
+        if (!DeleteFileW(wide(path).c_str())) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+};
+
+#else
+
+std::string lastError() {
+    return std::strerror(errno);
+}
+
+int descriptorOf(FileHandle file) {
+    return static_cast<int>(file);
+}
+
+class SystemFileSystem final : public FileSystem {
+  public:
+    bool stat(const std::string& path, FileInfo& info, std::string& error) override {
+        struct stat data {};
+        if (::stat(path.c_str(), &data) != 0) {
+            error = errno == ENOENT ? "" : lastError();
+            return false;
+        }
+        info.size = static_cast<uint64_t>(data.st_size);
+        info.modified = static_cast<int64_t>(data.st_mtim.tv_sec) * 1000000000 +
+                        static_cast<int64_t>(data.st_mtim.tv_nsec);
+        info.mode = static_cast<uint32_t>(data.st_mode & 07777);
+        info.regular = S_ISREG(data.st_mode);
+        return true;
+    }
+    FileHandle openRead(const std::string& path, std::string& error) override {
+        const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (file < 0) {
+            error = lastError();
+            return kNoFile;
+        }
+        return file;
+    }
+    int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
+        for (;;) {
+            const ssize_t got = ::read(descriptorOf(file), buffer, size);
+            if (got >= 0) {
+                return got;
+            }
+            if (errno != EINTR) {
+                error = lastError();
+                return -1;
+            }
+        }
+    }
+    FileHandle createNew(const std::string& path, std::string& error) override {
+        // Private until it is complete; the old file's mode comes at the end.
+        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (file < 0) {
+            error = lastError();
+            return kNoFile;
+        }
+        return file;
+    }
+    bool write(FileHandle file, const char* data, std::size_t size, std::string& error) override {
+        while (size > 0) {
+            const ssize_t put = ::write(descriptorOf(file), data, size);
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                error = put < 0 ? lastError() : "nothing written";
+                return false;
+            }
+            data += put;
+            size -= static_cast<std::size_t>(put);
+        }
+        return true;
+    }
+    bool sync(FileHandle file, std::string& error) override {
+        if (::fsync(descriptorOf(file)) != 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+    bool close(FileHandle file, std::string& error) override {
+        if (::close(descriptorOf(file)) != 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+    bool setMode(const std::string& path, uint32_t mode, std::string& error) override {
+        if (::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+    bool rename(const std::string& from, const std::string& to, bool replace,
+                std::string& error) override {
+        if (replace) {
+            if (::rename(from.c_str(), to.c_str()) != 0) {
+                error = lastError();
+                return false;
+            }
+            return true;
+        }
+        // A hard link fails when the name is taken, where rename would
+        // replace it; the temporary name then goes.
+        if (::link(from.c_str(), to.c_str()) != 0) {
+            error = lastError();
+            return false;
+        }
+        if (::unlink(from.c_str()) != 0) {
+            error = lastError();
+            ::unlink(to.c_str());
+            return false;
+        }
+        return true;
+    }
+    bool remove(const std::string& path, std::string& error) override {
+        if (::unlink(path.c_str()) != 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
+};
+
+#endif
+
+} // namespace
+
+FileSystem& systemFileSystem() {
+    static SystemFileSystem system;
+    return system;
+}
+
+} // namespace vrim::edit

@@ -1,0 +1,441 @@
+#include "tools/vrim/edit/key_actions.h"
+
+#include "tools/vrim/module/session.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace vrim::edit {
+
+namespace {
+
+using standin::Panel;
+using standin::PanelAction;
+using Kind = EditAction::Kind;
+using Field = EditAction::Field;
+
+constexpr int64_t kFrameMin = std::numeric_limits<int32_t>::min();
+constexpr int64_t kFrameMax = std::numeric_limits<int32_t>::max();
+// A script file is a short list of clicks; anything larger is not one.
+constexpr std::streamoff kMaxScriptBytes = 1 << 20;
+
+struct FieldName {
+    const char* name;
+    Field field;
+};
+constexpr FieldName kFields[] = {
+    {"start", Field::Start},      {"end", Field::End},        {"freq", Field::Freq},
+    {"width-x", Field::WidthX},   {"width-y", Field::WidthY}, {"width-z", Field::WidthZ},
+    {"fall-off", Field::FallOff},
+};
+
+bool wholeNumber(const std::string& text, int64_t& number) {
+    if (text.empty()) {
+        return false;
+    }
+    char* stop = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(text.c_str(), &stop, 10);
+    if (*stop != '\0' || errno == ERANGE || text.find_first_of(" \t") != std::string::npos) {
+        return false;
+    }
+    number = parsed;
+    return true;
+}
+
+bool realNumber(const std::string& text, double& number) {
+    if (text.empty() || text.find_first_of(" \t") != std::string::npos) {
+        return false;
+    }
+    char* stop = nullptr;
+    const double parsed = std::strtod(text.c_str(), &stop);
+    if (*stop != '\0' || !std::isfinite(parsed)) {
+        return false;
+    }
+    number = parsed;
+    return true;
+}
+
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+const standin::PanelControl* controlOf(const Panel& panel, const char* label) {
+    return panel.control(label);
+}
+
+PanelAction press(const char* label) {
+    PanelAction action;
+    action.kind = PanelAction::Kind::Press;
+    action.label = label;
+    return action;
+}
+
+PanelAction type(const char* label, std::vector<double> numbers) {
+    PanelAction action;
+    action.kind = PanelAction::Kind::Type;
+    action.label = label;
+    action.numbers = std::move(numbers);
+    return action;
+}
+
+PanelAction closing(PanelAction::Kind kind) {
+    PanelAction action;
+    action.kind = kind;
+    return action;
+}
+
+EditAction parseScript(const std::string& text, const std::string& file) {
+    EditAction action;
+    action.kind = Kind::Script;
+    action.text = text;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw ToolError(text + ": cannot read the script file " + quoted(file));
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size > kMaxScriptBytes) {
+        throw ToolError(text + ": " + quoted(file) + " is too large for a panel script");
+    }
+    in.seekg(0);
+    std::ostringstream content;
+    content << in.rdbuf();
+    // One line at a time, so that each action keeps its line for messages.
+    std::istringstream lines(content.str());
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        std::string error;
+        const std::size_t before = action.script.size();
+        if (!standin::parsePanelScript(line, action.script, error)) {
+            throw ToolError(text + ": line " + std::to_string(number) + ": " +
+                            error.substr(error.find(':') + 2));
+        }
+        for (std::size_t i = before; i < action.script.size(); ++i) {
+            action.scriptLines.push_back(number);
+        }
+    }
+    for (std::size_t i = 0; i < action.script.size(); ++i) {
+        const PanelAction::Kind kind = action.script[i].kind;
+        if ((kind == PanelAction::Kind::Close || kind == PanelAction::Kind::Cancel) &&
+            i + 1 != action.script.size()) {
+            throw ToolError(text + ": line " + std::to_string(action.scriptLines[i]) +
+                            ": the panel closes here, before the script's last action");
+        }
+    }
+    return action;
+}
+
+} // namespace
+
+const char* fieldNames() {
+    return "start, end, freq, width-x, width-y, width-z, fall-off";
+}
+
+EditAction parseEditAction(const std::string& option, const std::string& value) {
+    EditAction action;
+    action.text = "--" + option + (value.empty() ? "" : " " + value);
+    if (option == "key") {
+        action.kind = Kind::Key;
+        if (!wholeNumber(value, action.number) || action.number < 1) {
+            throw ToolError(action.text + ": " + quoted(value) +
+                            " is not a key number (1 is the first key)");
+        }
+    } else if (option == "add-key") {
+        action.kind = Kind::AddKey;
+    } else if (option == "delete-key") {
+        action.kind = Kind::DeleteKey;
+    } else if (option == "shift") {
+        action.kind = Kind::Shift;
+        if (!wholeNumber(value, action.number) || action.number < kFrameMin - kFrameMax ||
+            action.number > kFrameMax - kFrameMin) {
+            throw ToolError(action.text + ": " + quoted(value) +
+                            " is not a whole number of frames");
+        }
+    } else if (option == "script") {
+        return parseScript(action.text, value);
+    } else if (option == "set") {
+        action.kind = Kind::Set;
+        const std::size_t equals = value.find('=');
+        const std::string name = value.substr(0, equals);
+        const std::string text = equals == std::string::npos ? "" : value.substr(equals + 1);
+        bool known = false;
+        for (const FieldName& field : kFields) {
+            if (name == field.name) {
+                action.field = field.field;
+                known = true;
+            }
+        }
+        if (!known) {
+            throw ToolError(action.text + ": unknown field " + quoted(name) + " (the fields are " +
+                            fieldNames() + ")");
+        }
+        if (equals == std::string::npos) {
+            throw ToolError(action.text + ": give the value as " + name + "=VALUE");
+        }
+        switch (action.field) {
+        case Field::Start:
+        case Field::End:
+            if (!wholeNumber(text, action.number) || action.number < kFrameMin ||
+                action.number > kFrameMax) {
+                throw ToolError(action.text + ": " + quoted(text) +
+                                " is not a frame (a whole number from -2147483648 to "
+                                "2147483647)");
+            }
+            action.value = static_cast<double>(action.number);
+            break;
+        case Field::FallOff:
+            if (text != "on" && text != "off") {
+                throw ToolError(action.text + ": " + quoted(text) +
+                                " is not a fall-off setting (on or off)");
+            }
+            action.value = text == "on" ? 1.0 : 0.0;
+            break;
+        default:
+            if (!realNumber(text, action.value)) {
+                throw ToolError(action.text + ": " + quoted(text) + " is not a number");
+            }
+        }
+    } else {
+        throw ToolError("--" + option + ": not an edit action");
+    }
+    return action;
+}
+
+int shownKeyNumber(const Panel& panel) {
+    const standin::PanelControl* control = controlOf(panel, PanelLabels::keyNumber);
+    int64_t number = 0;
+    if (control == nullptr || !wholeNumber(control->text, number) || number < 0 ||
+        number > std::numeric_limits<int>::max()) {
+        return 0;
+    }
+    return static_cast<int>(number);
+}
+
+std::size_t listedKeys(Panel& panel) {
+    standin::PanelControl* control = panel.control(PanelLabels::keyList);
+    if (control == nullptr) {
+        return 0;
+    }
+    // Asking the list box for its rows is what drawing it does.
+    standin::PanelHost::askRows(*control);
+    return control->rows.size();
+}
+
+std::string scriptText(const std::vector<PanelAction>& actions) {
+    std::string text;
+    for (const PanelAction& action : actions) {
+        text += standin::formatPanelAction(action) + "\n";
+    }
+    return text;
+}
+
+ActionPlayer::ActionPlayer(standin::PanelHost& host, std::vector<EditAction> actions)
+    : host_(host), actions_(std::move(actions)), problemsSeen_(host.problems.size()) {}
+
+std::optional<PanelAction> ActionPlayer::next(Panel& panel) {
+    if (!failure_.empty() || cancelled_) {
+        return std::nullopt;
+    }
+    std::optional<PanelAction> action;
+    if (host_.problems.size() > problemsSeen_) {
+        // The host could not do what the last action asked.
+        action = fail(host_.problems[problemsSeen_]);
+    } else {
+        action = plan(panel);
+    }
+    if (action) {
+        played_.push_back(*action);
+    }
+    return action;
+}
+
+std::optional<PanelAction> ActionPlayer::fail(const std::string& why) {
+    const EditAction* action = current_ < actions_.size() ? &actions_[current_] : nullptr;
+    failure_ = action != nullptr ? action->text + ": " : "";
+    if (action != nullptr && action->kind == Kind::Script && step_ > 0) {
+        failure_ += "line " +
+                    std::to_string(action->scriptLines[static_cast<std::size_t>(step_ - 1)]) + ": ";
+    }
+    failure_ += why;
+    return closing(PanelAction::Kind::Cancel);
+}
+
+void ActionPlayer::done() {
+    ++current_;
+    step_ = 0;
+    lastShown_ = -1;
+}
+
+std::optional<PanelAction> ActionPlayer::walk(const Panel& panel) {
+    const int shown = shownKeyNumber(panel);
+    if (shown == target_) {
+        lastShown_ = -1;
+        return std::nullopt;
+    }
+    // Each press moves one key; a press that did not move means the key
+    // editor shows something other than what the list says.
+    if (shown == 0 || shown == lastShown_) {
+        return fail("the key editor does not step to key " + std::to_string(target_));
+    }
+    lastShown_ = shown;
+    return press(shown < target_ ? PanelLabels::nextKey : PanelLabels::prevKey);
+}
+
+std::optional<PanelAction> ActionPlayer::plan(Panel& panel) {
+    for (;;) {
+        if (current_ >= actions_.size()) {
+            if (current_ == actions_.size()) {
+                ++current_;
+                return closing(PanelAction::Kind::Close);
+            }
+            return std::nullopt;
+        }
+        const EditAction& action = actions_[current_];
+        const std::size_t keys = listedKeys(panel);
+        switch (action.kind) {
+        case Kind::Key:
+            if (step_ == 0) {
+                if (static_cast<uint64_t>(action.number) > keys) {
+                    return fail("the item has " + std::to_string(keys) +
+                                (keys == 1 ? " key" : " keys"));
+                }
+                target_ = static_cast<int>(action.number);
+                step_ = 1;
+            }
+            if (auto move = walk(panel)) {
+                return move;
+            }
+            break;
+        case Kind::Set: {
+            std::vector<double> numbers = {action.value};
+            const char* label = PanelLabels::start;
+            switch (action.field) {
+            case Field::Start:
+                break;
+            case Field::End:
+                label = PanelLabels::end;
+                break;
+            case Field::Freq:
+                label = PanelLabels::freq;
+                break;
+            case Field::FallOff:
+                label = PanelLabels::fallOff;
+                break;
+            default: {
+                // One of the three fields of the vector control: the other two
+                // keep what they show.
+                label = PanelLabels::width;
+                const standin::PanelControl* width = controlOf(panel, label);
+                if (width == nullptr) {
+                    return fail("the key editor has no \"Freq Width X,Y,Z\" control");
+                }
+                numbers.assign(width->vector, width->vector + 3);
+                const int axis = action.field == Field::WidthX   ? 0
+                                 : action.field == Field::WidthY ? 1
+                                                                 : 2;
+                numbers[static_cast<std::size_t>(axis)] = action.value;
+            }
+            }
+            done();
+            return type(label, numbers);
+        }
+        case Kind::AddKey:
+            if (step_ == 0) {
+                keysBefore_ = keys;
+                step_ = 1;
+                return press(PanelLabels::addKey);
+            }
+            if (step_ == 1) {
+                if (keys != keysBefore_ + 1) {
+                    return fail("refused: the key editor added no key");
+                }
+                // The new key is the last one; the editor stays on the key it
+                // showed, so step to the new one.
+                target_ = static_cast<int>(keys);
+                step_ = 2;
+            }
+            if (auto move = walk(panel)) {
+                return move;
+            }
+            break;
+        case Kind::DeleteKey:
+            if (step_ == 0) {
+                keysBefore_ = keys;
+                step_ = 1;
+                return press(PanelLabels::deleteKey);
+            }
+            if (keys != keysBefore_ - 1) {
+                return fail(keysBefore_ == 1
+                                ? "refused: the key editor does not delete an item's only key"
+                                : "refused: the key editor deleted no key");
+            }
+            break;
+        case Kind::Shift:
+            if (step_ == 0) {
+                origin_ = shownKeyNumber(panel);
+                target_ = 1;
+                step_ = 1;
+            }
+            if (step_ == 1) {
+                if (auto move = walk(panel)) {
+                    return move;
+                }
+                step_ = 2;
+            }
+            if (step_ == 2 || step_ == 3) {
+                const char* label = step_ == 2 ? PanelLabels::start : PanelLabels::end;
+                const standin::PanelControl* field = controlOf(panel, label);
+                if (field == nullptr) {
+                    return fail(std::string("the key editor has no \"") + label + "\" control");
+                }
+                const int64_t moved = static_cast<int64_t>(field->integer) + action.number;
+                if (moved < kFrameMin || moved > kFrameMax) {
+                    return fail("key " + std::to_string(target_) + "'s " +
+                                (step_ == 2 ? "start" : "end") + " frame " +
+                                std::to_string(field->integer) + " would move to " +
+                                std::to_string(moved) + ", outside the 32-bit range");
+                }
+                ++step_;
+                return type(label, {static_cast<double>(moved)});
+            }
+            if (step_ == 4) {
+                if (static_cast<std::size_t>(target_) < keys) {
+                    ++target_;
+                    step_ = 1;
+                    continue;
+                }
+                target_ = origin_;
+                step_ = 5;
+            }
+            if (auto move = walk(panel)) {
+                return move;
+            }
+            break;
+        case Kind::Script: {
+            const std::size_t index = static_cast<std::size_t>(step_);
+            if (index >= action.script.size()) {
+                break;
+            }
+            const PanelAction& scripted = action.script[index];
+            ++step_;
+            if (scripted.kind == PanelAction::Kind::Cancel) {
+                cancelled_ = true;
+                current_ = actions_.size() + 1;
+            } else if (scripted.kind == PanelAction::Kind::Close) {
+                current_ = actions_.size();
+            }
+            return scripted;
+        }
+        }
+        done();
+    }
+}
+
+} // namespace vrim::edit

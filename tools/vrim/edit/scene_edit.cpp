@@ -1,0 +1,274 @@
+#include "tools/vrim/edit/scene_edit.h"
+
+#include "tools/vrim/edit/diff.h"
+#include "tools/vrim/edit/replace_file.h"
+#include "tools/vrim/edit/splice.h"
+#include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/scene/scene.h"
+
+#include <algorithm>
+#include <map>
+
+namespace vrim::edit {
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// A block the module can be given whole: its data opens the block (the module
+// reads its first line as "VRIM_START") and a "VRIM_END" line closes it.
+// Empty when it can; otherwise why not.
+std::string unfitBlock(const scene::Block& block) {
+    if (!block.data) {
+        return "its key block has no \"VRIM_START\" line";
+    }
+    if (block.data->firstLine != block.firstLine) {
+        return "its key block has lines before \"VRIM_START\" (line " +
+               std::to_string(block.firstLine) + ")";
+    }
+    if (!block.ended) {
+        return "its key block has no \"VRIM_END\" line";
+    }
+    return {};
+}
+
+// The lines of the block's data, "VRIM_START" to "VRIM_END".
+std::vector<std::string> dataLines(const scene::Block& block) {
+    const auto first = static_cast<std::ptrdiff_t>(block.data->firstLine - block.firstLine);
+    const auto last = static_cast<std::ptrdiff_t>(block.data->lastLine - block.firstLine);
+    return {block.lines.begin() + first, block.lines.begin() + last + 1};
+}
+
+std::string problemText(const scene::Reader& reader) {
+    for (const scene::Problem& problem : reader.problems()) {
+        if (problem.stopsReading) {
+            return problem.line == 0
+                       ? problem.message
+                       : "line " + std::to_string(problem.line) + ": " + problem.message;
+        }
+    }
+    return "the reading stopped";
+}
+
+// The replacement files of one edit, removed again unless both went in.
+struct Outputs {
+    std::unique_ptr<FileReplacement> edited;
+    std::unique_ptr<FileReplacement> backup;
+};
+
+} // namespace
+
+SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& path,
+                          const SceneEditOptions& options) {
+    const std::string scene = quoted(path);
+    const auto refuse = [&](const std::string& why) { return ToolError(scene + ": " + why); };
+    if (path == "-") {
+        throw ToolError("vrim edit changes files in place: give a scene file, not '-'");
+    }
+    FileInfo before;
+    std::string error;
+    if (!fs.stat(path, before, error)) {
+        throw refuse(error.empty() ? "no such file" : error);
+    }
+    if (!before.regular) {
+        throw refuse("not a scene file (a folder or a device)");
+    }
+
+    Outputs out;
+    const std::string backupPath = path + ".bak";
+    bool backupExisted = false;
+    if (!options.dryRun) {
+        if (options.backup) {
+            FileInfo existing;
+            std::string statError;
+            backupExisted = fs.stat(backupPath, existing, statError);
+            if (!backupExisted && !statError.empty()) {
+                throw refuse("cannot look for the backup " + quoted(backupPath) + ": " + statError);
+            }
+            if (backupExisted && !options.overwriteBackup) {
+                throw refuse("the backup " + quoted(backupPath) +
+                             " exists; remove it or give --overwrite-backup");
+            }
+            out.backup = std::make_unique<FileReplacement>(fs, backupPath);
+            if (!out.backup->open(error)) {
+                throw refuse("cannot create a file beside it for the backup: " + error);
+            }
+        }
+        out.edited = std::make_unique<FileReplacement>(fs, path);
+        if (!out.edited->open(error)) {
+            throw refuse("cannot create a file beside it for the edited scene: " + error);
+        }
+    }
+    ByteSink every;
+    if (out.backup) {
+        every = [&out](const char* data, std::size_t size, std::string& why) {
+            return out.backup->write(data, size, why);
+        };
+    }
+    ByteSink copy;
+    if (out.edited) {
+        copy = [&out](const char* data, std::size_t size, std::string& why) {
+            return out.edited->write(data, size, why);
+        };
+    }
+    SceneCopier copier(fs, path, every);
+    const auto ioFailure = [&](const std::string& why) {
+        return refuse(why + "; the file is as it was");
+    };
+    if (!copier.open(error)) {
+        throw refuse("cannot read it: " + error);
+    }
+
+    SceneEditResult result;
+    scene::Reader reader = scene::Reader::open(path);
+    // Which of the named items the scene has, and how many blocks each.
+    std::map<std::string, std::size_t> blocksOf;
+    for (const std::string& item : options.items) {
+        blocksOf.emplace(item, 0);
+    }
+    std::map<std::string, bool> itemSeen;
+    scene::ShakenItems shaken;
+    int64_t lineShift = 0; // new line number minus old, past the blocks so far
+    for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
+        if (event == scene::Event::Item) {
+            const auto found = blocksOf.find(reader.item().displayName);
+            if (found != blocksOf.end()) {
+                itemSeen[found->first] = true;
+            }
+            continue;
+        }
+        const scene::Block& block = reader.block();
+        shaken.add(block);
+        if (!block.item) {
+            continue; // a block before any item line belongs to no item
+        }
+        const std::string& name = block.item->displayName;
+        const auto named = blocksOf.find(name);
+        if (named == blocksOf.end() && !options.allItems) {
+            continue;
+        }
+        if (named != blocksOf.end() && ++named->second > 1) {
+            throw refuse("--item " + quoted(name) +
+                         " is ambiguous: the item has more than one "
+                         "VRIM_S key block (lines " +
+                         std::to_string(block.whole.firstLine) + "-" +
+                         std::to_string(block.whole.lastLine) + " is another)");
+        }
+        const std::string item = scene + ", item " + quoted(name);
+        if (const std::string why = unfitBlock(block); !why.empty()) {
+            throw ToolError(item + ": " + why + "; vrim edit leaves such a block alone");
+        }
+
+        // The module reads the block, the user works in its key editor, and
+        // the module writes the block again.
+        ShakeInstance* instance = session.newInstance();
+        session.load(instance, block.lines);
+        std::unique_ptr<PanelUser> user = options.user(name);
+        const int code = session.runKeyEditor(
+            instance, [&user](standin::Panel& panel) { return user->next(panel); });
+        if (code != 0) {
+            throw ToolError(item + ": the module's key editor did not open (activation code " +
+                            std::to_string(code) + ")");
+        }
+        if (const std::string why = user->failure(); !why.empty()) {
+            throw ToolError(item + ": " + why + "; nothing was written");
+        }
+        if (user->cancelled()) {
+            ++result.cancelled;
+            result.notes.push_back(item + ": the key editor was cancelled; the item is unchanged");
+            session.release(instance);
+            continue;
+        }
+        const std::vector<std::string> newLines = session.save(instance);
+        session.release(instance);
+        const std::vector<std::string> oldLines = dataLines(block);
+        if (newLines == oldLines) {
+            ++result.unchanged;
+            continue;
+        }
+
+        // Everything up to the block as it is, then the module's block with
+        // the old block's line ends.
+        const scene::Span& data = *block.data;
+        std::string oldBytes;
+        if (!copier.copyTo(data.begin, copy, error) || !copier.take(data.end, oldBytes, error)) {
+            throw ioFailure("cannot copy it: " + error);
+        }
+        if (blockLines(oldBytes) != oldLines) {
+            throw refuse("it changed on disk while it was read; nothing was written");
+        }
+        const std::string newText = blockText(newLines, oldBytes);
+        if (copy && !copy(newText.data(), newText.size(), error)) {
+            throw ioFailure("cannot write the edited scene beside it: " + error);
+        }
+        if (options.dryRun) {
+            if (result.diff.empty()) {
+                result.diff = diffHeader(path);
+            }
+            result.diff +=
+                diffHunks(oldLines, newLines, data.firstLine,
+                          static_cast<uint64_t>(static_cast<int64_t>(data.firstLine) + lineShift));
+        }
+        lineShift += static_cast<int64_t>(newLines.size()) - static_cast<int64_t>(oldLines.size());
+        ++result.edited;
+        result.notes.push_back(item + ": key block at lines " + std::to_string(data.firstLine) +
+                               "-" + std::to_string(data.lastLine) + " replaced (" +
+                               std::to_string(oldLines.size()) + " lines, now " +
+                               std::to_string(newLines.size()) + ")");
+    }
+    if (reader.stopped()) {
+        throw refuse(problemText(reader) + "; nothing was written");
+    }
+    for (const auto& [name, blocks] : blocksOf) {
+        if (blocks > 0) {
+            continue;
+        }
+        if (itemSeen.count(name) != 0) {
+            throw refuse("--item " + quoted(name) +
+                         ": the item has no shake (no VRIM_S key block); adding a shake to an "
+                         "item is not something vrim edit does");
+        }
+        throw refuse("--item " + quoted(name) +
+                     ": no item of that name; items with a shake: " + shaken.list());
+    }
+    if (options.allItems && shaken.count() == 0) {
+        result.notes.push_back(scene + ": no item has a shake");
+    }
+    if (options.dryRun || result.edited == 0) {
+        return result; // the outputs' destructors remove their files
+    }
+
+    // The rest of the file, then the new file and the backup to the disk,
+    // and both in place only while the scene is still what was read.
+    if (!copier.finish(before.size, copy, error)) {
+        throw ioFailure("cannot copy it: " + error);
+    }
+    if (out.backup && !out.backup->finish(before.mode, error)) {
+        throw ioFailure("cannot write the backup " + quoted(backupPath) + ": " + error);
+    }
+    if (!out.edited->finish(before.mode, error)) {
+        throw ioFailure("cannot write the edited scene beside it: " + error);
+    }
+    const FileStamp read{before, copier.hash()};
+    if (!unchangedSince(fs, path, read, error)) {
+        throw refuse(error + "; nothing was written");
+    }
+    if (out.backup && !out.backup->commit(options.overwriteBackup, error)) {
+        throw ioFailure("cannot put the backup " + quoted(backupPath) + " in place: " + error);
+    }
+    if (!out.edited->commit(true, error)) {
+        if (out.backup && !backupExisted) {
+            // The backup is of a file that was not replaced after all.
+            std::string ignored;
+            fs.remove(backupPath, ignored);
+        }
+        throw ioFailure("cannot put the edited scene in place: " + error);
+    }
+    result.written = true;
+    return result;
+}
+
+} // namespace vrim::edit

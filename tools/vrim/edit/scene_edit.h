@@ -1,0 +1,46 @@
+// Editing the keys of named items in one scene file: each item's key block
+// goes through the module (load, the key editor, save), and the saved block
+// takes the old one's place in a copy of the file that then replaces it.
+// One pass over the file, one block in memory at a time.
+#pragma once
+
+#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/edit/panel_user.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vrim {
+class Session;
+}
+
+namespace vrim::edit {
+
+struct SceneEditOptions {
+    std::vector<std::string> items; // display names ("Null (2)" for a second "Null")
+    bool allItems = false;
+    bool dryRun = false;
+    bool backup = false;
+    bool overwriteBackup = false;
+    // A fresh user for each edited item's panel, given the item's name.
+    std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
+};
+
+struct SceneEditResult {
+    std::size_t edited = 0;         // blocks whose text changed
+    std::size_t unchanged = 0;      // blocks the edit left as they were
+    std::size_t cancelled = 0;      // panels closed with Cancel
+    bool written = false;           // the file was replaced
+    std::string diff;               // --dry-run: what would change
+    std::vector<std::string> notes; // one line each, for people
+};
+
+// Edits one scene. Throws ToolError (one line naming the scene, the item
+// and the action) on anything refused; the file is then as it was and no
+// file of the edit's is left behind.
+SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& path,
+                          const SceneEditOptions& options);
+
+} // namespace vrim::edit

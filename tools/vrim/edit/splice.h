@@ -1,0 +1,65 @@
+// Copying a scene file byte for byte while key blocks are put back in place
+// of the old ones. The copy streams: it holds one chunk of the file and one
+// key block at a time, whatever the file's size.
+#pragma once
+
+#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/edit/replace_file.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vrim::edit {
+
+// Takes bytes on their way; false with error set stops the copy.
+using ByteSink = std::function<bool(const char* data, std::size_t size, std::string& error)>;
+
+class SceneCopier {
+  public:
+    // every, when set, receives every byte read (a backup of the file).
+    SceneCopier(FileSystem& fs, std::string path, ByteSink every = {});
+    ~SceneCopier();
+    SceneCopier(const SceneCopier&) = delete;
+    SceneCopier& operator=(const SceneCopier&) = delete;
+
+    bool open(std::string& error);
+    // Copies the bytes from the current position up to offset to sink (none:
+    // passes them by).
+    bool copyTo(uint64_t offset, const ByteSink& sink, std::string& error);
+    // Reads the bytes from the current position up to end into bytes instead
+    // of copying them.
+    bool take(uint64_t end, std::string& bytes, std::string& error);
+    // Copies the rest of the file and closes it; false when the file ended
+    // early or went on past size.
+    bool finish(uint64_t size, const ByteSink& sink, std::string& error);
+
+    uint64_t position() const { return position_; }
+    // The hash of every byte read so far.
+    uint64_t hash() const { return hash_.value(); }
+
+  private:
+    FileSystem& fs_;
+    std::string path_;
+    ByteSink every_;
+    FileHandle file_ = kNoFile;
+    std::vector<char> buffer_;
+    std::size_t bufferStart_ = 0, bufferEnd_ = 0; // unread bytes in buffer_
+    uint64_t position_ = 0;
+    ContentHash hash_;
+
+    bool fill(std::string& error);
+};
+
+// Lines of a block's bytes, without their line ends (LF or CR LF).
+std::vector<std::string> blockLines(std::string_view bytes);
+
+// The text that replaces oldBytes: every line ended as oldBytes' first line
+// is, the last one as oldBytes' last line is (which may be no end at all, at
+// the end of the file). So an LF or CRLF block stays one, and a block in a
+// file of mixed line ends takes its own.
+std::string blockText(const std::vector<std::string>& lines, std::string_view oldBytes);
+
+} // namespace vrim::edit
