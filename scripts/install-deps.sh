@@ -9,7 +9,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libgmock-dev
       libbenchmark-dev libcli11-dev mingw-w64 g++-mingw-w64-i686-posix valgrind
       locales librsvg2-bin libxml2-utils python3 binutils-mingw-w64-i686 wine wine32:i386
-      nlohmann-json3-dev chromium libncurses-dev tmux libxxhash-dev libdtl-dev util-linux)
+      nlohmann-json3-dev chromium libncurses-dev tmux libxxhash-dev libdtl-dev util-linux
+      zip unzip libimage-exiftool-perl)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 
 if [ "${#need[@]}" -gt 0 ]; then

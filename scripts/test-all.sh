@@ -4,7 +4,8 @@
 #   1. native Linux build: unit, scene, panel, tool and validator tests
 #   2. the product: 32-bit Windows DLL, the same suites under Wine
 #   3. AddressSanitizer + UBSan build of the native suite, then the fuzzers
-#   4. Valgrind memcheck of the native suite
+#   4. the release packages (scripts/release.sh) as their users unpack them
+#   5. Valgrind memcheck of the native suite
 # Usage: scripts/test-all.sh [--fuzz-seconds N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,9 @@ for preset in native win32 asan; do
   step "$preset: tests"
   ctest --preset "$preset"
 done
+
+step "release packages: built, unpacked and checked; the same bytes as build/win32"
+bash tests/release/release_test.sh build/win32
 
 if [ -x scripts/run-fuzzers.sh ]; then
   step "fuzzing, ${fuzz_seconds}s per target"
