@@ -1,0 +1,402 @@
+#include "tools/vrim/scene/reader_input.h"
+#include "tools/vrim/scene/reader_lines.h"
+#include "tools/vrim/scene/scene.h"
+
+#include <cmath>
+#include <deque>
+#include <unordered_map>
+#include <utility>
+
+namespace vrim::scene {
+
+namespace {
+
+// The name an item takes when its name line never comes.
+const char* fallbackName(ItemKind kind) {
+    switch (kind) {
+    case ItemKind::Object:
+        return "Object";
+    case ItemKind::Null:
+        return "Null";
+    case ItemKind::Camera:
+        return "Camera";
+    case ItemKind::Light:
+        return "Light";
+    case ItemKind::Bone:
+        return "Bone";
+    }
+    return "";
+}
+
+std::string megabytes(std::size_t bytes) {
+    return std::to_string(bytes / (1024 * 1024)) + " MB";
+}
+
+} // namespace
+
+const char* itemKindName(ItemKind kind) {
+    switch (kind) {
+    case ItemKind::Object:
+        return "object";
+    case ItemKind::Null:
+        return "null";
+    case ItemKind::Camera:
+        return "camera";
+    case ItemKind::Light:
+        return "light";
+    case ItemKind::Bone:
+        return "bone";
+    }
+    return "";
+}
+
+struct Reader::State {
+    std::string name;
+    Input input;
+    Header header;
+    std::vector<Problem> problems;
+    bool stopped = false;
+    bool finished = false;
+
+    // The item lines belong to; its name may still be coming (AddCamera
+    // before CameraName).
+    std::optional<Item> current;
+    bool namePending = false;
+    std::size_t items = 0;
+    std::unordered_map<std::string, std::size_t> nameCounts;
+
+    // Events found but not yet handed out, items before the block they own.
+    std::deque<Item> readyItems;
+    std::optional<Block> readyBlock;
+    Item item;
+    Block block;
+
+    // The key block being read, and other plug-ins' data being passed over.
+    std::optional<Block> open;
+    std::size_t openBytes = 0;
+    bool seenLF = false, seenCRLF = false;
+    bool inOtherPlugin = false;
+    std::size_t blocks = 0;
+
+    void stop(std::uint64_t line, std::string message) {
+        problems.push_back({line, std::move(message), true});
+        stopped = true;
+    }
+
+    // The pending item is complete: give it its display name and hand it out.
+    bool settleItem() {
+        if (!current || !namePending) {
+            return true;
+        }
+        namePending = false;
+        if (current->name.size() > kMaxNameBytes) {
+            stop(current->line,
+                 "the item name is longer than " + std::to_string(kMaxNameBytes) + " bytes");
+            return false;
+        }
+        auto found = nameCounts.find(current->name);
+        std::size_t count = 1;
+        if (found != nameCounts.end()) {
+            count = ++found->second;
+        } else if (nameCounts.size() >= kMaxDistinctNames) {
+            stop(current->line, "the scene names more than " + std::to_string(kMaxDistinctNames) +
+                                    " different items");
+            return false;
+        } else {
+            nameCounts.emplace(current->name, 1);
+        }
+        current->displayName =
+            count == 1 ? current->name : current->name + " (" + std::to_string(count) + ")";
+        readyItems.push_back(*current);
+        return true;
+    }
+
+    void newItem(ItemKind kind, std::string name, const Line& line) {
+        if (!settleItem()) {
+            return;
+        }
+        Item item;
+        item.number = ++items;
+        item.kind = kind;
+        item.name = name.empty() ? fallbackName(kind) : std::move(name);
+        item.line = line.number;
+        item.offset = line.begin;
+        current = std::move(item);
+        namePending = true;
+    }
+
+    void nameItem(ItemKind kind, std::string_view rest, const Line& line) {
+        (void)line;
+        if (current && namePending && current->kind == kind && !rest.empty()) {
+            current->name = std::string(rest);
+            settleItem();
+        }
+    }
+
+    void headerValue(std::optional<HeaderValue>& value, std::string_view rest, const Line& line,
+                     const char* keyword) {
+        if (value) {
+            return; // the first one counts
+        }
+        HeaderValue header;
+        header.line = line.number;
+        header.text = std::string(rest);
+        header.isNumber = parseDecimal(rest, header.number) && std::isfinite(header.number);
+        if (!header.isNumber) {
+            problems.push_back(
+                {line.number, std::string(keyword) + " \"" + printable(rest) + "\" is not a number",
+                 false});
+        }
+        value = std::move(header);
+    }
+
+    void startBlock(const Line& line, bool wrapped) {
+        if (!settleItem()) {
+            return;
+        }
+        Block block;
+        block.number = ++blocks;
+        block.item = current;
+        block.wrapped = wrapped;
+        block.whole.firstLine = line.number;
+        block.whole.begin = line.begin;
+        open = std::move(block);
+        openBytes = 0;
+        seenLF = seenCRLF = false;
+        noteLineEnd(line);
+        if (!wrapped) {
+            addBlockLine(line);
+        } else {
+            open->whole.lastLine = line.number;
+            open->whole.end = line.end;
+            open->firstLine = line.number + 1;
+        }
+    }
+
+    void noteLineEnd(const Line& line) {
+        seenLF = seenLF || line.ending == Ending::LF;
+        seenCRLF = seenCRLF || line.ending == Ending::CRLF;
+    }
+
+    void addBlockLine(const Line& line) {
+        Block& block = *open;
+        if (block.lines.empty()) {
+            block.firstLine = line.number;
+        }
+        openBytes += line.text.size();
+        if (openBytes > kMaxBlockBytes || block.lines.size() >= kMaxBlockLines) {
+            stop(block.whole.firstLine, "the key block that starts here is longer than " +
+                                            megabytes(kMaxBlockBytes) + " or " +
+                                            std::to_string(kMaxBlockLines) + " lines");
+            open.reset();
+            return;
+        }
+        block.lines.emplace_back(line.text);
+        block.whole.lastLine = line.number;
+        block.whole.end = line.end;
+        if (line.text == "VRIM_START" && !block.data) {
+            block.data = Span{line.number, line.number, line.begin, line.end};
+        } else if (block.data && !block.ended) {
+            block.data->lastLine = line.number;
+            block.data->end = line.end;
+            block.ended = line.text == "VRIM_END";
+        }
+    }
+
+    void closeBlock() {
+        Block& block = *open;
+        if (!block.wrapped) {
+            block.closed = block.ended;
+        }
+        block.lineEnd = seenLF && seenCRLF ? LineEnd::Mixed
+                        : seenCRLF         ? LineEnd::CRLF
+                        : seenLF           ? LineEnd::LF
+                                           : LineEnd::None;
+        readyBlock = std::move(open);
+        open.reset();
+    }
+
+    // One line inside a key block.
+    void blockLine(const Line& line) {
+        noteLineEnd(line);
+        if (open->wrapped && line.text == "EndPlugin") {
+            open->whole.lastLine = line.number;
+            open->whole.end = line.end;
+            open->closed = true;
+            closeBlock();
+            return;
+        }
+        addBlockLine(line);
+        if (open && !open->wrapped && open->ended) {
+            closeBlock();
+        }
+    }
+
+    // One line outside key blocks.
+    void sceneLine(const Line& line) {
+        if (inOtherPlugin) {
+            inOtherPlugin = line.text != "EndPlugin";
+            return;
+        }
+        if (line.text == "VRIM_START") {
+            startBlock(line, false);
+            return;
+        }
+        Words words(line.text);
+        const std::string_view keyword = words.next();
+        if (keyword.empty()) {
+            return;
+        }
+        const std::string_view rest = words.rest();
+        switch (keyword[0]) {
+        case 'A':
+            if (keyword == "AddNullObject") {
+                newItem(ItemKind::Null, std::string(withoutId(rest)), line);
+                settleItem();
+            } else if (keyword == "AddCamera") {
+                newItem(ItemKind::Camera, "", line);
+            } else if (keyword == "AddLight") {
+                newItem(ItemKind::Light, "", line);
+            } else if (keyword == "AddBone") {
+                newItem(ItemKind::Bone, "", line);
+            }
+            break;
+        case 'B':
+            if (keyword == "BoneName") {
+                nameItem(ItemKind::Bone, rest, line);
+            }
+            break;
+        case 'C':
+            if (keyword == "CameraName") {
+                nameItem(ItemKind::Camera, rest, line);
+            }
+            break;
+        case 'F':
+            if (keyword == "FramesPerSecond") {
+                headerValue(header.framesPerSecond, rest, line, "FramesPerSecond");
+            } else if (keyword == "FirstFrame") {
+                headerValue(header.firstFrame, rest, line, "FirstFrame");
+            } else if (keyword == "FrameStep") {
+                headerValue(header.frameStep, rest, line, "FrameStep");
+            }
+            break;
+        case 'L':
+            if (keyword == "LastFrame") {
+                headerValue(header.lastFrame, rest, line, "LastFrame");
+            } else if (keyword == "LightName") {
+                nameItem(ItemKind::Light, rest, line);
+            } else if (keyword == "LoadObject") {
+                newItem(ItemKind::Object, objectName(rest), line);
+                settleItem();
+            } else if (keyword == "LoadObjectLayer") {
+                Words layer(rest);
+                layer.next();
+                newItem(ItemKind::Object, objectName(withoutId(layer.rest())), line);
+                settleItem();
+            }
+            break;
+        case 'P':
+            if (keyword == "Plugin") {
+                const std::string_view kind = words.next();
+                words.next(); // the handler's place in the item's list
+                const std::string_view server = words.next();
+                if (kind == "ItemMotionHandler" && server == "VRIM_S") {
+                    startBlock(line, true);
+                } else {
+                    inOtherPlugin = true;
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    bool ready() const { return !readyItems.empty() || readyBlock.has_value(); }
+
+    Event next() {
+        while (!ready() && !finished) {
+            if (stopped) {
+                finished = true;
+                break;
+            }
+            Line line;
+            if (!input.nextLine(line)) {
+                if (input.problem()) {
+                    stop(input.problemLine(), input.problemText());
+                } else if (open) {
+                    closeBlock();
+                }
+                settleItem();
+                finished = true;
+                break;
+            }
+            if (open) {
+                blockLine(line);
+            } else {
+                sceneLine(line);
+            }
+        }
+        if (!readyItems.empty()) {
+            item = std::move(readyItems.front());
+            readyItems.pop_front();
+            return Event::Item;
+        }
+        if (readyBlock) {
+            block = std::move(*readyBlock);
+            readyBlock.reset();
+            return Event::Block;
+        }
+        return Event::End;
+    }
+};
+
+Reader::Reader(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Reader::Reader(Reader&&) noexcept = default;
+Reader& Reader::operator=(Reader&&) noexcept = default;
+Reader::~Reader() = default;
+
+Reader Reader::open(const std::string& path) {
+    auto state = std::make_unique<State>();
+    state->name = path == "-" ? "standard input" : path;
+    state->input = Input::openFile(path);
+    return Reader(std::move(state));
+}
+
+Reader Reader::fromBytes(std::string_view bytes, std::string name) {
+    auto state = std::make_unique<State>();
+    state->name = std::move(name);
+    state->input = Input::fromBytes(bytes);
+    return Reader(std::move(state));
+}
+
+Event Reader::next() {
+    return state_->next();
+}
+
+const Item& Reader::item() const {
+    return state_->item;
+}
+const Block& Reader::block() const {
+    return state_->block;
+}
+const Header& Reader::header() const {
+    return state_->header;
+}
+const std::vector<Problem>& Reader::problems() const {
+    return state_->problems;
+}
+bool Reader::stopped() const {
+    return state_->stopped;
+}
+const std::string& Reader::name() const {
+    return state_->name;
+}
+std::uint64_t Reader::linesRead() const {
+    return state_->input.lines();
+}
+std::uint64_t Reader::bytesRead() const {
+    return state_->input.bytes();
+}
+
+} // namespace vrim::scene

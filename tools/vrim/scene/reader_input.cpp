@@ -1,0 +1,176 @@
+#include "tools/vrim/scene/reader_input.h"
+
+#include "tools/vrim/scene/scene.h"
+#include "tools/vrim/session.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace vrim::scene {
+
+namespace {
+
+// Large enough that a read call costs little per byte, small beside the
+// memory the tool may use.
+constexpr std::size_t kBufferBytes = 256 * 1024;
+
+} // namespace
+
+Input Input::openFile(const std::string& path) {
+    Input input;
+    input.path_ = path;
+    if (path == "-") {
+#ifdef _WIN32
+        // Keep CR LF as it is: the reader tells line ends apart itself.
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        input.file_ = stdin;
+    } else {
+        std::error_code ignored;
+        if (std::filesystem::is_directory(path, ignored)) {
+            // A folder opens like an empty file on some systems.
+            throw ToolError("'" + path + "' is a folder, not a scene file");
+        }
+        input.file_ = std::fopen(path.c_str(), "rb");
+        if (input.file_ == nullptr) {
+            throw ToolError("cannot open scene file '" + path + "': " + std::strerror(errno));
+        }
+        input.ownsFile_ = true;
+    }
+    input.buffer_.resize(kBufferBytes);
+    return input;
+}
+
+Input Input::fromBytes(std::string_view bytes) {
+    Input input;
+    input.fromMemory_ = true;
+    input.bytes_ = bytes;
+    return input;
+}
+
+Input::Input(Input&& other) noexcept {
+    *this = std::move(other);
+}
+
+Input& Input::operator=(Input&& other) noexcept {
+    if (this != &other) {
+        close();
+        file_ = std::exchange(other.file_, nullptr);
+        ownsFile_ = std::exchange(other.ownsFile_, false);
+        path_ = std::move(other.path_);
+        buffer_ = std::move(other.buffer_);
+        bytes_ = std::exchange(other.bytes_, {});
+        fromMemory_ = other.fromMemory_;
+        atEnd_ = other.atEnd_;
+        carry_ = std::move(other.carry_);
+        problem_ = std::move(other.problem_);
+        problemLine_ = other.problemLine_;
+        lines_ = other.lines_;
+        offset_ = other.offset_;
+    }
+    return *this;
+}
+
+Input::~Input() {
+    close();
+}
+
+void Input::close() {
+    if (ownsFile_ && file_ != nullptr) {
+        std::fclose(file_);
+    }
+    file_ = nullptr;
+    ownsFile_ = false;
+}
+
+bool Input::fill() {
+    if (fromMemory_ || atEnd_ || file_ == nullptr) {
+        return false;
+    }
+    const std::size_t count = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    if (count == 0) {
+        atEnd_ = true;
+        if (std::ferror(file_)) {
+            problem_ = std::string("cannot read on: ") + std::strerror(errno);
+            problemLine_ = lines_ + 1;
+        }
+        return false;
+    }
+    bytes_ = std::string_view(buffer_.data(), count);
+    return true;
+}
+
+bool Input::nextLine(Line& line) {
+    if (!problem_.empty()) {
+        return false;
+    }
+    bool carrying = false;
+    std::size_t rawBytes = 0; // the line's bytes, its LF included
+    std::string_view text;
+    Ending ending = Ending::LF;
+    for (;;) {
+        if (bytes_.empty() && !fill()) {
+            if (!problem_.empty() || !carrying) {
+                return false;
+            }
+            text = carry_;
+            ending = Ending::None;
+            break;
+        }
+        const void* found = std::memchr(bytes_.data(), '\n', bytes_.size());
+        if (found != nullptr) {
+            const auto count =
+                static_cast<std::size_t>(static_cast<const char*>(found) - bytes_.data());
+            rawBytes += count + 1;
+            if (carrying) {
+                carry_.append(bytes_.data(), count);
+                text = carry_;
+            } else {
+                text = bytes_.substr(0, count);
+            }
+            bytes_.remove_prefix(count + 1);
+            break;
+        }
+        if (!carrying) {
+            carry_.clear();
+            carrying = true;
+        }
+        rawBytes += bytes_.size();
+        carry_.append(bytes_);
+        bytes_ = {};
+        // One byte over for the CR of a CR LF line end.
+        if (carry_.size() > kMaxLineBytes + 1) {
+            text = carry_;
+            break;
+        }
+    }
+    if (!text.empty() && text.back() == '\r' && ending == Ending::LF) {
+        text.remove_suffix(1);
+        ending = Ending::CRLF;
+    }
+    ++lines_;
+    if (text.size() > kMaxLineBytes) {
+        problem_ = "line longer than " + std::to_string(kMaxLineBytes / (1024 * 1024)) +
+                   " MB: vrim reads lines up to that length";
+        problemLine_ = lines_;
+        carry_.clear();
+        carry_.shrink_to_fit();
+        return false;
+    }
+    line.text = text;
+    line.ending = ending;
+    line.number = lines_;
+    line.begin = offset_;
+    offset_ += rawBytes;
+    line.end = offset_;
+    return true;
+}
+
+} // namespace vrim::scene

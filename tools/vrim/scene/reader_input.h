@@ -1,0 +1,64 @@
+// The scene reader's input: bytes from a file, standard input or memory, cut
+// into lines without ever holding more than one line.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vrim::scene {
+
+enum class Ending { None, LF, CRLF };
+
+struct Line {
+    std::string_view text; // without its line end; valid until the next line is read
+    Ending ending = Ending::None;
+    std::uint64_t number = 0; // 1-based
+    std::uint64_t begin = 0;  // byte offset of its first byte
+    std::uint64_t end = 0;    // one past its line end
+};
+
+class Input {
+  public:
+    Input() = default;
+    // "-" is standard input. Throws vrim::ToolError when the path cannot be
+    // opened or names a folder.
+    static Input openFile(const std::string& path);
+    static Input fromBytes(std::string_view bytes);
+    Input(Input&& other) noexcept;
+    Input& operator=(Input&& other) noexcept;
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    ~Input();
+
+    // The next line; false at the end of the input or at a problem (a line
+    // longer than kMaxLineBytes, a read error), which problem() then tells.
+    bool nextLine(Line& line);
+    bool problem() const { return !problem_.empty(); }
+    const std::string& problemText() const { return problem_; }
+    std::uint64_t problemLine() const { return problemLine_; }
+    std::uint64_t lines() const { return lines_; }
+    std::uint64_t bytes() const { return offset_; }
+
+  private:
+    // Refills the buffer; false at the end or at a read error.
+    bool fill();
+    void close();
+
+    std::FILE* file_ = nullptr;
+    bool ownsFile_ = false;
+    std::string path_;
+    std::vector<char> buffer_;
+    std::string_view bytes_; // what is left to hand out of buffer_ or the memory
+    bool fromMemory_ = false;
+    bool atEnd_ = false;
+    std::string carry_; // a line that spans two buffer fills
+    std::string problem_;
+    std::uint64_t problemLine_ = 0;
+    std::uint64_t lines_ = 0;
+    std::uint64_t offset_ = 0;
+};
+
+} // namespace vrim::scene

@@ -1,0 +1,39 @@
+// Small readings of one scene line's words, for the scene reader.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vrim::scene {
+
+// The words of a line, blank- or tab-separated, one at a time.
+class Words {
+  public:
+    explicit Words(std::string_view text) : text_(text) {}
+    // The next word; empty when none is left.
+    std::string_view next();
+    // What follows the words taken so far, without blanks around it.
+    std::string_view rest() const;
+
+  private:
+    std::string_view text_;
+};
+
+// Blanks and tabs removed from both ends.
+std::string_view trimmed(std::string_view text);
+
+// The whole text (no blanks around it) as one decimal number.
+bool parseDecimal(std::string_view text, double& value);
+
+// rest without a leading item ID ("10000002 Null" gives "Null"): eight hex
+// digits followed by more text.
+std::string_view withoutId(std::string_view rest);
+
+// An object's name: its file's name without folder ('/' or '\') and without
+// extension.
+std::string objectName(std::string_view path);
+
+// The text with control and non-ASCII bytes shown as '?', for messages.
+std::string printable(std::string_view text);
+
+} // namespace vrim::scene
