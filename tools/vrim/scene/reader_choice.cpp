@@ -1,0 +1,135 @@
+#include "tools/vrim/scene/reader_choice.h"
+
+#include "tools/vrim/session.h"
+
+#include <cmath>
+#include <limits>
+
+namespace vrim::scene {
+
+namespace {
+
+bool wholeFrame(const std::optional<HeaderValue>& value, std::int32_t& frame) {
+    if (!value || !value->isNumber || std::trunc(value->number) != value->number ||
+        value->number < std::numeric_limits<std::int32_t>::min() ||
+        value->number > std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    frame = static_cast<std::int32_t>(value->number);
+    return true;
+}
+
+std::string stoppedMessage(const Reader& reader) {
+    for (const Problem& problem : reader.problems()) {
+        if (problem.stopsReading) {
+            return "'" + reader.name() + "'" +
+                   (problem.line != 0 ? ":" + std::to_string(problem.line) : std::string()) + ": " +
+                   problem.message;
+        }
+    }
+    return "'" + reader.name() + "' could not be read to its end";
+}
+
+} // namespace
+
+std::optional<double> headerFps(const Header& header) {
+    const std::optional<HeaderValue>& fps = header.framesPerSecond;
+    if (fps && fps->isNumber && fps->number > 0.0 && fps->number <= kMaxSceneFps) {
+        return fps->number;
+    }
+    return std::nullopt;
+}
+
+std::optional<Frames> headerFrames(const Header& header) {
+    Frames frames;
+    if (wholeFrame(header.firstFrame, frames.first) && wholeFrame(header.lastFrame, frames.last) &&
+        frames.first <= frames.last) {
+        return frames;
+    }
+    return std::nullopt;
+}
+
+std::string blockName(const Block& block) {
+    return block.item ? block.item->displayName : "block " + std::to_string(block.number);
+}
+
+std::string blockPlace(const std::string& scene, const Block& block) {
+    std::string place = scene + ", ";
+    if (block.item) {
+        place += block.item->displayName + " (block " + std::to_string(block.number) + ", ";
+    } else {
+        place += "block " + std::to_string(block.number) + " (";
+    }
+    return place + "lines " + std::to_string(block.whole.firstLine) + "-" +
+           std::to_string(block.whole.lastLine) + ")";
+}
+
+void ShakenItems::add(const Block& block) {
+    ++count_;
+    if (names_.size() < kListed) {
+        names_.push_back(blockName(block));
+    }
+}
+
+std::string ShakenItems::list() const {
+    if (names_.empty()) {
+        return "none";
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+        const bool last = i + 1 == names_.size() && count_ == names_.size();
+        text += (i == 0 ? "" : last ? " and " : ", ") + names_[i];
+    }
+    if (count_ > names_.size()) {
+        text += " and " + std::to_string(count_ - names_.size()) + " more";
+    }
+    return text;
+}
+
+PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
+    std::optional<Block> picked;
+    std::size_t matches = 0;
+    std::size_t blocks = 0;
+    ShakenItems shaken;
+    for (Event event = reader.next(); event != Event::End; event = reader.next()) {
+        if (event != Event::Block) {
+            continue;
+        }
+        const Block& block = reader.block();
+        ++blocks;
+        shaken.add(block);
+        const bool chosen = choice.item.empty()
+                                ? block.number == static_cast<std::size_t>(choice.number)
+                                : block.item && block.item->displayName == choice.item;
+        if (chosen && ++matches == 1) {
+            picked = block;
+        }
+    }
+    if (reader.stopped()) {
+        throw ToolError(stoppedMessage(reader));
+    }
+    const std::string scene = "'" + reader.name() + "'";
+    if (blocks == 0) {
+        throw ToolError(scene + " holds no shake: no VRIM_S key block");
+    }
+    if (!choice.item.empty()) {
+        if (matches == 0) {
+            throw ToolError(
+                "--item '" + choice.item + "': " + scene +
+                " has no item of that name with a shake; items with a shake: " + shaken.list());
+        }
+        if (matches > 1) {
+            throw ToolError("--item '" + choice.item + "' is ambiguous: " + scene + " holds " +
+                            std::to_string(matches) +
+                            " key blocks for it; pick one with --block (items with a shake: " +
+                            shaken.list() + ")");
+        }
+    } else if (!picked) {
+        throw ToolError("--block " + std::to_string(choice.number) + " is out of range: " + scene +
+                        " holds " + std::to_string(blocks) + " key block" +
+                        (blocks == 1 ? "" : "s"));
+    }
+    return {std::move(*picked), reader.header()};
+}
+
+} // namespace vrim::scene

@@ -1,0 +1,69 @@
+// What a command takes from a scene: the defaults its header gives, and the
+// key block the user picked by item name or by number.
+#pragma once
+
+#include "tools/vrim/scene/scene.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vrim::scene {
+
+// The frame rate of keys, and of a scene that states none.
+constexpr double kDefaultFps = 30.0;
+// Above this a frame rate is a mistake.
+constexpr double kMaxSceneFps = 1000.0;
+
+// The scene's frame rate when its header states a usable one.
+std::optional<double> headerFps(const Header& header);
+
+// The scene's frames, both ends inclusive, when its header states both ends
+// as whole 32-bit frames in order.
+struct Frames {
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+};
+std::optional<Frames> headerFrames(const Header& header);
+
+// Which block a command works on: an item's name, or else the 1-based
+// block number (1 when neither is given).
+struct BlockChoice {
+    std::string item; // empty: by number
+    int number = 1;
+};
+
+// The picked block, with the scene's header as read to the end of the file.
+struct PickedBlock {
+    Block block;
+    Header header;
+};
+
+// Reads the scene to its end and hands back the chosen block. Throws
+// vrim::ToolError when the scene holds no block, a problem stopped the
+// reading, the number is out of range, or the name matches no item with a
+// shake or more than one block (the message lists the items that have one).
+PickedBlock pickBlock(Reader& reader, const BlockChoice& choice);
+
+// "NAME" or "block N", for messages and titles: the item's name when the
+// block has an item.
+std::string blockName(const Block& block);
+// "path, ShotCam (block 2, lines 40-66)": where a block is, for people.
+std::string blockPlace(const std::string& scene, const Block& block);
+
+// Names of items with a shake for a message, the first few and a count of
+// the rest.
+class ShakenItems {
+  public:
+    void add(const Block& block);
+    std::string list() const; // "ShotCam, Camera_Rig and 3 more"; "none" when empty
+    std::size_t count() const { return count_; }
+
+  private:
+    static constexpr std::size_t kListed = 12;
+    std::vector<std::string> names_;
+    std::size_t count_ = 0;
+};
+
+} // namespace vrim::scene
