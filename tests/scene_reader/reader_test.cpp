@@ -1,0 +1,312 @@
+// The scene reader on scenes written here the way the host writes them:
+// items of every kind and their names, header values, key blocks with their
+// lines and byte spans, line ends, and the bounds it keeps.
+#include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/scene/reader_paths.h"
+#include "tools/vrim/scene/scene.h"
+#include "tools/vrim/session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vrim::scene;
+
+struct Read {
+    std::vector<Item> items;
+    std::vector<Block> blocks;
+    Header header;
+    std::vector<Problem> problems;
+    bool stopped = false;
+};
+
+Read readAll(const std::string& text) {
+    Reader reader = Reader::fromBytes(text, "test.lws");
+    Read read;
+    for (Event event = reader.next(); event != Event::End; event = reader.next()) {
+        if (event == Event::Item) {
+            read.items.push_back(reader.item());
+        } else {
+            read.blocks.push_back(reader.block());
+        }
+    }
+    EXPECT_EQ(reader.next(), Event::End) << "End stays End";
+    read.header = reader.header();
+    read.problems = reader.problems();
+    read.stopped = reader.stopped();
+    return read;
+}
+
+// Joins lines with the given line end after every line.
+std::string scene(const std::vector<std::string>& lines, const std::string& end) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + end;
+    }
+    return text;
+}
+
+const std::vector<std::string> kShake = {"Plugin ItemMotionHandler 1 VRIM_S",
+                                         "VRIM_START",
+                                         "KEY_NUM 1.000000",
+                                         "KEY_START",
+                                         "FREQ 0.100000",
+                                         "VRIM_END",
+                                         "EndPlugin"};
+
+std::vector<std::string> withShake(std::vector<std::string> lines) {
+    lines.insert(lines.end(), kShake.begin(), kShake.end());
+    return lines;
+}
+
+TEST(SceneReader, NamesEveryKindOfItem) {
+    struct Case {
+        std::vector<std::string> lines;
+        ItemKind kind;
+        const char* name;
+    };
+    const Case cases[] = {
+        {{"LoadObject Objects/Props/Crate.lwo"}, ItemKind::Object, "Crate"},
+        {{"LoadObject C:\\Shots\\Rig.v2.lwo"}, ItemKind::Object, "Rig.v2"},
+        {{"LoadObjectLayer 1 Objects/Car.lwo"}, ItemKind::Object, "Car"},
+        {{"LoadObjectLayer 2 1000000a Objects\\My Car.lwo"}, ItemKind::Object, "My Car"},
+        {{"AddNullObject CamShake_Null"}, ItemKind::Null, "CamShake_Null"},
+        {{"AddNullObject 10000002 Rig Null"}, ItemKind::Null, "Rig Null"},
+        {{"AddCamera 30000000", "ShowCamera 1 2", "CameraName ShotCam"},
+         ItemKind::Camera,
+         "ShotCam"},
+        {{"AddCamera"}, ItemKind::Camera, "Camera"},
+        {{"AddLight 20000000", "LightName Key Light"}, ItemKind::Light, "Key Light"},
+        {{"AddBone", "BoneName Spine_01"}, ItemKind::Bone, "Spine_01"},
+    };
+    for (const std::string end : {"\n", "\r\n"}) {
+        for (const Case& c : cases) {
+            const Read read = readAll(scene(withShake(c.lines), end));
+            ASSERT_EQ(read.items.size(), 1u) << c.name;
+            EXPECT_EQ(read.items[0].kind, c.kind) << c.name;
+            EXPECT_EQ(read.items[0].displayName, c.name);
+            EXPECT_EQ(read.items[0].line, 1u) << c.name;
+            ASSERT_EQ(read.blocks.size(), 1u) << c.name;
+            ASSERT_TRUE(read.blocks[0].item.has_value()) << c.name;
+            EXPECT_EQ(read.blocks[0].item->displayName, c.name);
+        }
+    }
+}
+
+TEST(SceneReader, TellsItemsOfOneNameApartAndGivesEachBlockTheItemBeforeIt) {
+    const Read read =
+        readAll(scene({"AddNullObject Rig",          // 1
+                       "AddNullObject Rig",          // 2, no shake
+                       "LoadObject objects/Rig.lwo", // 3
+                       "VRIM_START", "VRIM_END",     // bare block of the third Rig
+                       "AddCamera", "CameraName Cam", "AddCamera", "CameraName Cam",
+                       "Plugin ItemMotionHandler 1 VRIM_S", "VRIM_START", "VRIM_END", "EndPlugin"},
+                      "\n"));
+    std::vector<std::string> names;
+    for (const Item& item : read.items) {
+        names.push_back(item.displayName);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Rig", "Rig (2)", "Rig (3)", "Cam", "Cam (2)"}));
+    ASSERT_EQ(read.blocks.size(), 2u);
+    EXPECT_EQ(read.blocks[0].item->displayName, "Rig (3)");
+    EXPECT_FALSE(read.blocks[0].wrapped);
+    EXPECT_EQ(read.blocks[1].item->displayName, "Cam (2)");
+    EXPECT_EQ(read.blocks[1].item->number, 5u);
+}
+
+TEST(SceneReader, SpansCoverTheBlockBytesSoThatTheRestCanBeCopied) {
+    for (const std::string end : {"\n", "\r\n"}) {
+        const std::string text = scene({"LWSC", "AddNullObject Shaker", "ShowObject 6 3"}, end) +
+                                 scene(kShake, end) + "AddNullObject After" + end;
+        const Read read = readAll(text);
+        ASSERT_EQ(read.blocks.size(), 1u);
+        const Block& block = read.blocks[0];
+        EXPECT_EQ(block.whole.firstLine, 4u);
+        EXPECT_EQ(block.whole.lastLine, 10u);
+        EXPECT_EQ(text.substr(block.whole.begin, block.whole.end - block.whole.begin),
+                  scene(kShake, end));
+        ASSERT_TRUE(block.data.has_value());
+        EXPECT_EQ(block.data->firstLine, 5u);
+        EXPECT_EQ(block.data->lastLine, 9u);
+        EXPECT_EQ(text.substr(block.data->begin, block.data->end - block.data->begin),
+                  scene({kShake.begin() + 1, kShake.end() - 1}, end));
+        EXPECT_EQ(block.lineEnd, end == "\n" ? LineEnd::LF : LineEnd::CRLF);
+        EXPECT_TRUE(block.ended);
+        EXPECT_TRUE(block.closed);
+        EXPECT_EQ(block.firstLine, 5u);
+        EXPECT_EQ(block.lines, (std::vector<std::string>{kShake.begin() + 1, kShake.end() - 1}));
+    }
+}
+
+TEST(SceneReader, BlocksThatDoNotEndAsWritten) {
+    struct Case {
+        const char* what;
+        std::string text;
+        bool wrapped, ended, closed, hasData;
+        std::size_t lines;
+        LineEnd lineEnd;
+    };
+    const Case cases[] = {
+        {"bare, file ends inside", "VRIM_START\nKEY_START\nFREQ 1", false, false, false, true, 3,
+         LineEnd::LF},
+        {"wrapped, no VRIM_END",
+         "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_START\nEndPlugin\n", true, false, true,
+         true, 2, LineEnd::LF},
+        {"wrapped, lines after VRIM_END",
+         "Plugin ItemMotionHandler 2 VRIM_S\r\nVRIM_START\r\nVRIM_END\nstray\r\nEndPlugin\r\n",
+         true, true, true, true, 3, LineEnd::Mixed},
+        {"wrapped, no VRIM_START", "Plugin ItemMotionHandler 1 VRIM_S\nKEY_START\nEndPlugin", true,
+         false, true, false, 1, LineEnd::LF},
+        {"one line, no line end", "VRIM_START", false, false, false, true, 1, LineEnd::None},
+    };
+    for (const Case& c : cases) {
+        const Read read = readAll(c.text);
+        ASSERT_EQ(read.blocks.size(), 1u) << c.what;
+        const Block& block = read.blocks[0];
+        EXPECT_EQ(block.wrapped, c.wrapped) << c.what;
+        EXPECT_EQ(block.ended, c.ended) << c.what;
+        EXPECT_EQ(block.closed, c.closed) << c.what;
+        EXPECT_EQ(block.data.has_value(), c.hasData) << c.what;
+        EXPECT_EQ(block.lines.size(), c.lines) << c.what;
+        EXPECT_EQ(block.lineEnd, c.lineEnd) << c.what;
+        EXPECT_EQ(block.whole.end, c.text.size()) << c.what;
+        EXPECT_FALSE(read.stopped) << c.what;
+    }
+}
+
+TEST(SceneReader, PassesOverOtherPluginsData) {
+    const Read read =
+        readAll(scene({"AddNullObject A", "Plugin ItemMotionHandler 1 Other", "VRIM_START",
+                       "AddNullObject NotAnItem", "EndPlugin", "VRIM_START", "VRIM_END"},
+                      "\n"));
+    ASSERT_EQ(read.items.size(), 1u);
+    ASSERT_EQ(read.blocks.size(), 1u);
+    EXPECT_EQ(read.blocks[0].whole.firstLine, 6u);
+}
+
+TEST(SceneReader, HeaderValues) {
+    const Read read = readAll(scene({"FirstFrame 1001", "LastFrame 1100", "FrameStep 2",
+                                     "FramesPerSecond 23.976", "FirstFrame 5", "LastFrame x"},
+                                    "\r\n"));
+    ASSERT_TRUE(read.header.framesPerSecond && read.header.firstFrame && read.header.lastFrame &&
+                read.header.frameStep);
+    EXPECT_DOUBLE_EQ(read.header.framesPerSecond->number, 23.976);
+    EXPECT_EQ(read.header.framesPerSecond->line, 4u);
+    EXPECT_EQ(read.header.firstFrame->number, 1001) << "the first one counts";
+    EXPECT_EQ(read.header.lastFrame->text, "1100");
+    EXPECT_TRUE(read.problems.empty());
+    ASSERT_TRUE(headerFrames(read.header).has_value());
+    EXPECT_EQ(headerFrames(read.header)->first, 1001);
+    EXPECT_EQ(headerFrames(read.header)->last, 1100);
+
+    const Read none = readAll("LWSC\n3\n");
+    EXPECT_FALSE(none.header.framesPerSecond || none.header.firstFrame || none.header.lastFrame);
+    EXPECT_FALSE(headerFps(none.header).has_value());
+
+    const Read bad = readAll("FramesPerSecond fast\nFirstFrame 10\nLastFrame 2\n");
+    ASSERT_EQ(bad.problems.size(), 1u);
+    EXPECT_EQ(bad.problems[0].line, 1u);
+    EXPECT_FALSE(bad.problems[0].stopsReading);
+    EXPECT_FALSE(headerFps(bad.header).has_value());
+    EXPECT_FALSE(headerFrames(bad.header).has_value()) << "ends out of order";
+}
+
+TEST(SceneReader, StopsWithTheLineNumberAtEveryBound) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::uint64_t line;
+    };
+    const std::string longLine(kMaxLineBytes + 1, 'x');
+    std::string bigBlock = "VRIM_START\n";
+    for (std::size_t i = 0; i <= kMaxBlockLines; ++i) {
+        bigBlock += "KEY\n";
+    }
+    std::string names;
+    for (std::size_t i = 0; i <= kMaxDistinctNames; ++i) {
+        names += "AddNullObject N" + std::to_string(i) + "\n";
+    }
+    const Case cases[] = {
+        {"a line over the cap", "LWSC\n3\n" + longLine + "\nAddNullObject A\n", 3},
+        {"a line over the cap at the end, no line end", "LWSC\n" + longLine, 2},
+        {"zero bytes, no line end", std::string(kMaxLineBytes + 10, '\0'), 1},
+        {"a block over the line cap", "\n" + bigBlock, 2},
+        {"an item name over the cap", "AddNullObject " + std::string(kMaxNameBytes + 1, 'n'), 1},
+        {"too many names", names, kMaxDistinctNames + 1},
+    };
+    for (const Case& c : cases) {
+        const Read read = readAll(c.text);
+        EXPECT_TRUE(read.stopped) << c.what;
+        ASSERT_FALSE(read.problems.empty()) << c.what;
+        EXPECT_EQ(read.problems.back().line, c.line) << c.what;
+        EXPECT_TRUE(read.problems.back().stopsReading) << c.what;
+        EXPECT_TRUE(read.blocks.empty()) << c.what;
+    }
+    // A line at the cap is read.
+    EXPECT_FALSE(readAll(std::string(kMaxLineBytes, 'x') + "\r\n").stopped);
+}
+
+TEST(SceneReader, PicksABlockByItemOrNumber) {
+    const std::string text =
+        scene({"AddNullObject Rig", "VRIM_START", "KEY_NUM 1", "VRIM_END", "AddCamera",
+               "CameraName Cam", "VRIM_START", "KEY_NUM 2", "VRIM_END", "VRIM_START", "KEY_NUM 3",
+               "VRIM_END", "AddLight", "LightName Lamp", "FramesPerSecond 24"},
+              "\n");
+    struct Case {
+        BlockChoice choice;
+        std::size_t block;   // 0: an error
+        const char* message; // part of the error
+    };
+    const Case cases[] = {
+        {{"", 1}, 1, ""},
+        {{"", 3}, 3, ""},
+        {{"Rig", 1}, 1, ""},
+        {{"", 4}, 0, "--block 4 is out of range: 'test.lws' holds 3 key blocks"},
+        {{"Lamp", 1}, 0, "no item of that name with a shake; items with a shake: Rig, Cam and Cam"},
+        {{"rig", 1}, 0, "no item of that name"},
+        {{"Cam", 1}, 0, "--item 'Cam' is ambiguous: 'test.lws' holds 2 key blocks for it"},
+    };
+    for (const Case& c : cases) {
+        Reader reader = Reader::fromBytes(text, "test.lws");
+        if (c.block != 0) {
+            const PickedBlock picked = pickBlock(reader, c.choice);
+            EXPECT_EQ(picked.block.number, c.block);
+            EXPECT_EQ(picked.block.lines[1], "KEY_NUM " + std::to_string(c.block));
+            ASSERT_TRUE(headerFps(picked.header).has_value()) << "read to the end";
+            EXPECT_EQ(*headerFps(picked.header), 24.0);
+            continue;
+        }
+        try {
+            pickBlock(reader, c.choice);
+            ADD_FAILURE() << c.message;
+        } catch (const vrim::ToolError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+    Reader empty = Reader::fromBytes("AddNullObject A\n", "empty.lws");
+    EXPECT_THROW(pickBlock(empty, {}), vrim::ToolError);
+}
+
+TEST(SceneReader, FoldersGiveTheirSceneFilesInNameOrder) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / "vrim-scene-files-test";
+    fs::remove_all(root);
+    fs::create_directories(root / "sub");
+    for (const char* name : {"b.lws", "a.LWS", "notes.txt", "sub/c.lws"}) {
+        std::ofstream(root / name) << "LWSC\n";
+    }
+    const std::string folder = root.generic_string();
+    EXPECT_EQ(sceneFiles({folder, "-", "missing.lws"}, false),
+              (std::vector<std::string>{folder + "/a.LWS", folder + "/b.lws", "-", "missing.lws"}));
+    EXPECT_EQ(
+        sceneFiles({folder}, true),
+        (std::vector<std::string>{folder + "/a.LWS", folder + "/b.lws", folder + "/sub/c.lws"}));
+    fs::remove_all(root);
+}
+
+} // namespace
