@@ -1,0 +1,125 @@
+#include "tools/vrim/scene/reader_numbers.h"
+
+#include "scene/sceneline.h"
+#include "standin/scene_io.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace vrim::scene {
+
+namespace {
+
+std::string shown(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+// The text as one number and nothing else; nan and inf included.
+bool strictNumber(std::string text, double& value) {
+    while (!text.empty() && text.front() == ' ') {
+        text.erase(0, 1);
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (end - begin > 1 && *begin == '+' && begin[1] != '-') {
+        ++begin;
+    }
+    auto [stop, error] = std::from_chars(begin, end, value);
+    return begin != end && stop == end && error == std::errc();
+}
+
+std::string briefly(const std::string& text) {
+    constexpr std::size_t kShown = 40;
+    std::string brief = text.size() > kShown ? text.substr(0, kShown) + "..." : text;
+    for (char& c : brief) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = byte < 0x20 || byte > 0x7e ? '?' : c;
+    }
+    return "\"" + brief + "\"";
+}
+
+} // namespace
+
+std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) {
+        return std::nullopt;
+    }
+    // The module's own reading, through a host read that cuts the line at
+    // the module's buffer as the host does.
+    standin::LineReader reader({line});
+    const LoadState state = reader.state();
+    SceneLine read{};
+    read.value = std::numeric_limits<double>::quiet_NaN();
+    readSceneLine(&state, &read);
+    const bool cut = line.size() > kModuleLineChars;
+    if (cut && blank >= kModuleLineChars) {
+        return NumberFinding{NumberFinding::Kind::Cut,
+                             "the line is " + std::to_string(line.size()) +
+                                 " characters long: the module reads only its first " +
+                                 std::to_string(kModuleLineChars) + ", which hold no number",
+                             0.0};
+    }
+    const double taken = read.value;
+    const std::string written = line.substr(blank + 1);
+    double value = 0.0;
+    const bool strict = strictNumber(written, value);
+    const int32_t integer = sceneInteger(taken);
+    const std::string takes = use == NumberUse::Integer ? std::to_string(integer) : shown(taken);
+
+    if (cut) {
+        std::string message = "the line is " + std::to_string(line.size()) +
+                              " characters long: the module reads only its first " +
+                              std::to_string(kModuleLineChars) + " and takes " + takes;
+        if (strict && value != taken) {
+            message += " instead of " + shown(value);
+        }
+        return NumberFinding{NumberFinding::Kind::Cut, message, taken};
+    }
+    if (!strict) {
+        std::string message = "the module reads " + briefly(written) + " as " + takes;
+        std::string dotted = written;
+        for (char& c : dotted) {
+            c = c == ',' ? '.' : c;
+        }
+        double meant = 0.0;
+        if (dotted != written && strictNumber(dotted, meant)) {
+            message += ", not " + shown(meant) + ": a comma is not a decimal point here";
+        } else if (written.find_first_not_of(' ') == std::string::npos) {
+            message += ": the line has no number after its blank";
+        } else {
+            double lead = 0.0;
+            const char* begin = written.data() + written.find_first_not_of(' ');
+            const auto [stop, error] =
+                std::from_chars(begin, written.data() + written.size(), lead);
+            message += error == std::errc() && stop != begin
+                           ? ": it ignores the text after the number"
+                           : ": the text holds no number it can read";
+        }
+        return NumberFinding{NumberFinding::Kind::Misread, message, taken};
+    }
+    if (!std::isfinite(value)) {
+        return NumberFinding{NumberFinding::Kind::NotFinite,
+                             briefly(written) + " is not a finite number", taken};
+    }
+    if (use == NumberUse::Integer && static_cast<double>(integer) != value) {
+        std::string message = "the module takes " + briefly(written) + " as " + takes;
+        if (value < std::numeric_limits<int32_t>::min() ||
+            value > std::numeric_limits<int32_t>::max()) {
+            message += ": the number is outside the 32-bit range of whole frames";
+        } else {
+            message += ": it reads whole numbers only and drops the fraction";
+        }
+        return NumberFinding{NumberFinding::Kind::Misread, message, taken};
+    }
+    return std::nullopt;
+}
+
+} // namespace vrim::scene
