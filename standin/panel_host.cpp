@@ -216,6 +216,20 @@ Panel* PanelHost::panelOf(PanelHandle handle, const char* call) {
     return nullptr;
 }
 
+void PanelHost::forgetDestroyed() {
+    for (auto it = controlsByRecord_.begin(); it != controlsByRecord_.end();) {
+        it = it->second->panel->destroyed ? controlsByRecord_.erase(it) : std::next(it);
+    }
+    for (auto it = panelsByHandle_.begin(); it != panelsByHandle_.end();) {
+        it = it->second->destroyed ? panelsByHandle_.erase(it) : std::next(it);
+    }
+    panels.erase(std::remove_if(panels.begin(), panels.end(),
+                                [](const std::unique_ptr<Panel>& panel) { return panel->destroyed; }),
+                 panels.end());
+    log.clear();
+    problems.clear();
+}
+
 PanelControl* PanelHost::controlOf(ControlRecord* record, const char* call) {
     for (PanelHost* host : liveHosts()) {
         auto found = host->controlsByRecord_.find(record);

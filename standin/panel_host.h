@@ -130,6 +130,10 @@ class PanelHost {
     std::vector<std::string> log;
     // Calls a real host would refuse, and script actions that could not be done.
     std::vector<std::string> problems;
+    // Drops the destroyed panels, the log and the problems, for a caller that
+    // opens panels without end (a tool listing many key blocks) and keeps
+    // nothing of them. A later call on a dropped panel counts as unknown.
+    void forgetDestroyed();
 
     // --- layout, the host's way
     // Width of the label drawn left of a control's field: kCharWidth per
