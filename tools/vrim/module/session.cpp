@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace vrim {
@@ -12,6 +13,63 @@ namespace {
 
 // The interface version the host asks the key editor for.
 constexpr int32_t kInterfaceVersion = 1;
+
+// Which platform a module file was built for, read from its first bytes;
+// empty when they say nothing known.
+std::string builtFor(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    unsigned char head[64] = {};
+    file.read(reinterpret_cast<char*>(head), sizeof head);
+    if (file.gcount() < static_cast<std::streamsize>(sizeof head)) {
+        return "";
+    }
+    if (head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
+        return head[4] == 2 ? "a 64-bit Linux module" : "a 32-bit Linux module";
+    }
+    if (head[0] != 'M' || head[1] != 'Z') {
+        return "";
+    }
+    // The PE header's offset stands at 0x3c; the machine follows "PE\0\0".
+    const uint32_t at = uint32_t{head[0x3c]} | uint32_t{head[0x3d]} << 8 |
+                        uint32_t{head[0x3e]} << 16 | uint32_t{head[0x3f]} << 24;
+    unsigned char pe[6] = {};
+    file.seekg(at);
+    file.read(reinterpret_cast<char*>(pe), sizeof pe);
+    if (file.gcount() == sizeof pe && pe[0] == 'P' && pe[1] == 'E' && pe[2] == 0 && pe[3] == 0) {
+        const unsigned machine = unsigned{pe[4]} | unsigned{pe[5]} << 8;
+        if (machine == 0x8664) {
+            return "a 64-bit Windows module";
+        }
+        if (machine == 0x014c) {
+            return "a 32-bit Windows module";
+        }
+    }
+    return "a Windows module";
+}
+
+// Why a module file for another platform cannot be driven here, and how it can be.
+std::string otherPlatform(const std::string& path) {
+    const std::string kind = builtFor(path);
+#if defined(_WIN32)
+    if (kind.find("Linux") != std::string::npos) {
+        return "'" + path + "' is " + kind +
+               ": vrim.exe drives Windows modules; drive it with the Linux vrim (vrim --module " +
+               path + " ...)";
+    }
+    if (kind == "a 64-bit Windows module") {
+        return "'" + path + "' is " + kind +
+               ": the host and vrim.exe are 32-bit and drive 32-bit modules only";
+    }
+#else
+    if (kind.find("Windows") != std::string::npos) {
+        return "'" + path + "' is " + kind +
+               ": this vrim drives Linux modules; drive it with vrim.exe under Wine (wine "
+               "vrim.exe COMMAND --module " +
+               path + " ...)";
+    }
+#endif
+    return "";
+}
 
 } // namespace
 
@@ -44,7 +102,8 @@ Session::Session(const std::string& modulePath) {
     std::string error;
     module_ = standin::ModuleFile::open(modulePath, error);
     if (module_ == nullptr) {
-        throw ToolError(error);
+        const std::string other = otherPlatform(modulePath);
+        throw ToolError(other.empty() ? error : other);
     }
     const int code = handler_.activate(*module_, host_, vrim::kServerName);
     if (code == -1) {
@@ -98,7 +157,13 @@ int Session::openKeyEditor(ShakeInstance* instance) {
         return -1;
     }
     panelHost_.setScript({standin::PanelAction{standin::PanelAction::Kind::Close, {}, {}, 0}});
-    return activate(kInterfaceVersion, host_.global(), instance, nullptr);
+    const int code = activate(kInterfaceVersion, host_.global(), instance, nullptr);
+    // Nothing of an opening is looked at again: keep the host's records from
+    // growing with every block a command lists.
+    panelHost_.forgetDestroyed();
+    host_.lookups.clear();
+    host_.messages.clear();
+    return code;
 }
 
 } // namespace vrim
