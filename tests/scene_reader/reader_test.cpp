@@ -1,10 +1,10 @@
 // The scene reader on scenes written here the way the host writes them:
 // items of every kind and their names, header values, key blocks with their
 // lines and byte spans, line ends, and the bounds it keeps.
+#include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/reader_paths.h"
 #include "tools/vrim/scene/scene.h"
-#include "tools/vrim/session.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,14 @@
 #include "standin/standin.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -317,7 +319,8 @@ TEST(VrimTool, BakeWritesTheModulesPositions) {
         std::array<double, 3> rest;
     };
     const std::vector<Case> cases = {
-        {"", 1, 0, 65, 1, 30, {0, 0, 0}},
+        // The scene's own frames (FirstFrame 0, LastFrame 90) by default.
+        {"", 1, 0, 90, 1, 30, {0, 0, 0}},
         {"--block 2 --frames 28:62 --step 0.25 --fps 24 --at 1,-2,0.5",
          2,
          28,
@@ -362,8 +365,8 @@ TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.err, "");
     const std::vector<std::string> expected = {
-        "samples/two-items.lws:14: block 1 (lines 14-32): 2 keys",
-        "samples/two-items.lws:40: block 2 (lines 40-66): 3 keys",
+        "samples/two-items.lws:13: Camera_Rig (block 1, lines 13-33): 2 keys",
+        "samples/two-items.lws:39: Lamp_Swing (block 2, lines 39-67): 3 keys",
         "samples/two-items.lws:42: warning: key 1 (frames 0-90) is hidden by key 2 on frames "
         "30-59 and by key 3 on frames 60-90: a later key in the chain is selected there",
         "samples/two-items.lws:58: warning: key 3 has frequency time 0: instead of shaking it "
@@ -372,14 +375,22 @@ TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {
     };
     EXPECT_EQ(linesOf(run.out), expected);
 
-    const ToolRun json = runVrim(std::string("check --json ") + kSample);
-    EXPECT_EQ(json.status, 1);
-    EXPECT_TRUE(JsonSyntax::valid(json.out)) << json.out;
-    EXPECT_TRUE(contains(json.out, "\"kind\": \"hidden-key\", \"line\": 42, \"key\": 1"));
-    EXPECT_TRUE(contains(json.out, "\"hidden\": [{\"first\": 30, \"last\": 59, \"by\": 2}, "
-                                   "{\"first\": 60, \"last\": 90, \"by\": 3}]"));
-    EXPECT_TRUE(contains(json.out, "\"kind\": \"zero-frequency\", \"line\": 58, \"key\": 3"));
-    EXPECT_TRUE(contains(json.out, "\"status\": 1"));
+    const ToolRun run2 = runVrim(std::string("check --json ") + kSample);
+    EXPECT_EQ(run2.status, 1);
+    ASSERT_TRUE(nlohmann::json::accept(run2.out)) << run2.out;
+    const nlohmann::json json = nlohmann::json::parse(run2.out);
+    const nlohmann::json& lamp = json["files"][0]["blocks"][1];
+    EXPECT_EQ(lamp["item"], "Lamp_Swing");
+    EXPECT_EQ(lamp["itemKind"], "null");
+    const nlohmann::json& hidden = lamp["findings"][0];
+    EXPECT_EQ(hidden["kind"], "hidden-key");
+    EXPECT_EQ(hidden["line"], 42);
+    EXPECT_EQ(hidden["key"], 1);
+    EXPECT_EQ(hidden["hidden"], nlohmann::json::parse(R"([{"first": 30, "last": 59, "by": 2},
+                                                          {"first": 60, "last": 90, "by": 3}])"));
+    EXPECT_EQ(lamp["findings"][1]["kind"], "zero-frequency");
+    EXPECT_EQ(lamp["findings"][1]["line"], 58);
+    EXPECT_EQ(json["status"], 1);
 }
 
 // Each problem a block can have, on the line where it is.
@@ -410,26 +421,35 @@ TEST(VrimTool, CheckFindsEachProblemOnItsLine) {
                                    "END_F 30\n"); // 24
     const ToolRun run = runVrim("check --json tool-problems.lws");
     EXPECT_EQ(run.status, 2) << run.out;
-    EXPECT_TRUE(JsonSyntax::valid(run.out)) << run.out;
-    const std::vector<std::string> findings = {
-        "\"kind\": \"value-before-key\", \"line\": 3,",
-        "\"kind\": \"key-count\", \"line\": 4,",
-        "\"kind\": \"never-acts\", \"line\": 5, \"key\": 1",
-        "\"kind\": \"unknown-line\", \"line\": 9,",
-        "\"kind\": \"block-ends-early\", \"line\": 17,",
-        "\"kind\": \"block-never-ends\", \"line\": 21,",
-        "\"kind\": \"zero-frequency\", \"line\": 23, \"key\": 1",
-        "\"firstLine\": 2, \"lastLine\": 19, \"ended\": true, \"keys\": 3, \"keyNum\": 5",
-        "\"firstLine\": 21, \"lastLine\": 24, \"ended\": false, \"keys\": 1, \"keyNum\": 1",
-        "\"errors\": 2",
-    };
-    for (const std::string& finding : findings) {
-        EXPECT_TRUE(contains(run.out, finding)) << finding;
+    ASSERT_TRUE(nlohmann::json::accept(run.out)) << run.out;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    std::set<std::string> found; // "kind line key"
+    for (const nlohmann::json& block : json["files"][0]["blocks"]) {
+        for (const nlohmann::json& finding : block["findings"]) {
+            found.insert(finding["kind"].get<std::string>() + " " + finding["line"].dump() + " " +
+                         finding["key"].dump());
+        }
     }
-    // Lines the module reads as keywords are not reported: the short tokens,
-    // the key count (only compared) and the values of keys.
-    for (const char* quiet : {"\"line\": 13,", "\"line\": 16,", "\"line\": 6,", "\"line\": 22,"}) {
-        EXPECT_FALSE(contains(run.out, quiet)) << quiet;
+    for (const char* finding :
+         {"value-before-key 3 null", "key-count 4 null", "never-acts 5 1", "unknown-line 9 null",
+          "block-ends-early 17 null", "block-never-ends 21 null", "zero-frequency 23 1"}) {
+        EXPECT_EQ(found.count(finding), 1u) << finding;
+    }
+    const nlohmann::json& blocks = json["files"][0]["blocks"];
+    EXPECT_EQ(blocks[0]["firstLine"], 2);
+    EXPECT_EQ(blocks[0]["lastLine"], 19);
+    EXPECT_EQ(blocks[0]["keys"], 3);
+    EXPECT_EQ(blocks[0]["keyNum"], 5);
+    EXPECT_EQ(blocks[1]["ended"], false);
+    EXPECT_EQ(blocks[1]["keyNum"], 1);
+    EXPECT_EQ(json["errors"], 2);
+    // Lines the module reads as keywords are not reported as unknown or
+    // misplaced: the short tokens, the key count (only compared) and the
+    // values of keys.
+    for (const char* quiet : {" 13 ", " 16 ", " 6 ", " 22 "}) {
+        for (const char* kind : {"unknown-line", "value-before-key"}) {
+            EXPECT_EQ(found.count(kind + std::string(quiet) + "null"), 0u) << kind << quiet;
+        }
     }
 }
 
@@ -485,10 +505,12 @@ TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
         ASSERT_NE(at, std::string::npos) << id;
         const std::size_t from = svg.find("points=\"", at) + 8;
         const std::size_t to = svg.find('"', from);
-        // One point for each of the frames 0 to 95.
-        EXPECT_EQ(words(svg.substr(from, to - from)).size(), 96u) << axis;
+        // One point for each of the scene's frames 0 to 90.
+        EXPECT_EQ(words(svg.substr(from, to - from)).size(), 91u) << axis;
     }
-    for (const char* label : {">key 1 (0-90)<", ">key 2 (30-45)<", ">key 3 (60-75)<",
+    // Each key shaded and labelled where it moves the item: key 1 only until
+    // key 2 takes over.
+    for (const char* label : {">key 1 (0-29)<", ">key 2 (30-45)<", ">key 3 (60-75)<", "Lamp_Swing",
                               "frame (at 30 frames per second)", "offset (units of the item",
                               "fill=\"#ffffff\"", ">X offset<", ">Y offset<", ">Z offset<"}) {
         EXPECT_TRUE(contains(svg, label)) << label;
@@ -506,13 +528,13 @@ TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
     const ToolRun run = runVrim(std::string("show ") + kSample);
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> expected = {
-        "samples/two-items.lws, block 1 (lines 14-32): 2 keys",
+        "samples/two-items.lws, Camera_Rig (block 1, lines 13-33): 2 keys",
         "   1  Start   0, End  24, Freq 0.100000",
         "      start 0, end 24, fall-off on, width X 0 Y 0.08 Z 0, frequency time 0.1 s",
         "   2  Start  36, End  60, Freq 0.250000",
         "      start 36, end 60, fall-off off, width X 0.05 Y 0 Z 0.03, frequency time 0.25 s",
         "",
-        "samples/two-items.lws, block 2 (lines 40-66): 3 keys",
+        "samples/two-items.lws, Lamp_Swing (block 2, lines 39-67): 3 keys",
         "   1  Start   0, End  90, Freq 0.500000",
         "      start 0, end 90, fall-off on, width X 0.2 Y 0 Z 0, frequency time 0.5 s",
         "   2  Start  30, End  45, Freq 0.200000",
@@ -553,13 +575,13 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"bake missing.lws", "cannot open scene file 'missing.lws'"},
         {"check missing.lws", "cannot open scene file 'missing.lws'"},
         {"preview samples", "'samples' is a folder, not a scene file"},
-        {"preview tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
-        {"check tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
-        {"show tool-no-block.lws", "'tool-no-block.lws' holds no key block"},
+        {"preview tool-no-block.lws", "'tool-no-block.lws' holds no shake"},
         {"show missing.lws", "cannot open scene file 'missing.lws'"},
         {"show " + sample + " --module no-handler.p", "has no \"ItemMotionHandler\" server"},
         {"preview " + sample + " --block 3", "--block 3 is out of range"},
-        {"bake " + sample + " --block 0", "--block 0 is out of range"},
+        {"bake " + sample + " --block 0", "--block: must be a whole number from 1"},
+        {"bake " + sample + " --block x", "--block: must be a whole number from 1"},
+        {"bake " + sample + " --item Nobody", "items with a shake: Camera_Rig and Lamp_Swing"},
         {"preview --frames 5", "--frames '5' is not a frame range"},
         {"preview --frames a:b", "--frames 'a:b' is not a frame range"},
         {"preview --frames 1:2:3", "--frames '1:2:3' is not a frame range"},
@@ -571,9 +593,9 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"preview --at 1,2", "--at '1,2' is not a vector"},
         {"preview --at 1,2,x", "--at '1,2,x' is not a vector"},
         {"preview --at 1,2,inf", "--at '1,2,inf' is not a vector"},
-        {"preview --fps 0", "--fps must be above 0"},
-        {"check " + sample + " --fps 5000", "--fps must be above 0 and at most 1000"},
-        {"bake " + sample + " --step 0", "--step must be a number above 0"},
+        {"preview --fps 0", "--fps: must be a number above 0"},
+        {"check " + sample + " --fps 5000", "--fps: must be a number above 0 and at most 1000"},
+        {"bake " + sample + " --step 0", "--step: must be a number above 0"},
         {"bake " + sample + " --frames 0:100 --step 0.00001", "more than 1000000 samples"},
         {"preview --frames=-2000000000:2000000000", "more than 1000000 samples"},
         {"bake", "SCENE is required"},

@@ -1,6 +1,7 @@
 // vrim: preview, plot, bake and check shake keys without the host, and
 // validate a module build, by driving the module through the stand-in host.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/module/session.h"
 
 #include <CLI/CLI.hpp>
@@ -43,11 +44,16 @@ int main(int argc, char** argv) {
         "--version", [] { return std::string("vrim " VRIM_VERSION "\n") + vrim::moduleLine(); },
         "Show the version and the module file the commands drive, then exit");
     tool.require_subcommand(1);
+    // Windows-style "/option"s would take a Unix absolute path (a scene under
+    // Wine, /tmp/shot.lws) for an option; the tool's options are all "--".
+    // The commands inherit this from the tool.
+    tool.allow_windows_style_options(false);
     tool.footer("Run 'vrim COMMAND --help' for a command's options.");
 
     const std::vector<vrim::Command> commands = {
-        vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),     vrim::addCheckCommand(tool),
-        vrim::addShowCommand(tool),    vrim::addValidateCommand(tool), vrim::addReportCommand(tool),
+        vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool), vrim::addCheckCommand(tool),
+        vrim::addShowCommand(tool),    vrim::addLsCommand(tool),   vrim::addValidateCommand(tool),
+        vrim::addReportCommand(tool),
     };
 
     try {
@@ -62,7 +68,10 @@ int main(int argc, char** argv) {
     try {
         for (const vrim::Command& command : commands) {
             if (command.app->parsed()) {
-                return command.run();
+                const int status = command.run();
+                vrim::finishStandardOutput(); // a lost write is an error, whatever the command
+                                              // found
+                return status;
             }
         }
     } catch (const vrim::ToolError& e) {

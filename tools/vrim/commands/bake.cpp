@@ -1,11 +1,16 @@
-// vrim bake: the item's position as CSV, for other tools to import.
+// vrim bake: the item's position frame by frame, as CSV or as channel text,
+// for other programs to import; on top of one resting point or of the item's
+// own track from another program.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 
 namespace vrim {
@@ -15,19 +20,159 @@ namespace {
 struct BakeOptions {
     MotionOptions motion;
     double step = 1.0;
+    CLI::Option* stepOption = nullptr;
+    std::string base;
+    std::string format = "csv";
 };
 
+// One row of a base track: a frame and the item's own position there.
+struct BaseRow {
+    double frame = 0.0;
+    std::array<double, 3> position = {0.0, 0.0, 0.0};
+};
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = line.find(',', from);
+        std::string part = line.substr(from, at - from);
+        while (!part.empty() && (part.front() == ' ' || part.front() == '\t')) {
+            part.erase(0, 1);
+        }
+        while (!part.empty() &&
+               (part.back() == ' ' || part.back() == '\t' || part.back() == '\r')) {
+            part.pop_back();
+        }
+        parts.push_back(part);
+        if (at == std::string::npos) {
+            return parts;
+        }
+        from = at + 1;
+    }
+}
+
+bool number(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+// frame,x,y,z rows, a heading row allowed first, frames rising.
+std::vector<BaseRow> readBase(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw ToolError("cannot open --base file '" + path + "'");
+    }
+    std::vector<BaseRow> rows;
+    std::string line;
+    std::size_t number_ = 0;
+    while (std::getline(file, line)) {
+        ++number_;
+        if (line.size() > 4096) {
+            throw ToolError("'" + path + "':" + std::to_string(number_) +
+                            ": the line is longer than a frame,x,y,z row can be");
+        }
+        const std::vector<std::string> parts = fields(line);
+        if (parts.size() == 1 && parts[0].empty()) {
+            continue;
+        }
+        BaseRow row;
+        const bool good = parts.size() == 4 && number(parts[0], row.frame) &&
+                          number(parts[1], row.position[0]) && number(parts[2], row.position[1]) &&
+                          number(parts[3], row.position[2]);
+        if (!good) {
+            if (rows.empty() && number_ == 1) {
+                continue; // a heading such as frame,x,y,z
+            }
+            throw ToolError("'" + path + "':" + std::to_string(number_) +
+                            ": not a row frame,x,y,z of four numbers");
+        }
+        if (!rows.empty() && row.frame <= rows.back().frame) {
+            throw ToolError("'" + path + "':" + std::to_string(number_) + ": frame " + parts[0] +
+                            " does not come after frame " + std::to_string(rows.back().frame));
+        }
+        if (rows.size() >= kMaxSamples) {
+            throw ToolError("'" + path + "' holds more than " + std::to_string(kMaxSamples) +
+                            " rows");
+        }
+        rows.push_back(row);
+    }
+    if (file.bad()) {
+        throw ToolError("cannot read --base file '" + path + "'");
+    }
+    if (rows.empty()) {
+        throw ToolError("--base file '" + path + "' holds no row frame,x,y,z");
+    }
+    return rows;
+}
+
+// The module's shake on top of the item's own track: one sample per row of
+// the track inside the frames.
+std::vector<Sample> sampleOnBase(Session& session, const MotionSetup& setup,
+                                 const std::vector<BaseRow>& base, bool framesGiven) {
+    std::vector<Sample> samples;
+    for (const BaseRow& row : base) {
+        if (framesGiven && (row.frame < setup.frames.first || row.frame > setup.frames.last)) {
+            continue;
+        }
+        if (row.frame < INT32_MIN || row.frame >= INT32_MAX) {
+            throw ToolError("--base frame " + std::to_string(row.frame) +
+                            " is outside the 32-bit range of frames");
+        }
+        Sample sample;
+        sample.frame = row.frame;
+        sample.hostFrame = static_cast<int32_t>(std::floor(row.frame));
+        sample.time = row.frame / setup.fps;
+        const Session::Motion motion =
+            session.evaluate(setup.instance, sample.hostFrame, sample.time, row.position.data());
+        sample.moved = motion.moved;
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            sample.position[axis] = motion.position[axis];
+            sample.offset[axis] = motion.position[axis] - row.position[axis];
+        }
+        samples.push_back(sample);
+    }
+    return samples;
+}
+
 int runBake(const BakeOptions& options) {
+    if (options.format != "csv" && options.format != "chan") {
+        throw ToolError("--format must be csv or chan, not '" + options.format + "'");
+    }
+    if (!options.base.empty() && options.stepOption->count() > 0) {
+        throw ToolError("--step and --base do not go together: the base track's rows are the "
+                        "frames baked");
+    }
     Session session(options.motion.module.empty() ? defaultModulePath() : options.motion.module);
     const MotionSetup setup = prepareMotion(session, options.motion);
-    const std::vector<Sample> samples = sampleMotion(session, setup, options.step);
+    double step = options.step;
+    if (options.stepOption->count() == 0 && setup.header.frameStep &&
+        setup.header.frameStep->isNumber && setup.header.frameStep->number >= 1.0 &&
+        setup.header.frameStep->number <= kMaxSamples) {
+        step = setup.header.frameStep->number; // the scene renders every so many frames
+    }
+    const std::vector<Sample> samples =
+        options.base.empty()
+            ? sampleMotion(session, setup, step)
+            : sampleOnBase(session, setup, readBase(options.base), !options.motion.frames.empty());
+    Output output(options.motion.output);
+    std::FILE* out = output.file();
     // Fifteen significant digits: every double prints the same on every
     // platform and reads back within one part in 1e15.
-    std::printf("frame,time,x,y,z\n");
-    for (const Sample& sample : samples) {
-        std::printf("%.10g,%.15g,%.15g,%.15g,%.15g\n", sample.frame, sample.time,
-                    sample.position[0], sample.position[1], sample.position[2]);
+    if (options.format == "csv") {
+        std::fprintf(out, "frame,time,x,y,z\n");
+        for (const Sample& sample : samples) {
+            std::fprintf(out, "%.10g,%.15g,%.15g,%.15g,%.15g\n", sample.frame, sample.time,
+                         sample.position[0], sample.position[1], sample.position[2]);
+        }
+    } else {
+        for (const Sample& sample : samples) {
+            std::fprintf(out, "%.10g %.15g %.15g %.15g\n", sample.frame, sample.position[0],
+                         sample.position[1], sample.position[2]);
+        }
     }
+    output.finish();
     return kExitClean;
 }
 
@@ -36,15 +181,36 @@ int runBake(const BakeOptions& options) {
 Command addBakeCommand(CLI::App& tool) {
     auto options = std::make_shared<BakeOptions>();
     CLI::App* command = tool.add_subcommand(
-        "bake", "Write the item's position as CSV (frame,time,x,y,z) to standard output");
+        "bake", "Write the item's position frame by frame: CSV (frame,time,x,y,z) or channel "
+                "text (--format chan: frame x y z)");
     command->footer("A step below 1 samples between frames: the host passes the whole frame at\n"
                     "or before the time, which picks the key, and the time itself.\n"
-                    "Example:\n"
-                    "  vrim bake samples/two-items.lws --block 2 --step 0.5 > lamp.csv");
+                    "--base takes the item's own position per frame from a CSV file of rows\n"
+                    "frame,x,y,z (a heading row allowed) and adds the shake to it.\n"
+                    "Examples:\n"
+                    "  vrim bake samples/two-items.lws --item Lamp_Swing --step 0.5 -o lamp.csv\n"
+                    "  vrim bake shot.lws --item ShotCam --base camera-track.csv --format chan");
     addMotionOptions(*command, options->motion, true);
-    command->add_option("--step", options->step, "Frames between samples; below 1 for sub-frames")
-        ->default_val(1.0)
-        ->type_name("S");
+    options->stepOption =
+        command
+            ->add_option("--step", options->step, "Frames between samples; below 1 for sub-frames")
+            ->default_str("the scene's FrameStep, else 1")
+            ->type_name("S")
+            ->check(CLI::Validator(
+                [](std::string& text) -> std::string {
+                    char* end = nullptr;
+                    const double value = std::strtod(text.c_str(), &end);
+                    return end != text.c_str() && *end == '\0' && std::isfinite(value) &&
+                                   value > 0.0
+                               ? ""
+                               : "must be a number above 0, not '" + text + "'";
+                },
+                ""));
+    command->add_option("--base", options->base, "The item's own track: a CSV file frame,x,y,z")
+        ->type_name("FILE");
+    command->add_option("--format", options->format, "csv, or chan (frame x y z, blank-separated)")
+        ->default_val("csv")
+        ->type_name("FORMAT");
     return {command, [options] { return runBake(*options); }};
 }
 

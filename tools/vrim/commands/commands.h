@@ -25,6 +25,7 @@ Command addPreviewCommand(CLI::App& tool);
 Command addBakeCommand(CLI::App& tool);
 Command addCheckCommand(CLI::App& tool);
 Command addShowCommand(CLI::App& tool);
+Command addLsCommand(CLI::App& tool);
 Command addValidateCommand(CLI::App& tool);
 Command addReportCommand(CLI::App& tool);
 

@@ -1,6 +1,7 @@
 // vrim preview: the item's offsets frame by frame as a table, and on request
 // as a plot.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/plot/plot.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
@@ -33,7 +34,7 @@ std::string format(const char* pattern, double value) {
 }
 
 // Right-aligned columns, each as wide as its widest cell.
-void printTable(const std::vector<std::vector<std::string>>& rows) {
+void printTable(std::FILE* out, const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()), 0);
@@ -46,7 +47,7 @@ void printTable(const std::vector<std::vector<std::string>>& rows) {
         for (std::size_t i = 0; i < row.size(); ++i) {
             text += (i == 0 ? "" : "  ") + std::string(widths[i] - row[i].size(), ' ') + row[i];
         }
-        std::printf("%s\n", text.c_str());
+        std::fprintf(out, "%s\n", text.c_str());
     }
 }
 
@@ -64,9 +65,11 @@ int runPreview(const PreviewOptions& options) {
     char range[160];
     std::snprintf(range, sizeof range, "frames %d to %d at %g fps", setup.frames.first,
                   setup.frames.last, setup.fps);
-    std::printf("Shake of %s, %s\n", setup.source.c_str(), range);
-    std::printf("Offsets from the item's position (%s); key: the key that acts, - none\n\n",
-                restText(setup.rest).c_str());
+    Output output(options.motion.output);
+    std::FILE* out = output.file();
+    std::fprintf(out, "Shake of %s, %s\n", setup.source.c_str(), range);
+    std::fprintf(out, "Offsets from the item's position (%s); key: the key that acts, - none\n\n",
+                 restText(setup.rest).c_str());
     std::vector<std::vector<std::string>> rows = {{"frame", "time", "key", "X", "Y", "Z"}};
     for (const Sample& sample : samples) {
         std::string key = "-";
@@ -78,24 +81,23 @@ int runPreview(const PreviewOptions& options) {
                         format("%.9f", sample.offset[0]), format("%.9f", sample.offset[1]),
                         format("%.9f", sample.offset[2])});
     }
-    printTable(rows);
+    printTable(out, rows);
 
     if (!options.svg.empty()) {
         Plot plot;
         plot.title = "VRIM_S shake: " + setup.source;
         plot.subtitle = std::string(range) + ", offsets from the item's position (" +
-                        restText(setup.rest) + "); shaded: the frames each key's span runs on";
+                        restText(setup.rest) + "); shaded: the frames each key moves the item";
         plot.fps = setup.fps;
         plot.frames = setup.frames;
         plot.samples = samples;
-        plot.keys = plotKeys(*setup.instance, setup.fps);
-        std::ofstream file(options.svg, std::ios::binary);
-        file << plotSvg(plot);
-        file.close();
-        if (!file) {
-            throw ToolError("cannot write the plot to '" + options.svg + "'");
-        }
+        plot.keys = plotKeys(*setup.instance, setup.fps, setup.frames);
+        Output svg(options.svg);
+        const std::string text = plotSvg(plot);
+        std::fwrite(text.data(), 1, text.size(), svg.file());
+        svg.finish();
     }
+    output.finish();
     return kExitClean;
 }
 

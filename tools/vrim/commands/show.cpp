@@ -1,8 +1,11 @@
 // vrim show: each key block's keys as the key editor lists them, with every
 // value of each key.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/module/analysis.h"
 #include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,11 +15,6 @@
 namespace vrim {
 
 namespace {
-
-struct ShowOptions {
-    std::string scene;
-    std::string module;
-};
 
 // A key's values, taken before the key editor had the instance.
 std::string keyValues(const ShakeKey& key) {
@@ -28,47 +26,82 @@ std::string keyValues(const ShakeKey& key) {
     return text;
 }
 
-int runShow(const ShowOptions& options) {
-    const SceneFile scene = readScene(options.scene);
-    pickBlock(scene, 1); // a file without blocks is bad input
+int runShow(const BatchOptions& options) {
+    const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
-    for (std::size_t b = 0; b < scene.blocks.size(); ++b) {
-        const standin::KeyBlock& block = scene.blocks[b];
-        ShakeInstance* instance = session.newInstance();
-        session.load(instance, block.lines);
-        std::vector<std::string> values;
-        for (const ShakeKey* key : keysOf(*instance)) {
-            values.push_back(keyValues(*key));
+    Output output(options.output);
+    std::FILE* out = output.file();
+    // One instance for every block: each load replaces its keys.
+    ShakeInstance* instance = session.newInstance();
+    std::size_t blocks = 0, noShake = 0, errors = 0;
+    for (const std::string& path : paths) {
+        SceneOutcome outcome;
+        std::string error;
+        try {
+            scene::Reader reader = scene::Reader::open(path);
+            SceneVisit visit;
+            visit.block = [&](const scene::Block& block, const scene::Header&) {
+                session.load(instance, block.lines);
+                std::vector<std::string> values;
+                for (const ShakeKey* key : keysOf(*instance)) {
+                    values.push_back(keyValues(*key));
+                }
+                const int code = session.openKeyEditor(instance);
+                if (code != 0) {
+                    throw ToolError("the module's key editor did not open (activation code " +
+                                    std::to_string(code) + ")");
+                }
+                std::fprintf(out, "%s%s: %zu %s\n", blocks == 0 ? "" : "\n",
+                             scene::blockPlace(reader.name(), block).c_str(), values.size(),
+                             values.size() == 1 ? "key" : "keys");
+                const KeyListText& list = instance->listText;
+                for (std::size_t k = 0; k < values.size(); ++k) {
+                    // The list has room for a limited number of lines; keys
+                    // past it have none.
+                    const bool listed = static_cast<int32_t>(k) < list.lineCount;
+                    std::fprintf(out, "%4zu  %s\n      %s\n", k + 1,
+                                 listed ? list.lines[k] : "(not in the list)", values[k].c_str());
+                }
+                ++blocks;
+            };
+            outcome = visitScene(reader, options, visit);
+            error = outcome.error;
+        } catch (const ToolError& e) {
+            error = e.what();
         }
-        const int code = session.openKeyEditor(instance);
-        if (code != 0) {
-            throw ToolError("the module's key editor did not open (activation code " +
-                            std::to_string(code) + ")");
+        if (outcome.noShake) {
+            ++noShake;
+            std::fprintf(out, "%s%s: no shake (no VRIM_S key block)\n", blocks == 0 ? "" : "\n",
+                         path.c_str());
         }
-        std::printf("%s%s, block %zu (lines %zu-%zu): %zu %s\n", b == 0 ? "" : "\n",
-                    scene.path.c_str(), b + 1, block.firstLine, block.lastLine, values.size(),
-                    values.size() == 1 ? "key" : "keys");
-        const KeyListText& list = instance->listText;
-        for (std::size_t k = 0; k < values.size(); ++k) {
-            // The list has room for a limited number of lines; keys past it
-            // have none.
-            const bool listed = static_cast<int32_t>(k) < list.lineCount;
-            std::printf("%4zu  %s\n      %s\n", k + 1, listed ? list.lines[k] : "(not in the list)",
-                        values[k].c_str());
+        if (!error.empty()) {
+            ++errors;
+            std::fflush(out);
+            std::fprintf(stderr, "vrim: %s\n", error.c_str());
         }
     }
-    return kExitClean;
+    if (paths.size() > 1) {
+        std::fprintf(out, "\n%zu %s in %zu %s%s\n", blocks, blocks == 1 ? "block" : "blocks",
+                     paths.size(), paths.size() == 1 ? "scene" : "scenes",
+                     noShake == 0 ? ""
+                                  : (" (" + std::to_string(noShake) + " without a shake)").c_str());
+    }
+    output.finish();
+    return errors > 0 ? kExitError : kExitClean;
 }
 
 } // namespace
 
 Command addShowCommand(CLI::App& tool) {
-    auto options = std::make_shared<ShowOptions>();
+    auto options = std::make_shared<BatchOptions>();
     CLI::App* command = tool.add_subcommand(
         "show", "List each key block's keys as the module's key editor lists them, with their "
                 "values");
-    command->add_option("SCENE", options->scene, "Scene file")->required()->type_name("FILE");
-    addModuleOption(*command, options->module);
+    command->footer("Examples:\n"
+                    "  vrim show samples/two-items.lws --item Lamp_Swing\n"
+                    "  vrim show shots/ -o keys.txt");
+    addBatchOptions(*command, *options, false);
+    command->remove_option(command->get_option("--json"));
     return {command, [options] { return runShow(*options); }};
 }
 

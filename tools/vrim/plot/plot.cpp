@@ -16,9 +16,12 @@ constexpr double kPageWidth = 960;
 constexpr double kPageHeight = 540;
 constexpr double kLeft = 92;
 constexpr double kRight = 826; // the legend sits to the right, clear of the curves
-constexpr double kTop = 96;
+constexpr double kTop = 112;   // room for three rows of key labels below the subtitle
 constexpr double kBottom = 468;
 constexpr double kLabelRowHeight = 16; // one row of key labels above the plot
+constexpr int kLabelRows = 3;          // rows of key labels between the subtitle and the plot
+constexpr double kLabelCharWidth = 7;  // a character of a 12 px label, a little generously
+constexpr double kLabelGap = 6;
 constexpr int kTargetTicks = 8;
 // Markers on every sample only while they stay apart.
 constexpr std::size_t kMaxMarkedSamples = 240;
@@ -73,33 +76,99 @@ struct Scale {
     }
 };
 
-// Labels of overlapping spans go to separate rows above the plot.
-std::vector<int> labelRows(const std::vector<PlotKey>& keys, const Scale& x) {
-    std::vector<int> rows(keys.size(), 0);
-    std::vector<double> rowEnds;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        const double left = x(static_cast<double>(keys[i].acts.first));
-        const double width = 44; // "key 12" at 12 px
-        std::size_t row = 0;
-        while (row < rowEnds.size() && rowEnds[row] > left) {
-            ++row;
+// A key's label and where it goes: a row above the plot, or none when the
+// rows are full there.
+struct Label {
+    std::string text;
+    int row = -1; // -1: not shown
+};
+
+// Labels go to the first row with room. When the full labels ("key 3
+// (20-31)") do not all find room, every key is labelled by its number alone,
+// and a label that still finds none is left out (the shading still shows it).
+std::vector<Label> placeLabels(const std::vector<PlotKey>& keys, const Scale& x) {
+    std::vector<Label> labels;
+    for (bool full : {true, false}) {
+        labels.assign(keys.size(), Label{});
+        std::vector<double> rowEnds(kLabelRows, -1e300);
+        bool allPlaced = true;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const PlotKey& key = keys[i];
+            if (key.moves.empty()) {
+                continue;
+            }
+            const double left = x(static_cast<double>(key.moves.front().first));
+            const std::string text = full ? "key " + std::to_string(key.number) + " (" +
+                                                std::to_string(key.moves.front().first) + "-" +
+                                                std::to_string(key.moves.back().last) + ")"
+                                          : std::to_string(key.number);
+            const double right = left + kLabelCharWidth * static_cast<double>(text.size());
+            for (std::size_t row = 0; row < rowEnds.size(); ++row) {
+                if (rowEnds[row] + kLabelGap <= left) {
+                    rowEnds[row] = right;
+                    labels[i] = {text, static_cast<int>(row)};
+                    break;
+                }
+            }
+            allPlaced = allPlaced && labels[i].row >= 0;
         }
-        if (row == rowEnds.size()) {
-            rowEnds.push_back(0);
+        if (allPlaced) {
+            break;
         }
-        rowEnds[row] = left + width;
-        rows[i] = static_cast<int>(row);
     }
-    return rows;
+    return labels;
+}
+
+// Why a plot shows no shake, or nothing when some key moves the item.
+std::string whyNoShake(const Plot& plot) {
+    if (plot.keys.empty()) {
+        return "The block holds no key: the item does not shake.";
+    }
+    for (const PlotKey& key : plot.keys) {
+        if (!key.moves.empty()) {
+            return "";
+        }
+    }
+    FrameSpan spans; // empty until a key's span holds a frame
+    for (const PlotKey& key : plot.keys) {
+        if (!key.acts.empty()) {
+            spans.first = spans.empty() ? key.acts.first : std::min(spans.first, key.acts.first);
+            spans.last = spans.empty() ? key.acts.last : std::max(spans.last, key.acts.last);
+        }
+    }
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%g", plot.fps);
+    std::string why = "No key moves the item on frames " + std::to_string(plot.frames.first) + "-" +
+                      std::to_string(plot.frames.last) + " at " + rate + " fps: ";
+    if (spans.empty()) {
+        return why + "no key's span holds a whole frame.";
+    }
+    return why + "the keys' spans run on frames " + std::to_string(spans.first) + "-" +
+           std::to_string(spans.last) + ".";
 }
 
 } // namespace
 
-std::vector<PlotKey> plotKeys(const ShakeInstance& instance, double fps) {
+std::vector<PlotKey> plotKeys(const ShakeInstance& instance, double fps, const FrameRange& frames) {
     std::vector<PlotKey> keys;
     int number = 1;
     for (const ShakeKey* key : keysOf(instance)) {
-        keys.push_back({number++, spanFrames(*key, fps)});
+        keys.push_back({number++, spanFrames(*key, fps), {}});
+    }
+    // The module moves the item by the key that acts at each frame; runs of
+    // frames by one key become its shaded runs.
+    for (int64_t frame = frames.first; frame <= frames.last; ++frame) {
+        const int acting =
+            actingKey(instance, static_cast<int32_t>(frame), static_cast<double>(frame) / fps);
+        if (acting < 0) {
+            continue;
+        }
+        std::vector<FrameSpan>& moves = keys[static_cast<std::size_t>(acting)].moves;
+        if (!moves.empty() && moves.back().last == frame - 1) {
+            moves.back().last = frame;
+        } else {
+            moves.push_back({frame, frame});
+        }
     }
     return keys;
 }
@@ -159,27 +228,37 @@ std::string plotSvg(const Plot& plot) {
     line("<text x=\"" + number(kLeft, 0) + "\" y=\"46\" fill=\"#555555\">" +
          standin::escapeXml(plot.subtitle) + "</text>");
 
-    // Key spans: shaded where each key's span runs, labelled above the plot.
+    // Keys: shaded on the frames where each one moves the item, labelled
+    // above the plot.
     line("<g id=\"key-spans\">");
-    const std::vector<int> rows = labelRows(plot.keys, x);
+    const std::vector<Label> labels = placeLabels(plot.keys, x);
     for (std::size_t i = 0; i < plot.keys.size(); ++i) {
         const PlotKey& key = plot.keys[i];
         const char* fill = kSpanFills[i % std::size(kSpanFills)];
-        const double labelY = kTop - 8 - rows[i] * kLabelRowHeight;
-        if (key.acts.empty() || key.acts.last < frameFrom || key.acts.first > frameTo) {
-            continue;
+        for (const FrameSpan& run : key.moves) {
+            const double left = x(static_cast<double>(run.first));
+            const double right = x(static_cast<double>(run.last));
+            line("<rect x=\"" + number(left) + "\" y=\"" + number(kTop) + "\" width=\"" +
+                 number(std::max(right - left, 1.5)) + "\" height=\"" + number(kBottom - kTop) +
+                 "\" fill=\"" + fill + "\" fill-opacity=\"0.16\" stroke=\"" + fill +
+                 "\" stroke-opacity=\"0.7\" stroke-dasharray=\"3 3\"/>");
         }
-        const double left = x(std::max<double>(static_cast<double>(key.acts.first), frameFrom));
-        const double right = x(std::min<double>(static_cast<double>(key.acts.last), frameTo));
-        line("<rect x=\"" + number(left) + "\" y=\"" + number(kTop) + "\" width=\"" +
-             number(std::max(right - left, 1.5)) + "\" height=\"" + number(kBottom - kTop) +
-             "\" fill=\"" + fill + "\" fill-opacity=\"0.16\" stroke=\"" + fill +
-             "\" stroke-opacity=\"0.7\" stroke-dasharray=\"3 3\"/>");
-        line("<text x=\"" + number(left + 3) + "\" y=\"" + number(labelY) +
-             "\" fill=\"#333333\" font-size=\"12\">key " + std::to_string(key.number) + " (" +
-             std::to_string(key.acts.first) + "-" + std::to_string(key.acts.last) + ")</text>");
+        if (labels[i].row >= 0) {
+            const double left = x(static_cast<double>(key.moves.front().first));
+            line("<text x=\"" + number(left + 3) + "\" y=\"" +
+                 number(kTop - 8 - labels[i].row * kLabelRowHeight) +
+                 "\" fill=\"#333333\" font-size=\"12\">" + standin::escapeXml(labels[i].text) +
+                 "</text>");
+        }
     }
     line("</g>");
+    if (const std::string why = whyNoShake(plot); !why.empty()) {
+        line("<text id=\"no-shake\" x=\"" + number((kLeft + kRight) / 2) + "\" y=\"" +
+             number(kTop + 28) +
+             "\" text-anchor=\"middle\" fill=\"#aa3333\" stroke=\"#ffffff\" stroke-width=\"5\" "
+             "paint-order=\"stroke\">" +
+             standin::escapeXml(why) + "</text>");
+    }
 
     // Grid, ticks and tick labels.
     line("<g id=\"axes\" stroke-width=\"1\">");

@@ -13,6 +13,9 @@ namespace vrim {
 struct PlotKey {
     int number = 0; // 1-based position in the chain
     FrameSpan acts; // scene frames on which its span runs
+    // Runs of the plotted frames on which the key moves the item: its span,
+    // less the frames where a later key is selected or it is not selected yet.
+    std::vector<FrameSpan> moves;
 };
 
 struct Plot {
@@ -24,8 +27,9 @@ struct Plot {
     std::vector<PlotKey> keys;
 };
 
-// The keys of an instance with the frames their spans run on at fps.
-std::vector<PlotKey> plotKeys(const ShakeInstance& instance, double fps);
+// The keys of an instance with the frames their spans run on at fps, and
+// the frames of the range on which each moves the item.
+std::vector<PlotKey> plotKeys(const ShakeInstance& instance, double fps, const FrameRange& frames);
 
 std::string plotSvg(const Plot& plot);
 

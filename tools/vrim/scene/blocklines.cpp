@@ -34,51 +34,94 @@ std::vector<std::string> probeBlock(int base, const std::string& line) {
 
 constexpr std::array<int, 2> kProbeBases = {100, 200};
 
-bool keyHoldsBase(const ShakeKey& key, int base) {
-    return key.freqTime == base && key.widthX == base + 1 && key.widthY == base + 2 &&
-           key.widthZ == base + 3 && key.startFrame == base + 4 && key.endFrame == base + 5 &&
-           key.fallOff == base + 6;
+// The first value of the key that no longer holds what the probe block
+// gave it, or None.
+KeyField changedField(const ShakeKey& key, int base) {
+    if (key.freqTime != base) {
+        return KeyField::FreqTime;
+    }
+    if (key.widthX != base + 1) {
+        return KeyField::WidthX;
+    }
+    if (key.widthY != base + 2) {
+        return KeyField::WidthY;
+    }
+    if (key.widthZ != base + 3) {
+        return KeyField::WidthZ;
+    }
+    if (key.startFrame != base + 4) {
+        return KeyField::StartFrame;
+    }
+    if (key.endFrame != base + 5) {
+        return KeyField::EndFrame;
+    }
+    if (key.fallOff != base + 6) {
+        return KeyField::FallOff;
+    }
+    return KeyField::None;
 }
+
+// Lines up to this length have their meaning kept; at most this many.
+constexpr std::size_t kKnownLineBytes = 256;
+constexpr std::size_t kKnownLines = 4096;
 
 } // namespace
 
 LineProbe::LineProbe(Session& session) : session_(session), probe_(session.newInstance()) {}
 
-LineEffect LineProbe::effect(const std::string& line) {
+LineMeaning LineProbe::meaning(const std::string& line) {
+    if (line.size() > kKnownLineBytes) {
+        return probe(line);
+    }
+    if (auto found = known_.find(line); found != known_.end()) {
+        return found->second;
+    }
+    if (known_.size() >= kKnownLines) {
+        known_.clear();
+    }
+    const LineMeaning meaning = probe(line);
+    known_.emplace(line, meaning);
+    return meaning;
+}
+
+LineMeaning LineProbe::probe(const std::string& line) {
     for (int base : kProbeBases) {
         const std::vector<std::string> block = probeBlock(base, line);
         const std::size_t read = session_.load(probe_, block);
         if (read < block.size()) {
-            return LineEffect::EndsBlock;
+            return {LineEffect::EndsBlock, KeyField::None};
         }
         const std::vector<const ShakeKey*> keys = keysOf(*probe_);
         if (keys.size() != 1) {
-            return LineEffect::AddsKey;
+            return {LineEffect::AddsKey, KeyField::None};
         }
-        if (!keyHoldsBase(*keys[0], base)) {
-            return LineEffect::SetsKeyField;
+        if (const KeyField field = changedField(*keys[0], base); field != KeyField::None) {
+            return {LineEffect::SetsKeyField, field};
         }
     }
-    return LineEffect::None;
+    return {};
 }
 
 BlockReading readBlock(Session& session, LineProbe& probe, ShakeInstance* instance,
-                       const standin::KeyBlock& block) {
+                       const std::vector<std::string>& lines) {
     BlockReading reading;
-    reading.linesRead = session.load(instance, block.lines);
+    reading.linesRead = session.load(instance, lines);
     reading.effects.assign(reading.linesRead, LineEffect::None);
+    reading.fields.assign(reading.linesRead, KeyField::None);
 
     // The module's own line reader gives each line's keyword and number,
     // numbers carried over to lines without one as in a load.
     standin::LineReader reader(std::vector<std::string>(
-        block.lines.begin(), block.lines.begin() + static_cast<long>(reading.linesRead)));
+        lines.begin(), lines.begin() + static_cast<long>(reading.linesRead)));
     const LoadState state = reader.state();
     SceneLine sceneLine{};
     readSceneLine(&state, &sceneLine);
     for (std::size_t i = 1; i < reading.linesRead; ++i) {
         readSceneLine(&state, &sceneLine);
-        const LineEffect effect = probe.effect(block.lines[i]);
+        const LineMeaning meaning = probe.meaning(lines[i]);
+        const LineEffect effect = meaning.effect;
         reading.effects[i] = effect;
+        reading.fields[i] = meaning.field;
         if (effect == LineEffect::AddsKey) {
             reading.keyLines.push_back(i);
         } else if (effect == LineEffect::None && compareSceneToken("KEY_NUM", &sceneLine) == 0) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vrim {
@@ -19,21 +20,35 @@ enum class LineEffect {
     SetsKeyField, // a value of the current key
 };
 
+// The value of a key that a line sets, as the probe sees it change.
+enum class KeyField { None, FreqTime, WidthX, WidthY, WidthZ, StartFrame, EndFrame, FallOff };
+
+struct LineMeaning {
+    LineEffect effect = LineEffect::None;
+    KeyField field = KeyField::None; // for SetsKeyField
+};
+
 class LineProbe {
   public:
     explicit LineProbe(Session& session);
     // What the line does inside a block, right after a key's values.
-    LineEffect effect(const std::string& line);
+    LineEffect effect(const std::string& line) { return meaning(line).effect; }
+    LineMeaning meaning(const std::string& line);
 
   private:
+    LineMeaning probe(const std::string& line);
     Session& session_;
     ShakeInstance* probe_; // reloaded for every probe
+    // Scene files repeat the same few lines; short lines' meanings are kept,
+    // up to a bound.
+    std::unordered_map<std::string, LineMeaning> known_;
 };
 
 // How the module read one block.
 struct BlockReading {
     std::size_t linesRead = 0;         // block lines the module read, "VRIM_START" included
     std::vector<LineEffect> effects;   // one per line read; the opening line counts as None
+    std::vector<KeyField> fields;      // one per line read: the value a SetsKeyField line sets
     std::vector<std::size_t> keyLines; // index into the block's lines of each key's first line
     // Indexes of the block's "KEY_NUM" lines, and the number of the last one
     // as the module reads it. The module counts the keys it builds instead,
@@ -42,8 +57,9 @@ struct BlockReading {
     int32_t keyNum = 0;
 };
 
-// Loads the block into instance and reads every line the module read.
+// Loads a key block's lines (what the host hands the module) into instance
+// and reads every line the module read.
 BlockReading readBlock(Session& session, LineProbe& probe, ShakeInstance* instance,
-                       const standin::KeyBlock& block);
+                       const std::vector<std::string>& lines);
 
 } // namespace vrim

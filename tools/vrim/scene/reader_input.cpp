@@ -1,7 +1,7 @@
 #include "tools/vrim/scene/reader_input.h"
 
+#include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/scene.h"
-#include "tools/vrim/session.h"
 
 #include <cerrno>
 #include <cstring>

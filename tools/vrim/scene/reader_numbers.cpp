@@ -1,6 +1,6 @@
 #include "tools/vrim/scene/reader_numbers.h"
 
-#include "scene/sceneline.h"
+#include "plugin/core/sceneline.h"
 #include "standin/scene_io.h"
 
 #include <charconv>

@@ -1,0 +1,182 @@
+// vrim ls: one line per item with a shake in each scene: its name, its keys,
+// the frames on which it moves the item at the scene's rate, and how many
+// findings check has for it.
+#include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/output.h"
+#include "tools/vrim/scene/findings.h"
+#include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/scene/reader_paths.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <memory>
+
+namespace vrim {
+
+namespace {
+
+using nlohmann::json;
+
+std::string plural(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string ascii(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = byte < 0x20 || byte > 0x7e ? '?' : c;
+    }
+    return shown;
+}
+
+std::string timingText(const SceneTiming& timing) {
+    char fps[32];
+    std::snprintf(fps, sizeof fps, "%g fps", timing.fps);
+    return timing.frames ? std::string(fps) + ", frames " + std::to_string(timing.frames->first) +
+                               "-" + std::to_string(timing.frames->last)
+                         : std::string(fps) + ", no frame range";
+}
+
+int runLs(const BatchOptions& options) {
+    const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
+    Session session(options.module.empty() ? defaultModulePath() : options.module);
+    BlockChecker checker(session);
+    Output output(options.output);
+    std::FILE* out = output.file();
+    std::size_t items = 0, findings = 0, noShake = 0, errors = 0;
+
+    if (options.json) {
+        std::fputs("{\"scenes\": [", out);
+    }
+    for (std::size_t f = 0; f < paths.size(); ++f) {
+        const std::string& path = paths[f];
+        std::optional<SceneTiming> timing;
+        std::size_t listed = 0;
+        std::string error;
+        SceneOutcome outcome;
+        if (options.json) {
+            std::fprintf(out, "%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
+                         json(ascii(path)).dump().c_str());
+        } else {
+            std::fprintf(out, "%s%s\n", f == 0 ? "" : "\n", path.c_str());
+        }
+        try {
+            scene::Reader reader = scene::Reader::open(path);
+            SceneVisit visit;
+            visit.block = [&](const scene::Block& block, const scene::Header& header) {
+                if (!timing) {
+                    timing = sceneTiming(header, std::nullopt, std::nullopt);
+                }
+                const BlockReport report = checker.check(block, *timing);
+                const std::size_t count = static_cast<std::size_t>(report.errors) +
+                                          static_cast<std::size_t>(report.warnings);
+                ++items;
+                findings += count;
+                const std::string name = scene::blockName(block);
+                if (options.json) {
+                    const json item = {
+                        {"item", block.item ? json(ascii(name)) : json(nullptr)},
+                        {"kind",
+                         block.item ? json(scene::itemKindName(block.item->kind)) : json(nullptr)},
+                        {"block", block.number},
+                        {"line", block.whole.firstLine},
+                        {"keys", report.keys},
+                        {"moves",
+                         [&] {
+                             json runs = json::array();
+                             for (const FrameSpan& run : report.moves) {
+                                 runs.push_back({{"first", run.first}, {"last", run.last}});
+                             }
+                             return runs;
+                         }()},
+                        {"findings", count}};
+                    std::fprintf(out, "%s\n    %s", listed == 0 ? "" : ",", item.dump().c_str());
+                } else {
+                    std::fprintf(out, "  %-24s %-8s  frames %-20s %s\n", name.c_str(),
+                                 plural(report.keys, "key", "keys").c_str(),
+                                 runsText(report.moves).c_str(),
+                                 plural(count, "finding", "findings").c_str());
+                }
+                ++listed;
+            };
+            outcome = visitScene(reader, options, visit);
+            if (!timing) {
+                timing = sceneTiming(reader.header(), std::nullopt, std::nullopt);
+            }
+            error = outcome.error;
+            if (error.empty()) {
+                // Header values check would warn about count as findings.
+                for (const Finding& finding : sceneFindings(reader, *timing)) {
+                    findings += finding.severity != Severity::Note;
+                }
+            }
+        } catch (const ToolError& e) {
+            error = e.what();
+        }
+        noShake += outcome.noShake;
+        errors += !error.empty();
+        if (options.json) {
+            std::fprintf(
+                out, "%s], \"fps\": %s, \"frames\": %s, \"note\": %s, \"error\": %s}",
+                listed == 0 ? "" : "\n  ", timing ? json(timing->fps).dump().c_str() : "null",
+                timing && timing->frames
+                    ? json({{"first", timing->frames->first}, {"last", timing->frames->last}})
+                          .dump()
+                          .c_str()
+                    : "null",
+                outcome.noShake ? "\"no shake\"" : "null",
+                error.empty() ? "null" : json(ascii(error)).dump().c_str());
+        } else {
+            if (timing && error.empty()) {
+                std::fprintf(out, "  (%s)\n", timingText(*timing).c_str());
+            }
+            if (outcome.noShake) {
+                std::fprintf(out, "  note: no shake (no VRIM_S key block)\n");
+            }
+            if (!error.empty()) {
+                std::fprintf(out, "  error: %s\n", error.c_str());
+            }
+        }
+        if (!error.empty()) {
+            std::fflush(out);
+            std::fprintf(stderr, "vrim: %s\n", error.c_str());
+        }
+    }
+    const int status = errors > 0 ? kExitError : findings > 0 ? kExitWarnings : kExitClean;
+    if (options.json) {
+        std::fprintf(out,
+                     "\n], \"items\": %zu, \"findings\": %zu, \"scenesWithoutShake\": %zu, "
+                     "\"errors\": %zu, \"status\": %d}\n",
+                     items, findings, noShake, errors, status);
+    } else {
+        std::fprintf(
+            out, "\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
+            plural(paths.size(), "scene", "scenes").c_str(),
+            noShake == 0 ? "" : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
+            plural(findings, "finding", "findings").c_str(),
+            errors == 0 ? "" : (", " + plural(errors, "error", "errors")).c_str());
+    }
+    output.finish();
+    return status;
+}
+
+} // namespace
+
+Command addLsCommand(CLI::App& tool) {
+    auto options = std::make_shared<BatchOptions>();
+    CLI::App* command = tool.add_subcommand(
+        "ls", "List the items with a shake in each scene: keys, frames they move, findings");
+    command->footer("Frames are the scene's, at its own frame rate (FramesPerSecond).\n"
+                    "Exit status: 0 clean, 1 when check has findings, 2 errors.\n"
+                    "Examples:\n"
+                    "  vrim ls samples/two-items.lws\n"
+                    "  vrim ls shots/ --recursive --json");
+    addBatchOptions(*command, *options, false);
+    return {command, [options] { return runLs(*options); }};
+}
+
+} // namespace vrim

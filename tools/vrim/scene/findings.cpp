@@ -1,0 +1,446 @@
+#include "tools/vrim/scene/findings.h"
+
+#include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/scene/reader_numbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vrim {
+
+namespace {
+
+// Periods of at most this many scene frames show nothing true when the
+// host samples whole frames.
+constexpr double kShortestPeriodFrames = 2.0;
+// Frames of a key evaluated to find where a non-finite value shows.
+constexpr int64_t kMaxProbedFrames = 100000;
+// Runs of frames named in one message.
+constexpr std::size_t kRunsNamed = 4;
+
+std::string frames(int64_t first, int64_t last) {
+    return first == last ? "frame " + std::to_string(first)
+                         : "frames " + std::to_string(first) + "-" + std::to_string(last);
+}
+
+std::string quoted(const std::string& line) {
+    // Scene lines are 8-bit text; keep the report plain ASCII and short.
+    constexpr std::size_t kShown = 60;
+    std::string text = "\"";
+    for (std::size_t i = 0; i < line.size() && i < kShown; ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        text += (c < 0x20 || c > 0x7e) ? '?' : static_cast<char>(c);
+    }
+    return text + (line.size() > kShown ? "...\"" : "\"");
+}
+
+std::string shortNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+void add(BlockReport& report, Severity severity, const char* kind, std::uint64_t line, int key,
+         std::string message) {
+    report.findings.push_back({severity, kind, line, key, std::move(message), {}});
+}
+
+// Where the module stops and lines it skips.
+void checkLines(const scene::Block& block, const BlockReading& reading, BlockReport& report) {
+    const std::uint64_t first = block.firstLine;
+    if (reading.linesRead < block.lines.size()) {
+        const std::size_t stop = reading.linesRead - 1;
+        const std::size_t after = block.lines.size() - reading.linesRead;
+        add(report, Severity::Error, "block-ends-early", first + stop, 0,
+            "the module stops reading the block at the line " + quoted(block.lines[stop]) +
+                ", before its " + (block.ended ? "VRIM_END" : "end") + ": the " +
+                std::to_string(after) + (after == 1 ? " line" : " lines") + " after it " +
+                (block.wrapped ? "are never read" : "would be read by the host as its own"));
+    } else if (!block.ended) {
+        add(report, Severity::Error, "block-never-ends", block.whole.firstLine, 0,
+            block.wrapped ? "the block has no VRIM_END line before its EndPlugin"
+                          : "the block never ends: no VRIM_END line follows, so the module "
+                            "reads the rest of the file as keys");
+    }
+    bool keyStarted = false;
+    for (std::size_t i = 1; i < reading.effects.size(); ++i) {
+        const std::uint64_t line = first + i;
+        switch (reading.effects[i]) {
+        case LineEffect::AddsKey:
+            keyStarted = true;
+            break;
+        case LineEffect::SetsKeyField:
+            if (!keyStarted) {
+                add(report, Severity::Warning, "value-before-key", line, 0,
+                    "the line " + quoted(block.lines[i]) +
+                        " comes before the first KEY_START and is skipped");
+            }
+            break;
+        case LineEffect::None:
+            if (std::find(reading.keyNumLines.begin(), reading.keyNumLines.end(), i) ==
+                reading.keyNumLines.end()) {
+                add(report, Severity::Warning, "unknown-line", line, 0,
+                    "the line " + quoted(block.lines[i]) + " matches no keyword and is skipped");
+            }
+            break;
+        case LineEffect::EndsBlock:
+            break;
+        }
+    }
+}
+
+void checkKeyCount(const scene::Block& block, const BlockReading& reading, BlockReport& report) {
+    const std::string found = std::to_string(report.keys) + (report.keys == 1 ? " key" : " keys");
+    if (reading.keyNumLines.empty()) {
+        add(report, Severity::Warning, "key-count", block.whole.firstLine, 0,
+            "the block has no KEY_NUM line; it holds " + found);
+    } else if (static_cast<int64_t>(reading.keyNum) != static_cast<int64_t>(report.keys)) {
+        add(report, Severity::Warning, "key-count", block.firstLine + reading.keyNumLines.back(), 0,
+            "KEY_NUM says " + std::to_string(reading.keyNum) + " but the block holds " + found);
+    }
+    if (report.keys == 0 && reading.linesRead == block.lines.size()) {
+        add(report, Severity::Warning, "no-keys", block.whole.firstLine, 0,
+            "the block holds no key: the item does not shake");
+    }
+}
+
+// The 0-based key a block line belongs to, or -1 before the first key.
+int keyOfLine(const BlockReading& reading, std::size_t index) {
+    int key = -1;
+    for (std::size_t start : reading.keyLines) {
+        if (start > index) {
+            break;
+        }
+        ++key;
+    }
+    return key;
+}
+
+bool isIntegerField(KeyField field) {
+    return field == KeyField::StartFrame || field == KeyField::EndFrame ||
+           field == KeyField::FallOff;
+}
+
+bool isWidth(KeyField field) {
+    return field == KeyField::WidthX || field == KeyField::WidthY || field == KeyField::WidthZ;
+}
+
+// Runs of the key's frames on which the module makes the position NaN or
+// infinite.
+std::string badFrames(Session& session, ShakeInstance* instance, int key, double fps) {
+    const ShakeKey& shakeKey = *keysOf(*instance)[static_cast<std::size_t>(key)];
+    const FrameSpan span = spanFrames(shakeKey, fps);
+    std::vector<FrameSpan> runs;
+    const double rest[3] = {0.0, 0.0, 0.0};
+    const int64_t last = std::min<int64_t>(span.last, span.first + kMaxProbedFrames - 1);
+    for (int64_t frame = span.first; frame <= last; ++frame) {
+        if (frame < INT32_MIN || frame > INT32_MAX) {
+            continue;
+        }
+        const double time = static_cast<double>(frame) / fps;
+        if (actingKey(*instance, static_cast<int32_t>(frame), time) != key) {
+            continue;
+        }
+        const Session::Motion motion =
+            session.evaluate(instance, static_cast<int32_t>(frame), time, rest);
+        if (std::isfinite(motion.position[0]) && std::isfinite(motion.position[1]) &&
+            std::isfinite(motion.position[2])) {
+            continue;
+        }
+        if (!runs.empty() && runs.back().last == frame - 1) {
+            runs.back().last = frame;
+        } else {
+            runs.push_back({frame, frame});
+        }
+    }
+    if (runs.empty()) {
+        return "; the key moves the item on no frame, so nothing shows yet";
+    }
+    return ": the item's position is not a number on " +
+           (runs.size() == 1 ? frames(runs[0].first, runs[0].last) : "frames " + runsText(runs)) +
+           (last < span.last ? " (of the first " + std::to_string(kMaxProbedFrames) + " frames)"
+                             : "");
+}
+
+// Numbers the module reads otherwise than they are written.
+void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block& block,
+                  const BlockReading& reading, double fps, BlockReport& report) {
+    for (std::size_t i = 1; i < reading.linesRead; ++i) {
+        const bool keyNum = std::find(reading.keyNumLines.begin(), reading.keyNumLines.end(), i) !=
+                            reading.keyNumLines.end();
+        const KeyField field = reading.fields[i];
+        if (field == KeyField::None && !keyNum) {
+            if (block.lines[i].size() > scene::kModuleLineChars) {
+                add(report, Severity::Warning, "cut-line", block.firstLine + i, 0,
+                    "the line " + quoted(block.lines[i]) + " is " +
+                        std::to_string(block.lines[i].size()) +
+                        " characters long: the module reads only its first " +
+                        std::to_string(scene::kModuleLineChars));
+            }
+            continue;
+        }
+        const std::optional<scene::NumberFinding> finding = scene::checkNumber(
+            block.lines[i],
+            keyNum || isIntegerField(field) ? scene::NumberUse::Integer : scene::NumberUse::Real);
+        if (!finding) {
+            continue;
+        }
+        const int key = keyNum ? -1 : keyOfLine(reading, i);
+        const int number = key + 1;
+        std::string message = "the line " + quoted(block.lines[i]) + ": " + finding->message;
+        switch (finding->kind) {
+        case scene::NumberFinding::Kind::NotFinite:
+            if (key >= 0 && reading.effects[i] == LineEffect::SetsKeyField) {
+                message += badFrames(session, instance, key, fps);
+            }
+            add(report, Severity::Error, "not-finite", block.firstLine + i, number, message);
+            break;
+        case scene::NumberFinding::Kind::Misread:
+            add(report, Severity::Warning, "misread-number", block.firstLine + i, number, message);
+            break;
+        case scene::NumberFinding::Kind::Cut:
+            add(report, Severity::Warning, "cut-line", block.firstLine + i, number, message);
+            break;
+        }
+    }
+}
+
+void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockReading& reading,
+               const SceneTiming& timing, BlockReport& report) {
+    const double fps = timing.fps;
+    const std::vector<const ShakeKey*> keys = keysOf(*instance);
+    // Which keys the block gives a width line.
+    std::vector<bool> widthLine(keys.size(), false);
+    for (std::size_t l = 0, key = 0; l < reading.fields.size(); ++l) {
+        while (key < reading.keyLines.size() && reading.keyLines[key] <= l) {
+            ++key;
+        }
+        if (key > 0 && key <= keys.size() && isWidth(reading.fields[l])) {
+            widthLine[key - 1] = true;
+        }
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const ShakeKey& key = *keys[i];
+        const int number = static_cast<int>(i) + 1;
+        const std::string name = "key " + std::to_string(number);
+        const std::uint64_t line = i < reading.keyLines.size()
+                                       ? block.firstLine + reading.keyLines[i]
+                                       : block.whole.firstLine;
+        const FrameSpan acts = spanFrames(key, fps);
+
+        if (key.endFrame < key.startFrame) {
+            add(report, Severity::Warning, "never-acts", line, number,
+                name + " ends (frame " + std::to_string(key.endFrame) +
+                    ") before it starts (frame " + std::to_string(key.startFrame) +
+                    "): it never acts");
+        } else if (acts.empty()) {
+            add(report, Severity::Warning, "never-acts", line, number,
+                name + "'s span falls between two frames at " + shortNumber(fps) +
+                    " fps: it never acts");
+        }
+
+        const std::vector<HiddenRun> hidden = hiddenRuns(*instance, static_cast<int>(i), fps);
+        if (!hidden.empty()) {
+            std::string message = name + " (" + frames(acts.first, acts.last) + ") is hidden";
+            for (std::size_t r = 0; r < hidden.size(); ++r) {
+                message += std::string(r == 0 ? "" : " and") + " by key " +
+                           std::to_string(hidden[r].by + 1) + " on " +
+                           frames(hidden[r].frames.first, hidden[r].frames.last);
+            }
+            message += ": a later key in the chain is selected there";
+            report.findings.push_back(
+                {Severity::Warning, "hidden-key", line, number, message, hidden});
+        }
+
+        // Away from 30 fps a span can begin on a scene frame before the key's
+        // own start frame, where the key is not selected yet.
+        if (!acts.empty() && acts.first < key.startFrame) {
+            const int64_t last = std::min<int64_t>(acts.last, int64_t{key.startFrame} - 1);
+            add(report, Severity::Warning, "not-yet-selected", line, number,
+                name + "'s span runs from frame " + std::to_string(acts.first) + " at " +
+                    shortNumber(fps) + " fps, but the key is selected only from its " +
+                    "start frame " + std::to_string(key.startFrame) + ": it does not act on " +
+                    frames(acts.first, last));
+        }
+
+        if (key.freqTime == 0.0) {
+            const double s = std::sin(1.0);
+            add(report, Severity::Warning, "zero-frequency", line, number,
+                name +
+                    " has frequency time 0: instead of shaking it pushes the item by a "
+                    "constant sin(1) x width = (" +
+                    shortNumber(s * key.widthX) + ", " + shortNumber(s * key.widthY) + ", " +
+                    shortNumber(s * key.widthZ) + ")" + (key.fallOff != 0 ? ", fading out" : ""));
+        } else if (std::isfinite(key.freqTime) &&
+                   std::fabs(key.freqTime) * fps <= kShortestPeriodFrames) {
+            // sin(2 pi f / period) is 0 on every whole frame f when 2 / period
+            // is whole; otherwise whole frames pick points of the wave that
+            // draw a slower one.
+            const double period = std::fabs(key.freqTime) * fps;
+            const double halves = 2.0 / period;
+            const bool nothing = std::fabs(halves - std::round(halves)) < 1e-9;
+            add(report, Severity::Warning, "short-period", line, number,
+                name + "'s period of " + shortNumber(std::fabs(key.freqTime)) + " s is " +
+                    shortNumber(period) + (period == 1.0 ? " frame" : " frames") + " at " +
+                    shortNumber(fps) + " fps: sampled at whole frames it shows " +
+                    (nothing ? "no shake at all" : "a false slow wobble instead of the shake"));
+        }
+
+        if (key.widthX == 0.0 && key.widthY == 0.0 && key.widthZ == 0.0) {
+            add(report, Severity::Warning, "zero-widths", line, number,
+                name + (widthLine[i] ? " has widths 0, 0, 0" : " has no width lines (widths 0)") +
+                    ": it never moves the item");
+        }
+
+        if (timing.frames && !acts.empty()) {
+            const FrameRange& scene = *timing.frames;
+            const bool before = acts.first < scene.first;
+            const bool after = acts.last > scene.last;
+            const bool outside = acts.last < scene.first || acts.first > scene.last;
+            if (before || after) {
+                add(report, Severity::Warning, "outside-frames", line, number,
+                    name + " acts on " + frames(acts.first, acts.last) + ", " +
+                        (outside ? "all" : "partly") + " outside the scene's " +
+                        frames(scene.first, scene.last));
+            }
+        }
+    }
+}
+
+} // namespace
+
+const char* severityName(Severity severity) {
+    switch (severity) {
+    case Severity::Note:
+        return "note";
+    case Severity::Warning:
+        return "warning";
+    case Severity::Error:
+        return "error";
+    }
+    return "";
+}
+
+BlockChecker::BlockChecker(Session& session)
+    : session_(session), probe_(session), instance_(session.newInstance()) {}
+
+BlockReport BlockChecker::check(const scene::Block& block, const SceneTiming& timing) {
+    BlockReport report;
+    const BlockReading reading = readBlock(session_, probe_, instance_, block.lines);
+    report.keys = keysOf(*instance_).size();
+    if (!reading.keyNumLines.empty()) {
+        report.keyNum = reading.keyNum;
+    }
+    checkLines(block, reading, report);
+    checkKeyCount(block, reading, report);
+    checkNumbers(session_, instance_, block, reading, timing.fps, report);
+    checkKeys(instance_, block, reading, timing, report);
+    report.moves = movingRuns(*instance_, timing.fps);
+    std::stable_sort(report.findings.begin(), report.findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    for (const Finding& finding : report.findings) {
+        report.errors += finding.severity == Severity::Error;
+        report.warnings += finding.severity == Severity::Warning;
+    }
+    report.block.number = block.number;
+    report.block.item = block.item;
+    report.block.wrapped = block.wrapped;
+    report.block.whole = block.whole;
+    report.block.data = block.data;
+    report.block.ended = block.ended;
+    report.block.closed = block.closed;
+    report.block.lineEnd = block.lineEnd;
+    report.block.firstLine = block.firstLine;
+    return report;
+}
+
+SceneTiming sceneTiming(const scene::Header& header, std::optional<double> fps,
+                        const std::optional<FrameRange>& frames) {
+    SceneTiming timing;
+    timing.fps = fps ? *fps : scene::headerFps(header).value_or(kKeyFrameRate);
+    if (frames) {
+        timing.frames = frames;
+    } else if (const auto range = scene::headerFrames(header)) {
+        timing.frames = FrameRange{range->first, range->last};
+    }
+    return timing;
+}
+
+std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTiming& timing) {
+    std::vector<Finding> findings;
+    for (const scene::Problem& problem : reader.problems()) {
+        findings.push_back(
+            {problem.stopsReading ? Severity::Error : Severity::Warning,
+             problem.stopsReading ? "unreadable" : "header-value",
+             problem.line,
+             0,
+             problem.message + (problem.stopsReading ? "; the rest is not read" : ""),
+             {}});
+    }
+    if (timing.fps != kKeyFrameRate) {
+        findings.push_back(
+            {Severity::Note,
+             "frame-rate",
+             0,
+             0,
+             "keys turn their frames into seconds at 30 per second, whatever the scene's rate: "
+             "at " +
+                 shortNumber(timing.fps) +
+                 " fps a key acts on other scene frames than its own (the frames reported here "
+                 "are scene frames)",
+             {}});
+    }
+    return findings;
+}
+
+std::string runsText(const std::vector<FrameSpan>& runs) {
+    if (runs.empty()) {
+        return "none";
+    }
+    std::string text;
+    for (std::size_t i = 0; i < runs.size() && i < kRunsNamed; ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(runs[i].first) +
+                (runs[i].first == runs[i].last ? "" : "-" + std::to_string(runs[i].last));
+    }
+    if (runs.size() > kRunsNamed) {
+        text += " and " + std::to_string(runs.size() - kRunsNamed) + " more";
+    }
+    return text;
+}
+
+std::vector<FrameSpan> movingRuns(const ShakeInstance& instance, double fps) {
+    // Which key acts changes only where a key starts or a span begins or
+    // ends; between those frames it stays the same.
+    std::vector<int64_t> cuts;
+    for (const ShakeKey* key : keysOf(instance)) {
+        const FrameSpan span = spanFrames(*key, fps);
+        cuts.push_back(key->startFrame);
+        if (!span.empty()) {
+            cuts.push_back(span.first);
+            cuts.push_back(span.last + 1);
+        }
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    std::vector<FrameSpan> runs;
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        const int64_t frame = cuts[i];
+        if (frame < INT32_MIN || frame > INT32_MAX) {
+            continue;
+        }
+        if (actingKey(instance, static_cast<int32_t>(frame), static_cast<double>(frame) / fps) <
+            0) {
+            continue;
+        }
+        const FrameSpan piece = {frame, cuts[i + 1] - 1};
+        if (!runs.empty() && runs.back().last + 1 == piece.first) {
+            runs.back().last = piece.last;
+        } else {
+            runs.push_back(piece);
+        }
+    }
+    return runs;
+}
+
+} // namespace vrim

@@ -1,0 +1,73 @@
+// What check finds in one key block: how the module reads its lines and
+// numbers, and what its keys do at the scene's frame rate and in its frame
+// range. Check, ls and the fuzz target share it; printing is theirs.
+#pragma once
+
+#include "tools/vrim/module/analysis.h"
+#include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/blocklines.h"
+#include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/scene.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vrim {
+
+enum class Severity { Note, Warning, Error };
+const char* severityName(Severity severity);
+
+struct Finding {
+    Severity severity = Severity::Warning;
+    const char* kind = "";
+    std::uint64_t line = 0; // 1-based line of the scene file; 0: none
+    int key = 0;            // 1-based key number; 0: not about one key
+    std::string message;
+    std::vector<HiddenRun> hidden; // for "hidden-key"
+};
+
+// The rate and frames one scene is checked at: a flag's, else its header's,
+// else 30 fps and no range.
+struct SceneTiming {
+    double fps = kKeyFrameRate;
+    std::optional<FrameRange> frames;
+};
+
+struct BlockReport {
+    scene::Block block; // without its lines
+    std::size_t keys = 0;
+    std::optional<int32_t> keyNum;
+    // Runs of frames on which some key moves the item, at the scene's rate.
+    std::vector<FrameSpan> moves;
+    std::vector<Finding> findings; // in line order
+    int errors = 0, warnings = 0;
+};
+
+class BlockChecker {
+  public:
+    explicit BlockChecker(Session& session);
+    BlockReport check(const scene::Block& block, const SceneTiming& timing);
+
+  private:
+    Session& session_;
+    LineProbe probe_;
+    ShakeInstance* instance_;
+};
+
+// The scene's timing: flags first, then the header.
+SceneTiming sceneTiming(const scene::Header& header, std::optional<double> fps,
+                        const std::optional<FrameRange>& frames);
+
+// Findings about the scene as a whole: header values that cannot be used,
+// and keys read at another rate than the scene's.
+std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTiming& timing);
+
+// "0-24, 36-60", the first few runs and a count of the rest; "none".
+std::string runsText(const std::vector<FrameSpan>& runs);
+
+// Runs of frames on which some key of the instance moves the item at fps.
+std::vector<FrameSpan> movingRuns(const ShakeInstance& instance, double fps);
+
+} // namespace vrim
