@@ -72,6 +72,10 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
     double value = 0.0;
     const bool strict = strictNumber(written, value);
     const int32_t integer = sceneInteger(taken);
+    if (!cut && strict && std::isfinite(value) &&
+        (use == NumberUse::Real ? value == taken : static_cast<double>(integer) == value)) {
+        return std::nullopt; // read as written: the common case, decided without text
+    }
     const std::string takes = use == NumberUse::Integer ? std::to_string(integer) : shown(taken);
 
     if (cut) {
