@@ -141,7 +141,7 @@ TEST_F(BoundedMemory, EveryReadingCommandOnAnyInput) {
         {{"check", kScene}, 0, {0, 1}},
         {{"show", kScene}, 0, {0}},
         {{"ls", kScene}, 0, {0, 1}},
-        {{"preview", kScene, "--block", "50000"}, 0, {0}},
+        {{"preview", kScene, "--block", "5000"}, 0, {0}},
         {{"check", "/dev/zero"}, 0, {2}},
         {{"ls", "/dev/zero"}, 0, {2}},
         {{"preview", "/dev/zero"}, 0, {2}},

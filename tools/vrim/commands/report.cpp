@@ -5,6 +5,7 @@
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/write.h"
 #include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/reader_choice.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,6 +24,15 @@ struct ReportOptions {
     std::size_t plots = report::Limits{}.plottedItems;
 };
 
+report::SceneTiming reportTiming(const scene::Header& header) {
+    report::SceneTiming timing;
+    timing.fps = scene::headerFps(header).value_or(kKeyFrameRate);
+    if (const auto frames = scene::headerFrames(header)) {
+        timing.frames = FrameRange{frames->first, frames->last};
+    }
+    return timing;
+}
+
 int runReport(const ReportOptions& options) {
     report::Limits limits;
     limits.plottedItems = options.plots;
@@ -36,17 +46,39 @@ int runReport(const ReportOptions& options) {
         scene.path = path;
         report::SceneTiming timing;
         try {
-            const SceneFile file = readScene(path);
-            if (file.blocks.empty()) {
-                scene.notes.push_back({"note", 0, "no item in this scene has a shake"});
-            }
-            for (std::size_t b = 0; b < file.blocks.size(); ++b) {
-                const standin::KeyBlock& block = file.blocks[b];
-                const report::BlockSource source = {"block " + std::to_string(b + 1),
-                                                    block.firstLine, block.lastLine, &block.lines};
+            // The scene's own rate and range (its header comes before its
+            // items); blocks stream one at a time.
+            scene::Reader reader = scene::Reader::open(path);
+            bool timed = false;
+            std::size_t blocks = 0;
+            for (scene::Event event = reader.next(); event != scene::Event::End;
+                 event = reader.next()) {
+                if (event != scene::Event::Block) {
+                    continue;
+                }
+                if (!timed) {
+                    timing = reportTiming(reader.header());
+                    timed = true;
+                }
+                const scene::Block& block = reader.block();
+                ++blocks;
+                const report::BlockSource source = {
+                    scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
+                    static_cast<std::size_t>(block.whole.lastLine), &block.lines};
                 scene.items.push_back(
                     report::collectItem(session, instance, source, timing, limits, plotsLeft > 0));
                 plotsLeft -= plotsLeft > 0 ? 1 : 0;
+            }
+            if (!timed) {
+                timing = reportTiming(reader.header());
+            }
+            if (reader.stopped()) {
+                const scene::Problem& problem = reader.problems().back();
+                throw ToolError(reader.name() + ":" + std::to_string(problem.line) + ": " +
+                                problem.message);
+            }
+            if (blocks == 0) {
+                scene.notes.push_back({"note", 0, "no item in this scene has a shake"});
             }
         } catch (const ToolError& e) {
             scene.notes.push_back({"error", 0, e.what()});

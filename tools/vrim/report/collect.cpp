@@ -89,11 +89,11 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
         frames(setup.frames.first, setup.frames.last) + " at " + number(timing.fps) + " fps" +
         (item.frameStep > 1 ? ", every " + std::to_string(item.frameStep) + " frames"
                             : std::string()) +
-        "; shaded: the frames each key's span runs on";
+        "; shaded: the frames each key moves the item";
     item.plot.fps = timing.fps;
     item.plot.frames = setup.frames;
     item.plot.samples = sampleMotion(session, setup, static_cast<double>(item.frameStep));
-    item.plot.keys = plotKeys(*instance, timing.fps);
+    item.plot.keys = plotKeys(*instance, timing.fps, setup.frames);
     return item;
 }
 
