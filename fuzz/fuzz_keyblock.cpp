@@ -8,11 +8,11 @@
 // The first byte picks an allocation to fail (0: none), so the out-of-memory
 // path is reached as well.
 #include "abi/probe.h"
+#include "plugin/core/inspect.h"
 #include "plugin/core/keyblock.h"
 #include "plugin/core/messages.h"
 #include "plugin/core/shake.h"
 #include "standin/scene_io.h"
-#include "tests/support/chain_check.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,9 +20,15 @@
 #include <string>
 #include <vector>
 
+using vrim::messageService;
+using vrim::shakeCreate;
+using vrim::shakeDestroy;
+using vrim::shakeLoad;
+using vrim::shakeSave;
+
 extern "C" MemoryProbe* vrimMemoryProbe(void);
 
-using testsupport::chainIsSound;
+using vrim::inspect::chainIsSound;
 
 namespace {
 

@@ -9,12 +9,12 @@
 // refuse and shown no message but its own, the instance's saved block must
 // read back to the same text, and nothing may be left allocated.
 #include "abi/probe.h"
+#include "plugin/core/inspect.h"
 #include "plugin/core/messages.h"
 #include "plugin/core/shake.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
-#include "tests/support/chain_check.h"
 
 #include <cmath>
 #include <cstdio>
@@ -23,10 +23,12 @@
 #include <string>
 #include <vector>
 
+using vrim::messageService;
+
 extern "C" MemoryProbe* vrimMemoryProbe(void);
 extern "C" const ModuleDescriptor _mod_descrip;
 
-using testsupport::chainIsSound;
+using vrim::inspect::chainIsSound;
 
 namespace {
 

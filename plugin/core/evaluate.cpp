@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+namespace vrim {
+
 namespace {
 
 // Key frames are turned into seconds at this rate whatever the scene's own
@@ -64,3 +66,5 @@ void shakeEvaluate(void* instance, const MotionAccess* access) {
     }
     access->setParam(kParamPosition, position);
 }
+
+} // namespace vrim

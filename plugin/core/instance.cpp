@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace vrim {
+
 namespace {
 
 constexpr const char* kNoMemoryForInstance = "No memory for new VRIM_S.";
@@ -127,3 +129,5 @@ const char* shakeDescribe(void* instance) {
                   static_cast<const ShakeInstance*>(instance)->keyCount);
     return descriptionBuffer;
 }
+
+} // namespace vrim

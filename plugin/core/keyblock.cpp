@@ -7,6 +7,8 @@
 #include "plugin/core/sceneline.h"
 #include "plugin/core/shake.h"
 
+namespace vrim {
+
 namespace {
 
 // Appends a zero-filled key after current (or as the first key); null when
@@ -119,3 +121,5 @@ HostError shakeSave(void* instance, const SaveState* state) {
     writeSceneToken(state, "VRIM_END");
     return nullptr;
 }
+
+} // namespace vrim

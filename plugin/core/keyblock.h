@@ -4,5 +4,9 @@
 
 #include "abi/handler.h"
 
+namespace vrim {
+
 HostError shakeLoad(void* instance, const LoadState* state);
 HostError shakeSave(void* instance, const SaveState* state);
+
+} // namespace vrim

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace vrim {
+
 void* moduleAllocZeroed(std::size_t size) {
     return std::calloc(1, size);
 }
@@ -11,3 +13,5 @@ void* moduleAlloc(std::size_t size) {
 void moduleFree(void* block) {
     std::free(block);
 }
+
+} // namespace vrim

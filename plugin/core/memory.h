@@ -5,9 +5,13 @@
 
 #include <cstddef>
 
+namespace vrim {
+
 // Zero-filled block of size bytes, or null when no memory is available.
 void* moduleAllocZeroed(std::size_t size);
 // Uninitialised block of size bytes, or null when no memory is available.
 void* moduleAlloc(std::size_t size);
 // Releases a block from either of the above; null is ignored.
 void moduleFree(void* block);
+
+} // namespace vrim

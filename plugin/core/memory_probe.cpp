@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace vrim {
+
 namespace {
 
 MemoryProbe probe; // constant-initialised: no global constructor
@@ -51,6 +53,8 @@ void moduleFree(void* block) {
     std::free(raw);
 }
 
+} // namespace vrim
+
 extern "C" VRIM_EXPORT MemoryProbe* vrimMemoryProbe(void) {
-    return &probe;
+    return &vrim::probe;
 }

@@ -1,5 +1,7 @@
 #include "plugin/core/messages.h"
 
+namespace vrim {
+
 const MessageFuncs* messageService = nullptr;
 
 void showInfo(const char* first, const char* second) {
@@ -13,3 +15,5 @@ void showError(const char* first, const char* second) {
         messageService->error(first, second);
     }
 }
+
+} // namespace vrim

@@ -4,6 +4,8 @@
 
 #include "abi/module.h"
 
+namespace vrim {
+
 // Set by every interface activation that gets past its version test; null
 // until then, and null again after an activation whose lookup failed.
 extern const MessageFuncs* messageService;
@@ -12,3 +14,5 @@ extern const MessageFuncs* messageService;
 // be loaded (and run out of memory) before any panel has been opened.
 void showInfo(const char* first, const char* second);
 void showError(const char* first, const char* second);
+
+} // namespace vrim

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <initializer_list>
 
+namespace vrim {
+
 namespace {
 
 bool isSpace(char c) {
@@ -242,3 +244,5 @@ int32_t sceneInteger(double value) {
     const auto truncated = static_cast<int64_t>(value); // toward zero, in range
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(truncated)));
 }
+
+} // namespace vrim

@@ -19,6 +19,8 @@ struct SceneLine {
     double value;               // number after the first blank; kept when there is no blank
 };
 
+namespace vrim {
+
 // Reads the next line from the host into line and returns the token's length.
 int32_t readSceneLine(const LoadState* state, SceneLine* line);
 
@@ -39,3 +41,5 @@ void writeSceneValue(const SaveState* state, const char* keyword, double value);
 // 32-bit range the low 32 bits (two's complement) of the truncated value;
 // beyond the 64-bit range, infinities and NaN give 0.
 int32_t sceneInteger(double value);
+
+} // namespace vrim

@@ -37,6 +37,8 @@ struct ShakeInstance {
     KeyListText listText;
 };
 
+namespace vrim {
+
 // The values of the key that create makes and ADD KEY appends.
 void setDefaultKey(ShakeKey* key);
 
@@ -51,3 +53,5 @@ HostError shakeCopy(void* from, void* to);
 HostError shakeCopyV2(void* from, void* to, void* unused);
 const char* shakeDescribe(void* instance);
 void shakeEvaluate(void* instance, const MotionAccess* access);
+
+} // namespace vrim

@@ -12,6 +12,8 @@
 #include <limits>
 #include <random>
 
+using vrim::readSceneLine;
+
 using standin::LineReader;
 using standin::LineWriter;
 using testsupport::chainIsSound;

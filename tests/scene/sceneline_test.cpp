@@ -10,6 +10,11 @@
 #include <limits>
 #include <string>
 
+using vrim::compareSceneToken;
+using vrim::readSceneLine;
+using vrim::sceneInteger;
+using vrim::writeSceneValue;
+
 using standin::LineReader;
 using standin::LineWriter;
 

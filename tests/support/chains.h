@@ -2,9 +2,9 @@
 // allocations, so that the module can later release them as its own.
 #pragma once
 
+#include "plugin/core/inspect.h"
 #include "plugin/core/shake.h"
 #include "standin/standin.h"
-#include "support/chain_check.h"
 
 #include <vector>
 
@@ -66,11 +66,9 @@ inline ShakeInstance* makeInstance(const standin::Handler& handler,
 
 // The keys of an instance's chain, in order.
 inline std::vector<const ShakeKey*> chainOf(const ShakeInstance* instance) {
-    std::vector<const ShakeKey*> keys;
-    for (const ShakeKey* key = instance->firstKey; key != nullptr; key = key->next) {
-        keys.push_back(key);
-    }
-    return keys;
+    return vrim::inspect::keysOf(*instance);
 }
+
+using vrim::inspect::chainIsSound;
 
 } // namespace testsupport

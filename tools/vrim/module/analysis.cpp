@@ -1,5 +1,7 @@
 #include "tools/vrim/module/analysis.h"
 
+#include "plugin/core/inspect.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -7,20 +9,17 @@
 namespace vrim {
 
 std::vector<const ShakeKey*> keysOf(const ShakeInstance& instance) {
-    std::vector<const ShakeKey*> keys;
-    for (const ShakeKey* key = instance.firstKey; key != nullptr; key = key->next) {
-        keys.push_back(key);
-    }
-    return keys;
+    return inspect::keysOf(instance);
 }
 
 int selectedKey(const ShakeInstance& instance, int32_t frame) {
     int selected = -1;
     int position = 0;
-    for (const ShakeKey* key = instance.firstKey; key != nullptr; key = key->next, ++position) {
+    for (const ShakeKey* key : keysOf(instance)) {
         if (key->startFrame <= frame) {
             selected = position;
         }
+        ++position;
     }
     return selected;
 }

@@ -3,6 +3,8 @@
 // keys and blocks.
 #include "tools/vrim/validate/validate.h"
 
+#include "plugin/core/inspect.h"
+
 #include "standin/scene_io.h"
 
 #include <algorithm>
@@ -66,29 +68,8 @@ bool sameDouble(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
 }
 
-struct Walk {
-    std::vector<const ShakeKey*> keys;
-    bool ends = true;      // the last key has no next
-    std::string linkFault; // a prev link that does not point back
-};
-
-Walk walk(const ShakeInstance* instance) {
-    Walk result;
-    std::unordered_set<const ShakeKey*> seen;
-    const ShakeKey* prev = nullptr;
-    for (const ShakeKey* key = instance->firstKey; key != nullptr; key = key->next) {
-        if (!seen.insert(key).second || result.keys.size() >= kChainLimit) {
-            result.ends = false;
-            break;
-        }
-        if (key->prev != prev && result.linkFault.empty()) {
-            result.linkFault = "key " + std::to_string(result.keys.size() + 1) +
-                               "'s prev does not point at the key before it";
-        }
-        result.keys.push_back(key);
-        prev = key;
-    }
-    return result;
+inspect::Chain walk(const ShakeInstance* instance) {
+    return inspect::walk(*instance, kChainLimit);
 }
 
 } // namespace
@@ -130,12 +111,13 @@ std::vector<KeyValues> chainValues(const ShakeInstance* instance) {
 }
 
 std::string chainFault(const ShakeInstance* instance) {
-    const Walk chain = walk(instance);
+    const inspect::Chain chain = walk(instance);
     if (!chain.ends) {
         return "the chain runs in a circle or past " + std::to_string(kChainLimit) + " keys";
     }
-    if (!chain.linkFault.empty()) {
-        return chain.linkFault;
+    if (chain.badPrev >= 0) {
+        return "key " + std::to_string(chain.badPrev + 1) +
+               "'s prev does not point at the key before it";
     }
     if (instance->keyCount != static_cast<int64_t>(chain.keys.size())) {
         return "keyCount is " + std::to_string(instance->keyCount) + " but the chain holds " +
@@ -151,7 +133,7 @@ void destroyAll(const standin::Handler& handler, std::vector<ShakeInstance*>& in
         if (instance == nullptr) {
             continue;
         }
-        const Walk chain = walk(instance);
+        const inspect::Chain chain = walk(instance);
         bool shared = !chain.ends;
         for (const ShakeKey* key : chain.keys) {
             shared = shared || held.count(key) != 0;
