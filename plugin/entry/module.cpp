@@ -1,5 +1,6 @@
 // The module's whole outward face: the descriptor the host reads, the server
-// table, and the two activation functions.
+// table, and the two activation functions. The handler records it hands out
+// are in handlers.cpp.
 //
 // The host opens the file, checks _mod_descrip, calls startup once, then
 // activates servers by class and name, any number of times and in any order,
@@ -7,11 +8,12 @@
 #include "abi/module.h"
 #include "abi/handler.h"
 #include "abi/panel.h"
-#include "plugin/core/keyblock.h"
 #include "plugin/core/messages.h"
-#include "plugin/core/shake.h"
+#include "plugin/entry/handlers.h"
 #include "plugin/identity.h"
 #include "plugin/panel/keyeditor.h"
+
+namespace vrim {
 
 namespace {
 
@@ -30,16 +32,9 @@ int handlerActivate(int32_t version, GlobalFunc global, void* local, void* /*ser
         return kActivationFailed;
     }
     if (version == 1) {
-        static const HandlerRecordV1 v1 = {
-            shakeCreateV1, shakeDestroy, shakeCopy, shakeLoad, shakeSave, shakeEvaluate,
-        };
-        *static_cast<HandlerRecordV1*>(local) = v1;
+        *static_cast<HandlerRecordV1*>(local) = kHandlerRecordV1;
     } else if (version == 2) {
-        static const HandlerRecordV2 v2 = {
-            shakeCreate, shakeDestroy,  shakeCopyV2,   shakeLoad,
-            shakeSave,   shakeEvaluate, shakeDescribe,
-        };
-        *static_cast<HandlerRecordV2*>(local) = v2;
+        *static_cast<HandlerRecordV2*>(local) = kHandlerRecordV2;
     } else {
         return kVersionNotSupported;
     }
@@ -74,7 +69,9 @@ const ServerRecord serverTable[] = {
 
 } // namespace
 
+} // namespace vrim
+
 extern "C" VRIM_EXPORT const ModuleDescriptor _mod_descrip = {
-    kModuleMagic,  kModuleSystemVersion, kModuleMachineType,
-    moduleStartup, moduleShutdown,       serverTable,
+    kModuleMagic,        kModuleSystemVersion, kModuleMachineType,
+    vrim::moduleStartup, vrim::moduleShutdown, vrim::serverTable,
 };

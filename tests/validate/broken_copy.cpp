@@ -2,9 +2,11 @@
 // in every respect but one, its copy callback, which hands the destination
 // the source's own keys instead of duplicates. It releases the chain it
 // replaces, so on its own it neither leaks nor frees a key twice; the fault
-// shows only once two instances hold one chain. The handler's tables in
-// module.cpp pick the faulty callbacks up through the macros below.
+// shows only once two instances hold one chain. Linked with the real entry in
+// place of plugin/entry/handlers.cpp.
+#include "plugin/core/keyblock.h"
 #include "plugin/core/shake.h"
+#include "plugin/entry/handlers.h"
 
 #include <cstring>
 
@@ -14,7 +16,7 @@ HostError copySharingKeys(void* from, void* to) {
     auto* source = static_cast<const ShakeInstance*>(from);
     auto* destination = static_cast<ShakeInstance*>(to);
     if (destination->firstKey != source->firstKey) {
-        releaseKeyChain(destination->firstKey);
+        vrim::releaseKeyChain(destination->firstKey);
     }
     destination->keyCount = source->keyCount;
     destination->firstKey = source->firstKey;
@@ -28,6 +30,15 @@ HostError copySharingKeysV2(void* from, void* to, void* /*unused*/) {
 
 } // namespace
 
-#define shakeCopy copySharingKeys
-#define shakeCopyV2 copySharingKeysV2
-#include "plugin/entry/module.cpp"
+namespace vrim {
+
+const HandlerRecordV1 kHandlerRecordV1 = {
+    shakeCreateV1, shakeDestroy, copySharingKeys, shakeLoad, shakeSave, shakeEvaluate,
+};
+
+const HandlerRecordV2 kHandlerRecordV2 = {
+    shakeCreate, shakeDestroy,  copySharingKeysV2, shakeLoad,
+    shakeSave,   shakeEvaluate, shakeDescribe,
+};
+
+} // namespace vrim

@@ -7,10 +7,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <random>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 // A crash in the module is a failure of the check that ran it; under
 // AddressSanitizer its own report says more, so it keeps the signals.
@@ -47,13 +54,40 @@ const Check kChecks[] = {
     {8, "exports and locale", true, checkExportsAndLocale},
 };
 
-// The line a crash prints: the check that was running when it came.
-char crashLine[160];
+// The line a crash prints, up to the signal's number: the check that was
+// running when it came. Written before each check, so that the handler only
+// copies bytes out.
+char crashLine[192];
+std::size_t crashLineLength = 0;
+
+// Only async-signal-safe work from here on: write(2) and _Exit, no stdio.
+void writeOut(const char* text, std::size_t length) {
+    while (length > 0) {
+#if defined(_WIN32)
+        const int written = _write(1, text, static_cast<unsigned>(length));
+#else
+        const ssize_t written = write(STDOUT_FILENO, text, length);
+#endif
+        if (written <= 0) {
+            return;
+        }
+        text += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
 
 extern "C" void onCrash(int signal) {
-    std::fputs(crashLine, stdout);
-    std::fprintf(stdout, "the module crashed (signal %d)\n", signal);
-    std::fflush(stdout);
+    writeOut(crashLine, crashLineLength);
+    char digits[16];
+    std::size_t at = sizeof digits;
+    digits[--at] = '\n';
+    digits[--at] = ')';
+    unsigned number = signal < 0 ? 0u : static_cast<unsigned>(signal);
+    do {
+        digits[--at] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0 && at > 0);
+    writeOut(digits + at, sizeof digits - at);
     std::_Exit(kExitFailed);
 }
 
@@ -70,7 +104,13 @@ class Printer {
     Printer(std::FILE* out, uint64_t seed) : out_(out), seed_(seed) {}
 
     void starting(int number, const char* name) {
-        std::snprintf(crashLine, sizeof crashLine, "FAIL %2d %s: ", number, name);
+        // Whatever the checks printed so far goes out before a crash's line.
+        std::fflush(out_);
+        std::fflush(stdout);
+        const int length = std::snprintf(crashLine, sizeof crashLine,
+                                         "FAIL %2d %s: the module crashed (signal ", number, name);
+        crashLineLength =
+            length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof crashLine - 1);
     }
     void report(int number, const char* name, bool randomised, const Verdict& verdict) {
         const bool passed = verdict.fault.empty();
