@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace vrim {
 
-constexpr int kPanelNotBuilt = kActivationFailed;
+namespace {
 
 constexpr const char* kTitle = "VRIM_S   ver1.0";
 constexpr const char* kPanelFailure = "Duoooh!:";
@@ -45,7 +45,7 @@ struct ControlLayout {
     const char* typeName;
     const char* label;
     int32_t type;
-    int32_t width;       // 0: left as the descriptor holds it
+    int32_t width;       // 0: the host's own width
     int32_t visibleRows; // list box only
     int fieldX;
     int row;
@@ -77,7 +77,9 @@ PanelValue floatValue = {kValueFloat};
 PanelValue vectorValue = {kValueVector};
 PanelValue stringValue = {kValueString};
 
-// Zero when the module is loaded; each control sets only the fields it needs.
+// The descriptor handed to the host for each control, cleared before each one
+// so that no control inherits another's fields (the list box's width, rows
+// and callbacks would otherwise reach the first controls of the next panel).
 ControlDescriptor controlDescriptor;
 
 intptr_t getInteger(ControlRecord* control, int attribute) {
@@ -99,10 +101,9 @@ void setEvent(ControlRecord* control, ControlEventFunc event) {
 }
 
 ControlRecord* addControl(PanelServices* services, PanelHandle panel, const ControlLayout& layout) {
+    controlDescriptor = ControlDescriptor{};
     controlDescriptor.type = layout.type;
-    if (layout.width != 0) {
-        controlDescriptor.width = layout.width;
-    }
+    controlDescriptor.width = layout.width;
     if (layout.type == kControlTypeListBox) {
         controlDescriptor.visibleRows = layout.visibleRows;
         controlDescriptor.count = keyListCount;
@@ -116,7 +117,7 @@ int panelNotBuilt(PanelServices* services, PanelHandle panel) {
         services->destroy(panel);
     }
     showError(kPanelFailure, kPanelFailureDetail);
-    return kPanelNotBuilt;
+    return kActivationFailed;
 }
 
 } // namespace
@@ -232,3 +233,5 @@ int runKeyEditor(PanelServices* services, ShakeInstance* instance) {
     moduleFree(editor);
     return kActivated;
 }
+
+} // namespace vrim

@@ -23,9 +23,14 @@ struct KeyEditor {
     ShakeKey* currentKey; // the key whose values the value controls show
 };
 
+namespace vrim {
+
 // Builds the panel for instance, runs it until the user closes it, writes the
 // shown values back into the current key and destroys the panel. Returns the
-// activation code: 0 done, 2 the panel could not be built.
+// activation code: 0 done, 2 the panel could not be built (after the message
+// "Duoooh!:" "Unable to create panel"). When there is no memory for the
+// editor once the panel is built, it shows "Couldn't allocate memory !!",
+// destroys the panel without opening it and still returns 0.
 int runKeyEditor(PanelServices* services, ShakeInstance* instance);
 
 // Layout: the control's field begins at fieldX, its label ends there; the
@@ -56,3 +61,5 @@ void onAddKey(ControlRecord* control, void* editor);
 void onDeleteKey(ControlRecord* control, void* editor);
 void onPrevKey(ControlRecord* control, void* editor);
 void onNextKey(ControlRecord* control, void* editor);
+
+} // namespace vrim

@@ -1,6 +1,8 @@
 // Building, opening and closing the key editor panel.
 #include "panel_fixture.h"
 
+#include <utility>
+
 using testsupport::chainValues;
 using testsupport::defaultKey;
 using testsupport::keysValues;
@@ -303,4 +305,36 @@ TEST_F(PanelTest, AnInstanceWithoutKeys) {
     EXPECT_TRUE(testsupport::chainIsSound(empty));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].first, "Create Key");
+}
+
+// The module keeps one control descriptor for the whole load: every opening
+// must hand the host the same descriptors as the first, not fields left over
+// from the list box added last time.
+TEST_F(PanelTest, EveryOpeningLaysOutLikeTheFirst) {
+    ShakeInstance* instance = instanceWith({kFirst, kSecond});
+    ASSERT_EQ(run(instance, "close"), 0);
+    ASSERT_EQ(run(instance, "close"), 0);
+    ASSERT_EQ(panelHost.panels.size(), 2u);
+    const standin::Panel& first = *panelHost.panels[0];
+    const standin::Panel& second = *panelHost.panels[1];
+    ASSERT_EQ(first.controls.size(), second.controls.size());
+    for (std::size_t i = 0; i < first.controls.size(); ++i) {
+        const standin::PanelControl& a = *first.controls[i];
+        const standin::PanelControl& b = *second.controls[i];
+        SCOPED_TRACE(b.label);
+        EXPECT_EQ(b.typeName, a.typeName);
+        EXPECT_EQ(b.descriptor.type, a.descriptor.type);
+        EXPECT_EQ(b.descriptor.width, a.descriptor.width);
+        EXPECT_EQ(b.descriptor.visibleRows, a.descriptor.visibleRows);
+        EXPECT_EQ(b.descriptor.reserved, 0);
+        EXPECT_EQ(b.descriptor.count, a.descriptor.count);
+        EXPECT_EQ(b.descriptor.name, a.descriptor.name);
+        EXPECT_EQ(std::make_pair(b.x, b.y), std::make_pair(a.x, a.y));
+        if (b.typeName != "ListBoxControl") {
+            EXPECT_EQ(b.descriptor.visibleRows, 0);
+            EXPECT_EQ(b.descriptor.count, nullptr);
+            EXPECT_EQ(b.descriptor.width, b.typeName == "InfoControl" ? 4 : 0);
+        }
+    }
+    EXPECT_EQ(standin::PanelHost::svg(second), standin::PanelHost::svg(first));
 }
