@@ -32,30 +32,31 @@ void hostError(const char* first, const char* second) {
     record(true, first, second);
 }
 
+void logMotion(Host& host, bool set, int param, double time, const double value[3]) {
+    if (!host.logMotion) {
+        return;
+    }
+    MotionCall call;
+    call.set = set;
+    call.param = param;
+    call.time = time;
+    std::memcpy(call.value, value, sizeof call.value);
+    host.motionLog.push_back(call);
+}
+
 void hostGetParam(int param, double time, double value[3]) {
     Host& host = *liveHost;
     std::memcpy(value, host.position, sizeof host.position);
     ++host.getCalls;
-    if (host.logMotion) {
-        MotionCall call;
-        call.param = param;
-        call.time = time;
-        std::memcpy(call.value, value, sizeof call.value);
-        host.motionLog.push_back(call);
-    }
+    logMotion(host, false, param, time, value);
 }
 
+// A set carries no time: the log keeps 0.
 void hostSetParam(int param, const double value[3]) {
     Host& host = *liveHost;
     std::memcpy(host.position, value, sizeof host.position);
     ++host.setCalls;
-    if (host.logMotion) {
-        MotionCall call;
-        call.set = true;
-        call.param = param;
-        std::memcpy(call.value, value, sizeof call.value);
-        host.motionLog.push_back(call);
-    }
+    logMotion(host, true, param, 0.0, value);
 }
 
 } // namespace

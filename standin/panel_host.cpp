@@ -32,123 +32,27 @@ int32_t valueKindOf(const std::string& typeName) {
     return kValueInteger;
 }
 
-std::string number(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
-
-std::string shortNumber(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------
-// Scripts
-
-bool parsePanelScript(const std::string& text, std::vector<PanelAction>& actions,
-                      std::string& error) {
-    std::istringstream input(text);
-    std::string line;
-    int lineNumber = 0;
-    std::vector<PanelAction> parsed;
-    while (std::getline(input, line)) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const auto fail = [&](const std::string& why) {
-            error = "line " + std::to_string(lineNumber) + ": " + why;
-            return false;
-        };
-        std::size_t at = line.find_first_not_of(" \t");
-        if (at == std::string::npos || line[at] == '#') {
-            continue;
-        }
-        std::size_t end = line.find_first_of(" \t", at);
-        const std::string word = line.substr(at, end == std::string::npos ? end : end - at);
-        std::string rest = end == std::string::npos ? "" : line.substr(end);
-        PanelAction action;
-        if (word == "type" || word == "press") {
-            action.kind = word == "type" ? PanelAction::Kind::Type : PanelAction::Kind::Press;
-            std::size_t open = rest.find_first_not_of(" \t");
-            if (open == std::string::npos || rest[open] != '"') {
-                return fail("expected a quoted control label after " + word);
-            }
-            std::size_t close = rest.find('"', open + 1);
-            if (close == std::string::npos) {
-                return fail("the control label has no closing quote");
-            }
-            action.label = rest.substr(open + 1, close - open - 1);
-            rest = rest.substr(close + 1);
-        } else if (word == "pick") {
-            action.kind = PanelAction::Kind::Pick;
-        } else if (word == "close") {
-            action.kind = PanelAction::Kind::Close;
-        } else if (word == "cancel") {
-            action.kind = PanelAction::Kind::Cancel;
-        } else {
-            return fail("unknown action '" + word + "'");
-        }
-        std::istringstream words(rest);
-        std::string token;
-        std::vector<std::string> tokens;
-        while (words >> token) {
-            tokens.push_back(token);
-        }
-        if (action.kind == PanelAction::Kind::Type) {
-            if (tokens.empty()) {
-                return fail("type needs a value");
-            }
-            for (const std::string& t : tokens) {
-                char* stop = nullptr;
-                const double value = std::strtod(t.c_str(), &stop);
-                if (stop == t.c_str() || *stop != '\0') {
-                    return fail("'" + t + "' is not a number");
-                }
-                action.numbers.push_back(value);
-            }
-        } else if (action.kind == PanelAction::Kind::Pick) {
-            char* stop = nullptr;
-            const long long row =
-                tokens.size() == 1 ? std::strtoll(tokens[0].c_str(), &stop, 10) : 0;
-            if (tokens.size() != 1 || stop == tokens[0].c_str() || *stop != '\0' ||
-                row < std::numeric_limits<int>::min() || row > std::numeric_limits<int>::max()) {
-                return fail("pick needs one row number");
-            }
-            action.row = static_cast<int>(row);
-        } else if (!tokens.empty()) {
-            return fail("unexpected '" + tokens[0] + "' after " + word);
-        }
-        parsed.push_back(action);
+// Copies one attribute between the control's field and the integer it
+// travels as: into the field when write, out of it otherwise.
+template <typename Field> bool transfer(Field& field, intptr_t& integer, bool write) {
+    if (write) {
+        field = reinterpret_cast<Field>(integer);
+    } else {
+        integer = reinterpret_cast<intptr_t>(field);
     }
-    actions.insert(actions.end(), parsed.begin(), parsed.end());
     return true;
 }
 
-std::string formatPanelAction(const PanelAction& action) {
-    switch (action.kind) {
-    case PanelAction::Kind::Type: {
-        std::string line = "type \"" + action.label + "\"";
-        for (double value : action.numbers) {
-            line += " " + number(value);
-        }
-        return line;
-    }
-    case PanelAction::Kind::Press:
-        return "press \"" + action.label + "\"";
-    case PanelAction::Kind::Pick:
-        return "pick " + std::to_string(action.row);
-    case PanelAction::Kind::Close:
-        return "close";
-    case PanelAction::Kind::Cancel:
-        return "cancel";
-    }
-    return "";
+// The attributes other than the value; false for one the host does not know.
+bool transferAttribute(PanelControl& control, int attribute, intptr_t& integer, bool write) {
+    return (attribute == kControlX && transfer(control.x, integer, write)) ||
+           (attribute == kControlY && transfer(control.y, integer, write)) ||
+           (attribute == kControlLabelWidth && transfer(control.labelWidth, integer, write)) ||
+           (attribute == kControlEvent && transfer(control.event, integer, write)) ||
+           (attribute == kControlUserData && transfer(control.userData, integer, write));
 }
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // The host
@@ -365,99 +269,57 @@ void PanelHost::draw(ControlRecord* record, int mode) {
     }
 }
 
-void PanelHost::get(ControlRecord* record, int attribute, PanelValue* value) {
-    PanelControl* control = controlOf(record, "get");
+PanelControl* PanelHost::valueCall(ControlRecord* record, int attribute, PanelValue* value,
+                                   const char* call) {
+    PanelControl* control = controlOf(record, call);
     if (control == nullptr) {
-        return;
+        return nullptr;
     }
     PanelHost* host = control->panel->host;
-    host->log.push_back("get " + control->label + " " + std::to_string(attribute));
+    const std::string what =
+        std::string(call) + " " + control->label + " " + std::to_string(attribute);
+    host->log.push_back(what);
     const int32_t kind =
         attribute == kControlValue ? valueKindOf(control->typeName) : kValueInteger;
     if (value->type != kind) {
-        host->problems.push_back("get " + control->label + " " + std::to_string(attribute) +
-                                 " with a record of type " + std::to_string(value->type));
-        return;
+        host->problems.push_back(what + " with a record of type " + std::to_string(value->type));
+        return nullptr;
     }
-    switch (attribute) {
-    case kControlX:
-        value->intValue.value = control->x;
-        return;
-    case kControlY:
-        value->intValue.value = control->y;
-        return;
-    case kControlLabelWidth:
-        value->intValue.value = control->labelWidth;
-        return;
-    case kControlEvent:
-        value->intValue.value = reinterpret_cast<intptr_t>(control->event);
-        return;
-    case kControlUserData:
-        value->intValue.value = reinterpret_cast<intptr_t>(control->userData);
-        return;
-    case kControlValue:
-        break;
-    default:
-        host->problems.push_back("get " + control->label + ": unknown attribute " +
+    if (attribute == kControlValue) {
+        return control;
+    }
+    if (!transferAttribute(*control, attribute, value->intValue.value,
+                           std::string(call) == "set")) {
+        host->problems.push_back(std::string(call) + " " + control->label + ": unknown attribute " +
                                  std::to_string(attribute));
+    }
+    return nullptr;
+}
+
+void PanelHost::get(ControlRecord* record, int attribute, PanelValue* value) {
+    PanelControl* control = valueCall(record, attribute, value, "get");
+    if (control == nullptr) {
         return;
     }
-    switch (kind) {
-    case kValueFloat:
+    if (value->type == kValueFloat) {
         value->floatValue.value = control->number;
-        break;
-    case kValueVector:
+    } else if (value->type == kValueVector) {
         std::memcpy(value->vectorValue.value, control->vector, sizeof control->vector);
-        break;
-    case kValueString:
+    } else if (value->type == kValueString) {
         // The host hands out its own copy, valid until the control changes.
         value->stringValue.text = control->text.data();
         value->stringValue.length = static_cast<int32_t>(control->text.size());
-        break;
-    default:
+    } else {
         value->intValue.value = control->integer;
     }
 }
 
 void PanelHost::set(ControlRecord* record, int attribute, PanelValue* value) {
-    PanelControl* control = controlOf(record, "set");
+    PanelControl* control = valueCall(record, attribute, value, "set");
     if (control == nullptr) {
         return;
     }
-    PanelHost* host = control->panel->host;
-    host->log.push_back("set " + control->label + " " + std::to_string(attribute));
-    const int32_t kind =
-        attribute == kControlValue ? valueKindOf(control->typeName) : kValueInteger;
-    if (value->type != kind) {
-        host->problems.push_back("set " + control->label + " " + std::to_string(attribute) +
-                                 " with a record of type " + std::to_string(value->type));
-        return;
-    }
-    const intptr_t integer = value->intValue.value;
-    switch (attribute) {
-    case kControlX:
-        control->x = integer;
-        return;
-    case kControlY:
-        control->y = integer;
-        return;
-    case kControlLabelWidth:
-        control->labelWidth = integer;
-        return;
-    case kControlEvent:
-        control->event = reinterpret_cast<ControlEventFunc>(integer);
-        return;
-    case kControlUserData:
-        control->userData = reinterpret_cast<void*>(integer);
-        return;
-    case kControlValue:
-        break;
-    default:
-        host->problems.push_back("set " + control->label + ": unknown attribute " +
-                                 std::to_string(attribute));
-        return;
-    }
-    switch (kind) {
+    switch (value->type) {
     case kValueFloat:
         control->number = value->floatValue.value;
         break;
@@ -468,15 +330,15 @@ void PanelHost::set(ControlRecord* record, int attribute, PanelValue* value) {
         const char* text = value->stringValue.text;
         const int32_t length = value->stringValue.length;
         if (text == nullptr || length < 0 || std::strlen(text) != static_cast<size_t>(length)) {
-            host->problems.push_back("set " + control->label +
-                                     ": string record whose length is not its text's");
+            control->panel->host->problems.push_back(
+                "set " + control->label + ": string record whose length is not its text's");
             return;
         }
         control->text.assign(text, static_cast<size_t>(length));
         break;
     }
     default:
-        control->integer = integer;
+        control->integer = value->intValue.value;
     }
 }
 
@@ -582,131 +444,6 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
     if (control->event != nullptr) {
         control->event(control->record(), control->userData);
     }
-}
-
-// ---------------------------------------------------------------------------
-// The picture
-
-namespace {
-
-constexpr int kTitleBar = 22;
-constexpr int kFieldHeight = 16;
-constexpr int kListRowHeight = 15;
-
-struct Box {
-    int width = 0;
-    int height = kFieldHeight;
-};
-
-// The size of a control's field, right of its label.
-Box fieldBox(const PanelControl& control) {
-    const std::string& type = control.typeName;
-    if (type == kControlNameFloat) {
-        return {80};
-    }
-    if (type == kControlNameVector) {
-        return {3 * 64 + 2 * 4};
-    }
-    if (type == kControlNameInteger) {
-        return {60};
-    }
-    if (type == kControlNameBool) {
-        return {kFieldHeight};
-    }
-    if (type == kControlNameButton) {
-        return {static_cast<int>(control.label.size()) * PanelHost::kCharWidth + 20};
-    }
-    if (type == kControlNameInfo) {
-        return {std::max(control.descriptor.width, 1) * 8};
-    }
-    if (type == kControlNameListBox) {
-        return {std::max(control.descriptor.width, 40),
-                std::max(control.descriptor.visibleRows, 1) * kListRowHeight + 4};
-    }
-    return {60};
-}
-
-std::string textAt(int x, int y, const std::string& text, const char* extra = "") {
-    return "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\"" + extra + ">" +
-           escapeXml(text) + "</text>\n";
-}
-
-std::string rect(int x, int y, int width, int height, const char* style) {
-    return "<rect x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
-           std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" " + style + "/>\n";
-}
-
-} // namespace
-
-std::string PanelHost::svg(const Panel& panel) {
-    int width = 320;
-    int bottom = 0;
-    for (const auto& control : panel.controls) {
-        const Box box = fieldBox(*control);
-        width =
-            std::max(width, static_cast<int>(control->x + control->labelWidth) + box.width + 12);
-        bottom = std::max(bottom, static_cast<int>(control->y) + box.height + 12);
-    }
-    const int height = panel.heightSet ? panel.height : bottom;
-    const char* field = "fill=\"#f4f4f4\" stroke=\"#606060\"";
-    std::string out;
-    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
-           "\" height=\"" + std::to_string(height + kTitleBar) +
-           "\" xml:space=\"preserve\" font-family=\"monospace\" " + "font-size=\"8.33\">\n";
-    out += rect(0, 0, width, kTitleBar, "fill=\"#4a5a7a\"");
-    out += textAt(6, 15, panel.title, " fill=\"#ffffff\" font-size=\"11\"");
-    out += rect(0, kTitleBar, width, height, "fill=\"#c8c8c8\" stroke=\"#404040\"");
-    for (const auto& control : panel.controls) {
-        const PanelControl& c = *control;
-        const int x = static_cast<int>(c.x);
-        const int top = static_cast<int>(c.y) + kTitleBar;
-        const int fieldX = x + static_cast<int>(c.labelWidth);
-        const Box box = fieldBox(c);
-        const int baseline = top + 11;
-        out += "<g class=\"control\" data-type=\"" + escapeXml(c.typeName) + "\" data-label=\"" +
-               escapeXml(c.label) + "\" data-x=\"" + std::to_string(c.x) + "\" data-y=\"" +
-               std::to_string(c.y) + "\" data-label-width=\"" + std::to_string(c.labelWidth) +
-               "\">\n";
-        if (c.typeName == kControlNameButton) {
-            out += rect(x, top, box.width, box.height, "fill=\"#e0e0e0\" stroke=\"#303030\"");
-            out += textAt(x + 10, baseline, c.label);
-            out += "</g>\n";
-            continue;
-        }
-        out += textAt(x, baseline, c.label);
-        if (c.typeName == kControlNameVector) {
-            for (int i = 0; i < 3; ++i) {
-                out += rect(fieldX + i * 68, top, 64, box.height, field);
-                out += textAt(fieldX + i * 68 + 3, baseline, shortNumber(c.vector[i]));
-            }
-        } else if (c.typeName == kControlNameBool) {
-            out += rect(fieldX, top, box.width, box.height, field);
-            if (c.integer != 0) {
-                out += textAt(fieldX + 4, baseline, "x");
-            }
-        } else if (c.typeName == kControlNameListBox) {
-            out += rect(fieldX, top, box.width, box.height, "fill=\"#ffffff\" stroke=\"#606060\"");
-            const int shown = std::min<int>(static_cast<int>(c.rows.size()),
-                                            std::max(c.descriptor.visibleRows, 1));
-            for (int i = 0; i < shown; ++i) {
-                out += textAt(fieldX + 4, top + 13 + i * kListRowHeight, c.rows[i]);
-            }
-        } else {
-            out += rect(fieldX, top, box.width, box.height, field);
-            std::string shown;
-            if (c.typeName == kControlNameFloat) {
-                shown = shortNumber(c.number);
-            } else if (c.typeName == kControlNameInfo) {
-                shown = c.text;
-            } else {
-                shown = std::to_string(c.integer);
-            }
-            out += textAt(fieldX + 3, baseline, shown);
-        }
-        out += "</g>\n";
-    }
-    out += "</svg>\n";
-    return out;
 }
 
 } // namespace standin

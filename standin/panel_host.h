@@ -10,6 +10,7 @@
 #pragma once
 
 #include "abi/panel.h"
+#include "standin/panel_script.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,32 +20,6 @@
 #include <vector>
 
 namespace standin {
-
-// One thing the user does while a panel is open.
-struct PanelAction {
-    enum class Kind {
-        Type,  // type numbers into the control labelled label
-        Press, // press the button labelled label
-        Pick,  // pick row of the panel's list box
-        Close, // close the panel with its OK button: open returns 1
-        Cancel // close the panel any other way: open returns 0
-    };
-    Kind kind = Kind::Close;
-    std::string label;
-    std::vector<double> numbers; // Type: one number, or three for a vector control
-    int row = 0;                 // Pick
-};
-
-// A script as text, one action a line:
-//   type "Freqency Time" 0.5        type "Freq Width X,Y,Z" 1 2 3
-//   press "ADD KEY"                 pick 2
-//   close                           cancel
-// Blank lines and lines beginning with # are skipped. False with error set
-// (one line, naming the line number) on the first line that is not an action.
-bool parsePanelScript(const std::string& text, std::vector<PanelAction>& actions,
-                      std::string& error);
-// One action as a script line; parsePanelScript reads it back unchanged.
-std::string formatPanelAction(const PanelAction& action);
 
 struct PanelControl;
 
@@ -99,8 +74,6 @@ class PanelHost {
   public:
     PanelHost();
     ~PanelHost();
-    PanelHost(const PanelHost&) = delete;
-    PanelHost& operator=(const PanelHost&) = delete;
 
     // The record to hand out as "LWPanelServices". Valid while this host lives.
     PanelServices* services() { return &shell_.services; }
@@ -149,6 +122,9 @@ class PanelHost {
     static void askRows(PanelControl& control);
 
   private:
+    PanelHost(const PanelHost&) = delete;
+    PanelHost& operator=(const PanelHost&) = delete;
+
     struct ServicesShell {
         PanelServices services;
         PanelHost* host;
@@ -172,6 +148,12 @@ class PanelHost {
     // null (recorded as a problem) when there is none or it was destroyed.
     static Panel* panelOf(PanelHandle handle, const char* call);
     static PanelControl* controlOf(ControlRecord* record, const char* call);
+    // The common part of get and set ("get" or "set" in call): logs the call,
+    // refuses a record not of the attribute's kind, and carries out the call
+    // for every attribute but the value. Returns the control when the value
+    // is left to do, else null.
+    static PanelControl* valueCall(ControlRecord* record, int attribute, PanelValue* value,
+                                   const char* call);
     void perform(Panel& panel, const PanelAction& action);
 };
 
