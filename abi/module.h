@@ -80,17 +80,19 @@ constexpr uint32_t kModuleMachineType = 0x300;
 
 } // extern "C"
 
+// Global services, by the names the host offers them under, and the record
+// each answers with.
+constexpr const char* kServiceInfoMessages = "Info Messages"; // MessageFuncs
+constexpr const char* kServicePanels = "LWPanelServices";     // PanelServices (abi/panel.h)
+// Looked up as the host's own plug-ins do; their records are not read.
+constexpr const char* kServiceObjectInfo = "LW Object Info";
+constexpr const char* kServiceItemInfo = "LW Item Info";
+
 // Activation results.
 constexpr int kActivated = 0;
 constexpr int kVersionNotSupported = 1;
 // A host service is missing, or the server could not do its work.
 constexpr int kActivationFailed = 2;
-
-// Global services, by the names the host offers them under.
-constexpr const char* kServiceInfoMessages = "Info Messages";
-constexpr const char* kServicePanels = "LWPanelServices";
-constexpr const char* kServiceObjectInfo = "LW Object Info";
-constexpr const char* kServiceItemInfo = "LW Item Info";
 
 // Server classes of an item's motion: the handler and its options panel.
 constexpr const char* kHandlerClass = "ItemMotionHandler";

@@ -1,6 +1,10 @@
-// What the module makes of each line of a key block. The tool does not decide
-// which keyword a line names: it loads the line through the module inside a
-// small block whose key holds known values and looks at what changed.
+// What the module makes of each line of a key block. Whether a line ends the
+// block, starts a key or sets a key's value the tool does not decide: it
+// loads the line through the module inside a small block whose key holds
+// known values and looks at what changed. It does name two things itself:
+// the keywords of that probe block, and "KEY_NUM", a line the module reads
+// for its number only, which the tool finds with the module's own token
+// comparison.
 #pragma once
 
 #include "standin/scene_io.h"

@@ -2,9 +2,11 @@
 // the way hosts do, judging each part of its contract pass or fail.
 //
 // The checks drive the module only through its descriptor, servers and
-// callbacks; they read the instance and key records the callbacks hand back
-// (their layouts are part of the host's contract) to judge what the module
-// left in them. Randomised checks draw from one seed, printed with them, so
+// callbacks. To judge what the module left behind they also read the
+// instance and key records its callbacks hand back. Those layouts are not the
+// host's: they are the module's own (plugin/core/shake.h), which the
+// validator shares by being built from the same sources, so it judges a
+// module of its own build only. Randomised checks draw from one seed, printed with them, so
 // that a failure replays exactly, natively as under Wine.
 #pragma once
 
