@@ -400,8 +400,16 @@ std::string runsText(const std::vector<FrameSpan>& runs) {
     }
     std::string text;
     for (std::size_t i = 0; i < runs.size() && i < kRunsNamed; ++i) {
-        text += (i == 0 ? "" : ", ") + std::to_string(runs[i].first) +
-                (runs[i].first == runs[i].last ? "" : "-" + std::to_string(runs[i].last));
+        // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on the
+        // temporaries of one long concatenation.
+        if (i != 0) {
+            text += ", ";
+        }
+        text += std::to_string(runs[i].first);
+        if (runs[i].first != runs[i].last) {
+            text += '-';
+            text += std::to_string(runs[i].last);
+        }
     }
     if (runs.size() > kRunsNamed) {
         text += " and " + std::to_string(runs.size() - kRunsNamed) + " more";
