@@ -41,7 +41,7 @@ fi
 python3 bench/report.py "$results"
 
 echo
-python3 bench/report_bench.py --vrim build/release/bin/vrim --work build/release || true
+python3 bench/report_bench.py --vrim build/release/bin/vrim --floor build/release/bin/vrim_check_floor --work build/release || true
 
 echo
 echo "footprint of the plug-in"

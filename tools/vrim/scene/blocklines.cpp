@@ -61,26 +61,28 @@ KeyField changedField(const ShakeKey& key, int base) {
     return KeyField::None;
 }
 
-// Lines up to this length have their meaning kept; at most this many.
-constexpr std::size_t kKnownLineBytes = 256;
+// Lines the module reads whole (shorter than its line buffer) have their
+// meaning kept; at most this many tokens.
+constexpr std::size_t kKnownLineBytes = kSceneLineSize - 1;
 constexpr std::size_t kKnownLines = 4096;
 
 } // namespace
 
 LineProbe::LineProbe(Session& session) : session_(session), probe_(session.newInstance()) {}
 
-LineMeaning LineProbe::meaning(const std::string& line) {
+LineMeaning LineProbe::meaning(const std::string& line, std::string_view token) {
     if (line.size() > kKnownLineBytes) {
         return probe(line);
     }
-    if (auto found = known_.find(line); found != known_.end()) {
+    key_.assign(token);
+    if (auto found = known_.find(key_); found != known_.end()) {
         return found->second;
     }
     if (known_.size() >= kKnownLines) {
         known_.clear();
     }
     const LineMeaning meaning = probe(line);
-    known_.emplace(line, meaning);
+    known_.emplace(key_, meaning);
     return meaning;
 }
 
@@ -118,7 +120,9 @@ BlockReading readBlock(Session& session, LineProbe& probe, ShakeInstance* instan
     readSceneLine(&state, &sceneLine);
     for (std::size_t i = 1; i < reading.linesRead; ++i) {
         readSceneLine(&state, &sceneLine);
-        const LineMeaning meaning = probe.meaning(lines[i]);
+        const LineMeaning meaning =
+            probe.meaning(lines[i], std::string_view(sceneLine.token,
+                                                     static_cast<std::size_t>(sceneLine.length)));
         const LineEffect effect = meaning.effect;
         reading.effects[i] = effect;
         reading.fields[i] = meaning.field;

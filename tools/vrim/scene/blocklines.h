@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,17 +36,20 @@ struct LineMeaning {
 class LineProbe {
   public:
     explicit LineProbe(Session& session);
-    // What the line does inside a block, right after a key's values.
-    LineEffect effect(const std::string& line) { return meaning(line).effect; }
-    LineMeaning meaning(const std::string& line);
+    // What the line does inside a block, right after a key's values. token
+    // is the line's keyword as the module's line reader gives it.
+    LineMeaning meaning(const std::string& line, std::string_view token);
 
   private:
     LineMeaning probe(const std::string& line);
     Session& session_;
     ShakeInstance* probe_; // reloaded for every probe
-    // Scene files repeat the same few lines; short lines' meanings are kept,
-    // up to a bound.
+    // The module picks what a line does by its keyword token; the number
+    // after it only gives the value. Scene files repeat the same few
+    // keywords with ever other numbers, so meanings are kept by token (for
+    // lines the module reads whole), up to a bound.
     std::unordered_map<std::string, LineMeaning> known_;
+    std::string key_; // the token looked up, kept to spare an allocation per line
 };
 
 // How the module read one block.
