@@ -52,17 +52,6 @@ json runsJson(const std::vector<FrameSpan>& runs) {
     return value;
 }
 
-// Scene text is 8-bit; JSON needs UTF-8, so bytes that are not ASCII are
-// shown as '?'.
-std::string ascii(const std::string& text) {
-    std::string shown = text;
-    for (char& c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte > 0x7e ? '?' : c;
-    }
-    return shown;
-}
-
 json blockJson(const BlockReport& report) {
     const scene::Block& block = report.block;
     return {{"block", block.number},
@@ -83,10 +72,6 @@ json blockJson(const BlockReport& report) {
              }()}};
 }
 
-std::string plural(std::size_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 int runCheck(const BatchOptions& options) {
     std::optional<FrameRange> frames;
     if (!options.frames.empty()) {
@@ -105,27 +90,13 @@ int runCheck(const BatchOptions& options) {
     for (std::size_t f = 0; f < paths.size(); ++f) {
         const std::string& path = paths[f];
         ++totals.files;
-        std::vector<Finding> sceneNotes;
-        std::string error;
-        SceneOutcome outcome;
         std::size_t printed = 0;
         if (options.json) {
             std::fprintf(out, "%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
                          json(ascii(path)).dump().c_str());
         }
-        try {
-            scene::Reader reader = scene::Reader::open(path);
-            std::optional<SceneTiming> timing;
-            SceneVisit visit;
-            visit.block = [&](const scene::Block& block, const scene::Header& header) {
-                if (!timing) {
-                    timing = sceneTiming(header, options.fps.given(), frames);
-                }
-                const BlockReport report = checker.check(block, *timing);
-                ++totals.blocks;
-                totals.keys += report.keys;
-                totals.errors += report.errors;
-                totals.warnings += report.warnings;
+        const SceneCheck scene = checkScene(
+            path, options, options.fps.given(), frames, checker, [&](const BlockReport& report) {
                 if (options.json) {
                     std::fprintf(out, "%s\n    %s", printed == 0 ? "" : ",",
                                  blockJson(report).dump().c_str());
@@ -145,51 +116,27 @@ int runCheck(const BatchOptions& options) {
                     }
                 }
                 ++printed;
-            };
-            outcome = visitScene(reader, options, visit);
-            if (!timing) {
-                timing = sceneTiming(reader.header(), options.fps.given(), frames);
-            }
-            sceneNotes = sceneFindings(reader, *timing);
-            if (outcome.noShake) {
-                sceneNotes.push_back({Severity::Note,
-                                      "no-shake",
-                                      0,
-                                      0,
-                                      "the scene holds no shake (no VRIM_S key block)",
-                                      {}});
-            }
-            error = outcome.error;
-        } catch (const ToolError& e) {
-            error = e.what();
-        }
-        // A stopping problem is already among the scene's findings.
-        bool reported = false;
-        for (const Finding& finding : sceneNotes) {
-            totals.errors += finding.severity == Severity::Error;
-            totals.warnings += finding.severity == Severity::Warning;
-            reported = reported || finding.severity == Severity::Error;
-        }
-        if (!error.empty() && !reported) {
-            sceneNotes.push_back({Severity::Error, "unusable", 0, 0, error, {}});
-            ++totals.errors;
-        }
-        if (!error.empty()) {
+            });
+        totals.blocks += scene.blocks;
+        totals.keys += scene.keys;
+        totals.errors += scene.errors;
+        totals.warnings += scene.warnings;
+        if (!scene.error.empty()) {
             // In the report with the scene's other findings, and on standard
             // error for whoever reads only that.
             std::fflush(out);
-            std::fprintf(stderr, "vrim: %s\n", error.c_str());
+            std::fprintf(stderr, "vrim: %s\n", scene.error.c_str());
         }
-        totals.noShake += outcome.noShake;
+        totals.noShake += scene.noShake;
         if (options.json) {
             json notes = json::array();
-            for (const Finding& finding : sceneNotes) {
+            for (const Finding& finding : scene.findings) {
                 notes.push_back(findingJson(finding));
             }
             std::fprintf(out, "%s], \"findings\": %s}", printed == 0 ? "" : "\n  ",
                          notes.dump().c_str());
         } else {
-            for (const Finding& finding : sceneNotes) {
+            for (const Finding& finding : scene.findings) {
                 std::fprintf(out, "%s%s %s: %s\n", path.c_str(),
                              finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
                                                : ":",
@@ -201,7 +148,7 @@ int runCheck(const BatchOptions& options) {
                        : totals.warnings > 0 ? kExitWarnings
                                              : kExitClean;
     if (options.json) {
-        const json summary = {{"scenes", totals.files},   {"blocks", totals.blocks},
+        const json summary = {{"scenes", totals.files},  {"blocks", totals.blocks},
                               {"keys", totals.keys},     {"scenesWithoutShake", totals.noShake},
                               {"errors", totals.errors}, {"warnings", totals.warnings},
                               {"status", status}};

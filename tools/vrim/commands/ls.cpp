@@ -20,19 +20,6 @@ namespace {
 
 using nlohmann::json;
 
-std::string plural(std::size_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string ascii(const std::string& text) {
-    std::string shown = text;
-    for (char& c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte > 0x7e ? '?' : c;
-    }
-    return shown;
-}
-
 std::string timingText(const SceneTiming& timing) {
     char fps[32];
     std::snprintf(fps, sizeof fps, "%g fps", timing.fps);
@@ -54,36 +41,28 @@ int runLs(const BatchOptions& options) {
     }
     for (std::size_t f = 0; f < paths.size(); ++f) {
         const std::string& path = paths[f];
-        std::optional<SceneTiming> timing;
         std::size_t listed = 0;
-        std::string error;
-        SceneOutcome outcome;
         if (options.json) {
             std::fprintf(out, "%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
                          json(ascii(path)).dump().c_str());
         } else {
             std::fprintf(out, "%s%s\n", f == 0 ? "" : "\n", path.c_str());
         }
-        try {
-            scene::Reader reader = scene::Reader::open(path);
-            SceneVisit visit;
-            visit.block = [&](const scene::Block& block, const scene::Header& header) {
-                if (!timing) {
-                    timing = sceneTiming(header, std::nullopt, std::nullopt);
-                }
-                const BlockReport report = checker.check(block, *timing);
+        const SceneCheck scene = checkScene(
+            path, options, std::nullopt, std::nullopt, checker, [&](const BlockReport& report) {
                 const std::size_t count = static_cast<std::size_t>(report.errors) +
                                           static_cast<std::size_t>(report.warnings);
                 ++items;
                 findings += count;
-                const std::string name = scene::blockName(block);
+                const std::string name = scene::blockName(report.block);
                 if (options.json) {
                     const json item = {
-                        {"item", block.item ? json(ascii(name)) : json(nullptr)},
-                        {"kind",
-                         block.item ? json(scene::itemKindName(block.item->kind)) : json(nullptr)},
-                        {"block", block.number},
-                        {"line", block.whole.firstLine},
+                        {"item", report.block.item ? json(ascii(name)) : json(nullptr)},
+                        {"kind", report.block.item
+                                     ? json(scene::itemKindName(report.block.item->kind))
+                                     : json(nullptr)},
+                        {"block", report.block.number},
+                        {"line", report.block.whole.firstLine},
                         {"keys", report.keys},
                         {"moves",
                          [&] {
@@ -102,22 +81,16 @@ int runLs(const BatchOptions& options) {
                                  plural(count, "finding", "findings").c_str());
                 }
                 ++listed;
-            };
-            outcome = visitScene(reader, options, visit);
-            if (!timing) {
-                timing = sceneTiming(reader.header(), std::nullopt, std::nullopt);
+            });
+        const std::optional<SceneTiming>& timing = scene.timing;
+        const std::string& error = scene.error;
+        if (error.empty()) {
+            // Header values check would warn about count as findings.
+            for (const Finding& finding : scene.findings) {
+                findings += finding.severity != Severity::Note;
             }
-            error = outcome.error;
-            if (error.empty()) {
-                // Header values check would warn about count as findings.
-                for (const Finding& finding : sceneFindings(reader, *timing)) {
-                    findings += finding.severity != Severity::Note;
-                }
-            }
-        } catch (const ToolError& e) {
-            error = e.what();
         }
-        noShake += outcome.noShake;
+        noShake += scene.noShake;
         errors += !error.empty();
         if (options.json) {
             std::fprintf(
@@ -128,13 +101,13 @@ int runLs(const BatchOptions& options) {
                           .dump()
                           .c_str()
                     : "null",
-                outcome.noShake ? "\"no shake\"" : "null",
+                scene.noShake ? "\"no shake\"" : "null",
                 error.empty() ? "null" : json(ascii(error)).dump().c_str());
         } else {
             if (timing && error.empty()) {
                 std::fprintf(out, "  (%s)\n", timingText(*timing).c_str());
             }
-            if (outcome.noShake) {
+            if (scene.noShake) {
                 std::fprintf(out, "  note: no shake (no VRIM_S key block)\n");
             }
             if (!error.empty()) {

@@ -394,6 +394,59 @@ std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTimin
     return findings;
 }
 
+SceneCheck checkScene(const std::string& path, const BatchOptions& options,
+                      std::optional<double> fps, const std::optional<FrameRange>& frames,
+                      BlockChecker& checker,
+                      const std::function<void(const BlockReport&)>& onBlock) {
+    SceneCheck scene;
+    try {
+        scene::Reader reader = scene::Reader::open(path);
+        SceneVisit visit;
+        visit.block = [&](const scene::Block& block, const scene::Header& header) {
+            // Hosts write the header before any item, so the first block
+            // sees all of it.
+            if (!scene.timing) {
+                scene.timing = sceneTiming(header, fps, frames);
+            }
+            const BlockReport report = checker.check(block, *scene.timing);
+            ++scene.blocks;
+            scene.keys += report.keys;
+            scene.errors += report.errors;
+            scene.warnings += report.warnings;
+            onBlock(report);
+        };
+        const SceneOutcome outcome = visitScene(reader, options, visit);
+        if (!scene.timing) {
+            scene.timing = sceneTiming(reader.header(), fps, frames);
+        }
+        scene.findings = sceneFindings(reader, *scene.timing);
+        scene.noShake = outcome.noShake;
+        if (outcome.noShake) {
+            scene.findings.push_back({Severity::Note,
+                                      "no-shake",
+                                      0,
+                                      0,
+                                      "the scene holds no shake (no VRIM_S key block)",
+                                      {}});
+        }
+        scene.error = outcome.error;
+    } catch (const ToolError& e) {
+        scene.error = e.what();
+    }
+    // A problem that stopped the reader is already among the findings.
+    bool reported = false;
+    for (const Finding& finding : scene.findings) {
+        scene.errors += finding.severity == Severity::Error;
+        scene.warnings += finding.severity == Severity::Warning;
+        reported = reported || finding.severity == Severity::Error;
+    }
+    if (!scene.error.empty() && !reported) {
+        scene.findings.push_back({Severity::Error, "unusable", 0, 0, scene.error, {}});
+        ++scene.errors;
+    }
+    return scene;
+}
+
 std::string runsText(const std::vector<FrameSpan>& runs) {
     if (runs.empty()) {
         return "none";

@@ -10,6 +10,7 @@
 #include "tools/vrim/scene/scene.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +64,24 @@ SceneTiming sceneTiming(const scene::Header& header, std::optional<double> fps,
 // Findings about the scene as a whole: header values that cannot be used,
 // and keys read at another rate than the scene's.
 std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTiming& timing);
+
+// One scene of a batch checked: every key block the options pick, each
+// report handed to onBlock as soon as it is made (nothing of a block is kept),
+// then the scene's own findings.
+struct SceneCheck {
+    std::optional<SceneTiming> timing; // unset when the scene could not be opened
+    // The scene's own findings: header values, the frame rate, a scene
+    // without a shake, and why it could not be read whole.
+    std::vector<Finding> findings;
+    std::size_t blocks = 0, keys = 0;
+    int errors = 0, warnings = 0; // of its blocks and its own findings
+    bool noShake = false;
+    std::string error; // why the scene could not be read whole; empty when it was
+};
+SceneCheck checkScene(const std::string& path, const BatchOptions& options,
+                      std::optional<double> fps, const std::optional<FrameRange>& frames,
+                      BlockChecker& checker,
+                      const std::function<void(const BlockReport&)>& onBlock);
 
 // "0-24, 36-60", the first few runs and a count of the rest; "none".
 std::string runsText(const std::vector<FrameSpan>& runs);
