@@ -360,6 +360,35 @@ TEST(VrimTool, BakeWritesTheModulesPositions) {
     }
 }
 
+TEST(VrimTool, BakeAllItemsWritesEachItemsOwnRowsUnderAnItemColumn) {
+    // Each item's rows are exactly those of baking that item alone.
+    const ToolRun all = runVrim(std::string("bake ") + kSample + " --all-items --step 0.5");
+    ASSERT_EQ(all.status, 0) << all.err;
+    std::vector<std::string> expected = {"item,frame,time,x,y,z"};
+    for (const std::string item : {"Camera_Rig", "Lamp_Swing"}) {
+        const ToolRun one =
+            runVrim(std::string("bake ") + kSample + " --item " + item + " --step 0.5");
+        ASSERT_EQ(one.status, 0) << one.err;
+        const std::vector<std::string> rows = linesOf(one.out);
+        ASSERT_GT(rows.size(), 1u);
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            expected.push_back(item + "," + rows[i]);
+        }
+    }
+    EXPECT_EQ(linesOf(all.out), expected);
+
+    // A name with a comma or a quote in it stays one CSV field.
+    writeText("tool-bake-names.lws", "LWSC\n3\n\nAddNullObject Rig, \"left\"\n"
+                                     "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_NUM 1\n"
+                                     "KEY_START\nFREQ 0.5\nFREQ_W_X 1\nFREQ_W_Y 0\nFREQ_W_Z 0\n"
+                                     "START_F 0\nEND_F 2\nFALL_OFF 0\nVRIM_END\nEndPlugin\n");
+    const ToolRun named = runVrim("bake tool-bake-names.lws --all-items");
+    ASSERT_EQ(named.status, 0) << named.err;
+    const std::vector<std::string> lines = linesOf(named.out);
+    ASSERT_GT(lines.size(), 1u);
+    EXPECT_EQ(lines[1].rfind("\"Rig, \"\"left\"\"\",0,0,", 0), 0u) << lines[1];
+}
+
 TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {
     const ToolRun run = runVrim(std::string("check ") + kSample);
     EXPECT_EQ(run.status, 1) << run.err;
@@ -582,6 +611,9 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"bake " + sample + " --block 0", "--block: must be a whole number from 1"},
         {"bake " + sample + " --block x", "--block: must be a whole number from 1"},
         {"bake " + sample + " --item Nobody", "items with a shake: Camera_Rig and Lamp_Swing"},
+        {"bake tool-no-block.lws --all-items", "'tool-no-block.lws' holds no shake"},
+        {"bake " + sample + " --all-items --format chan", "--all-items writes CSV"},
+        {"bake " + sample + " --all-items --item Lamp_Swing", "--item excludes --all-items"},
         {"preview --frames 5", "--frames '5' is not a frame range"},
         {"preview --frames a:b", "--frames 'a:b' is not a frame range"},
         {"preview --frames 1:2:3", "--frames '1:2:3' is not a frame range"},

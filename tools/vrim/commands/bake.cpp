@@ -5,6 +5,7 @@
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
+#include "tools/vrim/scene/reader_choice.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,6 +24,7 @@ struct BakeOptions {
     CLI::Option* stepOption = nullptr;
     std::string base;
     std::string format = "csv";
+    bool allItems = false;
 };
 
 // One row of a base track: a frame and the item's own position there.
@@ -136,6 +138,59 @@ std::vector<Sample> sampleOnBase(Session& session, const MotionSetup& setup,
     return samples;
 }
 
+// The scene's FrameStep when the user gave no --step: the scene renders
+// every so many frames.
+double bakeStep(const BakeOptions& options, const scene::Header& header) {
+    if (options.stepOption->count() == 0 && header.frameStep && header.frameStep->isNumber &&
+        header.frameStep->number >= 1.0 && header.frameStep->number <= kMaxSamples) {
+        return header.frameStep->number;
+    }
+    return options.step;
+}
+
+// A CSV field: quoted when it holds a comma, a quote or a line end.
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + "\"";
+}
+
+// Every item with a shake, one after another in file order, each at its own
+// frames; the scene is read once and one item's samples are held at a time.
+void bakeAllItems(Session& session, const BakeOptions& options, std::FILE* out) {
+    scene::Reader reader = scene::Reader::open(options.motion.scene);
+    ShakeInstance* instance = session.newInstance();
+    std::size_t blocks = 0;
+    std::fprintf(out, "item,frame,time,x,y,z\n");
+    for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
+        if (event != scene::Event::Block) {
+            continue;
+        }
+        ++blocks;
+        const MotionSetup setup = blockMotion(session, instance, reader.name(), reader.block(),
+                                              reader.header(), options.motion);
+        const std::string item = csvField(setup.item);
+        for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
+            std::fprintf(out, "%s,%.10g,%.15g,%.15g,%.15g,%.15g\n", item.c_str(), sample.frame,
+                         sample.time, sample.position[0], sample.position[1], sample.position[2]);
+        }
+    }
+    if (reader.stopped()) {
+        throw ToolError(scene::stoppedMessage(reader));
+    }
+    if (blocks == 0) {
+        throw ToolError("'" + reader.name() + "' holds no shake: no VRIM_S key block");
+    }
+}
+
 int runBake(const BakeOptions& options) {
     if (options.format != "csv" && options.format != "chan") {
         throw ToolError("--format must be csv or chan, not '" + options.format + "'");
@@ -144,14 +199,26 @@ int runBake(const BakeOptions& options) {
         throw ToolError("--step and --base do not go together: the base track's rows are the "
                         "frames baked");
     }
+    if (options.allItems) {
+        if (!options.base.empty() || options.format != "csv") {
+            throw ToolError("--all-items writes CSV with an item column; --base and --format chan "
+                            "are for one item's track (give --item)");
+        }
+        // The user's numbers are looked at before the scene is read.
+        parseVector(options.motion.at, "--at");
+        if (!options.motion.frames.empty()) {
+            parseFrameRange(options.motion.frames, "--frames");
+        }
+        Session session(options.motion.module.empty() ? defaultModulePath()
+                                                      : options.motion.module);
+        Output output(options.motion.output);
+        bakeAllItems(session, options, output.file());
+        output.finish();
+        return kExitClean;
+    }
     Session session(options.motion.module.empty() ? defaultModulePath() : options.motion.module);
     const MotionSetup setup = prepareMotion(session, options.motion);
-    double step = options.step;
-    if (options.stepOption->count() == 0 && setup.header.frameStep &&
-        setup.header.frameStep->isNumber && setup.header.frameStep->number >= 1.0 &&
-        setup.header.frameStep->number <= kMaxSamples) {
-        step = setup.header.frameStep->number; // the scene renders every so many frames
-    }
+    const double step = bakeStep(options, setup.header);
     const std::vector<Sample> samples =
         options.base.empty()
             ? sampleMotion(session, setup, step)
@@ -189,7 +256,8 @@ Command addBakeCommand(CLI::App& tool) {
                     "frame,x,y,z (a heading row allowed) and adds the shake to it.\n"
                     "Examples:\n"
                     "  vrim bake samples/two-items.lws --item Lamp_Swing --step 0.5 -o lamp.csv\n"
-                    "  vrim bake shot.lws --item ShotCam --base camera-track.csv --format chan");
+                    "  vrim bake shot.lws --item ShotCam --base camera-track.csv --format chan\n"
+                    "  vrim bake shot.lws --all-items -o shot-shakes.csv");
     addMotionOptions(*command, options->motion, true);
     options->stepOption =
         command
@@ -211,6 +279,12 @@ Command addBakeCommand(CLI::App& tool) {
     command->add_option("--format", options->format, "csv, or chan (frame x y z, blank-separated)")
         ->default_val("csv")
         ->type_name("FORMAT");
+    command
+        ->add_flag("--all-items", options->allItems,
+                   "Every item with a shake, each at its own frames, as CSV "
+                   "item,frame,time,x,y,z")
+        ->excludes("--item")
+        ->excludes("--block");
     return {command, [options] { return runBake(*options); }};
 }
 

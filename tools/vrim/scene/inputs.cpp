@@ -182,13 +182,35 @@ void addMotionOptions(CLI::App& command, MotionOptions& options, bool sceneRequi
     addModuleOption(command, options.module);
 }
 
-MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
-    MotionSetup setup;
+namespace {
+
+// The rate and frames of a setup whose instance holds its keys.
+void timeMotion(MotionSetup& setup, const MotionOptions& options) {
     setup.rest = parseVector(options.at, "--at");
     std::optional<FrameRange> frames;
     if (!options.frames.empty()) {
         frames = parseFrameRange(options.frames, "--frames");
     }
+    const std::optional<double> fps = options.fps.given();
+    setup.fps = fps ? *fps : scene::headerFps(setup.header).value_or(kKeyFrameRate);
+    checkFps(setup.fps);
+    if (!frames) {
+        if (const auto range = scene::headerFrames(setup.header)) {
+            frames = FrameRange{range->first, range->last};
+        }
+    }
+    setup.frames = frames ? *frames : framesOfKeys(*setup.instance, setup.fps);
+}
+
+} // namespace
+
+MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
+    // The user's numbers are looked at before the scene is read.
+    parseVector(options.at, "--at");
+    if (!options.frames.empty()) {
+        parseFrameRange(options.frames, "--frames");
+    }
+    MotionSetup setup;
     setup.instance = session.newInstance();
     if (options.scene.empty()) {
         setup.source = "the default key of a new instance";
@@ -201,15 +223,20 @@ MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
         setup.item = picked.block.item ? picked.block.item->displayName : "";
         setup.header = picked.header;
     }
-    const std::optional<double> fps = options.fps.given();
-    setup.fps = fps ? *fps : scene::headerFps(setup.header).value_or(kKeyFrameRate);
-    checkFps(setup.fps);
-    if (!frames) {
-        if (const auto range = scene::headerFrames(setup.header)) {
-            frames = FrameRange{range->first, range->last};
-        }
-    }
-    setup.frames = frames ? *frames : framesOfKeys(*setup.instance, setup.fps);
+    timeMotion(setup, options);
+    return setup;
+}
+
+MotionSetup blockMotion(Session& session, ShakeInstance* instance, const std::string& sceneName,
+                        const scene::Block& block, const scene::Header& header,
+                        const MotionOptions& options) {
+    MotionSetup setup;
+    setup.instance = instance;
+    session.load(instance, block.lines);
+    setup.source = scene::blockPlace(sceneName, block);
+    setup.item = scene::blockName(block);
+    setup.header = header;
+    timeMotion(setup, options);
     return setup;
 }
 

@@ -73,6 +73,11 @@ struct MotionSetup {
     scene::Header header; // the scene's; empty without a scene
 };
 MotionSetup prepareMotion(Session& session, const MotionOptions& options);
+// The same for one block already read, into an instance of the caller's: the
+// rate and frames from the options, else the header, else the keys.
+MotionSetup blockMotion(Session& session, ShakeInstance* instance, const std::string& sceneName,
+                        const scene::Block& block, const scene::Header& header,
+                        const MotionOptions& options);
 
 // From the earliest key start to a few frames past the latest key end, both
 // in the key's own frames and in the scene frames at fps where it acts.

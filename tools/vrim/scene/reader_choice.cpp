@@ -19,6 +19,8 @@ bool wholeFrame(const std::optional<HeaderValue>& value, std::int32_t& frame) {
     return true;
 }
 
+} // namespace
+
 std::string stoppedMessage(const Reader& reader) {
     for (const Problem& problem : reader.problems()) {
         if (problem.stopsReading) {
@@ -29,8 +31,6 @@ std::string stoppedMessage(const Reader& reader) {
     }
     return "'" + reader.name() + "' could not be read to its end";
 }
-
-} // namespace
 
 std::optional<double> headerFps(const Header& header) {
     const std::optional<HeaderValue>& fps = header.framesPerSecond;

@@ -46,6 +46,9 @@ struct PickedBlock {
 // shake or more than one block (the message lists the items that have one).
 PickedBlock pickBlock(Reader& reader, const BlockChoice& choice);
 
+// Why the reader stopped before the end, with the file and line.
+std::string stoppedMessage(const Reader& reader);
+
 // "NAME" or "block N", for messages and titles: the item's name when the
 // block has an item.
 std::string blockName(const Block& block);
