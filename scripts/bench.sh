@@ -52,7 +52,7 @@ size=$(stat -c %s "$stripped")
 dump=$(i686-w64-mingw32-objdump -p "$stripped")
 awk -v size="$size" 'BEGIN { printf "  vrim_s.p (PE32, stripped): %d bytes, %.1f KB (target under 150 KB: %s)\n", size, size / 1024, size < 150 * 1024 ? "met" : "MISSED" }'
 echo "  imports: $(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | paste -sd' ')"
-echo "  exports: $(awk '/\[Ordinal\/Name Pointer\] Table/{on=1;next} on&&/^[[:space:]]*\[/{print $NF;next} on{on=0}' <<<"$dump" | paste -sd' ')"
+echo "  exports: $(build/release/bin/vrim_exports "$stripped" | paste -sd' ')"
 (cd build/release/bin && ./vrim_footprint) | sed 's/^/  /'
 (cd build/win32/bin && WINEPREFIX="$PWD/../wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
    wine vrim_footprint.exe </dev/null 2>/dev/null | tr -d '\r') | sed 's/^/  /' ||

@@ -93,7 +93,7 @@ dll_file() {
   local size
   size=$(stat -c %s "$win/vrim_s.p")
   [ "$size" -lt 102400 ] || fail "vrim_s.p is $size bytes"
-  bash "$root/tests/artifact/check_module_file.sh" win32 "$win/vrim_s.p"
+  bash "$root/tests/artifact/check_module_file.sh" win32 "$win/vrim_s.p" "$tmp/work/native/bin/vrim_exports"
 }
 check "vrim_s.p: under 100 KB, exports only _mod_descrip, system DLLs only" dll_file
 

@@ -4,15 +4,10 @@
 #include "tools/vrim/validate/validate.h"
 
 #include "plugin/identity.h"
+#include "tools/vrim/module/exports.h"
 
 #include <clocale>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace vrim::validate {
 
@@ -277,154 +272,6 @@ std::string interfaceMatrixFault(Bench& bench, ActivateFunc activate) {
 }
 
 // ---------------------------------------------------------------------------
-// Exports
-
-#if defined(_WIN32)
-
-// The names in the export directory of the loaded image.
-std::vector<std::string> exportedNames(const standin::ModuleFile& module, std::string& fault) {
-    HMODULE image = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&module.descriptor()), &image)) {
-        fault = "cannot find the loaded image of the module";
-        return {};
-    }
-    const auto* base = reinterpret_cast<const unsigned char*>(image);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& entry =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    if (entry.VirtualAddress == 0 || entry.Size == 0) {
-        return {};
-    }
-    const auto* directory =
-        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
-    const auto* names = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
-    std::vector<std::string> exported;
-    for (DWORD i = 0; i < directory->NumberOfNames; ++i) {
-        exported.emplace_back(reinterpret_cast<const char*>(base + names[i]));
-    }
-    // An export by ordinal alone has no name but is an export all the same.
-    for (DWORD i = directory->NumberOfNames; i < directory->NumberOfFunctions; ++i) {
-        exported.push_back("ordinal " + std::to_string(directory->Base + i));
-    }
-    return exported;
-}
-
-#else
-
-template <typename T> bool readAt(const std::string& file, uint64_t offset, T& value) {
-    if (offset > file.size() || file.size() - offset < sizeof value) {
-        return false;
-    }
-    std::memcpy(&value, file.data() + offset, sizeof value);
-    return true;
-}
-
-// The defined, visible symbols of the file's dynamic symbol table. Both ELF
-// classes share field names, so one template reads either.
-template <typename Header, typename Section, typename Symbol>
-std::vector<std::string> dynamicSymbols(const std::string& file, std::string& fault) {
-    Header header;
-    std::vector<std::string> exported;
-    if (!readAt(file, 0, header)) {
-        fault = "the ELF header is cut short";
-        return {};
-    }
-    for (unsigned i = 0; i < header.e_shnum; ++i) {
-        Section table;
-        if (!readAt(file, header.e_shoff + uint64_t{i} * header.e_shentsize, table)) {
-            fault = "a section header is cut short";
-            return {};
-        }
-        if (table.sh_type != 11 /* SHT_DYNSYM */ || table.sh_entsize == 0) {
-            continue;
-        }
-        Section strings;
-        if (!readAt(file, header.e_shoff + uint64_t{table.sh_link} * header.e_shentsize, strings)) {
-            fault = "the dynamic string table is missing";
-            return {};
-        }
-        for (uint64_t at = table.sh_offset;
-             at + table.sh_entsize <= table.sh_offset + table.sh_size; at += table.sh_entsize) {
-            Symbol symbol;
-            if (!readAt(file, at, symbol)) {
-                break;
-            }
-            const unsigned binding = symbol.st_info >> 4;
-            const unsigned visibility = symbol.st_other & 3;
-            const bool global = binding == 1 /* GLOBAL */ || binding == 2 /* WEAK */ ||
-                                binding == 10 /* GNU_UNIQUE */;
-            const bool visible = visibility == 0 /* DEFAULT */ || visibility == 3 /* PROTECTED */;
-            if (symbol.st_shndx == 0 /* undefined */ || !global || !visible) {
-                continue;
-            }
-            const uint64_t name = strings.sh_offset + symbol.st_name;
-            if (name >= file.size()) {
-                fault = "a symbol name lies outside the file";
-                return {};
-            }
-            exported.emplace_back(file.c_str() + name);
-        }
-    }
-    return exported;
-}
-
-struct Elf32Header {
-    unsigned char e_ident[16];
-    uint16_t e_type, e_machine;
-    uint32_t e_version, e_entry, e_phoff, e_shoff, e_flags;
-    uint16_t e_ehsize, e_phentsize, e_phnum, e_shentsize, e_shnum, e_shstrndx;
-};
-struct Elf32Section {
-    uint32_t sh_name, sh_type, sh_flags, sh_addr, sh_offset, sh_size, sh_link, sh_info,
-        sh_addralign, sh_entsize;
-};
-struct Elf32Symbol {
-    uint32_t st_name, st_value, st_size;
-    unsigned char st_info, st_other;
-    uint16_t st_shndx;
-};
-struct Elf64Header {
-    unsigned char e_ident[16];
-    uint16_t e_type, e_machine;
-    uint32_t e_version;
-    uint64_t e_entry, e_phoff, e_shoff;
-    uint32_t e_flags;
-    uint16_t e_ehsize, e_phentsize, e_phnum, e_shentsize, e_shnum, e_shstrndx;
-};
-struct Elf64Section {
-    uint32_t sh_name, sh_type;
-    uint64_t sh_flags, sh_addr, sh_offset, sh_size;
-    uint32_t sh_link, sh_info;
-    uint64_t sh_addralign, sh_entsize;
-};
-struct Elf64Symbol {
-    uint32_t st_name;
-    unsigned char st_info, st_other;
-    uint16_t st_shndx;
-    uint64_t st_value, st_size;
-};
-
-std::vector<std::string> exportedNames(const standin::ModuleFile& module, std::string& fault) {
-    std::ifstream in(module.path(), std::ios::binary);
-    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (file.size() < 16 ||
-        file.compare(0, 4,
-                     "\x7f"
-                     "ELF") != 0 ||
-        file[5] != 1 /* little-endian */) {
-        fault = "cannot read '" + module.path() + "' as a little-endian ELF file";
-        return {};
-    }
-    return file[4] == 2 ? dynamicSymbols<Elf64Header, Elf64Section, Elf64Symbol>(file, fault)
-                        : dynamicSymbols<Elf32Header, Elf32Section, Elf32Symbol>(file, fault);
-}
-
-#endif
-
-// ---------------------------------------------------------------------------
 // Locale
 
 // A German host may have switched the process locale before it loads a
@@ -543,7 +390,7 @@ Verdict checkActivation(Bench& bench) {
 Verdict checkExportsAndLocale(Bench& bench) {
     Verdict verdict;
     std::string fault;
-    const std::vector<std::string> exported = exportedNames(bench.module, fault);
+    const std::vector<std::string> exported = fileExports(bench.module.path(), fault);
     if (!fault.empty()) {
         verdict.fault = fault;
     } else if (exported != std::vector<std::string>{"_mod_descrip"}) {
