@@ -333,7 +333,8 @@ def main():
     page = os.path.join(out, "report.html")
     made = subprocess.run([args.vrim, "report", *paths, "-o", page], capture_output=True,
                           text=True, timeout=120)
-    results.check("vrim report writes the page", made.returncode in (0, 1) and
+    # Exit 2: the NaN value is an error among check's findings.
+    results.check("vrim report writes the page", made.returncode == 2 and
                   os.path.exists(page), made.stderr.strip())
     if not os.path.exists(page):
         print("%d passed, %d failed" % (results.passed, results.failed))
@@ -373,6 +374,18 @@ def run_checks(browser, vrim, paths, url, out, results):
                   json.dumps(shown))
     results.check("items are named as the scene names them",
                   [s["names"] for s in shown] == wanted, json.dumps([s["names"] for s in shown]))
+
+    # check's findings stand under their item, each with its file line.
+    findings = browser.evaluate("""Object.fromEntries(
+        Array.from(document.querySelectorAll('details.item')).map(d => [
+            d.querySelector('h3').textContent,
+            Array.from(d.querySelectorAll('ul.findings li')).map(li => li.textContent)]))""")
+    hidden = findings.get("Hidden_Key", [])
+    broken = findings.get("Broken", [])
+    results.check("the hidden key and the NaN value are findings with their lines",
+                  any("hidden" in f and "several.lws:" in f for f in hidden) and
+                  any("nan" in f.lower() and "nan.lws:" in f for f in broken) and
+                  not findings.get("Lamp_Swing"), json.dumps(findings)[:600])
 
     # The slider at frame F shows what `vrim bake` prints for F, on every scene
     # with a shake, the hidden key, the NaN and the 24 fps scene included.

@@ -1,9 +1,9 @@
 // The review page without a browser: its text survives any scene bytes, its
 // embedded samples are the module's, the sampling rule is said when it
 // applies, and the command's file handling keeps the user's file safe.
-#include "tools/vrim/scene/motion.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
+#include "tools/vrim/scene/motion.h"
 
 #include <nlohmann/json.hpp>
 
@@ -151,7 +151,7 @@ TEST(ReportCollect, SamplesAreTheModulesForTheSceneKeys) {
     vrim::Session session(vrim::defaultModulePath());
     const vrim::report::BlockSource block = {"Null", 1, lines.size(), &lines};
     for (double fps : {30.0, 24.0}) {
-        const vrim::report::SceneTiming timing = {fps, vrim::FrameRange{-5, 60}};
+        const vrim::SceneTiming timing = {fps, vrim::FrameRange{-5, 60}};
         const PageItem item = vrim::report::collectItem(session, session.newInstance(), block,
                                                         timing, vrim::report::Limits{}, true);
         vrim::MotionSetup setup;
@@ -187,7 +187,7 @@ TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
         std::size_t step, samples;
     };
     for (const Case& c : {Case{99, 1, 100}, Case{100, 2, 51}, Case{999, 10, 100}}) {
-        const vrim::report::SceneTiming timing = {30.0, vrim::FrameRange{0, c.last}};
+        const vrim::SceneTiming timing = {30.0, vrim::FrameRange{0, c.last}};
         const PageItem item =
             vrim::report::collectItem(session, session.newInstance(), block, timing, limits, true);
         EXPECT_EQ(item.frameStep, c.step) << c.last;
@@ -198,11 +198,18 @@ TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
 // The sample scene's page stays light, and a page that cannot be written
 // leaves what was there and no stray file.
 TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {
-    ASSERT_EQ(vrim("report samples/two-items.lws -o report-sample.html"), 0)
+    // Exit 1: check finds a hidden key and a key of period 0 in the sample.
+    ASSERT_EQ(vrim("report samples/two-items.lws -o report-sample.html"), 1)
         << readText("report-test.err");
     const std::string html = readText("report-sample.html");
     EXPECT_LT(html.size(), 200u * 1024u);
     EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), 2u);
+    // check's two warnings, each under its item with its line, and counted
+    // in the scene's header.
+    EXPECT_NE(html.find("<dt>Findings</dt><dd>2</dd>"), std::string::npos);
+    for (const char* where : {"two-items.lws:42</span> key 1", "two-items.lws:58</span> key 3"}) {
+        EXPECT_EQ(occurrences(html, where), 1u) << where;
+    }
 
     // A page that cannot be put in place: the error names it, what was there
     // stays, and no temporary file is left.

@@ -4,12 +4,15 @@
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/write.h"
+#include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 
 #include <memory>
+#include <optional>
 #include <sstream>
 
 namespace vrim {
@@ -17,81 +20,78 @@ namespace vrim {
 namespace {
 
 struct ReportOptions {
-    std::vector<std::string> scenes;
-    std::string output;
-    std::string module;
+    BatchOptions batch; // scenes, --recursive, --frames, --fps and the module
     std::string title = "Shake review";
     std::size_t plots = report::Limits{}.plottedItems;
 };
 
-report::SceneTiming reportTiming(const scene::Header& header) {
-    report::SceneTiming timing;
-    timing.fps = scene::headerFps(header).value_or(kKeyFrameRate);
-    if (const auto frames = scene::headerFrames(header)) {
-        timing.frames = FrameRange{frames->first, frames->last};
-    }
-    return timing;
+// Where the scene's rate and range came from, in words for the page.
+std::string timingSource(const ReportOptions& options, const SceneTiming& timing) {
+    std::string words = options.batch.fps.given()
+                            ? "Frame rate from --fps"
+                            : "Frame rate from the scene (30 when it states none)";
+    words += !options.batch.frames.empty() ? "; frames from --frames."
+             : timing.frames               ? "; frames from the scene."
+                                           : "; frames from each item's keys (the scene "
+                                             "states no range).";
+    return words;
+}
+
+report::PageFinding pageFinding(const Finding& finding) {
+    return {severityName(finding.severity), static_cast<std::size_t>(finding.line),
+            finding.message};
 }
 
 int runReport(const ReportOptions& options) {
+    std::optional<FrameRange> frames;
+    if (!options.batch.frames.empty()) {
+        frames = parseFrameRange(options.batch.frames, "--frames");
+    }
+    const std::vector<std::string> paths =
+        scene::sceneFiles(options.batch.scenes, options.batch.recursive);
     report::Limits limits;
     limits.plottedItems = options.plots;
-    Session session(options.module.empty() ? defaultModulePath() : options.module);
+    Session session(options.batch.module.empty() ? defaultModulePath() : options.batch.module);
+    // check's own analysis, so that the page lists what check prints.
+    BlockChecker checker(session);
     ShakeInstance* instance = session.newInstance();
     report::PageWriter page(limits);
     std::size_t plotsLeft = limits.plottedItems;
-    int status = kExitClean;
-    for (const std::string& path : options.scenes) {
+    int errors = 0, warnings = 0;
+    for (const std::string& path : paths) {
         report::PageScene scene;
         scene.path = path;
-        report::SceneTiming timing;
-        try {
-            // The scene's own rate and range (its header comes before its
-            // items); blocks stream one at a time.
-            scene::Reader reader = scene::Reader::open(path);
-            bool timed = false;
-            std::size_t blocks = 0;
-            for (scene::Event event = reader.next(); event != scene::Event::End;
-                 event = reader.next()) {
-                if (event != scene::Event::Block) {
-                    continue;
-                }
-                if (!timed) {
-                    timing = reportTiming(reader.header());
-                    timed = true;
-                }
-                const scene::Block& block = reader.block();
-                ++blocks;
+        const SceneCheck checked = checkScene(
+            path, options.batch, options.batch.fps.given(), frames, checker,
+            [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
                 const report::BlockSource source = {
                     scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
                     static_cast<std::size_t>(block.whole.lastLine), &block.lines};
-                scene.items.push_back(
-                    report::collectItem(session, instance, source, timing, limits, plotsLeft > 0));
+                report::PageItem item =
+                    report::collectItem(session, instance, source, timing, limits, plotsLeft > 0);
                 plotsLeft -= plotsLeft > 0 ? 1 : 0;
-            }
-            if (!timed) {
-                timing = reportTiming(reader.header());
-            }
-            if (reader.stopped()) {
-                const scene::Problem& problem = reader.problems().back();
-                throw ToolError(reader.name() + ":" + std::to_string(problem.line) + ": " +
-                                problem.message);
-            }
-            if (blocks == 0) {
-                scene.notes.push_back({"note", 0, "no item in this scene has a shake"});
-            }
-        } catch (const ToolError& e) {
-            scene.notes.push_back({"error", 0, e.what()});
-            status = kExitError;
+                for (const Finding& finding : report.findings) {
+                    item.findings.push_back(pageFinding(finding));
+                }
+                scene.items.push_back(std::move(item));
+            });
+        for (const Finding& finding : checked.findings) {
+            scene.notes.push_back(pageFinding(finding));
         }
-        scene.fps = timing.fps;
-
+        if (checked.timing) {
+            scene.fps = checked.timing->fps;
+            scene.frames = checked.timing->frames;
+            scene.framesFrom = timingSource(options, *checked.timing);
+        }
+        scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
+        errors += checked.errors;
+        warnings += checked.warnings;
         page.scene(scene);
     }
     std::ostringstream html;
     page.write(html, options.title);
-    report::writeFile(options.output, html.str());
-    return status;
+    report::writeFile(options.batch.output, html.str());
+    return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
 }
 
 } // namespace
@@ -101,22 +101,33 @@ Command addReportCommand(CLI::App& tool) {
     CLI::App* command = tool.add_subcommand(
         "report", "Write one self-contained HTML page for reviewing the shakes of the scenes");
     command->footer("The page needs no other file and no network: plots, styles and the player\n"
-                    "are inside it. Exit status: 0 clean, 1 findings, 2 errors.\n"
+                    "are inside it. Each scene is shown at its own frame rate and range, with\n"
+                    "what check finds in it. Exit status: 0 clean, 1 findings, 2 errors.\n"
                     "Example:\n"
                     "  vrim report shots/*.lws -o dailies.html");
-    command->add_option("SCENE", options->scenes, "Scene files")->required()->type_name("FILE");
-    command->add_option("-o,--output", options->output, "The page to write")
+    BatchOptions& batch = options->batch;
+    command
+        ->add_option("SCENE", batch.scenes, "Scene files and folders of them ('-': standard input)")
+        ->required()
+        ->type_name("PATH");
+    command->add_flag("-r,--recursive", batch.recursive,
+                      "Also the scene files in the folders below a folder");
+    command->add_option("-o,--output", batch.output, "The page to write")
         ->required()
         ->type_name("FILE");
     command->add_option("--title", options->title, "The page's title")
         ->default_val(options->title)
         ->type_name("TEXT");
+    command->add_option("--frames", batch.frames, "Every scene's frame range")
+        ->default_str("the scene's")
+        ->type_name("FIRST:LAST");
+    addFpsOption(*command, batch.fps);
     command
         ->add_option("--plots", options->plots,
                      "Draw at most this many items; the others are listed with their keys")
         ->default_val(options->plots)
         ->type_name("N");
-    addModuleOption(*command, options->module);
+    addModuleOption(*command, batch.module);
     return {command, [options] { return runReport(*options); }};
 }
 

@@ -3,20 +3,15 @@
 // motion over the frames, sampled by the module through the stand-in host.
 #pragma once
 
-#include "tools/vrim/report/page.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/report/page.h"
+#include "tools/vrim/scene/findings.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vrim::report {
-
-// The scene's own rate and range, when its header gives them.
-struct SceneTiming {
-    double fps = kKeyFrameRate;
-    std::optional<FrameRange> frames; // absent: each item's own keys decide
-};
 
 struct BlockSource {
     std::string name; // the item's name as the page shows it
@@ -28,7 +23,7 @@ struct BlockSource {
 // of many items holds one instance) and fills an item of the page. With plot
 // false only the keys are read: the page lists the item without drawing it.
 PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
-                     const SceneTiming& timing, const Limits& limits, bool plot);
+                     const vrim::SceneTiming& timing, const Limits& limits, bool plot);
 
 // A key's values in plain words, at the scene's rate.
 std::string keyWords(const ShakeKey& key, double fps);

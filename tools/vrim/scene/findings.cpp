@@ -398,6 +398,17 @@ SceneCheck checkScene(const std::string& path, const BatchOptions& options,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
                       BlockChecker& checker,
                       const std::function<void(const BlockReport&)>& onBlock) {
+    return checkScene(path, options, fps, frames, checker,
+                      [&](const scene::Block&, const BlockReport& report, const SceneTiming&) {
+                          onBlock(report);
+                      });
+}
+
+SceneCheck
+checkScene(const std::string& path, const BatchOptions& options, std::optional<double> fps,
+           const std::optional<FrameRange>& frames, BlockChecker& checker,
+           const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>&
+               onBlock) {
     SceneCheck scene;
     try {
         scene::Reader reader = scene::Reader::open(path);
@@ -413,7 +424,7 @@ SceneCheck checkScene(const std::string& path, const BatchOptions& options,
             scene.keys += report.keys;
             scene.errors += report.errors;
             scene.warnings += report.warnings;
-            onBlock(report);
+            onBlock(block, report, *scene.timing);
         };
         const SceneOutcome outcome = visitScene(reader, options, visit);
         if (!scene.timing) {

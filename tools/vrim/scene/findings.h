@@ -82,6 +82,14 @@ SceneCheck checkScene(const std::string& path, const BatchOptions& options,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
                       BlockChecker& checker,
                       const std::function<void(const BlockReport&)>& onBlock);
+// The same, handing onBlock the block with its lines and the timing it was
+// checked at, for a caller that loads the block again (report samples its
+// motion).
+SceneCheck
+checkScene(const std::string& path, const BatchOptions& options, std::optional<double> fps,
+           const std::optional<FrameRange>& frames, BlockChecker& checker,
+           const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>&
+               onBlock);
 
 // "0-24, 36-60", the first few runs and a count of the rest; "none".
 std::string runsText(const std::vector<FrameSpan>& runs);
