@@ -56,11 +56,12 @@ def scene(fps, first, last, items):
 # name -> (fps, first, last, items); items with keys are the ones the page draws.
 SCENES = {
     "several.lws": (30, 0, 90, [
+        # Key 1 runs to 70, but key 2 starts at 20: key 1 is hidden after key 2's span.
+        # First, so that the screenshot shows a finding.
+        ("Hidden_Key", [("0.4", 0.1, 0.1, 0, 0, 70, 0), ("0.2", 0, 0, 0.05, 20, 30, 0)]),
         ("Camera_Rig", [("0.100000", 0, 0.08, 0, 0, 24, 1), ("0.25", 0.05, 0, 0.03, 36, 60, 0)]),
         ("Lamp_Swing", [("0.5", 0.2, 0, 0, 0, 90, 1)]),
         ("Ground", None),
-        # Key 1 runs to 70, but key 2 starts at 20: key 1 is hidden after key 2's span.
-        ("Hidden_Key", [("0.4", 0.1, 0.1, 0, 0, 70, 0), ("0.2", 0, 0, 0.05, 20, 30, 0)]),
     ]),
     "nan.lws": (30, 0, 40, [
         ("Broken", [("nan", 0.1, 0, 0, 0, 30, 0)]),

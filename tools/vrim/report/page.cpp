@@ -406,12 +406,13 @@ void PageWriter::scene(const PageScene& scene) {
                 count(item.findings.size(), "finding", "findings") +
                 (errors > 0 ? " (" + count(errors, "error", "errors") + ")" : "") + ", lines " +
                 lines + "</span></summary>\n";
-        html += "<div class=\"views\">\n<figure>" + inlinePlot(item.plot, id) +
-                "</figure>\n<figure>" + planeViews(item, id) + "</figure>\n</div>\n";
-        html += "<h4>Keys</h4>\n" + keysTable(item);
+        // What check found comes first: it is what a reviewer acts on.
         if (!item.findings.empty()) {
             html += "<h4>Findings</h4>\n" + findingsList(item.findings, scene.path);
         }
+        html += "<div class=\"views\">\n<figure>" + inlinePlot(item.plot, id) +
+                "</figure>\n<figure>" + planeViews(item, id) + "</figure>\n</div>\n";
+        html += "<h4>Keys</h4>\n" + keysTable(item);
         html += "<script type=\"application/json\" class=\"samples\">" + samplesJson(item, id) +
                 "</script>\n</details>\n";
     }
