@@ -1,71 +1,42 @@
 #include "tools/vrim/report/write.h"
 
+#include "tools/vrim/edit/replace_file.h"
 #include "tools/vrim/module/session.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <string>
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
+#ifndef _WIN32
+#include <sys/stat.h>
 #endif
 
 namespace vrim::report {
 
 namespace {
 
-bool flushToDisk(std::FILE* file) {
-    if (std::fflush(file) != 0) {
-        return false;
+// The mode the page keeps: the old file's, else what a new file gets here.
+uint32_t pageMode(edit::FileSystem& fs, const std::string& path) {
+    edit::FileInfo info;
+    std::string ignored;
+    if (fs.stat(path, info, ignored) && info.regular) {
+        return info.mode;
     }
 #ifdef _WIN32
-    return _commit(_fileno(file)) == 0;
+    return 0; // no attribute set
 #else
-    return fsync(fileno(file)) == 0;
-#endif
-}
-
-bool replace(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-    }
-    errno = EACCES; // the system's own code is not an errno
-    return false;
-#else
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666u & ~static_cast<uint32_t>(mask);
 #endif
 }
 
 } // namespace
 
 void writeFile(const std::string& path, const std::string& bytes) {
-    const std::string temporary = path + ".vrim-tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        throw ToolError("cannot write '" + path + "': " + std::strerror(errno));
-    }
-    bool good = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int error = errno;
-    if (good) {
-        good = flushToDisk(file);
-        error = errno;
-    }
-    if (std::fclose(file) != 0 && good) {
-        good = false;
-        error = errno;
-    }
-    if (good && !replace(temporary, path)) {
-        good = false;
-        error = errno;
-    }
-    if (!good) {
-        std::remove(temporary.c_str());
-        throw ToolError("cannot write '" + path + "': " + std::strerror(error));
+    edit::FileSystem& fs = edit::systemFileSystem();
+    edit::FileReplacement page(fs, path);
+    std::string error;
+    // The replacement removes its temporary file when any step fails.
+    if (!page.open(error) || !page.write(bytes.data(), bytes.size(), error) ||
+        !page.finish(pageMode(fs, path), error) || !page.commit(true, error)) {
+        throw ToolError("cannot write '" + path + "': " + error);
     }
 }
 
