@@ -2,6 +2,7 @@
 
 #include "tools/vrim/scene/motion.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -10,9 +11,11 @@ namespace vrim::report {
 namespace {
 
 std::string number(double value) {
+    // As "%g", faster: every listed item's keys are worded.
     char text[64];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr;
+    return std::string(text, end);
 }
 
 std::string frames(int64_t first, int64_t last) {

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -33,6 +34,15 @@ constexpr double kPlaneLabel = 18;
 constexpr std::size_t kOpenContents =
     40; // scenes in a contents list that starts open // room for the label under each square
 
+// As "%.<decimals>f", without printf's cost: samples and plane views are
+// thousands of numbers.
+std::string fixed(int decimals, double value) {
+    char text[400];
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
+    return std::string(text, end);
+}
+
 std::string format(const char* pattern, double value) {
     char text[64];
     std::snprintf(text, sizeof text, pattern, value);
@@ -52,7 +62,7 @@ std::string offsetText(double value) {
     if (std::isinf(value)) {
         return value > 0 ? "inf" : "-inf";
     }
-    std::string text = format("%.6f", value);
+    std::string text = fixed(6, value);
     return text == "-0.000000" ? "0.000000" : text;
 }
 
@@ -71,9 +81,8 @@ std::string inlinePlot(const Plot& plot, const std::string& id) {
     }
     const PlotArea area = plotArea(plot);
     const std::string cursor =
-        "<line class=\"cursor\" x1=\"" + format("%.2f", area.left) + "\" y1=\"" +
-        format("%.2f", area.top) + "\" x2=\"" + format("%.2f", area.left) + "\" y2=\"" +
-        format("%.2f", area.bottom) +
+        "<line class=\"cursor\" x1=\"" + fixed(2, area.left) + "\" y1=\"" + fixed(2, area.top) +
+        "\" x2=\"" + fixed(2, area.left) + "\" y2=\"" + fixed(2, area.bottom) +
         "\" stroke=\"#000000\" stroke-width=\"1.5\" visibility=\"hidden\"/>\n";
     const std::size_t close = svg.rfind("</svg>");
     if (close == std::string::npos || close < from) {
@@ -102,7 +111,7 @@ std::string planeViews(const PageItem& item, const std::string& id) {
     const double width = 3 * kPlaneSize + 2 * kPlaneGap;
     const double height = kPlaneSize + kPlaneLabel;
     std::string svg = "<svg class=\"planes\" id=\"" + id + "-planes\" role=\"img\" viewBox=\"0 0 " +
-                      format("%.0f", width) + " " + format("%.0f", height) +
+                      fixed(0, width) + " " + fixed(0, height) +
                       "\" font-size=\"12\" font-family=\"sans-serif\">\n";
     svg += "<title>" + htmlText(item.name) +
            ": the point's path seen from the front, the side and the top</title>\n";
@@ -112,15 +121,15 @@ std::string planeViews(const PageItem& item, const std::string& id) {
         const double cx = left + kPlaneSize / 2;
         const double cy = kPlaneSize / 2;
         svg += "<g class=\"plane\" data-across=\"" + std::to_string(plane.across) +
-               "\" data-up=\"" + std::to_string(plane.up) + "\" data-cx=\"" + format("%.2f", cx) +
-               "\" data-cy=\"" + format("%.2f", cy) + "\" data-scale=\"" + format("%.9g", scale) +
+               "\" data-up=\"" + std::to_string(plane.up) + "\" data-cx=\"" + fixed(2, cx) +
+               "\" data-cy=\"" + fixed(2, cy) + "\" data-scale=\"" + format("%.9g", scale) +
                "\">\n";
-        svg += "<rect x=\"" + format("%.2f", left + 0.5) + "\" y=\"0.5\" width=\"" +
-               format("%.2f", kPlaneSize - 1) + "\" height=\"" + format("%.2f", kPlaneSize - 1) +
+        svg += "<rect x=\"" + fixed(2, left + 0.5) + "\" y=\"0.5\" width=\"" +
+               fixed(2, kPlaneSize - 1) + "\" height=\"" + fixed(2, kPlaneSize - 1) +
                "\" fill=\"#ffffff\" stroke=\"#777777\"/>\n";
-        svg += "<path d=\"M" + format("%.2f", left + 4) + " " + format("%.2f", cy) + "H" +
-               format("%.2f", left + kPlaneSize - 4) + "M" + format("%.2f", cx) + " 4V" +
-               format("%.2f", kPlaneSize - 4) + "\" stroke=\"#dddddd\"/>\n";
+        svg += "<path d=\"M" + fixed(2, left + 4) + " " + fixed(2, cy) + "H" +
+               fixed(2, left + kPlaneSize - 4) + "M" + fixed(2, cx) + " 4V" +
+               fixed(2, kPlaneSize - 4) + "\" stroke=\"#dddddd\"/>\n";
         // The path, broken where a sample is not a number.
         std::string points;
         auto flush = [&] {
@@ -140,19 +149,18 @@ std::string planeViews(const PageItem& item, const std::string& id) {
                 continue;
             }
             first = first != nullptr ? first : &sample;
-            points += format("%.2f", cx + a * scale) + "," + format("%.2f", cy - b * scale) + " ";
+            points += fixed(2, cx + a * scale) + "," + fixed(2, cy - b * scale) + " ";
         }
         flush();
         const bool shown = !item.plot.samples.empty() && first == &item.plot.samples.front();
         const double dotX = shown ? cx + first->offset[plane.across] * scale : cx;
         const double dotY = shown ? cy - first->offset[plane.up] * scale : cy;
-        svg += "<circle class=\"dot\" cx=\"" + format("%.2f", dotX) + "\" cy=\"" +
-               format("%.2f", dotY) + "\" r=\"4\" fill=\"#d55e00\" stroke=\"#000000\"" +
+        svg += "<circle class=\"dot\" cx=\"" + fixed(2, dotX) + "\" cy=\"" + fixed(2, dotY) +
+               "\" r=\"4\" fill=\"#d55e00\" stroke=\"#000000\"" +
                (shown ? "" : " visibility=\"hidden\"") + "/>\n";
-        svg += std::string("<text x=\"") + format("%.2f", cx) + "\" y=\"" +
-               format("%.2f", kPlaneSize + 14) + "\" text-anchor=\"middle\" fill=\"#222222\">" +
-               plane.name + ": " + plane.acrossName + " \xe2\x86\x92 " + plane.upName +
-               " \xe2\x86\x91</text>\n</g>\n";
+        svg += std::string("<text x=\"") + fixed(2, cx) + "\" y=\"" + fixed(2, kPlaneSize + 14) +
+               "\" text-anchor=\"middle\" fill=\"#222222\">" + plane.name + ": " +
+               plane.acrossName + " \xe2\x86\x92 " + plane.upName + " \xe2\x86\x91</text>\n</g>\n";
     }
     return svg + "</svg>\n";
 }
