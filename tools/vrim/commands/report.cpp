@@ -54,7 +54,6 @@ int runReport(const ReportOptions& options) {
     Session session(options.batch.module.empty() ? defaultModulePath() : options.batch.module);
     // check's own analysis, so that the page lists what check prints.
     BlockChecker checker(session);
-    ShakeInstance* instance = session.newInstance();
     report::PageWriter page(limits);
     std::size_t plotsLeft = limits.plottedItems;
     int errors = 0, warnings = 0;
@@ -64,11 +63,13 @@ int runReport(const ReportOptions& options) {
         const SceneCheck checked = checkScene(
             path, options.batch, options.batch.fps.given(), frames, checker,
             [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
+                // The checker's instance holds the block just checked: the
+                // page reads its keys there rather than loading it again.
                 const report::BlockSource source = {
                     scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
-                    static_cast<std::size_t>(block.whole.lastLine), &block.lines};
-                report::PageItem item =
-                    report::collectItem(session, instance, source, timing, limits, plotsLeft > 0);
+                    static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
+                report::PageItem item = report::collectItem(session, checker.instance(), source,
+                                                            timing, limits, plotsLeft > 0);
                 plotsLeft -= plotsLeft > 0 ? 1 : 0;
                 for (const Finding& finding : report.findings) {
                     item.findings.push_back(pageFinding(finding));

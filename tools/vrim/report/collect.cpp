@@ -55,7 +55,9 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     item.name = block.name;
     item.firstLine = block.firstLine;
     item.lastLine = block.lastLine;
-    session.load(instance, *block.lines);
+    if (!block.loaded) {
+        session.load(instance, *block.lines);
+    }
 
     // The values before the key editor had the instance: opening it must
     // not change what the page says the keys are.
@@ -72,13 +74,12 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     for (std::size_t k = 0; k < item.keys.size() && static_cast<int32_t>(k) < list.lineCount; ++k) {
         item.keys[k].listLine = list.lines[k];
     }
+    if (!plot) {
+        return item; // the next block is loaded afresh
+    }
     // The editor wrote its controls back into the current key; reload so that
     // the samples are of the keys as the scene holds them.
     session.load(instance, *block.lines);
-
-    if (!plot) {
-        return item;
-    }
     MotionSetup setup;
     setup.instance = instance;
     setup.fps = timing.fps;

@@ -17,6 +17,7 @@ struct BlockSource {
     std::string name; // the item's name as the page shows it
     std::size_t firstLine = 0, lastLine = 0;
     const std::vector<std::string>* lines = nullptr; // as the host hands them to the module
+    bool loaded = false;                             // the instance holds these lines already
 };
 
 // Loads the block into instance (reused from block to block, so that a scene

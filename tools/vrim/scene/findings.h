@@ -50,6 +50,9 @@ class BlockChecker {
   public:
     explicit BlockChecker(Session& session);
     BlockReport check(const scene::Block& block, const SceneTiming& timing);
+    // The instance holding the block last checked, its keys as the module
+    // loaded them; the next check loads over it.
+    ShakeInstance* instance() const { return instance_; }
 
   private:
     Session& session_;
