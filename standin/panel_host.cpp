@@ -360,8 +360,19 @@ int PanelHost::open(PanelHandle handle, int flags) {
             askRows(*control);
         }
     }
-    while (host->scriptPosition < host->script.size()) {
-        const PanelAction action = host->script[host->scriptPosition++];
+    for (;;) {
+        PanelAction action;
+        if (host->user) {
+            std::optional<PanelAction> next = host->user(*panel);
+            if (!next) {
+                break;
+            }
+            action = std::move(*next);
+        } else if (host->scriptPosition < host->script.size()) {
+            action = host->script[host->scriptPosition++];
+        } else {
+            break;
+        }
         host->log.push_back("user " + formatPanelAction(action));
         if (action.kind == PanelAction::Kind::Close) {
             return 1;

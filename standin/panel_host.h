@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,10 @@ class PanelHost {
     void setScript(std::vector<PanelAction> actions);
     // Called after each action other than a close, while the panel is open.
     std::function<void(const PanelAction&)> afterAction;
+    // The user at the panel, when set: open asks it for each action instead
+    // of playing the script, until it gives a close, a cancel or nothing (the
+    // window closed: open returns 0). It sees the panel as the host shows it.
+    std::function<std::optional<PanelAction>(Panel&)> user;
     // Called when the module destroys a panel, before the host forgets it.
     std::function<void(Panel&)> onDestroy;
 

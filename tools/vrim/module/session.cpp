@@ -1,6 +1,7 @@
 #include "tools/vrim/module/session.h"
 #include "plugin/identity.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -164,6 +165,38 @@ int Session::openKeyEditor(ShakeInstance* instance) {
     host_.lookups.clear();
     host_.messages.clear();
     return code;
+}
+
+int Session::runKeyEditor(
+    ShakeInstance* instance,
+    std::function<std::optional<standin::PanelAction>(standin::Panel&)> user) {
+    const ActivateFunc activate = module_->findServer(kInterfaceClass, vrim::kServerName);
+    if (activate == nullptr) {
+        return -1;
+    }
+    panelHost_.setScript({});
+    panelHost_.user = std::move(user);
+    const int code = activate(kInterfaceVersion, host_.global(), instance, nullptr);
+    panelHost_.user = nullptr;
+    // What the host kept of the closed panel is not needed again.
+    panelHost_.forgetDestroyed();
+    host_.lookups.clear();
+    host_.messages.clear();
+    return code;
+}
+
+std::vector<std::string> Session::save(ShakeInstance* instance) {
+    standin::LineWriter writer;
+    handler_.save(instance, writer.state());
+    return writer.lines;
+}
+
+void Session::release(ShakeInstance* instance) {
+    const auto found = std::find(instances_.begin(), instances_.end(), instance);
+    if (found != instances_.end()) {
+        instances_.erase(found);
+        handler_.destroy(instance);
+    }
 }
 
 } // namespace vrim

@@ -8,7 +8,9 @@
 #include "standin/scene_io.h"
 #include "standin/standin.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,7 +61,19 @@ class Session {
     // code, or -1 when the module has no "ItemMotionInterface" server.
     int openKeyEditor(ShakeInstance* instance);
 
+    // Opens the key editor on the instance with user at the panel: it is
+    // asked for each action until it closes the panel. Returns the
+    // activation code, or -1 when the module has no "ItemMotionInterface"
+    // server.
+    int runKeyEditor(ShakeInstance* instance,
+                     std::function<std::optional<standin::PanelAction>(standin::Panel&)> user);
+    // The block the module's save callback writes for the instance.
+    std::vector<std::string> save(ShakeInstance* instance);
+    // Destroys an instance before the session ends.
+    void release(ShakeInstance* instance);
+
     standin::Host& host() { return host_; }
+    standin::PanelHost& panelHost() { return panelHost_; }
     const standin::ModuleFile& module() const { return *module_; }
     const standin::Handler& handler() const { return handler_; }
 
