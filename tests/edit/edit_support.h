@@ -3,6 +3,7 @@
 // when nothing of vrim plays it.
 #pragma once
 
+#include "plugin/identity.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
@@ -84,7 +85,7 @@ class DirectModule {
         module_ = standin::ModuleFile::open("vrim_s.p", error);
         EXPECT_NE(module_, nullptr) << error;
         host_.panelServices = panelHost_.services();
-        EXPECT_EQ(handler_.activate(*module_, host_), 0);
+        EXPECT_EQ(handler_.activate(*module_, host_, vrim::kServerName), 0);
     }
 
     // The block the module saves after loading block and playing script.
@@ -97,7 +98,7 @@ class DirectModule {
         std::string error;
         EXPECT_TRUE(standin::parsePanelScript(script, actions, error)) << error;
         panelHost_.setScript(actions);
-        const ActivateFunc activate = module_->findServer("ItemMotionInterface", "VRIM_S");
+        const ActivateFunc activate = module_->findServer("ItemMotionInterface", vrim::kServerName);
         EXPECT_EQ(activate(1, host_.global(), instance, nullptr), 0);
         EXPECT_TRUE(panelHost_.problems.empty()) << panelHost_.problems.front();
         standin::LineWriter writer;

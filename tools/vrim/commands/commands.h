@@ -30,6 +30,7 @@ Command addCheckCommand(CLI::App& tool);
 Command addShowCommand(CLI::App& tool);
 Command addLsCommand(CLI::App& tool);
 Command addValidateCommand(CLI::App& tool);
+Command addEditCommand(CLI::App& tool);
 Command addReportCommand(CLI::App& tool);
 
 } // namespace vrim

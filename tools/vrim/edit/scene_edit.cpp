@@ -215,7 +215,8 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         lineShift += static_cast<int64_t>(newLines.size()) - static_cast<int64_t>(oldLines.size());
         ++result.edited;
         result.notes.push_back(item + ": key block at lines " + std::to_string(data.firstLine) +
-                               "-" + std::to_string(data.lastLine) + " replaced (" +
+                               "-" + std::to_string(data.lastLine) +
+                               (options.dryRun ? " would be replaced (" : " replaced (") +
                                std::to_string(oldLines.size()) + " lines, now " +
                                std::to_string(newLines.size()) + ")");
     }
