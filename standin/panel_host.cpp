@@ -127,9 +127,10 @@ void PanelHost::forgetDestroyed() {
     for (auto it = panelsByHandle_.begin(); it != panelsByHandle_.end();) {
         it = it->second->destroyed ? panelsByHandle_.erase(it) : std::next(it);
     }
-    panels.erase(std::remove_if(panels.begin(), panels.end(),
-                                [](const std::unique_ptr<Panel>& panel) { return panel->destroyed; }),
-                 panels.end());
+    panels.erase(
+        std::remove_if(panels.begin(), panels.end(),
+                       [](const std::unique_ptr<Panel>& panel) { return panel->destroyed; }),
+        panels.end());
     log.clear();
     problems.clear();
 }

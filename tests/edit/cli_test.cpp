@@ -42,6 +42,16 @@ ToolRun vrim(const std::string& arguments, const std::string& prefix = "") {
 #endif
     run.out = readBytes("edit-cli.out");
     run.err = readBytes("edit-cli.err");
+#if defined(_WIN32)
+    // The console's text mode ends printed lines in CR LF; a scene's own
+    // bytes are checked in the file, never here.
+    for (std::string* text : {&run.out, &run.err}) {
+        std::size_t at = 0;
+        while ((at = text->find("\r\n", at)) != std::string::npos) {
+            text->erase(at, 1);
+        }
+    }
+#endif
     return run;
 }
 

@@ -51,10 +51,9 @@ int main(int argc, char** argv) {
     tool.footer("Run 'vrim COMMAND --help' for a command's options.");
 
     const std::vector<vrim::Command> commands = {
-        vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool), vrim::addCheckCommand(tool),
-        vrim::addShowCommand(tool),    vrim::addLsCommand(tool),   vrim::addValidateCommand(tool),
-        vrim::addEditCommand(tool),
-        vrim::addReportCommand(tool),
+        vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),   vrim::addCheckCommand(tool),
+        vrim::addShowCommand(tool),    vrim::addLsCommand(tool),     vrim::addValidateCommand(tool),
+        vrim::addEditCommand(tool),    vrim::addReportCommand(tool),
     };
 
     try {

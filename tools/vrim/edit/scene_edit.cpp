@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace vrim::edit {
 
@@ -123,7 +124,10 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
     }
 
     SceneEditResult result;
-    scene::Reader reader = scene::Reader::open(path);
+    // Held only for the pass: on Windows a file still open for reading
+    // cannot be replaced.
+    std::optional<scene::Reader> scan(scene::Reader::open(path));
+    scene::Reader& reader = *scan;
     // Which of the named items the scene has, and how many blocks each.
     std::map<std::string, std::size_t> blocksOf;
     for (const std::string& item : options.items) {
@@ -223,6 +227,7 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
     if (reader.stopped()) {
         throw refuse(problemText(reader) + "; nothing was written");
     }
+    scan.reset();
     for (const auto& [name, blocks] : blocksOf) {
         if (blocks > 0) {
             continue;
