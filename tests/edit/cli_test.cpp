@@ -11,7 +11,6 @@
 
 #if !defined(_WIN32)
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -19,29 +18,10 @@ namespace {
 
 using namespace edittest;
 
-#if defined(_WIN32)
-const char* kVrim = "vrim.exe";
-#else
-const char* kVrim = "./vrim";
-#endif
-
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
+using testsupport::ToolRun;
 
 ToolRun vrim(const std::string& arguments, const std::string& prefix = "") {
-    const std::string command =
-        prefix + kVrim + " " + arguments + " >edit-cli.out 2>edit-cli.err </dev/null";
-    const int raw = std::system(command.c_str());
-    ToolRun run;
-#if defined(_WIN32)
-    run.status = raw;
-#else
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-    run.out = readBytes("edit-cli.out");
-    run.err = readBytes("edit-cli.err");
+    ToolRun run = testsupport::runVrim(arguments + " </dev/null", "edit-cli", prefix);
 #if defined(_WIN32)
     // The console's text mode ends printed lines in CR LF; a scene's own
     // bytes are checked in the file, never here.

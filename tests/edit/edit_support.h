@@ -7,6 +7,8 @@
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
+#include "support/module_fixture.h"
+#include "support/tool_run.h"
 
 #include <gtest/gtest.h>
 
@@ -19,17 +21,8 @@
 
 namespace edittest {
 
-inline std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
-
-inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-}
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 // The names in a folder, sorted: a stray temporary file shows up here.
 inline std::vector<std::string> namesIn(const std::filesystem::path& folder) {
@@ -81,9 +74,7 @@ inline std::string smallScene() {
 class DirectModule {
   public:
     DirectModule() {
-        std::string error;
-        module_ = standin::ModuleFile::open("vrim_s.p", error);
-        EXPECT_NE(module_, nullptr) << error;
+        module_ = testsupport::openModule(testsupport::kProductModule);
         host_.panelServices = panelHost_.services();
         EXPECT_EQ(handler_.activate(*module_, host_, vrim::kServerName), 0);
     }

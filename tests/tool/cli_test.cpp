@@ -4,6 +4,7 @@
 #include "plugin/identity.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
+#include "support/tool_run.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -18,53 +19,20 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
-
 namespace {
 
-#if defined(_WIN32)
-const char* kVrim = "vrim.exe";
-#else
-const char* kVrim = "./vrim";
-#endif
 const char* kSample = "samples/two-items.lws";
 
-std::string readText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void writeText(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << text;
-}
+using testsupport::readBytes;
+using testsupport::ToolRun;
+using testsupport::writeBytes;
 
 std::vector<std::string> linesOf(const std::string& text) {
     return standin::splitLines(text);
 }
 
-struct ToolRun {
-    int status = -1; // the exit status; -1 when the process did not exit by itself
-    std::string out, err;
-};
-
 ToolRun runVrim(const std::string& arguments) {
-    const std::string command =
-        std::string(kVrim) + " " + arguments + " >tool-cli.out 2>tool-cli.err";
-    const int raw = std::system(command.c_str());
-    ToolRun run;
-#if defined(_WIN32)
-    run.status = raw;
-#else
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-    run.out = readText("tool-cli.out");
-    run.err = readText("tool-cli.err");
-    return run;
+    return testsupport::runVrim(arguments, "tool-cli");
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -378,10 +346,10 @@ TEST(VrimTool, BakeAllItemsWritesEachItemsOwnRowsUnderAnItemColumn) {
     EXPECT_EQ(linesOf(all.out), expected);
 
     // A name with a comma or a quote in it stays one CSV field.
-    writeText("tool-bake-names.lws", "LWSC\n3\n\nAddNullObject Rig, \"left\"\n"
-                                     "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_NUM 1\n"
-                                     "KEY_START\nFREQ 0.5\nFREQ_W_X 1\nFREQ_W_Y 0\nFREQ_W_Z 0\n"
-                                     "START_F 0\nEND_F 2\nFALL_OFF 0\nVRIM_END\nEndPlugin\n");
+    writeBytes("tool-bake-names.lws", "LWSC\n3\n\nAddNullObject Rig, \"left\"\n"
+                                      "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_NUM 1\n"
+                                      "KEY_START\nFREQ 0.5\nFREQ_W_X 1\nFREQ_W_Y 0\nFREQ_W_Z 0\n"
+                                      "START_F 0\nEND_F 2\nFALL_OFF 0\nVRIM_END\nEndPlugin\n");
     const ToolRun named = runVrim("bake tool-bake-names.lws --all-items");
     ASSERT_EQ(named.status, 0) << named.err;
     const std::vector<std::string> lines = linesOf(named.out);
@@ -424,30 +392,30 @@ TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {
 
 // Each problem a block can have, on the line where it is.
 TEST(VrimTool, CheckFindsEachProblemOnItsLine) {
-    writeText("tool-problems.lws", "Host line\n"  // 1
-                                   "VRIM_START\n" // 2
-                                   "FREQ 0.5\n"   // 3 before any key
-                                   "KEY_NUM 5\n"  // 4 but 3 keys follow
-                                   "KEY_START\n"  // 5 key 1: runs backwards
-                                   "START_F 20\n" // 6
-                                   "END_F 10\n"   // 7
-                                   "FREQ 0.1\n"   // 8
-                                   "COLOUR 3\n"   // 9 no such keyword
-                                   "KEY_START\n"  // 10 key 2
-                                   "FREQ 0.2\n"   // 11
-                                   "END_F 40\n"   // 12
-                                   "KEY_STA\n"    // 13 key 3: a short token still starts a key
-                                   "START_F 50\n" // 14
-                                   "END_F 60\n"   // 15
-                                   "FR 0.3\n"     // 16
-                                   "\n"           // 17 the module stops here
-                                   "FREQ_W_X 1\n" // 18
-                                   "VRIM_END\n"   // 19
-                                   "Host line\n"  // 20
-                                   "VRIM_START\n" // 21
-                                   "KEY_NUM 1\n"  // 22
-                                   "KEY_START\n"  // 23 zero frequency, never ended
-                                   "END_F 30\n"); // 24
+    writeBytes("tool-problems.lws", "Host line\n"  // 1
+                                    "VRIM_START\n" // 2
+                                    "FREQ 0.5\n"   // 3 before any key
+                                    "KEY_NUM 5\n"  // 4 but 3 keys follow
+                                    "KEY_START\n"  // 5 key 1: runs backwards
+                                    "START_F 20\n" // 6
+                                    "END_F 10\n"   // 7
+                                    "FREQ 0.1\n"   // 8
+                                    "COLOUR 3\n"   // 9 no such keyword
+                                    "KEY_START\n"  // 10 key 2
+                                    "FREQ 0.2\n"   // 11
+                                    "END_F 40\n"   // 12
+                                    "KEY_STA\n"    // 13 key 3: a short token still starts a key
+                                    "START_F 50\n" // 14
+                                    "END_F 60\n"   // 15
+                                    "FR 0.3\n"     // 16
+                                    "\n"           // 17 the module stops here
+                                    "FREQ_W_X 1\n" // 18
+                                    "VRIM_END\n"   // 19
+                                    "Host line\n"  // 20
+                                    "VRIM_START\n" // 21
+                                    "KEY_NUM 1\n"  // 22
+                                    "KEY_START\n"  // 23 zero frequency, never ended
+                                    "END_F 30\n"); // 24
     const ToolRun run = runVrim("check --json tool-problems.lws");
     EXPECT_EQ(run.status, 2) << run.out;
     ASSERT_TRUE(nlohmann::json::accept(run.out)) << run.out;
@@ -489,13 +457,13 @@ TEST(VrimTool, CheckWithTheScenesFramesAndRate) {
         std::vector<std::string> reported;
     };
     std::string firstBlock;
-    for (const std::string& line : linesOf(readText(kSample))) {
+    for (const std::string& line : linesOf(readBytes(kSample))) {
         firstBlock += line + "\n";
         if (line == "EndPlugin") {
             break;
         }
     }
-    writeText("tool-clean.lws", firstBlock);
+    writeBytes("tool-clean.lws", firstBlock);
     const std::vector<Case> cases = {
         {"tool-clean.lws", 0, {"1 file, 1 block, 2 keys: 0 errors, 0 warnings"}},
         {"tool-clean.lws --frames 0:50",
@@ -526,7 +494,7 @@ TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
     const ToolRun run =
         runVrim(std::string("preview ") + kSample + " --block 2 --svg tool-plot.svg");
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string svg = readText("tool-plot.svg");
+    const std::string svg = readBytes("tool-plot.svg");
     ASSERT_FALSE(svg.empty());
     for (const char* axis : {"X", "Y", "Z"}) {
         const std::string id = std::string("<polyline id=\"curve-") + axis + "\"";
@@ -578,7 +546,7 @@ TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
     for (int key = 0; key < 260; ++key) {
         scene += "KEY_START\nSTART_F " + std::to_string(key * 10) + "\n";
     }
-    writeText("tool-show.lws", scene + "VRIM_END\n");
+    writeBytes("tool-show.lws", scene + "VRIM_END\n");
     const ToolRun many = runVrim("show tool-show.lws");
     ASSERT_EQ(many.status, 0) << many.err;
     const std::vector<std::string> lines = linesOf(many.out);
@@ -592,8 +560,8 @@ TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
 // Bad input: one line on standard error naming the problem, status 2, never
 // a crash.
 TEST(VrimTool, BadInputGetsOneClearLine) {
-    writeText("tool-no-block.lws", "LWSC\n3\nFirstFrame 0\n");
-    writeText("tool-text.p", "not a library\n");
+    writeBytes("tool-no-block.lws", "LWSC\n3\nFirstFrame 0\n");
+    writeBytes("tool-text.p", "not a library\n");
     const std::string sample = kSample;
     struct Case {
         std::string arguments;
