@@ -355,6 +355,13 @@ TEST(VrimTool, BakeAllItemsWritesEachItemsOwnRowsUnderAnItemColumn) {
     const std::vector<std::string> lines = linesOf(named.out);
     ASSERT_GT(lines.size(), 1u);
     EXPECT_EQ(lines[1].rfind("\"Rig, \"\"left\"\"\",0,0,", 0), 0u) << lines[1];
+
+    // A scene without a shake is refused with nothing on the output, not
+    // even the heading.
+    writeBytes("tool-bake-none.lws", "LWSC\n3\n\nAddNullObject Still\n");
+    const ToolRun none = runVrim("bake tool-bake-none.lws --all-items");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.out, "");
 }
 
 TEST(VrimTool, CheckReportsTheSamplesHiddenKeyAndZeroFrequency) {

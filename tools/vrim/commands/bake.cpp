@@ -169,12 +169,15 @@ void bakeAllItems(Session& session, const BakeOptions& options, std::FILE* out) 
     scene::Reader reader = scene::Reader::open(options.motion.scene);
     ShakeInstance* instance = session.newInstance();
     std::size_t blocks = 0;
-    std::fprintf(out, "item,frame,time,x,y,z\n");
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
         if (event != scene::Event::Block) {
             continue;
         }
-        ++blocks;
+        // The heading only once there is a row to head: a scene without a
+        // shake writes nothing to the output.
+        if (blocks++ == 0) {
+            std::fprintf(out, "item,frame,time,x,y,z\n");
+        }
         const MotionSetup setup = blockMotion(session, instance, reader.name(), reader.block(),
                                               reader.header(), options.motion);
         const std::string item = csvField(setup.item);
