@@ -158,7 +158,9 @@ PanelHandle PanelHost::create(const char* title, PanelServices* services) {
     if (host == nullptr) {
         return nullptr;
     }
-    host->log.push_back(std::string("create ") + (title != nullptr ? title : ""));
+    if (host->keepLog) {
+        host->log.push_back(std::string("create ") + (title != nullptr ? title : ""));
+    }
     if (host->failCreate) {
         return nullptr;
     }
@@ -177,7 +179,9 @@ void PanelHost::destroy(PanelHandle handle) {
         return;
     }
     PanelHost* host = panel->host;
-    host->log.push_back("destroy");
+    if (host->keepLog) {
+        host->log.push_back("destroy");
+    }
     if (host->onDestroy) {
         host->onDestroy(*panel);
     }
@@ -191,8 +195,10 @@ void PanelHost::setPanel(PanelHandle handle, int attribute, void* value) {
     }
     int32_t integer = 0;
     std::memcpy(&integer, value, sizeof integer);
-    panel->host->log.push_back("panel set " + std::to_string(attribute) + " " +
-                               std::to_string(integer));
+    if (panel->host->keepLog) {
+        panel->host->log.push_back("panel set " + std::to_string(attribute) + " " +
+                                   std::to_string(integer));
+    }
     if (attribute == kPanelHeight) {
         panel->height = integer;
         panel->heightSet = true;
@@ -210,10 +216,14 @@ ControlRecord* PanelHost::addControl(PanelHandle handle, const char* typeName,
     const std::string text = label != nullptr ? label : "";
     const int number = static_cast<int>(panel->controls.size()) + 1;
     if (host->failControl == number) {
-        host->log.push_back("add " + type + " " + text + " failed");
+        if (host->keepLog) {
+            host->log.push_back("add " + type + " " + text + " failed");
+        }
         return nullptr;
     }
-    host->log.push_back("add " + type + " " + text);
+    if (host->keepLog) {
+        host->log.push_back("add " + type + " " + text);
+    }
     auto control = std::make_unique<PanelControl>();
     control->shell.record.draw = draw;
     control->shell.record.get = get;
@@ -263,7 +273,9 @@ void PanelHost::draw(ControlRecord* record, int mode) {
     if (control == nullptr) {
         return;
     }
-    control->panel->host->log.push_back("draw " + control->label + " " + std::to_string(mode));
+    if (control->panel->host->keepLog) {
+        control->panel->host->log.push_back("draw " + control->label + " " + std::to_string(mode));
+    }
     ++control->draws;
     if (control->typeName == kControlNameListBox) {
         askRows(*control);
@@ -277,20 +289,24 @@ PanelControl* PanelHost::valueCall(ControlRecord* record, int attribute, PanelVa
         return nullptr;
     }
     PanelHost* host = control->panel->host;
-    const std::string what =
-        std::string(call) + " " + control->label + " " + std::to_string(attribute);
-    host->log.push_back(what);
+    // Only spelt out when it is kept: a tool opens thousands of panels.
+    auto what = [&] {
+        return std::string(call) + " " + control->label + " " + std::to_string(attribute);
+    };
+    if (host->keepLog) {
+        host->log.push_back(what());
+    }
     const int32_t kind =
         attribute == kControlValue ? valueKindOf(control->typeName) : kValueInteger;
     if (value->type != kind) {
-        host->problems.push_back(what + " with a record of type " + std::to_string(value->type));
+        host->problems.push_back(what() + " with a record of type " + std::to_string(value->type));
         return nullptr;
     }
     if (attribute == kControlValue) {
         return control;
     }
     if (!transferAttribute(*control, attribute, value->intValue.value,
-                           std::string(call) == "set")) {
+                           std::strcmp(call, "set") == 0)) {
         host->problems.push_back(std::string(call) + " " + control->label + ": unknown attribute " +
                                  std::to_string(attribute));
     }
@@ -352,7 +368,9 @@ int PanelHost::open(PanelHandle handle, int flags) {
         return 0;
     }
     PanelHost* host = panel->host;
-    host->log.push_back("open " + std::to_string(flags));
+    if (host->keepLog) {
+        host->log.push_back("open " + std::to_string(flags));
+    }
     ++panel->opens;
     panel->openFlags = flags;
     // Showing the panel draws its list boxes.
@@ -374,7 +392,9 @@ int PanelHost::open(PanelHandle handle, int flags) {
         } else {
             break;
         }
-        host->log.push_back("user " + formatPanelAction(action));
+        if (host->keepLog) {
+            host->log.push_back("user " + formatPanelAction(action));
+        }
         if (action.kind == PanelAction::Kind::Close) {
             return 1;
         }

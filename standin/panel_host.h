@@ -106,6 +106,9 @@ class PanelHost {
     //   set LABEL ATTR | draw LABEL MODE | panel set ATTR VALUE | open FLAGS |
     //   destroy | user ACTION
     std::vector<std::string> log;
+    // False: nothing is logged. For a caller that never reads the log and
+    // opens panels by the thousand.
+    bool keepLog = true;
     // Calls a real host would refuse, and script actions that could not be done.
     std::vector<std::string> problems;
     // Drops the destroyed panels, the log and the problems, for a caller that

@@ -250,6 +250,36 @@ TEST_F(PanelTest, EditsReachTheKeyShownWhenClosing) {
     EXPECT_EQ(chainValues(instance), keysValues({first, kSecond, third}));
 }
 
+// A tool that opens the editor for thousands of items turns the log off;
+// what the module does and what the panel shows must not change with it.
+TEST_F(PanelTest, WithoutTheLogTheEditorDoesTheSame) {
+    const std::string script = "type \"StartFrame\" 3\npress \"NEXT KEY\"\n"
+                               "type \"Freqency Time\" 9.5\npress \"ADD KEY\"\n"
+                               "press \"PREV KEY\"\npress \"DELETE KEY\"\nclose";
+    struct Seen {
+        std::vector<decltype(valuesOf(ShakeKey{}))> chain;
+        std::vector<std::string> rows;
+        std::string keyNo;
+        decltype(valuesOf(ShakeKey{})) shown;
+        int code;
+    };
+    std::vector<Seen> seen;
+    for (const bool keep : {true, false}) {
+        panelHost.keepLog = keep;
+        panelHost.log.clear();
+        ShakeInstance* instance = instanceWith({kFirst, kSecond, kThird});
+        const int code = run(instance, script);
+        seen.push_back(
+            {chainValues(instance), control("Key List").rows, keyNo(), valuesOf(shown()), code});
+        EXPECT_EQ(panelHost.log.empty(), !keep);
+    }
+    EXPECT_EQ(seen[0].chain, seen[1].chain);
+    EXPECT_EQ(seen[0].rows, seen[1].rows);
+    EXPECT_EQ(seen[0].keyNo, seen[1].keyNo);
+    EXPECT_EQ(seen[0].shown, seen[1].shown);
+    EXPECT_EQ(seen[0].code, seen[1].code);
+}
+
 TEST_F(PanelTest, ASecondActivationSeesTheFirstOnesChanges) {
     ShakeInstance* instance = instanceWith({kFirst, kSecond});
     ASSERT_EQ(run(instance, "press \"NEXT KEY\"\ntype \"StartFrame\" 55\n"

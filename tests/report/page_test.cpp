@@ -123,9 +123,7 @@ TEST(ReportPage, PlotsStopAtTheBoundAndThePageSaysSo) {
             scene.items.push_back(itemWithOffsets({0.0, 0.5, -0.5}));
         }
         writer.scene(scene);
-        std::ostringstream page;
-        writer.write(page, "Review");
-        const std::string html = page.str();
+        const std::string html = writer.page("Review");
         SCOPED_TRACE(std::to_string(c.items) + " items, bound " + std::to_string(c.bound));
         EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), c.plots);
         EXPECT_EQ(occurrences(html, "class=\"samples\""), c.plots);
@@ -205,9 +203,12 @@ TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {
     EXPECT_LT(html.size(), 200u * 1024u);
     EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), 2u);
     // check's two warnings, each under its item with its line, and counted
-    // in the scene's header.
+    // in the scene's header. The heading names the scene as given; a finding
+    // names only its file, not the folder again.
     EXPECT_NE(html.find("<dt>Findings</dt><dd>2</dd>"), std::string::npos);
-    for (const char* where : {"two-items.lws:42</span> key 1", "two-items.lws:58</span> key 3"}) {
+    EXPECT_EQ(occurrences(html, "<h2>samples/two-items.lws</h2>"), 1u);
+    for (const char* where :
+         {"\"where\">two-items.lws:42</span> key 1", "\"where\">two-items.lws:58</span> key 3"}) {
         EXPECT_EQ(occurrences(html, where), 1u) << where;
     }
 

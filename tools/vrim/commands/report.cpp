@@ -13,7 +13,6 @@
 
 #include <memory>
 #include <optional>
-#include <sstream>
 
 namespace vrim {
 
@@ -89,9 +88,7 @@ int runReport(const ReportOptions& options) {
         warnings += checked.warnings;
         page.scene(scene);
     }
-    std::ostringstream html;
-    page.write(html, options.title);
-    report::writeFile(options.batch.output, html.str());
+    report::writeFile(options.batch.output, page.page(options.title));
     return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
 }
 

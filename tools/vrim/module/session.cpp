@@ -98,7 +98,8 @@ std::string moduleLine() {
 }
 
 Session::Session(const std::string& modulePath) {
-    host_.logMotion = false; // a long preview would keep every call
+    host_.logMotion = false;    // a long preview would keep every call
+    panelHost_.keepLog = false; // a report opens the key editor for every item
     host_.panelServices = panelHost_.services();
     std::string error;
     module_ = standin::ModuleFile::open(modulePath, error);

@@ -60,10 +60,11 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     }
 
     // The values before the key editor had the instance: opening it must
-    // not change what the page says the keys are.
+    // not change what the page says the keys are. Only a drawn item's keys
+    // are put in words; a listed one shows its list lines.
     const std::vector<const ShakeKey*> keys = keysOf(*instance);
     for (const ShakeKey* key : keys) {
-        item.keys.push_back({"", keyWords(*key, timing.fps)});
+        item.keys.push_back({"", plot ? keyWords(*key, timing.fps) : std::string()});
     }
     const int code = session.openKeyEditor(instance);
     if (code != 0) {

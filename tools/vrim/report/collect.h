@@ -22,7 +22,8 @@ struct BlockSource {
 
 // Loads the block into instance (reused from block to block, so that a scene
 // of many items holds one instance) and fills an item of the page. With plot
-// false only the keys are read: the page lists the item without drawing it.
+// false only the keys' list lines are read: the page lists the item without
+// drawing it or putting its keys in words.
 PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
                      const vrim::SceneTiming& timing, const Limits& limits, bool plot);
 

@@ -8,7 +8,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <ostream>
 
 namespace vrim::report {
 
@@ -165,18 +164,34 @@ std::string planeViews(const PageItem& item, const std::string& id) {
     return svg + "</svg>\n";
 }
 
-std::string findingsList(const std::vector<PageFinding>& findings, const std::string& path) {
-    std::string html = "<ul class=\"findings\">\n";
+// The scene's file name, without its folder: findings point at lines of the
+// scene whose section they are in, and that section's heading gives the path.
+std::string fileName(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void appendFindings(std::string& html, const std::vector<PageFinding>& findings,
+                    const std::string& file) {
+    html += "<ul class=\"findings\">\n";
     for (const PageFinding& finding : findings) {
-        html += "<li class=\"" + htmlText(finding.severity) + "\"><span class=\"severity\">" +
-                htmlText(finding.severity) + "</span> ";
+        const std::string severity = htmlText(finding.severity);
+        html += "<li class=\"";
+        html += severity;
+        html += "\"><span class=\"severity\">";
+        html += severity;
+        html += "</span> ";
         if (finding.line != 0) {
-            html += "<span class=\"where\">" + htmlText(path) + ":" + std::to_string(finding.line) +
-                    "</span> ";
+            html += "<span class=\"where\">";
+            html += file;
+            html += ":";
+            html += std::to_string(finding.line);
+            html += "</span> ";
         }
-        html += htmlText(finding.message) + "</li>\n";
+        html += htmlText(finding.message);
+        html += "</li>\n";
     }
-    return html + "</ul>\n";
+    html += "</ul>\n";
 }
 
 std::string keysTable(const PageItem& item) {
@@ -332,8 +347,9 @@ void PageWriter::scene(const PageScene& scene) {
     if (!scene.framesFrom.empty()) {
         html += "<p class=\"source\">" + htmlText(scene.framesFrom) + "</p>\n";
     }
+    const std::string file = htmlText(fileName(scene.path));
     if (!scene.notes.empty()) {
-        html += findingsList(scene.notes, scene.path);
+        appendFindings(html, scene.notes, file);
     }
 
     // Items past the plotting bound are listed, not drawn.
@@ -390,18 +406,26 @@ void PageWriter::scene(const PageScene& scene) {
         const std::string lines =
             std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine);
         if (!plotted[i]) {
-            listed += "<tr class=\"listed\" id=\"" + id + "\"><th scope=\"row\">" +
-                      htmlText(item.name) + "</th><td>" + lines + "</td><td>";
+            listed += "<tr class=\"listed\" id=\"";
+            listed += id;
+            listed += "\"><th scope=\"row\">";
+            listed += htmlText(item.name);
+            listed += "</th><td>";
+            listed += lines;
+            listed += "</td><td>";
             for (std::size_t k = 0; k < item.keys.size(); ++k) {
-                listed += std::string(k == 0 ? "" : "<br>") + "<code>" +
-                          htmlText(item.keys[k].listLine.empty() ? "(not in the list)"
-                                                                 : item.keys[k].listLine) +
-                          "</code>";
+                listed += k == 0 ? "<code>" : "<br><code>";
+                listed += item.keys[k].listLine.empty() ? std::string("(not in the list)")
+                                                        : htmlText(item.keys[k].listLine);
+                listed += "</code>";
             }
-            listed += "</td><td>" +
-                      (item.findings.empty() ? std::string("none")
-                                             : findingsList(item.findings, scene.path)) +
-                      "</td></tr>\n";
+            listed += "</td><td>";
+            if (item.findings.empty()) {
+                listed += "none";
+            } else {
+                appendFindings(listed, item.findings, file);
+            }
+            listed += "</td></tr>\n";
             continue;
         }
         std::size_t errors = 0;
@@ -416,13 +440,18 @@ void PageWriter::scene(const PageScene& scene) {
                 lines + "</span></summary>\n";
         // What check found comes first: it is what a reviewer acts on.
         if (!item.findings.empty()) {
-            html += "<h4>Findings</h4>\n" + findingsList(item.findings, scene.path);
+            html += "<h4>Findings</h4>\n";
+            appendFindings(html, item.findings, file);
         }
-        html += "<div class=\"views\">\n<figure>" + inlinePlot(item.plot, id) +
-                "</figure>\n<figure>" + planeViews(item, id) + "</figure>\n</div>\n";
-        html += "<h4>Keys</h4>\n" + keysTable(item);
-        html += "<script type=\"application/json\" class=\"samples\">" + samplesJson(item, id) +
-                "</script>\n</details>\n";
+        html += "<div class=\"views\">\n<figure>";
+        html += inlinePlot(item.plot, id);
+        html += "</figure>\n<figure>";
+        html += planeViews(item, id);
+        html += "</figure>\n</div>\n<h4>Keys</h4>\n";
+        html += keysTable(item);
+        html += "<script type=\"application/json\" class=\"samples\">";
+        html += samplesJson(item, id);
+        html += "</script>\n</details>\n";
     }
     if (!listed.empty()) {
         const std::size_t rows = scene.items.size() - plottedHere;
@@ -432,54 +461,76 @@ void PageWriter::scene(const PageScene& scene) {
                 " items)</summary>\n<div class=\"scroll\"><table class=\"listed\">\n<thead><tr><th "
                 "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
                 "as the key editor lists them</th><th "
-                "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n" +
-                listed + "</tbody>\n</table></div>\n</details>\n";
+                "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n";
+        html += listed;
+        html += "</tbody>\n</table></div>\n</details>\n";
     }
     items_ += scene.items.size();
     html += "</section>\n";
 }
 
-void PageWriter::write(std::ostream& out, const std::string& title) const {
-    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+std::string PageWriter::page(const std::string& title) const {
+    // One string, sized once: the body is most of the page, and the page is
+    // written whole.
+    std::string out;
+    out.reserve(body_.size() + toc_.size() * 160 + 64 * 1024);
+    out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            // Nothing may leave the file, whatever a name in it says.
            "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
            "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
-           "<title>"
-        << htmlText(title) << "</title>\n<style>\n"
-        << kPageStyle << "</style>\n</head>\n<body>\n<header>\n<h1>" << htmlText(title)
-        << "</h1>\n<p>" << count(toc_.size(), "scene", "scenes") << ", "
-        << count(items_, "item", "items") << " with a shake, "
-        << count(findings_, "finding", "findings")
-        << ". Every position on this page was computed by the shake module itself; the "
+           "<title>";
+    out += htmlText(title);
+    out += "</title>\n<style>\n";
+    out += kPageStyle;
+    out += "</style>\n</head>\n<body>\n<header>\n<h1>";
+    out += htmlText(title);
+    out += "</h1>\n<p>";
+    out += count(toc_.size(), "scene", "scenes");
+    out += ", ";
+    out += count(items_, "item", "items");
+    out += " with a shake, ";
+    out += count(findings_, "finding", "findings");
+    out += ". Every position on this page was computed by the shake module itself; the "
            "player only steps through those samples.</p>\n</header>\n";
     if (items_ > plotted_ || thinnedFrameStep_ > 1) {
-        out << "<p class=\"sampling\"><strong>Sampling:</strong> ";
+        out += "<p class=\"sampling\"><strong>Sampling:</strong> ";
         if (items_ > plotted_) {
-            out << "plots and player samples for the first " << plotted_ << " of " << items_
-                << " items in page order; the others are listed with their keys and "
+            out += "plots and player samples for the first " + std::to_string(plotted_) + " of " +
+                   std::to_string(items_) +
+                   " items in page order; the others are listed with their keys and "
                    "findings. Run <code>vrim report</code> on fewer scenes to draw them. ";
         }
         if (thinnedFrameStep_ > 1) {
-            out << "Scenes longer than " << limits_.framesPerItem
-                << " frames are sampled every nth frame (n as each scene's player says), "
-                   "so that each plot has at most "
-                << limits_.framesPerItem << " samples.";
+            out += "Scenes longer than " + std::to_string(limits_.framesPerItem) +
+                   " frames are sampled every nth frame (n as each scene's player says), "
+                   "so that each plot has at most " +
+                   std::to_string(limits_.framesPerItem) + " samples.";
         }
-        out << "</p>\n";
+        out += "</p>\n";
     }
     // A long contents starts folded, so that the first scene is near the top.
-    out << "<nav id=\"contents\">\n<details" << (toc_.size() <= kOpenContents ? " open" : "")
-        << "><summary><h2>Contents</h2> " << count(toc_.size(), "scene", "scenes")
-        << "</summary>\n<ol>\n";
+    out += "<nav id=\"contents\">\n<details";
+    out += toc_.size() <= kOpenContents ? " open" : "";
+    out += "><summary><h2>Contents</h2> " + count(toc_.size(), "scene", "scenes") +
+           "</summary>\n<ol>\n";
     for (const Entry& entry : toc_) {
-        out << "<li><a href=\"#" << entry.anchor << "\">" << htmlText(entry.path) << "</a> "
-            << count(entry.items, "item", "items") << ", "
-            << count(entry.findings, "finding", "findings") << "</li>\n";
+        out += "<li><a href=\"#";
+        out += entry.anchor;
+        out += "\">";
+        out += htmlText(entry.path);
+        out += "</a> ";
+        out += count(entry.items, "item", "items");
+        out += ", ";
+        out += count(entry.findings, "finding", "findings");
+        out += "</li>\n";
     }
-    out << "</ol>\n</details>\n</nav>\n<main>\n"
-        << body_ << "</main>\n<script>\n"
-        << kPlayerScript << "</script>\n</body>\n</html>\n";
+    out += "</ol>\n</details>\n</nav>\n<main>\n";
+    out += body_;
+    out += "</main>\n<script>\n";
+    out += kPlayerScript;
+    out += "</script>\n</body>\n</html>\n";
+    return out;
 }
 
 } // namespace vrim::report

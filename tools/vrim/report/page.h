@@ -8,7 +8,6 @@
 #include "tools/vrim/plot/plot.h"
 
 #include <cstddef>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,7 +24,7 @@ struct Limits {
 
 struct PageKey {
     std::string listLine; // as the key editor lists it; empty: past the end of its list
-    std::string words;    // its values in plain words
+    std::string words;    // its values in plain words; empty for an item listed, not drawn
 };
 
 struct PageFinding {
@@ -62,7 +61,7 @@ class PageWriter {
     explicit PageWriter(const Limits& limits) : limits_(limits) {}
     void scene(const PageScene& scene);
     // The whole page: header, table of contents, what was left out, scenes.
-    void write(std::ostream& out, const std::string& title) const;
+    std::string page(const std::string& title) const;
 
     std::size_t items() const { return items_; }
     std::size_t plotted() const { return plotted_; }
