@@ -120,7 +120,9 @@ win=vrim_s-$version-win32
 mkdir "$pkg/$win"
 cp "$work/stage/win32/bin/vrim_s.p" "$work/stage/win32/bin/vrim.exe" "$pkg/$win/"
 crlf "$src/docs/animators.md" "$pkg/$win/animators.txt"
-cp "$src/docs/key-editor.png" "$src/docs/shake.png" "$pkg/$win/"
+# The pictures the two guides show.
+cp "$src/docs/key-editor.png" "$src/docs/shake.png" "$src/docs/report.png" \
+  "$src/docs/edit-terminal.png" "$pkg/$win/"
 crlf "$src/docs/vrim.md" "$pkg/$win/vrim.md"
 crlf "$src/CHANGELOG.md" "$pkg/$win/CHANGELOG.md"
 crlf "$src/LICENSE" "$pkg/$win/LICENSE.txt"

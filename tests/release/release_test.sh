@@ -54,6 +54,20 @@ check "the archives' own SHA256SUMS" bash -c "cd '$tmp/dist' && sha256sum --chec
 check "Windows package: $(cd "$win" && echo *)" sums_hold "$win"
 check "Linux package: $(cd "$linux" && find . -type f -printf '%P\n' | sort | tr '\n' ' ')" sums_hold "$linux"
 
+# Each guide's pictures travel with it: a picture the guide names is beside it.
+pictures_beside() {
+  local guide missing=""
+  for guide in "$@"; do
+    [ -f "$guide" ] || { missing+=" $guide itself"; continue; }
+    while read -r picture; do
+      [ -f "$(dirname "$guide")/$picture" ] || missing+=" $(basename "$guide"):$picture"
+    done < <(grep -o '](\([^)]*\.png\))' "$guide" | sed 's/^](//; s/)$//')
+  done
+  [ -z "$missing" ] || fail "pictures missing:$missing"
+}
+check "every picture the guides show is in both packages" pictures_beside \
+  "$win/animators.txt" "$win/vrim.md" "$linux/share/doc/vrim/animators.md" "$linux/share/doc/vrim/vrim.md"
+
 # The unpacked tool finds the module installed beside it, and says which.
 linux_tool() {
   local said
