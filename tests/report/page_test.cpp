@@ -106,34 +106,95 @@ TEST(ReportPage, SamplesTravelAsJsonThatKeepsNonNumbersAndItsElement) {
     EXPECT_EQ(data["key"], nlohmann::json::parse("[1, 1, 1, 1]"));
 }
 
-// Past the bound, items are listed but not drawn, and the page says so.
-TEST(ReportPage, PlotsStopAtTheBoundAndThePageSaysSo) {
+// Past the plotting bound items are listed but not drawn; past the listing
+// bound they are only counted (with those the caller left out); each time the
+// page says so, and the scene's count holds every item.
+TEST(ReportPage, ItemsPastTheBoundsAreListedThenCountedAndThePageSaysSo) {
     struct Case {
-        std::size_t items, bound, plots;
-        bool saysSampling;
+        std::size_t items, plotBound, rowBound, leftOut; // leftOut: scene.unlisted
+        std::size_t plots, rows, counted;
     };
-    const Case cases[] = {{3, 5, 3, false}, {3, 3, 3, false}, {5, 2, 2, true}, {4, 0, 0, true}};
+    const Case cases[] = {
+        {3, 5, 10, 0, 3, 0, 0}, {3, 3, 10, 0, 3, 0, 0}, {5, 2, 10, 0, 2, 3, 0},
+        {4, 0, 10, 0, 0, 4, 0}, {6, 1, 2, 0, 1, 2, 3},  {2, 1, 1, 7, 1, 1, 7},
+        {3, 0, 0, 0, 0, 0, 3},
+    };
     for (const Case& c : cases) {
         vrim::report::Limits limits;
-        limits.plottedItems = c.bound;
+        limits.plottedItems = c.plotBound;
+        limits.listedItems = c.rowBound;
         vrim::report::PageWriter writer(limits);
         PageScene scene;
         scene.path = "shot.lws";
         for (std::size_t i = 0; i < c.items; ++i) {
             scene.items.push_back(itemWithOffsets({0.0, 0.5, -0.5}));
         }
+        scene.unlisted = c.leftOut;
         writer.scene(scene);
         const std::string html = writer.page("Review");
-        SCOPED_TRACE(std::to_string(c.items) + " items, bound " + std::to_string(c.bound));
+        SCOPED_TRACE(std::to_string(c.items) + " items, bounds " + std::to_string(c.plotBound) +
+                     "/" + std::to_string(c.rowBound) + ", " + std::to_string(c.leftOut) +
+                     " left out");
+        const std::size_t all = c.items + c.leftOut;
         EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), c.plots);
         EXPECT_EQ(occurrences(html, "class=\"samples\""), c.plots);
         EXPECT_EQ(occurrences(html, "<details class=\"item\""), c.plots);
-        EXPECT_EQ(occurrences(html, "<tr class=\"listed\""), c.items - c.plots);
-        EXPECT_EQ(html.find("Sampling:") != std::string::npos, c.saysSampling);
-        if (c.saysSampling) {
-            EXPECT_NE(html.find("first " + std::to_string(c.plots) + " of " +
-                                std::to_string(c.items) + " items"),
+        EXPECT_EQ(occurrences(html, "<tr class=\"listed\""), c.rows);
+        EXPECT_EQ(writer.items(), all);
+        EXPECT_NE(html.find("<dt>Items with a shake</dt><dd>" + std::to_string(all) + "</dd>"),
+                  std::string::npos);
+        EXPECT_EQ(html.find("Sampling:") != std::string::npos, c.plots < all);
+        if (c.plots < all) {
+            EXPECT_NE(html.find("first " + std::to_string(c.plots) + " of " + std::to_string(all) +
+                                " items"),
                       std::string::npos);
+        }
+        const std::string counted =
+            std::to_string(c.counted) + (c.counted == 1 ? " more item" : " more items");
+        EXPECT_EQ(html.find(counted + " with a shake not on this page") != std::string::npos,
+                  c.counted > 0);
+    }
+}
+
+// An item with more keys or findings than the page shows says how many more.
+TEST(ReportPage, ItemsSayWhatTheyLeaveOut) {
+    struct Case {
+        bool plotted;
+        std::size_t keys, allKeys, findings, allFindings;
+        std::vector<std::string> says, saysNot;
+    };
+    const Case cases[] = {
+        {false, 3, 3, 1, 1, {}, {"more key", "more finding"}},
+        {false, 3, 40, 2, 9, {"and 37 more keys", "and 7 more findings"}, {}},
+        {false, 2, 3, 0, 1, {"and 1 more key,", "and 1 more finding:"}, {">none<"}},
+        {true, 3, 300, 1, 1, {"Keys 4 to 300 are not on this page", "300 keys"}, {"more finding"}},
+        {true, 1, 1, 2, 25, {"and 23 more findings", "25 findings"}, {"not on this page"}},
+    };
+    for (const Case& c : cases) {
+        vrim::report::Limits limits;
+        limits.plottedItems = c.plotted ? 1 : 0;
+        vrim::report::PageWriter writer(limits);
+        PageScene scene;
+        scene.path = "shot.lws";
+        PageItem item = itemWithOffsets({0.0, 0.5});
+        for (std::size_t k = 0; k < c.keys; ++k) {
+            item.keys.push_back({"Start   0, End  30, Freq 0.100000", "words"});
+        }
+        item.allKeys = c.allKeys;
+        for (std::size_t f = 0; f < c.findings; ++f) {
+            item.findings.push_back({"warning", 10 + f, "something"});
+        }
+        item.allFindings = c.allFindings;
+        scene.items.push_back(item);
+        writer.scene(scene);
+        const std::string html = writer.page("Review");
+        SCOPED_TRACE(std::string(c.plotted ? "drawn" : "listed") + ", keys " +
+                     std::to_string(c.allKeys) + ", findings " + std::to_string(c.allFindings));
+        for (const std::string& text : c.says) {
+            EXPECT_NE(html.find(text), std::string::npos) << text;
+        }
+        for (const std::string& text : c.saysNot) {
+            EXPECT_EQ(html.find(text), std::string::npos) << text;
         }
     }
 }

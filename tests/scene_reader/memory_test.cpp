@@ -1,7 +1,7 @@
-// The vrim binary keeps its memory bounded whatever it reads: a scene of
-// more than 200 MB, an endless stream of zero bytes, and an endless-looking
-// pipe of scene text cut off after a byte limit. The peak resident memory of
-// each run is read from the kernel's account of the finished child.
+// The vrim binary keeps its memory bounded whatever it reads or writes: a
+// scene of more than 200 MB (and a review page of it), an endless stream of zero bytes, and an
+// endless-looking pipe of scene text cut off after a byte limit. The peak resident memory of each
+// run is read from the kernel's account of the finished child.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,6 +21,10 @@
 namespace {
 
 constexpr long kMaxResidentKb = 64 * 1024;
+// A review page holds its text until it is written: at most 200 drawn items
+// and 10,000 listed ones, whatever the scene (about 34 MB of page here).
+constexpr long kMaxReportKb = 128 * 1024;
+constexpr std::uintmax_t kMaxPageBytes = 40u * 1024 * 1024;
 constexpr std::size_t kBigSceneBytes = 200u * 1024 * 1024 + 1;
 const char* kScene = "memory-test-scene.lws";
 
@@ -124,7 +129,10 @@ class BoundedMemory : public testing::Test {
         }
         ASSERT_EQ(std::fclose(file), 0);
     }
-    static void TearDownTestSuite() { std::remove(kScene); }
+    static void TearDownTestSuite() {
+        std::remove(kScene);
+        std::remove("memory-test-report.html");
+    }
 };
 
 TEST_F(BoundedMemory, EveryReadingCommandOnAnyInput) {
@@ -135,6 +143,7 @@ TEST_F(BoundedMemory, EveryReadingCommandOnAnyInput) {
         std::vector<std::string> arguments;
         std::size_t feedBytes;
         std::vector<int> statuses; // the exit statuses it may end with
+        long maxResidentKb = kMaxResidentKb;
     };
     const std::size_t kFed = 64u * 1024 * 1024;
     const Case cases[] = {
@@ -142,6 +151,7 @@ TEST_F(BoundedMemory, EveryReadingCommandOnAnyInput) {
         {{"show", kScene}, 0, {0}},
         {{"ls", kScene}, 0, {0, 1}},
         {{"preview", kScene, "--block", "5000"}, 0, {0}},
+        {{"report", kScene, "-o", "memory-test-report.html"}, 0, {0, 1}, kMaxReportKb},
         {{"check", "/dev/zero"}, 0, {2}},
         {{"ls", "/dev/zero"}, 0, {2}},
         {{"preview", "/dev/zero"}, 0, {2}},
@@ -156,10 +166,14 @@ TEST_F(BoundedMemory, EveryReadingCommandOnAnyInput) {
         EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(), run.status), c.statuses.end())
             << "vrim" << command << " exited with " << run.status;
         EXPECT_GT(run.residentKb, 0) << command;
-        EXPECT_LT(run.residentKb, kMaxResidentKb) << "vrim" << command;
+        EXPECT_LT(run.residentKb, c.maxResidentKb) << "vrim" << command;
         std::printf("vrim%s%s: peak resident %ld KB\n", command.c_str(),
                     c.feedBytes != 0 ? " (pipe)" : "", run.residentKb);
     }
+    std::error_code error;
+    const std::uintmax_t page = std::filesystem::file_size("memory-test-report.html", error);
+    EXPECT_FALSE(error) << "no page written";
+    EXPECT_LT(page, kMaxPageBytes);
 }
 
 } // namespace

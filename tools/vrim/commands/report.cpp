@@ -13,6 +13,8 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace vrim {
 
@@ -54,7 +56,9 @@ int runReport(const ReportOptions& options) {
     // check's own analysis, so that the page lists what check prints.
     BlockChecker checker(session);
     report::PageWriter page(limits);
-    std::size_t plotsLeft = limits.plottedItems;
+    // Past these the items are only counted: the page, and what is held for
+    // it, stays within its bounds however many items the scenes have.
+    std::size_t plotsLeft = limits.plottedItems, rowsLeft = limits.listedItems;
     int errors = 0, warnings = 0;
     for (const std::string& path : paths) {
         report::PageScene scene;
@@ -62,16 +66,23 @@ int runReport(const ReportOptions& options) {
         const SceneCheck checked = checkScene(
             path, options.batch, options.batch.fps.given(), frames, checker,
             [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
+                const bool plot = plotsLeft > 0;
+                if (!plot && rowsLeft == 0) {
+                    ++scene.unlisted;
+                    return;
+                }
+                (plot ? plotsLeft : rowsLeft) -= 1;
                 // The checker's instance holds the block just checked: the
                 // page reads its keys there rather than loading it again.
                 const report::BlockSource source = {
                     scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
                     static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
-                report::PageItem item = report::collectItem(session, checker.instance(), source,
-                                                            timing, limits, plotsLeft > 0);
-                plotsLeft -= plotsLeft > 0 ? 1 : 0;
-                for (const Finding& finding : report.findings) {
-                    item.findings.push_back(pageFinding(finding));
+                report::PageItem item =
+                    report::collectItem(session, checker.instance(), source, timing, limits, plot);
+                item.allFindings = report.findings.size();
+                const std::size_t shown = plot ? limits.findingsPerItem : limits.findingsPerRow;
+                for (std::size_t f = 0; f < report.findings.size() && f < shown; ++f) {
+                    item.findings.push_back(pageFinding(report.findings[f]));
                 }
                 scene.items.push_back(std::move(item));
             });
@@ -88,7 +99,11 @@ int runReport(const ReportOptions& options) {
         warnings += checked.warnings;
         page.scene(scene);
     }
-    report::writeFile(options.batch.output, page.page(options.title));
+    const std::string head = page.head(options.title), tail = report::PageWriter::tail();
+    std::vector<std::string_view> pieces = {head};
+    pieces.insert(pieces.end(), page.body().begin(), page.body().end());
+    pieces.push_back(tail);
+    report::writeFile(options.batch.output, pieces);
     return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
 }
 

@@ -2,6 +2,7 @@
 
 #include "tools/vrim/scene/motion.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -63,8 +64,10 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     // not change what the page says the keys are. Only a drawn item's keys
     // are put in words; a listed one shows its list lines.
     const std::vector<const ShakeKey*> keys = keysOf(*instance);
-    for (const ShakeKey* key : keys) {
-        item.keys.push_back({"", plot ? keyWords(*key, timing.fps) : std::string()});
+    item.allKeys = keys.size();
+    const std::size_t shown = std::min(keys.size(), plot ? limits.keysPerItem : limits.keysPerRow);
+    for (std::size_t k = 0; k < shown; ++k) {
+        item.keys.push_back({"", plot ? keyWords(*keys[k], timing.fps) : std::string()});
     }
     const int code = session.openKeyEditor(instance);
     if (code != 0) {

@@ -172,7 +172,7 @@ std::string fileName(const std::string& path) {
 }
 
 void appendFindings(std::string& html, const std::vector<PageFinding>& findings,
-                    const std::string& file) {
+                    const std::string& file, std::size_t all) {
     html += "<ul class=\"findings\">\n";
     for (const PageFinding& finding : findings) {
         const std::string severity = htmlText(finding.severity);
@@ -191,23 +191,45 @@ void appendFindings(std::string& html, const std::vector<PageFinding>& findings,
         html += htmlText(finding.message);
         html += "</li>\n";
     }
+    if (all > findings.size()) {
+        html += "<li class=\"more\">and " +
+                count(all - findings.size(), "more finding", "more findings") +
+                ": <code>vrim check</code> prints them all</li>\n";
+    }
     html += "</ul>\n";
 }
 
-std::string keysTable(const PageItem& item) {
+// "and N more keys" when only the first shown of all are on the page.
+void appendMore(std::string& html, std::size_t shown, std::size_t all, const char* one,
+                const char* many) {
+    if (all > shown) {
+        html += "<br><span class=\"more\">and " + std::to_string(all - shown) + " more " +
+                (all - shown == 1 ? one : many) + ", not on this page</span>";
+    }
+}
+
+std::string keysTable(const PageItem& item, std::size_t bound) {
     if (item.keys.empty()) {
         return "<p>No keys: the item keeps its position.</p>\n";
     }
+    const std::size_t shown = std::min(item.keys.size(), bound);
     std::string html = "<div class=\"scroll\"><table class=\"keys\">\n<thead><tr><th "
                        "scope=\"col\">Key</th><th scope=\"col\">In the key editor's "
                        "list</th><th scope=\"col\">What it does</th></tr></thead>\n<tbody>\n";
-    for (std::size_t k = 0; k < item.keys.size(); ++k) {
+    for (std::size_t k = 0; k < shown; ++k) {
         const PageKey& key = item.keys[k];
         html += "<tr><th scope=\"row\">" + std::to_string(k + 1) + "</th><td><code>" +
                 (key.listLine.empty() ? std::string("(not in the list)") : htmlText(key.listLine)) +
                 "</code></td><td>" + htmlText(key.words) + "</td></tr>\n";
     }
-    return html + "</tbody>\n</table></div>\n";
+    html += "</tbody>\n</table></div>\n";
+    const std::size_t all = std::max(item.allKeys, item.keys.size());
+    if (all > shown) {
+        html += "<p class=\"more\">Keys " + std::to_string(shown + 1) + " to " +
+                std::to_string(all) +
+                " are not on this page (the key editor lists the first 256).</p>\n";
+    }
+    return html;
 }
 
 // The player's table row for an item: filled with the first sample, so that
@@ -332,31 +354,38 @@ std::string samplesJson(const PageItem& item, const std::string& id) {
 
 void PageWriter::scene(const PageScene& scene) {
     const std::string anchor = "s" + std::to_string(toc_.size() + 1);
-    toc_.push_back({anchor, scene.path, scene.items.size(), scene.findings});
+    // Rows past the page's bound are counted with the items the caller
+    // already left out.
+    std::vector<bool> rowed(scene.items.size(), false);
+    std::size_t unlisted = scene.unlisted;
+    const std::size_t withShake = scene.items.size() + scene.unlisted;
+    toc_.push_back({anchor, scene.path, withShake, scene.findings});
     findings_ += scene.findings;
 
-    std::string& html = body_;
+    // Pieces rather than one growing string: a page of tens of megabytes is
+    // never copied to grow, nor held twice.
+    std::string html;
     html += "<section class=\"scene\" id=\"" + anchor + "\">\n<h2>" + htmlText(scene.path) +
             "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" + format("%g", scene.fps) +
             " frames per second</dd>\n<dt>Frames</dt><dd>" +
             (scene.frames
                  ? std::to_string(scene.frames->first) + " to " + std::to_string(scene.frames->last)
                  : std::string("each item's own, from its keys")) +
-            "</dd>\n<dt>Items with a shake</dt><dd>" + std::to_string(scene.items.size()) +
+            "</dd>\n<dt>Items with a shake</dt><dd>" + std::to_string(withShake) +
             "</dd>\n<dt>Findings</dt><dd>" + std::to_string(scene.findings) + "</dd>\n</dl>\n";
     if (!scene.framesFrom.empty()) {
         html += "<p class=\"source\">" + htmlText(scene.framesFrom) + "</p>\n";
     }
     const std::string file = htmlText(fileName(scene.path));
     if (!scene.notes.empty()) {
-        appendFindings(html, scene.notes, file);
+        appendFindings(html, scene.notes, file, scene.notes.size());
     }
 
     // Items past the plotting bound are listed, not drawn.
     // The player's slider runs over every plotted item's frames, in the
     // finest step any of them was sampled at.
     std::vector<bool> plotted(scene.items.size(), false);
-    std::size_t plottedHere = 0, step = 0;
+    std::size_t plottedHere = 0, rowsHere = 0, step = 0;
     int64_t first = 0, last = 0;
     for (std::size_t i = 0; i < scene.items.size(); ++i) {
         const PageItem& item = scene.items[i];
@@ -373,6 +402,16 @@ void PageWriter::scene(const PageScene& scene) {
         thinnedFrameStep_ = std::max(thinnedFrameStep_, item.frameStep);
         ++plottedHere;
     }
+    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        if (plotted[i]) {
+            continue;
+        }
+        rowed[i] = listed_ < limits_.listedItems;
+        listed_ += rowed[i] ? 1 : 0;
+        rowsHere += rowed[i] ? 1 : 0;
+        unlisted += rowed[i] ? 0 : 1;
+    }
+    unlisted_ += unlisted;
     const std::size_t positions =
         plottedHere == 0 ? 0 : static_cast<std::size_t>(last - first) / step + 1;
 
@@ -405,6 +444,9 @@ void PageWriter::scene(const PageScene& scene) {
         const std::string id = anchor + "i" + std::to_string(i + 1);
         const std::string lines =
             std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine);
+        if (!plotted[i] && !rowed[i]) {
+            continue;
+        }
         if (!plotted[i]) {
             listed += "<tr class=\"listed\" id=\"";
             listed += id;
@@ -413,17 +455,19 @@ void PageWriter::scene(const PageScene& scene) {
             listed += "</th><td>";
             listed += lines;
             listed += "</td><td>";
-            for (std::size_t k = 0; k < item.keys.size(); ++k) {
+            const std::size_t keys = std::min(item.keys.size(), limits_.keysPerRow);
+            for (std::size_t k = 0; k < keys; ++k) {
                 listed += k == 0 ? "<code>" : "<br><code>";
                 listed += item.keys[k].listLine.empty() ? std::string("(not in the list)")
                                                         : htmlText(item.keys[k].listLine);
                 listed += "</code>";
             }
+            appendMore(listed, keys, std::max(item.allKeys, item.keys.size()), "key", "keys");
             listed += "</td><td>";
-            if (item.findings.empty()) {
+            if (item.findings.empty() && item.allFindings == 0) {
                 listed += "none";
             } else {
-                appendFindings(listed, item.findings, file);
+                appendFindings(listed, item.findings, file, item.allFindings);
             }
             listed += "</td></tr>\n";
             continue;
@@ -432,48 +476,57 @@ void PageWriter::scene(const PageScene& scene) {
         for (const PageFinding& finding : item.findings) {
             errors += finding.severity == "error";
         }
-        html += "<details class=\"item\" id=\"" + id + "\"" + (open ? " open" : "") +
-                "><summary><h3>" + htmlText(item.name) + "</h3> <span class=\"counts\">" +
-                count(item.keys.size(), "key", "keys") + ", " +
-                count(item.findings.size(), "finding", "findings") +
-                (errors > 0 ? " (" + count(errors, "error", "errors") + ")" : "") + ", lines " +
-                lines + "</span></summary>\n";
+        const std::size_t allFindings = std::max(item.allFindings, item.findings.size());
+        html +=
+            "<details class=\"item\" id=\"" + id + "\"" + (open ? " open" : "") + "><summary><h3>" +
+            htmlText(item.name) + "</h3> <span class=\"counts\">" +
+            count(std::max(item.allKeys, item.keys.size()), "key", "keys") + ", " +
+            count(allFindings, "finding", "findings") +
+            (errors > 0 ? " (" + count(errors, "error", "errors") +
+                              (allFindings > item.findings.size() ? " among those shown" : "") + ")"
+                        : "") +
+            ", lines " + lines + "</span></summary>\n";
         // What check found comes first: it is what a reviewer acts on.
-        if (!item.findings.empty()) {
+        if (allFindings > 0) {
             html += "<h4>Findings</h4>\n";
-            appendFindings(html, item.findings, file);
+            appendFindings(html, item.findings, file, allFindings);
         }
         html += "<div class=\"views\">\n<figure>";
         html += inlinePlot(item.plot, id);
         html += "</figure>\n<figure>";
         html += planeViews(item, id);
         html += "</figure>\n</div>\n<h4>Keys</h4>\n";
-        html += keysTable(item);
+        html += keysTable(item, limits_.keysPerItem);
         html += "<script type=\"application/json\" class=\"samples\">";
         html += samplesJson(item, id);
         html += "</script>\n</details>\n";
     }
     if (!listed.empty()) {
-        const std::size_t rows = scene.items.size() - plottedHere;
         html += "<details class=\"listed\"" + std::string(open ? " open" : "") + "><summary>" +
-                count(rows, "item", "items") + " listed without a plot (the page draws the first " +
+                count(rowsHere, "item", "items") +
+                " listed without a plot (the page draws the first " +
                 std::to_string(limits_.plottedItems) +
                 " items)</summary>\n<div class=\"scroll\"><table class=\"listed\">\n<thead><tr><th "
                 "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
                 "as the key editor lists them</th><th "
                 "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n";
-        html += listed;
-        html += "</tbody>\n</table></div>\n</details>\n";
+        body_.push_back(std::move(html));
+        body_.push_back(std::move(listed));
+        html = "</tbody>\n</table></div>\n</details>\n";
     }
-    items_ += scene.items.size();
+    if (unlisted > 0) {
+        html += "<p class=\"unlisted\">" + count(unlisted, "more item", "more items") +
+                " with a shake not on this page (it lists " +
+                std::to_string(limits_.plottedItems + limits_.listedItems) +
+                " items at most); <code>vrim check</code> prints their findings.</p>\n";
+    }
+    items_ += withShake;
     html += "</section>\n";
+    body_.push_back(std::move(html));
 }
 
-std::string PageWriter::page(const std::string& title) const {
-    // One string, sized once: the body is most of the page, and the page is
-    // written whole.
+std::string PageWriter::head(const std::string& title) const {
     std::string out;
-    out.reserve(body_.size() + toc_.size() * 160 + 64 * 1024);
     out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            // Nothing may leave the file, whatever a name in it says.
@@ -497,9 +550,15 @@ std::string PageWriter::page(const std::string& title) const {
         out += "<p class=\"sampling\"><strong>Sampling:</strong> ";
         if (items_ > plotted_) {
             out += "plots and player samples for the first " + std::to_string(plotted_) + " of " +
-                   std::to_string(items_) +
-                   " items in page order; the others are listed with their keys and "
-                   "findings. Run <code>vrim report</code> on fewer scenes to draw them. ";
+                   std::to_string(items_) + " items in page order; the next " +
+                   std::to_string(listed_) + " are listed in a row each, with their first " +
+                   std::to_string(limits_.keysPerRow) + " keys and first " +
+                   std::to_string(limits_.findingsPerRow) + " findings. ";
+            if (unlisted_ > 0) {
+                out += "The other " + count(unlisted_, "item is", "items are") +
+                       " counted in their scene but not shown. ";
+            }
+            out += "Run <code>vrim report</code> on fewer scenes to draw them. ";
         }
         if (thinnedFrameStep_ > 1) {
             out += "Scenes longer than " + std::to_string(limits_.framesPerItem) +
@@ -526,11 +585,19 @@ std::string PageWriter::page(const std::string& title) const {
         out += "</li>\n";
     }
     out += "</ol>\n</details>\n</nav>\n<main>\n";
-    out += body_;
-    out += "</main>\n<script>\n";
-    out += kPlayerScript;
-    out += "</script>\n</body>\n</html>\n";
     return out;
+}
+
+std::string PageWriter::page(const std::string& title) const {
+    std::string out = head(title);
+    for (const std::string& piece : body_) {
+        out += piece;
+    }
+    return out + tail();
+}
+
+std::string PageWriter::tail() {
+    return std::string("</main>\n<script>\n") + kPlayerScript + "</script>\n</body>\n</html>\n";
 }
 
 } // namespace vrim::report

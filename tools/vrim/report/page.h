@@ -20,6 +20,11 @@ struct Limits {
     std::size_t plottedItems = 200;   // items with a plot and player samples, in page order
     std::size_t framesPerItem = 2000; // samples per item; a longer range takes every nth frame
     std::size_t openItems = 30;       // up to this many items in the page, sections start open
+    std::size_t listedItems = 10000;  // items past the plotted ones listed in a table row each
+    std::size_t keysPerItem = 256;    // keys shown of a drawn item (the key editor lists 256)
+    std::size_t keysPerRow = 8;       // keys shown in a listed item's row
+    std::size_t findingsPerItem = 20; // findings shown of a drawn item; check prints them all
+    std::size_t findingsPerRow = 3;   // findings shown in a listed item's row
 };
 
 struct PageKey {
@@ -36,9 +41,11 @@ struct PageFinding {
 struct PageItem {
     std::string name;
     std::size_t firstLine = 0, lastLine = 0; // the key block's lines in the scene file
-    std::vector<PageKey> keys;
-    std::vector<PageFinding> findings;
-    bool plotted = false;      // false: listed only, past Limits::plottedItems
+    std::vector<PageKey> keys;               // the first of them, up to the bound
+    std::size_t allKeys = 0;                 // how many the item has
+    std::vector<PageFinding> findings;       // the first of them, up to the bound
+    std::size_t allFindings = 0;             // how many check found
+    bool plotted = false;                    // false: listed only, past Limits::plottedItems
     Plot plot;                 // samples and key spans; offsets from the item's rest at 0,0,0
     std::size_t frameStep = 1; // every nth frame sampled
 };
@@ -51,16 +58,21 @@ struct PageScene {
     std::size_t findings = 0;
     std::vector<PageFinding> notes; // about the whole scene (no shake, cannot be read)
     std::vector<PageItem> items;
+    std::size_t unlisted = 0; // items with a shake past the page's bounds: counted only
 };
 
 // Builds the page one scene at a time, so that a caller can let each scene's
 // samples go once it is added. Only the page's own text is kept: its size is
-// bounded by Limits, not by the scenes' size.
+// bounded by Limits and the number of scenes, not by the scenes' size.
 class PageWriter {
   public:
     explicit PageWriter(const Limits& limits) : limits_(limits) {}
     void scene(const PageScene& scene);
-    // The whole page: header, table of contents, what was left out, scenes.
+    // The page in three pieces, written one after another: header, table of
+    // contents and what was left out; the scenes; the player and the end.
+    std::string head(const std::string& title) const;
+    const std::vector<std::string>& body() const { return body_; }
+    static std::string tail();
     std::string page(const std::string& title) const;
 
     std::size_t items() const { return items_; }
@@ -73,9 +85,10 @@ class PageWriter {
     };
     Limits limits_;
     std::vector<Entry> toc_;
-    std::string body_;
+    std::vector<std::string> body_;
     std::size_t items_ = 0, plotted_ = 0, findings_ = 0;
-    std::size_t thinnedFrameStep_ = 1; // largest frame step of any plotted item
+    std::size_t listed_ = 0, unlisted_ = 0; // items in a row, items only counted
+    std::size_t thinnedFrameStep_ = 1;      // largest frame step of any plotted item
 };
 
 // Text for HTML: markup characters escaped, and bytes that are not UTF-8

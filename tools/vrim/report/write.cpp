@@ -29,13 +29,16 @@ uint32_t pageMode(edit::FileSystem& fs, const std::string& path) {
 
 } // namespace
 
-void writeFile(const std::string& path, const std::string& bytes) {
+void writeFile(const std::string& path, const std::vector<std::string_view>& pieces) {
     edit::FileSystem& fs = edit::systemFileSystem();
     edit::FileReplacement page(fs, path);
     std::string error;
     // The replacement removes its temporary file when any step fails.
-    if (!page.open(error) || !page.write(bytes.data(), bytes.size(), error) ||
-        !page.finish(pageMode(fs, path), error) || !page.commit(true, error)) {
+    bool written = page.open(error);
+    for (auto piece = pieces.begin(); written && piece != pieces.end(); ++piece) {
+        written = page.write(piece->data(), piece->size(), error);
+    }
+    if (!written || !page.finish(pageMode(fs, path), error) || !page.commit(true, error)) {
         throw ToolError("cannot write '" + path + "': " + error);
     }
 }
