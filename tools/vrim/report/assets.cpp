@@ -49,6 +49,8 @@ ul.findings li.note { border-color: #56b4e9; }
 details.listed { margin: 12px 0; }
 details.listed > summary { cursor: pointer; font-weight: bold; }
 table.listed ul.findings { margin: 0; }
+table.listed code { white-space: nowrap; }
+.more { color: #555555; font-style: italic; }
 .player { position: sticky; top: 0; z-index: 1; background: #ffffff; padding: 6px 0;
   border-bottom: 2px solid #444444; }
 .player .controls { display: flex; flex-wrap: wrap; gap: 8px 14px; align-items: center; }

@@ -502,14 +502,16 @@ void PageWriter::scene(const PageScene& scene) {
         html += "</script>\n</details>\n";
     }
     if (!listed.empty()) {
-        html += "<details class=\"listed\"" + std::string(open ? " open" : "") + "><summary>" +
-                count(rowsHere, "item", "items") +
-                " listed without a plot (the page draws the first " +
-                std::to_string(limits_.plottedItems) +
-                " items)</summary>\n<div class=\"scroll\"><table class=\"listed\">\n<thead><tr><th "
-                "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
-                "as the key editor lists them</th><th "
-                "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n";
+        html +=
+            "<details class=\"listed\"" + std::string(open ? " open" : "") + "><summary>" +
+            count(rowsHere, "item", "items") + " listed without a plot " +
+            (limits_.plottedItems == 0 ? std::string("(no plots asked for)")
+                                       : "(the page draws the first " +
+                                             count(limits_.plottedItems, "item", "items") + ")") +
+            "</summary>\n<div class=\"scroll\"><table class=\"listed\">\n<thead><tr><th "
+            "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
+            "as the key editor lists them</th><th "
+            "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n";
         body_.push_back(std::move(html));
         body_.push_back(std::move(listed));
         html = "</tbody>\n</table></div>\n</details>\n";
@@ -549,8 +551,11 @@ std::string PageWriter::head(const std::string& title) const {
     if (items_ > plotted_ || thinnedFrameStep_ > 1) {
         out += "<p class=\"sampling\"><strong>Sampling:</strong> ";
         if (items_ > plotted_) {
-            out += "plots and player samples for the first " + std::to_string(plotted_) + " of " +
-                   std::to_string(items_) + " items in page order; the next " +
+            out += (plotted_ == 0
+                        ? std::string("no plots (none asked for) for the ") +
+                              std::to_string(items_) + " items; the first "
+                        : "plots and player samples for the first " + std::to_string(plotted_) +
+                              " of " + std::to_string(items_) + " items in page order; the next ") +
                    std::to_string(listed_) + " are listed in a row each, with their first " +
                    std::to_string(limits_.keysPerRow) + " keys and first " +
                    std::to_string(limits_.findingsPerRow) + " findings. ";
@@ -558,7 +563,8 @@ std::string PageWriter::head(const std::string& title) const {
                 out += "The other " + count(unlisted_, "item is", "items are") +
                        " counted in their scene but not shown. ";
             }
-            out += "Run <code>vrim report</code> on fewer scenes to draw them. ";
+            out += plotted_ == 0 ? "Give <code>--plots N</code> to draw them. "
+                                 : "Run <code>vrim report</code> on fewer scenes to draw them. ";
         }
         if (thinnedFrameStep_ > 1) {
             out += "Scenes longer than " + std::to_string(limits_.framesPerItem) +
