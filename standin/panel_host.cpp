@@ -158,9 +158,7 @@ PanelHandle PanelHost::create(const char* title, PanelServices* services) {
     if (host == nullptr) {
         return nullptr;
     }
-    if (host->keepLog) {
-        host->log.push_back(std::string("create ") + (title != nullptr ? title : ""));
-    }
+    host->note([&] { return std::string("create ") + (title != nullptr ? title : ""); });
     if (host->failCreate) {
         return nullptr;
     }
@@ -179,9 +177,7 @@ void PanelHost::destroy(PanelHandle handle) {
         return;
     }
     PanelHost* host = panel->host;
-    if (host->keepLog) {
-        host->log.push_back("destroy");
-    }
+    host->note([&] { return "destroy"; });
     if (host->onDestroy) {
         host->onDestroy(*panel);
     }
@@ -195,10 +191,8 @@ void PanelHost::setPanel(PanelHandle handle, int attribute, void* value) {
     }
     int32_t integer = 0;
     std::memcpy(&integer, value, sizeof integer);
-    if (panel->host->keepLog) {
-        panel->host->log.push_back("panel set " + std::to_string(attribute) + " " +
-                                   std::to_string(integer));
-    }
+    panel->host->note(
+        [&] { return "panel set " + std::to_string(attribute) + " " + std::to_string(integer); });
     if (attribute == kPanelHeight) {
         panel->height = integer;
         panel->heightSet = true;
@@ -216,14 +210,10 @@ ControlRecord* PanelHost::addControl(PanelHandle handle, const char* typeName,
     const std::string text = label != nullptr ? label : "";
     const int number = static_cast<int>(panel->controls.size()) + 1;
     if (host->failControl == number) {
-        if (host->keepLog) {
-            host->log.push_back("add " + type + " " + text + " failed");
-        }
+        host->note([&] { return "add " + type + " " + text + " failed"; });
         return nullptr;
     }
-    if (host->keepLog) {
-        host->log.push_back("add " + type + " " + text);
-    }
+    host->note([&] { return "add " + type + " " + text; });
     auto control = std::make_unique<PanelControl>();
     control->shell.record.draw = draw;
     control->shell.record.get = get;
@@ -273,9 +263,8 @@ void PanelHost::draw(ControlRecord* record, int mode) {
     if (control == nullptr) {
         return;
     }
-    if (control->panel->host->keepLog) {
-        control->panel->host->log.push_back("draw " + control->label + " " + std::to_string(mode));
-    }
+    control->panel->host->note(
+        [&] { return "draw " + control->label + " " + std::to_string(mode); });
     ++control->draws;
     if (control->typeName == kControlNameListBox) {
         askRows(*control);
@@ -289,13 +278,10 @@ PanelControl* PanelHost::valueCall(ControlRecord* record, int attribute, PanelVa
         return nullptr;
     }
     PanelHost* host = control->panel->host;
-    // Only spelt out when it is kept: a tool opens thousands of panels.
     auto what = [&] {
         return std::string(call) + " " + control->label + " " + std::to_string(attribute);
     };
-    if (host->keepLog) {
-        host->log.push_back(what());
-    }
+    host->note(what);
     const int32_t kind =
         attribute == kControlValue ? valueKindOf(control->typeName) : kValueInteger;
     if (value->type != kind) {
@@ -368,9 +354,7 @@ int PanelHost::open(PanelHandle handle, int flags) {
         return 0;
     }
     PanelHost* host = panel->host;
-    if (host->keepLog) {
-        host->log.push_back("open " + std::to_string(flags));
-    }
+    host->note([&] { return "open " + std::to_string(flags); });
     ++panel->opens;
     panel->openFlags = flags;
     // Showing the panel draws its list boxes.
@@ -392,9 +376,7 @@ int PanelHost::open(PanelHandle handle, int flags) {
         } else {
             break;
         }
-        if (host->keepLog) {
-            host->log.push_back("user " + formatPanelAction(action));
-        }
+        host->note([&] { return "user " + formatPanelAction(action); });
         if (action.kind == PanelAction::Kind::Close) {
             return 1;
         }

@@ -163,6 +163,13 @@ class PanelHost {
     static PanelControl* valueCall(ControlRecord* record, int attribute, PanelValue* value,
                                    const char* call);
     void perform(Panel& panel, const PanelAction& action);
+    // Logs the line that line() spells out, and spells it out only when the
+    // log is kept: a tool opens thousands of panels.
+    template <typename Line> void note(const Line& line) {
+        if (keepLog) {
+            log.emplace_back(line());
+        }
+    }
 };
 
 } // namespace standin

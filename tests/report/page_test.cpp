@@ -1,6 +1,7 @@
 // The review page without a browser: its text survives any scene bytes, its
 // embedded samples are the module's, the sampling rule is said when it
 // applies, and the command's file handling keeps the user's file safe.
+#include "support/tool_run.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/scene/motion.h"
@@ -10,45 +11,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 namespace {
 
 using vrim::report::PageItem;
 using vrim::report::PageScene;
 
-#if defined(_WIN32)
-const char* kVrim = "vrim.exe";
-#else
-const char* kVrim = "./vrim";
-#endif
+using testsupport::readBytes;
 
-std::string readText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
+// Runs vrim with the arguments; its messages are in report-test.err.
 int vrim(const std::string& arguments) {
-    const int raw = std::system(
-        (std::string(kVrim) + " " + arguments + " >report-test.out 2>report-test.err").c_str());
-#if defined(_WIN32)
-    return raw;
-#else
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
+    return testsupport::runVrim(arguments, "report-test").status;
 }
 
 std::size_t occurrences(const std::string& text, const std::string& what) {
@@ -182,11 +159,11 @@ TEST(ReportPage, ItemsSayWhatTheyLeaveOut) {
         for (std::size_t k = 0; k < c.keys; ++k) {
             item.keys.push_back({"Start   0, End  30, Freq 0.100000", "words"});
         }
-        item.allKeys = c.allKeys;
+        item.keysLeftOut = c.allKeys - c.keys;
         for (std::size_t f = 0; f < c.findings; ++f) {
             item.findings.push_back({"warning", 10 + f, "something"});
         }
-        item.allFindings = c.allFindings;
+        item.findingsLeftOut = c.allFindings - c.findings;
         scene.items.push_back(item);
         writer.scene(scene);
         const std::string html = writer.page("Review");
@@ -213,7 +190,7 @@ TEST(ReportCollect, SamplesAreTheModulesForTheSceneKeys) {
     const vrim::report::BlockSource block = {"Null", 1, lines.size(), &lines};
     for (double fps : {30.0, 24.0}) {
         const vrim::SceneTiming timing = {fps, vrim::FrameRange{-5, 60}};
-        const PageItem item = vrim::report::collectItem(session, session.newInstance(), block,
+        const PageItem item = vrim::report::collectItem(session, session.newInstance(), block, {},
                                                         timing, vrim::report::Limits{}, true);
         vrim::MotionSetup setup;
         setup.instance = session.newInstance();
@@ -234,6 +211,38 @@ TEST(ReportCollect, SamplesAreTheModulesForTheSceneKeys) {
     }
 }
 
+// A drawn item and a listed one keep their own number of keys and findings,
+// and count the rest, so that the page can say how many it left out.
+TEST(ReportCollect, KeepsTheFirstKeysAndFindingsAndCountsTheRest) {
+    const std::vector<std::string> lines = {"VRIM_START", "KEY_START", "START_F 0",  "KEY_START",
+                                            "START_F 9",  "KEY_START", "START_F 20", "VRIM_END"};
+    vrim::Session session(vrim::defaultModulePath());
+    const vrim::report::BlockSource block = {"Null", 1, lines.size(), &lines};
+    std::vector<vrim::Finding> findings(4);
+    findings[2].message = "third";
+    vrim::report::Limits limits;
+    limits.keysPerItem = 3;
+    limits.keysPerRow = 2;
+    limits.findingsPerItem = 3;
+    limits.findingsPerRow = 1;
+    struct Case {
+        bool plot;
+        std::size_t keys, keysLeftOut, findings, findingsLeftOut;
+    };
+    for (const Case& c : {Case{true, 3, 0, 3, 1}, Case{false, 2, 1, 1, 3}}) {
+        const vrim::SceneTiming timing = {30.0, vrim::FrameRange{0, 30}};
+        const PageItem item = vrim::report::collectItem(session, session.newInstance(), block,
+                                                        findings, timing, limits, c.plot);
+        SCOPED_TRACE(c.plot ? "drawn" : "listed");
+        EXPECT_EQ(item.keys.size(), c.keys);
+        EXPECT_EQ(item.keysLeftOut, c.keysLeftOut);
+        EXPECT_EQ(item.findings.size(), c.findings);
+        EXPECT_EQ(item.findingsLeftOut, c.findingsLeftOut);
+        EXPECT_EQ(item.keys[1].listLine, "Start   9, End   0, Freq 0.000000");
+        EXPECT_EQ(item.keys[0].words.empty(), !c.plot);
+    }
+}
+
 // A long range is sampled every nth frame, n the smallest that keeps the
 // samples within the bound.
 TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
@@ -249,8 +258,8 @@ TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
     };
     for (const Case& c : {Case{99, 1, 100}, Case{100, 2, 51}, Case{999, 10, 100}}) {
         const vrim::SceneTiming timing = {30.0, vrim::FrameRange{0, c.last}};
-        const PageItem item =
-            vrim::report::collectItem(session, session.newInstance(), block, timing, limits, true);
+        const PageItem item = vrim::report::collectItem(session, session.newInstance(), block, {},
+                                                        timing, limits, true);
         EXPECT_EQ(item.frameStep, c.step) << c.last;
         EXPECT_EQ(item.plot.samples.size(), c.samples) << c.last;
     }
@@ -261,8 +270,8 @@ TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
 TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {
     // Exit 1: check finds a hidden key and a key of period 0 in the sample.
     ASSERT_EQ(vrim("report samples/two-items.lws -o report-sample.html"), 1)
-        << readText("report-test.err");
-    const std::string html = readText("report-sample.html");
+        << readBytes("report-test.err");
+    const std::string html = readBytes("report-sample.html");
     EXPECT_LT(html.size(), 200u * 1024u);
     EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), 2u);
     // check's two warnings, each under its item with its line, and counted
@@ -279,14 +288,14 @@ TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {
     // stays, and no temporary file is left.
     std::filesystem::create_directory("report-a-folder");
     EXPECT_EQ(vrim("report samples/two-items.lws -o report-a-folder"), 2);
-    EXPECT_NE(readText("report-test.err").find("report-a-folder"), std::string::npos);
+    EXPECT_NE(readBytes("report-test.err").find("report-a-folder"), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory("report-a-folder"));
     for (const auto& entry : std::filesystem::directory_iterator(".")) {
         EXPECT_EQ(entry.path().filename().string().rfind(".report-a-folder", 0), std::string::npos)
             << "left behind: " << entry.path();
     }
     EXPECT_EQ(vrim("report samples/two-items.lws -o report-no-such-folder/page.html"), 2);
-    EXPECT_NE(readText("report-test.err").find("report-no-such-folder/page.html"),
+    EXPECT_NE(readBytes("report-test.err").find("report-no-such-folder/page.html"),
               std::string::npos);
 }
 

@@ -38,11 +38,6 @@ std::string timingSource(const ReportOptions& options, const SceneTiming& timing
     return words;
 }
 
-report::PageFinding pageFinding(const Finding& finding) {
-    return {severityName(finding.severity), static_cast<std::size_t>(finding.line),
-            finding.message};
-}
-
 int runReport(const ReportOptions& options) {
     std::optional<FrameRange> frames;
     if (!options.batch.frames.empty()) {
@@ -77,17 +72,11 @@ int runReport(const ReportOptions& options) {
                 const report::BlockSource source = {
                     scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
                     static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
-                report::PageItem item =
-                    report::collectItem(session, checker.instance(), source, timing, limits, plot);
-                item.allFindings = report.findings.size();
-                const std::size_t shown = plot ? limits.findingsPerItem : limits.findingsPerRow;
-                for (std::size_t f = 0; f < report.findings.size() && f < shown; ++f) {
-                    item.findings.push_back(pageFinding(report.findings[f]));
-                }
-                scene.items.push_back(std::move(item));
+                scene.items.push_back(report::collectItem(session, checker.instance(), source,
+                                                          report.findings, timing, limits, plot));
             });
         for (const Finding& finding : checked.findings) {
-            scene.notes.push_back(pageFinding(finding));
+            scene.notes.push_back(report::pageFinding(finding));
         }
         if (checked.timing) {
             scene.fps = checked.timing->fps;

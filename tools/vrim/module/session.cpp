@@ -153,24 +153,16 @@ Session::Motion Session::evaluate(ShakeInstance* instance, int32_t frame, double
 }
 
 int Session::openKeyEditor(ShakeInstance* instance) {
-    // The interface server takes the edited instance as its local record.
-    const ActivateFunc activate = module_->findServer(kInterfaceClass, vrim::kServerName);
-    if (activate == nullptr) {
-        return -1;
-    }
-    panelHost_.setScript({standin::PanelAction{standin::PanelAction::Kind::Close, {}, {}, 0}});
-    const int code = activate(kInterfaceVersion, host_.global(), instance, nullptr);
-    // Nothing of an opening is looked at again: keep the host's records from
-    // growing with every block a command lists.
-    panelHost_.forgetDestroyed();
-    host_.lookups.clear();
-    host_.messages.clear();
-    return code;
+    // A user who closes the panel as soon as it shows.
+    return runKeyEditor(instance, [](standin::Panel&) {
+        return std::optional<standin::PanelAction>({standin::PanelAction::Kind::Close, {}, {}, 0});
+    });
 }
 
 int Session::runKeyEditor(
     ShakeInstance* instance,
     std::function<std::optional<standin::PanelAction>(standin::Panel&)> user) {
+    // The interface server takes the edited instance as its local record.
     const ActivateFunc activate = module_->findServer(kInterfaceClass, vrim::kServerName);
     if (activate == nullptr) {
         return -1;
@@ -179,7 +171,8 @@ int Session::runKeyEditor(
     panelHost_.user = std::move(user);
     const int code = activate(kInterfaceVersion, host_.global(), instance, nullptr);
     panelHost_.user = nullptr;
-    // What the host kept of the closed panel is not needed again.
+    // Nothing of an opening is looked at again: keep the host's records from
+    // growing with every block a command lists.
     panelHost_.forgetDestroyed();
     host_.lookups.clear();
     host_.messages.clear();

@@ -50,8 +50,14 @@ std::string keyWords(const ShakeKey& key, double fps) {
     return words;
 }
 
+PageFinding pageFinding(const Finding& finding) {
+    return {severityName(finding.severity), static_cast<std::size_t>(finding.line),
+            finding.message};
+}
+
 PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
-                     const SceneTiming& timing, const Limits& limits, bool plot) {
+                     const std::vector<Finding>& findings, const SceneTiming& timing,
+                     const Limits& limits, bool plot) {
     PageItem item;
     item.name = block.name;
     item.firstLine = block.firstLine;
@@ -64,11 +70,17 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     // not change what the page says the keys are. Only a drawn item's keys
     // are put in words; a listed one shows its list lines.
     const std::vector<const ShakeKey*> keys = keysOf(*instance);
-    item.allKeys = keys.size();
     const std::size_t shown = std::min(keys.size(), plot ? limits.keysPerItem : limits.keysPerRow);
     for (std::size_t k = 0; k < shown; ++k) {
         item.keys.push_back({"", plot ? keyWords(*keys[k], timing.fps) : std::string()});
     }
+    item.keysLeftOut = keys.size() - shown;
+    const std::size_t told =
+        std::min(findings.size(), plot ? limits.findingsPerItem : limits.findingsPerRow);
+    for (std::size_t f = 0; f < told; ++f) {
+        item.findings.push_back(pageFinding(findings[f]));
+    }
+    item.findingsLeftOut = findings.size() - told;
     const int code = session.openKeyEditor(instance);
     if (code != 0) {
         throw ToolError("the module's key editor did not open (activation code " +

@@ -24,8 +24,14 @@ struct BlockSource {
 // of many items holds one instance) and fills an item of the page. With plot
 // false only the keys' list lines are read: the page lists the item without
 // drawing it or putting its keys in words.
+// The item's findings (check's, for its block) go with it, as many as its
+// kind of entry shows.
 PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
-                     const vrim::SceneTiming& timing, const Limits& limits, bool plot);
+                     const std::vector<Finding>& findings, const vrim::SceneTiming& timing,
+                     const Limits& limits, bool plot);
+
+// A finding of check as the page shows it.
+PageFinding pageFinding(const Finding& finding);
 
 // A key's values in plain words, at the scene's rate.
 std::string keyWords(const ShakeKey& key, double fps);

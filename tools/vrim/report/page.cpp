@@ -223,7 +223,7 @@ std::string keysTable(const PageItem& item, std::size_t bound) {
                 "</code></td><td>" + htmlText(key.words) + "</td></tr>\n";
     }
     html += "</tbody>\n</table></div>\n";
-    const std::size_t all = std::max(item.allKeys, item.keys.size());
+    const std::size_t all = item.keys.size() + item.keysLeftOut;
     if (all > shown) {
         html += "<p class=\"more\">Keys " + std::to_string(shown + 1) + " to " +
                 std::to_string(all) +
@@ -462,12 +462,13 @@ void PageWriter::scene(const PageScene& scene) {
                                                         : htmlText(item.keys[k].listLine);
                 listed += "</code>";
             }
-            appendMore(listed, keys, std::max(item.allKeys, item.keys.size()), "key", "keys");
+            appendMore(listed, keys, item.keys.size() + item.keysLeftOut, "key", "keys");
             listed += "</td><td>";
-            if (item.findings.empty() && item.allFindings == 0) {
+            const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
+            if (allFindings == 0) {
                 listed += "none";
             } else {
-                appendFindings(listed, item.findings, file, item.allFindings);
+                appendFindings(listed, item.findings, file, allFindings);
             }
             listed += "</td></tr>\n";
             continue;
@@ -476,16 +477,15 @@ void PageWriter::scene(const PageScene& scene) {
         for (const PageFinding& finding : item.findings) {
             errors += finding.severity == "error";
         }
-        const std::size_t allFindings = std::max(item.allFindings, item.findings.size());
-        html +=
-            "<details class=\"item\" id=\"" + id + "\"" + (open ? " open" : "") + "><summary><h3>" +
-            htmlText(item.name) + "</h3> <span class=\"counts\">" +
-            count(std::max(item.allKeys, item.keys.size()), "key", "keys") + ", " +
-            count(allFindings, "finding", "findings") +
-            (errors > 0 ? " (" + count(errors, "error", "errors") +
-                              (allFindings > item.findings.size() ? " among those shown" : "") + ")"
-                        : "") +
-            ", lines " + lines + "</span></summary>\n";
+        const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
+        html += "<details class=\"item\" id=\"" + id + "\"" + (open ? " open" : "") +
+                "><summary><h3>" + htmlText(item.name) + "</h3> <span class=\"counts\">" +
+                count(item.keys.size() + item.keysLeftOut, "key", "keys") + ", " +
+                count(allFindings, "finding", "findings") +
+                (errors > 0 ? " (" + count(errors, "error", "errors") +
+                                  (item.findingsLeftOut > 0 ? " among those shown" : "") + ")"
+                            : "") +
+                ", lines " + lines + "</span></summary>\n";
         // What check found comes first: it is what a reviewer acts on.
         if (allFindings > 0) {
             html += "<h4>Findings</h4>\n";

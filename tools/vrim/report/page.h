@@ -41,10 +41,10 @@ struct PageFinding {
 struct PageItem {
     std::string name;
     std::size_t firstLine = 0, lastLine = 0; // the key block's lines in the scene file
-    std::vector<PageKey> keys;               // the first of them, up to the bound
-    std::size_t allKeys = 0;                 // how many the item has
-    std::vector<PageFinding> findings;       // the first of them, up to the bound
-    std::size_t allFindings = 0;             // how many check found
+    std::vector<PageKey> keys;               // its first keys, up to the page's bound
+    std::size_t keysLeftOut = 0;             // the keys it has past those
+    std::vector<PageFinding> findings;       // check's first findings, up to the bound
+    std::size_t findingsLeftOut = 0;         // check's findings past those
     bool plotted = false;                    // false: listed only, past Limits::plottedItems
     Plot plot;                 // samples and key spans; offsets from the item's rest at 0,0,0
     std::size_t frameStep = 1; // every nth frame sampled
