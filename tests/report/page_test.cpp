@@ -265,6 +265,29 @@ TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
     }
 }
 
+// Bad input is refused or named on standard error, never passed over.
+TEST(ReportCommand, BadInputIsNamedOnStandardError) {
+    struct Case {
+        std::string arguments, says;
+        bool pageWritten;
+    };
+    const Case cases[] = {
+        {"--plots -1 samples/two-items.lws", "--plots: must be a whole number from 0 to 1000",
+         false},
+        {"--plots 1001 samples/two-items.lws", "not '1001'", false},
+        {"no-such-scene.lws samples/two-items.lws", "cannot open scene file 'no-such-scene.lws'",
+         true},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove("report-bad.html");
+        const testsupport::ToolRun run =
+            testsupport::runVrim("report " + c.arguments + " -o report-bad.html", "report-test");
+        EXPECT_EQ(run.status, 2) << c.arguments;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.arguments << ": " << run.err;
+        EXPECT_EQ(std::filesystem::exists("report-bad.html"), c.pageWritten) << c.arguments;
+    }
+}
+
 // The sample scene's page stays light, and a page that cannot be written
 // leaves what was there and no stray file.
 TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {

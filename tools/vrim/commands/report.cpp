@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -25,6 +26,9 @@ struct ReportOptions {
     std::string title = "Shake review";
     std::size_t plots = report::Limits{}.plottedItems;
 };
+
+// A drawn item is up to about 100 KB of page.
+constexpr long long kMostPlots = 1000;
 
 // Where the scene's rate and range came from, in words for the page.
 std::string timingSource(const ReportOptions& options, const SceneTiming& timing) {
@@ -83,6 +87,11 @@ int runReport(const ReportOptions& options) {
             scene.frames = checked.timing->frames;
             scene.framesFrom = timingSource(options, *checked.timing);
         }
+        if (!checked.error.empty()) {
+            // On the page with the scene, and on standard error for whoever
+            // only sees the exit status.
+            std::fprintf(stderr, "vrim: %s\n", checked.error.c_str());
+        }
         scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
         errors += checked.errors;
         warnings += checked.warnings;
@@ -126,9 +135,11 @@ Command addReportCommand(CLI::App& tool) {
     addFpsOption(*command, batch.fps);
     command
         ->add_option("--plots", options->plots,
-                     "Draw at most this many items; the others are listed with their keys")
+                     "Draw at most this many items (0 to 1000); the others are listed with "
+                     "their keys")
         ->default_val(options->plots)
-        ->type_name("N");
+        ->type_name("N")
+        ->check(wholeNumber(0, kMostPlots));
     addModuleOption(*command, batch.module);
     return {command, [options] { return runReport(*options); }};
 }

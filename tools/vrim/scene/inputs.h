@@ -17,6 +17,7 @@
 namespace CLI {
 class App;
 class Option;
+class Validator;
 } // namespace CLI
 
 namespace vrim {
@@ -42,6 +43,11 @@ struct FpsOption {
     std::optional<double> given() const;
 };
 void addFpsOption(CLI::App& command, FpsOption& fps);
+
+// An option's check that its text is a whole number from low to high, which
+// says so in the tool's words (a bare size_t option takes -1 as its largest
+// value).
+CLI::Validator wholeNumber(long long low, long long high);
 
 // --block's number: a whole number from 1.
 void addBlockOption(CLI::App& command, int& block, const char* help);
