@@ -92,15 +92,14 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
 
     std::size_t edited = 0, scenesEdited = 0, failed = 0;
     for (const std::string& scene : given.scenes) {
-        sceneOptions.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
-            if (interactive) {
-                return edit::makeTerminalEditor(scene, item);
-            }
+        sceneOptions.user = [&](const std::string&) -> std::unique_ptr<edit::PanelUser> {
             return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
         };
         try {
+            edit::FileSystem& fs = edit::systemFileSystem();
             const edit::SceneEditResult result =
-                edit::editScene(session, edit::systemFileSystem(), scene, sceneOptions);
+                interactive ? edit::editInTerminal(session, fs, scene, sceneOptions)
+                            : edit::editScene(session, fs, scene, sceneOptions);
             std::fputs(result.diff.c_str(), stdout);
             for (const std::string& note : result.notes) {
                 std::printf("%s\n", note.c_str());
