@@ -174,7 +174,8 @@ struct ScreenLayout {
 class TerminalEditor final : public PanelUser {
   public:
     TerminalEditor(std::string scene, std::string item, SessionState& state)
-        : scene_(std::move(scene)), item_(std::move(item)), state_(state) {}
+        : scene_(std::move(scene)), item_(std::move(item)), state_(state),
+          toReplay_(state.actions.size()) {}
     ~TerminalEditor() override { leave(); }
 
     std::optional<PanelAction> next(Panel& panel) override {
@@ -188,7 +189,7 @@ class TerminalEditor final : public PanelUser {
             problemsSeen_ = panel.host != nullptr ? panel.host->problems.size() : 0;
         }
         const std::size_t problems = panel.host != nullptr ? panel.host->problems.size() : 0;
-        if (replayed_ < state_.actions.size()) {
+        if (replayed_ < toReplay_) {
             if (problems > problemsSeen_) {
                 unreplayed_.push_back(panel.host->problems[problemsSeen_]);
                 problemsSeen_ = problems;
@@ -228,7 +229,7 @@ class TerminalEditor final : public PanelUser {
     std::string scene_, item_;
     SessionState& state_;
     bool started_ = false, screen_ = false, closed_ = false, cancelled_ = false;
-    std::size_t replayed_ = 0;
+    std::size_t toReplay_ = 0, replayed_ = 0; // the session's earlier actions
     bool replayDone_ = false;
     std::vector<std::string> unreplayed_;
     std::size_t messagesSeen_ = 0, problemsSeen_ = 0;
@@ -778,9 +779,13 @@ class TerminalEditor final : public PanelUser {
         const standin::PanelLayout layout = standin::layoutOf(panel);
         const ScreenLayout screen = fit(layout);
         if (COLS < kMinColumns || LINES < kMinLines || !screen.fits) {
-            mvprintw(0, 0, "The terminal is too small for the key editor (%dx%d at least).",
-                     kMinColumns, kMinLines);
-            mvprintw(1, 0, "Esc leaves.");
+            // Short lines: the terminal may be very narrow.
+            const std::string size = std::to_string(kMinColumns) + "x" + std::to_string(kMinLines);
+            const std::string lines[] = {"The terminal is too small", "for the key editor",
+                                         "(" + size + " at least).", "Esc leaves."};
+            for (int i = 0; i < 4; ++i) {
+                mvaddnstr(i, 0, lines[i].c_str(), COLS);
+            }
             refresh();
             return;
         }
@@ -949,14 +954,15 @@ class TerminalEditor final : public PanelUser {
         for (int y = top; y < top + height; ++y) {
             mvhline(y, left, ' ', inner + 4);
         }
-        mvhline(top, left, ACS_HLINE, inner + 4);
-        mvhline(top + height - 1, left, ACS_HLINE, inner + 4);
-        mvvline(top, left, ACS_VLINE, height);
-        mvvline(top, left + inner + 3, ACS_VLINE, height);
-        mvaddch(top, left, ACS_ULCORNER);
-        mvaddch(top, left + inner + 3, ACS_URCORNER);
-        mvaddch(top + height - 1, left, ACS_LLCORNER);
-        mvaddch(top + height - 1, left + inner + 3, ACS_LRCORNER);
+        // Plain characters: they read the same in every terminal and capture.
+        mvhline(top, left, '-', inner + 4);
+        mvhline(top + height - 1, left, '-', inner + 4);
+        mvvline(top, left, '|', height);
+        mvvline(top, left + inner + 3, '|', height);
+        for (const int y : {top, top + height - 1}) {
+            mvaddch(y, left, '+');
+            mvaddch(y, left + inner + 3, '+');
+        }
         attron(A_BOLD);
         mvaddnstr(top, left + 2, (" " + box.title + " ").c_str(), inner);
         attroff(A_BOLD);
