@@ -46,13 +46,13 @@ hides() {
   fail "the screen still shows '$1'"
 }
 keys() { tmux -L "$server" send-keys -t editor "$@"; }
-# start CASE SCENE COLUMNS LINES: the editor on SCENE's Camera_Rig.
+# start CASE SCENE COLUMNS LINES: the editor on the Camera_Rig of SCENE (in $work).
 start() {
   case_name=$1
   rm -f "$work/exit"
   tmux -L "$server" kill-session -t editor 2>/dev/null || true
   tmux -L "$server" new-session -d -s editor -x "$3" -y "$4" \
-    "TERM=xterm-256color TMPDIR='$work' '$bin/vrim' edit '$2' --item Camera_Rig --module '$bin/vrim_s.p' \
+    "cd '$work' && TERM=xterm-256color TMPDIR='$work' '$bin/vrim' edit '$(basename "$2")' --item Camera_Rig --module '$bin/vrim_s.p' \
        ; echo \$? >'$work/exit'; sleep 60"
   shows "VRIM_S   ver1.0"
 }
@@ -265,7 +265,7 @@ cp "$work/shot.lws" "$work/theirs.lws"
 keys C-s
 shows "Someone changed the scene since it was read."
 keys a
-shows "Save to: $work/shot.lws.mine_"
+shows "Save to: shot.lws.mine_"
 keys Enter
 [ "$(exited)" = 0 ] || fail "saving elsewhere did not exit with 0"
 cmp "$work/shot.lws" "$work/theirs.lws" || fail "saving elsewhere touched the changed scene"
@@ -276,7 +276,7 @@ printf 'type "Freqency Time" 0.5\npress "ADD KEY"\n' >"$work/clicks.txt"
 cmp "$work/shot.lws.mine" "$work/scripted.lws" ||
   fail "the other file is not the scene as read with the session's edits"
 tmux -L "$server" capture-pane -p -J -t editor |
-  grep -qF "the session was saved to '$work/shot.lws.mine'" || fail "the editor did not say where it saved"
+  grep -qF "the session was saved to 'shot.lws.mine'" || fail "the editor did not say where it saved"
 done_case
 
 leftover=$(ls -A "$work" | grep -vE '^(clicks.txt|exit|original.lws|scripted.lws|shot.lws|shot.lws.mine|theirs.lws|thirty.lws|thirty-original.lws)$' || true)
