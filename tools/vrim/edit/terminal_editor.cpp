@@ -580,14 +580,14 @@ class TerminalEditor final : public PanelUser {
         return panelAction(PanelAction::Kind::Pick, {}, {}, row);
     }
 
-    void goTo(Panel& panel, int key) {
-        const int keys = static_cast<int>(listedKeys(panel));
+    void goTo(Panel& panel, int64_t key) {
+        const auto keys = static_cast<int64_t>(listedKeys(panel));
         if (key < 1 || key > keys) {
             status_ = "there is no key " + std::to_string(key) + " (the item has " +
                       std::to_string(keys) + (keys == 1 ? " key)" : " keys)");
             return;
         }
-        walkTo_ = key;
+        walkTo_ = static_cast<int>(key);
         walkLast_ = -1;
     }
 
@@ -598,7 +598,7 @@ class TerminalEditor final : public PanelUser {
         switch (ask) {
         case Ask::Delete:
             if (yes) {
-                deleteFrom_ = static_cast<int>(stopsKeyCount_);
+                deleteFrom_ = static_cast<int>(keysAtDraw_);
                 return panelAction(PanelAction::Kind::Press, PanelLabels::deleteKey);
             }
             break;
@@ -645,8 +645,7 @@ class TerminalEditor final : public PanelUser {
         prompt_ = Prompt::None;
         if (prompt == Prompt::GoTo) {
             try {
-                goTo(panel, static_cast<int>(std::min<int64_t>(
-                                parseEditAction("key", promptText_).number, 1 << 30)));
+                goTo(panel, parseEditAction("key", promptText_).number);
             } catch (const ToolError&) {
                 status_ = "'" + promptText_ + "' is not a key number (1 is the first key)";
             }
@@ -680,7 +679,7 @@ class TerminalEditor final : public PanelUser {
 
     // ---- drawing
 
-    std::size_t stopsKeyCount_ = 0; // keys listed at the last draw
+    std::size_t keysAtDraw_ = 0; // keys listed at the last draw
     int lastListRows_ = 1;
 
     // Fits the module's layout to the terminal: each panel row on its own
@@ -841,7 +840,7 @@ class TerminalEditor final : public PanelUser {
         standin::PanelHost::askRows(control); // drawing a list box asks for its rows
         const int count = static_cast<int>(control.rows.size());
         const int keys = static_cast<int>(listedKeys(panel));
-        stopsKeyCount_ = static_cast<std::size_t>(keys);
+        keysAtDraw_ = static_cast<std::size_t>(keys);
         const int shownKey = shownKeyNumber(panel);
         const Placed& p = *screen.list;
         // Where the list stands, right of its label.
