@@ -79,6 +79,19 @@ linux_tool() {
 }
 check "Linux: vrim --version, vrim validate --level 3" linux_tool
 
+# The package's Python module imports from where the package put it and
+# finds the module installed beside it.
+linux_python() {
+  PYTHONPATH="$linux/lib/python3/dist-packages" /usr/bin/python3 -c '
+import sys, vrim
+assert vrim.module_path() == sys.argv[1], vrim.module_path()
+scene = vrim.open(sys.argv[2])
+assert [i.name for i in scene.items] == ["Camera_Rig", "Lamp_Swing"]
+assert scene.item("Lamp_Swing").keys[0].period == 0.5
+' "$linux/lib/vrim/vrim_s.p" "$root/samples/two-items.lws"
+}
+check "Linux: import vrim from lib/python3/dist-packages" linux_python
+
 windows_tool() {
   mkdir -p "$WINEPREFIX"
   wineserver -p >/dev/null 2>&1
