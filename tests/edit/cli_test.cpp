@@ -21,18 +21,7 @@ using namespace edittest;
 using testsupport::ToolRun;
 
 ToolRun vrim(const std::string& arguments, const std::string& prefix = "") {
-    ToolRun run = testsupport::runVrim(arguments + " </dev/null", "edit-cli", prefix);
-#if defined(_WIN32)
-    // The console's text mode ends printed lines in CR LF; a scene's own
-    // bytes are checked in the file, never here.
-    for (std::string* text : {&run.out, &run.err}) {
-        std::size_t at = 0;
-        while ((at = text->find("\r\n", at)) != std::string::npos) {
-            text->erase(at, 1);
-        }
-    }
-#endif
-    return run;
+    return runEdit(arguments, prefix);
 }
 
 // Where Camera_Rig's VRIM_START..VRIM_END lie in smallScene().
@@ -209,7 +198,7 @@ TEST_F(EditCli, DryRunPrintsTheDiffAndWritesNothing) {
     const ToolRun run =
         vrim("edit " + scenePath + " --item Camera_Rig --key 2 --set end=48 --dry-run");
     EXPECT_EQ(run.status, 0) << run.err;
-    const std::string diff = "--- " + scenePath + "\n+++ " + scenePath +
+    const std::string diff = "--- ./" + scenePath + "\n+++ ./" + scenePath +
                              "\n@@ -23,6 +23,6 @@\n FREQ_W_Y 0.000000\n FREQ_W_Z 0.030000\n"
                              " START_F 36.000000\n-END_F 60.000000\n+END_F 48.000000\n"
                              " FALL_OFF 0.000000\n VRIM_END\n";

@@ -213,7 +213,7 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
                 result.diff = diffHeader(path);
             }
             result.diff +=
-                diffHunks(oldLines, newLines, data.firstLine,
+                diffHunks(oldBytes, newText, data.firstLine,
                           static_cast<uint64_t>(static_cast<int64_t>(data.firstLine) + lineShift));
         }
         lineShift += static_cast<int64_t>(newLines.size()) - static_cast<int64_t>(oldLines.size());
