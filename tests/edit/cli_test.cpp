@@ -250,6 +250,17 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
          {"item 'Camera_Rig'", "--shift 2147483647", "outside the 32-bit range"}},
         {"--item Camera_Rig --script edit-cli/none.txt", {"--script", "none.txt"}},
         {"--key 1", {"--item NAME"}},
+        // Options that say nothing together.
+        {"--item Single --all-items --set freq=1",
+         {"vrim: --all-items edits every item with a shake, so --item 'Single' says nothing "
+          "more: give one or the other\n"}},
+        {"--item Single --item Single --set freq=1", {"vrim: --item 'Single' is given twice\n"}},
+        {"--item Single --overwrite-backup --set freq=1",
+         {"vrim: --overwrite-backup lets --backup replace an existing SCENE.bak; without "
+          "--backup it does nothing: give both, or neither\n"}},
+        {"--item Single --backup --dry-run --set freq=1",
+         {"vrim: --dry-run writes nothing, not even the backup that --backup asks for: give one "
+          "or the other\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -67,6 +68,28 @@ std::vector<edit::EditAction> actionsInOrder(const CLI::App& command) {
     return actions;
 }
 
+// Options that say nothing together, or nothing at all where they are.
+void refuseIdleOptions(const EditOptions& options) {
+    if (options.allItems && !options.items.empty()) {
+        throw ToolError("--all-items edits every item with a shake, so --item '" +
+                        options.items.front() + "' says nothing more: give one or the other");
+    }
+    std::set<std::string> named;
+    for (const std::string& item : options.items) {
+        if (!named.insert(item).second) {
+            throw ToolError("--item '" + item + "' is given twice");
+        }
+    }
+    if (options.overwriteBackup && !options.backup) {
+        throw ToolError("--overwrite-backup lets --backup replace an existing SCENE.bak; without "
+                        "--backup it does nothing: give both, or neither");
+    }
+    if (options.backup && options.dryRun) {
+        throw ToolError("--dry-run writes nothing, not even the backup that --backup asks for: "
+                        "give one or the other");
+    }
+}
+
 // The diff goes out as its bytes: a CRLF scene's lines keep their CR, which
 // a Windows console stream in text mode would double.
 void printDiff(const std::string& diff) {
@@ -83,8 +106,8 @@ void printDiff(const std::string& diff) {
 
 int runEdit(const CLI::App& command, const EditOptions& options) {
     const std::vector<edit::EditAction> actions = actionsInOrder(command);
-    EditOptions given = options;
-    given.backup = given.backup || given.overwriteBackup;
+    const EditOptions& given = options;
+    refuseIdleOptions(given);
     if (given.items.empty() && !given.allItems) {
         throw ToolError("give the item to edit: --item NAME (or --all-items)");
     }
