@@ -94,11 +94,16 @@ void refuseIdleOptions(const EditOptions& options) {
 // a Windows console stream in text mode would double.
 void printDiff(const std::string& diff) {
 #if defined(_WIN32)
+    if (diff.empty()) {
+        return;
+    }
     std::fflush(stdout);
     const int mode = _setmode(_fileno(stdout), _O_BINARY);
     std::fputs(diff.c_str(), stdout);
     std::fflush(stdout);
-    _setmode(_fileno(stdout), mode);
+    if (mode != -1) {
+        _setmode(_fileno(stdout), mode);
+    }
 #else
     std::fputs(diff.c_str(), stdout);
 #endif

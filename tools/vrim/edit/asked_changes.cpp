@@ -118,7 +118,7 @@ KeyedLines keyedLines(const BlockReading& reading, std::size_t lineCount) {
             keyed.keys.push_back({i, {}});
             break;
         case LineEffect::SetsKeyField: {
-            if (keyed.keys.empty()) {
+            if (keyed.keys.empty() || reading.fields[i] == KeyField::None) {
                 drop(i);
                 break;
             }
