@@ -21,18 +21,7 @@ using namespace edittest;
 using testsupport::ToolRun;
 
 ToolRun vrim(const std::string& arguments, const std::string& prefix = "") {
-    ToolRun run = testsupport::runVrim(arguments + " </dev/null", "edit-cli", prefix);
-#if defined(_WIN32)
-    // The console's text mode ends printed lines in CR LF; a scene's own
-    // bytes are checked in the file, never here.
-    for (std::string* text : {&run.out, &run.err}) {
-        std::size_t at = 0;
-        while ((at = text->find("\r\n", at)) != std::string::npos) {
-            text->erase(at, 1);
-        }
-    }
-#endif
-    return run;
+    return runEdit(arguments, prefix);
 }
 
 // Where Camera_Rig's VRIM_START..VRIM_END lie in smallScene().
@@ -209,7 +198,7 @@ TEST_F(EditCli, DryRunPrintsTheDiffAndWritesNothing) {
     const ToolRun run =
         vrim("edit " + scenePath + " --item Camera_Rig --key 2 --set end=48 --dry-run");
     EXPECT_EQ(run.status, 0) << run.err;
-    const std::string diff = "--- " + scenePath + "\n+++ " + scenePath +
+    const std::string diff = "--- ./" + scenePath + "\n+++ ./" + scenePath +
                              "\n@@ -23,6 +23,6 @@\n FREQ_W_Y 0.000000\n FREQ_W_Z 0.030000\n"
                              " START_F 36.000000\n-END_F 60.000000\n+END_F 48.000000\n"
                              " FALL_OFF 0.000000\n VRIM_END\n";
@@ -261,6 +250,17 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
          {"item 'Camera_Rig'", "--shift 2147483647", "outside the 32-bit range"}},
         {"--item Camera_Rig --script edit-cli/none.txt", {"--script", "none.txt"}},
         {"--key 1", {"--item NAME"}},
+        // Options that say nothing together.
+        {"--item Single --all-items --set freq=1",
+         {"vrim: --all-items edits every item with a shake, so --item 'Single' says nothing "
+          "more: give one or the other\n"}},
+        {"--item Single --item Single --set freq=1", {"vrim: --item 'Single' is given twice\n"}},
+        {"--item Single --overwrite-backup --set freq=1",
+         {"vrim: --overwrite-backup lets --backup replace an existing SCENE.bak; without "
+          "--backup it does nothing: give both, or neither\n"}},
+        {"--item Single --backup --dry-run --set freq=1",
+         {"vrim: --dry-run writes nothing, not even the backup that --backup asks for: give one "
+          "or the other\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);

@@ -12,6 +12,12 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace vrim {
 
@@ -24,6 +30,7 @@ struct EditOptions {
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
+    bool strict = false;
     std::string module;
 };
 
@@ -61,10 +68,51 @@ std::vector<edit::EditAction> actionsInOrder(const CLI::App& command) {
     return actions;
 }
 
+// Options that say nothing together, or nothing at all where they are.
+void refuseIdleOptions(const EditOptions& options) {
+    if (options.allItems && !options.items.empty()) {
+        throw ToolError("--all-items edits every item with a shake, so --item '" +
+                        options.items.front() + "' says nothing more: give one or the other");
+    }
+    std::set<std::string> named;
+    for (const std::string& item : options.items) {
+        if (!named.insert(item).second) {
+            throw ToolError("--item '" + item + "' is given twice");
+        }
+    }
+    if (options.overwriteBackup && !options.backup) {
+        throw ToolError("--overwrite-backup lets --backup replace an existing SCENE.bak; without "
+                        "--backup it does nothing: give both, or neither");
+    }
+    if (options.backup && options.dryRun) {
+        throw ToolError("--dry-run writes nothing, not even the backup that --backup asks for: "
+                        "give one or the other");
+    }
+}
+
+// The diff goes out as its bytes: a CRLF scene's lines keep their CR, which
+// a Windows console stream in text mode would double.
+void printDiff(const std::string& diff) {
+#if defined(_WIN32)
+    if (diff.empty()) {
+        return;
+    }
+    std::fflush(stdout);
+    const int mode = _setmode(_fileno(stdout), _O_BINARY);
+    std::fputs(diff.c_str(), stdout);
+    std::fflush(stdout);
+    if (mode != -1) {
+        _setmode(_fileno(stdout), mode);
+    }
+#else
+    std::fputs(diff.c_str(), stdout);
+#endif
+}
+
 int runEdit(const CLI::App& command, const EditOptions& options) {
     const std::vector<edit::EditAction> actions = actionsInOrder(command);
-    EditOptions given = options;
-    given.backup = given.backup || given.overwriteBackup;
+    const EditOptions& given = options;
+    refuseIdleOptions(given);
     if (given.items.empty() && !given.allItems) {
         throw ToolError("give the item to edit: --item NAME (or --all-items)");
     }
@@ -89,8 +137,11 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     sceneOptions.dryRun = given.dryRun;
     sceneOptions.backup = given.backup;
     sceneOptions.overwriteBackup = given.overwriteBackup;
+    sceneOptions.strict = given.strict;
+    edit::ChangeFinder changes(session);
+    sceneOptions.changes = &changes;
 
-    std::size_t edited = 0, scenesEdited = 0, failed = 0;
+    std::size_t edited = 0, scenesEdited = 0, failed = 0, unasked = 0;
     for (const std::string& scene : given.scenes) {
         sceneOptions.user = [&](const std::string&) -> std::unique_ptr<edit::PanelUser> {
             return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
@@ -100,24 +151,34 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
             const edit::SceneEditResult result =
                 interactive ? edit::editInTerminal(session, fs, scene, sceneOptions)
                             : edit::editScene(session, fs, scene, sceneOptions);
-            std::fputs(result.diff.c_str(), stdout);
+            printDiff(result.diff);
             for (const std::string& note : result.notes) {
                 std::printf("%s\n", note.c_str());
             }
             edited += result.edited;
+            unasked += result.unasked.size();
             scenesEdited += result.edited > 0 ? 1 : 0;
             if (result.edited == 0 && result.cancelled == 0) {
                 std::printf("'%s': no key changed; the file is as it was\n", scene.c_str());
             }
         } catch (const ToolError& e) {
+            if (const auto* strict = dynamic_cast<const edit::StrictRefusal*>(&e)) {
+                for (const std::string& change : strict->unasked) {
+                    std::printf("%s\n", change.c_str());
+                }
+            }
             std::fflush(stdout);
             std::fprintf(stderr, "vrim: %s\n", e.what());
             ++failed;
         }
     }
-    std::printf("%s %zu %s in %zu of %zu %s%s\n", given.dryRun ? "would edit" : "edited", edited,
+    const std::string notAsked = unasked == 0 ? ""
+                                              : ", " + std::to_string(unasked) +
+                                                    (unasked == 1 ? " change" : " changes") +
+                                                    " not asked for (listed above)";
+    std::printf("%s %zu %s in %zu of %zu %s%s%s\n", given.dryRun ? "would edit" : "edited", edited,
                 edited == 1 ? "key block" : "key blocks", scenesEdited, given.scenes.size(),
-                given.scenes.size() == 1 ? "scene" : "scenes",
+                given.scenes.size() == 1 ? "scene" : "scenes", notAsked.c_str(),
                 failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
     return failed == 0 ? kExitClean : kExitError;
 }
@@ -137,6 +198,10 @@ Command addEditCommand(CLI::App& tool) {
         "  vrim edit shot.lws --item Camera_Rig --add-key --set start=60 --dry-run\n"
         "  vrim edit shots/*.lws --all-items --shift 12 --backup\n"
         "  vrim edit shot.lws --item Camera_Rig\n"
+        "The module saves every key as it holds it: a value the file holds otherwise than the "
+        "module writes it comes back in the module's text. Each such change the actions did "
+        "not ask for is listed (scene, item, key, field, old and new line); --strict refuses "
+        "the edit instead.\n"
         "Exit status: 0 done, 2 refused (the file is then as it was).");
     command->add_option("scenes", options->scenes, "Scene files to edit")->required();
     command->add_option("--item", options->items, "Edit this item's keys (repeatable)");
@@ -162,6 +227,10 @@ Command addEditCommand(CLI::App& tool) {
     command->add_flag("--backup", options->backup, "Keep the old file as SCENE.bak");
     command->add_flag("--overwrite-backup", options->overwriteBackup,
                       "With --backup, replace an existing SCENE.bak");
+    command->add_flag("--strict", options->strict,
+                      "Refuse an edit when the module's save would also change what the actions "
+                      "did not ask for (values the file holds otherwise than the module writes "
+                      "them)");
     command->add_option("--module", options->module,
                         "The module file (default: vrim_s.p beside vrim)");
     return {command, [command, options] { return runEdit(*command, *options); }};

@@ -25,6 +25,7 @@ struct EditAction {
     int64_t number = 0; // Key: the 1-based key; Shift: frames; Set of a frame: the frame
     Field field = Field::Start;
     double value = 0.0;                       // Set: the number to type
+    std::string valueText;                    // Set: the value as the user wrote it
     std::vector<standin::PanelAction> script; // Script: its actions
     std::vector<int> scriptLines;             // Script: the file's line of each action
 };
@@ -37,6 +38,8 @@ EditAction parseEditAction(const std::string& option, const std::string& value);
 
 // The field names --set takes, for messages.
 const char* fieldNames();
+// The name --set takes for one field ("width-x").
+const char* fieldName(EditAction::Field field);
 
 // The panel's controls by the labels the module gives them.
 struct PanelLabels {
@@ -74,11 +77,13 @@ class ActionPlayer final : public PanelUser {
     bool cancelled() const override { return cancelled_; }
     // Every panel action played, as a panel script would hold it.
     const std::vector<standin::PanelAction>& played() const { return played_; }
+    Playing playing() const override;
 
   private:
     standin::PanelHost& host_;
     std::vector<EditAction> actions_;
     std::size_t current_ = 0;
+    std::size_t playing_ = 0;      // the action that gave the last panel action
     int step_ = 0;                 // how far the current action got
     std::size_t keysBefore_ = 0;   // the list's rows before a press
     int target_ = 0;               // the key a walk goes to

@@ -3,6 +3,7 @@
 #include "tools/vrim/edit/diff.h"
 #include "tools/vrim/edit/replace_file.h"
 #include "tools/vrim/edit/splice.h"
+#include "tools/vrim/module/analysis.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/scene.h"
@@ -134,6 +135,7 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         blocksOf.emplace(item, 0);
     }
     std::map<std::string, bool> itemSeen;
+    std::optional<ChangeFinder> ownFinder;
     scene::ShakenItems shaken;
     int64_t lineShift = 0; // new line number minus old, past the blocks so far
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
@@ -171,8 +173,12 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         ShakeInstance* instance = session.newInstance();
         session.load(instance, block.lines);
         std::unique_ptr<PanelUser> user = options.user(name);
-        const int code = session.runKeyEditor(
-            instance, [&user](standin::Panel& panel) { return user->next(panel); });
+        ActionWatch watch(keysOf(*instance).size());
+        const int code = session.runKeyEditor(instance, [&](standin::Panel& panel) {
+            std::optional<standin::PanelAction> action = user->next(panel);
+            watch.see(panel, keysOf(*instance).size(), action, user->playing());
+            return action;
+        });
         if (code != 0) {
             throw ToolError(item + ": the module's key editor did not open (activation code " +
                             std::to_string(code) + ")");
@@ -189,8 +195,14 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         const std::vector<std::string> newLines = session.save(instance);
         session.release(instance);
         const std::vector<std::string> oldLines = dataLines(block);
+        if (!options.changes && !ownFinder) {
+            ownFinder.emplace(session);
+        }
+        BlockChanges changes = (options.changes ? *options.changes : *ownFinder)
+                                   .compare(oldLines, newLines, watch, item);
         if (newLines == oldLines) {
             ++result.unchanged;
+            result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());
             continue;
         }
 
@@ -213,7 +225,7 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
                 result.diff = diffHeader(path);
             }
             result.diff +=
-                diffHunks(oldLines, newLines, data.firstLine,
+                diffHunks(oldBytes, newText, data.firstLine,
                           static_cast<uint64_t>(static_cast<int64_t>(data.firstLine) + lineShift));
         }
         lineShift += static_cast<int64_t>(newLines.size()) - static_cast<int64_t>(oldLines.size());
@@ -223,6 +235,9 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
                                (options.dryRun ? " would be replaced (" : " replaced (") +
                                std::to_string(oldLines.size()) + " lines, now " +
                                std::to_string(newLines.size()) + ")");
+        result.notes.insert(result.notes.end(), changes.unasked.begin(), changes.unasked.end());
+        result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());
+        result.unasked.insert(result.unasked.end(), changes.unasked.begin(), changes.unasked.end());
     }
     if (reader.stopped()) {
         throw refuse(problemText(reader) + "; nothing was written");
@@ -242,6 +257,13 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
     }
     if (options.allItems && shaken.count() == 0) {
         result.notes.push_back(scene + ": no item has a shake");
+    }
+    if (options.strict && !result.unasked.empty()) {
+        const std::size_t count = result.unasked.size();
+        throw StrictRefusal(scene + ": --strict refuses " + std::to_string(count) +
+                                (count == 1 ? " change" : " changes") +
+                                " not asked for (listed); the file is as it was",
+                            std::move(result.unasked));
     }
     if (options.dryRun || result.edited == 0) {
         return result; // the outputs' destructors remove their files

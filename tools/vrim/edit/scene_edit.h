@@ -4,17 +4,15 @@
 // One pass over the file, one block in memory at a time.
 #pragma once
 
+#include "tools/vrim/edit/asked_changes.h"
 #include "tools/vrim/edit/filesystem.h"
 #include "tools/vrim/edit/panel_user.h"
+#include "tools/vrim/module/session.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace vrim {
-class Session;
-}
 
 namespace vrim::edit {
 
@@ -24,6 +22,12 @@ struct SceneEditOptions {
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
+    // Refuse the edit when the module's save changes anything the actions
+    // did not ask for.
+    bool strict = false;
+    // Reads the blocks to tell what was asked for; one for every scene of a
+    // session. None: the edit makes one of its own.
+    ChangeFinder* changes = nullptr;
     // A fresh user for each edited item's panel, given the item's name.
     std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
 };
@@ -35,6 +39,16 @@ struct SceneEditResult {
     bool written = false;           // the file was replaced
     std::string diff;               // --dry-run: what would change
     std::vector<std::string> notes; // one line each, for people
+    // The changes the actions did not ask for, one line each; also in notes.
+    std::vector<std::string> unasked;
+};
+
+// --strict refused the edit: the changes not asked for, one line each, and
+// (what()) the refusal.
+struct StrictRefusal : ToolError {
+    StrictRefusal(const std::string& why, std::vector<std::string> changes)
+        : ToolError(why), unasked(std::move(changes)) {}
+    std::vector<std::string> unasked;
 };
 
 // Edits one scene. Throws ToolError (one line naming the scene, the item
