@@ -171,12 +171,12 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
                             reading.keyNumLines.end();
         const KeyField field = reading.fields[i];
         if (field == KeyField::None && !keyNum) {
-            if (block.lines[i].size() > scene::kModuleLineChars) {
+            if (block.lines[i].size() > kLineChars) {
                 add(report, Severity::Warning, "cut-line", block.firstLine + i, 0,
                     "the line " + quoted(block.lines[i]) + " is " +
                         std::to_string(block.lines[i].size()) +
                         " characters long: the module reads only its first " +
-                        std::to_string(scene::kModuleLineChars));
+                        std::to_string(kLineChars));
             }
             continue;
         }
