@@ -65,10 +65,11 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines) {
+std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines, const std::string& start,
+                                    const std::string& end) {
     std::vector<KeyBlock> blocks;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] != "VRIM_START") {
+        if (lines[i] != start) {
             continue;
         }
         KeyBlock block;
@@ -76,7 +77,7 @@ std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines) {
         std::size_t j = i;
         for (; j < lines.size(); ++j) {
             block.lines.push_back(lines[j]);
-            if (lines[j] == "VRIM_END") {
+            if (lines[j] == end) {
                 block.ended = true;
                 break;
             }

@@ -273,6 +273,38 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
     }
 }
 
+// A folder is its scene files, and with -r those of the folders below, as
+// for check: each one is edited as if it were named. Standard input cannot
+// be rewritten, so '-' is refused before anything is read.
+TEST_F(EditCli, FoldersAndRecursiveTakeTheScenesInThem) {
+    std::filesystem::create_directories(folder / "below");
+    writeBytes("edit-cli/below/deeper.lws", original);
+    const std::string edited = expected("Single", "type \"Freqency Time\" 2\nclose");
+    struct Case {
+        const char* arguments;
+        const char* summary;
+        bool deeperEdited;
+    };
+    const Case cases[] = {
+        {"edit-cli", "edited 1 key block in 1 of 1 scene\n", false},
+        {"edit-cli -r", "edited 2 key blocks in 2 of 2 scenes\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        writeBytes(scenePath, original);
+        writeBytes("edit-cli/below/deeper.lws", original);
+        const ToolRun run =
+            vrim(std::string("edit ") + c.arguments + " --item Single --set freq=2");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readBytes(scenePath), edited);
+        EXPECT_EQ(readBytes("edit-cli/below/deeper.lws"), c.deeperEdited ? edited : original);
+        EXPECT_NE(run.out.find(c.summary), std::string::npos) << run.out;
+    }
+    const ToolRun stdinRun = vrim("edit - --item Single --set freq=2");
+    EXPECT_EQ(stdinRun.status, 2);
+    EXPECT_NE(stdinRun.err.find("standard input ('-')"), std::string::npos) << stdinRun.err;
+}
+
 // What --dry-run shows and what an edit writes are the same bytes on every
 // build: this scene, with mixed line ends and no final line end, and its
 // result came from the Linux tool; the Windows tool must write them too.

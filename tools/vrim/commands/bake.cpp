@@ -2,8 +2,8 @@
 // for other programs to import; on top of one resting point or of the item's
 // own track from another program.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/reader_choice.h"
 

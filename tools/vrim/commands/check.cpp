@@ -5,10 +5,10 @@
 // The report streams: each block is printed once checked, and nothing of a
 // scene is held past its block.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
-#include "tools/vrim/scene/inputs.h"
-#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -77,7 +77,7 @@ int runCheck(const BatchOptions& options) {
     if (!options.frames.empty()) {
         frames = parseFrameRange(options.frames, "--frames");
     }
-    const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
+    const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
     Output output(options.output);
@@ -87,8 +87,7 @@ int runCheck(const BatchOptions& options) {
     if (options.json) {
         std::fputs("{\"files\": [", out);
     }
-    for (std::size_t f = 0; f < paths.size(); ++f) {
-        const std::string& path = paths[f];
+    batch.visit(out, [&](std::size_t f, const std::string& path) {
         ++totals.files;
         std::size_t printed = 0;
         if (options.json) {
@@ -96,7 +95,8 @@ int runCheck(const BatchOptions& options) {
                          json(ascii(path)).dump().c_str());
         }
         const SceneCheck scene = checkScene(
-            path, options, options.fps.given(), frames, checker, [&](const BlockReport& report) {
+            path, options.pick, options.fps.given(), frames, checker,
+            [&](const BlockReport& report) {
                 if (options.json) {
                     std::fprintf(out, "%s\n    %s", printed == 0 ? "" : ",",
                                  blockJson(report).dump().c_str());
@@ -121,12 +121,6 @@ int runCheck(const BatchOptions& options) {
         totals.keys += scene.keys;
         totals.errors += scene.errors;
         totals.warnings += scene.warnings;
-        if (!scene.error.empty()) {
-            // In the report with the scene's other findings, and on standard
-            // error for whoever reads only that.
-            std::fflush(out);
-            std::fprintf(stderr, "vrim: %s\n", scene.error.c_str());
-        }
         totals.noShake += scene.noShake;
         if (options.json) {
             json notes = json::array();
@@ -143,7 +137,10 @@ int runCheck(const BatchOptions& options) {
                              severityName(finding.severity), finding.message.c_str());
             }
         }
-    }
+        // In the report with the scene's other findings, and on standard
+        // error for whoever reads only that.
+        return scene.error;
+    });
     const int status = totals.errors > 0     ? kExitError
                        : totals.warnings > 0 ? kExitWarnings
                                              : kExitClean;

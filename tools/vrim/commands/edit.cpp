@@ -7,6 +7,7 @@
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/batch.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,6 +26,7 @@ namespace {
 
 struct EditOptions {
     std::vector<std::string> scenes;
+    bool recursive = false;
     std::vector<std::string> items;
     bool allItems = false;
     bool dryRun = false;
@@ -116,12 +118,19 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     if (given.items.empty() && !given.allItems) {
         throw ToolError("give the item to edit: --item NAME (or --all-items)");
     }
+    for (const std::string& scene : given.scenes) {
+        if (scene == "-") {
+            throw ToolError("edit rewrites scene files in place, so it cannot take standard "
+                            "input ('-'): give the file");
+        }
+    }
+    const scene::SceneBatch batch(given.scenes, given.recursive);
     const bool interactive = actions.empty();
     if (interactive) {
         if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
             throw ToolError(why);
         }
-        if (given.scenes.size() != 1 || given.items.size() != 1 || given.allItems) {
+        if (batch.files().size() != 1 || given.items.size() != 1 || given.allItems) {
             throw ToolError("the interactive key editor edits one item of one scene: give one "
                             "scene and one --item, or give the edit as actions");
         }
@@ -141,13 +150,13 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     edit::ChangeFinder changes(session);
     sceneOptions.changes = &changes;
 
-    std::size_t edited = 0, scenesEdited = 0, failed = 0, unasked = 0;
-    for (const std::string& scene : given.scenes) {
+    std::size_t edited = 0, scenesEdited = 0, unasked = 0;
+    const std::size_t failed = batch.visit(stdout, [&](std::size_t, const std::string& scene) {
         sceneOptions.user = [&](const std::string&) -> std::unique_ptr<edit::PanelUser> {
             return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
         };
+        edit::FileSystem& fs = edit::systemFileSystem();
         try {
-            edit::FileSystem& fs = edit::systemFileSystem();
             const edit::SceneEditResult result =
                 interactive ? edit::editInTerminal(session, fs, scene, sceneOptions)
                             : edit::editScene(session, fs, scene, sceneOptions);
@@ -161,24 +170,23 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
             if (result.edited == 0 && result.cancelled == 0) {
                 std::printf("'%s': no key changed; the file is as it was\n", scene.c_str());
             }
-        } catch (const ToolError& e) {
-            if (const auto* strict = dynamic_cast<const edit::StrictRefusal*>(&e)) {
-                for (const std::string& change : strict->unasked) {
-                    std::printf("%s\n", change.c_str());
-                }
+        } catch (const edit::StrictRefusal& strict) {
+            // The list the refusal is about, before the refusal itself.
+            for (const std::string& change : strict.unasked) {
+                std::printf("%s\n", change.c_str());
             }
-            std::fflush(stdout);
-            std::fprintf(stderr, "vrim: %s\n", e.what());
-            ++failed;
+            throw;
         }
-    }
+        return std::string();
+    });
+    const std::size_t scenes = batch.files().size();
     const std::string notAsked = unasked == 0 ? ""
                                               : ", " + std::to_string(unasked) +
                                                     (unasked == 1 ? " change" : " changes") +
                                                     " not asked for (listed above)";
     std::printf("%s %zu %s in %zu of %zu %s%s%s\n", given.dryRun ? "would edit" : "edited", edited,
-                edited == 1 ? "key block" : "key blocks", scenesEdited, given.scenes.size(),
-                given.scenes.size() == 1 ? "scene" : "scenes", notAsked.c_str(),
+                edited == 1 ? "key block" : "key blocks", scenesEdited, scenes,
+                scenes == 1 ? "scene" : "scenes", notAsked.c_str(),
                 failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
     return failed == 0 ? kExitClean : kExitError;
 }
@@ -197,13 +205,17 @@ Command addEditCommand(CLI::App& tool) {
         "  vrim edit shot.lws --item Camera_Rig --key 2 --set end=48 --set freq=0.2\n"
         "  vrim edit shot.lws --item Camera_Rig --add-key --set start=60 --dry-run\n"
         "  vrim edit shots/*.lws --all-items --shift 12 --backup\n"
+        "  vrim edit shots/ -r --all-items --shift 12\n"
         "  vrim edit shot.lws --item Camera_Rig\n"
         "The module saves every key as it holds it: a value the file holds otherwise than the "
         "module writes it comes back in the module's text. Each such change the actions did "
         "not ask for is listed (scene, item, key, field, old and new line); --strict refuses "
         "the edit instead.\n"
         "Exit status: 0 done, 2 refused (the file is then as it was).");
-    command->add_option("scenes", options->scenes, "Scene files to edit")->required();
+    command->add_option("scenes", options->scenes, "Scene files to edit, and folders of them")
+        ->required();
+    command->add_flag("-r,--recursive", options->recursive,
+                      "Also the scene files in the folders below a folder");
     command->add_option("--item", options->items, "Edit this item's keys (repeatable)");
     command->add_flag("--all-items", options->allItems, "Edit every item that has a shake");
     command->add_option("--key", "Step to key N (NEXT KEY / PREV KEY)")

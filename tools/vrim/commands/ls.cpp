@@ -2,11 +2,11 @@
 // the frames on which it moves the item at the scene's rate, and how many
 // findings check has for it.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -29,7 +29,7 @@ std::string timingText(const SceneTiming& timing) {
 }
 
 int runLs(const BatchOptions& options) {
-    const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
+    const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
     Output output(options.output);
@@ -39,8 +39,7 @@ int runLs(const BatchOptions& options) {
     if (options.json) {
         std::fputs("{\"scenes\": [", out);
     }
-    for (std::size_t f = 0; f < paths.size(); ++f) {
-        const std::string& path = paths[f];
+    batch.visit(out, [&](std::size_t f, const std::string& path) {
         std::size_t listed = 0;
         if (options.json) {
             std::fprintf(out, "%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
@@ -49,7 +48,8 @@ int runLs(const BatchOptions& options) {
             std::fprintf(out, "%s%s\n", f == 0 ? "" : "\n", path.c_str());
         }
         const SceneCheck scene = checkScene(
-            path, options, std::nullopt, std::nullopt, checker, [&](const BlockReport& report) {
+            path, options.pick, std::nullopt, std::nullopt, checker,
+            [&](const BlockReport& report) {
                 const std::size_t count = static_cast<std::size_t>(report.errors) +
                                           static_cast<std::size_t>(report.warnings);
                 ++items;
@@ -114,11 +114,8 @@ int runLs(const BatchOptions& options) {
                 std::fprintf(out, "  error: %s\n", error.c_str());
             }
         }
-        if (!error.empty()) {
-            std::fflush(out);
-            std::fprintf(stderr, "vrim: %s\n", error.c_str());
-        }
-    }
+        return error;
+    });
     const int status = errors > 0 ? kExitError : findings > 0 ? kExitWarnings : kExitClean;
     if (options.json) {
         std::fprintf(out,
@@ -128,7 +125,7 @@ int runLs(const BatchOptions& options) {
     } else {
         std::fprintf(
             out, "\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
-            plural(paths.size(), "scene", "scenes").c_str(),
+            plural(batch.files().size(), "scene", "scenes").c_str(),
             noShake == 0 ? "" : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
             plural(findings, "finding", "findings").c_str(),
             errors == 0 ? "" : (", " + plural(errors, "error", "errors")).c_str());

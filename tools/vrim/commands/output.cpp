@@ -1,6 +1,6 @@
 #include "tools/vrim/commands/output.h"
 
-#include "tools/vrim/module/session.h"
+#include "tools/vrim/error.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,9 +1,9 @@
 // vrim preview: the item's offsets frame by frame as a table, and on request
 // as a plot.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/plot/plot.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 
 #include <CLI/CLI.hpp>

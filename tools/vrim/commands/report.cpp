@@ -1,13 +1,13 @@
 // vrim report: one self-contained HTML page for reviewing the shakes of
 // several scenes, with a player that steps through the module's samples.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/write.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 
@@ -47,8 +47,7 @@ int runReport(const ReportOptions& options) {
     if (!options.batch.frames.empty()) {
         frames = parseFrameRange(options.batch.frames, "--frames");
     }
-    const std::vector<std::string> paths =
-        scene::sceneFiles(options.batch.scenes, options.batch.recursive);
+    const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
     report::Limits limits;
     limits.plottedItems = options.plots;
     Session session(options.batch.module.empty() ? defaultModulePath() : options.batch.module);
@@ -59,11 +58,11 @@ int runReport(const ReportOptions& options) {
     // it, stays within its bounds however many items the scenes have.
     std::size_t plotsLeft = limits.plottedItems, rowsLeft = limits.listedItems;
     int errors = 0, warnings = 0;
-    for (const std::string& path : paths) {
+    batch.visit(stdout, [&](std::size_t, const std::string& path) {
         report::PageScene scene;
         scene.path = path;
         const SceneCheck checked = checkScene(
-            path, options.batch, options.batch.fps.given(), frames, checker,
+            path, options.batch.pick, options.batch.fps.given(), frames, checker,
             [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
                 const bool plot = plotsLeft > 0;
                 if (!plot && rowsLeft == 0) {
@@ -87,16 +86,14 @@ int runReport(const ReportOptions& options) {
             scene.frames = checked.timing->frames;
             scene.framesFrom = timingSource(options, *checked.timing);
         }
-        if (!checked.error.empty()) {
-            // On the page with the scene, and on standard error for whoever
-            // only sees the exit status.
-            std::fprintf(stderr, "vrim: %s\n", checked.error.c_str());
-        }
         scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
         errors += checked.errors;
         warnings += checked.warnings;
         page.scene(scene);
-    }
+        // On the page with the scene, and on standard error for whoever
+        // only sees the exit status.
+        return checked.error;
+    });
     const std::string head = page.head(options.title), tail = report::PageWriter::tail();
     std::vector<std::string_view> pieces = {head};
     pieces.insert(pieces.end(), page.body().begin(), page.body().end());
@@ -117,12 +114,7 @@ Command addReportCommand(CLI::App& tool) {
                     "Example:\n"
                     "  vrim report shots/*.lws -o dailies.html");
     BatchOptions& batch = options->batch;
-    command
-        ->add_option("SCENE", batch.scenes, "Scene files and folders of them ('-': standard input)")
-        ->required()
-        ->type_name("PATH");
-    command->add_flag("-r,--recursive", batch.recursive,
-                      "Also the scene files in the folders below a folder");
+    addScenesOptions(*command, batch.scenes, batch.recursive);
     command->add_option("-o,--output", batch.output, "The page to write")
         ->required()
         ->type_name("FILE");

@@ -1,11 +1,11 @@
 // vrim show: each key block's keys as the key editor lists them, with every
 // value of each key.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/module/analysis.h"
-#include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 
@@ -27,59 +27,49 @@ std::string keyValues(const ShakeKey& key) {
 }
 
 int runShow(const BatchOptions& options) {
-    const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
+    const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     Output output(options.output);
     std::FILE* out = output.file();
     // One instance for every block: each load replaces its keys.
     ShakeInstance* instance = session.newInstance();
-    std::size_t blocks = 0, noShake = 0, errors = 0;
-    for (const std::string& path : paths) {
-        SceneOutcome outcome;
-        std::string error;
-        try {
-            scene::Reader reader = scene::Reader::open(path);
-            SceneVisit visit;
-            visit.block = [&](const scene::Block& block, const scene::Header&) {
-                session.load(instance, block.lines);
-                std::vector<std::string> values;
-                for (const ShakeKey* key : keysOf(*instance)) {
-                    values.push_back(keyValues(*key));
-                }
-                const int code = session.openKeyEditor(instance);
-                if (code != 0) {
-                    throw ToolError("the module's key editor did not open (activation code " +
-                                    std::to_string(code) + ")");
-                }
-                std::fprintf(out, "%s%s: %zu %s\n", blocks == 0 ? "" : "\n",
-                             scene::blockPlace(reader.name(), block).c_str(), values.size(),
-                             values.size() == 1 ? "key" : "keys");
-                const KeyListText& list = instance->listText;
-                for (std::size_t k = 0; k < values.size(); ++k) {
-                    // The list has room for a limited number of lines; keys
-                    // past it have none.
-                    const bool listed = static_cast<int32_t>(k) < list.lineCount;
-                    std::fprintf(out, "%4zu  %s\n      %s\n", k + 1,
-                                 listed ? list.lines[k] : "(not in the list)", values[k].c_str());
-                }
-                ++blocks;
-            };
-            outcome = visitScene(reader, options, visit);
-            error = outcome.error;
-        } catch (const ToolError& e) {
-            error = e.what();
-        }
+    std::size_t blocks = 0, noShake = 0;
+    const std::size_t errors = batch.visit(out, [&](std::size_t, const std::string& path) {
+        scene::Reader reader = scene::Reader::open(path);
+        scene::SceneVisit visit;
+        visit.block = [&](const scene::Block& block, const scene::Header&) {
+            session.load(instance, block.lines);
+            std::vector<std::string> values;
+            for (const ShakeKey* key : keysOf(*instance)) {
+                values.push_back(keyValues(*key));
+            }
+            const int code = session.openKeyEditor(instance);
+            if (code != 0) {
+                throw ToolError("the module's key editor did not open (activation code " +
+                                std::to_string(code) + ")");
+            }
+            std::fprintf(out, "%s%s: %zu %s\n", blocks == 0 ? "" : "\n",
+                         scene::blockPlace(reader.name(), block).c_str(), values.size(),
+                         values.size() == 1 ? "key" : "keys");
+            const KeyListText& list = instance->listText;
+            for (std::size_t k = 0; k < values.size(); ++k) {
+                // The list has room for a limited number of lines; keys
+                // past it have none.
+                const bool listed = static_cast<int32_t>(k) < list.lineCount;
+                std::fprintf(out, "%4zu  %s\n      %s\n", k + 1,
+                             listed ? list.lines[k] : "(not in the list)", values[k].c_str());
+            }
+            ++blocks;
+        };
+        const scene::SceneOutcome outcome = scene::visitScene(reader, options.pick, visit);
         if (outcome.noShake) {
             ++noShake;
             std::fprintf(out, "%s%s: no shake (no VRIM_S key block)\n", blocks == 0 ? "" : "\n",
                          path.c_str());
         }
-        if (!error.empty()) {
-            ++errors;
-            std::fflush(out);
-            std::fprintf(stderr, "vrim: %s\n", error.c_str());
-        }
-    }
+        return outcome.error;
+    });
+    const std::vector<std::string>& paths = batch.files();
     if (paths.size() > 1) {
         std::fprintf(out, "\n%zu %s in %zu %s%s\n", blocks, blocks == 1 ? "block" : "blocks",
                      paths.size(), paths.size() == 1 ? "scene" : "scenes",

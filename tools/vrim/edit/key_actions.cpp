@@ -1,6 +1,6 @@
 #include "tools/vrim/edit/key_actions.h"
 
-#include "tools/vrim/module/session.h"
+#include "tools/vrim/error.h"
 
 #include <cerrno>
 #include <cmath>

@@ -6,6 +6,7 @@
 // closes.
 #pragma once
 
+#include "plugin/vocabulary.h"
 #include "standin/panel_host.h"
 #include "tools/vrim/edit/panel_user.h"
 
@@ -43,17 +44,17 @@ const char* fieldName(EditAction::Field field);
 
 // The panel's controls by the labels the module gives them.
 struct PanelLabels {
-    static constexpr const char* freq = "Freqency Time";
-    static constexpr const char* width = "Freq Width X,Y,Z";
-    static constexpr const char* start = "StartFrame";
-    static constexpr const char* end = "EndFrame";
-    static constexpr const char* fallOff = "FallOff";
-    static constexpr const char* addKey = "ADD KEY";
-    static constexpr const char* deleteKey = "DELETE KEY";
-    static constexpr const char* prevKey = "PREV KEY";
-    static constexpr const char* nextKey = "NEXT KEY";
-    static constexpr const char* keyNumber = "KEY_NO";
-    static constexpr const char* keyList = "Key List";
+    static constexpr const char* freq = label::kFreqTime;
+    static constexpr const char* width = label::kWidth;
+    static constexpr const char* start = label::kStartFrame;
+    static constexpr const char* end = label::kEndFrame;
+    static constexpr const char* fallOff = label::kFallOff;
+    static constexpr const char* addKey = label::kAddKey;
+    static constexpr const char* deleteKey = label::kDeleteKey;
+    static constexpr const char* prevKey = label::kPrevKey;
+    static constexpr const char* nextKey = label::kNextKey;
+    static constexpr const char* keyNumber = label::kKeyNumber;
+    static constexpr const char* keyList = label::kKeyList;
 };
 
 // What the panel shows now: the key number in "KEY_NO" (0 when it shows no

@@ -9,7 +9,7 @@
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/reader_paths.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/validate/validate.h"
 
 #include <cmath>
@@ -152,12 +152,11 @@ Scene Library::open(const std::string& path) {
     Scene result;
     result.path = path;
     stamp(path, result.size, result.modified);
-    BatchOptions options;
-    options.scenes = {path};
+    const scene::BlockPick every;
     SceneCheck checked;
     try {
         checked =
-            checkScene(path, options, std::nullopt, std::nullopt,
+            checkScene(path, every, std::nullopt, std::nullopt,
                        *acquire(state_->modulePath).checker, [&result](const BlockReport& report) {
                            const scene::Block& block = report.block;
                            Item item;
@@ -299,11 +298,10 @@ std::vector<SceneFinding> Library::check(const std::vector<std::string>& paths, 
         throw Failure(Failure::Kind::Scene, e.what());
     }
     std::vector<SceneFinding> found;
+    const scene::BlockPick every;
     for (const std::string& path : files) {
-        BatchOptions options;
-        options.scenes = {path};
         const SceneCheck checked = checkScene(
-            path, options, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
+            path, every, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
             [&found, &path](const BlockReport& report) {
                 for (const vrim::Finding& finding : report.findings) {
                     found.push_back({path, scene::blockName(report.block), report.block.number,

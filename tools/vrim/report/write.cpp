@@ -1,7 +1,7 @@
 #include "tools/vrim/report/write.h"
 
 #include "tools/vrim/edit/replace_file.h"
-#include "tools/vrim/module/session.h"
+#include "tools/vrim/error.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
