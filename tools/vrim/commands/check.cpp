@@ -80,39 +80,39 @@ int runCheck(const BatchOptions& options) {
     const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
-    Output output(options.output);
-    std::FILE* out = output.file();
+    Output output(options.output, batchInputs(paths, options.module));
+    Output& out = output;
     Totals totals;
 
     if (options.json) {
-        std::fputs("{\"files\": [", out);
+        out.put("{\"files\": [");
     }
     for (std::size_t f = 0; f < paths.size(); ++f) {
         const std::string& path = paths[f];
         ++totals.files;
         std::size_t printed = 0;
         if (options.json) {
-            std::fprintf(out, "%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
-                         json(ascii(path)).dump().c_str());
+            out.print("%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
+                      json(ascii(path)).dump().c_str());
         }
         const SceneCheck scene = checkScene(
             path, options, options.fps.given(), frames, checker, [&](const BlockReport& report) {
                 if (options.json) {
-                    std::fprintf(out, "%s\n    %s", printed == 0 ? "" : ",",
-                                 blockJson(report).dump().c_str());
+                    out.print("%s\n    %s", printed == 0 ? "" : ",",
+                              blockJson(report).dump().c_str());
                 } else {
-                    std::fprintf(
-                        out, "%s:%llu: %s (block %zu, lines %llu-%llu): %s\n", path.c_str(),
-                        static_cast<unsigned long long>(report.block.whole.firstLine),
-                        report.block.item ? report.block.item->displayName.c_str() : "no item",
-                        report.block.number,
-                        static_cast<unsigned long long>(report.block.whole.firstLine),
-                        static_cast<unsigned long long>(report.block.whole.lastLine),
-                        plural(report.keys, "key", "keys").c_str());
+                    out.print("%s:%llu: %s (block %zu, lines %llu-%llu): %s\n", path.c_str(),
+                              static_cast<unsigned long long>(report.block.whole.firstLine),
+                              report.block.item ? report.block.item->displayName.c_str()
+                                                : "no item",
+                              report.block.number,
+                              static_cast<unsigned long long>(report.block.whole.firstLine),
+                              static_cast<unsigned long long>(report.block.whole.lastLine),
+                              plural(report.keys, "key", "keys").c_str());
                     for (const Finding& finding : report.findings) {
-                        std::fprintf(out, "%s:%llu: %s: %s\n", path.c_str(),
-                                     static_cast<unsigned long long>(finding.line),
-                                     severityName(finding.severity), finding.message.c_str());
+                        out.print("%s:%llu: %s: %s\n", path.c_str(),
+                                  static_cast<unsigned long long>(finding.line),
+                                  severityName(finding.severity), finding.message.c_str());
                     }
                 }
                 ++printed;
@@ -124,7 +124,7 @@ int runCheck(const BatchOptions& options) {
         if (!scene.error.empty()) {
             // In the report with the scene's other findings, and on standard
             // error for whoever reads only that.
-            std::fflush(out);
+            out.flush();
             std::fprintf(stderr, "vrim: %s\n", scene.error.c_str());
         }
         totals.noShake += scene.noShake;
@@ -133,14 +133,13 @@ int runCheck(const BatchOptions& options) {
             for (const Finding& finding : scene.findings) {
                 notes.push_back(findingJson(finding));
             }
-            std::fprintf(out, "%s], \"findings\": %s}", printed == 0 ? "" : "\n  ",
-                         notes.dump().c_str());
+            out.print("%s], \"findings\": %s}", printed == 0 ? "" : "\n  ", notes.dump().c_str());
         } else {
             for (const Finding& finding : scene.findings) {
-                std::fprintf(out, "%s%s %s: %s\n", path.c_str(),
-                             finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
-                                               : ":",
-                             severityName(finding.severity), finding.message.c_str());
+                out.print("%s%s %s: %s\n", path.c_str(),
+                          finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
+                                            : ":",
+                          severityName(finding.severity), finding.message.c_str());
             }
         }
     }
@@ -154,10 +153,10 @@ int runCheck(const BatchOptions& options) {
                               {"status", status}};
         std::string text = summary.dump();
         text.erase(0, 1); // its members continue the outer object
-        std::fprintf(out, "\n],\n%s\n", text.c_str());
+        out.print("\n],\n%s\n", text.c_str());
     } else {
-        std::fprintf(
-            out, "%s, %s, %s%s: %s, %s\n", plural(totals.files, "file", "files").c_str(),
+        out.print(
+            "%s, %s, %s%s: %s, %s\n", plural(totals.files, "file", "files").c_str(),
             plural(totals.blocks, "block", "blocks").c_str(),
             plural(totals.keys, "key", "keys").c_str(),
             totals.noShake == 0
@@ -183,6 +182,7 @@ Command addCheckCommand(CLI::App& tool) {
                     "  vrim check samples/two-items.lws --item Lamp_Swing\n"
                     "  vrim check shots/ --recursive --json -o report.json");
     addBatchOptions(*command, *options, true);
+    addWriteOptions(*command);
     return {command, [options] { return runCheck(*options); }};
 }
 

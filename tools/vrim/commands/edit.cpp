@@ -2,14 +2,16 @@
 // module's own key editor, then puts the block the module saves in place of
 // the old one, every other byte of the file kept.
 #include "tools/vrim/commands/commands.h"
-#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/module/session.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -89,9 +91,31 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     sceneOptions.dryRun = given.dryRun;
     sceneOptions.backup = given.backup;
     sceneOptions.overwriteBackup = given.overwriteBackup;
+    sceneOptions.policy = writePolicy();
+
+    // A scene named twice (two spellings, a link and its target) is one
+    // file: edited twice, its keys would move twice.
+    std::vector<std::string> scenes;
+    std::vector<std::pair<files::FileInfo, std::string>> seen; // each file and its first name
+    for (const std::string& scene : given.scenes) {
+        files::FileInfo info;
+        std::string ignored;
+        if (files::systemFileSystem().stat(scene, info, ignored)) {
+            const auto same = std::find_if(seen.begin(), seen.end(), [&](const auto& earlier) {
+                return earlier.first.sameFile(info);
+            });
+            if (same != seen.end()) {
+                std::printf("'%s': the same file as '%s'; edited once\n", scene.c_str(),
+                            same->second.c_str());
+                continue;
+            }
+            seen.emplace_back(info, scene);
+        }
+        scenes.push_back(scene); // one that is not there is refused with the reason
+    }
 
     std::size_t edited = 0, scenesEdited = 0, failed = 0;
-    for (const std::string& scene : given.scenes) {
+    for (const std::string& scene : scenes) {
         sceneOptions.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
             if (interactive) {
                 return edit::makeTerminalEditor(scene, item);
@@ -100,7 +124,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         };
         try {
             const edit::SceneEditResult result =
-                edit::editScene(session, edit::systemFileSystem(), scene, sceneOptions);
+                edit::editScene(session, files::systemFileSystem(), scene, sceneOptions);
             std::fputs(result.diff.c_str(), stdout);
             for (const std::string& note : result.notes) {
                 std::printf("%s\n", note.c_str());
@@ -117,8 +141,8 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         }
     }
     std::printf("%s %zu %s in %zu of %zu %s%s\n", given.dryRun ? "would edit" : "edited", edited,
-                edited == 1 ? "key block" : "key blocks", scenesEdited, given.scenes.size(),
-                given.scenes.size() == 1 ? "scene" : "scenes",
+                edited == 1 ? "key block" : "key blocks", scenesEdited, scenes.size(),
+                scenes.size() == 1 ? "scene" : "scenes",
                 failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
     return failed == 0 ? kExitClean : kExitError;
 }
@@ -165,6 +189,7 @@ Command addEditCommand(CLI::App& tool) {
                       "With --backup, replace an existing SCENE.bak");
     command->add_option("--module", options->module,
                         "The module file (default: vrim_s.p beside vrim)");
+    addWriteOptions(*command);
     return {command, [command, options] { return runEdit(*command, *options); }};
 }
 

@@ -32,21 +32,21 @@ int runLs(const BatchOptions& options) {
     const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
-    Output output(options.output);
-    std::FILE* out = output.file();
+    Output output(options.output, batchInputs(paths, options.module));
+    Output& out = output;
     std::size_t items = 0, findings = 0, noShake = 0, errors = 0;
 
     if (options.json) {
-        std::fputs("{\"scenes\": [", out);
+        out.put("{\"scenes\": [");
     }
     for (std::size_t f = 0; f < paths.size(); ++f) {
         const std::string& path = paths[f];
         std::size_t listed = 0;
         if (options.json) {
-            std::fprintf(out, "%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
-                         json(ascii(path)).dump().c_str());
+            out.print("%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
+                      json(ascii(path)).dump().c_str());
         } else {
-            std::fprintf(out, "%s%s\n", f == 0 ? "" : "\n", path.c_str());
+            out.print("%s%s\n", f == 0 ? "" : "\n", path.c_str());
         }
         const SceneCheck scene = checkScene(
             path, options, std::nullopt, std::nullopt, checker, [&](const BlockReport& report) {
@@ -73,12 +73,12 @@ int runLs(const BatchOptions& options) {
                              return runs;
                          }()},
                         {"findings", count}};
-                    std::fprintf(out, "%s\n    %s", listed == 0 ? "" : ",", item.dump().c_str());
+                    out.print("%s\n    %s", listed == 0 ? "" : ",", item.dump().c_str());
                 } else {
-                    std::fprintf(out, "  %-24s %-8s  frames %-20s %s\n", name.c_str(),
-                                 plural(report.keys, "key", "keys").c_str(),
-                                 runsText(report.moves).c_str(),
-                                 plural(count, "finding", "findings").c_str());
+                    out.print("  %-24s %-8s  frames %-20s %s\n", name.c_str(),
+                              plural(report.keys, "key", "keys").c_str(),
+                              runsText(report.moves).c_str(),
+                              plural(count, "finding", "findings").c_str());
                 }
                 ++listed;
             });
@@ -93,45 +93,43 @@ int runLs(const BatchOptions& options) {
         noShake += scene.noShake;
         errors += !error.empty();
         if (options.json) {
-            std::fprintf(
-                out, "%s], \"fps\": %s, \"frames\": %s, \"note\": %s, \"error\": %s}",
-                listed == 0 ? "" : "\n  ", timing ? json(timing->fps).dump().c_str() : "null",
-                timing && timing->frames
-                    ? json({{"first", timing->frames->first}, {"last", timing->frames->last}})
-                          .dump()
-                          .c_str()
-                    : "null",
-                scene.noShake ? "\"no shake\"" : "null",
-                error.empty() ? "null" : json(ascii(error)).dump().c_str());
+            out.print("%s], \"fps\": %s, \"frames\": %s, \"note\": %s, \"error\": %s}",
+                      listed == 0 ? "" : "\n  ", timing ? json(timing->fps).dump().c_str() : "null",
+                      timing && timing->frames
+                          ? json({{"first", timing->frames->first}, {"last", timing->frames->last}})
+                                .dump()
+                                .c_str()
+                          : "null",
+                      scene.noShake ? "\"no shake\"" : "null",
+                      error.empty() ? "null" : json(ascii(error)).dump().c_str());
         } else {
             if (timing && error.empty()) {
-                std::fprintf(out, "  (%s)\n", timingText(*timing).c_str());
+                out.print("  (%s)\n", timingText(*timing).c_str());
             }
             if (scene.noShake) {
-                std::fprintf(out, "  note: no shake (no VRIM_S key block)\n");
+                out.print("  note: no shake (no VRIM_S key block)\n");
             }
             if (!error.empty()) {
-                std::fprintf(out, "  error: %s\n", error.c_str());
+                out.print("  error: %s\n", error.c_str());
             }
         }
         if (!error.empty()) {
-            std::fflush(out);
+            out.flush();
             std::fprintf(stderr, "vrim: %s\n", error.c_str());
         }
     }
     const int status = errors > 0 ? kExitError : findings > 0 ? kExitWarnings : kExitClean;
     if (options.json) {
-        std::fprintf(out,
-                     "\n], \"items\": %zu, \"findings\": %zu, \"scenesWithoutShake\": %zu, "
-                     "\"errors\": %zu, \"status\": %d}\n",
-                     items, findings, noShake, errors, status);
+        out.print("\n], \"items\": %zu, \"findings\": %zu, \"scenesWithoutShake\": %zu, "
+                  "\"errors\": %zu, \"status\": %d}\n",
+                  items, findings, noShake, errors, status);
     } else {
-        std::fprintf(
-            out, "\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
-            plural(paths.size(), "scene", "scenes").c_str(),
-            noShake == 0 ? "" : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
-            plural(findings, "finding", "findings").c_str(),
-            errors == 0 ? "" : (", " + plural(errors, "error", "errors")).c_str());
+        out.print("\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
+                  plural(paths.size(), "scene", "scenes").c_str(),
+                  noShake == 0 ? ""
+                               : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
+                  plural(findings, "finding", "findings").c_str(),
+                  errors == 0 ? "" : (", " + plural(errors, "error", "errors")).c_str());
     }
     output.finish();
     return status;
@@ -149,6 +147,7 @@ Command addLsCommand(CLI::App& tool) {
                     "  vrim ls samples/two-items.lws\n"
                     "  vrim ls shots/ --recursive --json");
     addBatchOptions(*command, *options, false);
+    addWriteOptions(*command);
     return {command, [options] { return runLs(*options); }};
 }
 

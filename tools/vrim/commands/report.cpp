@@ -1,9 +1,9 @@
 // vrim report: one self-contained HTML page for reviewing the shakes of
 // several scenes, with a player that steps through the module's samples.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
-#include "tools/vrim/report/write.h"
 #include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/reader_choice.h"
@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 namespace vrim {
@@ -52,6 +51,8 @@ int runReport(const ReportOptions& options) {
     report::Limits limits;
     limits.plottedItems = options.plots;
     Session session(options.batch.module.empty() ? defaultModulePath() : options.batch.module);
+    // Refused now, before the scenes are read, if the page may not go there.
+    Output output(options.batch.output, batchInputs(paths, options.batch.module));
     // check's own analysis, so that the page lists what check prints.
     BlockChecker checker(session);
     report::PageWriter page(limits);
@@ -98,10 +99,12 @@ int runReport(const ReportOptions& options) {
         page.scene(scene);
     }
     const std::string head = page.head(options.title), tail = report::PageWriter::tail();
-    std::vector<std::string_view> pieces = {head};
-    pieces.insert(pieces.end(), page.body().begin(), page.body().end());
-    pieces.push_back(tail);
-    report::writeFile(options.batch.output, pieces);
+    output.put(head);
+    for (const std::string& piece : page.body()) {
+        output.put(piece);
+    }
+    output.put(tail);
+    output.finish();
     return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
 }
 
@@ -123,7 +126,7 @@ Command addReportCommand(CLI::App& tool) {
         ->type_name("PATH");
     command->add_flag("-r,--recursive", batch.recursive,
                       "Also the scene files in the folders below a folder");
-    command->add_option("-o,--output", batch.output, "The page to write")
+    command->add_option("-o,--output", batch.output, "The page to write ('-': standard output)")
         ->required()
         ->type_name("FILE");
     command->add_option("--title", options->title, "The page's title")
@@ -141,6 +144,7 @@ Command addReportCommand(CLI::App& tool) {
         ->type_name("N")
         ->check(wholeNumber(0, kMostPlots));
     addModuleOption(*command, batch.module);
+    addWriteOptions(*command);
     return {command, [options] { return runReport(*options); }};
 }
 

@@ -4,8 +4,9 @@
 // One pass over the file, one block in memory at a time.
 #pragma once
 
-#include "tools/vrim/edit/filesystem.h"
 #include "tools/vrim/edit/panel_user.h"
+#include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/replace_file.h"
 
 #include <functional>
 #include <memory>
@@ -24,6 +25,7 @@ struct SceneEditOptions {
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
+    files::WritePolicy policy; // --force, --break-hard-links
     // A fresh user for each edited item's panel, given the item's name.
     std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
 };
@@ -40,7 +42,7 @@ struct SceneEditResult {
 // Edits one scene. Throws ToolError (one line naming the scene, the item
 // and the action) on anything refused; the file is then as it was and no
 // file of the edit's is left behind.
-SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& path,
+SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::string& path,
                           const SceneEditOptions& options);
 
 } // namespace vrim::edit
