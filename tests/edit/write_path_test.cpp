@@ -38,6 +38,8 @@ class WritePath : public ::testing::Test {
 
 TEST_F(WritePath, EveryFailingCallLeavesTheSceneAsItWasAndNoStrayFile) {
     for (const bool backup : {false, true}) {
+        writeBytes(scene, original);
+        std::filesystem::remove(folder / "shot.lws.bak");
         FaultyFileSystem counting;
         ASSERT_TRUE(edit(counting, backup).written);
         const std::string edited = readBytes(scene);
