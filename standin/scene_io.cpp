@@ -111,22 +111,4 @@ bool readSceneFile(const std::string& path, std::vector<std::string>& lines, std
     return true;
 }
 
-bool writeSceneFile(const std::string& path, const std::vector<std::string>& lines,
-                    std::string& error) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        error = "cannot create scene file '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    for (const std::string& line : lines) {
-        file << line << '\n';
-    }
-    file.close();
-    if (!file) {
-        error = "cannot write scene file '" + path + "'";
-        return false;
-    }
-    return true;
-}
-
 } // namespace standin

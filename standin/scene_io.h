@@ -69,9 +69,4 @@ std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines, const
 // optional); false with error set (one line) when it cannot be read.
 bool readSceneFile(const std::string& path, std::vector<std::string>& lines, std::string& error);
 
-// Writes lines to a scene file, each ended by LF; false with error set (one
-// line) when it cannot be written.
-bool writeSceneFile(const std::string& path, const std::vector<std::string>& lines,
-                    std::string& error);
-
 } // namespace standin

@@ -106,8 +106,13 @@ TEST_F(ModuleTest, SceneFileBlocksLoadThroughTheModule) {
         handler.destroy(instance);
     }
 
-    // What the host writes reads back as the same lines.
-    ASSERT_TRUE(standin::writeSceneFile(path, lines, error)) << error;
+    // The lines written back, each ended by LF, read again as the same lines.
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        for (const std::string& line : lines) {
+            out << line << '\n';
+        }
+    }
     Lines again;
     ASSERT_TRUE(standin::readSceneFile(path, again, error)) << error;
     std::remove(path.c_str());
@@ -115,5 +120,4 @@ TEST_F(ModuleTest, SceneFileBlocksLoadThroughTheModule) {
 
     EXPECT_FALSE(standin::readSceneFile("no/such/scene.lws", lines, error));
     EXPECT_NE(error.find("no/such/scene.lws"), std::string::npos);
-    EXPECT_FALSE(standin::writeSceneFile("no/such/dir/x.lws", lines, error));
 }

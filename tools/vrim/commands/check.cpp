@@ -80,67 +80,69 @@ int runCheck(const BatchOptions& options) {
     const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
-    Output output(options.output);
-    std::FILE* out = output.file();
+    Output output(options.output, batchInputs(batch.files(), options.module));
+    Output& out = output;
     Totals totals;
 
     if (options.json) {
-        std::fputs("{\"files\": [", out);
+        out.put("{\"files\": [");
     }
-    batch.visit(out, [&](std::size_t f, const std::string& path) {
-        ++totals.files;
-        std::size_t printed = 0;
-        if (options.json) {
-            std::fprintf(out, "%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
-                         json(ascii(path)).dump().c_str());
-        }
-        const SceneCheck scene = checkScene(
-            path, options.pick, options.fps.given(), frames, checker,
-            [&](const BlockReport& report) {
-                if (options.json) {
-                    std::fprintf(out, "%s\n    %s", printed == 0 ? "" : ",",
-                                 blockJson(report).dump().c_str());
-                } else {
-                    std::fprintf(
-                        out, "%s:%llu: %s (block %zu, lines %llu-%llu): %s\n", path.c_str(),
-                        static_cast<unsigned long long>(report.block.whole.firstLine),
-                        report.block.item ? report.block.item->displayName.c_str() : "no item",
-                        report.block.number,
-                        static_cast<unsigned long long>(report.block.whole.firstLine),
-                        static_cast<unsigned long long>(report.block.whole.lastLine),
-                        plural(report.keys, "key", "keys").c_str());
-                    for (const Finding& finding : report.findings) {
-                        std::fprintf(out, "%s:%llu: %s: %s\n", path.c_str(),
-                                     static_cast<unsigned long long>(finding.line),
-                                     severityName(finding.severity), finding.message.c_str());
+    batch.visit(
+        [&out] { out.flush(); },
+        [&](std::size_t f, const std::string& path) {
+            ++totals.files;
+            std::size_t printed = 0;
+            if (options.json) {
+                out.print("%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
+                          json(ascii(path)).dump().c_str());
+            }
+            const SceneCheck scene = checkScene(
+                path, options.pick, options.fps.given(), frames, checker,
+                [&](const BlockReport& report) {
+                    if (options.json) {
+                        out.print("%s\n    %s", printed == 0 ? "" : ",",
+                                  blockJson(report).dump().c_str());
+                    } else {
+                        out.print("%s:%llu: %s (block %zu, lines %llu-%llu): %s\n", path.c_str(),
+                                  static_cast<unsigned long long>(report.block.whole.firstLine),
+                                  report.block.item ? report.block.item->displayName.c_str()
+                                                    : "no item",
+                                  report.block.number,
+                                  static_cast<unsigned long long>(report.block.whole.firstLine),
+                                  static_cast<unsigned long long>(report.block.whole.lastLine),
+                                  plural(report.keys, "key", "keys").c_str());
+                        for (const Finding& finding : report.findings) {
+                            out.print("%s:%llu: %s: %s\n", path.c_str(),
+                                      static_cast<unsigned long long>(finding.line),
+                                      severityName(finding.severity), finding.message.c_str());
+                        }
                     }
+                    ++printed;
+                });
+            totals.blocks += scene.blocks;
+            totals.keys += scene.keys;
+            totals.errors += scene.errors;
+            totals.warnings += scene.warnings;
+            totals.noShake += scene.noShake;
+            if (options.json) {
+                json notes = json::array();
+                for (const Finding& finding : scene.findings) {
+                    notes.push_back(findingJson(finding));
                 }
-                ++printed;
-            });
-        totals.blocks += scene.blocks;
-        totals.keys += scene.keys;
-        totals.errors += scene.errors;
-        totals.warnings += scene.warnings;
-        totals.noShake += scene.noShake;
-        if (options.json) {
-            json notes = json::array();
-            for (const Finding& finding : scene.findings) {
-                notes.push_back(findingJson(finding));
+                out.print("%s], \"findings\": %s}", printed == 0 ? "" : "\n  ",
+                          notes.dump().c_str());
+            } else {
+                for (const Finding& finding : scene.findings) {
+                    out.print("%s%s %s: %s\n", path.c_str(),
+                              finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
+                                                : ":",
+                              severityName(finding.severity), finding.message.c_str());
+                }
             }
-            std::fprintf(out, "%s], \"findings\": %s}", printed == 0 ? "" : "\n  ",
-                         notes.dump().c_str());
-        } else {
-            for (const Finding& finding : scene.findings) {
-                std::fprintf(out, "%s%s %s: %s\n", path.c_str(),
-                             finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
-                                               : ":",
-                             severityName(finding.severity), finding.message.c_str());
-            }
-        }
-        // In the report with the scene's other findings, and on standard
-        // error for whoever reads only that.
-        return scene.error;
-    });
+            // In the report with the scene's other findings, and on standard
+            // error for whoever reads only that.
+            return scene.error;
+        });
     const int status = totals.errors > 0     ? kExitError
                        : totals.warnings > 0 ? kExitWarnings
                                              : kExitClean;
@@ -151,10 +153,10 @@ int runCheck(const BatchOptions& options) {
                               {"status", status}};
         std::string text = summary.dump();
         text.erase(0, 1); // its members continue the outer object
-        std::fprintf(out, "\n],\n%s\n", text.c_str());
+        out.print("\n],\n%s\n", text.c_str());
     } else {
-        std::fprintf(
-            out, "%s, %s, %s%s: %s, %s\n", plural(totals.files, "file", "files").c_str(),
+        out.print(
+            "%s, %s, %s%s: %s, %s\n", plural(totals.files, "file", "files").c_str(),
             plural(totals.blocks, "block", "blocks").c_str(),
             plural(totals.keys, "key", "keys").c_str(),
             totals.noShake == 0
@@ -180,6 +182,7 @@ Command addCheckCommand(CLI::App& tool) {
                     "  vrim check samples/two-items.lws --item Lamp_Swing\n"
                     "  vrim check shots/ --recursive --json -o report.json");
     addBatchOptions(*command, *options, true);
+    addWriteOptions(*command);
     return {command, [options] { return runCheck(*options); }};
 }
 

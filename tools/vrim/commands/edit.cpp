@@ -2,15 +2,17 @@
 // module's own key editor, then puts the block the module saves in place of
 // the old one, every other byte of the file kept.
 #include "tools/vrim/commands/commands.h"
-#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/batch.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -149,13 +151,41 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     sceneOptions.strict = given.strict;
     edit::ChangeFinder changes(session);
     sceneOptions.changes = &changes;
+    sceneOptions.policy = writePolicy();
 
-    std::size_t edited = 0, scenesEdited = 0, unasked = 0;
-    const std::size_t failed = batch.visit(stdout, [&](std::size_t, const std::string& scene) {
+    // A scene named twice (two spellings, a link and its target, a folder
+    // and a file in it) is one file: edited twice, its keys would move twice.
+    // Told apart before any edit, as an edit gives the file a new identity.
+    std::vector<std::string> sameAs(batch.files().size()); // the first name of a repeated file
+    std::vector<std::pair<files::FileInfo, std::string>> seen;
+    for (std::size_t f = 0; f < batch.files().size(); ++f) {
+        files::FileInfo info;
+        std::string ignored;
+        if (!files::systemFileSystem().stat(batch.files()[f], info, ignored)) {
+            continue; // one that is not there is refused with the reason
+        }
+        const auto same = std::find_if(seen.begin(), seen.end(), [&](const auto& earlier) {
+            return earlier.first.sameFile(info);
+        });
+        if (same != seen.end()) {
+            sameAs[f] = same->second;
+        } else {
+            seen.emplace_back(info, batch.files()[f]);
+        }
+    }
+    std::size_t edited = 0, scenesEdited = 0, unasked = 0, twice = 0;
+    const auto flush = [] { std::fflush(stdout); };
+    const std::size_t failed = batch.visit(flush, [&](std::size_t f, const std::string& scene) {
+        if (!sameAs[f].empty()) {
+            std::printf("'%s': the same file as '%s'; edited once\n", scene.c_str(),
+                        sameAs[f].c_str());
+            ++twice;
+            return std::string();
+        }
         sceneOptions.user = [&](const std::string&) -> std::unique_ptr<edit::PanelUser> {
             return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
         };
-        edit::FileSystem& fs = edit::systemFileSystem();
+        files::FileSystem& fs = files::systemFileSystem();
         try {
             const edit::SceneEditResult result =
                 interactive ? edit::editInTerminal(session, fs, scene, sceneOptions)
@@ -179,7 +209,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         }
         return std::string();
     });
-    const std::size_t scenes = batch.files().size();
+    const std::size_t scenes = batch.files().size() - twice;
     const std::string notAsked = unasked == 0 ? ""
                                               : ", " + std::to_string(unasked) +
                                                     (unasked == 1 ? " change" : " changes") +
@@ -245,6 +275,7 @@ Command addEditCommand(CLI::App& tool) {
                       "them)");
     command->add_option("--module", options->module,
                         "The module file (default: vrim_s.p beside vrim)");
+    addWriteOptions(*command);
     return {command, [command, options] { return runEdit(*command, *options); }};
 }
 

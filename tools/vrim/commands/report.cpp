@@ -2,9 +2,9 @@
 // several scenes, with a player that steps through the module's samples.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/options.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
-#include "tools/vrim/report/write.h"
 #include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/reader_choice.h"
@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 namespace vrim {
@@ -51,6 +50,8 @@ int runReport(const ReportOptions& options) {
     report::Limits limits;
     limits.plottedItems = options.plots;
     Session session(options.batch.module.empty() ? defaultModulePath() : options.batch.module);
+    // Refused now, before the scenes are read, if the page may not go there.
+    Output output(options.batch.output, batchInputs(batch.files(), options.batch.module));
     // check's own analysis, so that the page lists what check prints.
     BlockChecker checker(session);
     report::PageWriter page(limits);
@@ -58,47 +59,53 @@ int runReport(const ReportOptions& options) {
     // it, stays within its bounds however many items the scenes have.
     std::size_t plotsLeft = limits.plottedItems, rowsLeft = limits.listedItems;
     int errors = 0, warnings = 0;
-    batch.visit(stdout, [&](std::size_t, const std::string& path) {
-        report::PageScene scene;
-        scene.path = path;
-        const SceneCheck checked = checkScene(
-            path, options.batch.pick, options.batch.fps.given(), frames, checker,
-            [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
-                const bool plot = plotsLeft > 0;
-                if (!plot && rowsLeft == 0) {
-                    ++scene.unlisted;
-                    return;
-                }
-                (plot ? plotsLeft : rowsLeft) -= 1;
-                // The checker's instance holds the block just checked: the
-                // page reads its keys there rather than loading it again.
-                const report::BlockSource source = {
-                    scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
-                    static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
-                scene.items.push_back(report::collectItem(session, checker.instance(), source,
-                                                          report.findings, timing, limits, plot));
-            });
-        for (const Finding& finding : checked.findings) {
-            scene.notes.push_back(report::pageFinding(finding));
-        }
-        if (checked.timing) {
-            scene.fps = checked.timing->fps;
-            scene.frames = checked.timing->frames;
-            scene.framesFrom = timingSource(options, *checked.timing);
-        }
-        scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
-        errors += checked.errors;
-        warnings += checked.warnings;
-        page.scene(scene);
-        // On the page with the scene, and on standard error for whoever
-        // only sees the exit status.
-        return checked.error;
-    });
+    batch.visit([] { std::fflush(stdout); },
+                [&](std::size_t, const std::string& path) {
+                    report::PageScene scene;
+                    scene.path = path;
+                    const SceneCheck checked = checkScene(
+                        path, options.batch.pick, options.batch.fps.given(), frames, checker,
+                        [&](const scene::Block& block, const BlockReport& report,
+                            const SceneTiming& timing) {
+                            const bool plot = plotsLeft > 0;
+                            if (!plot && rowsLeft == 0) {
+                                ++scene.unlisted;
+                                return;
+                            }
+                            (plot ? plotsLeft : rowsLeft) -= 1;
+                            // The checker's instance holds the block just checked: the
+                            // page reads its keys there rather than loading it again.
+                            const report::BlockSource source = {
+                                scene::blockName(block),
+                                static_cast<std::size_t>(block.whole.firstLine),
+                                static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
+                            scene.items.push_back(report::collectItem(session, checker.instance(),
+                                                                      source, report.findings,
+                                                                      timing, limits, plot));
+                        });
+                    for (const Finding& finding : checked.findings) {
+                        scene.notes.push_back(report::pageFinding(finding));
+                    }
+                    if (checked.timing) {
+                        scene.fps = checked.timing->fps;
+                        scene.frames = checked.timing->frames;
+                        scene.framesFrom = timingSource(options, *checked.timing);
+                    }
+                    scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
+                    errors += checked.errors;
+                    warnings += checked.warnings;
+                    page.scene(scene);
+                    // On the page with the scene, and on standard error for whoever
+                    // only sees the exit status.
+                    return checked.error;
+                });
     const std::string head = page.head(options.title), tail = report::PageWriter::tail();
-    std::vector<std::string_view> pieces = {head};
-    pieces.insert(pieces.end(), page.body().begin(), page.body().end());
-    pieces.push_back(tail);
-    report::writeFile(options.batch.output, pieces);
+    output.put(head);
+    for (const std::string& piece : page.body()) {
+        output.put(piece);
+    }
+    output.put(tail);
+    output.finish();
     return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
 }
 
@@ -115,7 +122,7 @@ Command addReportCommand(CLI::App& tool) {
                     "  vrim report shots/*.lws -o dailies.html");
     BatchOptions& batch = options->batch;
     addScenesOptions(*command, batch.scenes, batch.recursive);
-    command->add_option("-o,--output", batch.output, "The page to write")
+    command->add_option("-o,--output", batch.output, "The page to write ('-': standard output)")
         ->required()
         ->type_name("FILE");
     command->add_option("--title", options->title, "The page's title")
@@ -133,6 +140,7 @@ Command addReportCommand(CLI::App& tool) {
         ->type_name("N")
         ->check(wholeNumber(0, kMostPlots));
     addModuleOption(*command, batch.module);
+    addWriteOptions(*command);
     return {command, [options] { return runReport(*options); }};
 }
 

@@ -29,52 +29,54 @@ std::string keyValues(const ShakeKey& key) {
 int runShow(const BatchOptions& options) {
     const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
-    Output output(options.output);
-    std::FILE* out = output.file();
+    Output output(options.output, batchInputs(batch.files(), options.module));
+    Output& out = output;
     // One instance for every block: each load replaces its keys.
     ShakeInstance* instance = session.newInstance();
     std::size_t blocks = 0, noShake = 0;
-    const std::size_t errors = batch.visit(out, [&](std::size_t, const std::string& path) {
-        scene::Reader reader = scene::Reader::open(path);
-        scene::SceneVisit visit;
-        visit.block = [&](const scene::Block& block, const scene::Header&) {
-            session.load(instance, block.lines);
-            std::vector<std::string> values;
-            for (const ShakeKey* key : keysOf(*instance)) {
-                values.push_back(keyValues(*key));
+    const std::size_t errors = batch.visit(
+        [&out] { out.flush(); },
+        [&](std::size_t, const std::string& path) {
+            scene::Reader reader = scene::Reader::open(path);
+            scene::SceneVisit visit;
+            visit.block = [&](const scene::Block& block, const scene::Header&) {
+                session.load(instance, block.lines);
+                std::vector<std::string> values;
+                for (const ShakeKey* key : keysOf(*instance)) {
+                    values.push_back(keyValues(*key));
+                }
+                const int code = session.openKeyEditor(instance);
+                if (code != 0) {
+                    throw ToolError("the module's key editor did not open (activation code " +
+                                    std::to_string(code) + ")");
+                }
+                out.print("%s%s: %zu %s\n", blocks == 0 ? "" : "\n",
+                          scene::blockPlace(reader.name(), block).c_str(), values.size(),
+                          values.size() == 1 ? "key" : "keys");
+                const KeyListText& list = instance->listText;
+                for (std::size_t k = 0; k < values.size(); ++k) {
+                    // The list has room for a limited number of lines; keys
+                    // past it have none.
+                    const bool listed = static_cast<int32_t>(k) < list.lineCount;
+                    out.print("%4zu  %s\n      %s\n", k + 1,
+                              listed ? list.lines[k] : "(not in the list)", values[k].c_str());
+                }
+                ++blocks;
+            };
+            const scene::SceneOutcome outcome = scene::visitScene(reader, options.pick, visit);
+            if (outcome.noShake) {
+                ++noShake;
+                out.print("%s%s: no shake (no VRIM_S key block)\n", blocks == 0 ? "" : "\n",
+                          path.c_str());
             }
-            const int code = session.openKeyEditor(instance);
-            if (code != 0) {
-                throw ToolError("the module's key editor did not open (activation code " +
-                                std::to_string(code) + ")");
-            }
-            std::fprintf(out, "%s%s: %zu %s\n", blocks == 0 ? "" : "\n",
-                         scene::blockPlace(reader.name(), block).c_str(), values.size(),
-                         values.size() == 1 ? "key" : "keys");
-            const KeyListText& list = instance->listText;
-            for (std::size_t k = 0; k < values.size(); ++k) {
-                // The list has room for a limited number of lines; keys
-                // past it have none.
-                const bool listed = static_cast<int32_t>(k) < list.lineCount;
-                std::fprintf(out, "%4zu  %s\n      %s\n", k + 1,
-                             listed ? list.lines[k] : "(not in the list)", values[k].c_str());
-            }
-            ++blocks;
-        };
-        const scene::SceneOutcome outcome = scene::visitScene(reader, options.pick, visit);
-        if (outcome.noShake) {
-            ++noShake;
-            std::fprintf(out, "%s%s: no shake (no VRIM_S key block)\n", blocks == 0 ? "" : "\n",
-                         path.c_str());
-        }
-        return outcome.error;
-    });
+            return outcome.error;
+        });
     const std::vector<std::string>& paths = batch.files();
     if (paths.size() > 1) {
-        std::fprintf(out, "\n%zu %s in %zu %s%s\n", blocks, blocks == 1 ? "block" : "blocks",
-                     paths.size(), paths.size() == 1 ? "scene" : "scenes",
-                     noShake == 0 ? ""
-                                  : (" (" + std::to_string(noShake) + " without a shake)").c_str());
+        out.print("\n%zu %s in %zu %s%s\n", blocks, blocks == 1 ? "block" : "blocks", paths.size(),
+                  paths.size() == 1 ? "scene" : "scenes",
+                  noShake == 0 ? ""
+                               : (" (" + std::to_string(noShake) + " without a shake)").c_str());
     }
     output.finish();
     return errors > 0 ? kExitError : kExitClean;
@@ -92,6 +94,7 @@ Command addShowCommand(CLI::App& tool) {
                     "  vrim show shots/ -o keys.txt");
     addBatchOptions(*command, *options, false);
     command->remove_option(command->get_option("--json"));
+    addWriteOptions(*command);
     return {command, [options] { return runShow(*options); }};
 }
 

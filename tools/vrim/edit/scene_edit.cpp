@@ -1,9 +1,9 @@
 #include "tools/vrim/edit/scene_edit.h"
 
 #include "tools/vrim/edit/diff.h"
-#include "tools/vrim/edit/replace_file.h"
 #include "tools/vrim/edit/splice.h"
 #include "tools/vrim/module/analysis.h"
+#include "tools/vrim/files/replace_file.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/scene.h"
@@ -55,36 +55,42 @@ std::string problemText(const scene::Reader& reader) {
     return "the reading stopped";
 }
 
-// The replacement files of one edit, removed again unless both went in.
+// The new files of one edit, removed again unless both went in.
 struct Outputs {
-    std::unique_ptr<FileReplacement> edited;
-    std::unique_ptr<FileReplacement> backup;
+    std::unique_ptr<files::FileWriter> edited;
+    std::unique_ptr<files::FileWriter> backup;
 };
 
 } // namespace
 
-SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& path,
+SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::string& path,
                           const SceneEditOptions& options) {
     const std::string scene = quoted(path);
     const auto refuse = [&](const std::string& why) { return ToolError(scene + ": " + why); };
     if (path == "-") {
         throw ToolError("vrim edit changes files in place: give a scene file, not '-'");
     }
-    FileInfo before;
+    files::FileInfo before;
     std::string error;
     if (!fs.stat(path, before, error)) {
         throw refuse(error.empty() ? "no such file" : error);
     }
-    if (!before.regular) {
+    if (!before.regular()) {
         throw refuse("not a scene file (a folder or a device)");
     }
 
+    // The locks come first: from here on no other vrim changes the scene, so
+    // what is read now is what the new version replaces.
     Outputs out;
     const std::string backupPath = path + ".bak";
     bool backupExisted = false;
     if (!options.dryRun) {
+        out.edited = std::make_unique<files::FileWriter>(fs, path, options.policy);
+        if (!out.edited->open(error)) {
+            throw refuse(error);
+        }
         if (options.backup) {
-            FileInfo existing;
+            files::FileInfo existing;
             std::string statError;
             backupExisted = fs.stat(backupPath, existing, statError);
             if (!backupExisted && !statError.empty()) {
@@ -94,14 +100,13 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
                 throw refuse("the backup " + quoted(backupPath) +
                              " exists; remove it or give --overwrite-backup");
             }
-            out.backup = std::make_unique<FileReplacement>(fs, backupPath);
-            if (!out.backup->open(error)) {
-                throw refuse("cannot create a file beside it for the backup: " + error);
+            out.backup = std::make_unique<files::FileWriter>(fs, backupPath, options.policy);
+            if (!out.backup->open(error, options.overwriteBackup)) {
+                throw refuse("cannot write the backup " + quoted(backupPath) + ": " + error);
             }
         }
-        out.edited = std::make_unique<FileReplacement>(fs, path);
-        if (!out.edited->open(error)) {
-            throw refuse("cannot create a file beside it for the edited scene: " + error);
+        if (!fs.stat(path, before, error)) {
+            throw refuse(error.empty() ? "it went away" : error);
         }
     }
     ByteSink every;
@@ -274,20 +279,22 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
     if (!copier.finish(before.size, copy, error)) {
         throw ioFailure("cannot copy it: " + error);
     }
-    if (out.backup && !out.backup->finish(before.mode, error)) {
+    if (out.backup && !out.backup->prepare(error)) {
         throw ioFailure("cannot write the backup " + quoted(backupPath) + ": " + error);
     }
-    if (!out.edited->finish(before.mode, error)) {
+    if (!out.edited->prepare(error)) {
         throw ioFailure("cannot write the edited scene beside it: " + error);
     }
-    const FileStamp read{before, copier.hash()};
-    if (!unchangedSince(fs, path, read, error)) {
+    const files::FileStamp read{before, copier.hash()};
+    if (!files::unchangedSince(fs, path, read, error)) {
         throw refuse(error + "; nothing was written");
     }
-    if (out.backup && !out.backup->commit(options.overwriteBackup, error)) {
+    // The backup is in place, its folder flushed, before the scene is
+    // replaced: a power cut in between leaves both versions.
+    if (out.backup && !out.backup->commit(error)) {
         throw ioFailure("cannot put the backup " + quoted(backupPath) + " in place: " + error);
     }
-    if (!out.edited->commit(true, error)) {
+    if (!out.edited->commit(error)) {
         if (out.backup && !backupExisted) {
             // The backup is of a file that was not replaced after all.
             std::string ignored;
@@ -296,6 +303,11 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         throw ioFailure("cannot put the edited scene in place: " + error);
     }
     result.written = true;
+    for (const auto* writer : {out.backup.get(), out.edited.get()}) {
+        if (writer != nullptr && !writer->warning().empty()) {
+            result.notes.push_back(quoted(writer->target()) + ": " + writer->warning());
+        }
+    }
     return result;
 }
 

@@ -5,8 +5,9 @@
 #pragma once
 
 #include "tools/vrim/edit/asked_changes.h"
-#include "tools/vrim/edit/filesystem.h"
 #include "tools/vrim/edit/panel_user.h"
+#include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/replace_file.h"
 #include "tools/vrim/module/session.h"
 
 #include <functional>
@@ -28,6 +29,7 @@ struct SceneEditOptions {
     // Reads the blocks to tell what was asked for; one for every scene of a
     // session. None: the edit makes one of its own.
     ChangeFinder* changes = nullptr;
+    files::WritePolicy policy; // --force, --break-hard-links
     // A fresh user for each edited item's panel, given the item's name.
     std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
 };
@@ -54,7 +56,7 @@ struct StrictRefusal : ToolError {
 // Edits one scene. Throws ToolError (one line naming the scene, the item
 // and the action) on anything refused; the file is then as it was and no
 // file of the edit's is left behind.
-SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& path,
+SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::string& path,
                           const SceneEditOptions& options);
 
 } // namespace vrim::edit

@@ -1,7 +1,7 @@
 #include "tools/vrim/edit/terminal_editor.h"
 
 #include "tools/vrim/edit/key_actions.h"
-#include "tools/vrim/edit/replace_file.h"
+#include "tools/vrim/files/replace_file.h"
 #include "tools/vrim/module/session.h"
 
 #ifdef VRIM_HAVE_CURSES
@@ -22,6 +22,15 @@
 #endif
 
 namespace vrim::edit {
+
+using files::ContentHash;
+using files::FileHandle;
+using files::FileInfo;
+using files::FileStamp;
+using files::FileSystem;
+using files::kNoFile;
+using files::systemFileSystem;
+using files::unchangedSince;
 
 #ifndef VRIM_HAVE_CURSES
 
@@ -1040,11 +1049,12 @@ class Snapshot {
     }
 };
 
-// Copies the snapshot to a new file at target, refusing one that exists.
+// Copies the snapshot to a new file at target, refusing one that exists,
+// through the tool's one writer.
 void copyNew(FileSystem& fs, const std::string& from, const std::string& target) {
     std::string error;
-    const FileHandle out = fs.createNew(target, error);
-    if (out == kNoFile) {
+    files::FileWriter out(fs, target);
+    if (!out.open(error, false)) {
         throw ToolError("'" + target + "': cannot create it: " + error);
     }
     const FileHandle in = fs.openRead(from, error);
@@ -1056,15 +1066,13 @@ void copyNew(FileSystem& fs, const std::string& from, const std::string& target)
             ok = got == 0;
             break;
         }
-        ok = fs.write(out, buffer.data(), static_cast<std::size_t>(got), error);
+        ok = out.write(buffer.data(), static_cast<std::size_t>(got), error);
     }
     std::string ignored;
     if (in != kNoFile) {
         fs.close(in, ignored);
     }
-    ok = fs.close(out, ok ? error : ignored) && ok;
-    if (!ok) {
-        fs.remove(target, ignored);
+    if (!ok || !out.finish(error)) {
         throw ToolError("'" + target + "': cannot write it: " + error);
     }
 }

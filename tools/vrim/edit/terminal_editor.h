@@ -15,7 +15,7 @@
 // The module's messages show as boxes to dismiss, as the host shows them.
 #pragma once
 
-#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/edit/panel_user.h"
 #include "tools/vrim/edit/scene_edit.h"
 
@@ -38,7 +38,7 @@ std::string terminalEditorUnavailable();
 // played); when writing fails, the editor opens again with the actions
 // replayed and says why. Throws ToolError for what is refused before the
 // panel opens.
-SceneEditResult editInTerminal(Session& session, FileSystem& fs, const std::string& path,
+SceneEditResult editInTerminal(Session& session, files::FileSystem& fs, const std::string& path,
                                SceneEditOptions options);
 
 } // namespace vrim::edit

@@ -1,15 +1,15 @@
 #include "tools/vrim/library/vrim.h"
 
 #include "plugin/core/inspect.h"
-#include "tools/vrim/edit/filesystem.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/validate/validate.h"
 
 #include <cmath>
@@ -367,7 +367,7 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     };
     edit::SceneEditResult edited;
     try {
-        edited = edit::editScene(session, edit::systemFileSystem(), path, options);
+        edited = edit::editScene(session, files::systemFileSystem(), path, options);
     } catch (const ToolError& e) {
         const std::string message = e.what();
         const bool noItem = message.find(": no item of that name") != std::string::npos ||

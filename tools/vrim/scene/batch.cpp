@@ -67,7 +67,7 @@ SceneBatch::SceneBatch(const std::vector<std::string>& paths, bool recursive)
     : files_(sceneFiles(paths, recursive)) {}
 
 std::size_t SceneBatch::visit(
-    std::FILE* out,
+    const std::function<void()>& flushOutput,
     const std::function<std::string(std::size_t index, const std::string& path)>& each) const {
     std::size_t failed = 0;
     for (std::size_t index = 0; index < files_.size(); ++index) {
@@ -79,7 +79,7 @@ std::size_t SceneBatch::visit(
         }
         if (!error.empty()) {
             ++failed;
-            std::fflush(out);
+            flushOutput();
             std::fprintf(stderr, "vrim: %s\n", error.c_str());
         }
     }

@@ -25,7 +25,7 @@ class SceneBatch {
     const std::vector<std::string>& files() const { return files_; }
     // Visits every file in order, index from 0; returns how many failed.
     std::size_t
-    visit(std::FILE* out,
+    visit(const std::function<void()>& flushOutput,
           const std::function<std::string(std::size_t index, const std::string& path)>& each) const;
 
   private:
