@@ -45,7 +45,7 @@ PYBIND11_MODULE(_vrim, m) {
             static const char* kinds[] = {"module", "scene", "item", "edit", "usage"};
             const py::object type = py::reinterpret_borrow<py::object>(failure.ptr());
             const py::object error = type(py::make_tuple(e.what(), kinds[static_cast<int>(e.kind)],
-                                                         e.scene, e.item, e.action));
+                                                         e.scene, e.item, e.action, e.unasked));
             PyErr_SetObject(failure.ptr(), error.ptr());
         }
     });
@@ -90,7 +90,8 @@ PYBIND11_MODULE(_vrim, m) {
         .def_readonly("unchanged", &EditResult::unchanged)
         .def_readonly("written", &EditResult::written)
         .def_readonly("diff", &EditResult::diff)
-        .def_readonly("notes", &EditResult::notes);
+        .def_readonly("notes", &EditResult::notes)
+        .def_readonly("unasked", &EditResult::unasked);
 
     const auto release = py::call_guard<py::gil_scoped_release>();
     py::class_<Library>(m, "Library")
@@ -132,7 +133,7 @@ PYBIND11_MODULE(_vrim, m) {
             [](Library& library, const std::string& path, const std::vector<std::string>& items,
                const std::vector<std::size_t>& blocks, bool allItems,
                const std::vector<std::pair<std::string, std::string>>& actions, bool dryRun,
-               bool backup, bool overwriteBackup) {
+               bool backup, bool overwriteBackup, bool strict) {
                 EditRequest request;
                 request.items = items;
                 request.blocks = blocks;
@@ -143,6 +144,7 @@ PYBIND11_MODULE(_vrim, m) {
                 request.dryRun = dryRun;
                 request.backup = backup;
                 request.overwriteBackup = overwriteBackup;
+                request.strict = strict;
                 return library.edit(path, request);
             },
             release);

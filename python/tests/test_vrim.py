@@ -247,3 +247,17 @@ def test_help_and_docstrings():
         assert getattr(vrim, name).__doc__, name
     for method in ("keys", "offsets", "offsets_array", "bake"):
         assert getattr(vrim.Item, method).__doc__, method
+
+
+def test_changes_not_asked_for_are_listed_and_strict_refuses_them(scene):
+    # The module writes every number with six decimals: a short "0.1" comes
+    # back as "0.100000" although no action asked for it.
+    text = open(scene).read().replace("FREQ 0.100000", "FREQ 0.1", 1)
+    open(scene, "w").write(text)
+    result = vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(1)], dry_run=True)
+    assert len(result.unasked) == 1
+    assert "'FREQ 0.1' becomes 'FREQ 0.100000'" in result.unasked[0]
+    with pytest.raises(vrim.EditRefused) as refused:
+        vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(1)], strict=True)
+    assert refused.value.unasked == result.unasked
+    assert open(scene).read() == text

@@ -75,11 +75,15 @@ class Error(Exception):
         scene: Optional[str] = None,
         item: Optional[str] = None,
         action: Optional[str] = None,
+        unasked: Tuple[str, ...] = (),
     ) -> None:
         super().__init__(message)
         self.scene = scene
         self.item = item
         self.action = action
+        #: A strict edit's refusal: each change the module's save would have
+        #: made beyond the actions, one line each.
+        self.unasked = unasked
 
 
 class ModuleError(Error):
@@ -113,8 +117,9 @@ _KINDS = {
 
 
 def _raise(failure: _vrim.Failure) -> "Error":
-    message, kind, scene, item, action = failure.args[0]
-    return _KINDS.get(kind, Error)(message, scene or None, item or None, action or None)
+    message, kind, scene, item, action, unasked = failure.args[0]
+    return _KINDS.get(kind, Error)(message, scene or None, item or None, action or None,
+                                   tuple(unasked))
 
 
 class _Translated:
@@ -478,19 +483,26 @@ class EditResult:
     written: bool
     diff: str
     notes: Tuple[str, ...] = field(default_factory=tuple)
+    #: Each change the module's save made beyond the actions (a value the
+    #: file held otherwise than the module writes it): scene, item, key,
+    #: field, the old line and the new, as ``vrim edit`` lists them.
+    unasked: Tuple[str, ...] = field(default_factory=tuple)
 
 
 def edit(path: Union[str, "os.PathLike[str]"], item: Optional[str] = None, *,
          items: Sequence[str] = (), block: Optional[int] = None, blocks: Sequence[int] = (),
          all_items: bool = False, actions: Sequence[Union[Action, Tuple[str, str]]] = (),
          dry_run: bool = False, backup: bool = False, overwrite_backup: bool = False,
-         module: Optional[str] = None) -> EditResult:
+         strict: bool = False, module: Optional[str] = None) -> EditResult:
     """Plays ``actions`` on the key editor of each picked item of one scene
     (``item``/``items`` by name, ``block``/``blocks`` by number, or
     ``all_items``) and writes the scene through vrim's safe writer, as
     ``vrim edit`` does. With ``dry_run`` nothing is written and the result
-    holds the diff. Raises EditRefused (the file is then as it was),
-    ItemError for an unknown item, UsageError for an action it cannot take."""
+    holds the diff. ``unasked`` lists what the module's save changed beyond
+    the actions; with ``strict`` such an edit is refused instead (EditRefused,
+    whose ``unasked`` lists them). Raises EditRefused (the file is then as it
+    was), ItemError for an unknown item, UsageError for an action it cannot
+    take."""
     names = list(items) + ([item] if item is not None else [])
     numbers = [int(b) for b in blocks] + ([int(block)] if block is not None else [])
     pairs = []
@@ -505,6 +517,6 @@ def edit(path: Union[str, "os.PathLike[str]"], item: Optional[str] = None, *,
     library = _library(module)
     with _translated:
         result = library.edit(os.fspath(path), names, numbers, all_items, pairs, dry_run,
-                              backup, overwrite_backup)
+                              backup, overwrite_backup, strict)
     return EditResult(os.fspath(path), result.edited, result.unchanged, result.written,
-                      result.diff, tuple(result.notes))
+                      result.diff, tuple(result.notes), tuple(result.unasked))

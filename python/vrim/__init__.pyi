@@ -10,12 +10,14 @@ class Error(Exception):
     scene: Optional[str]
     item: Optional[str]
     action: Optional[str]
+    unasked: Tuple[str, ...]
     def __init__(
         self,
         message: str,
         scene: Optional[str] = ...,
         item: Optional[str] = ...,
         action: Optional[str] = ...,
+        unasked: Tuple[str, ...] = ...,
     ) -> None: ...
 
 class ModuleError(Error): ...
@@ -133,6 +135,7 @@ class EditResult:
     written: bool
     diff: str
     notes: Tuple[str, ...]
+    unasked: Tuple[str, ...]
 
 def edit(
     path: _Path,
@@ -146,5 +149,6 @@ def edit(
     dry_run: bool = ...,
     backup: bool = ...,
     overwrite_backup: bool = ...,
+    strict: bool = ...,
     module: Optional[str] = ...,
 ) -> EditResult: ...

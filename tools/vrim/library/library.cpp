@@ -337,6 +337,7 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     options.dryRun = request.dryRun;
     options.backup = request.backup || request.overwriteBackup;
     options.overwriteBackup = request.overwriteBackup;
+    options.strict = request.strict;
     if (!request.blocks.empty()) {
         const Scene scene = open(path);
         for (const std::size_t block : request.blocks) {
@@ -360,6 +361,8 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     }
     std::lock_guard<std::mutex> hold(hostLock());
     Session& session = *acquire(state_->modulePath).session;
+    edit::ChangeFinder changes(session);
+    options.changes = &changes;
     std::string current;
     options.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
         current = item;
@@ -368,6 +371,10 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     edit::SceneEditResult edited;
     try {
         edited = edit::editScene(session, files::systemFileSystem(), path, options);
+    } catch (const edit::StrictRefusal& e) {
+        Failure refused(Failure::Kind::Edit, e.what(), path, current, "strict");
+        refused.unasked = e.unasked;
+        throw refused;
     } catch (const ToolError& e) {
         const std::string message = e.what();
         const bool noItem = message.find(": no item of that name") != std::string::npos ||
@@ -381,7 +388,8 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
         throw Failure(noItem ? Failure::Kind::Item : Failure::Kind::Edit, message, path, current,
                       action);
     }
-    return {edited.edited, edited.unchanged, edited.written, edited.diff, edited.notes};
+    return {edited.edited, edited.unchanged, edited.written,
+            edited.diff,   edited.notes,     edited.unasked};
 }
 
 std::string defaultModulePath() {

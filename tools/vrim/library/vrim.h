@@ -38,6 +38,7 @@ struct Failure : std::runtime_error {
             std::string action = {});
     Kind kind;
     std::string scene, item, action;
+    std::vector<std::string> unasked; // a strict refusal: what it refused
 };
 
 struct Key {
@@ -105,6 +106,7 @@ struct EditRequest {
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
+    bool strict = false; // refuse when the module's save changes what was not asked for
 };
 
 struct EditResult {
@@ -113,6 +115,9 @@ struct EditResult {
     bool written = false;      // the scene file was replaced
     std::string diff;          // dry run: the unified diff
     std::vector<std::string> notes;
+    // Each change the module's save made beyond the actions, one line each
+    // (scene, item, key, field, old and new line), as `vrim edit` lists them.
+    std::vector<std::string> unasked;
 };
 
 class Library {
