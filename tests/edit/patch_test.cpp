@@ -12,10 +12,12 @@ using namespace edittest;
 
 using testsupport::ToolRun;
 
+#if !defined(_WIN32)
 bool found(const char* program) {
     const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
+#endif
 
 TEST(EditDiff, PatchAndGitApplyGiveTheEditsBytes) {
 #if defined(_WIN32)
