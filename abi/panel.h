@@ -145,7 +145,9 @@ constexpr const char* kControlNameInfo = "InfoControl";
 constexpr const char* kControlNameListBox = "ListBoxControl";
 
 // ---------------------------------------------------------------------------
-// Layout on the 32-bit product: what the host reads byte for byte.
+// Layout: what the host reads byte for byte. The value records keep their
+// size and the place of their value on every build; the offsets that move
+// with the width of a pointer are checked on the 32-bit product.
 static_assert(sizeof(IntValue) == 40 && sizeof(FloatValue) == 40);
 static_assert(sizeof(VectorValue) == 40 && sizeof(StringValue) == 40);
 static_assert(sizeof(PanelValue) == 40);

@@ -1,8 +1,8 @@
 // Counting, failure-injecting allocator of the module's test build
-// (vrim_s_test.p). Not the host's: the one export a test build adds to the
-// descriptor, shared by the module's allocator and whoever loads the test
-// build. The test build exports vrimMemoryProbe, which returns the probe
-// below; the shipped plug-in has neither the probe nor the export.
+// (vrim_s_test.p). Not the host's: shared by the module's allocator and
+// whoever loads the test build, through the one symbol a test build exports
+// beside _mod_descrip, vrimMemoryProbe, which returns the probe below. The
+// shipped plug-in has neither the probe nor the export.
 #pragma once
 
 #include <cstddef>

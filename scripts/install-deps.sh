@@ -9,7 +9,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libgmock-dev
       libbenchmark-dev libcli11-dev mingw-w64 g++-mingw-w64-i686-posix valgrind
       locales librsvg2-bin libxml2-utils python3 binutils-mingw-w64-i686 wine wine32:i386
-      nlohmann-json3-dev chromium libncurses-dev tmux libxxhash-dev libdtl-dev util-linux
+      nlohmann-json3-dev chromium libncurses-dev tmux libxxhash-dev libdtl-dev util-linux libssl-dev tidy npm
       zip unzip libimage-exiftool-perl pybind11-dev python3-dev python3-pytest python3-numpy mypy)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 

@@ -1,6 +1,9 @@
 // The panel scripts that play the user: read from text and written back.
 #include "standin/panel_script.h"
 
+#include "text/numbers.h"
+#include "text/words.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,15 +32,11 @@ std::string printedNumber(double value, const char* format) {
 
 bool parsePanelScript(const std::string& text, std::vector<PanelAction>& actions,
                       std::string& error) {
-    std::istringstream input(text);
-    std::string line;
     int lineNumber = 0;
     std::vector<PanelAction> parsed;
-    while (std::getline(input, line)) {
+    for (const std::string_view lineView : text::splitLines(text)) {
+        const std::string line(lineView);
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
         const auto fail = [&](const std::string& why) {
             error = "line " + std::to_string(lineNumber) + ": " + why;
             return false;
@@ -71,33 +70,26 @@ bool parsePanelScript(const std::string& text, std::vector<PanelAction>& actions
         } else {
             return fail("unknown action '" + word + "'");
         }
-        std::istringstream words(rest);
-        std::string token;
-        std::vector<std::string> tokens;
-        while (words >> token) {
-            tokens.push_back(token);
-        }
+        const std::vector<std::string_view> words = text::splitWords(rest);
+        const std::vector<std::string> tokens(words.begin(), words.end());
         if (action.kind == PanelAction::Kind::Type) {
             if (tokens.empty()) {
                 return fail("type needs a value");
             }
             for (const std::string& t : tokens) {
-                char* stop = nullptr;
-                const double value = std::strtod(t.c_str(), &stop);
-                if (stop == t.c_str() || *stop != '\0') {
-                    return fail("'" + t + "' is not a number");
+                const text::Reading<double> value = text::readReal(t);
+                if (!value) {
+                    return fail("'" + t + "' is not a number" + text::aside(value.refusal));
                 }
-                action.numbers.push_back(value);
+                action.numbers.push_back(value.value);
             }
         } else if (action.kind == PanelAction::Kind::Pick) {
-            char* stop = nullptr;
-            const long long row =
-                tokens.size() == 1 ? std::strtoll(tokens[0].c_str(), &stop, 10) : 0;
-            if (tokens.size() != 1 || stop == tokens[0].c_str() || *stop != '\0' ||
-                row < std::numeric_limits<int>::min() || row > std::numeric_limits<int>::max()) {
-                return fail("pick needs one row number");
+            const text::Reading<int64_t> row =
+                tokens.size() == 1 ? text::readWhole(tokens[0]) : text::Reading<int64_t>{};
+            if (tokens.size() != 1 || !row) {
+                return fail("pick needs one row number" + text::aside(row.refusal));
             }
-            action.row = static_cast<int>(row);
+            action.row = static_cast<int>(row.value);
         } else if (!tokens.empty()) {
             return fail("unexpected '" + tokens[0] + "' after " + word);
         }

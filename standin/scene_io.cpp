@@ -1,5 +1,7 @@
 #include "standin/scene_io.h"
 
+#include "text/words.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -48,21 +50,8 @@ int32_t LineWriter::write(void* data, const char* text, int32_t length) {
 }
 
 std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        const std::size_t next = end == std::string::npos ? text.size() : end + 1;
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        if (end > start && text[end - 1] == '\r') {
-            --end;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = next;
-    }
-    return lines;
+    const std::vector<std::string_view> lines = text::splitLines(text);
+    return {lines.begin(), lines.end()};
 }
 
 std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines, const std::string& start,

@@ -1,14 +1,14 @@
 // The stand-in host: loads a module file and drives it exactly as the
 // animation host does, through _mod_descrip, its server table and the
-// records of abi/. It knows no plug-in of its own: the server name to
-// activate is the caller's. Tests, tools and benchmarks call the module
-// through it; to judge what the module did they also read the instance and
-// key records its callbacks hand back, which only a program built from the
-// same sources may do.
+// records of abi/. The server to activate is the caller's to name. Tests,
+// tools and benchmarks call the module through it; to judge what the module
+// did they also read the instance and key records its callbacks hand back,
+// which only a program built from the same sources may do.
 //
 // The host's callbacks (the global-service function, messages, get and set of
 // a parameter) carry no data pointer, so they reach the one live Host through
-// Host::current(). Only one Host may exist at a time.
+// a pointer it sets while it lives (Host::current() returns it). Only one
+// Host may exist at a time.
 #pragma once
 
 #include "abi/handler.h"

@@ -220,7 +220,7 @@ void writeSceneValue(const SaveState* state, const char* keyword, double value) 
         keywordLength < kSceneLineSize - 1 ? kSceneLineSize - 1 - keywordLength : 0;
     char number[kSceneLineSize];
     formatNumber(number, value, room);
-    // Joined by hand: a second snprintf here took a fifth of a save's time.
+    // Joined by hand: a second snprintf here would cost a fifth of a save's time.
     // Cut at the line's size, as snprintf would cut it.
     const std::size_t head =
         keywordLength < kSceneLineSize - 1 ? keywordLength : kSceneLineSize - 1;

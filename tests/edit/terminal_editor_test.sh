@@ -172,9 +172,10 @@ while read -r field stop value; do
   at=$stop
   tmux -L "$server" send-keys -t editor -l -- "$value"
   keys Enter
-  shows "$reason"
+  # A long reason wraps in the box: its first 60 characters are on one line.
+  shows "${reason:0:60}"
   keys Enter
-  hides "$reason"
+  hides "${reason:0:60}"
 done <<'TABLE'
 start 4 1e12
 start 4 10.7

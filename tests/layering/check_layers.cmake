@@ -1,5 +1,5 @@
 # Which folder's files may include which: the layers of the tree, checked on
-# every quoted include under abi/, plugin/, standin/ and tools/. Run as
+# every quoted include under abi/, plugin/, text/, standin/ and tools/. Run as
 #   cmake -DROOT=<source folder> -P check_layers.cmake
 # Every include there names its file from the source root.
 #
@@ -24,6 +24,7 @@ set(rules
   "plugin/panel/=abi/|plugin/core/|plugin/panel/|plugin/identity.h|plugin/vocabulary.h"
   "plugin/entry/=abi/|plugin/"
   "plugin/=abi/|plugin/identity.h|plugin/vocabulary.h"
+  "text/=text/"
   "standin/=abi/|standin/|text/"
   "${error}=${error}"
   "tools/vrim/files/=text/|${files}"
@@ -44,6 +45,7 @@ endif()
 file(GLOB_RECURSE files RELATIVE ${ROOT}
   ${ROOT}/abi/*.h ${ROOT}/abi/*.cpp
   ${ROOT}/plugin/*.h ${ROOT}/plugin/*.cpp
+  ${ROOT}/text/*.h ${ROOT}/text/*.cpp
   ${ROOT}/standin/*.h ${ROOT}/standin/*.cpp
   ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp
   ${ROOT}/python/*.h ${ROOT}/python/*.cpp)

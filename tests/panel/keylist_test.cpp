@@ -7,7 +7,6 @@
 using testsupport::chainOf;
 using testsupport::defaultKey;
 using testsupport::keyValues;
-using testsupport::listLine;
 using testsupport::PanelTest;
 using testsupport::valuesOf;
 
@@ -65,8 +64,8 @@ TEST_F(PanelTest, ListCallbacksServeTheTableAndPickingChangesNothing) {
     void* data = list.listData;
     ASSERT_EQ(data, &instance->listText);
     EXPECT_EQ(list.descriptor.count(data), 3);
-    EXPECT_EQ(std::string(list.descriptor.name(data, 0)), listLine(a));
-    EXPECT_EQ(std::string(list.descriptor.name(data, 2)), listLine(c));
+    EXPECT_EQ(std::string(list.descriptor.name(data, 0)), "Start   1, End   2, Freq 0.500000");
+    EXPECT_EQ(std::string(list.descriptor.name(data, 2)), "Start   5, End   6, Freq 2.500000");
     for (int outside : {3, -1, 256, INT_MAX, INT_MIN}) {
         EXPECT_EQ(list.descriptor.name(data, outside), nullptr) << outside;
     }
@@ -85,6 +84,6 @@ TEST_F(PanelTest, MoreKeysThanListLines) {
     EXPECT_EQ(instance->listText.lineCount, 256);
     const std::vector<std::string>& rows = control(vrim::label::kKeyList).rows;
     ASSERT_EQ(rows.size(), 256u);
-    EXPECT_EQ(rows.front(), listLine(keys.front()));
-    EXPECT_EQ(rows.back(), listLine(keys[255]));
+    EXPECT_EQ(rows.front(), "Start   0, End  10, Freq 0.100000");
+    EXPECT_EQ(rows.back(), "Start 255, End 265, Freq 0.100000");
 }

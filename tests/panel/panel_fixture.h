@@ -9,7 +9,8 @@
 #include "support/chains.h"
 #include "support/module_fixture.h"
 
-#include <cstdio>
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -42,12 +43,17 @@ inline ShakeKey defaultKey() {
     return keyValues(0, 30, 1, 0.0, 0.1, 0.0, 0.1);
 }
 
-// The list line the key editor shows for a key.
+// The list line the key editor shows for a key, as the user reads it:
+// "Start", the start frame right-aligned in three places, ", End" and the end
+// frame likewise, ", Freq" and the frequency time with six decimals; at most
+// 255 characters. Put together with streams rather than the module's printf
+// format, so that a change of that format shows; keylist_test holds
+// hand-written lines for it.
 inline std::string listLine(const ShakeKey& key) {
-    char line[256];
-    std::snprintf(line, sizeof line, "Start %3d, End %3d, Freq %4f", key.startFrame, key.endFrame,
-                  key.freqTime);
-    return line;
+    std::ostringstream line;
+    line << "Start " << std::setw(3) << key.startFrame << ", End " << std::setw(3) << key.endFrame
+         << ", Freq " << std::fixed << std::setprecision(6) << std::setw(4) << key.freqTime;
+    return line.str().substr(0, 255);
 }
 
 class PanelTest : public ModuleTest {

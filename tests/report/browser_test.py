@@ -13,6 +13,8 @@ including a Chromium that cannot start.
 """
 
 import argparse
+import base64
+import hashlib
 import json
 import math
 import os
@@ -71,7 +73,14 @@ SCENES = {
     "fps24.lws": (24, 1001, 1100, [
         ("ShotCam", [("0.2", 0.03, 0.03, 0, 1010, 1090, 1)]),
     ]),
+    # A long shot with one short, fast key: a shake every 0.1 s for 2 s,
+    # which the page must show frame by frame. And a name with no break in it.
+    "long.lws": (30, 0, 19999, [
+        ("Quick_Shake", [("0.1", 0.2, 0.1, 0, 12000, 12060, 0)]),
+        ("A_very_long_item_name_without_any_space_in_it_" * 3, [("0.5", 0, 0.1, 0, 30, 90, 1)]),
+    ]),
 }
+LONG_KEY = (12000, 12060)  # the fast key's scene frames (30 fps, as its own)
 
 # --------------------------------------------------------------------------
 # Chromium over the DevTools pipe.
@@ -336,9 +345,11 @@ def main():
     # the page (and the README's picture of it) then shows no build folder.
     made = subprocess.run([os.path.abspath(args.vrim), "report", *SCENES.keys(), "-o",
                            "report.html"], capture_output=True, text=True, timeout=120, cwd=out)
-    # Exit 2: the NaN value is an error among check's findings.
-    results.check("vrim report writes the page", made.returncode == 2 and
-                  os.path.exists(page), made.stderr.strip())
+    # Exit 1: written, with findings (the NaN value is an error); one line
+    # on standard error says what was written where.
+    results.check("vrim report writes the page and says so", made.returncode == 1 and
+                  os.path.exists(page) and made.stderr.startswith("vrim: wrote " + page) and
+                  made.stderr.count("\n") == 1, made.stderr.strip())
     if not os.path.exists(page):
         print("%d passed, %d failed" % (results.passed, results.failed))
         return 1
@@ -349,6 +360,7 @@ def main():
         browser = Chromium(args.chromium, profile)
         try:
             run_checks(browser, args.vrim, paths, url, out, results)
+            run_new_checks(browser, args.vrim, paths, page, url, out, results)
         finally:
             browser.close()
     except BrowserError as e:
@@ -359,6 +371,11 @@ def main():
     return 0 if results.failed == 0 else 1
 
 
+def scene_anchor(browser, name):
+    return browser.evaluate("""Array.from(document.querySelectorAll('section.scene')).find(
+        s => s.querySelector('h2').textContent === %s).id""" % json.dumps(name))
+
+
 def run_checks(browser, vrim, paths, url, out, results):
     open_page(browser, url, 1200, 900)
     found = problems(browser, url)
@@ -367,21 +384,40 @@ def run_checks(browser, vrim, paths, url, out, results):
 
     scenes = list(SCENES.values())
     shown = browser.evaluate("""Array.from(document.querySelectorAll('section.scene')).map(s => ({
+        scene: s.querySelector('h2').textContent,
         plots: s.querySelectorAll('svg.plot').length,
         rows: s.querySelectorAll('.player tbody tr').length,
         player: !!s.querySelector('.player') && !s.querySelector('.player').hidden,
-        names: Array.from(s.querySelectorAll('details.item h3')).map(h => h.textContent)}))""")
-    wanted = [[n for n, keys in items if keys is not None] for _, _, _, items in scenes]
+        names: Array.from(s.querySelectorAll('details.item .name')).map(h => h.textContent)}))""")
+    wanted = {name: [n for n, keys in items if keys is not None]
+              for name, (_, _, _, items) in SCENES.items()}
     results.check("one plot and one player row per item with a shake",
-                  [(s["plots"], s["rows"]) for s in shown] == [(len(w), len(w)) for w in wanted],
-                  json.dumps(shown))
+                  sorted((s["scene"], s["plots"], s["rows"]) for s in shown) ==
+                  sorted((n, len(w), len(w)) for n, w in wanted.items()), json.dumps(shown))
     results.check("items are named as the scene names them",
-                  [s["names"] for s in shown] == wanted, json.dumps([s["names"] for s in shown]))
+                  {s["scene"]: sorted(s["names"]) for s in shown} ==
+                  {n: sorted(w) for n, w in wanted.items()},
+                  json.dumps([s["names"] for s in shown]))
+    # Scenes with errors first, then warnings; in a scene the items the same way.
+    order = browser.evaluate("""Array.from(document.querySelectorAll(
+        'section.scene, details.item')).map(e => e.tagName + ' ' + e.className + ' ' +
+        (e.querySelector('h2, .name') || {}).textContent)""")
+    scene_ranks = [o.split()[2] for o in order if o.startswith("SECTION")]
+    rank = {"has-errors": 0, "has-warnings": 1, "clean": 2}
+    results.check("scenes with errors first, then warnings, then clean",
+                  [o.split(" ", 3)[3] for o in order if o.startswith("SECTION")][:1] ==
+                  ["nan.lws"] and scene_ranks == sorted(scene_ranks, key=rank.get),
+                  json.dumps(order))
+    several = [o.split()[2] for o in order if o.startswith("DETAILS") and
+               any(n in o for n in ("Hidden_Key", "Camera_Rig", "Lamp_Swing"))]
+    results.check("items with findings first in their scene",
+                  several == sorted(several, key=rank.get) and several[0] != "clean",
+                  json.dumps(several))
 
     # check's findings stand under their item, each with its file line.
     findings = browser.evaluate("""Object.fromEntries(
         Array.from(document.querySelectorAll('details.item')).map(d => [
-            d.querySelector('h3').textContent,
+            d.querySelector('.name').textContent,
             Array.from(d.querySelectorAll('ul.findings li')).map(li => li.textContent)]))""")
     hidden = findings.get("Hidden_Key", [])
     broken = findings.get("Broken", [])
@@ -396,24 +432,30 @@ def run_checks(browser, vrim, paths, url, out, results):
         shaken = [n for n, keys in items if keys is not None]
         if not shaken:
             continue
-        for frame in (first + 12, (first + last) // 2, last):
+        frames = (first + 12, (first + last) // 2, last)
+        if name == "long.lws":
+            frames = (LONG_KEY[0] + 1, LONG_KEY[0] + 17, LONG_KEY[1])
+        for frame in frames:
             rows = browser.evaluate("""(() => {
-                const s = document.querySelectorAll('section.scene')[%d];
+                const s = document.getElementById(%s).closest('section.scene');
                 const p = s.querySelector('.player');
-                const slider = p.querySelector('input.frame');
-                slider.value = String((%d - Number(p.dataset.first)) / Number(p.dataset.step));
-                slider.dispatchEvent(new Event('input'));
-                return {now: p.querySelector('output.now').textContent,
+                const sought = p.seek(%d);
+                return {now: p.querySelector('output.now').textContent, sought,
                         rows: Array.from(p.querySelectorAll('tbody tr')).map(
-                          r => Array.from(r.querySelectorAll('td')).map(c => c.textContent))};
-            })()""" % (index, frame))
+                          r => [r.dataset.item].concat(Array.from(r.querySelectorAll('td')).map(
+                            c => c.textContent)))};
+            })()""" % (json.dumps(scene_anchor(browser, name)), frame))
             mismatches = []
-            for number, row in enumerate(rows["rows"]):
-                baked = bake_row(vrim, paths[index], number + 1, fps, (first, last), frame)
+            for row in rows["rows"]:
+                number = int(row[0].split("i")[1])  # the item's block in the scene
+                row = row[1:]
+                if name == "long.lws" and shaken[number - 1] != "Quick_Shake" and row[1] == "-":
+                    continue  # the other item, sampled thinly here
+                baked = bake_row(vrim, paths[index], number, fps, (first, last), frame)
                 if not all(same(text, value) for text, value in zip(row[1:], baked)):
-                    mismatches.append("%s: page %s, bake %s" % (shaken[number], row[1:], baked))
+                    mismatches.append("%s: page %s, bake %s" % (shaken[number - 1], row[1:], baked))
             results.check("%s at frame %d shows the offsets vrim bake prints" % (name, frame),
-                          rows["now"] == "frame %d" % frame and not mismatches,
+                          rows["sought"] and rows["now"] == "frame %d" % frame and not mismatches,
                           rows["now"] + "; " + "; ".join(mismatches))
 
     # Play advances the frame and moves the cursor.
@@ -434,14 +476,13 @@ def run_checks(browser, vrim, paths, url, out, results):
                   moved["value"] > 0 and moved["before"][0] != moved["after"][0] and
                   moved["before"][1] != moved["after"][1], json.dumps(moved))
 
-    # The picture: the first scene at a frame inside its keys, cursor showing.
+    # The picture: a scene with a finding and several keys, at a frame inside
+    # its keys, cursor showing, scrolled to its start.
     browser.evaluate("""(() => {
-        const p = document.querySelector('section.scene .player');
-        const slider = p.querySelector('input.frame');
-        slider.value = '40';
-        slider.dispatchEvent(new Event('input'));
-        window.scrollTo(0, 0);
-    })()""")
+        const s = document.getElementById(%s);
+        s.querySelector('.player').seek(22);
+        window.scrollTo(0, s.getBoundingClientRect().top + window.scrollY - 8);
+    })()""" % json.dumps(scene_anchor(browser, "several.lws")))
     browser.call("Emulation.setDeviceMetricsOverride", {"width": 1100, "height": 1300,
                                                         "deviceScaleFactor": 1,
                                                         "mobile": False})
@@ -468,8 +509,184 @@ def run_checks(browser, vrim, paths, url, out, results):
     static = browser.evaluate("""({plots: document.querySelectorAll('svg.plot').length,
         keys: document.querySelectorAll('table.keys tbody tr').length})""")
     results.check("without script the plots and key tables are there",
-                  static["plots"] == sum(len(w) for w in wanted) and static["keys"] >= 6,
+                  static["plots"] == sum(len(w) for w in wanted.values()) and static["keys"] >= 6,
                   json.dumps(static))
+
+
+def axe_source(out):
+    """axe-core from the npm registry, installed once under the build folder."""
+    folder = os.path.join(out, "axe")
+    script = os.path.join(folder, "node_modules", "axe-core", "axe.min.js")
+    if not os.path.exists(script):
+        os.makedirs(folder, exist_ok=True)
+        done = subprocess.run(["npm", "install", "--no-save", "--no-audit", "--no-fund",
+                               "--prefix", folder, "axe-core"], capture_output=True, text=True,
+                              timeout=240)
+        if done.returncode != 0 or not os.path.exists(script):
+            raise BrowserError("npm install axe-core failed: " + done.stderr.strip()[-400:])
+    with open(script) as f:
+        return f.read()
+
+
+def run_new_checks(browser, vrim, paths, page, url, out, results):
+    # HTML Tidy finds no error and no warning.
+    tidy = subprocess.run(["tidy", "-errors", "-quiet", page], capture_output=True, text=True)
+    results.check("HTML Tidy finds nothing", tidy.returncode == 0 and not tidy.stderr.strip(),
+                  tidy.stderr.strip()[:800])
+
+    open_page(browser, url, 1440, 1000)
+    duplicates = browser.evaluate("""(() => {
+        const seen = {};
+        document.querySelectorAll('[id]').forEach(e => { seen[e.id] = (seen[e.id] || 0) + 1; });
+        return Object.entries(seen).filter(([id, n]) => n > 1);
+    })()""")
+    count = browser.evaluate("document.querySelectorAll('[id]').length")
+    results.check("every id is unique (%d ids)" % count, not duplicates and count > 20,
+                  json.dumps(duplicates)[:300])
+
+    # Where it came from: date, version, the module and every scene with its SHA-256.
+    source = browser.evaluate("""(() => {
+        const p = document.getElementById('provenance');
+        const facts = {};
+        p.querySelectorAll('dt').forEach(dt => { facts[dt.textContent] =
+            dt.nextElementSibling.textContent; });
+        return {facts, files: Array.from(p.querySelectorAll('table.files tbody tr')).map(
+            r => Array.from(r.querySelectorAll('td')).map(c => c.textContent))};
+    })()""")
+    version = subprocess.run([vrim, "--version"], capture_output=True, text=True).stdout
+    module = os.path.join(os.path.dirname(os.path.abspath(vrim)), "vrim_s.p")
+
+    def sha(path):
+        with open(path, "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+
+    facts = source["facts"]
+    results.check("the provenance block names date, version, module and command",
+                  facts.get("Made", "").startswith(time.strftime("%Y-", time.gmtime())) and
+                  facts.get("Made", "").endswith(" UTC") and
+                  version.startswith(facts.get("By", "-")) and
+                  facts.get("Module") == module and facts.get("Module SHA-256") == sha(module) and
+                  facts.get("Command", "").endswith("report " + " ".join(SCENES) +
+                                                    " -o report.html"),
+                  json.dumps(facts))
+    results.check("the provenance block names every scene with its SHA-256",
+                  sorted(source["files"]) == sorted([p, sha(p)] for p in paths),
+                  json.dumps(source["files"])[:600])
+
+    # The fast key of the long scene: every frame of its span sampled, and
+    # the X curve turning back and forth across it in the drawing.
+    anchor = scene_anchor(browser, "long.lws")
+    wobble = browser.evaluate("""(() => {
+        const s = document.getElementById(%s);
+        const item = Array.from(s.querySelectorAll('details.item')).find(
+            d => d.querySelector('.name').textContent === 'Quick_Shake');
+        const data = JSON.parse(item.querySelector('script.samples').textContent);
+        const frames = [];
+        data.frames.forEach(r => { for (let k = 0; k < r[2]; ++k) frames.push(r[0] + k * r[1]); });
+        // The drawn X curve, point by point.
+        const path = item.querySelector('svg.plot path[stroke="#d55e00"]');
+        const list = path.getPathData ? null : path.getAttribute('d');
+        const points = [];
+        let x = 0, y = 0;
+        for (const m of list.matchAll(/([Ml])([-0-9.]+) ([-0-9.]+)/g)) {
+            if (m[1] === 'M') { x = Number(m[2]); y = Number(m[3]); }
+            else { x += Number(m[2]); y += Number(m[3]); }
+            points.push([x, y]);
+        }
+        let turns = 0;
+        for (let i = 2; i < points.length; ++i) {
+            const a = points[i - 1][1] - points[i - 2][1], b = points[i][1] - points[i - 1][1];
+            if (a * b < 0) turns++;
+        }
+        const box = item.querySelector('svg.plot').getBoundingClientRect();
+        return {frames, turns, points: points.length, width: box.width,
+                thin: item.querySelectorAll('svg.plot g.thin').length,
+                sub: item.querySelector('p.sub').textContent};
+    })()""" % json.dumps(anchor))
+    inside = [f for f in wobble["frames"] if LONG_KEY[0] <= f <= LONG_KEY[1]]
+    results.check("a 0.1 s shake in 20,000 frames: every frame of its key sampled",
+                  inside == list(range(LONG_KEY[0], LONG_KEY[1] + 1)) and
+                  len(wobble["frames"]) < 400, "%d inside, %d in all" %
+                  (len(inside), len(wobble["frames"])))
+    results.check("the wobble is drawn: the X curve turns at least 30 times",
+                  wobble["turns"] >= 30, json.dumps({k: wobble[k] for k in
+                                                     ("turns", "points", "thin", "sub")}))
+    results.check("the page marks where it thinned", wobble["thin"] >= 1 and
+                  "every 100 frames where none does" in wobble["sub"], wobble["sub"])
+
+    # A picture of the fast key's plot, to look at.
+    box = browser.evaluate("""(() => {
+        const s = document.getElementById(%s);
+        const item = Array.from(s.querySelectorAll('details.item')).find(
+            d => d.querySelector('.name').textContent === 'Quick_Shake');
+        item.scrollIntoView();
+        const r = item.querySelector('.views').getBoundingClientRect();
+        return {x: r.left + window.scrollX, y: r.top + window.scrollY, width: r.width,
+                height: r.height};
+    })()""" % json.dumps(anchor))
+    shot = browser.call("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True,
+                                                   "clip": dict(box, scale=1)})
+    with open(os.path.join(out, "report-long-key.png"), "wb") as f:
+        f.write(base64.b64decode(shot["data"]))
+
+    # The findings filter, without script: an address, and style.
+    for scripts in (False, True):
+        open_page(browser, url + "#only-findings", 1200, 900, scripts=scripts)
+        seen = browser.evaluate("""(() => {
+            const shown = e => getComputedStyle(e).display !== 'none' &&
+                (!e.closest('section.scene') ||
+                 getComputedStyle(e.closest('section.scene')).display !== 'none');
+            const items = Array.from(document.querySelectorAll('details.item, tr.listed'));
+            return {clean: items.filter(e => e.classList.contains('clean')).map(shown),
+                    found: items.filter(e => !e.classList.contains('clean')).map(shown),
+                    scenes: Array.from(document.querySelectorAll('section.scene')).filter(
+                      shown).map(s => s.querySelector('h2').textContent)};
+        })()""")
+        results.check("#only-findings shows only items with findings (script %s)" %
+                      ("on" if scripts else "off"),
+                      seen["clean"] and not any(seen["clean"]) and seen["found"] and
+                      all(seen["found"]) and "noshake.lws" not in seen["scenes"] and
+                      "long.lws" not in seen["scenes"], json.dumps(seen))
+    browser.evaluate("document.querySelector('a.all').click()")
+    every = browser.evaluate("""Array.from(document.querySelectorAll('details.item')).every(
+        e => getComputedStyle(e).display !== 'none')""")
+    results.check("'all items' shows them all again", every)
+
+    # axe-core finds no violation, at a phone's width and a wide screen's.
+    axe = axe_source(out)
+    for width in (390, 1440):
+        open_page(browser, url, width, 900)
+        browser.evaluate(axe + "\n;0")
+        found = browser.evaluate("""axe.run(document).then(r => r.violations.map(
+            v => v.id + ': ' + v.nodes.length + ' (' + v.nodes.slice(0, 2).map(
+              n => n.target.join(' ')).join('; ') + ')'))""")
+        results.check("axe-core finds no violation at %d px" % width, found == [],
+                      "; ".join(found)[:900])
+
+    # The screenshots, at a phone's width and a wide screen's: nothing runs
+    # off the side, the readout's Z column included, long names wrapped.
+    for width, height in ((390, 1800), (1440, 1400)):
+        open_page(browser, url, width, height)
+        layout = browser.evaluate("""(() => {
+            const z = Array.from(document.querySelectorAll('table.readout td.z'));
+            window.scrollTo(0, 0);
+            return {page: document.documentElement.scrollWidth,
+                    z: Math.max.apply(null, z.map(c => c.getBoundingClientRect().right)),
+                    names: Math.max.apply(null, Array.from(document.querySelectorAll(
+                      'summary .name, table.readout th a')).map(h => h.getBoundingClientRect().right))};
+        })()""")
+        results.check("at %d px nothing runs off the side" % width,
+                      layout["page"] <= width and layout["z"] <= width and
+                      layout["names"] <= width, json.dumps(layout))
+        shot = browser.call("Page.captureScreenshot", {"format": "png"})
+        png = base64.b64decode(shot["data"])
+        shot_path = os.path.join(out, "report-%d.png" % width)
+        with open(shot_path, "wb") as f:
+            f.write(png)
+        inked, colours = not_blank(png)
+        results.check("the %d px screenshot is not blank (%s)" % (width, shot_path),
+                      inked > 0.03 and colours >= 8,
+                      "%.1f%% inked, %d colours" % (100 * inked, colours))
 
 
 if __name__ == "__main__":

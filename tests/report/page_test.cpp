@@ -4,15 +4,20 @@
 #include "support/tool_run.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
+#include "tools/vrim/report/provenance.h"
 #include "tools/vrim/scene/motion.h"
 
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <limits>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,13 +79,19 @@ PageItem itemWithOffsets(const std::vector<double>& xs) {
 // infinities must survive JSON, and nothing in it may end its script element.
 TEST(ReportPage, SamplesTravelAsJsonThatKeepsNonNumbersAndItsElement) {
     const double inf = std::numeric_limits<double>::infinity();
-    const PageItem item = itemWithOffsets({0.25, std::nan(""), inf, -inf});
-    const std::string json = vrim::report::samplesJson(item, "s1i1</script>");
+    PageItem item = itemWithOffsets({0.25, std::nan(""), inf, -inf, -1e-9, 2e9, -0.0000125});
+    item.plot.samples[5].frame = 9; // thinned: frames 0-4, then 9 and 14
+    item.plot.samples[6].frame = 14;
+    const std::string json = vrim::report::samplesJson(item, "s1i1</script>", {});
     EXPECT_EQ(json.find("</"), std::string::npos) << json;
     const nlohmann::json data = nlohmann::json::parse(json);
     EXPECT_EQ(data["id"], "s1i1</script>");
-    EXPECT_EQ(data["x"], nlohmann::json::parse(R"([0.25, "NaN", "Infinity", "-Infinity"])"));
-    EXPECT_EQ(data["key"], nlohmann::json::parse("[1, 1, 1, 1]"));
+    // Millionths as the page prints them ("-0.000000" is 0, -0.0000125 prints
+    // as -0.000013), text for what that cannot hold.
+    EXPECT_EQ(data["x"], nlohmann::json::parse(
+                             R"([250000, "NaN", "inf", "-inf", 0, "2000000000.000000", -13])"));
+    EXPECT_EQ(data["key"], nlohmann::json::parse("[[1, 7]]"));
+    EXPECT_EQ(data["frames"], nlohmann::json::parse("[[0, 1, 5], [9, 5, 2]]"));
 }
 
 // Past the plotting bound items are listed but not drawn; past the listing
@@ -115,8 +126,8 @@ TEST(ReportPage, ItemsPastTheBoundsAreListedThenCountedAndThePageSaysSo) {
         const std::size_t all = c.items + c.leftOut;
         EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), c.plots);
         EXPECT_EQ(occurrences(html, "class=\"samples\""), c.plots);
-        EXPECT_EQ(occurrences(html, "<details class=\"item\""), c.plots);
-        EXPECT_EQ(occurrences(html, "<tr class=\"listed\""), c.rows);
+        EXPECT_EQ(occurrences(html, "<details class=\"item "), c.plots);
+        EXPECT_EQ(occurrences(html, "<tr class=\"listed "), c.rows);
         EXPECT_EQ(writer.items(), all);
         EXPECT_NE(html.find("<dt>Items with a shake</dt><dd>" + std::to_string(all) + "</dd>"),
                   std::string::npos);
@@ -243,25 +254,51 @@ TEST(ReportCollect, KeepsTheFirstKeysAndFindingsAndCountsTheRest) {
     }
 }
 
-// A long range is sampled every nth frame, n the smallest that keeps the
-// samples within the bound.
-TEST(ReportCollect, LongRangesAreThinnedToTheBound) {
-    const std::vector<std::string> lines = {"VRIM_START", "KEY_START", "START_F 0", "END_F 10",
-                                            "VRIM_END"};
+// Every frame on which a key acts is sampled (with a frame of rest either
+// side), however long the range; where no key acts the range is sampled
+// thinly, each stretch with its first and last frame.
+TEST(ReportCollect, EveryFrameWhereAKeyActsIsSampled) {
     vrim::Session session(vrim::defaultModulePath());
-    const vrim::report::BlockSource block = {"Null", 1, lines.size(), &lines};
-    vrim::report::Limits limits;
-    limits.framesPerItem = 100;
     struct Case {
         int32_t last;
-        std::size_t step, samples;
+        int keyFirst, keyLast; // key frames at 30 fps, the scene's rate
+        std::size_t restStep;
     };
-    for (const Case& c : {Case{99, 1, 100}, Case{100, 2, 51}, Case{999, 10, 100}}) {
+    for (const Case& c : {Case{99, 10, 20, 1}, Case{19999, 9000, 9003, 100},
+                          Case{19999, 0, 60, 100}, Case{4000, 3990, 4000, 21}}) {
+        const std::vector<std::string> lines = {"VRIM_START",
+                                                "KEY_START",
+                                                "FREQ 0.1",
+                                                "FREQ_W_X 0.2",
+                                                "START_F " + std::to_string(c.keyFirst),
+                                                "END_F " + std::to_string(c.keyLast),
+                                                "VRIM_END"};
+        const vrim::report::BlockSource block = {"Null", 1, lines.size(), &lines};
         const vrim::SceneTiming timing = {30.0, vrim::FrameRange{0, c.last}};
         const PageItem item = vrim::report::collectItem(session, session.newInstance(), block, {},
-                                                        timing, limits, true);
-        EXPECT_EQ(item.frameStep, c.step) << c.last;
-        EXPECT_EQ(item.plot.samples.size(), c.samples) << c.last;
+                                                        timing, vrim::report::Limits{}, true);
+        SCOPED_TRACE("frames 0-" + std::to_string(c.last) + ", key " + std::to_string(c.keyFirst) +
+                     "-" + std::to_string(c.keyLast));
+        EXPECT_EQ(item.keyStep, 1u);
+        EXPECT_EQ(item.restStep, c.restStep);
+        std::vector<int64_t> frames;
+        for (const vrim::Sample& sample : item.plot.samples) {
+            frames.push_back(static_cast<int64_t>(sample.frame));
+        }
+        ASSERT_TRUE(std::is_sorted(frames.begin(), frames.end()));
+        EXPECT_EQ(std::adjacent_find(frames.begin(), frames.end()), frames.end());
+        EXPECT_EQ(frames.front(), 0);
+        EXPECT_EQ(frames.back(), c.last);
+        ASSERT_EQ(item.plot.keys.size(), 1u);
+        const vrim::FrameSpan moves = {item.plot.keys[0].moves.front().first,
+                                       item.plot.keys[0].moves.back().last};
+        for (int64_t f = std::max<int64_t>(0, moves.first - 1);
+             f <= std::min<int64_t>(c.last, moves.last + 1); ++f) {
+            EXPECT_TRUE(std::binary_search(frames.begin(), frames.end(), f)) << f;
+        }
+        // Outside the key, no more samples than the thin step allows.
+        EXPECT_LE(frames.size(), static_cast<std::size_t>(moves.last - moves.first + 3) +
+                                     (c.last + 1) / c.restStep + 3);
     }
 }
 
@@ -282,7 +319,8 @@ TEST(ReportCommand, BadInputIsNamedOnStandardError) {
         std::filesystem::remove("report-bad.html");
         const testsupport::ToolRun run =
             testsupport::runVrim("report " + c.arguments + " -o report-bad.html", "report-test");
-        EXPECT_EQ(run.status, 2) << c.arguments;
+        // Written with a finding (the scene it could not open) is 1; nothing written is 2.
+        EXPECT_EQ(run.status, c.pageWritten ? 1 : 2) << c.arguments;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << c.arguments << ": " << run.err;
         EXPECT_EQ(std::filesystem::exists("report-bad.html"), c.pageWritten) << c.arguments;
     }
@@ -300,8 +338,8 @@ TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {
     // check's two warnings, each under its item with its line, and counted
     // in the scene's header. The heading names the scene as given; a finding
     // names only its file, not the folder again.
-    EXPECT_NE(html.find("<dt>Findings</dt><dd>2</dd>"), std::string::npos);
-    EXPECT_EQ(occurrences(html, "<h2>samples/two-items.lws</h2>"), 1u);
+    EXPECT_NE(html.find("<dt>Findings</dt><dd>2 (0 errors, 2 warnings)</dd>"), std::string::npos);
+    EXPECT_EQ(occurrences(html, "-name\">samples/two-items.lws</h2>"), 1u);
     for (const char* where :
          {"\"where\">two-items.lws:42</span> key 1", "\"where\">two-items.lws:58</span> key 3"}) {
         EXPECT_EQ(occurrences(html, where), 1u) << where;
@@ -320,6 +358,189 @@ TEST(ReportCommand, SamplePageIsLightAndFailedWritesLeaveNothing) {
     EXPECT_EQ(vrim("report samples/two-items.lws -o report-no-such-folder/page.html"), 2);
     EXPECT_NE(readBytes("report-test.err").find("report-no-such-folder/page.html"),
               std::string::npos);
+}
+
+// A scene as the host writes it: items, each with keys (start, end, width on
+// X) at a period of 0.2 s; a width of "nan" is an error for check.
+std::string sceneText(int last, const std::vector<std::vector<std::string>>& items) {
+    std::string text =
+        "LWSC\n3\n\nFirstFrame 0\nLastFrame " + std::to_string(last) + "\nFramesPerSecond 30\n\n";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        text += "AddNullObject Null" + std::to_string(i + 1) +
+                "\nShowObject 6 3\nObjectMotion\nNumChannels 9\nPlugin ItemMotionHandler 1 "
+                "VRIM_S\nVRIM_START\nKEY_NUM " +
+                std::to_string(items[i].size() / 3) + ".000000\n";
+        for (std::size_t k = 0; k + 2 < items[i].size(); k += 3) {
+            text += "KEY_START\nFREQ 0.2\nFREQ_W_X " + items[i][k + 2] +
+                    "\nFREQ_W_Y 0.05\nFREQ_W_Z 0.02\nSTART_F " + items[i][k] + "\nEND_F " +
+                    items[i][k + 1] + "\nFALL_OFF 0\n";
+        }
+        text += "VRIM_END\nEndPlugin\n\n";
+    }
+    return text;
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> ids(const std::string& html) {
+    std::vector<std::string> found;
+    const std::regex id(" id=\"([^\"]*)\"");
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), id); it != std::sregex_iterator();
+         ++it) {
+        found.push_back((*it)[1]);
+    }
+    return found;
+}
+
+// 0: a page written and nothing found; 1: written with findings; 2: nothing
+// written. One line on standard error says what was written where.
+TEST(ReportCommand, ExitStatusSaysWhatWasWritten) {
+    writeText("report-clean.lws", sceneText(60, {{"0", "30", "0.1"}}));
+    writeText("report-error.lws", sceneText(60, {{"0", "30", "nan"}, {"0", "30", "0.1"}}));
+    const std::string page =
+        std::filesystem::absolute("report-exit.html").lexically_normal().string();
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"report-clean.lws", 0, "vrim: wrote " + page + " ("},
+        {"report-clean.lws", 0, "1 scene, 1 item with a shake (1 drawn), 0 errors, 0 warnings\n"},
+        {"samples/two-items.lws report-clean.lws", 1,
+         "2 scenes, 3 items with a shake (3 drawn), "
+         "0 errors, 2 warnings\n"},
+        {"report-error.lws", 1, "1 error, 0 warnings\n"},
+        {"--plots 0 report-error.lws", 1, "2 items with a shake (0 drawn)"},
+        {"report-clean.lws --module no-such-module.p", 2, "no-such-module.p"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove("report-exit.html");
+        testsupport::ToolRun run =
+            testsupport::runVrim("report " + c.arguments + " -o report-exit.html", "report-test");
+        // Windows' standard error is in text mode: its lines end in CR LF.
+        std::erase(run.err, '\r');
+        EXPECT_EQ(run.status, c.status) << c.arguments << ": " << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.arguments << ": " << run.err;
+        EXPECT_EQ(std::filesystem::exists("report-exit.html"), c.status != 2) << c.arguments;
+        EXPECT_EQ(run.err.find("wrote") != std::string::npos, c.status != 2) << run.err;
+    }
+}
+
+TEST(ReportProvenance, Sha256OfFilesOfAnySize) {
+    struct Case {
+        std::string bytes, sha256;
+    };
+    const Case cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+        // Past many read blocks.
+        {std::string(3u << 20, '\0'),
+         "bbd05cf6097ac9b1f89ea29d2542c1b7b67ee46848393895f5a9e43fa1f621e5"},
+    };
+    for (const Case& c : cases) {
+        writeText("report-hash.bin", c.bytes);
+        EXPECT_EQ(vrim::report::sha256File("report-hash.bin"), c.sha256) << c.bytes.size();
+    }
+    std::string problem;
+    EXPECT_EQ(vrim::report::sha256File("report-no-such-file", &problem), "");
+    EXPECT_EQ(problem, "cannot be opened");
+}
+
+// The page names when, by which vrim and from which module and scene files
+// (absolute, with their SHA-256) it was made, and the command line.
+TEST(ReportCommand, PageSaysWhereItCameFrom) {
+    ASSERT_EQ(vrim("report samples/two-items.lws -o report-source.html"), 1);
+    const std::string html = readBytes("report-source.html");
+    const std::string scene =
+        std::filesystem::absolute("samples/two-items.lws").lexically_normal().string();
+    const std::string module = vrim::defaultModulePath();
+    for (const std::string& text :
+         {std::string("<dt>Made</dt><dd>20"),
+          "<dt>By</dt><dd>vrim " + vrim::report::vrimVersion() + "</dd>",
+          "<code>" + std::filesystem::absolute(module).lexically_normal().string() + "</code>",
+          "<code>" + vrim::report::sha256File(module) + "</code>",
+          "<code>" + scene + "</code></td><td><code>" +
+              vrim::report::sha256File("samples/two-items.lws") + "</code>",
+          std::string(" report samples/two-items.lws -o report-source.html</code>")}) {
+        EXPECT_NE(html.find(text), std::string::npos) << text;
+    }
+    EXPECT_EQ(vrim::report::sha256File(module).size(), 64u);
+}
+
+// Errors first, then warnings, then clean: scenes, and the items in each;
+// each carries the class that the findings filter hides; no id twice.
+TEST(ReportPage, FindingsFirstFilterableAndEveryIdOnce) {
+    vrim::report::PageWriter writer(vrim::report::Limits{});
+    auto item = [](const char* name, std::size_t errors, std::size_t warnings) {
+        PageItem it = itemWithOffsets({0.0, 0.5, -0.5});
+        it.name = name;
+        it.errors = errors;
+        it.warnings = warnings;
+        it.plot.keys = {{1, {0, 2}, {{0, 2}}}};
+        return it;
+    };
+    PageScene clean, mixed;
+    clean.path = "clean.lws";
+    clean.items = {item("Calm", 0, 0)};
+    mixed.path = "mixed.lws";
+    mixed.items = {item("Quiet", 0, 0), item("Odd", 0, 2), item("Wrong", 1, 1)};
+    mixed.errors = 1;
+    mixed.warnings = 3;
+    writer.scene(clean);
+    writer.scene(mixed);
+    const std::string html = writer.page("Review");
+    std::vector<std::size_t> at;
+    for (const char* text : {"<h2 id=\"s2-name\">mixed.lws", "name\">Wrong", "name\">Odd",
+                             "name\">Quiet", "<h2 id=\"s1-name\">clean.lws", "name\">Calm"}) {
+        at.push_back(html.find(text));
+        EXPECT_NE(at.back(), std::string::npos) << text;
+    }
+    EXPECT_TRUE(std::is_sorted(at.begin(), at.end()));
+    for (const char* text :
+         {"<section class=\"scene has-errors\" id=\"s2\"",
+          "<section class=\"scene clean\" id=\"s1\"",
+          "<details class=\"item has-errors\" id=\"s2i3\"",
+          "<details class=\"item has-warnings\" id=\"s2i2\"",
+          "<details class=\"item clean\" id=\"s2i1\"", "<tr class=\"clean\" data-item=\"s2i1\"",
+          "#only-findings:target ~ main .clean"}) {
+        EXPECT_NE(html.find(text), std::string::npos) << text;
+    }
+    const std::vector<std::string> all = ids(html);
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());
+    EXPECT_GE(all.size(), 14u);
+}
+
+// At most 20 KB of page per drawn item, on the sample scene and on 50 items
+// of the kind a shot has (a 121-frame range, 1 to 4 keys each).
+TEST(ReportCommand, PagesStayLight) {
+    std::vector<std::vector<std::string>> items;
+    for (int i = 0; i < 50; ++i) {
+        std::vector<std::string> keys;
+        for (int k = 0, start = i % 40; k <= i % 4; ++k, start += 25) {
+            keys.insert(keys.end(),
+                        {std::to_string(start), std::to_string(start + 5 + (i * 7) % 50),
+                         "0." + std::to_string(1 + i % 9)});
+        }
+        items.push_back(keys);
+    }
+    writeText("report-fifty.lws", sceneText(120, items));
+    struct Case {
+        std::string scene;
+        std::size_t drawn;
+    };
+    for (const Case& c : {Case{"samples/two-items.lws", 2}, Case{"report-fifty.lws", 50}}) {
+        EXPECT_EQ(vrim("report " + c.scene + " -o report-light.html"), 1) << c.scene;
+        const std::string html = readBytes("report-light.html");
+        EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), c.drawn);
+        EXPECT_LE(html.size(), c.drawn * 20u * 1024u) << c.scene;
+        std::printf("%s: %zu bytes, %zu per drawn item\n", c.scene.c_str(), html.size(),
+                    html.size() / c.drawn);
+    }
 }
 
 } // namespace

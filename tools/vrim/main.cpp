@@ -1,5 +1,6 @@
-// vrim: preview, plot, bake and check shake keys without the host, and
-// validate a module build, by driving the module through the stand-in host.
+// vrim: preview, bake, check, show, list, edit and report on shake keys
+// without the host, and validate a module build, by driving the module
+// through the stand-in host.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/module/session.h"
@@ -37,7 +38,8 @@ std::string parseProblem(const CLI::App& tool, const std::vector<vrim::Command>&
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App tool("Preview, plot, bake and check the shake keys of VRIM_S without the host.",
+    CLI::App tool("Preview, plot, bake, check, show, list, edit and report the shake keys of "
+                  "VRIM_S without the host, and validate a module build.",
                   "vrim");
     // The version, and which module file the commands would drive.
     tool.set_version_flag(

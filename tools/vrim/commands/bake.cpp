@@ -1,6 +1,8 @@
 // vrim bake: the item's position frame by frame, as CSV or as channel text,
 // for other programs to import; on top of one resting point or of the item's
 // own track from another program.
+#include "text/numbers.h"
+#include "text/words.h"
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
@@ -33,31 +35,23 @@ struct BaseRow {
     std::array<double, 3> position = {0.0, 0.0, 0.0};
 };
 
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t at = line.find(',', from);
-        std::string part = line.substr(from, at - from);
-        while (!part.empty() && (part.front() == ' ' || part.front() == '\t')) {
-            part.erase(0, 1);
-        }
-        while (!part.empty() &&
-               (part.back() == ' ' || part.back() == '\t' || part.back() == '\r')) {
-            part.pop_back();
-        }
-        parts.push_back(part);
-        if (at == std::string::npos) {
-            return parts;
-        }
-        from = at + 1;
+// A row's fields, the blanks around each and a CR at the end of the line
+// aside.
+std::vector<std::string_view> fields(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
     }
+    std::vector<std::string_view> parts = text::splitFields(line, ',');
+    for (std::string_view& part : parts) {
+        part = text::trimBlanks(part);
+    }
+    return parts;
 }
 
-bool number(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+bool number(std::string_view field, double& value) {
+    const text::Reading<double> read = text::readReal(field);
+    value = read.value;
+    return bool(read);
 }
 
 // frame,x,y,z rows, a heading row allowed first, frames rising.
@@ -75,7 +69,7 @@ std::vector<BaseRow> readBase(const std::string& path) {
             throw ToolError("'" + path + "':" + std::to_string(number_) +
                             ": the line is longer than a frame,x,y,z row can be");
         }
-        const std::vector<std::string> parts = fields(line);
+        const std::vector<std::string_view> parts = fields(line);
         if (parts.size() == 1 && parts[0].empty()) {
             continue;
         }
@@ -91,8 +85,9 @@ std::vector<BaseRow> readBase(const std::string& path) {
                             ": not a row frame,x,y,z of four numbers");
         }
         if (!rows.empty() && row.frame <= rows.back().frame) {
-            throw ToolError("'" + path + "':" + std::to_string(number_) + ": frame " + parts[0] +
-                            " does not come after frame " + std::to_string(rows.back().frame));
+            throw ToolError("'" + path + "':" + std::to_string(number_) + ": frame " +
+                            std::string(parts[0]) + " does not come after frame " +
+                            std::to_string(rows.back().frame));
         }
         if (rows.size() >= kMaxSamples) {
             throw ToolError("'" + path + "' holds more than " + std::to_string(kMaxSamples) +
@@ -271,12 +266,10 @@ Command addBakeCommand(CLI::App& tool) {
             ->type_name("S")
             ->check(CLI::Validator(
                 [](std::string& text) -> std::string {
-                    char* end = nullptr;
-                    const double value = std::strtod(text.c_str(), &end);
-                    return end != text.c_str() && *end == '\0' && std::isfinite(value) &&
-                                   value > 0.0
-                               ? ""
-                               : "must be a number above 0, not '" + text + "'";
+                    const text::Reading<double> step = text::readReal(text);
+                    return step && step.value > 0.0 ? ""
+                                                    : "must be a number above 0, not '" + text +
+                                                          "'" + text::aside(step.refusal);
                 },
                 ""));
     command->add_option("--base", options->base, "The item's own track: a CSV file frame,x,y,z")

@@ -13,8 +13,9 @@ namespace vrim {
 
 // Exit statuses. Every command returns kExitClean when it did its work and
 // kExitError for bad input or an unusable module (as the tool does for a
-// command line it cannot parse). Only check and validate return 1: check
-// when it found warnings, validate when a check failed or the module crashed.
+// command line it cannot parse). Check, ls and report also judge the scenes
+// they read: kExitWarnings when they found warnings, kExitError when they
+// found errors. Validate returns 1 when a check failed or the module crashed.
 constexpr int kExitClean = 0;
 constexpr int kExitWarnings = 1;
 constexpr int kExitError = 2;

@@ -1,10 +1,10 @@
 #include "tools/vrim/commands/options.h"
 
+#include "text/numbers.h"
 #include "tools/vrim/scene/reader_choice.h"
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -15,12 +15,10 @@ namespace {
 CLI::Validator positiveNumber(double high) {
     return CLI::Validator(
         [high](std::string& text) -> std::string {
-            double value = 0.0;
-            if (!parseFiniteNumber(text, value) || !(value > 0.0 && value <= high)) {
-                char limit[32];
-                std::snprintf(limit, sizeof limit, "%g", high);
-                return std::string("must be a number above 0 and at most ") + limit + ", not '" +
-                       text + "'";
+            const text::Reading<double> read = text::readReal(text);
+            if (!read || !(read.value > 0.0 && read.value <= high)) {
+                return "must be a number above 0 and at most " + text::general(high) + ", not '" +
+                       text + "'" + text::aside(read.refusal);
             }
             return "";
         },
@@ -36,15 +34,14 @@ std::optional<double> FpsOption::given() const {
     return std::nullopt;
 }
 
-CLI::Validator wholeNumber(long long low, long long high) {
-    const std::string range = high == std::numeric_limits<long long>::max()
-                                  ? "from " + std::to_string(low)
-                                  : "from " + std::to_string(low) + " to " + std::to_string(high);
+CLI::Validator wholeNumber(uint64_t low, uint64_t high) {
+    const std::string range = "from " + std::to_string(low) + " to " + std::to_string(high);
     return CLI::Validator(
         [low, high, range](std::string& text) -> std::string {
-            long long value = 0;
-            if (!parseWholeNumber(text, value) || value < low || value > high) {
-                return "must be a whole number " + range + ", not '" + text + "'";
+            const text::Reading<uint64_t> read = text::readUnsigned(text, low, high);
+            if (!read) {
+                return "must be a whole number " + range + ", not '" + text + "'" +
+                       text::aside(read.refusal);
             }
             return "";
         },

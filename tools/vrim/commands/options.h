@@ -9,6 +9,7 @@
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/scene.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,10 +30,11 @@ struct FpsOption {
 };
 void addFpsOption(CLI::App& command, FpsOption& fps);
 
-// An option's check that its text is a whole number from low to high, which
-// says so in the tool's words (a bare size_t option takes -1 as its largest
-// value).
-CLI::Validator wholeNumber(long long low, long long high);
+// An option's check that its text is a whole number from low to high by the
+// tool's one number rule, which says so in the tool's words (a bare size_t
+// option takes -1 as its largest value, and CLI11's own refusal is "Could
+// not convert").
+CLI::Validator wholeNumber(uint64_t low, uint64_t high);
 
 // --block's number: a whole number from 1.
 void addBlockOption(CLI::App& command, int& block, const char* help);

@@ -1,4 +1,5 @@
 #include "tools/vrim/commands/output.h"
+#include "text/words.h"
 
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/error.h"
@@ -127,7 +128,7 @@ void finishStandardOutput() {
 }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
+    return text::counted(count, one, many);
 }
 
 std::string ascii(const std::string& text) {

@@ -1,5 +1,6 @@
 // vrim preview: the item's offsets frame by frame as a table, and on request
 // as a plot.
+#include "text/numbers.h"
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
@@ -21,17 +22,6 @@ struct PreviewOptions {
     MotionOptions motion;
     std::string svg;
 };
-
-std::string format(const char* pattern, double value) {
-    // Rounding must not print a tiny negative value as -0.000000000.
-    char text[64];
-    std::snprintf(text, sizeof text, pattern, value);
-    if (std::strtod(text, nullptr) == 0.0) {
-        value = 0.0;
-    }
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
 
 // Right-aligned columns, each as wide as its widest cell.
 void printTable(Output& out, const std::vector<std::vector<std::string>>& rows) {
@@ -77,9 +67,9 @@ int runPreview(const PreviewOptions& options) {
             // The module moved the item; the analysis names the key that did.
             key = sample.key >= 0 ? std::to_string(sample.key + 1) : "?";
         }
-        rows.push_back({std::to_string(sample.hostFrame), format("%.4f", sample.time), key,
-                        format("%.9f", sample.offset[0]), format("%.9f", sample.offset[1]),
-                        format("%.9f", sample.offset[2])});
+        rows.push_back({std::to_string(sample.hostFrame), text::fixed(sample.time, 4), key,
+                        text::fixed(sample.offset[0], 9), text::fixed(sample.offset[1], 9),
+                        text::fixed(sample.offset[2], 9)});
     }
     printTable(out, rows);
 

@@ -5,6 +5,7 @@
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
+#include "tools/vrim/report/provenance.h"
 #include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/reader_choice.h"
@@ -14,6 +15,8 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vrim {
@@ -49,9 +52,17 @@ int runReport(const ReportOptions& options) {
     const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
     report::Limits limits;
     limits.plottedItems = options.plots;
-    Session session(options.batch.module.empty() ? defaultModulePath() : options.batch.module);
+    const std::string modulePath =
+        options.batch.module.empty() ? defaultModulePath() : options.batch.module;
+    Session session(modulePath);
     // Refused now, before the scenes are read, if the page may not go there.
     Output output(options.batch.output, batchInputs(batch.files(), options.batch.module));
+    report::PageSource source;
+    source.when = report::utcNow();
+    source.version = report::vrimVersion();
+    source.commandLine = report::commandLine();
+    source.module = report::absolutePath(modulePath);
+    source.moduleSha256 = report::sha256File(modulePath);
     // check's own analysis, so that the page lists what check prints.
     BlockChecker checker(session);
     report::PageWriter page(limits);
@@ -63,6 +74,7 @@ int runReport(const ReportOptions& options) {
                 [&](std::size_t, const std::string& path) {
                     report::PageScene scene;
                     scene.path = path;
+                    scene.absolutePath = report::absolutePath(path);
                     const SceneCheck checked = checkScene(
                         path, options.batch.pick, options.batch.fps.given(), frames, checker,
                         [&](const scene::Block& block, const BlockReport& report,
@@ -91,22 +103,45 @@ int runReport(const ReportOptions& options) {
                         scene.frames = checked.timing->frames;
                         scene.framesFrom = timingSource(options, *checked.timing);
                     }
-                    scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
+                    // Read again for its checksum: standard input cannot be, and a file
+                    // that could not be opened has none.
+                    if (path != "-" && checked.timing) {
+                        scene.sha256 = report::sha256File(path);
+                    }
+                    scene.errors = static_cast<std::size_t>(checked.errors);
+                    scene.warnings = static_cast<std::size_t>(checked.warnings);
+                    scene.findings = scene.errors + scene.warnings;
                     errors += checked.errors;
                     warnings += checked.warnings;
-                    page.scene(scene);
+                    page.scene(std::move(scene));
                     // On the page with the scene, and on standard error for whoever
                     // only sees the exit status.
                     return checked.error;
                 });
-    const std::string head = page.head(options.title), tail = report::PageWriter::tail();
-    output.put(head);
-    for (const std::string& piece : page.body()) {
+    const std::string head = page.head(options.title, source), tail = report::PageWriter::tail();
+    std::vector<std::string_view> pieces = page.pieces(head);
+    pieces.push_back(tail);
+    std::size_t bytes = 0;
+    for (std::string_view piece : pieces) {
         output.put(piece);
+        bytes += piece.size();
     }
-    output.put(tail);
     output.finish();
-    return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
+    // One line for whoever runs it from a script or a shell: what, where.
+    const bool toStandardOutput = options.batch.output.empty() || options.batch.output == "-";
+    std::fprintf(stderr, "vrim: wrote %s (%s): %s, %s with a shake (%s drawn), %s, %s\n",
+                 toStandardOutput ? "the page to standard output"
+                                  : report::absolutePath(options.batch.output).c_str(),
+                 bytes >= 10000 ? (std::to_string((bytes + 512) / 1024) + " KB").c_str()
+                                : plural(bytes, "byte", "bytes").c_str(),
+                 plural(page.scenes(), "scene", "scenes").c_str(),
+                 plural(page.items(), "item", "items").c_str(),
+                 std::to_string(page.plotted()).c_str(),
+                 plural(static_cast<std::size_t>(errors), "error", "errors").c_str(),
+                 plural(static_cast<std::size_t>(warnings), "warning", "warnings").c_str());
+    // Written: 0 when clean, 1 with findings. Nothing written is 2 (an
+    // exception on the way out of here).
+    return errors > 0 || warnings > 0 ? kExitWarnings : kExitClean;
 }
 
 } // namespace
@@ -117,7 +152,9 @@ Command addReportCommand(CLI::App& tool) {
         "report", "Write one self-contained HTML page for reviewing the shakes of the scenes");
     command->footer("The page needs no other file and no network: plots, styles and the player\n"
                     "are inside it. Each scene is shown at its own frame rate and range, with\n"
-                    "what check finds in it. Exit status: 0 clean, 1 findings, 2 errors.\n"
+                    "what check finds in it, and where it came from (files with their SHA-256).\n"
+                    "Exit status: 0 written and clean, 1 written with findings (errors or\n"
+                    "warnings), 2 nothing written. Standard error says what was written where.\n"
                     "Example:\n"
                     "  vrim report shots/*.lws -o dailies.html");
     BatchOptions& batch = options->batch;

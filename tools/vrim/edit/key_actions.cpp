@@ -1,5 +1,7 @@
 #include "tools/vrim/edit/key_actions.h"
 
+#include "text/numbers.h"
+#include "text/words.h"
 #include "tools/vrim/error.h"
 
 #include <cerrno>
@@ -32,33 +34,6 @@ constexpr FieldName kFields[] = {
     {"width-x", Field::WidthX},   {"width-y", Field::WidthY}, {"width-z", Field::WidthZ},
     {"fall-off", Field::FallOff},
 };
-
-bool wholeNumber(const std::string& text, int64_t& number) {
-    if (text.empty()) {
-        return false;
-    }
-    char* stop = nullptr;
-    errno = 0;
-    const long long parsed = std::strtoll(text.c_str(), &stop, 10);
-    if (*stop != '\0' || errno == ERANGE || text.find_first_of(" \t") != std::string::npos) {
-        return false;
-    }
-    number = parsed;
-    return true;
-}
-
-bool realNumber(const std::string& text, double& number) {
-    if (text.empty() || text.find_first_of(" \t") != std::string::npos) {
-        return false;
-    }
-    char* stop = nullptr;
-    const double parsed = std::strtod(text.c_str(), &stop);
-    if (*stop != '\0' || !std::isfinite(parsed)) {
-        return false;
-    }
-    number = parsed;
-    return true;
-}
 
 std::string quoted(const std::string& text) {
     return "'" + text + "'";
@@ -106,14 +81,13 @@ EditAction parseScript(const std::string& text, const std::string& file) {
     std::ostringstream content;
     content << in.rdbuf();
     // One line at a time, so that each action keeps its line for messages.
-    std::istringstream lines(content.str());
-    std::string line;
+    const std::string script = content.str();
     int number = 0;
-    while (std::getline(lines, line)) {
+    for (const std::string_view line : text::splitLines(script)) {
         ++number;
         std::string error;
         const std::size_t before = action.script.size();
-        if (!standin::parsePanelScript(line, action.script, error)) {
+        if (!standin::parsePanelScript(std::string(line), action.script, error)) {
             throw ToolError(text + ": line " + std::to_string(number) + ": " +
                             error.substr(error.find(':') + 2));
         }
@@ -152,21 +126,25 @@ EditAction parseEditAction(const std::string& option, const std::string& value) 
     action.text = "--" + option + (value.empty() ? "" : " " + value);
     if (option == "key") {
         action.kind = Kind::Key;
-        if (!wholeNumber(value, action.number) || action.number < 1) {
+        const text::Reading<int64_t> key = text::readWhole(value, 1);
+        if (!key) {
             throw ToolError(action.text + ": " + quoted(value) +
-                            " is not a key number (1 is the first key)");
+                            " is not a key number (1 is the first key)" + text::aside(key.refusal));
         }
+        action.number = key.value;
     } else if (option == "add-key") {
         action.kind = Kind::AddKey;
     } else if (option == "delete-key") {
         action.kind = Kind::DeleteKey;
     } else if (option == "shift") {
         action.kind = Kind::Shift;
-        if (!wholeNumber(value, action.number) || action.number < kFrameMin - kFrameMax ||
-            action.number > kFrameMax - kFrameMin) {
+        const text::Reading<int64_t> frames =
+            text::readWhole(value, kFrameMin - kFrameMax, kFrameMax - kFrameMin);
+        if (!frames) {
             throw ToolError(action.text + ": " + quoted(value) +
-                            " is not a whole number of frames");
+                            " is not a whole number of frames" + text::aside(frames.refusal));
         }
+        action.number = frames.value;
     } else if (option == "script") {
         return parseScript(action.text, value);
     } else if (option == "set") {
@@ -191,15 +169,17 @@ EditAction parseEditAction(const std::string& option, const std::string& value) 
         }
         switch (action.field) {
         case Field::Start:
-        case Field::End:
-            if (!wholeNumber(text, action.number) || action.number < kFrameMin ||
-                action.number > kFrameMax) {
+        case Field::End: {
+            const text::Reading<int64_t> frame = text::readWhole(text);
+            if (!frame) {
                 throw ToolError(action.text + ": " + quoted(text) +
                                 " is not a frame (a whole number from -2147483648 to "
-                                "2147483647)");
+                                "2147483647)" +
+                                text::aside(frame.refusal));
             }
+            action.number = frame.value;
             action.value = static_cast<double>(action.number);
-            break;
+        } break;
         case Field::FallOff:
             if (text != "on" && text != "off") {
                 throw ToolError(action.text + ": " + quoted(text) +
@@ -207,10 +187,14 @@ EditAction parseEditAction(const std::string& option, const std::string& value) 
             }
             action.value = text == "on" ? 1.0 : 0.0;
             break;
-        default:
-            if (!realNumber(text, action.value)) {
-                throw ToolError(action.text + ": " + quoted(text) + " is not a number");
+        default: {
+            const text::Reading<double> number = text::readReal(text);
+            if (!number) {
+                throw ToolError(action.text + ": " + quoted(text) + " is not a number" +
+                                text::aside(number.refusal));
             }
+            action.value = number.value;
+        }
         }
     } else {
         throw ToolError("--" + option + ": not an edit action");
@@ -220,12 +204,11 @@ EditAction parseEditAction(const std::string& option, const std::string& value) 
 
 int shownKeyNumber(const Panel& panel) {
     const standin::PanelControl* control = controlOf(panel, PanelLabels::keyNumber);
-    int64_t number = 0;
-    if (control == nullptr || !wholeNumber(control->text, number) || number < 0 ||
-        number > std::numeric_limits<int>::max()) {
+    if (control == nullptr) {
         return 0;
     }
-    return static_cast<int>(number);
+    const text::Reading<int64_t> number = text::readWhole(control->text, 0);
+    return number ? static_cast<int>(number.value) : 0;
 }
 
 std::size_t listedKeys(Panel& panel) {
@@ -330,8 +313,7 @@ std::optional<PanelAction> ActionPlayer::plan(Panel& panel) {
         case Kind::Key:
             if (step_ == 0) {
                 if (static_cast<uint64_t>(action.number) > keys) {
-                    return fail("the item has " + std::to_string(keys) +
-                                (keys == 1 ? " key" : " keys"));
+                    return fail("the item has " + text::counted(keys, "key", "keys"));
                 }
                 target_ = static_cast<int>(action.number);
                 step_ = 1;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace vrim {
@@ -12,16 +13,41 @@ std::vector<const ShakeKey*> keysOf(const ShakeInstance& instance) {
     return inspect::keysOf(instance);
 }
 
-int selectedKey(const ShakeInstance& instance, int32_t frame) {
-    int selected = -1;
-    int position = 0;
-    for (const ShakeKey* key : keysOf(instance)) {
-        if (key->startFrame <= frame) {
-            selected = position;
-        }
-        ++position;
+KeySelection::KeySelection(const ShakeInstance& instance) : keys_(keysOf(instance)) {
+    steps_.reserve(keys_.size());
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        steps_.emplace_back(keys_[i]->startFrame, static_cast<int>(i));
     }
-    return selected;
+    std::sort(steps_.begin(), steps_.end());
+    // Keep one step per start frame, holding the last position of all the
+    // keys that start at or before it.
+    std::size_t kept = 0;
+    int last = -1;
+    for (const auto& [start, position] : steps_) {
+        last = std::max(last, position);
+        if (kept > 0 && steps_[kept - 1].first == start) {
+            steps_[kept - 1].second = last;
+        } else {
+            steps_[kept++] = {start, last};
+        }
+    }
+    steps_.resize(kept);
+}
+
+int KeySelection::selected(int32_t frame) const {
+    const auto after = std::upper_bound(
+        steps_.begin(), steps_.end(), frame,
+        [](int32_t f, const std::pair<int32_t, int>& step) { return f < step.first; });
+    return after == steps_.begin() ? -1 : std::prev(after)->second;
+}
+
+int KeySelection::acting(int32_t frame, double time) const {
+    const int key = selected(frame);
+    return key >= 0 && spanHolds(*keys_[static_cast<std::size_t>(key)], time) ? key : -1;
+}
+
+int selectedKey(const ShakeInstance& instance, int32_t frame) {
+    return KeySelection(instance).selected(frame);
 }
 
 bool spanHolds(const ShakeKey& key, double time) {
@@ -29,11 +55,7 @@ bool spanHolds(const ShakeKey& key, double time) {
 }
 
 int actingKey(const ShakeInstance& instance, int32_t frame, double time) {
-    const int selected = selectedKey(instance, frame);
-    if (selected < 0) {
-        return -1;
-    }
-    return spanHolds(*keysOf(instance)[static_cast<std::size_t>(selected)], time) ? selected : -1;
+    return KeySelection(instance).acting(frame, time);
 }
 
 namespace {
@@ -44,12 +66,12 @@ double frameTime(int64_t frame, double fps) {
 
 // Selection for frames beyond the 32-bit range the host can pass: below it no
 // key has started, above it every key has.
-int selectedAt(const ShakeInstance& instance, int64_t frame) {
+int selectedAt(const KeySelection& selection, int64_t frame) {
     if (frame < std::numeric_limits<int32_t>::min()) {
         return -1;
     }
     const int64_t clamped = std::min<int64_t>(frame, std::numeric_limits<int32_t>::max());
-    return selectedKey(instance, static_cast<int32_t>(clamped));
+    return selection.selected(static_cast<int32_t>(clamped));
 }
 
 } // namespace
@@ -83,7 +105,8 @@ FrameSpan spanFrames(const ShakeKey& key, double fps) {
 }
 
 std::vector<HiddenRun> hiddenRuns(const ShakeInstance& instance, int key, double fps) {
-    const std::vector<const ShakeKey*> keys = keysOf(instance);
+    const KeySelection selection(instance);
+    const std::vector<const ShakeKey*>& keys = selection.keys();
     const FrameSpan span = spanFrames(*keys[static_cast<std::size_t>(key)], fps);
     std::vector<HiddenRun> runs;
     if (span.empty()) {
@@ -101,7 +124,7 @@ std::vector<HiddenRun> hiddenRuns(const ShakeInstance& instance, int key, double
     cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
     for (std::size_t i = 0; i < cuts.size(); ++i) {
         const FrameSpan piece = {cuts[i], i + 1 < cuts.size() ? cuts[i + 1] - 1 : span.last};
-        const int by = selectedAt(instance, piece.first);
+        const int by = selectedAt(selection, piece.first);
         if (by <= key) {
             continue;
         }

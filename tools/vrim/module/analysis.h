@@ -8,6 +8,7 @@
 #include "plugin/vocabulary.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vrim {
@@ -27,6 +28,23 @@ bool spanHolds(const ShakeKey& key, double time);
 // frame at a time; between frames the frame picks the key and the time is
 // tested against its span), or -1 when the item keeps its position.
 int actingKey(const ShakeInstance& instance, int32_t frame, double time);
+
+// The same questions for many frames of one instance: the chain is walked
+// once, and each frame takes a binary search over the start frames instead
+// of a walk. Valid while the instance's keys stay as they were.
+class KeySelection {
+  public:
+    explicit KeySelection(const ShakeInstance& instance);
+    const std::vector<const ShakeKey*>& keys() const { return keys_; }
+    int selected(int32_t frame) const;
+    int acting(int32_t frame, double time) const;
+
+  private:
+    std::vector<const ShakeKey*> keys_;
+    // The distinct start frames in ascending order, each with the last chain
+    // position among the keys that start at or before it.
+    std::vector<std::pair<int32_t, int>> steps_;
+};
 
 // Whole frames, both ends inclusive; empty when first > last.
 struct FrameSpan {

@@ -1,6 +1,8 @@
 // A shake module loaded into the stand-in host, its motion handler activated
-// as the host activates it, and the instances made through it. Every number
-// the tool prints comes from the module through these calls.
+// as the host activates it, and the instances made through it. The keys the
+// tool shows and the positions it prints and draws come from the module
+// through these calls; which key acts on which frame it works out itself
+// (analysis.h).
 #pragma once
 
 #include "plugin/core/shake.h"

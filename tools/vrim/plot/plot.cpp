@@ -1,5 +1,6 @@
 #include "tools/vrim/plot/plot.h"
 #include "standin/xml.h"
+#include "text/numbers.h"
 
 #include <algorithm>
 #include <charconv>
@@ -42,21 +43,9 @@ constexpr Axis kAxes[3] = {
 // Fills for key spans, taken in turn.
 constexpr const char* kSpanFills[] = {"#e69f00", "#56b4e9", "#cc79a7", "#999999", "#f0e442"};
 
+// A tick at zero reads 0, not -0.00.
 std::string number(double value, int decimals = 2) {
-    // A tick at zero must read 0, not -0.00. Half the last place, by table:
-    // pow per coordinate was a tenth of a report's time.
-    constexpr double kHalfLastPlace[] = {0.5, 0.05, 0.005};
-    const double halfLast =
-        decimals >= 0 && decimals <= 2 ? kHalfLastPlace[decimals] : 0.5 * std::pow(10.0, -decimals);
-    if (std::fabs(value) < halfLast) {
-        value = 0.0;
-    }
-    // to_chars writes what "%.*f" writes, without printf's cost per call: a
-    // plot has thousands of coordinates.
-    char text[400];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
-    return std::string(text, end);
+    return text::fixed(value, decimals);
 }
 
 // Tick spacing of 1, 2 or 5 times a power of ten giving about target ticks,

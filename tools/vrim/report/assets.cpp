@@ -11,14 +11,26 @@ body { font: 16px/1.45 "DejaVu Sans", Verdana, Arial, sans-serif; color: #222222
   background: #ffffff; max-width: 1180px; margin: 0 auto; padding: 0 12px 48px; }
 h1 { font-size: 1.6em; margin: 0.6em 0 0.2em; }
 h2 { font-size: 1.3em; margin: 0.4em 0; overflow-wrap: anywhere; }
-h3 { display: inline; font-size: 1.1em; margin: 0; }
-h4 { margin: 0.8em 0 0.3em; }
+summary .name { font-weight: bold; font-size: 1.1em; overflow-wrap: anywhere; }
+h3 { font-size: 1em; margin: 0.8em 0 0.3em; }
+svg.plot { font: 13px sans-serif; }
+svg.planes { font: 12px sans-serif; }
 a { color: #0060a0; }
 code { font-family: "DejaVu Sans Mono", monospace; font-size: 0.92em; }
 nav ol { padding-left: 2.2em; columns: 26em; column-gap: 2em; }
 nav summary { cursor: pointer; }
-nav summary h2 { display: inline; }
-nav li { overflow-wrap: anywhere; }
+nav li { overflow-wrap: anywhere; break-inside: avoid; }
+.mark { display: none; }
+.filter a { display: inline-block; margin: 0 0.6em 0.3em 0; padding: 2px 10px;
+  border: 1px solid #0060a0; border-radius: 4px; text-decoration: none; }
+#only-findings:target ~ main .clean, #only-findings:target ~ nav li.clean { display: none; }
+#only-findings:target ~ header a.only, #all-items:target ~ header a.all {
+  background: #0060a0; color: #ffffff; }
+section.provenance summary { cursor: pointer; }
+table.files { width: 100%; table-layout: fixed; }
+table.files td:last-child, table.files th:last-child { width: 42%; }
+dd code, table.files code { overflow-wrap: anywhere; }
+.sub { color: #555555; margin: 4px 0; }
 .sampling { border-left: 5px solid #56b4e9; background: #eef7fc; padding: 6px 10px; }
 section.scene { border-top: 3px solid #444444; margin-top: 28px; padding-top: 4px; }
 dl.facts { display: grid; grid-template-columns: max-content auto; gap: 2px 14px; margin: 6px 0; }
@@ -35,9 +47,15 @@ svg.plot { display: block; width: 100%; height: auto; }
 svg.planes { display: block; width: 100%; max-width: 420px; height: auto; }
 .scroll { overflow-x: auto; }
 table { border-collapse: collapse; margin: 4px 0; }
-th, td { border: 1px solid #cccccc; padding: 3px 8px; text-align: left; vertical-align: top; }
-thead th { background: #f0f0f0; }
+th, td { border: 1px solid #cccccc; padding: 3px 8px; text-align: left; vertical-align: top;
+  overflow-wrap: anywhere; }
+table.keys, table.listed { width: 100%; }
+thead th { background: #f0f0f0; overflow-wrap: normal; }
+table.readout { width: 100%; table-layout: fixed; }
 table.readout td { text-align: right; font-family: "DejaVu Sans Mono", monospace; }
+table.readout th:first-child { width: auto; }
+table.readout thead th:nth-child(2) { width: 3.5em; }
+table.readout thead th:nth-child(n+3) { width: 7.5em; }
 ul.findings { list-style: none; padding: 0; margin: 4px 0; }
 ul.findings li { border-left: 5px solid #999999; padding: 3px 8px; margin: 4px 0;
   background: #f6f6f6; overflow-wrap: anywhere; }
@@ -49,7 +67,7 @@ ul.findings li.note { border-color: #56b4e9; }
 details.listed { margin: 12px 0; }
 details.listed > summary { cursor: pointer; font-weight: bold; }
 table.listed ul.findings { margin: 0; }
-table.listed code { white-space: nowrap; }
+table.listed code { white-space: pre-wrap; }
 .more { color: #555555; font-style: italic; }
 .player { position: sticky; top: 0; z-index: 1; background: #ffffff; padding: 6px 0;
   border-bottom: 2px solid #444444; }
@@ -63,7 +81,9 @@ output.now { font-family: "DejaVu Sans Mono", monospace; min-width: 9em; }
   body { font-size: 15px; padding: 0 8px 32px; }
   .views { grid-template-columns: minmax(0, 1fr); }
   th, td { padding: 2px 4px; }
-  table.readout { font-size: 0.82em; }
+  table.readout { font-size: 0.78em; }
+  table.readout thead th:nth-child(n+3) { width: 6.2em; }
+  table.readout thead th:nth-child(2) { width: 2.6em; }
 }
 @media print {
   body { font-size: 10pt; max-width: none; padding: 0; }
@@ -82,12 +102,15 @@ output.now { font-family: "DejaVu Sans Mono", monospace; min-width: 9em; }
 const char* const kPlayerScript = R"js(
 (function () {
   "use strict";
-  function number(v) { return typeof v === "string" ? Number(v) : v; }
+  // Offsets come as whole millionths, or as text when too large or not a number.
+  function value(v) {
+    if (typeof v !== "string") { return v / 1e6; }
+    return v === "inf" ? Infinity : v === "-inf" ? -Infinity : Number(v);
+  }
   function text(v) {
-    if (Number.isNaN(v)) { return "NaN"; }
-    if (!Number.isFinite(v)) { return v > 0 ? "inf" : "-inf"; }
-    var t = v.toFixed(6);
-    return t === "-0.000000" ? "0.000000" : t;
+    if (typeof v === "string") { return v; }
+    var a = Math.abs(v), f = String(a % 1000000);
+    return (v < 0 ? "-" : "") + Math.floor(a / 1000000) + "." + "000000".slice(f.length) + f;
   }
   // Paper shows every section, collapsed or not.
   window.addEventListener("beforeprint", function () {
@@ -96,35 +119,55 @@ const char* const kPlayerScript = R"js(
   document.querySelectorAll("section.scene").forEach(function (scene) {
     var player = scene.querySelector(".player");
     if (!player) { return; }
-    var first = Number(player.dataset.first);
-    var step = Number(player.dataset.step);
     var fps = Number(player.dataset.fps);
     var slider = player.querySelector("input.frame");
     var now = player.querySelector("output.now");
     var button = player.querySelector("button.play");
-    var items = [];
+    var items = [], all = {};
     scene.querySelectorAll("script.samples").forEach(function (node) {
       var data = JSON.parse(node.textContent);
       var section = document.getElementById(data.id);
+      var at = {}, keys = [], n = 0;
+      data.frames.forEach(function (run) {
+        for (var k = 0; k < run[2]; ++k) {
+          var frame = run[0] + k * run[1];
+          at[frame] = n++;
+          all[frame] = true;
+        }
+      });
+      data.key.forEach(function (run) {
+        for (var k = 0; k < run[1]; ++k) { keys.push(run[0]); }
+      });
       items.push({
-        first: data.first,
-        step: data.step,
-        plot: data.plot,
-        key: data.key,
-        offsets: [data.x.map(number), data.y.map(number), data.z.map(number)],
+        at: at, key: keys, axis: data.axis, raw: [data.x, data.y, data.z],
         row: player.querySelector('tr[data-item="' + data.id + '"]'),
         cursor: section.querySelector("svg.plot line.cursor"),
         planes: Array.prototype.slice.call(section.querySelectorAll("svg.planes g.plane"))
       });
     });
+    // Every frame some item was sampled at, in order.
+    var frames = Object.keys(all).map(Number).sort(function (a, b) { return a - b; });
+    player.positions = frames;
+    slider.max = String(frames.length - 1);
+    function cursorX(axis, frame) {
+      for (var i = 0; i < axis.length; ++i) {
+        var p = axis[i];
+        if (frame <= p[1] || i === axis.length - 1) {
+          var x = p[1] > p[0] ? p[2] + (frame - p[0]) / (p[1] - p[0]) * (p[3] - p[2]) : p[2];
+          return Math.min(Math.max(x, axis[0][2]), axis[axis.length - 1][3]);
+        }
+      }
+      return 0;
+    }
     function show(index) {
-      var frame = first + index * step;
+      var frame = frames[index];
       now.textContent = "frame " + frame;
       items.forEach(function (item) {
         var cells = item.row.querySelectorAll("td");
-        var i = Math.floor((frame - item.first) / item.step);
-        if (i < 0 || i >= item.key.length) {
-          // Outside this item's frames: nothing computed to show.
+        var i = item.at[frame];
+        if (i === undefined) {
+          // Not sampled for this item (outside its frames, or where no key
+          // acts and it was sampled thinly): nothing computed to show.
           cells.forEach(function (cell) { cell.textContent = "-"; });
           item.cursor.setAttribute("visibility", "hidden");
           item.planes.forEach(function (g) {
@@ -132,18 +175,17 @@ const char* const kPlayerScript = R"js(
           });
           return;
         }
-        var p = item.plot;
-        var x = p.left + (frame - p.from) / (p.to - p.from) * (p.right - p.left);
-        item.cursor.setAttribute("x1", x.toFixed(2));
-        item.cursor.setAttribute("x2", x.toFixed(2));
+        var x = cursorX(item.axis, frame);
+        item.cursor.setAttribute("x1", x.toFixed(1));
+        item.cursor.setAttribute("x2", x.toFixed(1));
         item.cursor.setAttribute("visibility", "visible");
         cells[0].textContent = item.key[i] > 0 ? String(item.key[i]) : "-";
         for (var axis = 0; axis < 3; ++axis) {
-          cells[axis + 1].textContent = text(item.offsets[axis][i]);
+          cells[axis + 1].textContent = text(item.raw[axis][i]);
         }
         item.planes.forEach(function (g) {
-          var a = item.offsets[Number(g.dataset.across)][i];
-          var b = item.offsets[Number(g.dataset.up)][i];
+          var a = value(item.raw[Number(g.dataset.across)][i]);
+          var b = value(item.raw[Number(g.dataset.up)][i]);
           var dot = g.querySelector("circle.dot");
           if (!Number.isFinite(a) || !Number.isFinite(b)) {
             dot.setAttribute("visibility", "hidden");
@@ -156,25 +198,34 @@ const char* const kPlayerScript = R"js(
         });
       });
     }
+    player.seek = function (frame) {
+      var index = frames.indexOf(frame);
+      if (index >= 0) { slider.value = String(index); show(index); }
+      return index >= 0;
+    };
     var timer = null;
     function stop() {
-      clearInterval(timer);
+      clearTimeout(timer);
       timer = null;
       button.textContent = "Play";
       button.setAttribute("aria-pressed", "false");
+    }
+    // Real time: each sampled frame for as long as the scene shows it, the
+    // thinly sampled stretches passed at no more than a quarter second a step.
+    function step() {
+      var next = Number(slider.value) + 1;
+      if (next > Number(slider.max)) { stop(); return; }
+      var wait = Math.min(250, 1000 * (frames[next] - frames[next - 1]) / fps);
+      slider.value = String(next);
+      show(next);
+      timer = setTimeout(step, wait);
     }
     button.addEventListener("click", function () {
       if (timer !== null) { stop(); return; }
       if (Number(slider.value) >= Number(slider.max)) { slider.value = "0"; }
       button.textContent = "Pause";
       button.setAttribute("aria-pressed", "true");
-      // Real time: one sample every step frames at the scene's rate.
-      timer = setInterval(function () {
-        var next = Number(slider.value) + 1;
-        if (next > Number(slider.max)) { stop(); return; }
-        slider.value = String(next);
-        show(next);
-      }, 1000 * step / fps);
+      timer = setTimeout(step, 1000 / fps);
     });
     slider.addEventListener("input", function () { show(Number(slider.value)); });
     button.setAttribute("aria-pressed", "false");

@@ -1,9 +1,10 @@
 #include "tools/vrim/report/collect.h"
 
+#include "text/numbers.h"
+
 #include "tools/vrim/scene/motion.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -11,17 +12,75 @@ namespace vrim::report {
 
 namespace {
 
-std::string number(double value) {
-    // As "%g", faster: every listed item's keys are worded.
-    char text[64];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr;
-    return std::string(text, end);
-}
-
 std::string frames(int64_t first, int64_t last) {
     return first == last ? "frame " + std::to_string(first)
                          : "frames " + std::to_string(first) + " to " + std::to_string(last);
+}
+
+// Stretches of the range to sample, in frame order, each with its step.
+struct Stretch {
+    int64_t first, last;
+    bool keys; // some key acts here
+};
+
+std::vector<Stretch> stretches(const Plot& plot) {
+    std::vector<FrameSpan> runs;
+    for (const PlotKey& key : plot.keys) {
+        runs.insert(runs.end(), key.moves.begin(), key.moves.end());
+    }
+    std::sort(runs.begin(), runs.end(),
+              [](const FrameSpan& a, const FrameSpan& b) { return a.first < b.first; });
+    std::vector<Stretch> out;
+    int64_t at = plot.frames.first;
+    for (const FrameSpan& run : runs) {
+        // A frame of rest either side belongs with the key: the curve is seen
+        // to leave the rest and come back to it.
+        const int64_t first = std::max<int64_t>(run.first - 1, plot.frames.first);
+        const int64_t last = std::min<int64_t>(run.last + 1, plot.frames.last);
+        if (!out.empty() && out.back().keys && first <= out.back().last + 1) {
+            out.back().last = std::max(out.back().last, last);
+            at = out.back().last + 1;
+            continue;
+        }
+        if (first > at) {
+            out.push_back({at, first - 1, false});
+        }
+        out.push_back({std::max(first, at), last, true});
+        at = last + 1;
+    }
+    if (at <= plot.frames.last) {
+        out.push_back({at, plot.frames.last, false});
+    }
+    return out;
+}
+
+std::size_t stepFor(int64_t frames, std::size_t most) {
+    const auto bound = static_cast<int64_t>(std::max<std::size_t>(most, 1));
+    return static_cast<std::size_t>(std::max<int64_t>(1, (frames + bound - 1) / bound));
+}
+
+// The module's samples: every frame where a key acts (up to the bound), and
+// the stretches where none does thinly, each with its first and last frame.
+void sampleItem(Session& session, MotionSetup setup, const Limits& limits, PageItem& item) {
+    const std::vector<Stretch> parts = stretches(item.plot);
+    int64_t keyFrames = 0;
+    for (const Stretch& part : parts) {
+        keyFrames += part.keys ? part.last - part.first + 1 : 0;
+    }
+    const int64_t all = static_cast<int64_t>(item.plot.frames.last) - item.plot.frames.first + 1;
+    item.keyStep = stepFor(keyFrames, limits.keyFrames);
+    item.restStep = stepFor(all, limits.restSamples);
+    std::vector<Sample>& samples = item.plot.samples;
+    for (const Stretch& part : parts) {
+        const std::size_t step = part.keys ? item.keyStep : item.restStep;
+        setup.frames = {static_cast<int32_t>(part.first), static_cast<int32_t>(part.last)};
+        std::vector<Sample> some = sampleMotion(session, setup, static_cast<double>(step));
+        samples.insert(samples.end(), some.begin(), some.end());
+        if (static_cast<int64_t>(samples.back().frame) != part.last) {
+            setup.frames.first = setup.frames.last;
+            samples.push_back(sampleMotion(session, setup).front());
+        }
+    }
 }
 
 } // namespace
@@ -29,23 +88,23 @@ std::string frames(int64_t first, int64_t last) {
 std::string keyWords(const ShakeKey& key, double fps) {
     std::string words = "From frame " + std::to_string(key.startFrame) + " to frame " +
                         std::to_string(key.endFrame) + " (" +
-                        number(key.startFrame / kKeyFrameRate) + " s to " +
-                        number(key.endFrame / kKeyFrameRate) + " s";
+                        text::general(key.startFrame / kKeyFrameRate) + " s to " +
+                        text::general(key.endFrame / kKeyFrameRate) + " s";
     const FrameSpan acts = spanFrames(key, fps);
     if (fps != kKeyFrameRate) {
-        words += acts.empty()
-                     ? ", on no scene frame at " + number(fps) + " fps"
-                     : ", scene " + frames(acts.first, acts.last) + " at " + number(fps) + " fps";
+        words += acts.empty() ? ", on no scene frame at " + text::general(fps) + " fps"
+                              : ", scene " + frames(acts.first, acts.last) + " at " +
+                                    text::general(fps) + " fps";
     }
     words += "). ";
     if (key.freqTime == 0.0) {
         words += "Period 0: a constant push of sin(1) times the widths, no shake. ";
     } else {
-        words += "One shake every " + number(key.freqTime) + " s (" + number(key.freqTime * fps) +
-                 " frames at " + number(fps) + " fps). ";
+        words += "One shake every " + text::general(key.freqTime) + " s (" +
+                 text::general(key.freqTime * fps) + " frames at " + text::general(fps) + " fps). ";
     }
-    words += "Widths X " + number(key.widthX) + ", Y " + number(key.widthY) + ", Z " +
-             number(key.widthZ) + ". ";
+    words += "Widths X " + text::general(key.widthX) + ", Y " + text::general(key.widthY) + ", Z " +
+             text::general(key.widthZ) + ". ";
     words += key.fallOff != 0 ? "Fades out towards its end frame." : "Full strength to its end.";
     return words;
 }
@@ -75,6 +134,10 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
         item.keys.push_back({"", plot ? keyWords(*keys[k], timing.fps) : std::string()});
     }
     item.keysLeftOut = keys.size() - shown;
+    for (const Finding& finding : findings) {
+        item.errors += finding.severity == Severity::Error ? 1 : 0;
+        item.warnings += finding.severity == Severity::Warning ? 1 : 0;
+    }
     const std::size_t told =
         std::min(findings.size(), plot ? limits.findingsPerItem : limits.findingsPerRow);
     for (std::size_t f = 0; f < told; ++f) {
@@ -100,20 +163,20 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     setup.instance = instance;
     setup.fps = timing.fps;
     setup.frames = timing.frames ? *timing.frames : framesOfKeys(*instance, timing.fps);
-    const double span = static_cast<double>(setup.frames.last) - setup.frames.first + 1.0;
-    item.frameStep = static_cast<std::size_t>(
-        std::ceil(span / static_cast<double>(std::max<std::size_t>(limits.framesPerItem, 1))));
     item.plotted = true;
     item.plot.title = item.name;
-    item.plot.subtitle =
-        frames(setup.frames.first, setup.frames.last) + " at " + number(timing.fps) + " fps" +
-        (item.frameStep > 1 ? ", every " + std::to_string(item.frameStep) + " frames"
-                            : std::string()) +
-        "; shaded: the frames each key moves the item";
     item.plot.fps = timing.fps;
     item.plot.frames = setup.frames;
-    item.plot.samples = sampleMotion(session, setup, static_cast<double>(item.frameStep));
     item.plot.keys = plotKeys(*instance, timing.fps, setup.frames);
+    sampleItem(session, setup, limits, item);
+    item.plot.subtitle =
+        frames(setup.frames.first, setup.frames.last) + " at " + text::general(timing.fps) + " fps; " +
+        (item.keyStep > 1 ? "every " + std::to_string(item.keyStep) + " frames"
+                          : std::string("every frame")) +
+        " where a key acts" +
+        (item.restStep > 1 ? ", every " + std::to_string(item.restStep) + " frames where none does"
+                           : std::string()) +
+        "; shaded: the frames each key moves the item";
     return item;
 }
 

@@ -1,6 +1,9 @@
 #include "tools/vrim/report/page.h"
+#include "text/numbers.h"
+#include "text/words.h"
 
 #include "tools/vrim/report/assets.h"
+#include "tools/vrim/report/chart.h"
 
 #include <nlohmann/json.hpp>
 
@@ -29,17 +32,14 @@ constexpr Plane kPlanes[3] = {
 constexpr double kPlaneSize = 110; // one plane's square, in SVG units
 constexpr double kPlaneGap = 12;   // between the squares
 constexpr double kPlaneReach = 46; // from the centre to the largest offset
-constexpr double kPlaneLabel = 18;
-constexpr std::size_t kOpenContents =
-    40; // scenes in a contents list that starts open // room for the label under each square
+constexpr double kPlaneLabel = 18; // room for the label under each square
+// Scenes in a contents list that starts open.
+constexpr std::size_t kOpenContents = 40;
 
 // As "%.<decimals>f", without printf's cost: samples and plane views are
 // thousands of numbers.
 std::string fixed(int decimals, double value) {
-    char text[400];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
-    return std::string(text, end);
+    return text::fixed(value, decimals);
 }
 
 std::string format(const char* pattern, double value) {
@@ -49,7 +49,16 @@ std::string format(const char* pattern, double value) {
 }
 
 std::string count(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    return text::counted(n, one, many);
+}
+
+// The class that orders and filters an item or scene: errors first, then
+// warnings, then the clean ones (which the findings filter hides).
+const char* rankClass(std::size_t errors, std::size_t warnings) {
+    return errors > 0 ? "has-errors" : warnings > 0 ? "has-warnings" : "clean";
+}
+int rank(std::size_t errors, std::size_t warnings) {
+    return errors > 0 ? 0 : warnings > 0 ? 1 : 2;
 }
 
 // Offsets as the player shows them, so that the page without script reads
@@ -61,33 +70,7 @@ std::string offsetText(double value) {
     if (std::isinf(value)) {
         return value > 0 ? "inf" : "-inf";
     }
-    std::string text = fixed(6, value);
-    return text == "-0.000000" ? "0.000000" : text;
-}
-
-// The plot of `preview --svg` made part of the page: without its XML
-// declaration, sized by the page's style, with a cursor the player moves.
-std::string inlinePlot(const Plot& plot, const std::string& id) {
-    // Pieces are copied into a new string: GCC 12 at -O3 warns falsely about
-    // overlapping copies in std::string::insert.
-    const std::string svg = plotSvg(plot);
-    std::size_t from = svg.rfind("<?xml", 0) == 0 ? svg.find('\n') + 1 : 0;
-    const std::string open = "<svg ";
-    std::string html;
-    if (svg.compare(from, open.size(), open) == 0) {
-        html = open + "class=\"plot\" id=\"" + id + "-plot\" role=\"img\" ";
-        from += open.size();
-    }
-    const PlotArea area = plotArea(plot);
-    const std::string cursor =
-        "<line class=\"cursor\" x1=\"" + fixed(2, area.left) + "\" y1=\"" + fixed(2, area.top) +
-        "\" x2=\"" + fixed(2, area.left) + "\" y2=\"" + fixed(2, area.bottom) +
-        "\" stroke=\"#000000\" stroke-width=\"1.5\" visibility=\"hidden\"/>\n";
-    const std::size_t close = svg.rfind("</svg>");
-    if (close == std::string::npos || close < from) {
-        return html + svg.substr(from);
-    }
-    return html + svg.substr(from, close - from) + cursor + svg.substr(close);
+    return fixed(6, value);
 }
 
 // The largest finite offset of any axis; the plane views scale to it.
@@ -110,8 +93,7 @@ std::string planeViews(const PageItem& item, const std::string& id) {
     const double width = 3 * kPlaneSize + 2 * kPlaneGap;
     const double height = kPlaneSize + kPlaneLabel;
     std::string svg = "<svg class=\"planes\" id=\"" + id + "-planes\" role=\"img\" viewBox=\"0 0 " +
-                      fixed(0, width) + " " + fixed(0, height) +
-                      "\" font-size=\"12\" font-family=\"sans-serif\">\n";
+                      fixed(0, width) + " " + fixed(0, height) + "\">\n";
     svg += "<title>" + htmlText(item.name) +
            ": the point's path seen from the front, the side and the top</title>\n";
     for (int p = 0; p < 3; ++p) {
@@ -140,15 +122,23 @@ std::string planeViews(const PageItem& item, const std::string& id) {
             }
         };
         const Sample* first = nullptr;
+        std::string lastPoint;
         for (const Sample& sample : item.plot.samples) {
             const double a = sample.offset[plane.across];
             const double b = sample.offset[plane.up];
             if (!std::isfinite(a) || !std::isfinite(b)) {
                 flush();
+                lastPoint.clear();
                 continue;
             }
             first = first != nullptr ? first : &sample;
-            points += fixed(2, cx + a * scale) + "," + fixed(2, cy - b * scale) + " ";
+            // A tenth of a unit is finer than the views are drawn; a point
+            // that rounds to the one before adds nothing.
+            std::string point = fixed(1, cx + a * scale) + "," + fixed(1, cy - b * scale) + " ";
+            if (point != lastPoint) {
+                points += point;
+                lastPoint = std::move(point);
+            }
         }
         flush();
         const bool shown = !item.plot.samples.empty() && first == &item.plot.samples.front();
@@ -213,7 +203,7 @@ std::string keysTable(const PageItem& item, std::size_t bound) {
         return "<p>No keys: the item keeps its position.</p>\n";
     }
     const std::size_t shown = std::min(item.keys.size(), bound);
-    std::string html = "<div class=\"scroll\"><table class=\"keys\">\n<thead><tr><th "
+    std::string html = "<table class=\"keys\">\n<thead><tr><th "
                        "scope=\"col\">Key</th><th scope=\"col\">In the key editor's "
                        "list</th><th scope=\"col\">What it does</th></tr></thead>\n<tbody>\n";
     for (std::size_t k = 0; k < shown; ++k) {
@@ -222,7 +212,7 @@ std::string keysTable(const PageItem& item, std::size_t bound) {
                 (key.listLine.empty() ? std::string("(not in the list)") : htmlText(key.listLine)) +
                 "</code></td><td>" + htmlText(key.words) + "</td></tr>\n";
     }
-    html += "</tbody>\n</table></div>\n";
+    html += "</tbody>\n</table>\n";
     const std::size_t all = item.keys.size() + item.keysLeftOut;
     if (all > shown) {
         html += "<p class=\"more\">Keys " + std::to_string(shown + 1) + " to " +
@@ -234,7 +224,7 @@ std::string keysTable(const PageItem& item, std::size_t bound) {
 
 // The player's table row for an item: filled with the first sample, so that
 // the page reads right before the script moves it.
-std::string readoutRow(const PageItem& item, const std::string& id) {
+std::string readoutRow(const PageItem& item, const std::string& id, const char* rank) {
     const Sample* first = item.plot.samples.empty() ? nullptr : &item.plot.samples.front();
     auto cell = [&](int axis) {
         std::string html = "<td class=\"";
@@ -245,9 +235,9 @@ std::string readoutRow(const PageItem& item, const std::string& id) {
     };
     const std::string key =
         first != nullptr && first->key >= 0 ? std::to_string(first->key + 1) : "-";
-    return "<tr data-item=\"" + id + "\"><th scope=\"row\"><a href=\"#" + id + "\">" +
-           htmlText(item.name) + "</a></th><td class=\"key\">" + key + "</td>" + cell(0) + cell(1) +
-           cell(2) + "</tr>\n";
+    return "<tr class=\"" + std::string(rank) + "\" data-item=\"" + id +
+           "\"><th scope=\"row\"><a href=\"#" + id + "\">" + htmlText(item.name) +
+           "</a></th><td class=\"key\">" + key + "</td>" + cell(0) + cell(1) + cell(2) + "</tr>\n";
 }
 
 } // namespace
@@ -303,42 +293,65 @@ std::string htmlText(const std::string& text) {
     return html;
 }
 
-std::string samplesJson(const PageItem& item, const std::string& id) {
-    // JSON has no NaN or infinity: those travel as the strings the script's
-    // Number() reads back.
+std::string samplesJson(const PageItem& item, const std::string& id,
+                        const std::vector<AxisPiece>& axis) {
+    // Offsets travel as the whole number of millionths the page shows
+    // (short, and read back exactly); a value too large for that, or not a
+    // number, as its text.
     auto value = [](double v) -> nlohmann::json {
-        if (std::isnan(v)) {
-            return "NaN";
+        const std::string text = offsetText(v);
+        if (!std::isfinite(v) || std::fabs(v) >= 1e9) {
+            return text;
         }
-        if (std::isinf(v)) {
-            return v > 0 ? "Infinity" : "-Infinity";
+        std::string digits;
+        for (char c : text) {
+            if (c != '.') {
+                digits += c;
+            }
         }
-        return v;
+        long long micro = 0;
+        std::from_chars(digits.data(), digits.data() + digits.size(), micro);
+        return micro;
     };
     nlohmann::json axes[3] = {nlohmann::json::array(), nlohmann::json::array(),
                               nlohmann::json::array()};
-    nlohmann::json keys = nlohmann::json::array();
-    for (const Sample& sample : item.plot.samples) {
-        for (int axis = 0; axis < 3; ++axis) {
-            axes[axis].push_back(value(sample.offset[axis]));
+    // Frames and acting keys as runs: [first frame, step, count], [key, count].
+    nlohmann::json frames = nlohmann::json::array(), keys = nlohmann::json::array();
+    const std::vector<Sample>& samples = item.plot.samples;
+    for (std::size_t i = 0; i < samples.size();) {
+        const auto first = static_cast<int64_t>(samples[i].frame);
+        std::size_t n = 1;
+        int64_t step = 1;
+        if (i + 1 < samples.size()) {
+            step = static_cast<int64_t>(samples[i + 1].frame) - first;
+            while (i + n < samples.size() && static_cast<int64_t>(samples[i + n].frame) ==
+                                                 first + step * static_cast<int64_t>(n)) {
+                ++n;
+            }
         }
-        keys.push_back(sample.key >= 0 ? sample.key + 1 : 0);
+        frames.push_back({first, step, n});
+        i += n;
     }
-    const PlotArea area = plotArea(item.plot);
-    const nlohmann::json data = {
-        {"id", id},
-        {"first", item.plot.frames.first},
-        {"step", item.frameStep},
-        {"x", axes[0]},
-        {"y", axes[1]},
-        {"z", axes[2]},
-        {"key", keys},
-        {"plot",
-         {{"left", area.left},
-          {"right", area.right},
-          {"from", area.fromFrame},
-          {"to", area.toFrame}}},
-    };
+    for (std::size_t i = 0; i < samples.size();) {
+        std::size_t n = 1;
+        while (i + n < samples.size() && samples[i + n].key == samples[i].key) {
+            ++n;
+        }
+        keys.push_back({samples[i].key >= 0 ? samples[i].key + 1 : 0, n});
+        i += n;
+    }
+    for (const Sample& sample : samples) {
+        for (int a = 0; a < 3; ++a) {
+            axes[a].push_back(value(sample.offset[a]));
+        }
+    }
+    nlohmann::json pieces = nlohmann::json::array();
+    for (const AxisPiece& piece : axis) {
+        pieces.push_back({piece.fromFrame, piece.toFrame, piece.left, piece.right});
+    }
+    const nlohmann::json data = {{"id", id},      {"frames", frames}, {"x", axes[0]},
+                                 {"y", axes[1]},  {"z", axes[2]},     {"key", keys},
+                                 {"axis", pieces}};
     const std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     // "</script" inside would end the element early; "<\/" is the same JSON.
     std::string safe;
@@ -352,27 +365,53 @@ std::string samplesJson(const PageItem& item, const std::string& id) {
     return safe;
 }
 
-void PageWriter::scene(const PageScene& scene) {
+void PageWriter::scene(PageScene scene) {
     const std::string anchor = "s" + std::to_string(toc_.size() + 1);
     // Rows past the page's bound are counted with the items the caller
     // already left out.
     std::vector<bool> rowed(scene.items.size(), false);
     std::size_t unlisted = scene.unlisted;
     const std::size_t withShake = scene.items.size() + scene.unlisted;
-    toc_.push_back({anchor, scene.path, withShake, scene.findings});
-    findings_ += scene.findings;
+    Entry entry;
+    entry.anchor = anchor;
+    entry.path = scene.path;
+    entry.absolutePath = scene.absolutePath;
+    entry.sha256 = scene.sha256;
+    entry.items = withShake;
+    entry.errors = scene.errors;
+    entry.warnings = scene.warnings;
+    entry.firstPiece = body_.size();
+    errors_ += scene.errors;
+    warnings_ += scene.warnings;
+
+    // Errors first, then warnings, then the clean items; in scene order within each.
+    std::vector<std::size_t> order(scene.items.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return rank(scene.items[a].errors, scene.items[a].warnings) <
+               rank(scene.items[b].errors, scene.items[b].warnings);
+    });
 
     // Pieces rather than one growing string: a page of tens of megabytes is
     // never copied to grow, nor held twice.
     std::string html;
-    html += "<section class=\"scene\" id=\"" + anchor + "\">\n<h2>" + htmlText(scene.path) +
-            "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" + format("%g", scene.fps) +
-            " frames per second</dd>\n<dt>Frames</dt><dd>" +
-            (scene.frames
-                 ? std::to_string(scene.frames->first) + " to " + std::to_string(scene.frames->last)
-                 : std::string("each item's own, from its keys")) +
-            "</dd>\n<dt>Items with a shake</dt><dd>" + std::to_string(withShake) +
-            "</dd>\n<dt>Findings</dt><dd>" + std::to_string(scene.findings) + "</dd>\n</dl>\n";
+    html +=
+        "<section class=\"scene " + std::string(rankClass(scene.errors, scene.warnings)) +
+        "\" id=\"" + anchor + "\" aria-labelledby=\"" + anchor + "-name\">\n<h2 id=\"" + anchor +
+        "-name\">" + htmlText(scene.path) + "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" +
+        format("%g", scene.fps) + " frames per second</dd>\n<dt>Frames</dt><dd>" +
+        (scene.frames
+             ? std::to_string(scene.frames->first) + " to " + std::to_string(scene.frames->last)
+             : std::string("each item's own, from its keys")) +
+        "</dd>\n<dt>Items with a shake</dt><dd>" + std::to_string(withShake) +
+        "</dd>\n<dt>Findings</dt><dd>" + std::to_string(scene.findings) + " (" +
+        count(scene.errors, "error", "errors") + ", " +
+        count(scene.warnings, "warning", "warnings") + ")</dd>\n<dt>File</dt><dd><code>" +
+        htmlText(scene.absolutePath.empty() ? scene.path : scene.absolutePath) +
+        "</code></dd>\n<dt>SHA-256</dt><dd><code>" +
+        (scene.sha256.empty() ? std::string("(not read)") : scene.sha256) + "</code></dd>\n</dl>\n";
     if (!scene.framesFrom.empty()) {
         html += "<p class=\"source\">" + htmlText(scene.framesFrom) + "</p>\n";
     }
@@ -382,27 +421,20 @@ void PageWriter::scene(const PageScene& scene) {
     }
 
     // Items past the plotting bound are listed, not drawn.
-    // The player's slider runs over every plotted item's frames, in the
-    // finest step any of them was sampled at.
     std::vector<bool> plotted(scene.items.size(), false);
-    std::size_t plottedHere = 0, rowsHere = 0, step = 0;
-    int64_t first = 0, last = 0;
-    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+    std::size_t plottedHere = 0, rowsHere = 0;
+    for (std::size_t i : order) {
         const PageItem& item = scene.items[i];
         if (!item.plotted || plotted_ >= limits_.plottedItems) {
             continue;
         }
         plotted[i] = true;
         ++plotted_;
-        first = plottedHere == 0 ? item.plot.frames.first
-                                 : std::min<int64_t>(first, item.plot.frames.first);
-        last = plottedHere == 0 ? item.plot.frames.last
-                                : std::max<int64_t>(last, item.plot.frames.last);
-        step = plottedHere == 0 ? item.frameStep : std::min(step, item.frameStep);
-        thinnedFrameStep_ = std::max(thinnedFrameStep_, item.frameStep);
+        restStep_ = std::max(restStep_, item.restStep);
+        keyStep_ = std::max(keyStep_, item.keyStep);
         ++plottedHere;
     }
-    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+    for (std::size_t i : order) {
         if (plotted[i]) {
             continue;
         }
@@ -412,26 +444,25 @@ void PageWriter::scene(const PageScene& scene) {
         unlisted += rowed[i] ? 0 : 1;
     }
     unlisted_ += unlisted;
-    const std::size_t positions =
-        plottedHere == 0 ? 0 : static_cast<std::size_t>(last - first) / step + 1;
 
     if (plottedHere > 0) {
-        html +=
-            "<div class=\"player\" data-first=\"" + std::to_string(first) + "\" data-step=\"" +
-            std::to_string(step) + "\" data-fps=\"" + format("%.9g", scene.fps) +
-            "\" hidden>\n<div class=\"controls\"><button "
-            "type=\"button\" class=\"play\">Play</button> <label>Frame <input "
-            "type=\"range\" class=\"frame\" min=\"0\" max=\"" +
-            std::to_string(positions - 1) +
-            "\" step=\"1\" value=\"0\"></label> <output class=\"now\">frame " +
-            std::to_string(first) + "</output>" +
-            (step > 1 ? " <span>every " + std::to_string(step) + " frames</span>" : std::string()) +
-            "</div>\n<div class=\"scroll\"><table class=\"readout\">\n<thead><tr><th "
-            "scope=\"col\">Item</th><th scope=\"col\">Key</th><th scope=\"col\">X</th><th "
-            "scope=\"col\">Y</th><th scope=\"col\">Z</th></tr></thead>\n<tbody>\n";
-        for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        // The slider runs over every frame any item was sampled at; the
+        // script sets its end once it has read the samples.
+        html += "<div class=\"player\" data-fps=\"" + format("%.9g", scene.fps) +
+                "\" hidden>\n<div class=\"controls\"><button "
+                "type=\"button\" class=\"play\">Play</button> <label>Frame <input "
+                "type=\"range\" class=\"frame\" min=\"0\" max=\"0\" step=\"1\" "
+                "value=\"0\"></label> <output class=\"now\">frame</output></div>\n<div "
+                "class=\"scroll\" tabindex=\"0\" role=\"region\" aria-label=\"Offsets of " +
+                anchor +
+                "'s items at the frame\"><table class=\"readout\">\n<thead><tr><th "
+                "scope=\"col\">Item</th><th scope=\"col\">Key</th><th scope=\"col\">X</th><th "
+                "scope=\"col\">Y</th><th scope=\"col\">Z</th></tr></thead>\n<tbody>\n";
+        for (std::size_t i : order) {
             if (plotted[i]) {
-                html += readoutRow(scene.items[i], anchor + "i" + std::to_string(i + 1));
+                const PageItem& item = scene.items[i];
+                html += readoutRow(item, anchor + "i" + std::to_string(i + 1),
+                                   rankClass(item.errors, item.warnings));
             }
         }
         html += "</tbody>\n</table></div>\n</div>\n";
@@ -439,16 +470,29 @@ void PageWriter::scene(const PageScene& scene) {
 
     const bool open = items_ + scene.items.size() <= limits_.openItems;
     std::string listed; // items past the plotting bound, one compact row each
-    for (std::size_t i = 0; i < scene.items.size(); ++i) {
-        const PageItem& item = scene.items[i];
+    std::vector<std::string> listedPieces;
+    // The text goes into pieces of about this size, each no larger than it
+    // needs: one string of tens of megabytes, grown by doubling, would hold
+    // up to three times its size while it grows.
+    constexpr std::size_t kPiece = 256 * 1024;
+    auto cut = [](std::string& text, std::vector<std::string>& into) {
+        text.shrink_to_fit();
+        into.push_back(std::move(text));
+        text = std::string();
+    };
+    for (std::size_t i : order) {
+        PageItem& item = scene.items[i];
         const std::string id = anchor + "i" + std::to_string(i + 1);
+        const char* ranked = rankClass(item.errors, item.warnings);
         const std::string lines =
             std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine);
         if (!plotted[i] && !rowed[i]) {
             continue;
         }
         if (!plotted[i]) {
-            listed += "<tr class=\"listed\" id=\"";
+            listed += "<tr class=\"listed ";
+            listed += ranked;
+            listed += "\" id=\"";
             listed += id;
             listed += "\"><th scope=\"row\">";
             listed += htmlText(item.name);
@@ -471,50 +515,68 @@ void PageWriter::scene(const PageScene& scene) {
                 appendFindings(listed, item.findings, file, allFindings);
             }
             listed += "</td></tr>\n";
+            if (listed.size() >= kPiece) {
+                cut(listed, listedPieces);
+            }
             continue;
         }
-        std::size_t errors = 0;
-        for (const PageFinding& finding : item.findings) {
-            errors += finding.severity == "error";
-        }
         const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
-        html += "<details class=\"item\" id=\"" + id + "\"" + (open ? " open" : "") +
-                "><summary><h3>" + htmlText(item.name) + "</h3> <span class=\"counts\">" +
+        std::string tally;
+        if (item.errors > 0) {
+            tally += count(item.errors, "error", "errors");
+        }
+        if (item.warnings > 0) {
+            tally += (tally.empty() ? "" : ", ") + count(item.warnings, "warning", "warnings");
+        }
+        html += "<details class=\"item " + std::string(ranked) + "\" id=\"" + id + "\"" +
+                (open ? " open" : "") + "><summary><span class=\"name\">" + htmlText(item.name) +
+                "</span> <span class=\"counts\">" +
                 count(item.keys.size() + item.keysLeftOut, "key", "keys") + ", " +
                 count(allFindings, "finding", "findings") +
-                (errors > 0 ? " (" + count(errors, "error", "errors") +
-                                  (item.findingsLeftOut > 0 ? " among those shown" : "") + ")"
-                            : "") +
-                ", lines " + lines + "</span></summary>\n";
+                (tally.empty() ? std::string() : " (" + tally + ")") + ", lines " + lines +
+                "</span></summary>\n";
         // What check found comes first: it is what a reviewer acts on.
         if (allFindings > 0) {
-            html += "<h4>Findings</h4>\n";
+            html += "<h3>Findings</h3>\n";
             appendFindings(html, item.findings, file, allFindings);
         }
+        const std::vector<AxisPiece> axis = frameAxis(item.plot);
+        html += "<p class=\"sub\">" + htmlText(item.plot.subtitle) + "</p>\n";
         html += "<div class=\"views\">\n<figure>";
-        html += inlinePlot(item.plot, id);
+        html += chartSvg(item.plot, axis, id, item.restStep);
         html += "</figure>\n<figure>";
         html += planeViews(item, id);
-        html += "</figure>\n</div>\n<h4>Keys</h4>\n";
+        html += "</figure>\n</div>\n<h3>Keys</h3>\n";
         html += keysTable(item, limits_.keysPerItem);
         html += "<script type=\"application/json\" class=\"samples\">";
-        html += samplesJson(item, id);
+        html += samplesJson(item, id, axis);
         html += "</script>\n</details>\n";
+        // Drawn: its samples and words are in the page now.
+        std::vector<Sample>().swap(item.plot.samples);
+        std::vector<PageKey>().swap(item.keys);
+        if (html.size() >= kPiece) {
+            cut(html, body_);
+        }
     }
     if (!listed.empty()) {
+        cut(listed, listedPieces);
+    }
+    if (!listedPieces.empty()) {
         html +=
             "<details class=\"listed\"" + std::string(open ? " open" : "") + "><summary>" +
             count(rowsHere, "item", "items") + " listed without a plot " +
             (limits_.plottedItems == 0 ? std::string("(no plots asked for)")
                                        : "(the page draws the first " +
                                              count(limits_.plottedItems, "item", "items") + ")") +
-            "</summary>\n<div class=\"scroll\"><table class=\"listed\">\n<thead><tr><th "
+            "</summary>\n<table class=\"listed\">\n<thead><tr><th "
             "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
             "as the key editor lists them</th><th "
             "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n";
-        body_.push_back(std::move(html));
-        body_.push_back(std::move(listed));
-        html = "</tbody>\n</table></div>\n</details>\n";
+        cut(html, body_);
+        for (std::string& piece : listedPieces) {
+            body_.push_back(std::move(piece));
+        }
+        html = "</tbody>\n</table>\n</details>\n";
     }
     if (unlisted > 0) {
         html += "<p class=\"unlisted\">" + count(unlisted, "more item", "more items") +
@@ -524,10 +586,23 @@ void PageWriter::scene(const PageScene& scene) {
     }
     items_ += withShake;
     html += "</section>\n";
-    body_.push_back(std::move(html));
+    cut(html, body_);
+    entry.pieces = body_.size() - entry.firstPiece;
+    toc_.push_back(std::move(entry));
 }
 
-std::string PageWriter::head(const std::string& title) const {
+std::vector<const PageWriter::Entry*> PageWriter::ordered() const {
+    std::vector<const Entry*> entries;
+    for (const Entry& entry : toc_) {
+        entries.push_back(&entry);
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) {
+        return rank(a->errors, a->warnings) < rank(b->errors, b->warnings);
+    });
+    return entries;
+}
+
+std::string PageWriter::head(const std::string& title, const PageSource& source) const {
     std::string out;
     out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -538,17 +613,59 @@ std::string PageWriter::head(const std::string& title) const {
     out += htmlText(title);
     out += "</title>\n<style>\n";
     out += kPageStyle;
-    out += "</style>\n</head>\n<body>\n<header>\n<h1>";
+    // The findings filter is the address: #only-findings hides the clean
+    // items, with or without script.
+    out += "</style>\n</head>\n<body>\n<div id=\"only-findings\" class=\"mark\"></div>\n"
+           "<div id=\"all-items\" class=\"mark\"></div>\n<header>\n<h1>";
     out += htmlText(title);
     out += "</h1>\n<p>";
     out += count(toc_.size(), "scene", "scenes");
     out += ", ";
     out += count(items_, "item", "items");
     out += " with a shake, ";
-    out += count(findings_, "finding", "findings");
-    out += ". Every position on this page was computed by the shake module itself; the "
-           "player only steps through those samples.</p>\n</header>\n";
-    if (items_ > plotted_ || thinnedFrameStep_ > 1) {
+    out += count(errors_, "error", "errors");
+    out += ", ";
+    out += count(warnings_, "warning", "warnings");
+    out += ". Items with errors come first, then those with warnings. Every position on this "
+           "page was computed by the shake module itself; the player only steps through those "
+           "samples.</p>\n";
+    out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "
+           "findings</a> <a class=\"all\" href=\"#all-items\">all items</a></p>\n";
+
+    // Folded to one line: who made it when from what; the sums one click away.
+    const std::size_t slash = source.module.find_last_of("/\\");
+    out += "<section class=\"provenance\" id=\"provenance\" aria-labelledby=\"provenance-name\">"
+           "<h2 id=\"provenance-name\">Where this page came from</h2>\n<details><summary>"
+           "Made ";
+    out += htmlText(source.when);
+    out += " by vrim ";
+    out += htmlText(source.version);
+    out += " with the module ";
+    out += htmlText(slash == std::string::npos ? source.module : source.module.substr(slash + 1));
+    out += ", from " + count(toc_.size(), "scene file", "scene files") +
+           ": their paths, SHA-256 sums and the command line";
+    out += "</summary>\n<dl class=\"facts\">\n<dt>Made</dt><dd>";
+    out += htmlText(source.when);
+    out += "</dd>\n<dt>By</dt><dd>vrim ";
+    out += htmlText(source.version);
+    out += "</dd>\n<dt>Module</dt><dd><code>";
+    out += htmlText(source.module);
+    out += "</code></dd>\n<dt>Module SHA-256</dt><dd><code>";
+    out += source.moduleSha256.empty() ? std::string("(not read)") : source.moduleSha256;
+    out += "</code></dd>\n<dt>Command</dt><dd><code>";
+    out += htmlText(source.commandLine);
+    out += "</code></dd>\n</dl>\n<table class=\"files\">\n<thead><tr><th scope=\"col\">Scene "
+           "file</th><th scope=\"col\">SHA-256</th></tr></thead>\n<tbody>\n";
+    for (const Entry& entry : toc_) {
+        out += "<tr><td><code>";
+        out += htmlText(entry.absolutePath.empty() ? entry.path : entry.absolutePath);
+        out += "</code></td><td><code>";
+        out += entry.sha256.empty() ? std::string("(not read)") : entry.sha256;
+        out += "</code></td></tr>\n";
+    }
+    out += "</tbody>\n</table>\n</details>\n</section>\n";
+
+    if (items_ > plotted_ || restStep_ > 1 || keyStep_ > 1) {
         out += "<p class=\"sampling\"><strong>Sampling:</strong> ";
         if (items_ > plotted_) {
             out += (plotted_ == 0
@@ -566,37 +683,59 @@ std::string PageWriter::head(const std::string& title) const {
             out += plotted_ == 0 ? "Give <code>--plots N</code> to draw them. "
                                  : "Run <code>vrim report</code> on fewer scenes to draw them. ";
         }
-        if (thinnedFrameStep_ > 1) {
-            out += "Scenes longer than " + std::to_string(limits_.framesPerItem) +
-                   " frames are sampled every nth frame (n as each scene's player says), "
-                   "so that each plot has at most " +
-                   std::to_string(limits_.framesPerItem) + " samples.";
+        if (restStep_ > 1) {
+            out += "Where no key acts, long ranges are sampled thinly (about " +
+                   std::to_string(limits_.restSamples) +
+                   " samples over the range; each plot says its step and draws those frames "
+                   "narrow, in grey). ";
         }
+        out += keyStep_ > 1
+                   ? "Items whose keys act on more than " + std::to_string(limits_.keyFrames) +
+                         " frames are sampled every nth of those frames (each plot "
+                         "says n)."
+                   : std::string("Every frame on which a key acts is sampled.");
         out += "</p>\n";
     }
+    out += "</header>\n";
     // A long contents starts folded, so that the first scene is near the top.
-    out += "<nav id=\"contents\">\n<details";
+    out += "<nav id=\"contents\" aria-labelledby=\"contents-name\">\n<h2 "
+           "id=\"contents-name\">Contents</h2>\n<details";
     out += toc_.size() <= kOpenContents ? " open" : "";
-    out += "><summary><h2>Contents</h2> " + count(toc_.size(), "scene", "scenes") +
-           "</summary>\n<ol>\n";
-    for (const Entry& entry : toc_) {
-        out += "<li><a href=\"#";
-        out += entry.anchor;
+    out += "><summary>" + count(toc_.size(), "scene", "scenes") +
+           ", those with errors first, then those with warnings</summary>\n<ol>\n";
+    for (const Entry* entry : ordered()) {
+        out += "<li class=\"";
+        out += rankClass(entry->errors, entry->warnings);
+        out += "\"><a href=\"#";
+        out += entry->anchor;
         out += "\">";
-        out += htmlText(entry.path);
+        out += htmlText(entry->path);
         out += "</a> ";
-        out += count(entry.items, "item", "items");
+        out += count(entry->items, "item", "items");
         out += ", ";
-        out += count(entry.findings, "finding", "findings");
+        out += count(entry->errors, "error", "errors");
+        out += ", ";
+        out += count(entry->warnings, "warning", "warnings");
         out += "</li>\n";
     }
     out += "</ol>\n</details>\n</nav>\n<main>\n";
     return out;
 }
 
-std::string PageWriter::page(const std::string& title) const {
-    std::string out = head(title);
-    for (const std::string& piece : body_) {
+std::vector<std::string_view> PageWriter::pieces(const std::string& head) const {
+    std::vector<std::string_view> out = {head};
+    for (const Entry* entry : ordered()) {
+        for (std::size_t i = 0; i < entry->pieces; ++i) {
+            out.emplace_back(body_[entry->firstPiece + i]);
+        }
+    }
+    return out;
+}
+
+std::string PageWriter::page(const std::string& title, const PageSource& source) const {
+    const std::string top = head(title, source);
+    std::string out;
+    for (std::string_view piece : pieces(top)) {
         out += piece;
     }
     return out + tail();

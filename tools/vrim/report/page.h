@@ -10,15 +10,21 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vrim::report {
 
-// Bounds that keep a page for hundreds of scenes a few megabytes: past them
-// the page says which items and frames it left out.
+// Bounds that keep a page within tens of megabytes whatever the scenes hold
+// (34 MB for a 200 MB scene of 15,750 shaken items): past them the page
+// says which items and frames it left out.
 struct Limits {
-    std::size_t plottedItems = 200;   // items with a plot and player samples, in page order
-    std::size_t framesPerItem = 2000; // samples per item; a longer range takes every nth frame
+    std::size_t plottedItems = 200; // items with a plot and player samples, in page order
+    // Every frame on which a key acts is sampled, up to this many per item
+    // (past them every nth such frame); the frames where no key acts are
+    // sampled about restSamples times over the range.
+    std::size_t keyFrames = 5000;
+    std::size_t restSamples = 200;
     std::size_t openItems = 30;       // up to this many items in the page, sections start open
     std::size_t listedItems = 10000;  // items past the plotted ones listed in a table row each
     std::size_t keysPerItem = 256;    // keys shown of a drawn item (the key editor lists 256)
@@ -45,18 +51,28 @@ struct PageItem {
     std::size_t keysLeftOut = 0;             // the keys it has past those
     std::vector<PageFinding> findings;       // check's first findings, up to the bound
     std::size_t findingsLeftOut = 0;         // check's findings past those
+    std::size_t errors = 0, warnings = 0;    // of all its findings
     bool plotted = false;                    // false: listed only, past Limits::plottedItems
-    Plot plot;                 // samples and key spans; offsets from the item's rest at 0,0,0
-    std::size_t frameStep = 1; // every nth frame sampled
+    Plot plot; // samples in frame order and key spans; offsets from the item's rest at 0,0,0
+    std::size_t keyStep = 1;  // every nth frame sampled where a key acts (1: every frame)
+    std::size_t restStep = 1; // every nth frame sampled where no key acts
+};
+
+// Where a page came from, for its provenance block.
+struct PageSource {
+    std::string when, version, commandLine;
+    std::string module, moduleSha256; // absolute path, SHA-256 ("" when unreadable)
 };
 
 struct PageScene {
     std::string path;
+    std::string absolutePath, sha256; // sha256 "": the file could not be read again
+    std::size_t errors = 0, warnings = 0;
     double fps = 30.0;
     std::optional<FrameRange> frames; // absent: each item's own, from its keys
     std::string framesFrom;           // where rate and range come from, in words
-    std::size_t findings = 0;
-    std::vector<PageFinding> notes; // about the whole scene (no shake, cannot be read)
+    std::size_t findings = 0;         // errors and warnings of the scene and its items
+    std::vector<PageFinding> notes;   // about the whole scene (no shake, cannot be read)
     std::vector<PageItem> items;
     std::size_t unlisted = 0; // items with a shake past the page's bounds: counted only
 };
@@ -67,35 +83,51 @@ struct PageScene {
 class PageWriter {
   public:
     explicit PageWriter(const Limits& limits) : limits_(limits) {}
-    void scene(const PageScene& scene);
-    // The page in three pieces, written one after another: header, table of
-    // contents and what was left out; the scenes; the player and the end.
-    std::string head(const std::string& title) const;
-    const std::vector<std::string>& body() const { return body_; }
+    // Adds a scene; its items go in the order errors, warnings, clean. Each
+    // drawn item's samples are let go as soon as its part of the page is made.
+    void scene(PageScene scene);
+    // The page as pieces to write one after another: header, provenance,
+    // contents and what was left out; the scenes, those with errors first,
+    // then those with warnings; the player and the end.
+    std::vector<std::string_view> pieces(const std::string& head) const;
+    std::string head(const std::string& title, const PageSource& source) const;
     static std::string tail();
-    std::string page(const std::string& title) const;
+    std::string page(const std::string& title, const PageSource& source = {}) const;
 
     std::size_t items() const { return items_; }
     std::size_t plotted() const { return plotted_; }
+    std::size_t scenes() const { return toc_.size(); }
 
   private:
     struct Entry {
-        std::string anchor, path;
-        std::size_t items = 0, findings = 0;
+        std::string anchor, path, absolutePath, sha256;
+        std::size_t items = 0, errors = 0, warnings = 0;
+        std::size_t firstPiece = 0, pieces = 0; // its part of body_
     };
+    std::vector<const Entry*> ordered() const; // errors first, then warnings, then clean
     Limits limits_;
     std::vector<Entry> toc_;
     std::vector<std::string> body_;
-    std::size_t items_ = 0, plotted_ = 0, findings_ = 0;
-    std::size_t listed_ = 0, unlisted_ = 0; // items in a row, items only counted
-    std::size_t thinnedFrameStep_ = 1;      // largest frame step of any plotted item
+    std::size_t items_ = 0, plotted_ = 0, errors_ = 0, warnings_ = 0;
+    std::size_t listed_ = 0, unlisted_ = 0;  // items in a row, items only counted
+    std::size_t restStep_ = 1, keyStep_ = 1; // largest steps of any plotted item
 };
 
 // Text for HTML: markup characters escaped, and bytes that are not UTF-8
 // (scene files are 8-bit) read as Latin-1 so that every name shows.
 std::string htmlText(const std::string& text);
 
-// The item's samples for the player, as JSON safe inside a script element.
-std::string samplesJson(const PageItem& item, const std::string& id);
+// One stretch of a plot's frame axis and where it is drawn, in the plot's
+// units (see chart.h).
+struct AxisPiece {
+    double fromFrame = 0, toFrame = 0;
+    double left = 0, right = 0;
+    bool squeezed = false; // no key acts here: drawn narrow, sampled thinly
+};
+
+// The item's samples for the player, as JSON safe inside a script element,
+// with the pieces of its plot's frame axis (for the player's cursor).
+std::string samplesJson(const PageItem& item, const std::string& id,
+                        const std::vector<AxisPiece>& axis);
 
 } // namespace vrim::report

@@ -13,9 +13,10 @@ namespace {
 // A block with one key whose seven values are base, base + 1, ... base + 6,
 // then a line whose number (base + 7) matches none of them, so that a line
 // without a number of its own, which takes the number before it, still
-// changes the value it names. Run with two bases, every line that sets a
-// value changes it in at least one of the two.
-std::vector<std::string> probeBlock(int base, const std::string& line) {
+// changes the value it names, then the line probed (put in for each probe).
+// Run with two bases, every line that sets a value changes it in at least
+// one of the two.
+std::vector<std::string> probeBlock(int base) {
     auto value = [base](const char* keyword, int offset) {
         return std::string(keyword) + " " + std::to_string(base + offset) + ".000000";
     };
@@ -29,11 +30,13 @@ std::vector<std::string> probeBlock(int base, const std::string& line) {
             value("END_F", 5),
             value("FALL_OFF", 6),
             value("KEY_NUM", 7),
-            line,
+            "",
             kBlockEnd};
 }
 
 constexpr std::array<int, 2> kProbeBases = {100, 200};
+// Where the line probed stands in the probe block.
+constexpr std::size_t kProbedLine = 10;
 
 // The first value of the key that no longer holds what the probe block
 // gave it, or None.
@@ -69,7 +72,9 @@ constexpr std::size_t kKnownLines = 4096;
 
 } // namespace
 
-LineProbe::LineProbe(Session& session) : session_(session), probe_(session.newInstance()) {}
+LineProbe::LineProbe(Session& session)
+    : session_(session), probe_(session.newInstance()), blocks_{probeBlock(kProbeBases[0]),
+                                                                probeBlock(kProbeBases[1])} {}
 
 LineMeaning LineProbe::meaning(const std::string& line, std::string_view token) {
     if (line.size() > kKnownLineBytes) {
@@ -87,9 +92,17 @@ LineMeaning LineProbe::meaning(const std::string& line, std::string_view token) 
     return meaning;
 }
 
+void LineProbe::forget() {
+    std::unordered_map<std::string, LineMeaning>().swap(known_);
+    std::string().swap(key_);
+    session_.load(probe_, {kBlockStart, kBlockEnd});
+}
+
 LineMeaning LineProbe::probe(const std::string& line) {
-    for (int base : kProbeBases) {
-        const std::vector<std::string> block = probeBlock(base, line);
+    for (std::size_t b = 0; b < kProbeBases.size(); ++b) {
+        const int base = kProbeBases[b];
+        std::vector<std::string>& block = blocks_[b];
+        block[kProbedLine] = line;
         const std::size_t read = session_.load(probe_, block);
         if (read < block.size()) {
             return {LineEffect::EndsBlock, KeyField::None};

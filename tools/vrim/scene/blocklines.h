@@ -10,6 +10,7 @@
 #include "standin/scene_io.h"
 #include "tools/vrim/module/session.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,11 +40,15 @@ class LineProbe {
     // What the line does inside a block, right after a key's values. token
     // is the line's keyword as the module's line reader gives it.
     LineMeaning meaning(const std::string& line, std::string_view token);
+    // Lets go of the meanings kept and of the probe block's keys.
+    void forget();
 
   private:
     LineMeaning probe(const std::string& line);
     Session& session_;
     ShakeInstance* probe_; // reloaded for every probe
+    // The probe block for each of its two bases, the probed line put in.
+    std::array<std::vector<std::string>, 2> blocks_;
     // The module picks what a line does by its keyword token; the number
     // after it only gives the value. Scene files repeat the same few
     // keywords with ever other numbers, so meanings are kept by token (for

@@ -1,5 +1,8 @@
 #include "tools/vrim/scene/findings.h"
 
+#include "text/numbers.h"
+#include "text/words.h"
+
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/reader_numbers.h"
 
@@ -14,8 +17,6 @@ namespace {
 // Periods of at most this many scene frames show nothing true when the
 // host samples whole frames.
 constexpr double kShortestPeriodFrames = 2.0;
-// Frames of a key evaluated to find where a non-finite value shows.
-constexpr int64_t kMaxProbedFrames = 100000;
 // Runs of frames named in one message.
 constexpr std::size_t kRunsNamed = 4;
 
@@ -35,12 +36,6 @@ std::string quoted(const std::string& line) {
     return text + (line.size() > kShown ? "...\"" : "\"");
 }
 
-std::string shortNumber(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
 void add(BlockReport& report, Severity severity, const char* kind, std::uint64_t line, int key,
          std::string message) {
     report.findings.push_back({severity, kind, line, key, std::move(message), {}});
@@ -55,7 +50,7 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
         add(report, Severity::Error, "block-ends-early", first + stop, 0,
             "the module stops reading the block at the line " + quoted(block.lines[stop]) +
                 ", before its " + (block.ended ? "VRIM_END" : "end") + ": the " +
-                std::to_string(after) + (after == 1 ? " line" : " lines") + " after it " +
+                text::counted(after, "line", "lines") + " after it " +
                 (block.wrapped ? "are never read" : "would be read by the host as its own"));
     } else if (!block.ended) {
         add(report, Severity::Error, "block-never-ends", block.whole.firstLine, 0,
@@ -91,7 +86,7 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
 }
 
 void checkKeyCount(const scene::Block& block, const BlockReading& reading, BlockReport& report) {
-    const std::string found = std::to_string(report.keys) + (report.keys == 1 ? " key" : " keys");
+    const std::string found = text::counted(report.keys, "key", "keys");
     if (reading.keyNumLines.empty()) {
         add(report, Severity::Warning, "key-count", block.whole.firstLine, 0,
             "the block has no KEY_NUM line; it holds " + found);
@@ -126,20 +121,22 @@ bool isWidth(KeyField field) {
     return field == KeyField::WidthX || field == KeyField::WidthY || field == KeyField::WidthZ;
 }
 
-// Runs of the key's frames on which the module makes the position NaN or
-// infinite.
-std::string badFrames(Session& session, ShakeInstance* instance, int key, double fps) {
-    const ShakeKey& shakeKey = *keysOf(*instance)[static_cast<std::size_t>(key)];
+// Runs of the key's first probedFrames frames on which the module makes the
+// position NaN or infinite.
+std::string badFrames(Session& session, ShakeInstance* instance, int key, double fps,
+                      int64_t probedFrames) {
+    const KeySelection selection(*instance);
+    const ShakeKey& shakeKey = *selection.keys()[static_cast<std::size_t>(key)];
     const FrameSpan span = spanFrames(shakeKey, fps);
     std::vector<FrameSpan> runs;
     const double rest[3] = {0.0, 0.0, 0.0};
-    const int64_t last = std::min<int64_t>(span.last, span.first + kMaxProbedFrames - 1);
+    const int64_t last = std::min<int64_t>(span.last, span.first + probedFrames - 1);
     for (int64_t frame = span.first; frame <= last; ++frame) {
         if (frame < INT32_MIN || frame > INT32_MAX) {
             continue;
         }
         const double time = static_cast<double>(frame) / fps;
-        if (actingKey(*instance, static_cast<int32_t>(frame), time) != key) {
+        if (selection.acting(static_cast<int32_t>(frame), time) != key) {
             continue;
         }
         const Session::Motion motion =
@@ -159,13 +156,13 @@ std::string badFrames(Session& session, ShakeInstance* instance, int key, double
     }
     return ": the item's position is not a number on " +
            (runs.size() == 1 ? frames(runs[0].first, runs[0].last) : "frames " + runsText(runs)) +
-           (last < span.last ? " (of the first " + std::to_string(kMaxProbedFrames) + " frames)"
-                             : "");
+           (last < span.last ? " (of the first " + std::to_string(probedFrames) + " frames)" : "");
 }
 
 // Numbers the module reads otherwise than they are written.
 void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block& block,
-                  const BlockReading& reading, double fps, BlockReport& report) {
+                  const BlockReading& reading, double fps, int64_t probedFrames,
+                  BlockReport& report) {
     for (std::size_t i = 1; i < reading.linesRead; ++i) {
         const bool keyNum = std::find(reading.keyNumLines.begin(), reading.keyNumLines.end(), i) !=
                             reading.keyNumLines.end();
@@ -192,7 +189,7 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
         switch (finding->kind) {
         case scene::NumberFinding::Kind::NotFinite:
             if (key >= 0 && reading.effects[i] == LineEffect::SetsKeyField) {
-                message += badFrames(session, instance, key, fps);
+                message += badFrames(session, instance, key, fps, probedFrames);
             }
             add(report, Severity::Error, "not-finite", block.firstLine + i, number, message);
             break;
@@ -236,7 +233,7 @@ void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockRe
                     "): it never acts");
         } else if (acts.empty()) {
             add(report, Severity::Warning, "never-acts", line, number,
-                name + "'s span falls between two frames at " + shortNumber(fps) +
+                name + "'s span falls between two frames at " + text::general(fps) +
                     " fps: it never acts");
         }
 
@@ -259,7 +256,7 @@ void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockRe
             const int64_t last = std::min<int64_t>(acts.last, int64_t{key.startFrame} - 1);
             add(report, Severity::Warning, "not-yet-selected", line, number,
                 name + "'s span runs from frame " + std::to_string(acts.first) + " at " +
-                    shortNumber(fps) + " fps, but the key is selected only from its " +
+                    text::general(fps) + " fps, but the key is selected only from its " +
                     "start frame " + std::to_string(key.startFrame) + ": it does not act on " +
                     frames(acts.first, last));
         }
@@ -270,8 +267,8 @@ void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockRe
                 name +
                     " has frequency time 0: instead of shaking it pushes the item by a "
                     "constant sin(1) x width = (" +
-                    shortNumber(s * key.widthX) + ", " + shortNumber(s * key.widthY) + ", " +
-                    shortNumber(s * key.widthZ) + ")" + (key.fallOff != 0 ? ", fading out" : ""));
+                    text::general(s * key.widthX) + ", " + text::general(s * key.widthY) + ", " +
+                    text::general(s * key.widthZ) + ")" + (key.fallOff != 0 ? ", fading out" : ""));
         } else if (std::isfinite(key.freqTime) &&
                    std::fabs(key.freqTime) * fps <= kShortestPeriodFrames) {
             // sin(2 pi f / period) is 0 on every whole frame f when 2 / period
@@ -281,9 +278,9 @@ void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockRe
             const double halves = 2.0 / period;
             const bool nothing = std::fabs(halves - std::round(halves)) < 1e-9;
             add(report, Severity::Warning, "short-period", line, number,
-                name + "'s period of " + shortNumber(std::fabs(key.freqTime)) + " s is " +
-                    shortNumber(period) + (period == 1.0 ? " frame" : " frames") + " at " +
-                    shortNumber(fps) + " fps: sampled at whole frames it shows " +
+                name + "'s period of " + text::general(std::fabs(key.freqTime)) + " s is " +
+                    text::general(period) + (period == 1.0 ? " frame" : " frames") + " at " +
+                    text::general(fps) + " fps: sampled at whole frames it shows " +
                     (nothing ? "no shake at all" : "a false slow wobble instead of the shake"));
         }
 
@@ -322,8 +319,9 @@ const char* severityName(Severity severity) {
     return "";
 }
 
-BlockChecker::BlockChecker(Session& session)
-    : session_(session), probe_(session), instance_(session.newInstance()) {}
+BlockChecker::BlockChecker(Session& session, int64_t probedFrames)
+    : session_(session), probe_(session), instance_(session.newInstance()),
+      probedFrames_(probedFrames) {}
 
 BlockReport BlockChecker::check(const scene::Block& block, const SceneTiming& timing) {
     BlockReport report;
@@ -334,7 +332,7 @@ BlockReport BlockChecker::check(const scene::Block& block, const SceneTiming& ti
     }
     checkLines(block, reading, report);
     checkKeyCount(block, reading, report);
-    checkNumbers(session_, instance_, block, reading, timing.fps, report);
+    checkNumbers(session_, instance_, block, reading, timing.fps, probedFrames_, report);
     checkKeys(instance_, block, reading, timing, report);
     report.moves = movingRuns(*instance_, timing.fps);
     std::stable_sort(report.findings.begin(), report.findings.end(),
@@ -353,6 +351,11 @@ BlockReport BlockChecker::check(const scene::Block& block, const SceneTiming& ti
     report.block.lineEnd = block.lineEnd;
     report.block.firstLine = block.firstLine;
     return report;
+}
+
+void BlockChecker::forget() {
+    probe_.forget();
+    session_.load(instance_, {"VRIM_START", "VRIM_END"});
 }
 
 SceneTiming sceneTiming(const scene::Header& header, std::optional<double> fps,
@@ -386,7 +389,7 @@ std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTimin
              0,
              "keys turn their frames into seconds at 30 per second, whatever the scene's rate: "
              "at " +
-                 shortNumber(timing.fps) +
+                 text::general(timing.fps) +
                  " fps a key acts on other scene frames than its own (the frames reported here "
                  "are scene frames)",
              {}});
@@ -484,8 +487,9 @@ std::string runsText(const std::vector<FrameSpan>& runs) {
 std::vector<FrameSpan> movingRuns(const ShakeInstance& instance, double fps) {
     // Which key acts changes only where a key starts or a span begins or
     // ends; between those frames it stays the same.
+    const KeySelection selection(instance);
     std::vector<int64_t> cuts;
-    for (const ShakeKey* key : keysOf(instance)) {
+    for (const ShakeKey* key : selection.keys()) {
         const FrameSpan span = spanFrames(*key, fps);
         cuts.push_back(key->startFrame);
         if (!span.empty()) {
@@ -501,8 +505,7 @@ std::vector<FrameSpan> movingRuns(const ShakeInstance& instance, double fps) {
         if (frame < INT32_MIN || frame > INT32_MAX) {
             continue;
         }
-        if (actingKey(instance, static_cast<int32_t>(frame), static_cast<double>(frame) / fps) <
-            0) {
+        if (selection.acting(static_cast<int32_t>(frame), static_cast<double>(frame) / fps) < 0) {
             continue;
         }
         const FrameSpan piece = {frame, cuts[i + 1] - 1};

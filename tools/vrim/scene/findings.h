@@ -1,6 +1,7 @@
 // What check finds in one key block: how the module reads its lines and
 // numbers, and what its keys do at the scene's frame rate and in its frame
-// range. Check, ls and the fuzz target share it; printing is theirs.
+// range. Check, ls, report and the scene-reader fuzz target share it;
+// printing is theirs.
 #pragma once
 
 #include "tools/vrim/module/analysis.h"
@@ -47,10 +48,19 @@ struct BlockReport {
     int errors = 0, warnings = 0;
 };
 
+// Frames of a key evaluated to find where a non-finite value shows.
+constexpr int64_t kProbedFrames = 100000;
+
 class BlockChecker {
   public:
-    explicit BlockChecker(Session& session);
+    // probedFrames bounds the frames of a key evaluated to find where a
+    // number that is not finite shows; the message says when it cut a span.
+    explicit BlockChecker(Session& session, int64_t probedFrames = kProbedFrames);
     BlockReport check(const scene::Block& block, const SceneTiming& timing);
+    // Lets go of all that checks so far kept (the last block's keys, the
+    // meanings of the lines met): the next check starts as the first did,
+    // and memory holds nothing of the blocks before it.
+    void forget();
     // The instance holding the block last checked, its keys as the module
     // loaded them; the next check loads over it.
     ShakeInstance* instance() const { return instance_; }
@@ -59,6 +69,7 @@ class BlockChecker {
     Session& session_;
     LineProbe probe_;
     ShakeInstance* instance_;
+    int64_t probedFrames_;
 };
 
 // The scene's timing: flags first, then the header.

@@ -1,9 +1,10 @@
 #include "tools/vrim/scene/inputs.h"
 
+#include "text/numbers.h"
+#include "text/words.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -16,39 +17,6 @@ constexpr int64_t kFramesAfterKeys = 5;
 // With no key at all there is nothing to fit the range to.
 constexpr FrameRange kFramesWithoutKeys = {0, 30};
 
-// The whole text as one number, an optional sign first (from_chars takes
-// no plus sign); nothing before or after it.
-template <typename Number> bool parseWhole(const std::string& text, Number& value) {
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    if (end - begin > 1 && *begin == '+' && begin[1] != '-') {
-        ++begin;
-    }
-    auto [stop, error] = std::from_chars(begin, end, value);
-    return begin != end && error == std::errc() && stop == end;
-}
-
-bool parseFrame(const std::string& text, int32_t& frame) {
-    return parseWhole(text, frame);
-}
-
-bool parseNumber(const std::string& text, double& value) {
-    return parseWhole(text, value) && std::isfinite(value);
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    for (;;) {
-        std::size_t at = text.find(separator, from);
-        parts.push_back(text.substr(from, at - from));
-        if (at == std::string::npos) {
-            return parts;
-        }
-        from = at + 1;
-    }
-}
-
 int32_t clampToFrame(int64_t frame) {
     return static_cast<int32_t>(std::clamp<int64_t>(frame, std::numeric_limits<int32_t>::min(),
                                                     std::numeric_limits<int32_t>::max()));
@@ -56,22 +24,22 @@ int32_t clampToFrame(int64_t frame) {
 
 } // namespace
 
-bool parseWholeNumber(const std::string& text, long long& value) {
-    return parseWhole(text, value);
-}
-
-bool parseFiniteNumber(const std::string& text, double& value) {
-    return parseNumber(text, value);
-}
-
 FrameRange parseFrameRange(const std::string& text, const char* option) {
-    const std::vector<std::string> parts = split(text, ':');
-    FrameRange range;
-    if (parts.size() != 2 || !parseFrame(parts[0], range.first) ||
-        !parseFrame(parts[1], range.last)) {
-        throw ToolError(std::string(option) + " '" + text +
-                        "' is not a frame range FIRST:LAST of whole frames");
+    const std::vector<std::string_view> parts = text::splitFields(text, ':');
+    text::Reading<int64_t> first;
+    text::Reading<int64_t> last;
+    if (parts.size() == 2) {
+        first = text::readWhole(parts[0]);
+        last = text::readWhole(parts[1]);
     }
+    if (parts.size() != 2 || !first || !last) {
+        throw ToolError(std::string(option) + " '" + text +
+                        "' is not a frame range FIRST:LAST of whole frames" +
+                        (parts.size() != 2 ? ""
+                         : !first          ? text::aside(first.refusal)
+                                           : text::aside(last.refusal)));
+    }
+    const FrameRange range = {static_cast<int32_t>(first.value), static_cast<int32_t>(last.value)};
     if (range.first > range.last) {
         throw ToolError(std::string(option) + " '" + text + "' ends before it starts");
     }
@@ -79,15 +47,17 @@ FrameRange parseFrameRange(const std::string& text, const char* option) {
 }
 
 std::array<double, 3> parseVector(const std::string& text, const char* option) {
-    const std::vector<std::string> parts = split(text, ',');
+    const std::vector<std::string_view> parts = text::splitFields(text, ',');
     std::array<double, 3> vector = {0.0, 0.0, 0.0};
-    bool good = parts.size() == 3;
-    for (std::size_t axis = 0; good && axis < 3; ++axis) {
-        good = parseNumber(parts[axis], vector[axis]);
+    text::Refusal refusal = parts.size() == 3 ? text::Refusal::None : text::Refusal::NotDecimal;
+    for (std::size_t axis = 0; refusal == text::Refusal::None && axis < 3; ++axis) {
+        const text::Reading<double> read = text::readReal(parts[axis]);
+        vector[axis] = read.value;
+        refusal = read.refusal;
     }
-    if (!good) {
+    if (refusal != text::Refusal::None) {
         throw ToolError(std::string(option) + " '" + text +
-                        "' is not a vector X,Y,Z of three finite numbers");
+                        "' is not a vector X,Y,Z of three finite numbers" + text::aside(refusal));
     }
     return vector;
 }

@@ -28,11 +28,6 @@ std::array<double, 3> parseVector(const std::string& text, const char* option);
 constexpr double kMaxFps = 1000.0;
 void checkFps(double fps);
 
-// The whole text as one number, an optional sign first, nothing before or
-// after it: a whole number, or a finite one.
-bool parseWholeNumber(const std::string& text, long long& value);
-bool parseFiniteNumber(const std::string& text, double& value);
-
 // From the earliest key start to a few frames past the latest key end, both
 // in the key's own frames and in the scene frames at fps where it acts.
 FrameRange framesOfKeys(const ShakeInstance& instance, double fps);

@@ -1,5 +1,6 @@
 #include "tools/vrim/scene/reader_choice.h"
 
+#include "text/words.h"
 #include "tools/vrim/error.h"
 
 #include <cmath>
@@ -126,8 +127,7 @@ PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
         }
     } else if (!picked) {
         throw ToolError("--block " + std::to_string(choice.number) + " is out of range: " + scene +
-                        " holds " + std::to_string(blocks) + " key block" +
-                        (blocks == 1 ? "" : "s"));
+                        " holds " + text::counted(blocks, "key block", "key blocks"));
     }
     return {std::move(*picked), reader.header()};
 }

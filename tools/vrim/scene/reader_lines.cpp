@@ -1,14 +1,12 @@
 #include "tools/vrim/scene/reader_lines.h"
 
+#include "text/words.h"
+
 #include <charconv>
 
 namespace vrim::scene {
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 
 bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -20,35 +18,15 @@ constexpr std::size_t kIdDigits = 8;
 } // namespace
 
 std::string_view Words::next() {
-    std::size_t at = 0;
-    while (at < text_.size() && isBlank(text_[at])) {
-        ++at;
-    }
-    std::size_t end = at;
-    while (end < text_.size() && !isBlank(text_[end])) {
-        ++end;
-    }
-    const std::string_view word = text_.substr(at, end - at);
-    text_.remove_prefix(end);
-    return word;
+    return text::takeWord(text_);
 }
 
 std::string_view Words::rest() const {
-    return trimmed(text_);
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return text::trimBlanks(text_);
 }
 
 bool parseDecimal(std::string_view text, double& value) {
-    text = trimmed(text);
+    text = text::trimBlanks(text);
     if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
         text.remove_prefix(1); // from_chars takes no plus sign
     }
@@ -58,13 +36,13 @@ bool parseDecimal(std::string_view text, double& value) {
 }
 
 std::string_view withoutId(std::string_view rest) {
-    if (rest.size() > kIdDigits + 1 && isBlank(rest[kIdDigits])) {
+    if (rest.size() > kIdDigits + 1 && text::isBlank(rest[kIdDigits])) {
         bool hex = true;
         for (std::size_t i = 0; i < kIdDigits && hex; ++i) {
             hex = isHexDigit(rest[i]);
         }
         if (hex) {
-            return trimmed(rest.substr(kIdDigits));
+            return text::trimBlanks(rest.substr(kIdDigits));
         }
     }
     return rest;

@@ -19,10 +19,10 @@ class Words {
     std::string_view text_;
 };
 
-// Blanks and tabs removed from both ends.
-std::string_view trimmed(std::string_view text);
-
-// The whole text (no blanks around it) as one decimal number.
+// The text, blanks around it aside, as one decimal number as a scene file
+// writes it, nan and inf included: what the module should read from it,
+// against which the reader judges what it does read. Not a user's number
+// (text/numbers.h reads those).
 bool parseDecimal(std::string_view text, double& value);
 
 // rest without a leading item ID ("10000002 Null" gives "Null"): eight hex

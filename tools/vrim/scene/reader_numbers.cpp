@@ -3,10 +3,11 @@
 #include "plugin/core/sceneline.h"
 #include "plugin/vocabulary.h"
 #include "standin/scene_io.h"
+#include "text/numbers.h"
+#include "tools/vrim/scene/reader_lines.h"
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace vrim::scene {
@@ -14,26 +15,7 @@ namespace vrim::scene {
 namespace {
 
 std::string shown(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
-}
-
-// The text as one number and nothing else; nan and inf included.
-bool strictNumber(std::string text, double& value) {
-    while (!text.empty() && text.front() == ' ') {
-        text.erase(0, 1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.pop_back();
-    }
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (end - begin > 1 && *begin == '+' && begin[1] != '-') {
-        ++begin;
-    }
-    auto [stop, error] = std::from_chars(begin, end, value);
-    return begin != end && stop == end && error == std::errc();
+    return text::general(value, 10);
 }
 
 std::string briefly(const std::string& text) {
@@ -71,7 +53,7 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
     const double taken = read.value;
     const std::string written = line.substr(blank + 1);
     double value = 0.0;
-    const bool strict = strictNumber(written, value);
+    const bool strict = parseDecimal(written, value);
     const int32_t integer = sceneInteger(taken);
     if (!cut && strict && std::isfinite(value) &&
         (use == NumberUse::Real ? value == taken : static_cast<double>(integer) == value)) {
@@ -95,7 +77,7 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
             c = c == ',' ? '.' : c;
         }
         double meant = 0.0;
-        if (dotted != written && strictNumber(dotted, meant)) {
+        if (dotted != written && parseDecimal(dotted, meant)) {
             message += ", not " + shown(meant) + ": a comma is not a decimal point here";
         } else if (written.find_first_not_of(' ') == std::string::npos) {
             message += ": the line has no number after its blank";

@@ -1,6 +1,7 @@
 // What the validator's checks share: the random source, reading chains
 // without trusting them, saving and loading through the handler, and random
 // keys and blocks.
+#include "text/words.h"
 #include "tools/vrim/validate/validate.h"
 
 #include "plugin/core/inspect.h"
@@ -57,7 +58,7 @@ int Bench::scaled(int base) const {
 }
 
 std::string keysText(int64_t count) {
-    return std::to_string(count) + (count == 1 ? " key" : " keys");
+    return text::counted(static_cast<std::size_t>(count), "key", "keys");
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,211 @@
+#include "tools/vrim/report/provenance.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#ifdef _WIN32
+// Windows' own hashing (CryptoAPI, in every Windows since XP SP3 and in
+// Wine): the Windows build links no hashing library of its own.
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <wincrypt.h>
+#else
+// OpenSSL's libcrypto (Debian's libssl-dev): a hash used by every Debian
+// system, faster than a hand-written one on a scene of hundreds of megabytes.
+#include <openssl/evp.h>
+#endif
+
+namespace vrim::report {
+
+namespace {
+
+// A scene is read in blocks of this size; the block is not cleared first
+// (a scene of 100 KB hashed through a cleared megabyte took twice as long).
+constexpr std::size_t kBlock = 1 << 16;
+
+std::string hex(const unsigned char* bytes, std::size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+#ifdef _WIN32
+class Hash {
+  public:
+    Hash() {
+        ok_ =
+            CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+            CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_);
+    }
+    ~Hash() {
+        if (hash_ != 0) {
+            CryptDestroyHash(hash_);
+        }
+        if (provider_ != 0) {
+            CryptReleaseContext(provider_, 0);
+        }
+    }
+    Hash(const Hash&) = delete;
+    Hash& operator=(const Hash&) = delete;
+    bool update(const char* data, std::size_t size) {
+        return ok_ && CryptHashData(hash_, reinterpret_cast<const BYTE*>(data),
+                                    static_cast<DWORD>(size), 0);
+    }
+    std::string finish() {
+        BYTE digest[32];
+        DWORD size = sizeof digest;
+        if (!ok_ || !CryptGetHashParam(hash_, HP_HASHVAL, digest, &size, 0) || size != 32) {
+            return "";
+        }
+        return hex(digest, size);
+    }
+
+  private:
+    HCRYPTPROV provider_ = 0;
+    HCRYPTHASH hash_ = 0;
+    bool ok_ = false;
+};
+#else
+class Hash {
+  public:
+    Hash() : context_(EVP_MD_CTX_new()) {
+        ok_ = context_ != nullptr && EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) == 1;
+    }
+    ~Hash() { EVP_MD_CTX_free(context_); }
+    Hash(const Hash&) = delete;
+    Hash& operator=(const Hash&) = delete;
+    bool update(const char* data, std::size_t size) {
+        return ok_ && EVP_DigestUpdate(context_, data, size) == 1;
+    }
+    std::string finish() {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        if (!ok_ || EVP_DigestFinal_ex(context_, digest, &size) != 1) {
+            return "";
+        }
+        return hex(digest, size);
+    }
+
+  private:
+    EVP_MD_CTX* context_;
+    bool ok_ = false;
+};
+#endif
+
+} // namespace
+
+std::string sha256File(const std::string& path, std::string* problem) {
+    auto fail = [&](const std::string& why) {
+        if (problem != nullptr) {
+            *problem = why;
+        }
+        return std::string();
+    };
+    // As the scene reader opens it, so that both name the same file.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               &std::fclose);
+    if (!file) {
+        return fail("cannot be opened");
+    }
+    Hash hash;
+    const std::unique_ptr<char[]> block(new char[kBlock]);
+    for (;;) {
+        const std::size_t got = std::fread(block.get(), 1, kBlock, file.get());
+        if (got > 0 && !hash.update(block.get(), got)) {
+            return fail("could not be hashed");
+        }
+        if (got < kBlock) {
+            break;
+        }
+    }
+    if (std::ferror(file.get())) {
+        return fail("could not be read to its end");
+    }
+    const std::string digest = hash.finish();
+    return digest.empty() ? fail("could not be hashed") : digest;
+}
+
+std::string absolutePath(const std::string& path) {
+    if (path == "-") {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path whole = std::filesystem::absolute(path, error);
+    return error ? path : whole.lexically_normal().string();
+}
+
+std::string commandLine() {
+#ifdef _WIN32
+    const wchar_t* wide = GetCommandLineW();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) {
+        return "";
+    }
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(size - 1));
+    // A command line started through the shell may end in blanks that are
+    // no argument.
+    text.erase(text.find_last_not_of(" \t") + 1);
+    return text;
+#else
+    // The arguments as the kernel keeps them, each ended by a zero byte.
+    std::ifstream file("/proc/self/cmdline", std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text, argument;
+    auto add = [&] {
+        const bool plain =
+            !argument.empty() &&
+            argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                       "0123456789-_./:=,+@%") == std::string::npos;
+        text += text.empty() ? "" : " ";
+        if (plain) {
+            text += argument;
+            return;
+        }
+        text += '\'';
+        for (char c : argument) {
+            text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        text += '\'';
+    };
+    for (char c : all) {
+        if (c == '\0') {
+            add();
+            argument.clear();
+        } else {
+            argument += c;
+        }
+    }
+    return text;
+#endif
+}
+
+std::string vrimVersion() {
+    return VRIM_VERSION;
+}
+
+std::string utcNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm parts{};
+#ifdef _WIN32
+    gmtime_s(&parts, &now);
+#else
+    gmtime_r(&now, &parts);
+#endif
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    return text;
+}
+
+} // namespace vrim::report
