@@ -12,7 +12,8 @@ set(rules
   "plugin/entry/=abi/|plugin/"
   "plugin/=abi/|plugin/identity.h"
   "standin/=abi/|standin/"
-  "tools/=abi/|plugin/|standin/|tools/")
+  "text/=text/"
+  "tools/=abi/|plugin/|standin/|text/|tools/")
 
 if(NOT ROOT)
   message(FATAL_ERROR "ROOT not set")
@@ -21,6 +22,7 @@ file(GLOB_RECURSE files RELATIVE ${ROOT}
   ${ROOT}/abi/*.h ${ROOT}/abi/*.cpp
   ${ROOT}/plugin/*.h ${ROOT}/plugin/*.cpp
   ${ROOT}/standin/*.h ${ROOT}/standin/*.cpp
+  ${ROOT}/text/*.h ${ROOT}/text/*.cpp
   ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp)
 list(LENGTH files count)
 if(count LESS 20)

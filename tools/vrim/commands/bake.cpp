@@ -2,6 +2,7 @@
 // for other programs to import; on top of one resting point or of the item's
 // own track from another program.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
@@ -180,7 +181,9 @@ void bakeAllItems(Session& session, const BakeOptions& options, std::FILE* out) 
         }
         const MotionSetup setup = blockMotion(session, instance, reader.name(), reader.block(),
                                               reader.header(), options.motion);
-        const std::string item = csvField(setup.item);
+        // Byte for byte into a file or a pipe; a terminal sees no control
+        // character raw.
+        const std::string item = csvField(isTerminal(out) ? shown(setup.item) : setup.item);
         for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
             std::fprintf(out, "%s,%.10g,%.15g,%.15g,%.15g,%.15g\n", item.c_str(), sample.frame,
                          sample.time, sample.position[0], sample.position[1], sample.position[2]);

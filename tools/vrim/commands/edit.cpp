@@ -2,15 +2,19 @@
 // module's own key editor, then puts the block the module saves in place of
 // the old one, every other byte of the file kept.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/edit/filesystem.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/inputs.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <map>
 
 namespace vrim {
@@ -20,7 +24,9 @@ namespace {
 struct EditOptions {
     std::vector<std::string> scenes;
     std::vector<std::string> items;
+    std::vector<int> blocks;
     bool allItems = false;
+    bool json = false;
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
@@ -65,17 +71,21 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     const std::vector<edit::EditAction> actions = actionsInOrder(command);
     EditOptions given = options;
     given.backup = given.backup || given.overwriteBackup;
-    if (given.items.empty() && !given.allItems) {
-        throw ToolError("give the item to edit: --item NAME (or --all-items)");
+    if (given.items.empty() && given.blocks.empty() && !given.allItems) {
+        throw ToolError("give the item to edit: --item NAME, --block N (or --all-items)");
     }
     const bool interactive = actions.empty();
     if (interactive) {
         if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
             throw ToolError(why);
         }
-        if (given.scenes.size() != 1 || given.items.size() != 1 || given.allItems) {
+        if (given.scenes.size() != 1 || given.items.size() + given.blocks.size() != 1 ||
+            given.allItems) {
             throw ToolError("the interactive key editor edits one item of one scene: give one "
-                            "scene and one --item, or give the edit as actions");
+                            "scene and one --item or --block, or give the edit as actions");
+        }
+        if (given.json) {
+            throw ToolError("--json needs the edit as actions (--key, --set, ...)");
         }
         if (given.dryRun) {
             throw ToolError("--dry-run needs the edit as actions (--key, --set, ...)");
@@ -85,12 +95,16 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     Session session(given.module.empty() ? defaultModulePath() : given.module);
     edit::SceneEditOptions sceneOptions;
     sceneOptions.items = given.items;
+    sceneOptions.blocks = given.blocks;
     sceneOptions.allItems = given.allItems;
     sceneOptions.dryRun = given.dryRun;
     sceneOptions.backup = given.backup;
     sceneOptions.overwriteBackup = given.overwriteBackup;
 
     std::size_t edited = 0, scenesEdited = 0, failed = 0;
+    nlohmann::json document = jsonDocument("edit");
+    document["dryRun"] = given.dryRun;
+    document["scenes"] = nlohmann::json::array();
     for (const std::string& scene : given.scenes) {
         sceneOptions.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
             if (interactive) {
@@ -98,29 +112,69 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
             }
             return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
         };
+        nlohmann::json record = {{"path", scene}, {"written", false}, {"error", nullptr}};
         try {
             const edit::SceneEditResult result =
                 edit::editScene(session, edit::systemFileSystem(), scene, sceneOptions);
-            std::fputs(result.diff.c_str(), stdout);
-            for (const std::string& note : result.notes) {
-                std::printf("%s\n", note.c_str());
-            }
             edited += result.edited;
             scenesEdited += result.edited > 0 ? 1 : 0;
-            if (result.edited == 0 && result.cancelled == 0) {
-                std::printf("'%s': no key changed; the file is as it was\n", scene.c_str());
+            if (given.json) {
+                record["written"] = result.written;
+                nlohmann::json blocks = nlohmann::json::array();
+                for (const edit::BlockEdit& block : result.blocks) {
+                    nlohmann::json value = {{"block", block.block},
+                                            {"item", block.address},
+                                            {"name", block.item.empty()
+                                                         ? nlohmann::json(nullptr)
+                                                         : nlohmann::json(block.item)},
+                                            {"firstLine", block.firstLine},
+                                            {"lastLine", block.lastLine},
+                                            {"outcome", block.outcome}};
+                    if (!block.oldLines.empty() || !block.newLines.empty()) {
+                        value["old"] = block.oldLines;
+                        value["new"] = block.newLines;
+                    }
+                    blocks.push_back(std::move(value));
+                }
+                record["blocks"] = std::move(blocks);
+                record["notes"] = result.notes;
+            } else {
+                std::fputs(shown(result.diff).c_str(), stdout);
+                for (const std::string& note : result.notes) {
+                    std::printf("%s\n", shown(note).c_str());
+                }
+                if (result.edited == 0 && result.cancelled == 0) {
+                    std::printf("'%s': no key changed; the file is as it was\n",
+                                shown(scene).c_str());
+                }
             }
         } catch (const ToolError& e) {
             std::fflush(stdout);
-            std::fprintf(stderr, "vrim: %s\n", e.what());
+            std::fprintf(stderr, "vrim: %s\n", shown(e.what()).c_str());
+            record["error"] = e.what();
             ++failed;
         }
+        if (given.json) {
+            if (!record.contains("blocks")) {
+                record["blocks"] = nlohmann::json::array();
+                record["notes"] = nlohmann::json::array();
+            }
+            document["scenes"].push_back(std::move(record));
+        }
+    }
+    const int status = failed == 0 ? kExitClean : kExitError;
+    if (given.json) {
+        document["edited"] = edited;
+        document["refused"] = failed;
+        document["status"] = status;
+        std::printf("%s\n", jsonText(document).c_str());
+        return status;
     }
     std::printf("%s %zu %s in %zu of %zu %s%s\n", given.dryRun ? "would edit" : "edited", edited,
                 edited == 1 ? "key block" : "key blocks", scenesEdited, given.scenes.size(),
                 given.scenes.size() == 1 ? "scene" : "scenes",
                 failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
-    return failed == 0 ? kExitClean : kExitError;
+    return status;
 }
 
 } // namespace
@@ -140,7 +194,16 @@ Command addEditCommand(CLI::App& tool) {
         "  vrim edit shot.lws --item Camera_Rig\n"
         "Exit status: 0 done, 2 refused (the file is then as it was).");
     command->add_option("scenes", options->scenes, "Scene files to edit")->required();
-    command->add_option("--item", options->items, "Edit this item's keys (repeatable)");
+    command
+        ->add_option("--item", options->items,
+                     "Edit this item's keys, by the name ls lists (repeatable)")
+        ->type_name("NAME");
+    command
+        ->add_option("--block", options->blocks,
+                     "Edit this key block, by its number from 1 "
+                     "(repeatable)")
+        ->type_name("N")
+        ->check(wholeNumber(1, std::numeric_limits<int32_t>::max()));
     command->add_flag("--all-items", options->allItems, "Edit every item that has a shake");
     command->add_option("--key", "Step to key N (NEXT KEY / PREV KEY)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -163,6 +226,8 @@ Command addEditCommand(CLI::App& tool) {
     command->add_flag("--backup", options->backup, "Keep the old file as SCENE.bak");
     command->add_flag("--overwrite-backup", options->overwriteBackup,
                       "With --backup, replace an existing SCENE.bak");
+    command->add_flag("--json", options->json,
+                      "What was done as JSON: per scene and block, the old and new lines");
     command->add_option("--module", options->module,
                         "The module file (default: vrim_s.p beside vrim)");
     return {command, [command, options] { return runEdit(*command, *options); }};

@@ -117,13 +117,4 @@ std::string plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-std::string ascii(const std::string& text) {
-    std::string shown = text;
-    for (char& c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte > 0x7e ? '?' : c;
-    }
-    return shown;
-}
-
 } // namespace vrim

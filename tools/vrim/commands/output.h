@@ -32,10 +32,6 @@ class Output {
 // "1 key", "3 keys".
 std::string plural(std::size_t count, const char* one, const char* many);
 
-// Scene text is 8-bit; JSON needs UTF-8, so bytes that are not printable
-// ASCII are shown as '?'.
-std::string ascii(const std::string& text);
-
 // Flushes standard output; throws ToolError when anything written to it was
 // lost (a full disk; a closed pipe where SIGPIPE does not end the process).
 void finishStandardOutput();

@@ -1,6 +1,7 @@
 // vrim preview: the item's offsets frame by frame as a table, and on request
 // as a plot.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/plot/plot.h"
 #include "tools/vrim/scene/inputs.h"
@@ -67,7 +68,7 @@ int runPreview(const PreviewOptions& options) {
                   setup.frames.last, setup.fps);
     Output output(options.motion.output);
     std::FILE* out = output.file();
-    std::fprintf(out, "Shake of %s, %s\n", setup.source.c_str(), range);
+    std::fprintf(out, "Shake of %s, %s\n", shown(setup.source).c_str(), range);
     std::fprintf(out, "Offsets from the item's position (%s); key: the key that acts, - none\n\n",
                  restText(setup.rest).c_str());
     std::vector<std::vector<std::string>> rows = {{"frame", "time", "key", "X", "Y", "Z"}};
@@ -85,7 +86,7 @@ int runPreview(const PreviewOptions& options) {
 
     if (!options.svg.empty()) {
         Plot plot;
-        plot.title = "VRIM_S shake: " + setup.source;
+        plot.title = "VRIM_S shake: " + shown(setup.source);
         plot.subtitle = std::string(range) + ", offsets from the item's position (" +
                         restText(setup.rest) + "); shaded: the frames each key moves the item";
         plot.fps = setup.fps;

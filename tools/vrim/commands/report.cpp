@@ -1,6 +1,7 @@
 // vrim report: one self-contained HTML page for reviewing the shakes of
 // several scenes, with a player that steps through the module's samples.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/write.h"
@@ -25,6 +26,7 @@ struct ReportOptions {
     BatchOptions batch; // scenes, --recursive, --frames, --fps and the module
     std::string title = "Shake review";
     std::size_t plots = report::Limits{}.plottedItems;
+    bool json = false;
 };
 
 // A drawn item is up to about 100 KB of page.
@@ -59,9 +61,11 @@ int runReport(const ReportOptions& options) {
     // it, stays within its bounds however many items the scenes have.
     std::size_t plotsLeft = limits.plottedItems, rowsLeft = limits.listedItems;
     int errors = 0, warnings = 0;
+    nlohmann::json written = nlohmann::json::array();
     for (const std::string& path : paths) {
         report::PageScene scene;
         scene.path = path;
+        std::size_t plotted = 0;
         const SceneCheck checked = checkScene(
             path, options.batch, options.batch.fps.given(), frames, checker,
             [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
@@ -71,6 +75,7 @@ int runReport(const ReportOptions& options) {
                     return;
                 }
                 (plot ? plotsLeft : rowsLeft) -= 1;
+                plotted += plot;
                 // The checker's instance holds the block just checked: the
                 // page reads its keys there rather than loading it again.
                 const report::BlockSource source = {
@@ -90,7 +95,18 @@ int runReport(const ReportOptions& options) {
         if (!checked.error.empty()) {
             // On the page with the scene, and on standard error for whoever
             // only sees the exit status.
-            std::fprintf(stderr, "vrim: %s\n", checked.error.c_str());
+            std::fprintf(stderr, "vrim: %s\n", shown(checked.error).c_str());
+        }
+        if (options.json) {
+            written.push_back({{"path", path},
+                               {"blocks", checked.blocks},
+                               {"plotted", plotted},
+                               {"listed", scene.items.size() - plotted},
+                               {"unlisted", scene.unlisted},
+                               {"errors", checked.errors},
+                               {"warnings", checked.warnings},
+                               {"error", checked.error.empty() ? nlohmann::json(nullptr)
+                                                               : nlohmann::json(checked.error)}});
         }
         scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
         errors += checked.errors;
@@ -102,7 +118,18 @@ int runReport(const ReportOptions& options) {
     pieces.insert(pieces.end(), page.body().begin(), page.body().end());
     pieces.push_back(tail);
     report::writeFile(options.batch.output, pieces);
-    return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
+    const int status = statusOf(errors, warnings);
+    if (options.json) {
+        nlohmann::json document = jsonDocument("report");
+        document["page"] = options.batch.output;
+        document["title"] = options.title;
+        document["scenes"] = std::move(written);
+        document["errors"] = errors;
+        document["warnings"] = warnings;
+        document["status"] = status;
+        std::printf("%s\n", jsonText(document).c_str());
+    }
+    return status;
 }
 
 } // namespace
@@ -133,6 +160,11 @@ Command addReportCommand(CLI::App& tool) {
         ->default_str("the scene's")
         ->type_name("FIRST:LAST");
     addFpsOption(*command, batch.fps);
+    auto* item = command->add_option("--item", batch.item, "Only this item's shake, by name")
+                     ->type_name("NAME");
+    addBlockOption(*command, batch.block, "Only this key block of each scene, from 1");
+    item->excludes(command->get_option("--block"));
+    command->add_flag("--json", options->json, "Say what was written as JSON on standard output");
     command
         ->add_option("--plots", options->plots,
                      "Draw at most this many items (0 to 1000); the others are listed with "

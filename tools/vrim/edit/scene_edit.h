@@ -7,6 +7,7 @@
 #include "tools/vrim/edit/filesystem.h"
 #include "tools/vrim/edit/panel_user.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,13 +20,24 @@ class Session;
 namespace vrim::edit {
 
 struct SceneEditOptions {
-    std::vector<std::string> items; // display names ("Null (2)" for a second "Null")
+    std::vector<std::string> items; // block addresses ("Null", "Null@3" for a second "Null")
+    std::vector<int> blocks;        // block numbers, from 1
     bool allItems = false;
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
     // A fresh user for each edited item's panel, given the item's name.
     std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
+};
+
+// One block the edit reached.
+struct BlockEdit {
+    std::size_t block = 0;                     // its number
+    std::string address;                       // what --item takes
+    std::string item;                          // the item's name; empty for a block before any item
+    std::uint64_t firstLine = 0, lastLine = 0; // of its data, as read
+    const char* outcome = "";                  // "edited", "unchanged", "cancelled"
+    std::vector<std::string> oldLines, newLines; // its data; both empty unless edited
 };
 
 struct SceneEditResult {
@@ -35,6 +47,7 @@ struct SceneEditResult {
     bool written = false;           // the file was replaced
     std::string diff;               // --dry-run: what would change
     std::vector<std::string> notes; // one line each, for people
+    std::vector<BlockEdit> blocks;  // for machines, in file order
 };
 
 // Edits one scene. Throws ToolError (one line naming the scene, the item

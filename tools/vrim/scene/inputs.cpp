@@ -220,7 +220,7 @@ MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
             scene::pickBlock(reader, {options.item, options.item.empty() ? options.block : 1});
         session.load(setup.instance, picked.block.lines);
         setup.source = scene::blockPlace(reader.name(), picked.block);
-        setup.item = picked.block.item ? picked.block.item->displayName : "";
+        setup.item = picked.block.address;
         setup.header = picked.header;
     }
     timeMotion(setup, options);
@@ -277,10 +277,10 @@ SceneOutcome visitScene(scene::Reader& reader, const BatchOptions& options,
         const scene::Block& block = reader.block();
         ++blocks;
         shaken.add(block);
-        const bool picked =
-            !options.item.empty() ? block.item && block.item->displayName == options.item
-            : options.block != 0  ? block.number == static_cast<std::size_t>(options.block)
-                                  : true;
+        const bool picked = !options.item.empty() ? block.address == options.item
+                            : options.block != 0
+                                ? block.number == static_cast<std::size_t>(options.block)
+                                : true;
         if (picked) {
             ++outcome.blocks;
             visit.block(block, reader.header());
@@ -289,8 +289,11 @@ SceneOutcome visitScene(scene::Reader& reader, const BatchOptions& options,
     outcome.noShake = blocks == 0 && !reader.stopped();
     if (reader.stopped()) {
         const scene::Problem& problem = reader.problems().back();
-        outcome.error = reader.name() + ":" + std::to_string(problem.line) + ": " + problem.message;
+        outcome.error = reader.name() +
+                        (problem.line != 0 ? ":" + std::to_string(problem.line) : std::string()) +
+                        ": " + problem.message;
     } else if (!outcome.noShake && outcome.blocks == 0) {
+        outcome.missing = true;
         outcome.error = !options.item.empty()
                             ? "--item '" + options.item + "': '" + reader.name() +
                                   "' has no item of that name with a shake; items with a shake: " +
