@@ -153,6 +153,20 @@ class Names(unittest.TestCase):
                          "Kamera_Größe".encode().decode("cp1252"))
         self.assertEqual(run("ls", path, "--encoding", "ebcdic", check=False).returncode, 2)
 
+    def test_base_track_with_holes_is_refused_unless_allowed(self):
+        base = os.path.join(self.dir.name, "track.csv")
+        with open(base, "w") as f:
+            f.write("frame,x,y,z\n" + "".join("%d,0,0,0\n" % frame
+                                               for frame in range(31) if frame not in (3, 4, 9)))
+        args = ["bake", self.paths["duplicates"], "--base", base]
+        refused = run(*args, check=False)
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn("has no row for frames 3, 4, 9 of 0-30", refused.stderr.decode())
+        allowed = run(*args, "--allow-holes")
+        self.assertEqual(allowed.returncode, 0)
+        self.assertEqual(len(allowed.stdout.decode().splitlines()), 1 + 28)
+        self.assertIn("frames 3, 4, 9 of 0-30", allowed.stderr.decode())
+
     def test_check_json_validates(self):
         for stem in SCENES:
             document = self.document("check", self.paths[stem])

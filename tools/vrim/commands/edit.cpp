@@ -139,7 +139,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                 record["blocks"] = std::move(blocks);
                 record["notes"] = result.notes;
             } else {
-                std::fputs(shown(result.diff).c_str(), stdout);
+                std::fputs(shownLines(result.diff).c_str(), stdout);
                 for (const std::string& note : result.notes) {
                     std::printf("%s\n", shown(note).c_str());
                 }

@@ -46,6 +46,20 @@ std::string shown(std::string_view text) {
     return text::terminalSafe(text);
 }
 
+std::string shownLines(std::string_view text) {
+    std::string out;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = text.find_first_of("\n\t", from);
+        out += text::terminalSafe(text.substr(from, at - from));
+        if (at == std::string_view::npos) {
+            return out;
+        }
+        out += text[at];
+        from = at + 1;
+    }
+}
+
 bool isTerminal(std::FILE* file) {
 #ifdef _WIN32
     return _isatty(_fileno(file)) != 0;

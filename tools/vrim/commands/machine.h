@@ -33,6 +33,9 @@ int statusOf(int errors, int warnings);
 // Text for people: control characters shown as escapes ("\x1b").
 std::string shown(std::string_view text);
 
+// The same for text of many lines (a diff): line feeds and tabs kept.
+std::string shownLines(std::string_view text);
+
 // Whether the file is a terminal: CSV rows keep names byte for byte, except
 // on a terminal.
 bool isTerminal(std::FILE* file);
