@@ -90,8 +90,8 @@ class Names(unittest.TestCase):
     def tearDownClass(cls):
         cls.dir.cleanup()
 
-    def document(self, command, *args):
-        done = run(command, "--json", *args)
+    def document(self, command, *args, check=True):
+        done = run(command, "--json", *args, check=check)
         document = json.loads(done.stdout.decode("utf-8"))
         self.schemas[command].validate(document)
         self.assertEqual(document["formatVersion"], 1)
@@ -166,6 +166,18 @@ class Names(unittest.TestCase):
         self.assertEqual(allowed.returncode, 0)
         self.assertEqual(len(allowed.stdout.decode().splitlines()), 1 + 28)
         self.assertIn("frames 3, 4, 9 of 0-30", allowed.stderr.decode())
+
+    def test_ls_item_over_many_scenes_notes_those_without_it(self):
+        scenes = [self.paths["duplicates"], self.paths["two-modifiers"]]
+        found = run("ls", *scenes, "--item", "TwoMods@2")
+        self.assertEqual(found.returncode, 0, found.stderr)
+        self.assertEqual(found.stderr, b"")
+        self.assertIn("note: --item 'TwoMods@2'", found.stdout.decode())
+        none = run("ls", *scenes, "--item", "Nobody", check=False)
+        self.assertEqual(none.returncode, 2)
+        self.assertEqual(none.stderr.decode().count("\n"), 1, none.stderr)
+        document = self.document("ls", *scenes, "--item", "Nobody", check=False)
+        self.assertEqual(document["status"], 2)
 
     def test_check_json_validates(self):
         for stem in SCENES:
