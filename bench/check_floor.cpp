@@ -5,6 +5,7 @@
 // beside this on the same files.
 //
 // Usage: vrim_check_floor MODULE SCENE...
+#include "plugin/vocabulary.h"
 #include "standin/scene_io.h"
 #include "tools/vrim/module/session.h"
 
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "vrim_check_floor: %s\n", error.c_str());
                 return 2;
             }
-            for (const standin::KeyBlock& block : standin::findKeyBlocks(lines)) {
+            for (const standin::KeyBlock& block :
+                 standin::findKeyBlocks(lines, vrim::kBlockStart, vrim::kBlockEnd)) {
                 linesRead += session.load(instance, block.lines);
                 ++blocks;
             }

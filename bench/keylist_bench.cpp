@@ -1,5 +1,5 @@
 // rebuildKeyList on a 256-key chain, reached the way the host reaches it: the
-// key editor is open on the first key and the user presses "PREV KEY", which
+// key editor is open on the first key and the user presses vrim::label::kPrevKey, which
 // there only rebuilds the list and has the host redraw it.
 //
 // One press is timed as the difference between a session with 16 presses and
@@ -8,6 +8,7 @@
 // and the host's redraw, which asks the list for all of its rows.
 #include "bench/session.h"
 #include "plugin/identity.h"
+#include "plugin/vocabulary.h"
 
 #include "standin/panel_host.h"
 #include "support/chains.h"
@@ -45,7 +46,7 @@ std::unique_ptr<standin::PanelHost> session(const Editor& editor, int presses, i
     std::vector<standin::PanelAction> script(static_cast<size_t>(presses));
     for (standin::PanelAction& action : script) {
         action.kind = standin::PanelAction::Kind::Press;
-        action.label = "PREV KEY";
+        action.label = vrim::label::kPrevKey;
     }
     script.emplace_back(); // close
     panelHost->setScript(script);

@@ -12,6 +12,7 @@
 #include "plugin/core/inspect.h"
 #include "plugin/core/messages.h"
 #include "plugin/core/shake.h"
+#include "plugin/vocabulary.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
@@ -164,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               "the panel outlived its activation");
         const KeyListText& list = instance->listText;
         check(list.lineCount >= 0 && list.lineCount <= kKeyListLines, "list line count");
-        const standin::PanelControl* box = panels.lastPanel()->control("Key List");
+        const standin::PanelControl* box = panels.lastPanel()->control(vrim::label::kKeyList);
         if (box != nullptr && panels.lastPanel()->opens == 1) {
             check(box->rows.size() == static_cast<std::size_t>(list.lineCount),
                   "the list drawn is not the list text");

@@ -10,7 +10,7 @@ pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest lib
       libbenchmark-dev libcli11-dev mingw-w64 g++-mingw-w64-i686-posix valgrind
       locales librsvg2-bin libxml2-utils python3 binutils-mingw-w64-i686 wine wine32:i386
       nlohmann-json3-dev chromium libncurses-dev tmux libxxhash-dev libdtl-dev util-linux
-      zip unzip libimage-exiftool-perl
+      zip unzip libimage-exiftool-perl pybind11-dev python3-dev python3-pytest python3-numpy mypy
       python3-jsonschema)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 

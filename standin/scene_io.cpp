@@ -65,10 +65,11 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines) {
+std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines, const std::string& start,
+                                    const std::string& end) {
     std::vector<KeyBlock> blocks;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] != "VRIM_START") {
+        if (lines[i] != start) {
             continue;
         }
         KeyBlock block;
@@ -76,7 +77,7 @@ std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines) {
         std::size_t j = i;
         for (; j < lines.size(); ++j) {
             block.lines.push_back(lines[j]);
-            if (lines[j] == "VRIM_END") {
+            if (lines[j] == end) {
                 block.ended = true;
                 break;
             }
@@ -107,24 +108,6 @@ bool readSceneFile(const std::string& path, std::vector<std::string>& lines, std
         return false;
     }
     lines = splitLines(text.str());
-    return true;
-}
-
-bool writeSceneFile(const std::string& path, const std::vector<std::string>& lines,
-                    std::string& error) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        error = "cannot create scene file '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    for (const std::string& line : lines) {
-        file << line << '\n';
-    }
-    file.close();
-    if (!file) {
-        error = "cannot write scene file '" + path + "'";
-        return false;
-    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The host's side of scene files: load and save states over lines of text,
-// and the key blocks ("VRIM_START" to "VRIM_END") found in a scene file.
+// and the key blocks of a plug-in, between the lines that open and close
+// them, found in a scene file.
 #pragma once
 
 #include "abi/handler.h"
@@ -43,15 +44,15 @@ class LineWriter {
     static int32_t write(void* data, const char* text, int32_t length);
 };
 
-// One key block of a scene file: from a line that is exactly "VRIM_START" up
-// to and including the next line that is exactly "VRIM_END", or to the end of
-// the file when the block never ends. The host knows where a plug-in's data
-// lies without reading it; how the lines inside are read is the module's
-// business, so a block is handed to it whole.
+// One key block of a scene file: from a line that is exactly the plug-in's
+// start line up to and including the next line that is exactly its end line,
+// or to the end of the file when the block never ends. The host knows where a
+// plug-in's data lies without reading it; how the lines inside are read is
+// the module's business, so a block is handed to it whole.
 struct KeyBlock {
-    std::size_t firstLine = 0;      // 1-based line number of "VRIM_START"
-    std::size_t lastLine = 0;       // 1-based line number of "VRIM_END", or of the file's last line
-    bool ended = false;             // false: the file ended inside the block
+    std::size_t firstLine = 0; // 1-based line number of the start line
+    std::size_t lastLine = 0;  // 1-based line number of the end line, or of the file's last line
+    bool ended = false;        // false: the file ended inside the block
     std::vector<std::string> lines; // the block's lines, first and last included
 };
 
@@ -59,16 +60,13 @@ struct KeyBlock {
 // the lines come without their line ends.
 std::vector<std::string> splitLines(const std::string& text);
 
-// Every key block in a scene's lines, in file order.
-std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines);
+// Every key block in a scene's lines, in file order, between the lines that
+// open and close the plug-in's blocks (the driver of the module names them).
+std::vector<KeyBlock> findKeyBlocks(const std::vector<std::string>& lines, const std::string& start,
+                                    const std::string& end);
 
 // Reads a scene file into lines (splitLines: LF or CRLF, final line end
 // optional); false with error set (one line) when it cannot be read.
 bool readSceneFile(const std::string& path, std::vector<std::string>& lines, std::string& error);
-
-// Writes lines to a scene file, each ended by LF; false with error set (one
-// line) when it cannot be written.
-bool writeSceneFile(const std::string& path, const std::vector<std::string>& lines,
-                    std::string& error);
 
 } // namespace standin

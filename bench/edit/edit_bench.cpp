@@ -8,8 +8,8 @@
 // once, flushed and renamed into place. The edit runs the vrim binary beside
 // this program as a user does, so its time includes loading the module; its
 // peak resident size comes from the kernel's account of the child process.
-#include "tools/vrim/edit/filesystem.h"
-#include "tools/vrim/edit/replace_file.h"
+#include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/replace_file.h"
 
 #include <benchmark/benchmark.h>
 
@@ -65,18 +65,18 @@ void makeScene(std::size_t megabytes) {
 }
 
 void copyFile(benchmark::State& state) {
-    vrim::edit::FileSystem& fs = vrim::edit::systemFileSystem();
+    vrim::files::FileSystem& fs = vrim::files::systemFileSystem();
     std::vector<char> buffer(1 << 20);
     for (auto _ : state) {
         std::string error;
-        vrim::edit::FileReplacement copy(fs, copyPath.string());
-        const vrim::edit::FileHandle in = fs.openRead(scene.string(), error);
-        bool ok = in != vrim::edit::kNoFile && copy.open(error);
+        vrim::files::FileWriter copy(fs, copyPath.string());
+        const vrim::files::FileHandle in = fs.openRead(scene.string(), error);
+        bool ok = in != vrim::files::kNoFile && copy.open(error);
         for (int64_t got = 1; ok && got > 0;) {
             got = fs.read(in, buffer.data(), buffer.size(), error);
             ok = got >= 0 && copy.write(buffer.data(), static_cast<std::size_t>(got), error);
         }
-        ok = ok && fs.close(in, error) && copy.finish(0644, error) && copy.commit(true, error);
+        ok = ok && fs.close(in, error) && copy.finish(error);
         if (!ok) {
             state.SkipWithError(("copy failed: " + error).c_str());
             return;

@@ -2,6 +2,7 @@
 // shaken item at every time it evaluates, so it allocates nothing, does no
 // input or output, and costs one walk of the chain plus one sine.
 #include "plugin/core/shake.h"
+#include "plugin/vocabulary.h"
 
 #include <cmath>
 
@@ -9,9 +10,6 @@ namespace vrim {
 
 namespace {
 
-// Key frames are turned into seconds at this rate whatever the scene's own
-// rate: stored scenes depend on it.
-constexpr double kFrameRate = 30.0;
 // Deliberately the eleven-decimal value, not 2*pi at full precision: the
 // results of stored scenes depend on the exact constant.
 constexpr double kPhaseScale = 6.28318530718;
@@ -39,8 +37,8 @@ void shakeEvaluate(void* instance, const MotionAccess* access) {
         return;
     }
 
-    const double startTime = selected->startFrame / kFrameRate;
-    const double endTime = selected->endFrame / kFrameRate;
+    const double startTime = selected->startFrame / vrim::kKeyFrameRate;
+    const double endTime = selected->endFrame / vrim::kKeyFrameRate;
     if (startTime > time || endTime < time) {
         return;
     }

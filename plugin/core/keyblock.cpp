@@ -6,6 +6,7 @@
 #include "plugin/core/messages.h"
 #include "plugin/core/sceneline.h"
 #include "plugin/core/shake.h"
+#include "plugin/vocabulary.h"
 
 namespace vrim {
 
@@ -36,7 +37,7 @@ HostError shakeLoad(void* instance, const LoadState* state) {
     // with one applies 0.0, never a number left over from another load.
     SceneLine line{};
     readSceneLine(state, &line);
-    if (compareSceneToken("VRIM_START", &line) != 0) {
+    if (compareSceneToken(vrim::kBlockStart, &line) != 0) {
         return nullptr;
     }
 
@@ -57,7 +58,7 @@ HostError shakeLoad(void* instance, const LoadState* state) {
         readSceneLine(state, &line);
         const char first = line.token[0];
         if (first == '\0' || first == 'V') {
-            if (compareSceneToken("VRIM_END", &line) == 0) {
+            if (compareSceneToken(vrim::kBlockEnd, &line) == 0) {
                 break;
             }
         } else if (first == 'K') {
@@ -104,7 +105,7 @@ HostError shakeLoad(void* instance, const LoadState* state) {
 
 HostError shakeSave(void* instance, const SaveState* state) {
     const auto* shake = static_cast<const ShakeInstance*>(instance);
-    writeSceneToken(state, "VRIM_START");
+    writeSceneToken(state, vrim::kBlockStart);
     writeSceneValue(state, "KEY_NUM", shake->keyCount);
     const ShakeKey* key = shake->firstKey;
     for (int32_t written = 0; written < shake->keyCount && key != nullptr; ++written) {
@@ -118,7 +119,7 @@ HostError shakeSave(void* instance, const SaveState* state) {
         writeSceneValue(state, "FALL_OFF", key->fallOff);
         key = key->next;
     }
-    writeSceneToken(state, "VRIM_END");
+    writeSceneToken(state, vrim::kBlockEnd);
     return nullptr;
 }
 

@@ -5,11 +5,12 @@
 #pragma once
 
 #include "abi/handler.h"
+#include "plugin/vocabulary.h"
 
 #include <cstdint>
 
 // Characters of every line buffer, terminating NUL included.
-constexpr int kSceneLineSize = 256;
+constexpr int kSceneLineSize = static_cast<int>(vrim::kLineChars) + 1;
 
 // One line as read. The caller owns it; a load reuses one record for its
 // whole block, so a line without a number keeps the previous line's value.

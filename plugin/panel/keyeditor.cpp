@@ -8,6 +8,7 @@
 #include "abi/module.h"
 #include "plugin/core/memory.h"
 #include "plugin/core/messages.h"
+#include "plugin/vocabulary.h"
 
 #include <cstdio>
 #include <cstring>
@@ -52,17 +53,17 @@ struct ControlLayout {
 };
 
 constexpr ControlLayout kControls[kControlCount] = {
-    {kControlNameFloat, "Freqency Time", kControlTypeFloat, 0, 0, 100, 1},
-    {kControlNameVector, "Freq Width X,Y,Z", kControlTypeVector, 0, 0, 100, 2},
-    {kControlNameInteger, "StartFrame", kControlTypeInteger, 0, 0, 100, 3},
-    {kControlNameInteger, "EndFrame", kControlTypeInteger, 0, 0, 300, 3},
-    {kControlNameBool, "FallOff", kControlTypeBool, 0, 0, 500, 3},
-    {kControlNameButton, "ADD KEY", kControlTypeInteger, 0, 0, 100, 5},
-    {kControlNameButton, "NEXT KEY", kControlTypeInteger, 0, 0, 300, 6},
-    {kControlNameButton, "PREV KEY", kControlTypeInteger, 0, 0, 100, 6},
-    {kControlNameButton, "DELETE KEY", kControlTypeInteger, 0, 0, 300, 5},
-    {kControlNameInfo, "KEY_NO", kControlTypeString, 4, 0, 250, 6},
-    {kControlNameListBox, "Key List", kControlTypeListBox, 400, 5, 100, 7},
+    {kControlNameFloat, vrim::label::kFreqTime, kControlTypeFloat, 0, 0, 100, 1},
+    {kControlNameVector, vrim::label::kWidth, kControlTypeVector, 0, 0, 100, 2},
+    {kControlNameInteger, vrim::label::kStartFrame, kControlTypeInteger, 0, 0, 100, 3},
+    {kControlNameInteger, vrim::label::kEndFrame, kControlTypeInteger, 0, 0, 300, 3},
+    {kControlNameBool, vrim::label::kFallOff, kControlTypeBool, 0, 0, 500, 3},
+    {kControlNameButton, vrim::label::kAddKey, kControlTypeInteger, 0, 0, 100, 5},
+    {kControlNameButton, vrim::label::kNextKey, kControlTypeInteger, 0, 0, 300, 6},
+    {kControlNameButton, vrim::label::kPrevKey, kControlTypeInteger, 0, 0, 100, 6},
+    {kControlNameButton, vrim::label::kDeleteKey, kControlTypeInteger, 0, 0, 300, 5},
+    {kControlNameInfo, vrim::label::kKeyNumber, kControlTypeString, 4, 0, 250, 6},
+    {kControlNameListBox, vrim::label::kKeyList, kControlTypeListBox, 400, 5, 100, 7},
 };
 
 constexpr ControlIndex kPlacementOrder[kControlCount] = {

@@ -21,18 +21,7 @@ using namespace edittest;
 using testsupport::ToolRun;
 
 ToolRun vrim(const std::string& arguments, const std::string& prefix = "") {
-    ToolRun run = testsupport::runVrim(arguments + " </dev/null", "edit-cli", prefix);
-#if defined(_WIN32)
-    // The console's text mode ends printed lines in CR LF; a scene's own
-    // bytes are checked in the file, never here.
-    for (std::string* text : {&run.out, &run.err}) {
-        std::size_t at = 0;
-        while ((at = text->find("\r\n", at)) != std::string::npos) {
-            text->erase(at, 1);
-        }
-    }
-#endif
-    return run;
+    return runEdit(arguments, prefix);
 }
 
 // Where Camera_Rig's VRIM_START..VRIM_END lie in smallScene().
@@ -209,7 +198,7 @@ TEST_F(EditCli, DryRunPrintsTheDiffAndWritesNothing) {
     const ToolRun run =
         vrim("edit " + scenePath + " --item Camera_Rig --key 2 --set end=48 --dry-run");
     EXPECT_EQ(run.status, 0) << run.err;
-    const std::string diff = "--- " + scenePath + "\n+++ " + scenePath +
+    const std::string diff = "--- ./" + scenePath + "\n+++ ./" + scenePath +
                              "\n@@ -23,6 +23,6 @@\n FREQ_W_Y 0.000000\n FREQ_W_Z 0.030000\n"
                              " START_F 36.000000\n-END_F 60.000000\n+END_F 48.000000\n"
                              " FALL_OFF 0.000000\n VRIM_END\n";
@@ -261,6 +250,17 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
          {"item 'Camera_Rig'", "--shift 2147483647", "outside the 32-bit range"}},
         {"--item Camera_Rig --script edit-cli/none.txt", {"--script", "none.txt"}},
         {"--key 1", {"--item NAME"}},
+        // Options that say nothing together.
+        {"--item Single --all-items --set freq=1",
+         {"vrim: --all-items edits every item with a shake, so --item 'Single' says nothing "
+          "more: give one or the other\n"}},
+        {"--item Single --item Single --set freq=1", {"vrim: --item 'Single' is given twice\n"}},
+        {"--item Single --overwrite-backup --set freq=1",
+         {"vrim: --overwrite-backup lets --backup replace an existing SCENE.bak; without "
+          "--backup it does nothing: give both, or neither\n"}},
+        {"--item Single --backup --dry-run --set freq=1",
+         {"vrim: --dry-run writes nothing, not even the backup that --backup asks for: give one "
+          "or the other\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -271,6 +271,38 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
             EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
         }
     }
+}
+
+// A folder is its scene files, and with -r those of the folders below, as
+// for check: each one is edited as if it were named. Standard input cannot
+// be rewritten, so '-' is refused before anything is read.
+TEST_F(EditCli, FoldersAndRecursiveTakeTheScenesInThem) {
+    std::filesystem::create_directories(folder / "below");
+    writeBytes("edit-cli/below/deeper.lws", original);
+    const std::string edited = expected("Single", "type \"Freqency Time\" 2\nclose");
+    struct Case {
+        const char* arguments;
+        const char* summary;
+        bool deeperEdited;
+    };
+    const Case cases[] = {
+        {"edit-cli", "edited 1 key block in 1 of 1 scene\n", false},
+        {"edit-cli -r", "edited 2 key blocks in 2 of 2 scenes\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        writeBytes(scenePath, original);
+        writeBytes("edit-cli/below/deeper.lws", original);
+        const ToolRun run =
+            vrim(std::string("edit ") + c.arguments + " --item Single --set freq=2");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readBytes(scenePath), edited);
+        EXPECT_EQ(readBytes("edit-cli/below/deeper.lws"), c.deeperEdited ? edited : original);
+        EXPECT_NE(run.out.find(c.summary), std::string::npos) << run.out;
+    }
+    const ToolRun stdinRun = vrim("edit - --item Single --set freq=2");
+    EXPECT_EQ(stdinRun.status, 2);
+    EXPECT_NE(stdinRun.err.find("standard input ('-')"), std::string::npos) << stdinRun.err;
 }
 
 // What --dry-run shows and what an edit writes are the same bytes on every

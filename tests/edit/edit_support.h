@@ -105,6 +105,22 @@ class DirectModule {
     standin::Handler handler_;
 };
 
+// vrim run as a user runs it, with nothing on standard input.
+inline testsupport::ToolRun runEdit(const std::string& arguments, const std::string& prefix = "") {
+    testsupport::ToolRun run = testsupport::runVrim(arguments + " </dev/null", "edit-cli", prefix);
+#if defined(_WIN32)
+    // The console's text mode ends printed lines in CR LF; a scene's own
+    // bytes are checked in the file, never here.
+    for (std::string* text : {&run.out, &run.err}) {
+        std::size_t at = 0;
+        while ((at = text->find("\r\n", at)) != std::string::npos) {
+            text->erase(at, 1);
+        }
+    }
+#endif
+    return run;
+}
+
 // Lines joined with one line end, and that end after the last one.
 inline std::string joined(const std::vector<std::string>& lines, const std::string& eol) {
     std::string text;

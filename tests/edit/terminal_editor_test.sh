@@ -1,81 +1,304 @@
 #!/usr/bin/env bash
-# The interactive key editor as a person uses it, inside tmux: it shows the
-# module's panel and key list, a typed field and ADD KEY reach the module,
-# Ctrl-S writes what the module saved, Esc leaves the file as it was.
-# Usage: terminal_editor_test.sh BIN_DIR SAMPLE_SCENE
+# The interactive key editor as a person uses it, inside tmux: focus in screen
+# order, the delete confirmation and the module's message, a refused typed
+# value, leaving with and without changes, a 30-key list at 120x40 and at the
+# 60x16 minimum, go-to-key, a resize, a scene changed on disk before Ctrl-S,
+# and Ctrl-S writing what the same clicks as a script write.
+# Usage: terminal_editor_test.sh BIN_DIR SAMPLE_SCENE [PICTURE_DIR]
+# Exits 77 (skipped) when tmux is missing. With PICTURE_DIR, the 100x30
+# screen is left there as edit-terminal.ansi for scripts/terminal-picture.py.
 set -euo pipefail
+if ! command -v tmux >/dev/null; then
+  echo "SKIPPED: tmux is not installed; the terminal editor is not tested"
+  exit 77
+fi
 bin=$(cd "$1" && pwd)
 sample=$2
+pictures=${3:-}
 work=$(mktemp -d)
 server="vrim-edit-test-$$"
 cleanup() { tmux -L "$server" kill-server 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 
+passed=0
 fail() {
-  echo "FAILED: $*" >&2
+  echo "FAILED: $case_name: $*" >&2
   echo "--- screen:" >&2
   tmux -L "$server" capture-pane -p -t editor >&2 || true
   exit 1
 }
 screen() { tmux -L "$server" capture-pane -p -t editor; }
-# Waits until the screen shows text (the editor draws after each key).
+# Waits until the screen shows the text (-E: an extended regular expression).
 shows() {
-  for _ in $(seq 100); do
-    if screen | grep -qF -- "$1"; then return 0; fi
+  local how=-F
+  if [ "$1" = -E ]; then how=-E; shift; fi
+  for _ in $(seq 200); do
+    if screen | grep -q $how -- "$1"; then return 0; fi
     sleep 0.05
   done
   fail "the screen never showed '$1'"
 }
+hides() {
+  for _ in $(seq 200); do
+    if ! screen | grep -qF -- "$1"; then return 0; fi
+    sleep 0.05
+  done
+  fail "the screen still shows '$1'"
+}
 keys() { tmux -L "$server" send-keys -t editor "$@"; }
+# start CASE SCENE COLUMNS LINES: the editor on the Camera_Rig of SCENE (in $work).
 start() {
+  case_name=$1
   rm -f "$work/exit"
-  tmux -L "$server" new-session -d -s editor -x 100 -y 30 \
-    "TERM=xterm-256color '$bin/vrim' edit '$work/shot.lws' --item Camera_Rig --module '$bin/vrim_s.p'; echo \$? >'$work/exit'; sleep 60"
+  tmux -L "$server" kill-session -t editor 2>/dev/null || true
+  tmux -L "$server" new-session -d -s editor -x "$3" -y "$4" \
+    "cd '$work' && TERM=xterm-256color TMPDIR='$work' '$bin/vrim' edit '$(basename "$2")' --item Camera_Rig --module '$bin/vrim_s.p' \
+       ; echo \$? >'$work/exit'; sleep 60"
+  shows "VRIM_S   ver1.0"
 }
 exited() {
-  for _ in $(seq 100); do
+  for _ in $(seq 200); do
     if [ -s "$work/exit" ]; then cat "$work/exit"; return 0; fi
     sleep 0.05
   done
   fail "the editor did not exit"
 }
+done_case() { passed=$((passed + 1)); }
 
-cp "$sample" "$work/shot.lws"
+# A scene whose Camera_Rig has 30 keys: key N spans frames 10(N-1) to 10(N-1)+8.
+thirty_keys() {
+  printf 'LWSC\n3\n\nFirstFrame 0\nLastFrame 300\nFramesPerSecond 30\n\n'
+  printf 'AddNullObject Camera_Rig\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n'
+  printf 'KEY_NUM 30.000000\n'
+  for n in $(seq 0 29); do
+    printf 'KEY_START\nFREQ 0.100000\nFREQ_W_X 0.050000\nFREQ_W_Y 0.080000\n'
+    printf 'FREQ_W_Z 0.000000\nSTART_F %d.000000\nEND_F %d.000000\nFALL_OFF 1.000000\n' \
+      $((n * 10)) $((n * 10 + 8))
+  done
+  printf 'VRIM_END\nEndPlugin\n'
+}
+
 cp "$sample" "$work/original.lws"
+thirty_keys >"$work/thirty.lws"
+cp "$work/thirty.lws" "$work/thirty-original.lws"
 
-# Ctrl-S: a new period for key 1 and a new key, saved.
-start
-shows "VRIM_S   ver1.0"
+# --- Ctrl-S writes what the module saves after the same clicks as a script.
+cp "$sample" "$work/shot.lws"
+start "Ctrl-S saves" "$work/shot.lws" 100 30
 shows "Start   0, End  24, Freq 0.100000"
-shows "Start  36, End  60, Freq 0.250000"
-shows "[ ADD KEY ]"
+[ -z "$pictures" ] || tmux -L "$server" capture-pane -p -e -t editor >"$pictures/edit-terminal.ansi"
 keys 0.5 Tab
 shows "Freqency Time 0.5"
-keys Tab Tab Tab Tab Tab Tab Enter
+keys Tab Tab Tab Tab Tab Tab Enter # past the vector's other two fields and row 3 to ADD KEY
+shows "Create Key" # the module's message
+keys Enter
+hides "Create Key"
 shows "Start   0, End  30, Freq 0.100000"
 keys C-s
 [ "$(exited)" = 0 ] || fail "Ctrl-S did not exit with 0"
-tmux -L "$server" kill-session -t editor
-
-# The file holds what the module saves after the same clicks as a script.
 cp "$work/original.lws" "$work/scripted.lws"
 printf 'type "Freqency Time" 0.5\npress "ADD KEY"\n' >"$work/clicks.txt"
 "$bin/vrim" edit "$work/scripted.lws" --item Camera_Rig --script "$work/clicks.txt" \
   --module "$bin/vrim_s.p" >/dev/null
 cmp "$work/shot.lws" "$work/scripted.lws" || fail "Ctrl-S saved other bytes than the script"
-cmp -s "$work/shot.lws" "$work/original.lws" && fail "Ctrl-S left the file unchanged"
+done_case
 
-# Esc: edits made, then cancelled; the file stays byte for byte.
-cp "$work/original.lws" "$work/shot.lws"
-start
-shows "VRIM_S   ver1.0"
+# --- Focus in screen order: rows top to bottom, each left to right (the
+# module adds NEXT KEY before PREV KEY and DELETE KEY last of the buttons).
+cp "$sample" "$work/shot.lws"
+start "screen order" "$work/shot.lws" 100 30
+shows "key 1 of 2"
+# Freq, width x/y/z, start, end, fall-off, ADD KEY, DELETE KEY, PREV KEY: NEXT KEY.
+keys Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Enter
+shows "key 2 of 2"
+# PREV KEY is left of NEXT KEY, DELETE KEY on the row above, right of ADD KEY.
+keys BTab Enter
+shows "key 1 of 2"
+keys BTab Enter
+shows "Delete the key the fields show?"
+keys n
+hides "Delete the key"
+shows "key 1 of 2"
+# Shift-Tab from the first control wraps to the list, and the list's left
+# neighbour is NEXT KEY.
+keys BTab BTab BTab BTab BTab BTab BTab BTab BTab BTab Enter
+shows "key 2 of 2"
+keys Escape
+[ "$(exited)" = 0 ] || fail "Esc without changes did not leave at once"
+cmp "$work/shot.lws" "$work/original.lws" || fail "moving about changed the file"
+done_case
+
+# --- DELETE KEY: confirmation, then the module's own message as a box.
+start "delete" "$work/shot.lws" 100 30
+keys Tab Tab Tab Tab Tab Tab Tab Tab Enter
+shows "Delete the key the fields show?"
+keys y
+shows "Delete Key!"
+shows "Enter: OK"
+keys Enter
+hides "Delete Key!"
+shows "key 1 of 1"
+shows "Start  36, End  60, Freq 0.250000"
+keys Escape
+shows "Leave without saving them?"
+keys y
+[ "$(exited)" = 0 ] || fail "leaving after a delete did not exit with 0"
+cmp "$work/shot.lws" "$work/original.lws" || fail "a cancelled delete changed the file"
+done_case
+
+# --- Typed values go through --set's checks: refused with the reason, the
+# field keeps its value, and nothing counts as a change.
+start "refused values" "$work/shot.lws" 100 30
+keys Tab Tab Tab Tab 1e12 Enter
+shows "'1e12' is not a frame"
+shows "The field keeps 0."
+keys Enter
+shows -E "StartFrame +0 "
+keys Tab -5.9 Tab
+shows "'-5.9' is not a frame"
+shows "The field keeps 24."
+keys Enter
+shows -E "EndFrame +24 "
+shows "Start   0, End  24, Freq 0.100000"
+keys BTab BTab BTab BTab BTab # back to the first control
+# The same values through --set and through the fields: each refused with
+# --set's reason. FIELD STOP VALUE, STOP counted in Tabs from the first control.
+at=0
+while read -r field stop value; do
+  reason=$("$bin/vrim" edit "$work/shot.lws" --item Camera_Rig --set "$field=$value" \
+    --module "$bin/vrim_s.p" 2>&1 >/dev/null | sed -n "s/^.*--set $field=$value: //p" || true)
+  [ -n "$reason" ] || fail "--set $field=$value was not refused"
+  for _ in $(seq $(((stop - at + 12) % 12))); do keys Tab; done
+  at=$stop
+  tmux -L "$server" send-keys -t editor -l -- "$value"
+  keys Enter
+  shows "$reason"
+  keys Enter
+  hides "$reason"
+done <<'TABLE'
+start 4 1e12
+start 4 10.7
+end 5 -5.9
+freq 0 nan
+width-x 1 1,5
+TABLE
+cmp "$work/shot.lws" "$work/original.lws" || fail "--set changed the file"
+keys Escape
+[ "$(exited)" = 0 ] || fail "Esc after refused values asked or failed"
+done_case
+
+# --- Esc and Ctrl-C with changes ask first; n stays, y leaves the file as it was.
+start "leaving with changes" "$work/shot.lws" 100 30
 keys 7 Tab
 shows "Freqency Time 7"
-keys Tab Tab Tab Tab Tab Tab Enter
-shows "Start   0, End  30, Freq 0.100000"
 keys Escape
-[ "$(exited)" = 0 ] || fail "Esc did not exit with 0"
-cmp "$work/shot.lws" "$work/original.lws" || fail "Esc changed the file"
-[ "$(ls -A "$work" | sort | tr '\n' ' ')" = "clicks.txt exit original.lws scripted.lws shot.lws " ] ||
-  fail "files left behind: $(ls -A "$work")"
-echo "terminal editor: 2 passed, 0 failed"
+shows "Leave without saving them?"
+keys n
+hides "Leave without saving"
+shows "Freqency Time 7"
+keys C-c
+shows "Leave without saving them?"
+keys y
+[ "$(exited)" = 0 ] || fail "Ctrl-C did not exit with 0"
+cmp "$work/shot.lws" "$work/original.lws" || fail "leaving changed the file"
+done_case
+
+# --- 30 keys at 120x40 and at 60x16: every label and value readable, the
+# list uses the free rows and says where it is; Up/Down pick, Enter goes there.
+readable() {
+  shows -E "Freqency Time +0\.1( |$)"
+  shows -E "Freq Width X,Y,Z +0\.05 +0\.08 +0( |$)"
+  shows -E "StartFrame +$1 +EndFrame +$2 +FallOff +\[x\]"
+  shows -E "\[ ADD KEY \] +\[ DELETE KEY \]"
+  shows -E "\[ PREV KEY \] +KEY_NO +$3 +\[ NEXT KEY \]"
+  shows -E "Key List +key $3 of 30"
+}
+for size in "120 40 30" "60 16 6"; do
+  read -r cols lines rows <<<"$size"
+  start "30 keys at ${cols}x$lines" "$work/thirty.lws" "$cols" "$lines"
+  readable 0 8 1
+  shown=$(screen | grep -cE "Start +[0-9]+, End +[0-9]+, Freq 0.100000")
+  [ "$shown" = "$rows" ] || fail "the list shows $shown rows, not $rows"
+  [ "$rows" = 30 ] || shows "rows 1-$rows of 30"
+  [ "$(screen | awk '{ if (length($0) > w) w = length($0) } END { print w }')" -le "$cols" ] ||
+    fail "a line is wider than the terminal"
+  keys BTab Down Down Down Enter
+  shows "key 4 of 30"
+  readable 30 38 4
+  keys g 25 Enter
+  shows "key 25 of 30"
+  readable 240 248 25
+  shows -E "> +Start 240, End 248, Freq 0.100000"
+  keys g 31 Enter
+  shows "there is no key 31 (the item has 30 keys)"
+  keys Escape
+  [ "$(exited)" = 0 ] || fail "Esc after moving did not exit with 0"
+  done_case
+done
+cmp "$work/thirty.lws" "$work/thirty-original.lws" || fail "moving about changed the file"
+
+# --- Resizing redraws: from 120x40 to the minimum and past it.
+start "resize" "$work/thirty.lws" 120 40
+shows "key 1 of 30"
+tmux -L "$server" resize-window -t editor -x 60 -y 16
+shows "rows 1-6 of 30"
+readable 0 8 1
+tmux -L "$server" resize-window -t editor -x 50 -y 16
+shows "(60x16 at least)."
+tmux -L "$server" resize-window -t editor -x 120 -y 40
+hides "too small"
+readable 0 8 1
+keys Escape
+[ "$(exited)" = 0 ] || fail "Esc after resizing did not exit with 0"
+done_case
+
+# --- The scene changed on disk before Ctrl-S: read it again with the
+# session replayed, or save to another file; the session is never lost.
+cp "$sample" "$work/shot.lws"
+start "changed on disk: read again" "$work/shot.lws" 100 30
+keys 0.5 Tab
+shows "Freqency Time 0.5"
+sed -i 's/^LastFrame 90$/LastFrame 91/' "$work/shot.lws"
+cp "$work/shot.lws" "$work/theirs.lws"
+keys C-s
+shows "Someone changed the scene since it was read."
+keys r
+shows "1 action of this session replayed"
+shows "Freqency Time 0.5"
+keys C-s
+[ "$(exited)" = 0 ] || fail "Ctrl-S after reading again did not exit with 0"
+printf 'type "Freqency Time" 0.5\n' >"$work/clicks.txt"
+"$bin/vrim" edit "$work/theirs.lws" --item Camera_Rig --script "$work/clicks.txt" \
+  --module "$bin/vrim_s.p" >/dev/null
+cmp "$work/shot.lws" "$work/theirs.lws" ||
+  fail "reading again did not give their change with the session's edit"
+done_case
+
+cp "$sample" "$work/shot.lws"
+start "changed on disk: save elsewhere" "$work/shot.lws" 100 30
+keys 0.5 Tab Tab Tab Tab Tab Tab Tab Enter
+shows "Create Key"
+keys Enter
+shows "Start   0, End  30, Freq 0.100000"
+sed -i 's/^LastFrame 90$/LastFrame 91/' "$work/shot.lws"
+cp "$work/shot.lws" "$work/theirs.lws"
+keys C-s
+shows "Someone changed the scene since it was read."
+keys a
+shows "Save to: shot.lws.mine_"
+keys Enter
+[ "$(exited)" = 0 ] || fail "saving elsewhere did not exit with 0"
+cmp "$work/shot.lws" "$work/theirs.lws" || fail "saving elsewhere touched the changed scene"
+cp "$work/original.lws" "$work/scripted.lws"
+printf 'type "Freqency Time" 0.5\npress "ADD KEY"\n' >"$work/clicks.txt"
+"$bin/vrim" edit "$work/scripted.lws" --item Camera_Rig --script "$work/clicks.txt" \
+  --module "$bin/vrim_s.p" >/dev/null
+cmp "$work/shot.lws.mine" "$work/scripted.lws" ||
+  fail "the other file is not the scene as read with the session's edits"
+tmux -L "$server" capture-pane -p -J -t editor |
+  grep -qF "the session was saved to 'shot.lws.mine'" || fail "the editor did not say where it saved"
+done_case
+
+leftover=$(ls -A "$work" | grep -vE '^(clicks.txt|exit|original.lws|scripted.lws|shot.lws|shot.lws.mine|theirs.lws|thirty.lws|thirty-original.lws)$' || true)
+[ -z "$leftover" ] || { case_name=files; fail "files left behind: $leftover"; }
+echo "terminal editor: $passed passed, 0 failed"

@@ -3,78 +3,16 @@
 // Each time the scene keeps its bytes and no file of the edit's stays behind.
 #include "edit_support.h"
 
+#include "support/faulty_fs.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/module/session.h"
 
-#include <functional>
-
 namespace {
 
 using namespace edittest;
-using vrim::edit::FileHandle;
-using vrim::edit::FileInfo;
-using vrim::edit::FileSystem;
-
-// The machine's file system, with the Nth call failing (0: none) and a hook
-// that runs before each call, named by the call.
-class FaultyFileSystem final : public FileSystem {
-  public:
-    int failAt = 0;
-    int calls = 0;
-    std::function<void(const std::string& call)> before;
-
-    bool stat(const std::string& path, FileInfo& info, std::string& error) override {
-        return fails("stat", error) ? false : real_.stat(path, info, error);
-    }
-    FileHandle openRead(const std::string& path, std::string& error) override {
-        return fails("openRead", error) ? vrim::edit::kNoFile : real_.openRead(path, error);
-    }
-    int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
-        return fails("read", error) ? -1 : real_.read(file, buffer, size, error);
-    }
-    FileHandle createNew(const std::string& path, std::string& error) override {
-        return fails("createNew", error) ? vrim::edit::kNoFile : real_.createNew(path, error);
-    }
-    bool write(FileHandle file, const char* data, std::size_t size, std::string& error) override {
-        return fails("write", error) ? false : real_.write(file, data, size, error);
-    }
-    bool sync(FileHandle file, std::string& error) override {
-        return fails("sync", error) ? false : real_.sync(file, error);
-    }
-    bool close(FileHandle file, std::string& error) override {
-        // A failed close has still released the file, as on POSIX.
-        if (fails("close", error)) {
-            std::string ignored;
-            real_.close(file, ignored);
-            return false;
-        }
-        return real_.close(file, error);
-    }
-    bool setMode(const std::string& path, uint32_t mode, std::string& error) override {
-        return fails("setMode", error) ? false : real_.setMode(path, mode, error);
-    }
-    bool rename(const std::string& from, const std::string& to, bool replace,
-                std::string& error) override {
-        return fails("rename", error) ? false : real_.rename(from, to, replace, error);
-    }
-    bool remove(const std::string& path, std::string& error) override {
-        return fails("remove", error) ? false : real_.remove(path, error);
-    }
-
-  private:
-    FileSystem& real_ = vrim::edit::systemFileSystem();
-    bool fails(const char* call, std::string& error) {
-        if (before) {
-            before(call);
-        }
-        if (++calls == failAt) {
-            error = std::string("injected failure of ") + call;
-            return true;
-        }
-        return false;
-    }
-};
+using testsupport::FaultyFileSystem;
+using vrim::files::FileSystem;
 
 class WritePath : public ::testing::Test {
   protected:
@@ -100,6 +38,8 @@ class WritePath : public ::testing::Test {
 
 TEST_F(WritePath, EveryFailingCallLeavesTheSceneAsItWasAndNoStrayFile) {
     for (const bool backup : {false, true}) {
+        writeBytes(scene, original);
+        std::filesystem::remove(folder / "shot.lws.bak");
         FaultyFileSystem counting;
         ASSERT_TRUE(edit(counting, backup).written);
         const std::string edited = readBytes(scene);
@@ -113,9 +53,22 @@ TEST_F(WritePath, EveryFailingCallLeavesTheSceneAsItWasAndNoStrayFile) {
             std::filesystem::remove(folder / "shot.lws.bak");
             FaultyFileSystem faulty;
             faulty.failAt = n;
+            std::string failing;
+            faulty.before = [&](const std::string& call) {
+                if (faulty.calls + 1 == n) {
+                    failing = call;
+                }
+            };
             try {
-                edit(faulty, backup);
-                ADD_FAILURE() << "the edit went through";
+                const vrim::edit::SceneEditResult result = edit(faulty, backup);
+                // Only a folder that cannot be flushed comes after the
+                // rename: the edit is in place and says what is at risk.
+                EXPECT_EQ(failing, "syncFolder") << "the edit went through";
+                EXPECT_EQ(readBytes(scene), edited);
+                EXPECT_NE(result.notes.back().find("could not be flushed"), std::string::npos);
+                std::filesystem::remove(folder / "shot.lws.bak");
+                EXPECT_EQ(namesIn(folder), std::vector<std::string>{"shot.lws"});
+                continue;
             } catch (const vrim::ToolError& e) {
                 EXPECT_NE(std::string(e.what()).find("shot.lws"), std::string::npos) << e.what();
             }

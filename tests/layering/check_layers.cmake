@@ -4,16 +4,40 @@
 # Every include there names its file from the source root.
 #
 # Each rule: a folder (or file) and the folders it may include from. The
-# first rule whose folder holds a file applies to it.
+# first rule whose folder holds a file applies to it; a file no rule covers
+# is a problem too, so that a new folder of the tool gets its own rule.
+#
+# The tool's folders, bottom up: error.h, files/, module/, scene/; then
+# plot/, validate/, edit/ and report/ beside each other (report draws with
+# plot and writes through edit's file replacement); then commands/ and
+# main.cpp. library/ (vrim.h) sits below commands/ and is all that the
+# Python module (python/) may include. text/ is the tool's and the stand-in
+# host's text library.
+set(below_tool "abi/|plugin/|standin/|text/")
+set(error "tools/vrim/error.h")
+set(files "${error}|tools/vrim/files/")
+set(module "${below_tool}|${files}|tools/vrim/module/")
+set(scene "${module}|tools/vrim/scene/")
 set(rules
   "abi/=abi/"
-  "plugin/core/=abi/|plugin/core/|plugin/identity.h"
-  "plugin/panel/=abi/|plugin/core/|plugin/panel/|plugin/identity.h"
+  "plugin/core/=abi/|plugin/core/|plugin/identity.h|plugin/vocabulary.h"
+  "plugin/panel/=abi/|plugin/core/|plugin/panel/|plugin/identity.h|plugin/vocabulary.h"
   "plugin/entry/=abi/|plugin/"
-  "plugin/=abi/|plugin/identity.h"
-  "standin/=abi/|standin/"
+  "plugin/=abi/|plugin/identity.h|plugin/vocabulary.h"
+  "standin/=abi/|standin/|text/"
   "text/=text/"
-  "tools/=abi/|plugin/|standin/|text/|tools/")
+  "${error}=${error}"
+  "tools/vrim/files/=text/|${files}"
+  "tools/vrim/module/=${module}"
+  "tools/vrim/scene/=${scene}"
+  "tools/vrim/plot/=${scene}|tools/vrim/plot/"
+  "tools/vrim/validate/=${module}|tools/vrim/validate/"
+  "tools/vrim/edit/=${scene}|tools/vrim/edit/"
+  "tools/vrim/report/=${scene}|tools/vrim/plot/|tools/vrim/edit/|tools/vrim/report/"
+  "tools/vrim/library/=${scene}|tools/vrim/plot/|tools/vrim/validate/|tools/vrim/edit/|tools/vrim/report/|tools/vrim/library/"
+  "python/=tools/vrim/library/vrim.h"
+  "tools/vrim/commands/=${below_tool}|tools/vrim/"
+  "tools/vrim/main.cpp=${below_tool}|tools/vrim/")
 
 if(NOT ROOT)
   message(FATAL_ERROR "ROOT not set")
@@ -23,7 +47,8 @@ file(GLOB_RECURSE files RELATIVE ${ROOT}
   ${ROOT}/plugin/*.h ${ROOT}/plugin/*.cpp
   ${ROOT}/standin/*.h ${ROOT}/standin/*.cpp
   ${ROOT}/text/*.h ${ROOT}/text/*.cpp
-  ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp)
+  ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp
+  ${ROOT}/python/*.h ${ROOT}/python/*.cpp)
 list(LENGTH files count)
 if(count LESS 20)
   message(FATAL_ERROR "only ${count} sources under ${ROOT}: wrong folder?")
@@ -32,15 +57,23 @@ endif()
 set(problems 0)
 foreach(file IN LISTS files)
   set(allowed "")
+  set(covered FALSE)
   foreach(rule IN LISTS rules)
-    string(REPLACE "=" ";" parts "${rule}")
-    list(GET parts 0 layer)
+    string(FIND "${rule}" "=" equals)
+    string(SUBSTRING "${rule}" 0 ${equals} layer)
     string(FIND "${file}" "${layer}" at)
     if(at EQUAL 0)
-      list(GET parts 1 allowed)
+      math(EXPR equals "${equals} + 1")
+      string(SUBSTRING "${rule}" ${equals} -1 allowed)
+      set(covered TRUE)
       break()
     endif()
   endforeach()
+  if(NOT covered)
+    message(SEND_ERROR "${file}: no rule of ${CMAKE_CURRENT_LIST_FILE} covers it")
+    math(EXPR problems "${problems} + 1")
+    continue()
+  endif()
   string(REPLACE "|" ";" allowed "${allowed}")
   file(STRINGS ${ROOT}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   foreach(line IN LISTS includes)

@@ -5,6 +5,7 @@
 // leave every chain well linked (the sanitizer and Valgrind runs of this
 // test catch a read of a released key).
 #include "plugin/identity.h"
+#include "plugin/vocabulary.h"
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "support/chains.h"
@@ -191,7 +192,7 @@ class OutOfMemoryTest : public testsupport::ModuleTest {
     bool panel(int64_t n, int* editorFailures, int* addKeyFailures) {
         standin::PanelHost panels;
         host.panelServices = panels.services();
-        panels.setScript({{standin::PanelAction::Kind::Press, "ADD KEY", {}, 0},
+        panels.setScript({{standin::PanelAction::Kind::Press, vrim::label::kAddKey, {}, 0},
                           {standin::PanelAction::Kind::Close, "", {}, 0}});
         ShakeInstance* instance = make({kFiveKeys[1], kFiveKeys[2]});
         const auto keysBefore = chainOf(instance);

@@ -1,5 +1,6 @@
 // ADD KEY, DELETE KEY, PREV KEY and NEXT KEY.
 #include "panel_fixture.h"
+#include "plugin/vocabulary.h"
 
 #include <algorithm>
 
@@ -31,16 +32,16 @@ TEST_F(PanelTest, AddKeyAppendsADefaultKeyAndKeepsTheShownOne) {
     std::vector<std::string> rowsAfterAdd;
     ShakeKey shownAfterAdd{};
     panelHost.afterAction = [&](const standin::PanelAction& action) {
-        if (action.label == "ADD KEY") {
+        if (action.label == vrim::label::kAddKey) {
             afterAdd = *editor();
-            rowsAfterAdd = control("Key List").rows;
+            rowsAfterAdd = control(vrim::label::kKeyList).rows;
             shownAfterAdd = shown();
             EXPECT_EQ(keyNo(), "2");
             EXPECT_EQ(chainValues(instance), keysValues({kA, kB, defaultKey()}));
         }
     };
-    ASSERT_EQ(run(instance,
-                  press("NEXT KEY") + "type \"Freqency Time\" 0.7\n" + press("ADD KEY") + "close"),
+    ASSERT_EQ(run(instance, press(vrim::label::kNextKey) + "type \"Freqency Time\" 0.7\n" +
+                                press(vrim::label::kAddKey) + "close"),
               0);
     EXPECT_EQ(afterAdd.currentKey, second);
     ShakeKey typed = kB;
@@ -62,12 +63,12 @@ TEST_F(PanelTest, AddKeyAppendsADefaultKeyAndKeepsTheShownOne) {
 TEST_F(PanelTest, AddKeyWithoutMemoryDoesNothing) {
     ShakeInstance* instance = instanceWith({kA});
     failAllocation(2); // the first is the editor's
-    ASSERT_EQ(run(instance, press("ADD KEY") + "close"), 0);
+    ASSERT_EQ(run(instance, press(vrim::label::kAddKey) + "close"), 0);
     failAllocation(0);
     EXPECT_EQ(instance->keyCount, 1);
     EXPECT_EQ(chainValues(instance), keysValues({kA}));
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(control("Key List").rows, std::vector<std::string>{listLine(kA)});
+    EXPECT_EQ(control(vrim::label::kKeyList).rows, std::vector<std::string>{listLine(kA)});
 }
 
 TEST_F(PanelTest, PrevAndNextStepAlongTheChain) {
@@ -84,21 +85,26 @@ TEST_F(PanelTest, PrevAndNextStepAlongTheChain) {
     };
     const std::vector<Case> cases = {
         {"next past the end",
-         press("NEXT KEY") + press("NEXT KEY") + press("NEXT KEY"),
+         press(vrim::label::kNextKey) + press(vrim::label::kNextKey) + press(vrim::label::kNextKey),
          {"2", "3", "3"},
          kC,
          {kA, kB, kC}},
         {"prev stores the typing into the key left",
-         press("NEXT KEY") + press("NEXT KEY") + "type \"StartFrame\" 77\n" + press("PREV KEY"),
+         press(vrim::label::kNextKey) + press(vrim::label::kNextKey) + "type \"StartFrame\" 77\n" +
+             press(vrim::label::kPrevKey),
          {"2", "3", "3", "2"},
          kB,
          {kA, kB, cTyped}},
         {"prev at the first key keeps the typing in the controls",
-         "type \"StartFrame\" 11\n" + press("PREV KEY") + press("PREV KEY"),
+         "type \"StartFrame\" 11\n" + press(vrim::label::kPrevKey) + press(vrim::label::kPrevKey),
          {"1", "1", "1"},
          aTyped,
          {aTyped, kB, kC}},
-        {"there and back", press("NEXT KEY") + press("PREV KEY"), {"2", "1"}, kA, {kA, kB, kC}},
+        {"there and back",
+         press(vrim::label::kNextKey) + press(vrim::label::kPrevKey),
+         {"2", "1"},
+         kA,
+         {kA, kB, kC}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -136,19 +142,19 @@ TEST_F(PanelTest, DeleteKeyRemovesTheShownKey) {
 
         std::string script;
         for (int i = 1; i < shownPosition; ++i) {
-            script += press("NEXT KEY");
+            script += press(vrim::label::kNextKey);
         }
         // What was typed for the deleted key is dropped.
-        script += "type \"Freqency Time\" 42\n" + press("DELETE KEY") + "close";
+        script += "type \"Freqency Time\" 42\n" + press(vrim::label::kDeleteKey) + "close";
         host.messages.clear();
         KeyEditor afterDelete{};
         panelHost.afterAction = [&](const standin::PanelAction& action) {
-            if (action.label == "DELETE KEY") {
+            if (action.label == vrim::label::kDeleteKey) {
                 afterDelete = *editor();
                 EXPECT_EQ(keyNo(), "1");
                 EXPECT_EQ(valuesOf(shown()), valuesOf(remaining[0]));
                 EXPECT_EQ(
-                    control("Key List").rows,
+                    control(vrim::label::kKeyList).rows,
                     (std::vector<std::string>{listLine(remaining[0]), listLine(remaining[1])}));
             }
         };
@@ -169,7 +175,7 @@ TEST_F(PanelTest, DeleteKeyRemovesTheShownKey) {
 TEST_F(PanelTest, DeletingTheOnlyKeyIsRefused) {
     ShakeInstance* instance = instanceWith({kB});
     const ShakeKey* only = instance->firstKey;
-    ASSERT_EQ(run(instance, "type \"EndFrame\" 9\n" + press("DELETE KEY") + "close"), 0);
+    ASSERT_EQ(run(instance, "type \"EndFrame\" 9\n" + press(vrim::label::kDeleteKey) + "close"), 0);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(instance->firstKey, only);
     EXPECT_EQ(instance->keyCount, 1);

@@ -1,5 +1,6 @@
 // The list box's lines and callbacks.
 #include "panel_fixture.h"
+#include "plugin/vocabulary.h"
 
 #include <climits>
 
@@ -31,7 +32,7 @@ TEST_F(PanelTest, ListLinesShowStartEndAndFrequency) {
     ShakeInstance* instance = instanceWith(keys);
     ASSERT_EQ(run(instance, "close"), 0);
 
-    const std::vector<std::string>& rows = control("Key List").rows;
+    const std::vector<std::string>& rows = control(vrim::label::kKeyList).rows;
     ASSERT_EQ(rows.size(), keys.size());
     ASSERT_EQ(instance->listText.lineCount, static_cast<int32_t>(keys.size()));
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -59,7 +60,7 @@ TEST_F(PanelTest, ListCallbacksServeTheTableAndPickingChangesNothing) {
     EXPECT_EQ(editors[1].currentKey, instance->firstKey);
     EXPECT_TRUE(host.messages.empty());
 
-    const standin::PanelControl& list = control("Key List");
+    const standin::PanelControl& list = control(vrim::label::kKeyList);
     EXPECT_EQ(list.integer, 1); // the host's own record of the pick
     void* data = list.listData;
     ASSERT_EQ(data, &instance->listText);
@@ -82,7 +83,7 @@ TEST_F(PanelTest, MoreKeysThanListLines) {
     EXPECT_EQ(chainOf(instance).size(), 301u);
     EXPECT_EQ(valuesOf(*chainOf(instance).back()), valuesOf(defaultKey()));
     EXPECT_EQ(instance->listText.lineCount, 256);
-    const std::vector<std::string>& rows = control("Key List").rows;
+    const std::vector<std::string>& rows = control(vrim::label::kKeyList).rows;
     ASSERT_EQ(rows.size(), 256u);
     EXPECT_EQ(rows.front(), listLine(keys.front()));
     EXPECT_EQ(rows.back(), listLine(keys[255]));

@@ -4,6 +4,7 @@
 
 #include "plugin/identity.h"
 #include "plugin/panel/keyeditor.h"
+#include "plugin/vocabulary.h"
 #include "standin/panel_host.h"
 #include "support/chains.h"
 #include "support/module_fixture.h"
@@ -99,19 +100,22 @@ class PanelTest : public ModuleTest {
         return *found;
     }
 
-    std::string keyNo() const { return control("KEY_NO").text; }
+    std::string keyNo() const { return control(vrim::label::kKeyNumber).text; }
 
     // The values the five value controls show, as a key.
     ShakeKey shown() const {
-        const standin::PanelControl& width = control("Freq Width X,Y,Z");
-        return keyValues(static_cast<int32_t>(control("StartFrame").integer),
-                         static_cast<int32_t>(control("EndFrame").integer),
-                         static_cast<int32_t>(control("FallOff").integer), width.vector[0],
-                         width.vector[1], width.vector[2], control("Freqency Time").number);
+        const standin::PanelControl& width = control(vrim::label::kWidth);
+        return keyValues(static_cast<int32_t>(control(vrim::label::kStartFrame).integer),
+                         static_cast<int32_t>(control(vrim::label::kEndFrame).integer),
+                         static_cast<int32_t>(control(vrim::label::kFallOff).integer),
+                         width.vector[0], width.vector[1], width.vector[2],
+                         control(vrim::label::kFreqTime).number);
     }
 
     // The KeyEditor the buttons were wired with.
-    KeyEditor* editor() const { return static_cast<KeyEditor*>(control("ADD KEY").userData); }
+    KeyEditor* editor() const {
+        return static_cast<KeyEditor*>(control(vrim::label::kAddKey).userData);
+    }
 
     // Log lines from the first that begins with from, in order.
     std::vector<std::string> logFrom(const std::string& from) const {

@@ -1,6 +1,7 @@
 // The panel as the host draws it, for a person to look at: panel_fresh.svg
 // is written beside the test executables.
 #include "panel_fixture.h"
+#include "standin/panel_layout.h"
 
 #include <fstream>
 
@@ -50,4 +51,35 @@ TEST_F(PanelTest, PictureOfAFreshInstanceShowsEveryControlInPlace) {
     EXPECT_NE(svg.find("height=\"312\""), std::string::npos); // the panel's frame
 
     std::ofstream("panel_fresh.svg") << svg;
+}
+
+// The layout the picture and the terminal editor share. Expected values read
+// by hand from the panel: rows 1-3 hold the values, 5-6 the buttons and the
+// key number, 7 the list; each row from left to right.
+TEST_F(PanelTest, LayoutReadsTheKeyEditorInScreenOrder) {
+    instances.push_back(static_cast<ShakeInstance*>(handler.create()));
+    ASSERT_EQ(run(instances.back(), "close"), 0);
+    const standin::PanelLayout layout = standin::layoutOf(*panelHost.lastPanel());
+
+    std::vector<std::string> order;
+    for (const standin::ControlBox* box : layout.screenOrder()) {
+        order.push_back(box->control->label);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Freqency Time", "Freq Width X,Y,Z", "StartFrame",
+                                               "EndFrame", "FallOff", "ADD KEY", "DELETE KEY",
+                                               "PREV KEY", "KEY_NO", "NEXT KEY", "Key List"}));
+    for (const standin::ControlBox& box : layout.boxes) {
+        SCOPED_TRACE(box.control->label);
+        if (box.control->label == "Freq Width X,Y,Z") {
+            // Three 64-wide fields, 4 apart: 200 in all, as the picture draws it.
+            EXPECT_EQ(box.parts, 3);
+            EXPECT_EQ(box.partStep, 68);
+            EXPECT_EQ(box.fieldWidth, 200);
+        }
+        if (box.control->label == "Key List") {
+            EXPECT_EQ(box.listRows, 5);
+            EXPECT_EQ(box.fieldX, 100);
+        }
+    }
+    EXPECT_EQ(layout.height, 312); // twelve rows of 26, as the module sets it
 }

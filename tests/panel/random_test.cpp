@@ -1,6 +1,7 @@
 // Random sessions: typed values and button presses against chains of 0 to
 // 300 keys, checked after every action against a model of what the user sees.
 #include "panel_fixture.h"
+#include "plugin/vocabulary.h"
 
 #include <cstdlib>
 #include <random>
@@ -43,32 +44,32 @@ struct Model {
         using Kind = standin::PanelAction::Kind;
         if (action.kind == Kind::Type) {
             const std::vector<double>& v = action.numbers;
-            if (action.label == "Freqency Time") {
+            if (action.label == vrim::label::kFreqTime) {
                 shown.freqTime = v[0];
-            } else if (action.label == "Freq Width X,Y,Z") {
+            } else if (action.label == vrim::label::kWidth) {
                 shown.widthX = v[0];
                 shown.widthY = v[1];
                 shown.widthZ = v[2];
-            } else if (action.label == "StartFrame") {
+            } else if (action.label == vrim::label::kStartFrame) {
                 shown.startFrame = static_cast<int32_t>(v[0]);
-            } else if (action.label == "EndFrame") {
+            } else if (action.label == vrim::label::kEndFrame) {
                 shown.endFrame = static_cast<int32_t>(v[0]);
             } else {
                 shown.fallOff = v[0] != 0.0 ? 1 : 0;
             }
-        } else if (action.label == "ADD KEY") {
+        } else if (action.label == vrim::label::kAddKey) {
             keys.push_back(defaultKey());
             if (current < 0) {
                 show(0);
             }
-        } else if (action.label == "DELETE KEY") {
+        } else if (action.label == vrim::label::kDeleteKey) {
             if (keys.size() > 1) {
                 keys.erase(keys.begin() + current);
                 show(0);
             }
-        } else if (action.label == "NEXT KEY") {
+        } else if (action.label == vrim::label::kNextKey) {
             step(current + 1);
-        } else if (action.label == "PREV KEY") {
+        } else if (action.label == vrim::label::kPrevKey) {
             step(current - 1);
         }
     }
@@ -120,7 +121,8 @@ class Sessions {
         standin::PanelAction action;
         const int roll = below(20);
         if (roll < 8) {
-            static const char* const buttons[] = {"ADD KEY", "DELETE KEY", "NEXT KEY", "PREV KEY"};
+            static const char* const buttons[] = {vrim::label::kAddKey, vrim::label::kDeleteKey,
+                                                  vrim::label::kNextKey, vrim::label::kPrevKey};
             // Stepping is the common case; adding and deleting keep the length wandering.
             static const int weights[] = {1, 1, 3, 3};
             int pick = below(8);
@@ -131,15 +133,16 @@ class Sessions {
             action.kind = standin::PanelAction::Kind::Press;
             action.label = buttons[button];
         } else if (roll < 19 || model.keys.empty()) {
-            static const char* const fields[] = {"Freqency Time", "Freq Width X,Y,Z", "StartFrame",
-                                                 "EndFrame", "FallOff"};
+            static const char* const fields[] = {vrim::label::kFreqTime, vrim::label::kWidth,
+                                                 vrim::label::kStartFrame, vrim::label::kEndFrame,
+                                                 vrim::label::kFallOff};
             action.kind = standin::PanelAction::Kind::Type;
             action.label = fields[below(5)];
-            if (action.label == "Freq Width X,Y,Z") {
+            if (action.label == vrim::label::kWidth) {
                 action.numbers = {anyDouble(), anyDouble(), anyDouble()};
-            } else if (action.label == "FallOff") {
+            } else if (action.label == vrim::label::kFallOff) {
                 action.numbers = {static_cast<double>(below(2))};
-            } else if (action.label == "Freqency Time") {
+            } else if (action.label == vrim::label::kFreqTime) {
                 action.numbers = {anyDouble()};
             } else {
                 action.numbers = {static_cast<double>(anyFrame())};
@@ -201,7 +204,7 @@ TEST_F(PanelTest, RandomSessionsKeepChainListAndControlsInStep) {
                             (model.current < 0 ? shownBy->currentKey == nullptr
                                                : shownBy->currentKey == chain[model.current]) &&
                             valuesOf(shown()) == valuesOf(model.shown) && keyNo() == model.keyNo &&
-                            stored == lines && control("Key List").rows == lines;
+                            stored == lines && control(vrim::label::kKeyList).rows == lines;
             if (!ok && !failed) {
                 failed = true;
                 ADD_FAILURE() << "seed " << kSeed << ", session " << session << " (" << keys

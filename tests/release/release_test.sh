@@ -85,6 +85,18 @@ linux_extras() {
   MANWIDTH=80 man -l "$linux/share/man/man1/vrim.1" 2>/dev/null | grep -q "vrim" || fail "vrim.1 does not render"
 }
 check "Linux: vrim.1 and the bash completion" linux_extras
+# The package's Python module imports from where the package put it and
+# finds the module installed beside it.
+linux_python() {
+  PYTHONPATH="$linux/lib/python3/dist-packages" /usr/bin/python3 -c '
+import sys, vrim
+assert vrim.module_path() == sys.argv[1], vrim.module_path()
+scene = vrim.open(sys.argv[2])
+assert [i.name for i in scene.items] == ["Camera_Rig", "Lamp_Swing"]
+assert scene.item("Lamp_Swing").keys[0].period == 0.5
+' "$linux/lib/vrim/vrim_s.p" "$root/samples/two-items.lws"
+}
+check "Linux: import vrim from lib/python3/dist-packages" linux_python
 
 windows_tool() {
   mkdir -p "$WINEPREFIX"

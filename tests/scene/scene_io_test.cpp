@@ -1,4 +1,5 @@
 // The stand-in host's side of scene files: lines, files and key blocks.
+#include "plugin/vocabulary.h"
 #include "standin/scene_io.h"
 #include "support/chains.h"
 #include "support/module_fixture.h"
@@ -52,7 +53,7 @@ TEST(SceneIoTest, ReaderCutsToTheBufferAndFailsPastTheEnd) {
 TEST(SceneIoTest, FindsEveryKeyBlockWithItsLineNumbers) {
     const Lines scene = {"LWSC",     "VRIM_START", "KEY_NUM 0.000000", "VRIM_END", "ShowItem",
                          "VRIM_END", "VRIM_START", "VRIM_START",       "KEY_START"};
-    auto blocks = findKeyBlocks(scene);
+    auto blocks = findKeyBlocks(scene, vrim::kBlockStart, vrim::kBlockEnd);
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[0].firstLine, 2u);
     EXPECT_EQ(blocks[0].lastLine, 4u);
@@ -63,7 +64,8 @@ TEST(SceneIoTest, FindsEveryKeyBlockWithItsLineNumbers) {
     EXPECT_EQ(blocks[1].lastLine, 9u);
     EXPECT_FALSE(blocks[1].ended);
     EXPECT_EQ(blocks[1].lines, (Lines{"VRIM_START", "VRIM_START", "KEY_START"}));
-    EXPECT_TRUE(findKeyBlocks({"VRIM_START ", "vrim_start"}).empty());
+    EXPECT_TRUE(
+        findKeyBlocks({"VRIM_START ", "vrim_start"}, vrim::kBlockStart, vrim::kBlockEnd).empty());
 }
 
 // A scene saved on Windows: CRLF line ends and no line end after the last
@@ -80,7 +82,7 @@ TEST_F(ModuleTest, SceneFileBlocksLoadThroughTheModule) {
     Lines lines;
     std::string error;
     ASSERT_TRUE(standin::readSceneFile(path, lines, error)) << error;
-    auto blocks = findKeyBlocks(lines);
+    auto blocks = findKeyBlocks(lines, vrim::kBlockStart, vrim::kBlockEnd);
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[0].firstLine, 4u);
     EXPECT_EQ(blocks[1].lastLine, 15u);
@@ -104,8 +106,13 @@ TEST_F(ModuleTest, SceneFileBlocksLoadThroughTheModule) {
         handler.destroy(instance);
     }
 
-    // What the host writes reads back as the same lines.
-    ASSERT_TRUE(standin::writeSceneFile(path, lines, error)) << error;
+    // The lines written back, each ended by LF, read again as the same lines.
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        for (const std::string& line : lines) {
+            out << line << '\n';
+        }
+    }
     Lines again;
     ASSERT_TRUE(standin::readSceneFile(path, again, error)) << error;
     std::remove(path.c_str());
@@ -113,5 +120,4 @@ TEST_F(ModuleTest, SceneFileBlocksLoadThroughTheModule) {
 
     EXPECT_FALSE(standin::readSceneFile("no/such/scene.lws", lines, error));
     EXPECT_NE(error.find("no/such/scene.lws"), std::string::npos);
-    EXPECT_FALSE(standin::writeSceneFile("no/such/dir/x.lws", lines, error));
 }

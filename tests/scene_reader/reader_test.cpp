@@ -3,7 +3,7 @@
 // lines and byte spans, line ends, and the bounds it keeps.
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/reader_paths.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // statuses on the sample scenes, and one clear line for every kind of bad
 // input. Numbers are held against the module driven directly.
 #include "plugin/identity.h"
+#include "plugin/vocabulary.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
 #include "support/tool_run.h"
@@ -75,7 +76,7 @@ class DirectModule {
         std::vector<std::string> lines;
         std::string error;
         EXPECT_TRUE(standin::readSceneFile(scene, lines, error)) << error;
-        const auto blocks = standin::findKeyBlocks(lines);
+        const auto blocks = standin::findKeyBlocks(lines, vrim::kBlockStart, vrim::kBlockEnd);
         EXPECT_GE(blocks.size(), number);
         void* instance = handler_.create();
         standin::LineReader reader(blocks.at(number - 1).lines);

@@ -3,8 +3,8 @@
 // own track from another program.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/reader_choice.h"
 
@@ -217,7 +217,7 @@ std::string csvField(const std::string& text) {
 
 // Every item with a shake, one after another in file order, each at its own
 // frames; the scene is read once and one item's samples are held at a time.
-void bakeAllItems(Session& session, const BakeOptions& options, std::FILE* out) {
+void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
     scene::Reader reader = scene::Reader::open(options.motion.scene);
     ShakeInstance* instance = session.newInstance();
     std::size_t blocks = 0;
@@ -228,16 +228,16 @@ void bakeAllItems(Session& session, const BakeOptions& options, std::FILE* out) 
         // The heading only once there is a row to head: a scene without a
         // shake writes nothing to the output.
         if (blocks++ == 0) {
-            std::fprintf(out, "item,frame,time,x,y,z\n");
+            out.print("item,frame,time,x,y,z\n");
         }
         const MotionSetup setup = blockMotion(session, instance, reader.name(), reader.block(),
                                               reader.header(), options.motion);
         // Byte for byte into a file or a pipe; a terminal sees no control
         // character raw.
-        const std::string item = csvField(isTerminal(out) ? shown(setup.item) : setup.item);
+        const std::string item = csvField(out.terminal() ? shown(setup.item) : setup.item);
         for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
-            std::fprintf(out, "%s,%.10g,%.15g,%.15g,%.15g,%.15g\n", item.c_str(), sample.frame,
-                         sample.time, sample.position[0], sample.position[1], sample.position[2]);
+            out.print("%s,%.10g,%.15g,%.15g,%.15g,%.15g\n", item.c_str(), sample.frame, sample.time,
+                      sample.position[0], sample.position[1], sample.position[2]);
         }
     }
     if (reader.stopped()) {
@@ -268,8 +268,8 @@ int runBake(const BakeOptions& options) {
         }
         Session session(options.motion.module.empty() ? defaultModulePath()
                                                       : options.motion.module);
-        Output output(options.motion.output);
-        bakeAllItems(session, options, output.file());
+        Output output(options.motion.output, motionInputs(options.motion));
+        bakeAllItems(session, options, output);
         output.finish();
         return kExitClean;
     }
@@ -280,20 +280,22 @@ int runBake(const BakeOptions& options) {
                                             ? sampleMotion(session, setup, step)
                                             : sampleOnBase(session, setup, readBase(options.base),
                                                            !options.motion.frames.empty(), options);
-    Output output(options.motion.output);
-    std::FILE* out = output.file();
+    std::vector<std::string> inputs = motionInputs(options.motion);
+    inputs.push_back(options.base);
+    Output output(options.motion.output, inputs);
+    Output& out = output;
     // Fifteen significant digits: every double prints the same on every
     // platform and reads back within one part in 1e15.
     if (options.format == "csv") {
-        std::fprintf(out, "frame,time,x,y,z\n");
+        out.print("frame,time,x,y,z\n");
         for (const Sample& sample : samples) {
-            std::fprintf(out, "%.10g,%.15g,%.15g,%.15g,%.15g\n", sample.frame, sample.time,
-                         sample.position[0], sample.position[1], sample.position[2]);
+            out.print("%.10g,%.15g,%.15g,%.15g,%.15g\n", sample.frame, sample.time,
+                      sample.position[0], sample.position[1], sample.position[2]);
         }
     } else {
         for (const Sample& sample : samples) {
-            std::fprintf(out, "%.10g %.15g %.15g %.15g\n", sample.frame, sample.position[0],
-                         sample.position[1], sample.position[2]);
+            out.print("%.10g %.15g %.15g %.15g\n", sample.frame, sample.position[0],
+                      sample.position[1], sample.position[2]);
         }
     }
     output.finish();
@@ -345,6 +347,7 @@ Command addBakeCommand(CLI::App& tool) {
                    "item,frame,time,x,y,z")
         ->excludes("--item")
         ->excludes("--block");
+    addWriteOptions(*command);
     return {command, [options] { return runBake(*options); }};
 }
 

@@ -6,10 +6,10 @@
 // scene is held past its block.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
-#include "tools/vrim/scene/inputs.h"
-#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -62,78 +62,77 @@ int runCheck(const BatchOptions& options) {
     if (!options.frames.empty()) {
         frames = parseFrameRange(options.frames, "--frames");
     }
-    const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
+    const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
-    Output output(options.output);
-    std::FILE* out = output.file();
+    Output output(options.output, batchInputs(batch.files(), options.module));
+    Output& out = output;
     Totals totals;
 
     if (options.json) {
         std::string head = jsonText(jsonDocument("check"));
         head.pop_back(); // its members continue
-        std::fprintf(out, "%s, \"files\": [", head.c_str());
+        out.print("%s, \"files\": [", head.c_str());
     }
-    for (std::size_t f = 0; f < paths.size(); ++f) {
-        const std::string& path = paths[f];
-        ++totals.files;
-        std::size_t printed = 0;
-        if (options.json) {
-            std::fprintf(out, "%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
-                         jsonText(path).c_str());
-        }
-        const SceneCheck scene = checkScene(
-            path, options, options.fps.given(), frames, checker, [&](const BlockReport& report) {
-                if (options.json) {
-                    std::fprintf(out, "%s\n    %s", printed == 0 ? "" : ",",
-                                 jsonText(blockJson(report)).c_str());
-                } else {
-                    std::fprintf(out, "%s:%llu: %s (block %zu, lines %llu-%llu): %s\n",
-                                 shown(path).c_str(),
-                                 static_cast<unsigned long long>(report.block.whole.firstLine),
-                                 shown(report.block.address).c_str(), report.block.number,
-                                 static_cast<unsigned long long>(report.block.whole.firstLine),
-                                 static_cast<unsigned long long>(report.block.whole.lastLine),
-                                 plural(report.keys, "key", "keys").c_str());
-                    for (const Finding& finding : report.findings) {
-                        std::fprintf(out, "%s:%llu: %s: %s\n", shown(path).c_str(),
-                                     static_cast<unsigned long long>(finding.line),
-                                     severityName(finding.severity),
-                                     shown(finding.message).c_str());
+    batch.visit(
+        [&out] { out.flush(); },
+        [&](std::size_t f, const std::string& path) {
+            ++totals.files;
+            std::size_t printed = 0;
+            if (options.json) {
+                out.print("%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
+                          jsonText(path).c_str());
+            }
+            const SceneCheck scene = checkScene(
+                path, options.pick, options.fps.given(), frames, checker,
+                [&](const BlockReport& report) {
+                    if (options.json) {
+                        out.print("%s\n    %s", printed == 0 ? "" : ",",
+                                  jsonText(blockJson(report)).c_str());
+                    } else {
+                        out.print("%s:%llu: %s (block %zu, lines %llu-%llu): %s\n",
+                                  shown(path).c_str(),
+                                  static_cast<unsigned long long>(report.block.whole.firstLine),
+                                  shown(report.block.address).c_str(), report.block.number,
+                                  static_cast<unsigned long long>(report.block.whole.firstLine),
+                                  static_cast<unsigned long long>(report.block.whole.lastLine),
+                                  plural(report.keys, "key", "keys").c_str());
+                        for (const Finding& finding : report.findings) {
+                            out.print("%s:%llu: %s: %s\n", shown(path).c_str(),
+                                      static_cast<unsigned long long>(finding.line),
+                                      severityName(finding.severity),
+                                      shown(finding.message).c_str());
+                        }
                     }
+                    ++printed;
+                });
+            totals.blocks += scene.blocks;
+            totals.keys += scene.keys;
+            totals.errors += scene.errors;
+            totals.warnings += scene.warnings;
+            totals.noShake += scene.noShake;
+            if (options.json) {
+                json notes = json::array();
+                for (const Finding& finding : scene.findings) {
+                    notes.push_back(findingJson(finding));
                 }
-                ++printed;
-            });
-        totals.blocks += scene.blocks;
-        totals.keys += scene.keys;
-        totals.errors += scene.errors;
-        totals.warnings += scene.warnings;
-        if (!scene.error.empty()) {
+                out.print("%s], \"findings\": %s}", printed == 0 ? "" : "\n  ",
+                          jsonText(notes).c_str());
+            } else {
+                for (const Finding& finding : scene.findings) {
+                    if (!scene.error.empty() && finding.severity == Severity::Error) {
+                        continue; // what stopped the scene, said on standard error
+                    }
+                    out.print("%s%s %s: %s\n", shown(path).c_str(),
+                              finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
+                                                : ":",
+                              severityName(finding.severity), shown(finding.message).c_str());
+                }
+            }
             // Once, on standard error: the text report leaves it out, the
             // JSON document holds it among the scene's findings.
-            std::fflush(out);
-            std::fprintf(stderr, "vrim: %s\n", shown(scene.error).c_str());
-        }
-        totals.noShake += scene.noShake;
-        if (options.json) {
-            json notes = json::array();
-            for (const Finding& finding : scene.findings) {
-                notes.push_back(findingJson(finding));
-            }
-            std::fprintf(out, "%s], \"findings\": %s}", printed == 0 ? "" : "\n  ",
-                         jsonText(notes).c_str());
-        } else {
-            for (const Finding& finding : scene.findings) {
-                if (!scene.error.empty() && finding.severity == Severity::Error) {
-                    continue; // what stopped the scene, said on standard error
-                }
-                std::fprintf(out, "%s%s %s: %s\n", shown(path).c_str(),
-                             finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
-                                               : ":",
-                             severityName(finding.severity), shown(finding.message).c_str());
-            }
-        }
-    }
+            return scene.error;
+        });
     const int status = statusOf(totals.errors, totals.warnings);
     if (options.json) {
         const json summary = {{"scenes", totals.files},  {"blocks", totals.blocks},
@@ -142,10 +141,10 @@ int runCheck(const BatchOptions& options) {
                               {"status", status}};
         std::string text = jsonText(summary);
         text.erase(0, 1); // its members continue the outer object
-        std::fprintf(out, "\n],\n%s\n", text.c_str());
+        out.print("\n],\n%s\n", text.c_str());
     } else {
-        std::fprintf(
-            out, "%s, %s, %s%s: %s, %s\n", plural(totals.files, "file", "files").c_str(),
+        out.print(
+            "%s, %s, %s%s: %s, %s\n", plural(totals.files, "file", "files").c_str(),
             plural(totals.blocks, "block", "blocks").c_str(),
             plural(totals.keys, "key", "keys").c_str(),
             totals.noShake == 0
@@ -171,6 +170,7 @@ Command addCheckCommand(CLI::App& tool) {
                     "  vrim check samples/two-items.lws --item Lamp_Swing\n"
                     "  vrim check shots/ --recursive --json -o report.json");
     addBatchOptions(*command, *options, true);
+    addWriteOptions(*command);
     return {command, [options] { return runCheck(*options); }};
 }
 

@@ -3,19 +3,28 @@
 // the old one, every other byte of the file kept.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/machine.h"
-#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/commands/options.h"
+#include "tools/vrim/commands/output.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/module/session.h"
-#include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/batch.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <set>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace vrim {
 
@@ -23,6 +32,7 @@ namespace {
 
 struct EditOptions {
     std::vector<std::string> scenes;
+    bool recursive = false;
     std::vector<std::string> items;
     std::vector<int> blocks;
     bool allItems = false;
@@ -30,6 +40,7 @@ struct EditOptions {
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
+    bool strict = false;
     std::string module;
 };
 
@@ -67,19 +78,78 @@ std::vector<edit::EditAction> actionsInOrder(const CLI::App& command) {
     return actions;
 }
 
+// Options that say nothing together, or nothing at all where they are.
+void refuseIdleOptions(const EditOptions& options) {
+    if (options.allItems && !options.items.empty()) {
+        throw ToolError("--all-items edits every item with a shake, so --item '" +
+                        options.items.front() + "' says nothing more: give one or the other");
+    }
+    if (options.allItems && !options.blocks.empty()) {
+        throw ToolError("--all-items edits every item with a shake, so --block " +
+                        std::to_string(options.blocks.front()) +
+                        " says nothing more: give one or the other");
+    }
+    std::set<std::string> named;
+    for (const std::string& item : options.items) {
+        if (!named.insert(item).second) {
+            throw ToolError("--item '" + item + "' is given twice");
+        }
+    }
+    std::set<int> numbered;
+    for (const int block : options.blocks) {
+        if (!numbered.insert(block).second) {
+            throw ToolError("--block " + std::to_string(block) + " is given twice");
+        }
+    }
+    if (options.overwriteBackup && !options.backup) {
+        throw ToolError("--overwrite-backup lets --backup replace an existing SCENE.bak; without "
+                        "--backup it does nothing: give both, or neither");
+    }
+    if (options.backup && options.dryRun) {
+        throw ToolError("--dry-run writes nothing, not even the backup that --backup asks for: "
+                        "give one or the other");
+    }
+}
+
+// The diff goes out as its bytes: a CRLF scene's lines keep their CR, which
+// a Windows console stream in text mode would double.
+void printDiff(const std::string& diff) {
+#if defined(_WIN32)
+    if (diff.empty()) {
+        return;
+    }
+    std::fflush(stdout);
+    const int mode = _setmode(_fileno(stdout), _O_BINARY);
+    std::fputs(diff.c_str(), stdout);
+    std::fflush(stdout);
+    if (mode != -1) {
+        _setmode(_fileno(stdout), mode);
+    }
+#else
+    std::fputs(diff.c_str(), stdout);
+#endif
+}
+
 int runEdit(const CLI::App& command, const EditOptions& options) {
     const std::vector<edit::EditAction> actions = actionsInOrder(command);
-    EditOptions given = options;
-    given.backup = given.backup || given.overwriteBackup;
+    const EditOptions& given = options;
+    refuseIdleOptions(given);
     if (given.items.empty() && given.blocks.empty() && !given.allItems) {
         throw ToolError("give the item to edit: --item NAME, --block N (or --all-items)");
     }
+    for (const std::string& scene : given.scenes) {
+        if (scene == "-") {
+            throw ToolError("edit rewrites scene files in place, so it cannot take standard "
+                            "input ('-'): give the file");
+        }
+    }
+    const scene::SceneBatch batch(given.scenes, given.recursive);
     const bool interactive = actions.empty();
     if (interactive) {
         if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
             throw ToolError(why);
         }
-        if (given.scenes.size() != 1 || given.items.size() + given.blocks.size() != 1 ||
+        if (batch.files().size() != 1 || given.items.size() + given.blocks.size() != 1 ||
             given.allItems) {
             throw ToolError("the interactive key editor edits one item of one scene: give one "
                             "scene and one --item or --block, or give the edit as actions");
@@ -100,27 +170,70 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     sceneOptions.dryRun = given.dryRun;
     sceneOptions.backup = given.backup;
     sceneOptions.overwriteBackup = given.overwriteBackup;
+    sceneOptions.strict = given.strict;
+    edit::ChangeFinder changes(session);
+    sceneOptions.changes = &changes;
+    sceneOptions.policy = writePolicy();
 
-    std::size_t edited = 0, scenesEdited = 0, failed = 0;
+    // A scene named twice (two spellings, a link and its target, a folder
+    // and a file in it) is one file: edited twice, its keys would move twice.
+    // Told apart before any edit, as an edit gives the file a new identity.
+    std::vector<std::string> sameAs(batch.files().size()); // the first name of a repeated file
+    std::vector<std::pair<files::FileInfo, std::string>> seen;
+    for (std::size_t f = 0; f < batch.files().size(); ++f) {
+        files::FileInfo info;
+        std::string ignored;
+        if (!files::systemFileSystem().stat(batch.files()[f], info, ignored)) {
+            continue; // one that is not there is refused with the reason
+        }
+        const auto same = std::find_if(seen.begin(), seen.end(), [&](const auto& earlier) {
+            return earlier.first.sameFile(info);
+        });
+        if (same != seen.end()) {
+            sameAs[f] = same->second;
+        } else {
+            seen.emplace_back(info, batch.files()[f]);
+        }
+    }
+    std::size_t edited = 0, scenesEdited = 0, unasked = 0, twice = 0;
     nlohmann::json document = jsonDocument("edit");
     document["dryRun"] = given.dryRun;
     document["scenes"] = nlohmann::json::array();
-    for (const std::string& scene : given.scenes) {
-        sceneOptions.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
-            if (interactive) {
-                return edit::makeTerminalEditor(scene, item);
+    const auto flush = [] { std::fflush(stdout); };
+    const std::size_t failed = batch.visit(flush, [&](std::size_t f, const std::string& scene) {
+        if (!sameAs[f].empty()) {
+            if (given.json) {
+                document["scenes"].push_back({{"path", scene},
+                                              {"sameAs", sameAs[f]},
+                                              {"written", false},
+                                              {"error", nullptr},
+                                              {"blocks", nlohmann::json::array()},
+                                              {"notes", nlohmann::json::array()}});
+            } else {
+                std::printf("'%s': the same file as '%s'; edited once\n", shown(scene).c_str(),
+                            shown(sameAs[f]).c_str());
             }
+            ++twice;
+            return std::string();
+        }
+        sceneOptions.user = [&](const std::string&) -> std::unique_ptr<edit::PanelUser> {
             return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
         };
-        nlohmann::json record = {{"path", scene}, {"written", false}, {"error", nullptr}};
+        files::FileSystem& fs = files::systemFileSystem();
+        nlohmann::json record = {{"path", scene},
+                                 {"written", false},
+                                 {"error", nullptr},
+                                 {"blocks", nlohmann::json::array()},
+                                 {"notes", nlohmann::json::array()}};
         try {
             const edit::SceneEditResult result =
-                edit::editScene(session, edit::systemFileSystem(), scene, sceneOptions);
+                interactive ? edit::editInTerminal(session, fs, scene, sceneOptions)
+                            : edit::editScene(session, fs, scene, sceneOptions);
             edited += result.edited;
+            unasked += result.unasked.size();
             scenesEdited += result.edited > 0 ? 1 : 0;
             if (given.json) {
                 record["written"] = result.written;
-                nlohmann::json blocks = nlohmann::json::array();
                 for (const edit::BlockEdit& block : result.blocks) {
                     nlohmann::json value = {{"block", block.block},
                                             {"item", block.address},
@@ -134,12 +247,12 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                         value["old"] = block.oldLines;
                         value["new"] = block.newLines;
                     }
-                    blocks.push_back(std::move(value));
+                    record["blocks"].push_back(std::move(value));
                 }
-                record["blocks"] = std::move(blocks);
                 record["notes"] = result.notes;
+                document["scenes"].push_back(std::move(record));
             } else {
-                std::fputs(shownLines(result.diff).c_str(), stdout);
+                printDiff(shownLines(result.diff));
                 for (const std::string& note : result.notes) {
                     std::printf("%s\n", shown(note).c_str());
                 }
@@ -148,20 +261,27 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                                 shown(scene).c_str());
                 }
             }
-        } catch (const ToolError& e) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "vrim: %s\n", shown(e.what()).c_str());
-            record["error"] = e.what();
-            ++failed;
-        }
-        if (given.json) {
-            if (!record.contains("blocks")) {
-                record["blocks"] = nlohmann::json::array();
-                record["notes"] = nlohmann::json::array();
+        } catch (const edit::StrictRefusal& strict) {
+            if (given.json) {
+                record["error"] = strict.what();
+                record["notes"] = strict.unasked;
+                document["scenes"].push_back(std::move(record));
+            } else {
+                // The list the refusal is about, before the refusal itself.
+                for (const std::string& change : strict.unasked) {
+                    std::printf("%s\n", shown(change).c_str());
+                }
             }
-            document["scenes"].push_back(std::move(record));
+            throw;
+        } catch (const ToolError& e) {
+            if (given.json) {
+                record["error"] = e.what();
+                document["scenes"].push_back(std::move(record));
+            }
+            throw;
         }
-    }
+        return std::string();
+    });
     const int status = failed == 0 ? kExitClean : kExitError;
     if (given.json) {
         document["edited"] = edited;
@@ -170,9 +290,14 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         std::printf("%s\n", jsonText(document).c_str());
         return status;
     }
-    std::printf("%s %zu %s in %zu of %zu %s%s\n", given.dryRun ? "would edit" : "edited", edited,
-                edited == 1 ? "key block" : "key blocks", scenesEdited, given.scenes.size(),
-                given.scenes.size() == 1 ? "scene" : "scenes",
+    const std::size_t scenes = batch.files().size() - twice;
+    const std::string notAsked = unasked == 0 ? ""
+                                              : ", " + std::to_string(unasked) +
+                                                    (unasked == 1 ? " change" : " changes") +
+                                                    " not asked for (listed above)";
+    std::printf("%s %zu %s in %zu of %zu %s%s%s\n", given.dryRun ? "would edit" : "edited", edited,
+                edited == 1 ? "key block" : "key blocks", scenesEdited, scenes,
+                scenes == 1 ? "scene" : "scenes", notAsked.c_str(),
                 failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
     return status;
 }
@@ -191,17 +316,24 @@ Command addEditCommand(CLI::App& tool) {
         "  vrim edit shot.lws --item Camera_Rig --key 2 --set end=48 --set freq=0.2\n"
         "  vrim edit shot.lws --item Camera_Rig --add-key --set start=60 --dry-run\n"
         "  vrim edit shots/*.lws --all-items --shift 12 --backup\n"
+        "  vrim edit shots/ -r --all-items --shift 12\n"
         "  vrim edit shot.lws --item Camera_Rig\n"
+        "The module saves every key as it holds it: a value the file holds otherwise than the "
+        "module writes it comes back in the module's text. Each such change the actions did "
+        "not ask for is listed (scene, item, key, field, old and new line); --strict refuses "
+        "the edit instead.\n"
         "Exit status: 0 done, 2 refused (the file is then as it was).");
-    command->add_option("scenes", options->scenes, "Scene files to edit")->required();
+    command->add_option("scenes", options->scenes, "Scene files to edit, and folders of them")
+        ->required();
+    command->add_flag("-r,--recursive", options->recursive,
+                      "Also the scene files in the folders below a folder");
     command
         ->add_option("--item", options->items,
                      "Edit this item's keys, by the name ls lists (repeatable)")
         ->type_name("NAME");
     command
         ->add_option("--block", options->blocks,
-                     "Edit this key block, by its number from 1 "
-                     "(repeatable)")
+                     "Edit this key block, by its number from 1 (repeatable)")
         ->type_name("N")
         ->check(wholeNumber(1, std::numeric_limits<int32_t>::max()));
     command->add_flag("--all-items", options->allItems, "Edit every item that has a shake");
@@ -226,10 +358,15 @@ Command addEditCommand(CLI::App& tool) {
     command->add_flag("--backup", options->backup, "Keep the old file as SCENE.bak");
     command->add_flag("--overwrite-backup", options->overwriteBackup,
                       "With --backup, replace an existing SCENE.bak");
+    command->add_flag("--strict", options->strict,
+                      "Refuse an edit when the module's save would also change what the actions "
+                      "did not ask for (values the file holds otherwise than the module writes "
+                      "them)");
     command->add_flag("--json", options->json,
                       "What was done as JSON: per scene and block, the old and new lines");
     command->add_option("--module", options->module,
                         "The module file (default: vrim_s.p beside vrim)");
+    addWriteOptions(*command);
     return {command, [command, options] { return runEdit(*command, *options); }};
 }
 

@@ -3,11 +3,11 @@
 // findings check has for it.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -57,106 +57,106 @@ json itemJson(const BlockReport& report) {
 }
 
 int runLs(const BatchOptions& options) {
-    const std::vector<std::string> paths = scene::sceneFiles(options.scenes, options.recursive);
+    const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
-    Output output(options.output);
-    std::FILE* out = output.file();
+    Output output(options.output, batchInputs(batch.files(), options.module));
+    Output& out = output;
     // The same counts as check's: its findings of the blocks and of the
     // scenes, errors among them.
     std::size_t items = 0, noShake = 0, missing = 0;
     int errors = 0, warnings = 0;
     // Over many scenes, one without the --item or --block asked for is a
     // note; only when no scene has it is that an error.
-    const bool picking = !options.item.empty() || options.block != 0;
-    const bool many = paths.size() > 1;
+    const bool picking = !options.pick.item.empty() || options.pick.block != 0;
+    const std::size_t scenes = batch.files().size();
+    const bool many = scenes > 1;
 
     if (options.json) {
         std::string head = jsonText(jsonDocument("ls"));
         head.pop_back(); // its members continue
-        std::fprintf(out, "%s, \"scenes\": [", head.c_str());
+        out.print("%s, \"scenes\": [", head.c_str());
     }
-    for (std::size_t f = 0; f < paths.size(); ++f) {
-        const std::string& path = paths[f];
-        std::size_t listed = 0;
-        if (options.json) {
-            std::fprintf(out, "%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
-                         jsonText(path).c_str());
-        } else {
-            std::fprintf(out, "%s%s\n", f == 0 ? "" : "\n", shown(path).c_str());
-        }
-        const SceneCheck scene = checkScene(
-            path, options, std::nullopt, std::nullopt, checker, [&](const BlockReport& report) {
-                const std::size_t count = static_cast<std::size_t>(report.errors) +
-                                          static_cast<std::size_t>(report.warnings);
-                ++items;
-                if (options.json) {
-                    std::fprintf(out, "%s\n    %s", listed == 0 ? "" : ",",
-                                 jsonText(itemJson(report)).c_str());
-                } else {
-                    std::fprintf(out, "  %s %-8s  frames %-20s %s\n",
-                                 padded(shown(report.block.address), 24).c_str(),
-                                 plural(report.keys, "key", "keys").c_str(),
-                                 runsText(report.moves).c_str(),
-                                 plural(count, "finding", "findings").c_str());
-                }
-                ++listed;
-            });
-        const std::optional<SceneTiming>& timing = scene.timing;
-        const bool absent = many && scene.missing;
-        missing += absent;
-        const std::string error = absent ? std::string() : scene.error;
-        const std::string note = absent          ? scene.error
-                                 : scene.noShake ? std::string("no shake")
-                                                 : std::string();
-        const int sceneErrors = scene.errors - (absent ? 1 : 0);
-        errors += sceneErrors;
-        warnings += scene.warnings;
-        noShake += scene.noShake;
-        if (options.json) {
-            json sceneFindings = json::array();
-            for (const Finding& finding : scene.findings) {
-                if (!absent || finding.severity != Severity::Error) {
-                    sceneFindings.push_back(findingJson(finding));
-                }
-            }
-            const json rest = {{"fps", timing ? json(timing->fps) : json(nullptr)},
-                               {"frames", timing && timing->frames
-                                              ? json({{"first", timing->frames->first},
-                                                      {"last", timing->frames->last}})
-                                              : json(nullptr)},
-                               {"note", note.empty() ? json(nullptr) : json(note)},
-                               {"error", error.empty() ? json(nullptr) : json(error)},
-                               {"findings", sceneFindings},
-                               {"errors", sceneErrors},
-                               {"warnings", scene.warnings}};
-            std::string text = jsonText(rest);
-            text.erase(0, 1);
-            std::fprintf(out, "%s], %s", listed == 0 ? "" : "\n  ", text.c_str());
-        } else {
-            if (timing && error.empty()) {
-                std::fprintf(out, "  (%s)\n", timingText(*timing).c_str());
-            }
-            if (scene.noShake) {
-                std::fprintf(out, "  note: no shake (no VRIM_S key block)\n");
-            }
-            if (absent) {
-                std::fprintf(out, "  note: %s\n", shown(note).c_str());
-            }
-        }
-        if (!error.empty()) {
-            // Once, on standard error; the JSON document holds it as well.
-            std::fflush(out);
-            std::fprintf(stderr, "vrim: %s\n", shown(error).c_str());
-        }
-    }
+    batch.visit([&out] { out.flush(); },
+                [&](std::size_t f, const std::string& path) {
+                    std::size_t listed = 0;
+                    if (options.json) {
+                        out.print("%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
+                                  jsonText(path).c_str());
+                    } else {
+                        out.print("%s%s\n", f == 0 ? "" : "\n", shown(path).c_str());
+                    }
+                    const SceneCheck scene = checkScene(
+                        path, options.pick, std::nullopt, std::nullopt, checker,
+                        [&](const BlockReport& report) {
+                            const std::size_t count = static_cast<std::size_t>(report.errors) +
+                                                      static_cast<std::size_t>(report.warnings);
+                            ++items;
+                            if (options.json) {
+                                out.print("%s\n    %s", listed == 0 ? "" : ",",
+                                          jsonText(itemJson(report)).c_str());
+                            } else {
+                                out.print("  %s %-8s  frames %-20s %s\n",
+                                          padded(shown(report.block.address), 24).c_str(),
+                                          plural(report.keys, "key", "keys").c_str(),
+                                          runsText(report.moves).c_str(),
+                                          plural(count, "finding", "findings").c_str());
+                            }
+                            ++listed;
+                        });
+                    const std::optional<SceneTiming>& timing = scene.timing;
+                    const bool absent = many && scene.missing;
+                    missing += absent;
+                    const std::string error = absent ? std::string() : scene.error;
+                    const std::string note = absent          ? scene.error
+                                             : scene.noShake ? std::string("no shake")
+                                                             : std::string();
+                    const int sceneErrors = scene.errors - (absent ? 1 : 0);
+                    errors += sceneErrors;
+                    warnings += scene.warnings;
+                    noShake += scene.noShake;
+                    if (options.json) {
+                        json sceneFindings = json::array();
+                        for (const Finding& finding : scene.findings) {
+                            if (!absent || finding.severity != Severity::Error) {
+                                sceneFindings.push_back(findingJson(finding));
+                            }
+                        }
+                        const json rest = {{"fps", timing ? json(timing->fps) : json(nullptr)},
+                                           {"frames", timing && timing->frames
+                                                          ? json({{"first", timing->frames->first},
+                                                                  {"last", timing->frames->last}})
+                                                          : json(nullptr)},
+                                           {"note", note.empty() ? json(nullptr) : json(note)},
+                                           {"error", error.empty() ? json(nullptr) : json(error)},
+                                           {"findings", sceneFindings},
+                                           {"errors", sceneErrors},
+                                           {"warnings", scene.warnings}};
+                        std::string text = jsonText(rest);
+                        text.erase(0, 1);
+                        out.print("%s], %s", listed == 0 ? "" : "\n  ", text.c_str());
+                    } else {
+                        if (timing && error.empty()) {
+                            out.print("  (%s)\n", timingText(*timing).c_str());
+                        }
+                        if (scene.noShake) {
+                            out.print("  note: no shake (no VRIM_S key block)\n");
+                        }
+                        if (absent) {
+                            out.print("  note: %s\n", shown(note).c_str());
+                        }
+                    }
+                    // Once, on standard error; the JSON document holds it as well.
+                    return error;
+                });
     std::string none;
-    if (picking && many && missing == paths.size()) {
-        none =
-            options.item.empty()
-                ? "--block " + std::to_string(options.block) + ": no scene holds that block"
-                : "--item '" + options.item + "': no scene has an item of that name with a shake";
+    if (picking && many && missing == scenes) {
+        none = options.pick.item.empty()
+                   ? "--block " + std::to_string(options.pick.block) + ": no scene holds that block"
+                   : "--item '" + options.pick.item +
+                         "': no scene has an item of that name with a shake";
         ++errors;
+        out.flush();
         std::fprintf(stderr, "vrim: %s\n", shown(none).c_str());
     }
     const int status = statusOf(errors, warnings);
@@ -172,11 +172,11 @@ int runLs(const BatchOptions& options) {
                               {"status", status}};
         std::string text = jsonText(summary);
         text.erase(0, 1);
-        std::fprintf(out, "\n], %s\n", text.c_str());
+        out.print("\n], %s\n", text.c_str());
     } else {
-        std::fprintf(
-            out, "\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
-            plural(paths.size(), "scene", "scenes").c_str(),
+        out.print(
+            "\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
+            plural(scenes, "scene", "scenes").c_str(),
             noShake == 0 ? "" : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
             plural(findings, "finding", "findings").c_str(),
             errors == 0
@@ -199,6 +199,7 @@ Command addLsCommand(CLI::App& tool) {
                     "  vrim ls samples/two-items.lws\n"
                     "  vrim ls shots/ --recursive --json");
     addBatchOptions(*command, *options, false);
+    addWriteOptions(*command);
     return {command, [options] { return runLs(*options); }};
 }
 

@@ -1,106 +1,123 @@
 #include "tools/vrim/commands/output.h"
 
+#include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
+#include "tools/vrim/error.h"
 #include "tools/vrim/module/session.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <random>
+#include <CLI/CLI.hpp>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 
 namespace vrim {
 
 namespace {
 
-std::string reason(int error) {
-    return error != 0 ? std::strerror(error) : "a write failed";
+// Bytes gathered before they go to the file in one write.
+constexpr std::size_t kChunk = 64 * 1024;
+
+files::WritePolicy& policy() {
+    static files::WritePolicy allowed;
+    return allowed;
 }
 
-// Pushes what the system holds of the file to the disk.
-bool syncFile(std::FILE* file) {
-#ifdef _WIN32
-    return _commit(_fileno(file)) == 0;
-#else
-    return fsync(fileno(file)) == 0;
-#endif
-}
-
-bool replaceFile(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-    return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
-// A new file that did not exist before, never one that happens to have the
-// name.
-std::FILE* createNew(const std::string& path) {
-#ifdef _WIN32
-    const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, 0666);
-    return fd < 0 ? nullptr : _fdopen(fd, "wb");
-#else
-    const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
-    return fd < 0 ? nullptr : fdopen(fd, "wb");
-#endif
+std::string shown(const std::string& path) {
+    return path.empty() || path == "-" ? "the output" : "'" + path + "'";
 }
 
 } // namespace
 
-Output::Output(const std::string& path) {
-    if (path.empty() || path == "-") {
-        file_ = stdout;
-        return;
+std::vector<std::string> motionInputs(const MotionOptions& options) {
+    return {options.scene, options.module.empty() ? defaultModulePath() : options.module};
+}
+
+std::vector<std::string> batchInputs(const std::vector<std::string>& scenes,
+                                     const std::string& module) {
+    std::vector<std::string> inputs = scenes;
+    inputs.push_back(module.empty() ? defaultModulePath() : module);
+    return inputs;
+}
+
+void addWriteOptions(CLI::App& command) {
+    command.add_flag("--force", policy().force,
+                     "Replace a read-only file, or one whose owner or group this user "
+                     "cannot keep");
+    command.add_flag("--break-hard-links", policy().breakHardLinks,
+                     "Replace a file that has other names (hard links); they keep the old text");
+}
+
+const files::WritePolicy& writePolicy() {
+    return policy();
+}
+
+bool Output::terminal() const {
+    return (path_.empty() || path_ == "-") && isTerminal(stdout);
+}
+
+Output::Output(const std::string& path, const std::vector<std::string>& inputs)
+    : path_(path), writer_(files::systemFileSystem(), path.empty() ? "-" : path, policy(), inputs) {
+    std::string error;
+    if (!writer_.open(error)) {
+        throw ToolError("cannot write " + shown(path_) + ": " + error);
     }
-    path_ = path;
-    std::random_device random;
-    int error = 0;
-    for (int attempt = 0; attempt < 16 && file_ == nullptr; ++attempt) {
-        temporary_ = path + ".vrim-" + std::to_string(random() % 1000000);
-        file_ = createNew(temporary_);
-        error = errno;
-        if (file_ == nullptr && error != EEXIST) {
-            break;
+    buffer_.reserve(kChunk);
+}
+
+Output::~Output() = default; // the writer removes an unfinished file
+
+void Output::print(const char* format, ...) {
+    char text[1024];
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof text) {
+        put(std::string_view(text, static_cast<std::size_t>(length)));
+    } else if (length >= 0) {
+        std::string longer(static_cast<std::size_t>(length) + 1, '\0');
+        std::vsnprintf(longer.data(), longer.size(), format, again);
+        longer.pop_back();
+        put(longer);
+    }
+    va_end(again);
+}
+
+void Output::put(std::string_view text) {
+    buffer_.append(text);
+    if (buffer_.size() >= kChunk) {
+        std::string error;
+        if (!writer_.write(buffer_.data(), buffer_.size(), error)) {
+            throw ToolError("cannot write " + shown(path_) + ": " + error);
         }
-    }
-    if (file_ == nullptr) {
-        throw ToolError("cannot write '" + path + "': " + reason(error));
+        buffer_.clear();
     }
 }
 
-Output::~Output() {
-    if (!path_.empty() && file_ != nullptr) {
-        std::fclose(file_);
-        std::remove(temporary_.c_str());
+void Output::flush() {
+    std::string error;
+    if (!writer_.write(buffer_.data(), buffer_.size(), error)) {
+        throw ToolError("cannot write " + shown(path_) + ": " + error);
+    }
+    buffer_.clear();
+    if (writer_.kind() == files::TargetKind::StandardOutput) {
+        std::fflush(stdout);
     }
 }
 
 void Output::finish() {
-    if (path_.empty()) {
-        finishStandardOutput();
-        return;
+    std::string error;
+    if (!writer_.write(buffer_.data(), buffer_.size(), error) || !writer_.finish(error)) {
+        throw ToolError("cannot write " + shown(path_) + ": " + error);
     }
-    errno = 0;
-    const bool written = std::fflush(file_) == 0 && !std::ferror(file_) && syncFile(file_);
-    int error = errno;
-    const bool closed = std::fclose(file_) == 0;
-    error = error != 0 ? error : errno;
-    file_ = nullptr;
-    if (!written || !closed) {
-        std::remove(temporary_.c_str());
-        throw ToolError("cannot write '" + path_ + "': " + reason(error));
-    }
-    if (!replaceFile(temporary_, path_)) {
-        error = errno;
-        std::remove(temporary_.c_str());
-        throw ToolError("cannot write '" + path_ + "': " + reason(error));
+    buffer_.clear();
+    if (!writer_.warning().empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "vrim: %s: %s\n", shown(path_).c_str(), writer_.warning().c_str());
     }
 }
 
@@ -109,7 +126,8 @@ void finishStandardOutput() {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         const int error = errno;
         std::clearerr(stdout);
-        throw ToolError("cannot write the output: " + reason(error));
+        throw ToolError(std::string("cannot write the output: ") +
+                        (error != 0 ? std::strerror(error) : "a write failed"));
     }
 }
 

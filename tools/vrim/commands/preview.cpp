@@ -2,9 +2,9 @@
 // as a plot.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/plot/plot.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 
 #include <CLI/CLI.hpp>
@@ -35,7 +35,7 @@ std::string format(const char* pattern, double value) {
 }
 
 // Right-aligned columns, each as wide as its widest cell.
-void printTable(std::FILE* out, const std::vector<std::vector<std::string>>& rows) {
+void printTable(Output& out, const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()), 0);
@@ -48,7 +48,7 @@ void printTable(std::FILE* out, const std::vector<std::vector<std::string>>& row
         for (std::size_t i = 0; i < row.size(); ++i) {
             text += (i == 0 ? "" : "  ") + std::string(widths[i] - row[i].size(), ' ') + row[i];
         }
-        std::fprintf(out, "%s\n", text.c_str());
+        out.print("%s\n", text.c_str());
     }
 }
 
@@ -66,11 +66,11 @@ int runPreview(const PreviewOptions& options) {
     char range[160];
     std::snprintf(range, sizeof range, "frames %d to %d at %g fps", setup.frames.first,
                   setup.frames.last, setup.fps);
-    Output output(options.motion.output);
-    std::FILE* out = output.file();
-    std::fprintf(out, "Shake of %s, %s\n", shown(setup.source).c_str(), range);
-    std::fprintf(out, "Offsets from the item's position (%s); key: the key that acts, - none\n\n",
-                 restText(setup.rest).c_str());
+    Output output(options.motion.output, motionInputs(options.motion));
+    Output& out = output;
+    out.print("Shake of %s, %s\n", shown(setup.source).c_str(), range);
+    out.print("Offsets from the item's position (%s); key: the key that acts, - none\n\n",
+              restText(setup.rest).c_str());
     std::vector<std::vector<std::string>> rows = {{"frame", "time", "key", "X", "Y", "Z"}};
     for (const Sample& sample : samples) {
         std::string key = "-";
@@ -93,9 +93,9 @@ int runPreview(const PreviewOptions& options) {
         plot.frames = setup.frames;
         plot.samples = samples;
         plot.keys = plotKeys(*setup.instance, setup.fps, setup.frames);
-        Output svg(options.svg);
+        Output svg(options.svg, motionInputs(options.motion));
         const std::string text = plotSvg(plot);
-        std::fwrite(text.data(), 1, text.size(), svg.file());
+        svg.put(text);
         svg.finish();
     }
     output.finish();
@@ -115,6 +115,7 @@ Command addPreviewCommand(CLI::App& tool) {
     addMotionOptions(*command, options->motion, false);
     command->add_option("--svg", options->svg, "Also plot the offsets into this SVG file")
         ->type_name("FILE");
+    addWriteOptions(*command);
     return {command, [options] { return runPreview(*options); }};
 }
 

@@ -2,20 +2,20 @@
 // several scenes, with a player that steps through the module's samples.
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
+#include "tools/vrim/commands/output.h"
+#include "tools/vrim/error.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
-#include "tools/vrim/report/write.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
-#include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/reader_choice.h"
-#include "tools/vrim/scene/reader_paths.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 namespace vrim {
@@ -49,11 +49,16 @@ int runReport(const ReportOptions& options) {
     if (!options.batch.frames.empty()) {
         frames = parseFrameRange(options.batch.frames, "--frames");
     }
-    const std::vector<std::string> paths =
-        scene::sceneFiles(options.batch.scenes, options.batch.recursive);
+    if (options.json && (options.batch.output.empty() || options.batch.output == "-")) {
+        throw ToolError("--json and -o - would both write to standard output; give the page a "
+                        "file");
+    }
+    const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
     report::Limits limits;
     limits.plottedItems = options.plots;
     Session session(options.batch.module.empty() ? defaultModulePath() : options.batch.module);
+    // Refused now, before the scenes are read, if the page may not go there.
+    Output output(options.batch.output, batchInputs(batch.files(), options.batch.module));
     // check's own analysis, so that the page lists what check prints.
     BlockChecker checker(session);
     report::PageWriter page(limits);
@@ -62,62 +67,67 @@ int runReport(const ReportOptions& options) {
     std::size_t plotsLeft = limits.plottedItems, rowsLeft = limits.listedItems;
     int errors = 0, warnings = 0;
     nlohmann::json written = nlohmann::json::array();
-    for (const std::string& path : paths) {
-        report::PageScene scene;
-        scene.path = path;
-        std::size_t plotted = 0;
-        const SceneCheck checked = checkScene(
-            path, options.batch, options.batch.fps.given(), frames, checker,
-            [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
-                const bool plot = plotsLeft > 0;
-                if (!plot && rowsLeft == 0) {
-                    ++scene.unlisted;
-                    return;
-                }
-                (plot ? plotsLeft : rowsLeft) -= 1;
-                plotted += plot;
-                // The checker's instance holds the block just checked: the
-                // page reads its keys there rather than loading it again.
-                const report::BlockSource source = {
-                    scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
-                    static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
-                scene.items.push_back(report::collectItem(session, checker.instance(), source,
-                                                          report.findings, timing, limits, plot));
-            });
-        for (const Finding& finding : checked.findings) {
-            scene.notes.push_back(report::pageFinding(finding));
-        }
-        if (checked.timing) {
-            scene.fps = checked.timing->fps;
-            scene.frames = checked.timing->frames;
-            scene.framesFrom = timingSource(options, *checked.timing);
-        }
-        if (!checked.error.empty()) {
-            // On the page with the scene, and on standard error for whoever
-            // only sees the exit status.
-            std::fprintf(stderr, "vrim: %s\n", shown(checked.error).c_str());
-        }
-        if (options.json) {
-            written.push_back({{"path", path},
-                               {"blocks", checked.blocks},
-                               {"plotted", plotted},
-                               {"listed", scene.items.size() - plotted},
-                               {"unlisted", scene.unlisted},
-                               {"errors", checked.errors},
-                               {"warnings", checked.warnings},
-                               {"error", checked.error.empty() ? nlohmann::json(nullptr)
-                                                               : nlohmann::json(checked.error)}});
-        }
-        scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
-        errors += checked.errors;
-        warnings += checked.warnings;
-        page.scene(scene);
-    }
+    batch.visit([] { std::fflush(stdout); },
+                [&](std::size_t, const std::string& path) {
+                    report::PageScene scene;
+                    scene.path = path;
+                    std::size_t plotted = 0;
+                    const SceneCheck checked = checkScene(
+                        path, options.batch.pick, options.batch.fps.given(), frames, checker,
+                        [&](const scene::Block& block, const BlockReport& report,
+                            const SceneTiming& timing) {
+                            const bool plot = plotsLeft > 0;
+                            if (!plot && rowsLeft == 0) {
+                                ++scene.unlisted;
+                                return;
+                            }
+                            (plot ? plotsLeft : rowsLeft) -= 1;
+                            plotted += plot;
+                            // The checker's instance holds the block just checked: the
+                            // page reads its keys there rather than loading it again.
+                            const report::BlockSource source = {
+                                scene::blockName(block),
+                                static_cast<std::size_t>(block.whole.firstLine),
+                                static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
+                            scene.items.push_back(report::collectItem(session, checker.instance(),
+                                                                      source, report.findings,
+                                                                      timing, limits, plot));
+                        });
+                    for (const Finding& finding : checked.findings) {
+                        scene.notes.push_back(report::pageFinding(finding));
+                    }
+                    if (checked.timing) {
+                        scene.fps = checked.timing->fps;
+                        scene.frames = checked.timing->frames;
+                        scene.framesFrom = timingSource(options, *checked.timing);
+                    }
+                    if (options.json) {
+                        written.push_back(
+                            {{"path", path},
+                             {"blocks", checked.blocks},
+                             {"plotted", plotted},
+                             {"listed", scene.items.size() - plotted},
+                             {"unlisted", scene.unlisted},
+                             {"errors", checked.errors},
+                             {"warnings", checked.warnings},
+                             {"error", checked.error.empty() ? nlohmann::json(nullptr)
+                                                             : nlohmann::json(checked.error)}});
+                    }
+                    scene.findings = static_cast<std::size_t>(checked.errors + checked.warnings);
+                    errors += checked.errors;
+                    warnings += checked.warnings;
+                    page.scene(scene);
+                    // On the page with the scene, and on standard error for whoever
+                    // only sees the exit status.
+                    return checked.error;
+                });
     const std::string head = page.head(options.title), tail = report::PageWriter::tail();
-    std::vector<std::string_view> pieces = {head};
-    pieces.insert(pieces.end(), page.body().begin(), page.body().end());
-    pieces.push_back(tail);
-    report::writeFile(options.batch.output, pieces);
+    output.put(head);
+    for (const std::string& piece : page.body()) {
+        output.put(piece);
+    }
+    output.put(tail);
+    output.finish();
     const int status = statusOf(errors, warnings);
     if (options.json) {
         nlohmann::json document = jsonDocument("report");
@@ -144,13 +154,8 @@ Command addReportCommand(CLI::App& tool) {
                     "Example:\n"
                     "  vrim report shots/*.lws -o dailies.html");
     BatchOptions& batch = options->batch;
-    command
-        ->add_option("SCENE", batch.scenes, "Scene files and folders of them ('-': standard input)")
-        ->required()
-        ->type_name("PATH");
-    command->add_flag("-r,--recursive", batch.recursive,
-                      "Also the scene files in the folders below a folder");
-    command->add_option("-o,--output", batch.output, "The page to write")
+    addScenesOptions(*command, batch.scenes, batch.recursive);
+    command->add_option("-o,--output", batch.output, "The page to write ('-': standard output)")
         ->required()
         ->type_name("FILE");
     command->add_option("--title", options->title, "The page's title")
@@ -160,9 +165,9 @@ Command addReportCommand(CLI::App& tool) {
         ->default_str("the scene's")
         ->type_name("FIRST:LAST");
     addFpsOption(*command, batch.fps);
-    auto* item = command->add_option("--item", batch.item, "Only this item's shake, by name")
+    auto* item = command->add_option("--item", batch.pick.item, "Only this item's shake, by name")
                      ->type_name("NAME");
-    addBlockOption(*command, batch.block, "Only this key block of each scene, from 1");
+    addBlockOption(*command, batch.pick.block, "Only this key block of each scene, from 1");
     item->excludes(command->get_option("--block"));
     command->add_flag("--json", options->json, "Say what was written as JSON on standard output");
     command
@@ -173,6 +178,7 @@ Command addReportCommand(CLI::App& tool) {
         ->type_name("N")
         ->check(wholeNumber(0, kMostPlots));
     addModuleOption(*command, batch.module);
+    addWriteOptions(*command);
     return {command, [options] { return runReport(*options); }};
 }
 

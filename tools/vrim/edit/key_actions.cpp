@@ -1,6 +1,6 @@
 #include "tools/vrim/edit/key_actions.h"
 
-#include "tools/vrim/module/session.h"
+#include "tools/vrim/error.h"
 
 #include <cerrno>
 #include <cmath>
@@ -138,6 +138,15 @@ const char* fieldNames() {
     return "start, end, freq, width-x, width-y, width-z, fall-off";
 }
 
+const char* fieldName(Field field) {
+    for (const FieldName& name : kFields) {
+        if (name.field == field) {
+            return name.name;
+        }
+    }
+    return "";
+}
+
 EditAction parseEditAction(const std::string& option, const std::string& value) {
     EditAction action;
     action.text = "--" + option + (value.empty() ? "" : " " + value);
@@ -165,6 +174,7 @@ EditAction parseEditAction(const std::string& option, const std::string& value) 
         const std::size_t equals = value.find('=');
         const std::string name = value.substr(0, equals);
         const std::string text = equals == std::string::npos ? "" : value.substr(equals + 1);
+        action.valueText = text;
         bool known = false;
         for (const FieldName& field : kFields) {
             if (name == field.name) {
@@ -256,6 +266,22 @@ std::optional<PanelAction> ActionPlayer::next(Panel& panel) {
     return action;
 }
 
+Playing ActionPlayer::playing() const {
+    if (playing_ >= actions_.size()) {
+        return {}; // the closing OK
+    }
+    const EditAction& action = actions_[playing_];
+    Playing playing{action.text, {}, -1};
+    if (action.kind == Kind::Set) {
+        playing.value = action.valueText;
+        playing.element = action.field == Field::WidthX   ? 0
+                          : action.field == Field::WidthY ? 1
+                          : action.field == Field::WidthZ ? 2
+                                                          : -1;
+    }
+    return playing;
+}
+
 std::optional<PanelAction> ActionPlayer::fail(const std::string& why) {
     const EditAction* action = current_ < actions_.size() ? &actions_[current_] : nullptr;
     failure_ = action != nullptr ? action->text + ": " : "";
@@ -290,6 +316,7 @@ std::optional<PanelAction> ActionPlayer::walk(const Panel& panel) {
 
 std::optional<PanelAction> ActionPlayer::plan(Panel& panel) {
     for (;;) {
+        playing_ = current_;
         if (current_ >= actions_.size()) {
             if (current_ == actions_.size()) {
                 ++current_;

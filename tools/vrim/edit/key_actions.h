@@ -6,6 +6,7 @@
 // closes.
 #pragma once
 
+#include "plugin/vocabulary.h"
 #include "standin/panel_host.h"
 #include "tools/vrim/edit/panel_user.h"
 
@@ -25,6 +26,7 @@ struct EditAction {
     int64_t number = 0; // Key: the 1-based key; Shift: frames; Set of a frame: the frame
     Field field = Field::Start;
     double value = 0.0;                       // Set: the number to type
+    std::string valueText;                    // Set: the value as the user wrote it
     std::vector<standin::PanelAction> script; // Script: its actions
     std::vector<int> scriptLines;             // Script: the file's line of each action
 };
@@ -37,20 +39,22 @@ EditAction parseEditAction(const std::string& option, const std::string& value);
 
 // The field names --set takes, for messages.
 const char* fieldNames();
+// The name --set takes for one field ("width-x").
+const char* fieldName(EditAction::Field field);
 
 // The panel's controls by the labels the module gives them.
 struct PanelLabels {
-    static constexpr const char* freq = "Freqency Time";
-    static constexpr const char* width = "Freq Width X,Y,Z";
-    static constexpr const char* start = "StartFrame";
-    static constexpr const char* end = "EndFrame";
-    static constexpr const char* fallOff = "FallOff";
-    static constexpr const char* addKey = "ADD KEY";
-    static constexpr const char* deleteKey = "DELETE KEY";
-    static constexpr const char* prevKey = "PREV KEY";
-    static constexpr const char* nextKey = "NEXT KEY";
-    static constexpr const char* keyNumber = "KEY_NO";
-    static constexpr const char* keyList = "Key List";
+    static constexpr const char* freq = label::kFreqTime;
+    static constexpr const char* width = label::kWidth;
+    static constexpr const char* start = label::kStartFrame;
+    static constexpr const char* end = label::kEndFrame;
+    static constexpr const char* fallOff = label::kFallOff;
+    static constexpr const char* addKey = label::kAddKey;
+    static constexpr const char* deleteKey = label::kDeleteKey;
+    static constexpr const char* prevKey = label::kPrevKey;
+    static constexpr const char* nextKey = label::kNextKey;
+    static constexpr const char* keyNumber = label::kKeyNumber;
+    static constexpr const char* keyList = label::kKeyList;
 };
 
 // What the panel shows now: the key number in "KEY_NO" (0 when it shows no
@@ -74,11 +78,13 @@ class ActionPlayer final : public PanelUser {
     bool cancelled() const override { return cancelled_; }
     // Every panel action played, as a panel script would hold it.
     const std::vector<standin::PanelAction>& played() const { return played_; }
+    Playing playing() const override;
 
   private:
     standin::PanelHost& host_;
     std::vector<EditAction> actions_;
     std::size_t current_ = 0;
+    std::size_t playing_ = 0;      // the action that gave the last panel action
     int step_ = 0;                 // how far the current action got
     std::size_t keysBefore_ = 0;   // the list's rows before a press
     int target_ = 0;               // the key a walk goes to

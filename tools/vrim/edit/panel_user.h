@@ -11,6 +11,17 @@
 
 namespace vrim::edit {
 
+// What the action that next() returned last stands for, so that an edit can
+// say which of its changes were asked for and why an action changed nothing.
+struct Playing {
+    std::string action; // the command-line action as written ("--set width-z=1e-7"); empty
+                        // for a person at the terminal
+    std::string value;  // the value that action types, as written ("1e-7"); empty when it
+                        // types none of its own
+    int element = -1;   // of the vector control: the one element the action means to
+                        // type (the others keep what they show); -1 for every element
+};
+
 class PanelUser {
   public:
     virtual ~PanelUser() = default;
@@ -22,6 +33,8 @@ class PanelUser {
     virtual std::string failure() const = 0;
     // Once the panel is closed: the user cancelled, the item stays as it was.
     virtual bool cancelled() const = 0;
+    // What the action that next() returned last stands for.
+    virtual Playing playing() const { return {}; }
 };
 
 } // namespace vrim::edit

@@ -1,8 +1,9 @@
 #include "tools/vrim/edit/scene_edit.h"
 
 #include "tools/vrim/edit/diff.h"
-#include "tools/vrim/edit/replace_file.h"
 #include "tools/vrim/edit/splice.h"
+#include "tools/vrim/files/replace_file.h"
+#include "tools/vrim/module/analysis.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/scene.h"
@@ -54,36 +55,42 @@ std::string problemText(const scene::Reader& reader) {
     return "the reading stopped";
 }
 
-// The replacement files of one edit, removed again unless both went in.
+// The new files of one edit, removed again unless both went in.
 struct Outputs {
-    std::unique_ptr<FileReplacement> edited;
-    std::unique_ptr<FileReplacement> backup;
+    std::unique_ptr<files::FileWriter> edited;
+    std::unique_ptr<files::FileWriter> backup;
 };
 
 } // namespace
 
-SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& path,
+SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::string& path,
                           const SceneEditOptions& options) {
     const std::string scene = quoted(path);
     const auto refuse = [&](const std::string& why) { return ToolError(scene + ": " + why); };
     if (path == "-") {
         throw ToolError("vrim edit changes files in place: give a scene file, not '-'");
     }
-    FileInfo before;
+    files::FileInfo before;
     std::string error;
     if (!fs.stat(path, before, error)) {
         throw refuse(error.empty() ? "no such file" : error);
     }
-    if (!before.regular) {
+    if (!before.regular()) {
         throw refuse("not a scene file (a folder or a device)");
     }
 
+    // The locks come first: from here on no other vrim changes the scene, so
+    // what is read now is what the new version replaces.
     Outputs out;
     const std::string backupPath = path + ".bak";
     bool backupExisted = false;
     if (!options.dryRun) {
+        out.edited = std::make_unique<files::FileWriter>(fs, path, options.policy);
+        if (!out.edited->open(error)) {
+            throw refuse(error);
+        }
         if (options.backup) {
-            FileInfo existing;
+            files::FileInfo existing;
             std::string statError;
             backupExisted = fs.stat(backupPath, existing, statError);
             if (!backupExisted && !statError.empty()) {
@@ -93,14 +100,13 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
                 throw refuse("the backup " + quoted(backupPath) +
                              " exists; remove it or give --overwrite-backup");
             }
-            out.backup = std::make_unique<FileReplacement>(fs, backupPath);
-            if (!out.backup->open(error)) {
-                throw refuse("cannot create a file beside it for the backup: " + error);
+            out.backup = std::make_unique<files::FileWriter>(fs, backupPath, options.policy);
+            if (!out.backup->open(error, options.overwriteBackup)) {
+                throw refuse("cannot write the backup " + quoted(backupPath) + ": " + error);
             }
         }
-        out.edited = std::make_unique<FileReplacement>(fs, path);
-        if (!out.edited->open(error)) {
-            throw refuse("cannot create a file beside it for the edited scene: " + error);
+        if (!fs.stat(path, before, error)) {
+            throw refuse(error.empty() ? "it went away" : error);
         }
     }
     ByteSink every;
@@ -138,6 +144,7 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         numbered.emplace(static_cast<std::size_t>(number), false);
     }
     std::map<std::string, bool> itemSeen;
+    std::optional<ChangeFinder> ownFinder;
     scene::ShakenItems shaken;
     int64_t lineShift = 0; // new line number minus old, past the blocks so far
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
@@ -179,8 +186,12 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         ShakeInstance* instance = session.newInstance();
         session.load(instance, block.lines);
         std::unique_ptr<PanelUser> user = options.user(name);
-        const int code = session.runKeyEditor(
-            instance, [&user](standin::Panel& panel) { return user->next(panel); });
+        ActionWatch watch(keysOf(*instance).size());
+        const int code = session.runKeyEditor(instance, [&](standin::Panel& panel) {
+            std::optional<standin::PanelAction> action = user->next(panel);
+            watch.see(panel, keysOf(*instance).size(), action, user->playing());
+            return action;
+        });
         if (code != 0) {
             throw ToolError(item + ": the module's key editor did not open (activation code " +
                             std::to_string(code) + ")");
@@ -199,10 +210,16 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         const std::vector<std::string> newLines = session.save(instance);
         session.release(instance);
         const std::vector<std::string> oldLines = dataLines(block);
+        if (!options.changes && !ownFinder) {
+            ownFinder.emplace(session);
+        }
+        BlockChanges changes = (options.changes ? *options.changes : *ownFinder)
+                                   .compare(oldLines, newLines, watch, item);
         if (newLines == oldLines) {
             ++result.unchanged;
             record.outcome = "unchanged";
             result.blocks.push_back(std::move(record));
+            result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());
             continue;
         }
 
@@ -225,7 +242,7 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
                 result.diff = diffHeader(path);
             }
             result.diff +=
-                diffHunks(oldLines, newLines, data.firstLine,
+                diffHunks(oldBytes, newText, data.firstLine,
                           static_cast<uint64_t>(static_cast<int64_t>(data.firstLine) + lineShift));
         }
         lineShift += static_cast<int64_t>(newLines.size()) - static_cast<int64_t>(oldLines.size());
@@ -239,6 +256,9 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         record.oldLines = oldLines;
         record.newLines = newLines;
         result.blocks.push_back(std::move(record));
+        result.notes.insert(result.notes.end(), changes.unasked.begin(), changes.unasked.end());
+        result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());
+        result.unasked.insert(result.unasked.end(), changes.unasked.begin(), changes.unasked.end());
     }
     if (reader.stopped()) {
         throw refuse(problemText(reader) + "; nothing was written");
@@ -266,6 +286,13 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
     if (options.allItems && shaken.count() == 0) {
         result.notes.push_back(scene + ": no item has a shake");
     }
+    if (options.strict && !result.unasked.empty()) {
+        const std::size_t count = result.unasked.size();
+        throw StrictRefusal(scene + ": --strict refuses " + std::to_string(count) +
+                                (count == 1 ? " change" : " changes") +
+                                " not asked for (listed); the file is as it was",
+                            std::move(result.unasked));
+    }
     if (options.dryRun || result.edited == 0) {
         return result; // the outputs' destructors remove their files
     }
@@ -275,20 +302,22 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
     if (!copier.finish(before.size, copy, error)) {
         throw ioFailure("cannot copy it: " + error);
     }
-    if (out.backup && !out.backup->finish(before.mode, error)) {
+    if (out.backup && !out.backup->prepare(error)) {
         throw ioFailure("cannot write the backup " + quoted(backupPath) + ": " + error);
     }
-    if (!out.edited->finish(before.mode, error)) {
+    if (!out.edited->prepare(error)) {
         throw ioFailure("cannot write the edited scene beside it: " + error);
     }
-    const FileStamp read{before, copier.hash()};
-    if (!unchangedSince(fs, path, read, error)) {
+    const files::FileStamp read{before, copier.hash()};
+    if (!files::unchangedSince(fs, path, read, error)) {
         throw refuse(error + "; nothing was written");
     }
-    if (out.backup && !out.backup->commit(options.overwriteBackup, error)) {
+    // The backup is in place, its folder flushed, before the scene is
+    // replaced: a power cut in between leaves both versions.
+    if (out.backup && !out.backup->commit(error)) {
         throw ioFailure("cannot put the backup " + quoted(backupPath) + " in place: " + error);
     }
-    if (!out.edited->commit(true, error)) {
+    if (!out.edited->commit(error)) {
         if (out.backup && !backupExisted) {
             // The backup is of a file that was not replaced after all.
             std::string ignored;
@@ -297,6 +326,11 @@ SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& p
         throw ioFailure("cannot put the edited scene in place: " + error);
     }
     result.written = true;
+    for (const auto* writer : {out.backup.get(), out.edited.get()}) {
+        if (writer != nullptr && !writer->warning().empty()) {
+            result.notes.push_back(quoted(writer->target()) + ": " + writer->warning());
+        }
+    }
     return result;
 }
 

@@ -4,18 +4,17 @@
 // One pass over the file, one block in memory at a time.
 #pragma once
 
-#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/edit/asked_changes.h"
 #include "tools/vrim/edit/panel_user.h"
+#include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/replace_file.h"
+#include "tools/vrim/module/session.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace vrim {
-class Session;
-}
 
 namespace vrim::edit {
 
@@ -26,6 +25,13 @@ struct SceneEditOptions {
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
+    // Refuse the edit when the module's save changes anything the actions
+    // did not ask for.
+    bool strict = false;
+    // Reads the blocks to tell what was asked for; one for every scene of a
+    // session. None: the edit makes one of its own.
+    ChangeFinder* changes = nullptr;
+    files::WritePolicy policy; // --force, --break-hard-links
     // A fresh user for each edited item's panel, given the item's name.
     std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
 };
@@ -48,12 +54,22 @@ struct SceneEditResult {
     std::string diff;               // --dry-run: what would change
     std::vector<std::string> notes; // one line each, for people
     std::vector<BlockEdit> blocks;  // for machines, in file order
+    // The changes the actions did not ask for, one line each; also in notes.
+    std::vector<std::string> unasked;
+};
+
+// --strict refused the edit: the changes not asked for, one line each, and
+// (what()) the refusal.
+struct StrictRefusal : ToolError {
+    StrictRefusal(const std::string& why, std::vector<std::string> changes)
+        : ToolError(why), unasked(std::move(changes)) {}
+    std::vector<std::string> unasked;
 };
 
 // Edits one scene. Throws ToolError (one line naming the scene, the item
 // and the action) on anything refused; the file is then as it was and no
 // file of the edit's is left behind.
-SceneEditResult editScene(Session& session, FileSystem& fs, const std::string& path,
+SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::string& path,
                           const SceneEditOptions& options);
 
 } // namespace vrim::edit

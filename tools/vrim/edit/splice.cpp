@@ -20,11 +20,11 @@ std::string_view lineEndAt(std::string_view bytes, std::size_t lineEnd) {
 
 } // namespace
 
-SceneCopier::SceneCopier(FileSystem& fs, std::string path, ByteSink every)
+SceneCopier::SceneCopier(files::FileSystem& fs, std::string path, ByteSink every)
     : fs_(fs), path_(std::move(path)), every_(std::move(every)), buffer_(kChunk) {}
 
 SceneCopier::~SceneCopier() {
-    if (file_ != kNoFile) {
+    if (file_ != files::kNoFile) {
         std::string ignored;
         fs_.close(file_, ignored);
     }
@@ -32,7 +32,7 @@ SceneCopier::~SceneCopier() {
 
 bool SceneCopier::open(std::string& error) {
     file_ = fs_.openRead(path_, error);
-    return file_ != kNoFile;
+    return file_ != files::kNoFile;
 }
 
 bool SceneCopier::fill(std::string& error) {
@@ -93,8 +93,8 @@ bool SceneCopier::finish(uint64_t size, const ByteSink& sink, std::string& error
         error = "it is longer than when it was read";
         return false;
     }
-    const FileHandle file = file_;
-    file_ = kNoFile;
+    const files::FileHandle file = file_;
+    file_ = files::kNoFile;
     return fs_.close(file, error);
 }
 

@@ -3,8 +3,8 @@
 // key block at a time, whatever the file's size.
 #pragma once
 
-#include "tools/vrim/edit/filesystem.h"
-#include "tools/vrim/edit/replace_file.h"
+#include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/replace_file.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,7 +20,7 @@ using ByteSink = std::function<bool(const char* data, std::size_t size, std::str
 class SceneCopier {
   public:
     // every, when set, receives every byte read (a backup of the file).
-    SceneCopier(FileSystem& fs, std::string path, ByteSink every = {});
+    SceneCopier(files::FileSystem& fs, std::string path, ByteSink every = {});
     ~SceneCopier();
     SceneCopier(const SceneCopier&) = delete;
     SceneCopier& operator=(const SceneCopier&) = delete;
@@ -41,14 +41,14 @@ class SceneCopier {
     uint64_t hash() const { return hash_.value(); }
 
   private:
-    FileSystem& fs_;
+    files::FileSystem& fs_;
     std::string path_;
     ByteSink every_;
-    FileHandle file_ = kNoFile;
+    files::FileHandle file_ = files::kNoFile;
     std::vector<char> buffer_;
     std::size_t bufferStart_ = 0, bufferEnd_ = 0; // unread bytes in buffer_
     uint64_t position_ = 0;
-    ContentHash hash_;
+    files::ContentHash hash_;
 
     bool fill(std::string& error);
 };

@@ -1,19 +1,29 @@
 // The interactive key editor: the module's panel drawn in a terminal, every
-// control where the module placed it (scaled to the terminal), and the keys
-// a person presses turned into the same panel actions that scripts play.
+// control in the place the module gave it (fitted to the terminal so that
+// nothing overlaps), and the keys a person presses turned into the same panel
+// actions that scripts play.
 //
-//   Tab, Shift-Tab   move between the controls, in the order the module added them
-//   typing           edits the field; leaving it (Tab, Enter) types the value in
-//   Enter, space     presses a button, toggles a check box
-//   Up, Down         pick a row of the key list
+//   Tab, Shift-Tab   move between the controls in screen order
+//   typing           edits the field; leaving it (Tab, Enter) types the value in,
+//                    checked as --set checks it
+//   Enter, space     presses a button (DELETE KEY asks first), toggles a check box
+//   Up, Down         pick a row of the key list; Enter shows the picked key
+//   g                go to key N
 //   Ctrl-S           closes the panel with OK: the module saves, the file is written
-//   Esc              closes the panel with Cancel: the file stays as it was
+//   Esc, Ctrl-C      closes the panel with Cancel (asks first when something changed)
+//
+// The module's messages show as boxes to dismiss, as the host shows them.
 #pragma once
 
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/edit/panel_user.h"
+#include "tools/vrim/edit/scene_edit.h"
 
-#include <memory>
 #include <string>
+
+namespace vrim {
+class Session;
+}
 
 namespace vrim::edit {
 
@@ -21,9 +31,14 @@ namespace vrim::edit {
 // not, one line (no terminal, or a build without curses).
 std::string terminalEditorUnavailable();
 
-// One panel session in the terminal. The screen is taken when the panel
-// opens and given back when it closes (or the editor is destroyed).
-std::unique_ptr<PanelUser> makeTerminalEditor(const std::string& sceneName,
-                                              const std::string& itemName);
+// Edits the one item that options names in the terminal. The session's
+// actions are kept until they are written: when the scene changed on disk
+// before Ctrl-S, the user reads it again and the actions are replayed onto
+// it, or saves to another file (the scene as it was read, with the actions
+// played); when writing fails, the editor opens again with the actions
+// replayed and says why. Throws ToolError for what is refused before the
+// panel opens.
+SceneEditResult editInTerminal(Session& session, files::FileSystem& fs, const std::string& path,
+                               SceneEditOptions options);
 
 } // namespace vrim::edit

@@ -5,14 +5,12 @@
 #pragma once
 
 #include "plugin/core/shake.h"
+#include "plugin/vocabulary.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace vrim {
-
-// Keys read their frames as seconds at this rate, whatever the scene's rate.
-constexpr double kKeyFrameRate = 30.0;
 
 // The keys of an instance in chain order.
 std::vector<const ShakeKey*> keysOf(const ShakeInstance& instance);

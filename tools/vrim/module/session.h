@@ -7,6 +7,7 @@
 #include "standin/panel_host.h"
 #include "standin/scene_io.h"
 #include "standin/standin.h"
+#include "tools/vrim/error.h"
 
 #include <functional>
 #include <memory>
@@ -16,11 +17,6 @@
 #include <vector>
 
 namespace vrim {
-
-// Bad input or an unusable module: one line for standard error.
-struct ToolError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // The module file the tool drives when no --module is given: the file that
 // VRIM_MODULE names; else vrim_s.p beside the tool (a build folder, the

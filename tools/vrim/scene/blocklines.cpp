@@ -1,6 +1,7 @@
 #include "tools/vrim/scene/blocklines.h"
 
 #include "plugin/core/sceneline.h"
+#include "plugin/vocabulary.h"
 #include "tools/vrim/module/analysis.h"
 
 #include <array>
@@ -18,7 +19,7 @@ std::vector<std::string> probeBlock(int base, const std::string& line) {
     auto value = [base](const char* keyword, int offset) {
         return std::string(keyword) + " " + std::to_string(base + offset) + ".000000";
     };
-    return {"VRIM_START",
+    return {kBlockStart,
             "KEY_START",
             value("FREQ", 0),
             value("FREQ_W_X", 1),
@@ -29,7 +30,7 @@ std::vector<std::string> probeBlock(int base, const std::string& line) {
             value("FALL_OFF", 6),
             value("KEY_NUM", 7),
             line,
-            "VRIM_END"};
+            kBlockEnd};
 }
 
 constexpr std::array<int, 2> kProbeBases = {100, 200};

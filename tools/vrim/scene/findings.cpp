@@ -172,12 +172,12 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
                             reading.keyNumLines.end();
         const KeyField field = reading.fields[i];
         if (field == KeyField::None && !keyNum) {
-            if (block.lines[i].size() > scene::kModuleLineChars) {
+            if (block.lines[i].size() > kLineChars) {
                 add(report, Severity::Warning, "cut-line", block.firstLine + i, 0,
                     "the line " + quoted(block.lines[i]) + " is " +
                         std::to_string(block.lines[i].size()) +
                         " characters long: the module reads only its first " +
-                        std::to_string(scene::kModuleLineChars));
+                        std::to_string(kLineChars));
             }
             continue;
         }
@@ -412,25 +412,25 @@ std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTimin
     return findings;
 }
 
-SceneCheck checkScene(const std::string& path, const BatchOptions& options,
+SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
                       BlockChecker& checker,
                       const std::function<void(const BlockReport&)>& onBlock) {
-    return checkScene(path, options, fps, frames, checker,
+    return checkScene(path, pick, fps, frames, checker,
                       [&](const scene::Block&, const BlockReport& report, const SceneTiming&) {
                           onBlock(report);
                       });
 }
 
 SceneCheck
-checkScene(const std::string& path, const BatchOptions& options, std::optional<double> fps,
+checkScene(const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
            const std::optional<FrameRange>& frames, BlockChecker& checker,
            const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>&
                onBlock) {
     SceneCheck scene;
     try {
         scene::Reader reader = scene::Reader::open(path);
-        SceneVisit visit;
+        scene::SceneVisit visit;
         visit.block = [&](const scene::Block& block, const scene::Header& header) {
             // Hosts write the header before any item, so the first block
             // sees all of it.
@@ -444,7 +444,7 @@ checkScene(const std::string& path, const BatchOptions& options, std::optional<d
             scene.warnings += report.warnings;
             onBlock(block, report, *scene.timing);
         };
-        const SceneOutcome outcome = visitScene(reader, options, visit);
+        const scene::SceneOutcome outcome = scene::visitScene(reader, pick, visit);
         if (!scene.timing) {
             scene.timing = sceneTiming(reader.header(), fps, frames);
         }

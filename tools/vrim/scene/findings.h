@@ -5,6 +5,7 @@
 
 #include "tools/vrim/module/analysis.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/blocklines.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/scene.h"
@@ -68,7 +69,7 @@ SceneTiming sceneTiming(const scene::Header& header, std::optional<double> fps,
 // and keys read at another rate than the scene's.
 std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTiming& timing);
 
-// One scene of a batch checked: every key block the options pick, each
+// One scene of a batch checked: every key block picked, each
 // report handed to onBlock as soon as it is made (nothing of a block is kept),
 // then the scene's own findings.
 struct SceneCheck {
@@ -82,7 +83,7 @@ struct SceneCheck {
     bool missing = false; // --item or --block named no block of it (error says so)
     std::string error;    // why the scene could not be read whole; empty when it was
 };
-SceneCheck checkScene(const std::string& path, const BatchOptions& options,
+SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
                       BlockChecker& checker,
                       const std::function<void(const BlockReport&)>& onBlock);
@@ -90,7 +91,7 @@ SceneCheck checkScene(const std::string& path, const BatchOptions& options,
 // checked at, for a caller that loads the block again (report samples its
 // motion).
 SceneCheck
-checkScene(const std::string& path, const BatchOptions& options, std::optional<double> fps,
+checkScene(const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
            const std::optional<FrameRange>& frames, BlockChecker& checker,
            const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>&
                onBlock);

@@ -4,11 +4,25 @@
 
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/scene.h"
 
+#include <array>
+#include <string>
 #include <vector>
 
 namespace vrim {
 
+// An instance ready to evaluate, with the frames and rate to evaluate it at.
+struct MotionSetup {
+    ShakeInstance* instance = nullptr;
+    // "the default key of a new instance" or "<scene>, ShotCam (block 2, lines a-b)"
+    std::string source;
+    std::string item; // the item's name; empty without one
+    FrameRange frames;
+    double fps = kKeyFrameRate;
+    std::array<double, 3> rest = {0.0, 0.0, 0.0};
+    scene::Header header; // the scene's; empty without a scene
+};
 // More samples than this is a mistake in the range or the step.
 constexpr std::size_t kMaxSamples = 1000000;
 

@@ -1,3 +1,5 @@
+#include "plugin/identity.h"
+#include "plugin/vocabulary.h"
 #include "tools/vrim/scene/reader_input.h"
 #include "tools/vrim/scene/reader_lines.h"
 #include "tools/vrim/scene/scene.h"
@@ -219,12 +221,12 @@ struct Reader::State {
         block.lines.emplace_back(line.text);
         block.whole.lastLine = line.number;
         block.whole.end = line.end;
-        if (line.text == "VRIM_START" && !block.data) {
+        if (line.text == kBlockStart && !block.data) {
             block.data = Span{line.number, line.number, line.begin, line.end};
         } else if (block.data && !block.ended) {
             block.data->lastLine = line.number;
             block.data->end = line.end;
-            block.ended = line.text == "VRIM_END";
+            block.ended = line.text == kBlockEnd;
         }
     }
 
@@ -263,7 +265,7 @@ struct Reader::State {
             inOtherPlugin = line.text != "EndPlugin";
             return;
         }
-        if (line.text == "VRIM_START") {
+        if (line.text == kBlockStart) {
             startBlock(line, false);
             return;
         }
@@ -325,7 +327,7 @@ struct Reader::State {
                 const std::string_view kind = words.next();
                 words.next(); // the handler's place in the item's list
                 const std::string_view server = words.next();
-                if (kind == "ItemMotionHandler" && server == "VRIM_S") {
+                if (kind == "ItemMotionHandler" && server == kServerName) {
                     startBlock(line, true);
                 } else {
                     inOtherPlugin = true;

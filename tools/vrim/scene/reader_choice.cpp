@@ -1,6 +1,6 @@
 #include "tools/vrim/scene/reader_choice.h"
 
-#include "tools/vrim/module/session.h"
+#include "tools/vrim/error.h"
 
 #include <cmath>
 #include <limits>

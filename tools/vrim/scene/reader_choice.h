@@ -2,6 +2,7 @@
 // key block the user picked by item name or by number.
 #pragma once
 
+#include "plugin/vocabulary.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 namespace vrim::scene {
 
 // The frame rate of keys, and of a scene that states none.
-constexpr double kDefaultFps = 30.0;
+constexpr double kDefaultFps = kKeyFrameRate;
 // Above this a frame rate is a mistake.
 constexpr double kMaxSceneFps = 1000.0;
 

@@ -1,6 +1,6 @@
 #include "tools/vrim/scene/reader_input.h"
 
-#include "tools/vrim/module/session.h"
+#include "tools/vrim/error.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <cerrno>

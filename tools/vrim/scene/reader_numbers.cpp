@@ -1,6 +1,7 @@
 #include "tools/vrim/scene/reader_numbers.h"
 
 #include "plugin/core/sceneline.h"
+#include "plugin/vocabulary.h"
 #include "standin/scene_io.h"
 
 #include <charconv>
@@ -59,12 +60,12 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
     SceneLine read{};
     read.value = std::numeric_limits<double>::quiet_NaN();
     readSceneLine(&state, &read);
-    const bool cut = line.size() > kModuleLineChars;
-    if (cut && blank >= kModuleLineChars) {
+    const bool cut = line.size() > kLineChars;
+    if (cut && blank >= kLineChars) {
         return NumberFinding{NumberFinding::Kind::Cut,
                              "the line is " + std::to_string(line.size()) +
                                  " characters long: the module reads only its first " +
-                                 std::to_string(kModuleLineChars) + ", which hold no number",
+                                 std::to_string(kLineChars) + ", which hold no number",
                              0.0};
     }
     const double taken = read.value;
@@ -81,7 +82,7 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
     if (cut) {
         std::string message = "the line is " + std::to_string(line.size()) +
                               " characters long: the module reads only its first " +
-                              std::to_string(kModuleLineChars) + " and takes " + takes;
+                              std::to_string(kLineChars) + " and takes " + takes;
         if (strict && value != taken) {
             message += " instead of " + shown(value);
         }

@@ -25,9 +25,6 @@ struct NumberFinding {
     double taken = 0.0;  // what the module takes, before any conversion to an integer
 };
 
-// The characters of a line the module reads; the rest is cut off.
-constexpr std::size_t kModuleLineChars = 255;
-
 // Nothing when the module takes the number the line says, or when the line
 // holds no number for the module (no blank).
 std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use);

@@ -1,14 +1,8 @@
-// vrim validate: the command, and the run of its checks in order.
+// vrim validate: the run of its checks in order.
 #include "tools/vrim/validate/validate.h"
 #include "plugin/identity.h"
 
-#include "tools/vrim/commands/commands.h"
-#include "tools/vrim/module/session.h"
-
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -31,13 +25,9 @@
 #endif
 #endif
 
-namespace vrim {
-
-namespace validate {
+namespace vrim::validate {
 
 namespace {
-
-constexpr int kExitFailed = 1;
 
 struct Check {
     int number;
@@ -134,6 +124,8 @@ class Printer {
     int passed_ = 0, failed_ = 0;
 };
 
+} // namespace
+
 uint64_t freshSeed() {
     uint64_t seed =
         static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
@@ -145,8 +137,6 @@ uint64_t freshSeed() {
     }
     return seed;
 }
-
-} // namespace
 
 int run(const Options& options, std::FILE* out) {
     std::fprintf(out, "vrim validate %s, level %d, seed %llu\n", options.modulePath.c_str(),
@@ -198,56 +188,4 @@ int run(const Options& options, std::FILE* out) {
     return printer.failed();
 }
 
-} // namespace validate
-
-namespace {
-
-// A whole number from low to high, in the words the tool's other options
-// use. Without it a seed of -1 became 18446744073709551615 and a bad one
-// drew CLI11's "Could not convert".
-CLI::Validator wholeNumber(uint64_t low, uint64_t high) {
-    const std::string range = "from " + std::to_string(low) + " to " + std::to_string(high);
-    return CLI::Validator(
-        [low, high, range](std::string& text) -> std::string {
-            uint64_t value = 0;
-            const char* end = text.data() + text.size();
-            const auto [stop, error] = std::from_chars(text.data(), end, value);
-            if (text.empty() || error != std::errc() || stop != end || value < low ||
-                value > high) {
-                return "must be a whole number " + range + ", not '" + text + "'";
-            }
-            return "";
-        },
-        "");
-}
-
-} // namespace
-
-Command addValidateCommand(CLI::App& tool) {
-    auto options = std::make_shared<validate::Options>();
-    CLI::App* command = tool.add_subcommand(
-        "validate", "Load a module file as a host does and judge it pass or fail, check by check");
-    command->add_option("module", options->modulePath,
-                        "The module file (default: the one 'vrim --version' names)");
-    auto* seed = command
-                     ->add_option("--seed", options->seed,
-                                  "Replay the random checks of an earlier run with its seed")
-                     ->type_name("N")
-                     ->check(wholeNumber(0, UINT64_MAX));
-    command->add_option("--level", options->level, "How hard to hammer, 1 to 5 (default 3)")
-        ->type_name("N")
-        ->check(wholeNumber(1, 5));
-    command->footer("Prints one line per check and a summary; exits with 1 when a check fails.\n"
-                    "Example: vrim validate build/win32/bin/vrim_s.p --level 5");
-    return {command, [options, seed] {
-                if (options->modulePath.empty()) {
-                    options->modulePath = defaultModulePath();
-                }
-                if (seed->count() == 0) {
-                    options->seed = validate::freshSeed();
-                }
-                return validate::run(*options, stdout) == 0 ? kExitClean : validate::kExitFailed;
-            }};
-}
-
-} // namespace vrim
+} // namespace vrim::validate

@@ -27,9 +27,16 @@ struct Options {
     int level = 3; // 1 to 5: how hard each check hammers
 };
 
+// The exit status of a run with a failed check, or of a module that crashed.
+constexpr int kExitFailed = 1;
+
 // Runs every check, printing one line per check and a summary line to out.
 // Returns the number of failed checks.
 int run(const Options& options, std::FILE* out);
+
+// A seed for a run that was given none: the clock's, mixed with the
+// system's random device where it has one.
+uint64_t freshSeed();
 
 // ---------------------------------------------------------------------------
 // What the checks share.

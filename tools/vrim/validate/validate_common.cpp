@@ -4,6 +4,7 @@
 #include "tools/vrim/validate/validate.h"
 
 #include "plugin/core/inspect.h"
+#include "plugin/vocabulary.h"
 
 #include "standin/scene_io.h"
 
@@ -167,9 +168,9 @@ Saved save(const standin::Handler& handler, ShakeInstance* instance) {
         saved.fault = std::string("save reported an error: ") + error;
     }
     for (std::size_t i = 0; i < writer.lines.size() && saved.fault.empty(); ++i) {
-        if (writer.lines[i].size() > 255) {
+        if (writer.lines[i].size() > kLineChars) {
             saved.fault = "save wrote a line of " + std::to_string(writer.lines[i].size()) +
-                          " characters (at most 255)";
+                          " characters (at most " + std::to_string(kLineChars) + ")";
         } else if (writer.byteCounts[i] != static_cast<int32_t>(writer.lines[i].size() + 1)) {
             saved.fault = "save wrote line " + std::to_string(i + 1) + " with a byte count of " +
                           std::to_string(writer.byteCounts[i]) + " for " +
@@ -289,7 +290,7 @@ std::string numberText(double value, Values kind, Random& random) {
 
 std::vector<std::string> blockFor(const std::vector<KeyValues>& keys, Random& random, Values kind,
                                   bool shuffle) {
-    std::vector<std::string> lines = {"VRIM_START",
+    std::vector<std::string> lines = {kBlockStart,
                                       "KEY_NUM " + std::to_string(keys.size()) + ".000000"};
     for (const KeyValues& key : keys) {
         const auto field = [&](const char* keyword, double value) {
@@ -310,7 +311,7 @@ std::vector<std::string> blockFor(const std::vector<KeyValues>& keys, Random& ra
         lines.push_back("KEY_START");
         lines.insert(lines.end(), fields.begin(), fields.end());
     }
-    lines.push_back("VRIM_END");
+    lines.push_back(kBlockEnd);
     return lines;
 }
 

@@ -6,6 +6,8 @@
 // the instance exactly as it was.
 #include "tools/vrim/validate/validate.h"
 
+#include "plugin/vocabulary.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -62,7 +64,8 @@ std::vector<Sample> samplesFor(const std::vector<KeyValues>& keys, int count, Ra
     for (int32_t frame : frames) {
         Sample sample;
         sample.frame = frame;
-        sample.time = random.oneIn(3) ? (frame + random.unit()) / 30.0 : frame / 30.0;
+        sample.time =
+            random.oneIn(3) ? (frame + random.unit()) / kKeyFrameRate : frame / kKeyFrameRate;
         for (double& axis : sample.rest) {
             axis = random.oneIn(4) ? 0.0 : random.between(-100.0, 100.0);
         }

@@ -3,6 +3,7 @@
 // another; afterwards the instance must save and load again to the same
 // block.
 #include "plugin/identity.h"
+#include "plugin/vocabulary.h"
 #include "tools/vrim/validate/validate.h"
 
 #include <algorithm>
@@ -17,11 +18,13 @@ using standin::PanelAction;
 PanelAction randomAction(Random& random, const standin::PanelHost& panels) {
     PanelAction action;
     const standin::Panel* panel = panels.lastPanel();
-    const standin::PanelControl* list = panel != nullptr ? panel->control("Key List") : nullptr;
+    const standin::PanelControl* list =
+        panel != nullptr ? panel->control(label::kKeyList) : nullptr;
     const int rows = list != nullptr ? static_cast<int>(list->rows.size()) : 0;
     const int roll = random.below(20);
     if (roll < 9) {
-        static const char* const buttons[] = {"ADD KEY", "DELETE KEY", "NEXT KEY", "PREV KEY"};
+        static const char* const buttons[] = {label::kAddKey, label::kDeleteKey, label::kNextKey,
+                                              label::kPrevKey};
         static const int weights[] = {2, 2, 3, 3};
         int pick = random.below(10);
         int button = 0;
@@ -31,18 +34,18 @@ PanelAction randomAction(Random& random, const standin::PanelHost& panels) {
         action.kind = PanelAction::Kind::Press;
         action.label = buttons[button];
     } else if (roll < 18 || rows == 0) {
-        static const char* const fields[] = {"Freqency Time", "Freq Width X,Y,Z", "StartFrame",
-                                             "EndFrame", "FallOff"};
+        static const char* const fields[] = {label::kFreqTime, label::kWidth, label::kStartFrame,
+                                             label::kEndFrame, label::kFallOff};
         action.kind = PanelAction::Kind::Type;
         action.label = fields[random.below(5)];
         const auto anyNumber = [&] {
             return random.oneIn(4) ? random.between(-1e9, 1e9) : random.between(-10, 10) / 4.0;
         };
-        if (action.label == "Freq Width X,Y,Z") {
+        if (action.label == label::kWidth) {
             action.numbers = {anyNumber(), anyNumber(), anyNumber()};
-        } else if (action.label == "FallOff") {
+        } else if (action.label == label::kFallOff) {
             action.numbers = {static_cast<double>(random.below(2))};
-        } else if (action.label == "Freqency Time") {
+        } else if (action.label == label::kFreqTime) {
             action.numbers = {anyNumber()};
         } else {
             action.numbers = {random.oneIn(6) ? (random.oneIn(2) ? INT32_MIN : INT32_MAX)
@@ -119,7 +122,7 @@ std::string session(Bench& bench, ShakeInstance* instance, int length, Random& r
                std::to_string(deleted) + " deleted, but " + keysText(instance->keyCount) + " left";
     }
     const KeyListText& text = instance->listText;
-    const standin::PanelControl* list = panel->control("Key List");
+    const standin::PanelControl* list = panel->control(label::kKeyList);
     if (text.lineCount != std::min(instance->keyCount, 256)) {
         return "the list text has " + std::to_string(text.lineCount) + " lines for " +
                keysText(instance->keyCount);

@@ -4,6 +4,8 @@
 // same.
 #include "tools/vrim/validate/validate.h"
 
+#include "plugin/vocabulary.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -203,8 +205,8 @@ std::string roundTripFault(Bench& bench, ShakeInstance* instance, Random& random
         return "save changed the instance";
     }
     const std::size_t expected = 3 + 8 * static_cast<std::size_t>(std::max(instance->keyCount, 0));
-    if (first.lines.size() != expected || first.lines.front() != "VRIM_START" ||
-        first.lines.back() != "VRIM_END") {
+    if (first.lines.size() != expected || first.lines.front() != kBlockStart ||
+        first.lines.back() != kBlockEnd) {
         return "save wrote " + std::to_string(first.lines.size()) + " lines for " +
                keysText(instance->keyCount) + ", not a block of " + std::to_string(expected) +
                " from VRIM_START to VRIM_END";
@@ -262,7 +264,7 @@ void mutate(std::vector<std::string>& lines, Random& random) {
         return static_cast<std::size_t>(random.below(static_cast<int>(lines.size())));
     };
     if (lines.empty()) {
-        lines.push_back(random.oneIn(2) ? "VRIM_START" : "");
+        lines.push_back(random.oneIn(2) ? kBlockStart : "");
         return;
     }
     std::string& line = lines[anyLine()];
@@ -294,7 +296,8 @@ void mutate(std::vector<std::string>& lines, Random& random) {
                std::string(static_cast<std::size_t>(random.between(250, 600)), '7') + ".5";
         break;
     case 7:
-        line = std::string(static_cast<std::size_t>(random.between(255, 400)), 'F');
+        line = std::string(
+            static_cast<std::size_t>(random.between(static_cast<int>(kLineChars), 400)), 'F');
         break;
     case 8: // binary bytes, a NUL among them now and then
         for (int i = random.between(1, 8); i > 0; --i) {

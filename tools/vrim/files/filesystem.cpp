@@ -1,4 +1,4 @@
-#include "tools/vrim/edit/filesystem.h"
+#include "tools/vrim/files/filesystem.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,9 +9,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 #endif
 
-namespace vrim::edit {
+namespace vrim::files {
 
 std::string folderOf(const std::string& path) {
 #ifdef _WIN32
@@ -54,10 +56,29 @@ HANDLE handleOf(FileHandle file) {
 class SystemFileSystem final : public FileSystem {
   public:
     bool stat(const std::string& path, FileInfo& info, std::string& error) override {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) {
+        // Opened for nothing but its attributes; a folder needs backup
+        // semantics to be opened at all.
+        HANDLE file = CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
             error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "" : lastError();
+            return false;
+        }
+        info = FileInfo{};
+        if (GetFileType(file) != FILE_TYPE_DISK) {
+            info.kind = FileKind::Other; // NUL, CON, a pipe
+            CloseHandle(file);
+            return true;
+        }
+        BY_HANDLE_FILE_INFORMATION data{};
+        const bool got = GetFileInformationByHandle(file, &data);
+        if (!got) {
+            error = lastError();
+        }
+        CloseHandle(file);
+        if (!got) {
             return false;
         }
         info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -65,9 +86,19 @@ class SystemFileSystem final : public FileSystem {
             (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
             data.ftLastWriteTime.dwLowDateTime);
         info.mode = data.dwFileAttributes;
-        info.regular =
-            (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+        info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder
+                    : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0  ? FileKind::Other
+                                                                            : FileKind::Regular;
+        info.device = data.dwVolumeSerialNumber;
+        info.inode = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
+        info.links = data.nNumberOfLinks;
+        info.writable = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
         return true;
+    }
+    bool readLink(const std::string&, std::string&, std::string& error) override {
+        // Windows opens through a link by itself; the tool follows none.
+        error.clear();
+        return false;
     }
     FileHandle openRead(const std::string& path, std::string& error) override {
         HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ,
@@ -88,8 +119,20 @@ class SystemFileSystem final : public FileSystem {
         return got;
     }
     FileHandle createNew(const std::string& path, std::string& error) override {
-        HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Shared for deletion only, so that the console handler can remove
+        // it while it is open; the exclusive create is the lock.
+        HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = lastError();
+            return kNoFile;
+        }
+        return reinterpret_cast<FileHandle>(file);
+    }
+    FileHandle openExisting(const std::string& path, std::string& error) override {
+        HANDLE file =
+            CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             error = lastError();
             return kNoFile;
@@ -134,6 +177,7 @@ class SystemFileSystem final : public FileSystem {
         }
         return true;
     }
+    bool setOwner(const std::string&, uint32_t, uint32_t, std::string&) override { return true; }
     bool rename(const std::string& from, const std::string& to, bool replace,
                 std::string& error) override {
         const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
@@ -150,6 +194,7 @@ class SystemFileSystem final : public FileSystem {
         }
         return true;
     }
+    bool syncFolder(const std::string&, std::string&) override { return true; }
 };
 
 #else
@@ -174,7 +219,34 @@ class SystemFileSystem final : public FileSystem {
         info.modified = static_cast<int64_t>(data.st_mtim.tv_sec) * 1000000000 +
                         static_cast<int64_t>(data.st_mtim.tv_nsec);
         info.mode = static_cast<uint32_t>(data.st_mode & 07777);
-        info.regular = S_ISREG(data.st_mode);
+        info.kind = S_ISREG(data.st_mode) ? FileKind::Regular
+                    : S_ISDIR(data.st_mode) ? FileKind::Folder
+                                            : FileKind::Other;
+        info.device = static_cast<uint64_t>(data.st_dev);
+        info.inode = static_cast<uint64_t>(data.st_ino);
+        info.links = static_cast<uint64_t>(data.st_nlink);
+        info.owner = static_cast<uint32_t>(data.st_uid);
+        info.group = static_cast<uint32_t>(data.st_gid);
+        info.writable = ::access(path.c_str(), W_OK) == 0;
+        return true;
+    }
+    bool readLink(const std::string& path, std::string& target, std::string& error) override {
+        error.clear();
+        struct stat data {};
+        if (::lstat(path.c_str(), &data) != 0 || !S_ISLNK(data.st_mode)) {
+            return false;
+        }
+        std::vector<char> text(static_cast<std::size_t>(data.st_size > 0 ? data.st_size : 255) + 1);
+        const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
+        if (length < 0) {
+            error = lastError();
+            return false;
+        }
+        if (static_cast<std::size_t>(length) >= text.size()) {
+            error = "the link changed while it was read";
+            return false;
+        }
+        target.assign(text.data(), static_cast<std::size_t>(length));
         return true;
     }
     FileHandle openRead(const std::string& path, std::string& error) override {
@@ -200,6 +272,16 @@ class SystemFileSystem final : public FileSystem {
     FileHandle createNew(const std::string& path, std::string& error) override {
         // Private until it is complete; the old file's mode comes at the end.
         const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (file < 0) {
+            error = lastError();
+            return kNoFile;
+        }
+        return file;
+    }
+    FileHandle openExisting(const std::string& path, std::string& error) override {
+        // No O_CREAT: should the file have gone meanwhile, nothing is made
+        // in its place.
+        const int file = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         if (file < 0) {
             error = lastError();
             return kNoFile;
@@ -242,6 +324,14 @@ class SystemFileSystem final : public FileSystem {
         }
         return true;
     }
+    bool setOwner(const std::string& path, uint32_t owner, uint32_t group,
+                  std::string& error) override {
+        if (::chown(path.c_str(), static_cast<uid_t>(owner), static_cast<gid_t>(group)) != 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
     bool rename(const std::string& from, const std::string& to, bool replace,
                 std::string& error) override {
         if (replace) {
@@ -271,15 +361,58 @@ class SystemFileSystem final : public FileSystem {
         }
         return true;
     }
+    bool syncFolder(const std::string& folder, std::string& error) override {
+        const int file =
+            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (file < 0) {
+            error = lastError();
+            return false;
+        }
+        // Some file systems cannot flush a folder and say so; their renames
+        // are as lasting as they get.
+        const bool synced = ::fsync(file) == 0 || errno == EINVAL || errno == EROFS;
+        if (!synced) {
+            error = lastError();
+        }
+        ::close(file);
+        return synced;
+    }
 };
 
 #endif
 
 } // namespace
 
+bool mayKeepOwners(uint32_t owner, uint32_t group) {
+#ifdef _WIN32
+    (void)owner;
+    (void)group;
+    return true;
+#else
+    if (::geteuid() == 0) {
+        return true;
+    }
+    if (owner != ::geteuid()) {
+        return false;
+    }
+    if (group == ::getegid()) {
+        return true;
+    }
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<std::size_t>(count > 0 ? count : 0));
+    const int got = count > 0 ? ::getgroups(count, groups.data()) : 0;
+    for (int i = 0; i < got; ++i) {
+        if (groups[static_cast<std::size_t>(i)] == group) {
+            return true;
+        }
+    }
+    return false;
+#endif
+}
+
 FileSystem& systemFileSystem() {
     static SystemFileSystem system;
     return system;
 }
 
-} // namespace vrim::edit
+} // namespace vrim::files

@@ -1,0 +1,163 @@
+// _vrim: the tool's library (tools/vrim/library/vrim.h) for Python. The
+// package's own Python side (vrim/__init__.py) gives it its public names,
+// docstrings and exception classes; this file only hands values across and
+// lets go of the interpreter while the module works.
+#include "tools/vrim/library/vrim.h"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+namespace py = pybind11;
+using namespace vrim::library;
+
+namespace {
+
+// A contiguous buffer of doubles handed in by Python (array.array('d'), a
+// NumPy array of float64), checked for its shape.
+const double* doubles(const py::buffer_info& info, const char* what, std::size_t& count) {
+    if (info.itemsize != sizeof(double) || info.format != py::format_descriptor<double>::format()) {
+        throw py::type_error(std::string(what) + " must hold 64-bit floats");
+    }
+    if (info.ndim > 1 && info.strides.back() != static_cast<py::ssize_t>(sizeof(double))) {
+        throw py::type_error(std::string(what) + " must be contiguous");
+    }
+    if (info.ndim == 1 && info.strides[0] != static_cast<py::ssize_t>(sizeof(double))) {
+        throw py::type_error(std::string(what) + " must be contiguous");
+    }
+    count = static_cast<std::size_t>(info.size);
+    return static_cast<const double*>(info.ptr);
+}
+
+} // namespace
+
+PYBIND11_MODULE(_vrim, m) {
+    m.doc() = "The compiled side of the vrim package; use `import vrim`.";
+
+    // Failures become one Python exception carrying the kind and the
+    // scene, item and action; the package turns it into its own classes.
+    static py::exception<Failure> failure(m, "Failure");
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) {
+                std::rethrow_exception(thrown);
+            }
+        } catch (const Failure& e) {
+            static const char* kinds[] = {"module", "scene", "item", "edit", "usage"};
+            const py::object type = py::reinterpret_borrow<py::object>(failure.ptr());
+            const py::object error = type(py::make_tuple(e.what(), kinds[static_cast<int>(e.kind)],
+                                                         e.scene, e.item, e.action));
+            PyErr_SetObject(failure.ptr(), error.ptr());
+        }
+    });
+
+    py::class_<Key>(m, "KeyData")
+        .def_readonly("start", &Key::start)
+        .def_readonly("end", &Key::end)
+        .def_readonly("period", &Key::period)
+        .def_readonly("width", &Key::width)
+        .def_readonly("fall_off", &Key::fallOff);
+    py::class_<Finding>(m, "FindingData")
+        .def_readonly("severity", &Finding::severity)
+        .def_readonly("kind", &Finding::kind)
+        .def_readonly("line", &Finding::line)
+        .def_readonly("key", &Finding::key)
+        .def_readonly("message", &Finding::message);
+    py::class_<Item>(m, "ItemData")
+        .def_readonly("name", &Item::name)
+        .def_readonly("block", &Item::block)
+        .def_readonly("kind", &Item::kind)
+        .def_readonly("first_line", &Item::firstLine)
+        .def_readonly("last_line", &Item::lastLine)
+        .def_readonly("key_count", &Item::keyCount)
+        .def_readonly("errors", &Item::errors)
+        .def_readonly("warnings", &Item::warnings);
+    py::class_<Scene>(m, "SceneData")
+        .def_readonly("path", &Scene::path)
+        .def_readonly("fps", &Scene::fps)
+        .def_readonly("first_frame", &Scene::firstFrame)
+        .def_readonly("last_frame", &Scene::lastFrame)
+        .def_readonly("items", &Scene::items)
+        .def_readonly("findings", &Scene::findings)
+        .def_readonly("errors", &Scene::errors)
+        .def_readonly("warnings", &Scene::warnings);
+    py::class_<SceneFinding>(m, "SceneFindingData")
+        .def_readonly("scene", &SceneFinding::scene)
+        .def_readonly("item", &SceneFinding::item)
+        .def_readonly("block", &SceneFinding::block)
+        .def_readonly("finding", &SceneFinding::finding);
+    py::class_<EditResult>(m, "EditResultData")
+        .def_readonly("edited", &EditResult::edited)
+        .def_readonly("unchanged", &EditResult::unchanged)
+        .def_readonly("written", &EditResult::written)
+        .def_readonly("diff", &EditResult::diff)
+        .def_readonly("notes", &EditResult::notes);
+
+    const auto release = py::call_guard<py::gil_scoped_release>();
+    py::class_<Library>(m, "Library")
+        .def(py::init<const std::string&>(), py::arg("module_path") = "", release)
+        .def_property_readonly("module_path", &Library::modulePath)
+        .def("open", &Library::open, release)
+        .def("keys", &Library::keys, release)
+        .def("findings", &Library::findings, release)
+        .def("default_frames", &Library::defaultFrames, release)
+        .def("offsets", &Library::offsets, release)
+        // Rows written straight into a caller's buffer of count x 5 doubles:
+        // no Python object per sample.
+        .def("evaluate_into",
+             [](Library& library, const Scene& scene, const Item& item, const py::buffer& frames,
+                double fps, const py::object& rest, const py::buffer& out) {
+                 const py::buffer_info in = frames.request();
+                 py::buffer_info rows = out.request(true);
+                 std::size_t count = 0, room = 0, rests = 0;
+                 const double* first = doubles(in, "frames", count);
+                 double* target = const_cast<double*>(doubles(rows, "out", room));
+                 if (room != count * 5) {
+                     throw py::value_error("out must hold 5 numbers per frame");
+                 }
+                 const double* still = nullptr;
+                 py::buffer_info base;
+                 if (!rest.is_none()) {
+                     base = rest.cast<py::buffer>().request();
+                     still = doubles(base, "rest", rests);
+                     if (rests != count * 3) {
+                         throw py::value_error("rest must hold 3 numbers per frame");
+                     }
+                 }
+                 py::gil_scoped_release unlocked;
+                 library.evaluateInto(scene, item, first, count, fps, still, target);
+             })
+        .def("check", &Library::check, release)
+        .def(
+            "edit",
+            [](Library& library, const std::string& path, const std::vector<std::string>& items,
+               const std::vector<std::size_t>& blocks, bool allItems,
+               const std::vector<std::pair<std::string, std::string>>& actions, bool dryRun,
+               bool backup, bool overwriteBackup) {
+                EditRequest request;
+                request.items = items;
+                request.blocks = blocks;
+                request.allItems = allItems;
+                for (const auto& [option, value] : actions) {
+                    request.actions.push_back({option, value});
+                }
+                request.dryRun = dryRun;
+                request.backup = backup;
+                request.overwriteBackup = overwriteBackup;
+                return library.edit(path, request);
+            },
+            release);
+
+    m.def("default_module_path", &defaultModulePath);
+    m.def("module_line", &moduleLine);
+    m.def(
+        "validate",
+        [](const std::string& path, std::uint64_t seed) {
+            Validation result;
+            {
+                py::gil_scoped_release unlocked;
+                result = validate(path, seed);
+            }
+            return py::make_tuple(result.lines, result.failed);
+        },
+        py::arg("path"), py::arg("seed") = 0);
+}

@@ -1,0 +1,249 @@
+"""The Python module against the vrim commands: the same names, findings,
+offsets and edits, through the same module file."""
+
+import json
+import os
+import resource
+import shutil
+import subprocess
+import sys
+import threading
+
+import pytest
+
+import vrim
+
+BIN = os.environ["VRIM_BIN"]
+SAMPLES = os.environ["VRIM_SAMPLES"]
+VRIM = os.path.join(BIN, "vrim")
+TWO = os.path.join(SAMPLES, "two-items.lws")
+
+
+def run(*args, check=True):
+    done = subprocess.run([VRIM, *args], capture_output=True, text=True)
+    if check and done.returncode not in (0, 1):
+        raise AssertionError(f"vrim {' '.join(args)}: {done.returncode}\n{done.stderr}")
+    return done
+
+
+@pytest.fixture
+def scene(tmp_path):
+    path = tmp_path / "shot.lws"
+    shutil.copyfile(TWO, path)
+    return str(path)
+
+
+def test_module_is_the_one_the_tool_names():
+    assert os.path.samefile(vrim.module_path(), os.path.join(BIN, "vrim_s.p"))
+    assert vrim.validate().passed
+
+
+@pytest.mark.parametrize("sample", ["two-items.lws", "shot-24fps.lws"])
+def test_names_addresses_and_findings_match_ls_and_check(sample):
+    path = os.path.join(SAMPLES, sample)
+    scene = vrim.open(path)
+    listed = json.loads(run("ls", path, "--json").stdout)
+    blocks = [b for f in listed["scenes"] for b in f["items"]]
+    assert [(i.name, i.block) for i in scene.items] == [(b["item"], b["block"]) for b in blocks]
+    assert [i.key_count for i in scene.items] == [b["keys"] for b in blocks]
+    checked = json.loads(run("check", path, "--json").stdout)
+    expected = [(b["item"], f["line"] or 0, f["severity"], f["message"])
+                for f_ in checked["files"] for b in f_["blocks"] for f in b["findings"]]
+    found = [(f.item, f.line, f.severity, f.message) for i in scene.items for f in i.findings]
+    assert found == expected
+    assert [(f.item, f.line, f.message) for f in vrim.check(path) if f.item] == \
+        [(e[0], e[1], e[3]) for e in expected]
+
+
+def test_scene_header_and_keys_as_written():
+    scene = vrim.open(TWO)
+    assert (scene.fps, scene.first_frame, scene.last_frame) == (30.0, 0, 90)
+    rig = scene.item("Camera_Rig")
+    # The first two keys of the sample, read off the file by hand.
+    assert rig.keys[0] == vrim.Key(0, 24, 0.1, (0.0, 0.08, 0.0), True)
+    assert rig.keys[1].start == 36 and rig.keys[1].end == 60 and rig.keys[1].period == 0.25
+    assert scene.block(rig.block) is rig
+
+
+def test_offsets_equal_bake_for_the_same_frames():
+    scene = vrim.open(TWO)
+    for item in scene.items:
+        baked = run("bake", TWO, "--item", item.name).stdout.splitlines()
+        assert baked[0] == "frame,time,x,y,z"
+        rows = item.offsets()
+        assert len(rows) == len(baked) - 1
+        for row, line in zip(rows, baked[1:]):
+            frame, time, x, y, z = row
+            assert line == "%.10g,%.15g,%.15g,%.15g,%.15g" % (frame, time, x, y, z)
+
+
+def test_offsets_as_list_array_times_and_base_agree():
+    numpy = pytest.importorskip("numpy")
+    item = vrim.open(TWO).item("Lamp_Swing")
+    frames = [0, 10.5, 37, 44, 90]
+    rows = item.offsets(frames)
+    table = item.offsets_array(numpy.array(frames))
+    assert table.shape == (5, 5)
+    assert [tuple(r) for r in table.tolist()] == rows
+    assert item.offsets(times=[f / 30.0 for f in frames])[2][2:] == rows[2][2:]
+    base = [(f, 1.0, 2.0, 3.0) for f in frames]
+    baked = item.bake(base)
+    for row, shaken in zip(rows, baked):
+        # The module adds its offset to the item's own position.
+        assert shaken[2:] == pytest.approx((1.0 + row[2], 2.0 + row[3], 3.0 + row[4]))
+
+
+def test_bake_with_base_equals_the_command(tmp_path):
+    item = vrim.open(TWO).item("Lamp_Swing")
+    base = [(f, 0.5 * f, -1.0, 2.25) for f in range(30, 50)]
+    track = tmp_path / "track.csv"
+    track.write_text("frame,x,y,z\n" + "".join("%g,%g,%g,%g\n" % r for r in base))
+    lines = run("bake", TWO, "--item", item.name, "--base", str(track)).stdout.splitlines()[1:]
+    assert ["%.10g,%.15g,%.15g,%.15g,%.15g" % r for r in item.bake(base)] == lines
+
+
+ACTIONS = [
+    ([vrim.Action.key(2), vrim.Action.set("end", 48)], "END_F 48.000000"),
+    ([vrim.Action.set("freq", 0.2)], "FREQ 0.200000"),
+    ([vrim.Action.add_key(), vrim.Action.set("start", 70)], "START_F 70.000000"),
+    ([vrim.Action.shift(5)], "START_F 5.000000"),
+    ([vrim.Action.set("fall-off", False)], "FALL_OFF 0.000000"),
+    ([("set", "width-x=0.5")], "FREQ_W_X 0.500000"),
+]
+
+
+@pytest.mark.parametrize("actions,line", ACTIONS)
+def test_every_action_writes_what_the_command_writes(tmp_path, scene, actions, line):
+    twin = str(tmp_path / "twin.lws")
+    shutil.copyfile(scene, twin)
+    result = vrim.edit(scene, item="Camera_Rig", actions=actions)
+    assert result.written and result.edited == 1
+    args = []
+    for a in actions:
+        option, value = (a.option, a.value) if isinstance(a, vrim.Action) else a
+        args += ["--" + option] + ([value] if value else [])
+    run("edit", twin, "--item", "Camera_Rig", *args)
+    with open(scene, "rb") as mine, open(twin, "rb") as theirs:
+        written = mine.read()
+        assert written == theirs.read()
+    assert line.encode() in written
+
+
+def test_dry_run_writes_nothing_and_gives_the_diff(scene):
+    before = open(scene, "rb").read()
+    result = vrim.edit(scene, block=2, actions=[vrim.Action.shift(12)], dry_run=True)
+    assert not result.written and result.edited == 1
+    assert "+START_F 72.000000" in result.diff
+    assert open(scene, "rb").read() == before
+
+
+def test_backup_keeps_the_old_file(scene):
+    before = open(scene, "rb").read()
+    vrim.edit(scene, all_items=True, actions=[vrim.Action.shift(1)], backup=True)
+    assert open(scene + ".bak", "rb").read() == before
+    with pytest.raises(vrim.EditRefused) as refused:
+        vrim.edit(scene, all_items=True, actions=[vrim.Action.shift(1)], backup=True)
+    assert "--overwrite-backup" in str(refused.value)
+
+
+REFUSALS = [
+    (dict(item="Nobody", actions=[vrim.Action.shift(1)]), vrim.ItemError, "Camera_Rig"),
+    (dict(block=9, actions=[vrim.Action.shift(1)]), vrim.ItemError, "no block 9"),
+    (dict(item="Camera_Rig", actions=[vrim.Action.set("colour", 1)]), vrim.UsageError, "colour"),
+    (dict(item="Camera_Rig", actions=[vrim.Action.set("start", "1e12")]), vrim.UsageError, "1e12"),
+    (dict(item="Camera_Rig", actions=[vrim.Action.key(7)]), vrim.EditRefused, "--key 7"),
+    (dict(item="Camera_Rig"), vrim.UsageError, "action"),
+]
+
+
+@pytest.mark.parametrize("kwargs,kind,text", REFUSALS)
+def test_refusals_leave_the_file_and_say_what(scene, kwargs, kind, text):
+    before = open(scene, "rb").read()
+    with pytest.raises(kind) as refused:
+        vrim.edit(scene, **kwargs)
+    assert isinstance(refused.value, vrim.Error)
+    assert text in str(refused.value)
+    assert refused.value.scene == scene
+    assert open(scene, "rb").read() == before
+
+
+def test_unknown_item_lists_the_items_with_a_shake():
+    with pytest.raises(vrim.ItemError) as missing:
+        vrim.open(TWO).item("Cam")
+    assert "Camera_Rig, Lamp_Swing" in str(missing.value)
+
+
+@pytest.mark.parametrize("content,kind", [
+    (None, vrim.SceneError),        # no such file
+    (b"LWSC\n3\n", None),           # a scene without a shake opens, with no items
+])
+def test_scenes_that_are_not_what_they_claim(tmp_path, content, kind):
+    path = tmp_path / "odd.lws"
+    if content is not None:
+        path.write_bytes(content)
+    if kind is None:
+        assert vrim.open(path).items == ()
+    else:
+        with pytest.raises(kind):
+            vrim.open(path)
+
+
+def test_a_changed_scene_is_not_read_from_its_old_places(scene):
+    opened = vrim.open(scene)
+    with open(scene, "ab") as f:
+        f.write(b"\n")
+    with pytest.raises(vrim.SceneError) as changed:
+        opened.items[0].keys
+    assert "changed on disk" in str(changed.value)
+
+
+def test_module_errors():
+    with pytest.raises(vrim.ModuleError):
+        vrim.open(TWO, module="/nonexistent/vrim_s.p")
+
+
+def test_threads_share_the_library_and_get_the_same_rows():
+    item = vrim.open(TWO).item("Camera_Rig")
+    expected = item.offsets()
+    results = [None] * 4
+
+    def work(i):
+        results[i] = item.offsets()
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert all(r == expected for r in results)
+
+
+def test_opening_a_big_scene_keeps_memory_bounded(tmp_path):
+    # 40 MB of items, each with a block of 50 keys: the scene object keeps
+    # the places, not the lines.
+    block = "".join("KEY_START\nFREQ 0.1\nFREQ_W_X 0.1\nFREQ_W_Y 0.1\nFREQ_W_Z 0.1\n"
+                    "START_F %d\nEND_F %d\nFALL_OFF 1\n" % (k, k + 10) for k in range(50))
+    path = tmp_path / "big.lws"
+    with open(path, "w") as f:
+        f.write("LWSC\n3\n\nFirstFrame 0\nLastFrame 600\nFramesPerSecond 30\n\n")
+        n = 0
+        while f.tell() < 40 * 1024 * 1024:
+            n += 1
+            f.write("AddNullObject N%d\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n"
+                    "KEY_NUM 50\n%sVRIM_END\nEndPlugin\n" % (n, block))
+    code = ("import resource, vrim, sys; s = vrim.open(sys.argv[1]); "
+            "assert len(s.items) == %d; s.items[-1].keys; s.items[-1].findings; "
+            "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)" % n)
+    done = subprocess.run([sys.executable, "-c", code, str(path)], capture_output=True, text=True,
+                          env=dict(os.environ))
+    assert done.returncode == 0, done.stderr
+    peak_mb = int(done.stdout) / 1024
+    assert peak_mb < 128, f"{peak_mb:.0f} MB"
+    assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss > 0
+
+
+def test_help_and_docstrings():
+    for name in vrim.__all__:
+        assert getattr(vrim, name).__doc__, name
+    for method in ("keys", "offsets", "offsets_array", "bake"):
+        assert getattr(vrim.Item, method).__doc__, method

@@ -1,0 +1,200 @@
+// The vrim binary at each kind of target, as a user meets them: -o onto
+// devices, FIFOs, folders and its own input; vrim edit through links, onto
+// hard-linked and read-only scenes, and on a scene named twice.
+#include "support/tool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::readBytes;
+using testsupport::ToolRun;
+using testsupport::writeBytes;
+
+const std::string kScene =
+    "LWSC\n3\n\nFirstFrame 0\nLastFrame 90\nFramesPerSecond 30\n\n"
+    "AddNullObject Rig\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_NUM 1.000000\n"
+    "KEY_START\nFREQ 0.500000\nFREQ_W_X 0.200000\nFREQ_W_Y 0.000000\nFREQ_W_Z 0.000000\n"
+    "START_F 0.000000\nEND_F 90.000000\nFALL_OFF 1.000000\nVRIM_END\nEndPlugin\n";
+
+ToolRun vrim(const std::string& arguments) {
+    return testsupport::runVrim(arguments + " </dev/null", "files-targets");
+}
+
+class Targets : public ::testing::Test {
+  protected:
+    fs::path folder = fs::current_path() / "files-targets";
+    std::string scene = "files-targets/shot.lws";
+    void SetUp() override {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        writeBytes(scene, kScene);
+    }
+    // The scene as one edit (--shift 5) leaves it.
+    std::string shifted() {
+        writeBytes("files-targets/expected.lws", kScene);
+        const ToolRun run = vrim("edit files-targets/expected.lws --item Rig --shift 5");
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string text = readBytes("files-targets/expected.lws");
+        fs::remove("files-targets/expected.lws");
+        EXPECT_NE(text, kScene);
+        return text;
+    }
+};
+
+TEST_F(Targets, OutputsOntoEveryKindOfTarget) {
+    struct Case {
+        const char* what;
+        std::string output;
+        std::function<std::string()> make; // why it cannot be made here; empty: made
+        int status;
+        std::string err; // part of standard error; empty: none expected
+    };
+    std::vector<Case> cases = {
+        {"a folder", "files-targets/sub",
+         [] {
+             fs::create_directories("files-targets/sub");
+             return std::string();
+         },
+         2, "it is a folder"},
+        {"the scene itself", "files-targets/../files-targets/shot.lws",
+         [] { return std::string(); }, 2, "which this run reads"},
+        {"standard output", "-", [] { return std::string(); }, 0, ""},
+    };
+#if defined(_WIN32)
+    cases.push_back({"NUL", "NUL", [] { return std::string(); }, 0, ""});
+#else
+    cases.push_back({"/dev/null", "/dev/null", [] { return std::string(); }, 0, ""});
+    cases.push_back(
+        {"/dev/full", "/dev/full", [] { return std::string(); }, 2, "No space left on device"});
+    cases.push_back({"a character device made here", "files-targets/null",
+                     [] {
+                         return mknod("files-targets/null", S_IFCHR | 0666, makedev(1, 3)) == 0
+                                    ? std::string()
+                                    : std::string("mknod: ") + std::strerror(errno) +
+                                          " (a character device needs root)";
+                     },
+                     0, ""});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (const std::string why = c.make(); !why.empty()) {
+            std::printf("not tried, %s: %s\n", c.what, why.c_str());
+            continue;
+        }
+        for (const char* command : {"check", "report", "ls --json", "bake --item Rig"}) {
+            SCOPED_TRACE(command);
+            const ToolRun run = vrim(std::string(command) + " " + scene + " -o " + c.output);
+            EXPECT_EQ(run.status, c.status) << run.err;
+            if (!c.err.empty()) {
+                EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+            }
+            EXPECT_EQ(readBytes(scene), kScene);
+        }
+        if (c.output == "/dev/null" || c.output == "/dev/full" ||
+            c.output == "files-targets/null") {
+            EXPECT_TRUE(fs::is_character_file(c.output));
+        }
+    }
+#if !defined(_WIN32)
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the character device made with mknod needs root; the other kinds passed";
+    }
+#endif
+}
+
+#if !defined(_WIN32)
+TEST_F(Targets, AFifoTakesTheOutputAndStaysAFifo) {
+    ASSERT_EQ(mkfifo("files-targets/pipe", 0600), 0);
+    std::string got;
+    std::thread reader([&] { got = readBytes("files-targets/pipe"); });
+    const ToolRun run = vrim("check " + scene + " -o files-targets/pipe");
+    reader.join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(got.find("1 file"), std::string::npos) << got;
+    EXPECT_TRUE(fs::is_fifo("files-targets/pipe"));
+}
+
+TEST_F(Targets, EditThroughLinksHardLinksAndReadOnlyScenes) {
+    const std::string edited = shifted();
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::string named; // what the user names
+        std::string flags;
+        int status;
+        std::string err;
+        bool applied;
+    };
+    const auto linkTo = [](const std::string& to, const std::string& name) {
+        fs::create_symlink(to, "files-targets/" + name);
+    };
+    const Case cases[] = {
+        {"a link", [&] { linkTo("shot.lws", "latest.lws"); }, "latest.lws", "", 0, "", true},
+        {"a link to a link",
+         [&] {
+             linkTo("shot.lws", "v1.lws");
+             linkTo("v1.lws", "latest.lws");
+         },
+         "latest.lws", "", 0, "", true},
+        {"two hard links",
+         [] { fs::create_hard_link("files-targets/shot.lws", "files-targets/other.lws"); },
+         "shot.lws", "", 2, "it has 2 names (hard links)", false},
+        {"two hard links, allowed",
+         [] { fs::create_hard_link("files-targets/shot.lws", "files-targets/other.lws"); },
+         "shot.lws", "--break-hard-links", 0, "", true},
+        {"read-only", [] { chmod("files-targets/shot.lws", 0444); }, "shot.lws", "", 2,
+         "it is read-only; give --force", false},
+        {"read-only, forced", [] { chmod("files-targets/shot.lws", 0444); }, "shot.lws", "--force",
+         0, "", true},
+        {"named twice", [] {}, "shot.lws files-targets/../files-targets/shot.lws", "", 0, "", true},
+        {"named as a link and its target", [&] { linkTo("shot.lws", "latest.lws"); },
+         "latest.lws files-targets/shot.lws", "", 0, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        struct stat before {};
+        c.make();
+        ASSERT_EQ(::stat(scene.c_str(), &before), 0);
+        const ToolRun run =
+            vrim("edit files-targets/" + c.named + " --item Rig --shift 5 " + c.flags);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        if (!c.err.empty()) {
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(readBytes(scene), c.applied ? edited : kScene);
+        struct stat after {};
+        ASSERT_EQ(::stat(scene.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        if (fs::exists("files-targets/latest.lws")) {
+            EXPECT_TRUE(fs::is_symlink("files-targets/latest.lws"));
+        }
+        if (fs::exists("files-targets/other.lws")) {
+            // A hard link refused keeps both names on one file.
+            EXPECT_EQ(readBytes("files-targets/other.lws"), kScene);
+        }
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            EXPECT_EQ(entry.path().extension(), ".lws") << entry.path();
+        }
+    }
+}
+#endif
+
+} // namespace

@@ -1,0 +1,276 @@
+// The one writer in-process, at each kind of target it meets: what a write
+// leaves there, what it refuses, and every file-system call failed in turn.
+#include "support/faulty_fs.h"
+#include "support/tool_run.h"
+#include "tools/vrim/files/replace_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::FaultyFileSystem;
+using testsupport::readBytes;
+using testsupport::writeBytes;
+using vrim::files::FileWriter;
+using vrim::files::WritePolicy;
+
+const std::string kOld = "old text\n", kNew = "new text, longer than the old\n";
+
+fs::path freshFolder(const std::string& name) {
+    const fs::path folder = fs::current_path() / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Writes kNew to path through fs; the error, empty when it went in.
+std::string writeThrough(vrim::files::FileSystem& system, const std::string& path,
+                         WritePolicy policy = {}, std::vector<std::string> inputs = {}) {
+    FileWriter writer(system, path, policy, std::move(inputs));
+    std::string error;
+    if (writer.open(error) && writer.write(kNew.data(), kNew.size(), error) &&
+        writer.finish(error)) {
+        return {};
+    }
+    return error.empty() ? "failed without a reason" : error;
+}
+
+// A kind of target: how to make it, the path to write, and where the bytes
+// end up (empty: nowhere to look).
+struct Target {
+    const char* kind;
+    std::function<void(const fs::path& folder)> make;
+    std::string written;            // relative to the folder, or absolute
+    std::string file;               // what holds the result, relative to the folder
+    std::vector<std::string> names; // the folder's names afterwards
+};
+
+std::vector<Target> targets() {
+    std::vector<Target> all = {
+        {"a new file", [](const fs::path&) {}, "out.txt", "out.txt", {"out.txt"}},
+        {"an existing file",
+         [](const fs::path& f) { writeBytes(f / "out.txt", kOld); },
+         "out.txt",
+         "out.txt",
+         {"out.txt"}},
+    };
+#if !defined(_WIN32)
+    all.push_back({"a symbolic link",
+                   [](const fs::path& f) {
+                       fs::create_directories(f / "real");
+                       writeBytes(f / "real" / "out.txt", kOld);
+                       fs::create_symlink("real/out.txt", f / "link.txt");
+                   },
+                   "link.txt",
+                   "real/out.txt",
+                   {"link.txt", "real"}});
+    all.push_back({"a link to a link",
+                   [](const fs::path& f) {
+                       fs::create_directories(f / "real");
+                       writeBytes(f / "real" / "out.txt", kOld);
+                       fs::create_symlink("real/out.txt", f / "first.txt");
+                       fs::create_symlink(f / "first.txt", f / "link.txt");
+                   },
+                   "link.txt",
+                   "real/out.txt",
+                   {"first.txt", "link.txt", "real"}});
+    all.push_back({"/dev/null", [](const fs::path&) {}, "/dev/null", "", {}});
+#endif
+    return all;
+}
+
+std::string pathIn(const fs::path& folder, const std::string& name) {
+    return name.empty() || name[0] == '/' ? name : (folder / name).string();
+}
+
+TEST(FileWriter, EachKindOfTargetTakesTheNewTextAndKeepsWhatItIs) {
+    for (const Target& target : targets()) {
+        SCOPED_TRACE(target.kind);
+        const fs::path folder = freshFolder("files-kinds");
+        target.make(folder);
+        EXPECT_EQ(writeThrough(vrim::files::systemFileSystem(), pathIn(folder, target.written)),
+                  "");
+        if (!target.file.empty()) {
+            EXPECT_EQ(readBytes(folder / target.file), kNew);
+            EXPECT_EQ(namesIn(folder), target.names);
+        } else {
+            EXPECT_TRUE(fs::is_character_file(target.written));
+        }
+        if (target.written == "link.txt") {
+            EXPECT_TRUE(fs::is_symlink(folder / "link.txt"));
+            EXPECT_EQ(namesIn(folder / "real"), std::vector<std::string>{"out.txt"});
+        }
+    }
+}
+
+TEST(FileWriter, EveryFailingCallLeavesTheTargetAsItWasAndNoLock) {
+    for (const Target& target : targets()) {
+        const fs::path folder = freshFolder("files-faults");
+        target.make(folder);
+        const std::string path = pathIn(folder, target.written);
+        const std::string result = pathIn(folder, target.file);
+        const std::string before =
+            target.file.empty() || !fs::exists(result) ? "" : readBytes(result);
+        FaultyFileSystem counting;
+        ASSERT_EQ(writeThrough(counting, path), "") << target.kind;
+        const int total = counting.calls;
+        for (int n = 1; n <= total; ++n) {
+            SCOPED_TRACE(std::string(target.kind) + ", failing call " + std::to_string(n) + " of " +
+                         std::to_string(total));
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            target.make(folder);
+            FaultyFileSystem faulty;
+            faulty.failAt = n;
+            std::string failing;
+            faulty.before = [&](const std::string& call) {
+                if (faulty.calls + 1 == n) {
+                    failing = call;
+                }
+            };
+            const std::string error = writeThrough(faulty, path);
+            if (error.empty()) {
+                // Only the folder's flush comes after the rename.
+                EXPECT_EQ(failing, "syncFolder");
+            } else if (!target.file.empty()) {
+                EXPECT_NE(error.find("injected failure of " + failing), std::string::npos) << error;
+                if (before.empty()) {
+                    EXPECT_FALSE(fs::exists(result));
+                } else {
+                    EXPECT_EQ(readBytes(result), before);
+                }
+            }
+            if (!target.file.empty()) {
+                std::vector<std::string> names = target.names;
+                if (!error.empty() && before.empty()) {
+                    names.erase(std::find(names.begin(), names.end(), target.file));
+                }
+                EXPECT_EQ(namesIn(folder), names);
+            }
+        }
+    }
+}
+
+#if !defined(_WIN32)
+TEST(FileWriter, AFifoIsWrittenWhereItIs) {
+    const fs::path folder = freshFolder("files-fifo");
+    const std::string fifo = (folder / "pipe").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string got;
+    std::thread reader([&] { got = readBytes(fifo); });
+    EXPECT_EQ(writeThrough(vrim::files::systemFileSystem(), fifo), "");
+    reader.join();
+    EXPECT_EQ(got, kNew);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"pipe"});
+}
+#endif
+
+TEST(FileWriter, RefusesWhatItMustAndSaysWhy) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& folder)> make;
+        std::string path;
+        WritePolicy policy;
+        std::vector<std::string> inputs;
+        std::string error; // empty: written
+    };
+    std::vector<Case> cases = {
+        {"a folder",
+         [](const fs::path& f) { fs::create_directories(f / "out.txt"); },
+         "out.txt",
+         {},
+         {},
+         "it is a folder"},
+        {"a held lock",
+         [](const fs::path& f) {
+             writeBytes(f / "out.txt", kOld);
+             writeBytes(f / "out.txt.lock", "");
+         },
+         "out.txt",
+         {},
+         {},
+         "out.txt.lock' exists: another vrim is writing"},
+        {"an input in another spelling",
+         [](const fs::path& f) { writeBytes(f / "out.txt", kOld); },
+         "out.txt",
+         {},
+         {"files-refused/../files-refused/out.txt"},
+         "which this run reads"},
+    };
+#if !defined(_WIN32)
+    const auto hardLinked = [](const fs::path& f) {
+        writeBytes(f / "out.txt", kOld);
+        fs::create_hard_link(f / "out.txt", f / "other.txt");
+    };
+    const auto readOnly = [](const fs::path& f) {
+        writeBytes(f / "out.txt", kOld);
+        fs::permissions(f / "out.txt", fs::perms::owner_read | fs::perms::group_read);
+    };
+    cases.push_back({"two names", hardLinked, "out.txt", {}, {}, "it has 2 names (hard links)"});
+    cases.push_back({"two names, allowed", hardLinked, "out.txt", {false, true}, {}, ""});
+    cases.push_back({"read-only", readOnly, "out.txt", {}, {}, "it is read-only; give --force"});
+    cases.push_back({"read-only, forced", readOnly, "out.txt", {true, false}, {}, ""});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = freshFolder("files-refused");
+        c.make(folder);
+        const std::string path = (folder / c.path).string();
+        const std::string before = fs::is_regular_file(path) ? readBytes(path) : "";
+        const std::vector<std::string> names = namesIn(folder);
+        const std::string error =
+            writeThrough(vrim::files::systemFileSystem(), path, c.policy, c.inputs);
+        if (c.error.empty()) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(readBytes(path), kNew);
+            continue;
+        }
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_EQ(namesIn(folder), names);
+        if (fs::is_regular_file(path)) {
+            EXPECT_EQ(readBytes(path), before);
+        }
+    }
+}
+
+#if !defined(_WIN32)
+TEST(FileWriter, ModeIsKeptAndANewFileFollowsTheUmask) {
+    const fs::path folder = freshFolder("files-mode");
+    writeBytes(folder / "kept.txt", kOld);
+    chmod((folder / "kept.txt").c_str(), 0640);
+    ASSERT_EQ(writeThrough(vrim::files::systemFileSystem(), (folder / "kept.txt").string()), "");
+    struct stat data {};
+    ASSERT_EQ(::stat((folder / "kept.txt").c_str(), &data), 0);
+    EXPECT_EQ(data.st_mode & 07777, 0640u);
+
+    const mode_t mask = umask(022);
+    ASSERT_EQ(writeThrough(vrim::files::systemFileSystem(), (folder / "new.txt").string()), "");
+    umask(mask);
+    ASSERT_EQ(::stat((folder / "new.txt").c_str(), &data), 0);
+    EXPECT_EQ(data.st_mode & 07777, 0644u);
+}
+#endif
+
+} // namespace

@@ -1,0 +1,88 @@
+// The machine's file system with the Nth call failing (0: none) and a hook
+// that runs before each call, named by the call: the tool's writer tested
+// against every failure the system can report.
+#pragma once
+
+#include "tools/vrim/files/filesystem.h"
+
+#include <functional>
+#include <string>
+
+namespace testsupport {
+
+using vrim::files::FileHandle;
+using vrim::files::FileInfo;
+
+class FaultyFileSystem final : public vrim::files::FileSystem {
+  public:
+    int failAt = 0;
+    int calls = 0;
+    std::function<void(const std::string& call)> before;
+
+    bool stat(const std::string& path, FileInfo& info, std::string& error) override {
+        return fails("stat", error) ? false : real_.stat(path, info, error);
+    }
+    bool readLink(const std::string& path, std::string& target, std::string& error) override {
+        return fails("readLink", error) ? false : real_.readLink(path, target, error);
+    }
+    FileHandle openRead(const std::string& path, std::string& error) override {
+        return fails("openRead", error) ? vrim::files::kNoFile : real_.openRead(path, error);
+    }
+    int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
+        return fails("read", error) ? -1 : real_.read(file, buffer, size, error);
+    }
+    FileHandle createNew(const std::string& path, std::string& error) override {
+        return fails("createNew", error) ? vrim::files::kNoFile : real_.createNew(path, error);
+    }
+    FileHandle openExisting(const std::string& path, std::string& error) override {
+        return fails("openExisting", error) ? vrim::files::kNoFile
+                                            : real_.openExisting(path, error);
+    }
+    bool write(FileHandle file, const char* data, std::size_t size, std::string& error) override {
+        return fails("write", error) ? false : real_.write(file, data, size, error);
+    }
+    bool sync(FileHandle file, std::string& error) override {
+        return fails("sync", error) ? false : real_.sync(file, error);
+    }
+    bool close(FileHandle file, std::string& error) override {
+        // A failed close has still released the file, as on POSIX.
+        if (fails("close", error)) {
+            std::string ignored;
+            real_.close(file, ignored);
+            return false;
+        }
+        return real_.close(file, error);
+    }
+    bool setMode(const std::string& path, uint32_t mode, std::string& error) override {
+        return fails("setMode", error) ? false : real_.setMode(path, mode, error);
+    }
+    bool setOwner(const std::string& path, uint32_t owner, uint32_t group,
+                  std::string& error) override {
+        return fails("setOwner", error) ? false : real_.setOwner(path, owner, group, error);
+    }
+    bool rename(const std::string& from, const std::string& to, bool replace,
+                std::string& error) override {
+        return fails("rename", error) ? false : real_.rename(from, to, replace, error);
+    }
+    bool remove(const std::string& path, std::string& error) override {
+        return fails("remove", error) ? false : real_.remove(path, error);
+    }
+    bool syncFolder(const std::string& folder, std::string& error) override {
+        return fails("syncFolder", error) ? false : real_.syncFolder(folder, error);
+    }
+
+  private:
+    vrim::files::FileSystem& real_ = vrim::files::systemFileSystem();
+    bool fails(const char* call, std::string& error) {
+        if (before) {
+            before(call);
+        }
+        if (++calls == failAt) {
+            error = std::string("injected failure of ") + call;
+            return true;
+        }
+        return false;
+    }
+};
+
+} // namespace testsupport

@@ -1,0 +1,346 @@
+#include "tools/vrim/edit/asked_changes.h"
+
+#include "tools/vrim/edit/key_actions.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vrim::edit {
+
+namespace {
+
+using standin::PanelAction;
+
+constexpr std::size_t kFieldCount = 7;
+
+std::size_t slotOf(KeyField field) {
+    return static_cast<std::size_t>(field) - 1;
+}
+
+KeyField fieldAt(std::size_t slot) {
+    return static_cast<KeyField>(slot + 1);
+}
+
+// The field's name as --set takes it.
+const char* nameOf(KeyField field) {
+    using Field = EditAction::Field;
+    switch (field) {
+    case KeyField::FreqTime:
+        return fieldName(Field::Freq);
+    case KeyField::WidthX:
+        return fieldName(Field::WidthX);
+    case KeyField::WidthY:
+        return fieldName(Field::WidthY);
+    case KeyField::WidthZ:
+        return fieldName(Field::WidthZ);
+    case KeyField::StartFrame:
+        return fieldName(Field::Start);
+    case KeyField::EndFrame:
+        return fieldName(Field::End);
+    case KeyField::FallOff:
+        return fieldName(Field::FallOff);
+    case KeyField::None:
+        break;
+    }
+    return "";
+}
+
+// A scene line for a message: 8-bit text, so anything but printable ASCII
+// is shown as '?' and never reaches a terminal raw.
+std::string shown(const std::string& line) {
+    std::string text = "'";
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += byte < 0x20 || byte > 0x7e ? '?' : c;
+    }
+    return text + "'";
+}
+
+// The key fields the control of this label holds, in its elements' order.
+std::vector<KeyField> fieldsOf(const std::string& label) {
+    if (label == PanelLabels::freq) {
+        return {KeyField::FreqTime};
+    }
+    if (label == PanelLabels::width) {
+        return {KeyField::WidthX, KeyField::WidthY, KeyField::WidthZ};
+    }
+    if (label == PanelLabels::start) {
+        return {KeyField::StartFrame};
+    }
+    if (label == PanelLabels::end) {
+        return {KeyField::EndFrame};
+    }
+    if (label == PanelLabels::fallOff) {
+        return {KeyField::FallOff};
+    }
+    return {};
+}
+
+// A block's lines as the module read them: for each key its "KEY_START"
+// line and the line that gives each field (the last one, as the module
+// applies them in order), the "KEY_NUM" line, and the lines the module
+// reads for nothing.
+struct KeyedLines {
+    struct Key {
+        std::size_t start = 0;
+        std::array<std::optional<std::size_t>, kFieldCount> fields;
+    };
+    std::vector<Key> keys;
+    std::optional<std::size_t> keyNum;
+    struct Dropped {
+        std::size_t line = 0;
+        std::optional<std::size_t> key; // the key it stands in; none before the first
+    };
+    std::vector<Dropped> dropped;
+};
+
+KeyedLines keyedLines(const BlockReading& reading, std::size_t lineCount) {
+    KeyedLines keyed;
+    const auto current = [&keyed]() -> std::optional<std::size_t> {
+        if (keyed.keys.empty()) {
+            return std::nullopt;
+        }
+        return keyed.keys.size() - 1;
+    };
+    const auto drop = [&](std::size_t line) { keyed.dropped.push_back({line, current()}); };
+    // The first line opens the block and the last one ("VRIM_END") closes
+    // it; each block has both.
+    for (std::size_t i = 1; i + 1 < lineCount; ++i) {
+        if (i >= reading.linesRead) {
+            drop(i); // after the line that ended the module's reading
+            continue;
+        }
+        switch (reading.effects[i]) {
+        case LineEffect::EndsBlock:
+            drop(i);
+            break;
+        case LineEffect::AddsKey:
+            keyed.keys.push_back({i, {}});
+            break;
+        case LineEffect::SetsKeyField: {
+            if (keyed.keys.empty() || reading.fields[i] == KeyField::None) {
+                drop(i);
+                break;
+            }
+            std::optional<std::size_t>& slot = keyed.keys.back().fields[slotOf(reading.fields[i])];
+            if (slot) {
+                drop(*slot);
+            }
+            slot = i;
+            break;
+        }
+        case LineEffect::None:
+            if (std::find(reading.keyNumLines.begin(), reading.keyNumLines.end(), i) !=
+                reading.keyNumLines.end()) {
+                if (keyed.keyNum) {
+                    drop(*keyed.keyNum);
+                }
+                keyed.keyNum = i;
+            } else {
+                drop(i);
+            }
+            break;
+        }
+    }
+    return keyed;
+}
+
+// The number a saved line holds, as the module wrote it.
+std::string numberOf(const std::string& line) {
+    const std::size_t blank = line.find(' ');
+    return blank == std::string::npos ? line : line.substr(blank + 1);
+}
+
+} // namespace
+
+ActionWatch::ActionWatch(std::size_t loadedKeys) : loaded_(loadedKeys), nextId_(loadedKeys) {
+    for (std::size_t id = 0; id < loadedKeys; ++id) {
+        chain_.push_back(id);
+    }
+}
+
+void ActionWatch::see(const standin::Panel& panel, std::size_t chainLength,
+                      const std::optional<PanelAction>& action, const Playing& playing) {
+    // What the last press did shows now, before the next action.
+    if (pending_ == Press::Add && chainLength == lengthBefore_ + 1) {
+        chain_.push_back(nextId_++); // the key editor appends
+        keysChanged_ = true;
+    } else if (pending_ == Press::Delete && chainLength + 1 == lengthBefore_ && shownBefore_ >= 1 &&
+               static_cast<std::size_t>(shownBefore_) <= chain_.size()) {
+        chain_.erase(chain_.begin() + (shownBefore_ - 1)); // the shown key goes
+        keysChanged_ = true;
+    }
+    pending_ = Press::None;
+    if (chainLength != chain_.size()) {
+        lost_ = true;
+    }
+    if (!action || lost_) {
+        return;
+    }
+    const int shownKey = shownKeyNumber(panel);
+    if (action->kind == PanelAction::Kind::Press) {
+        pending_ = action->label == PanelLabels::addKey      ? Press::Add
+                   : action->label == PanelLabels::deleteKey ? Press::Delete
+                                                             : Press::None;
+        lengthBefore_ = chainLength;
+        shownBefore_ = shownKey;
+        return;
+    }
+    if (action->kind != PanelAction::Kind::Type) {
+        return;
+    }
+    const std::vector<KeyField> fields = fieldsOf(action->label);
+    const standin::PanelControl* control = panel.control(action->label);
+    if (fields.empty() || control == nullptr || fields.size() != action->numbers.size()) {
+        return; // the host refuses it; the edit fails
+    }
+    if (shownKey < 1 || static_cast<std::size_t>(shownKey) > chain_.size()) {
+        lost_ = true;
+        return;
+    }
+    const std::size_t id = chain_[static_cast<std::size_t>(shownKey - 1)];
+    for (std::size_t element = 0; element < fields.size(); ++element) {
+        if (fields.size() > 1) {
+            // The vector control takes three numbers at once: an action
+            // that means one of them types the others as they are shown.
+            const bool meant = playing.element >= 0
+                                   ? static_cast<std::size_t>(playing.element) == element
+                                   : action->numbers[element] != control->vector[element];
+            if (!meant) {
+                continue;
+            }
+        }
+        std::optional<Write> write;
+        if (!playing.value.empty()) {
+            write = Write{0, fields[element], playing.action, playing.value};
+        }
+        typed_[{id, fields[element]}] = write;
+    }
+}
+
+std::optional<std::size_t> ActionWatch::origin(std::size_t key) const {
+    if (key >= chain_.size() || chain_[key] >= loaded_) {
+        return std::nullopt;
+    }
+    return chain_[key];
+}
+
+bool ActionWatch::asked(std::size_t key, KeyField field) const {
+    return key < chain_.size() && typed_.count({chain_[key], field}) != 0;
+}
+
+std::vector<ActionWatch::Write> ActionWatch::lastWrites() const {
+    std::vector<Write> writes;
+    for (std::size_t key = 0; key < chain_.size(); ++key) {
+        if (chain_[key] >= loaded_) {
+            continue;
+        }
+        for (std::size_t slot = 0; slot < kFieldCount; ++slot) {
+            const auto found = typed_.find({chain_[key], fieldAt(slot)});
+            if (found != typed_.end() && found->second) {
+                Write write = *found->second;
+                write.key = key;
+                writes.push_back(write);
+            }
+        }
+    }
+    return writes;
+}
+
+ChangeFinder::ChangeFinder(Session& session)
+    : session_(session), probe_(session), spare_(session.newInstance()) {}
+
+BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
+                                   const std::vector<std::string>& newLines,
+                                   const ActionWatch& watch, const std::string& item) {
+    const KeyedLines before =
+        keyedLines(readBlock(session_, probe_, spare_, oldLines), oldLines.size());
+    const KeyedLines after =
+        keyedLines(readBlock(session_, probe_, spare_, newLines), newLines.size());
+    BlockChanges changes;
+    if (watch.lost() || before.keys.size() != watch.loadedKeys() ||
+        after.keys.size() != watch.keys()) {
+        changes.unasked.push_back(item +
+                                  ": not asked for: cannot be told, as the key editor's keys "
+                                  "did not follow its buttons");
+        return changes;
+    }
+
+    // Each listed change at the old line it concerns, so that the list
+    // reads down the file as the diff does.
+    std::vector<std::pair<std::size_t, std::string>> listed;
+    const auto keyName = [&item](std::size_t key) {
+        return item + ", key " + std::to_string(key + 1);
+    };
+    const auto change = [](const std::string& oldLine, const std::string& newLine) {
+        return "not asked for: " + shown(oldLine) + " becomes " + shown(newLine);
+    };
+    std::vector<bool> kept(before.keys.size(), false);
+    for (std::size_t key = 0; key < after.keys.size(); ++key) {
+        const std::optional<std::size_t> origin = watch.origin(key);
+        if (!origin) {
+            continue; // a key the edit added is all asked for
+        }
+        kept[*origin] = true;
+        const KeyedLines::Key& old = before.keys[*origin];
+        const KeyedLines::Key& saved = after.keys[key];
+        const std::string& oldStart = oldLines[old.start];
+        const std::string& newStart = newLines[saved.start];
+        if (oldStart != newStart) {
+            listed.emplace_back(old.start, keyName(*origin) + ": " + change(oldStart, newStart));
+        }
+        for (std::size_t slot = 0; slot < kFieldCount; ++slot) {
+            const KeyField field = fieldAt(slot);
+            const std::optional<std::size_t> oldAt = old.fields[slot];
+            const std::optional<std::size_t> newAt = saved.fields[slot];
+            if (watch.asked(key, field) || !newAt ||
+                (oldAt && oldLines[*oldAt] == newLines[*newAt])) {
+                continue;
+            }
+            const std::string name = keyName(*origin) + ", " + nameOf(field) + ": ";
+            if (oldAt) {
+                listed.emplace_back(*oldAt, name + change(oldLines[*oldAt], newLines[*newAt]));
+            } else {
+                listed.emplace_back(old.start, name + "not asked for: " + shown(newLines[*newAt]) +
+                                                   " is added");
+            }
+        }
+    }
+    for (const KeyedLines::Dropped& dropped : before.dropped) {
+        if (dropped.key && !kept[*dropped.key]) {
+            continue; // its key was deleted
+        }
+        listed.emplace_back(dropped.line, (dropped.key ? keyName(*dropped.key) : item) +
+                                              ": not asked for: " + shown(oldLines[dropped.line]) +
+                                              " is dropped");
+    }
+    if (!watch.keysChanged() && after.keyNum) {
+        const std::string& newLine = newLines[*after.keyNum];
+        const std::string name = item + ", key count: ";
+        if (!before.keyNum) {
+            listed.emplace_back(0, name + "not asked for: " + shown(newLine) + " is added");
+        } else if (oldLines[*before.keyNum] != newLine) {
+            listed.emplace_back(*before.keyNum, name + change(oldLines[*before.keyNum], newLine));
+        }
+    }
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [line, text] : listed) {
+        changes.unasked.push_back(std::move(text));
+    }
+
+    // An action whose field is saved as the file held it changed nothing.
+    for (const ActionWatch::Write& write : watch.lastWrites()) {
+        const std::size_t origin = *watch.origin(write.key);
+        const std::optional<std::size_t> oldAt = before.keys[origin].fields[slotOf(write.field)];
+        const std::optional<std::size_t> newAt = after.keys[write.key].fields[slotOf(write.field)];
+        if (oldAt && newAt && oldLines[*oldAt] == newLines[*newAt]) {
+            changes.idle.push_back(keyName(origin) + ": " + write.action +
+                                   " changes nothing: " + write.value + " is stored as " +
+                                   numberOf(newLines[*newAt]) + ", as before");
+        }
+    }
+    return changes;
+}
+
+} // namespace vrim::edit

@@ -1,0 +1,39 @@
+// Files that must not outlive the run: a lock with a half-written new
+// version in it. Registered paths are removed when the run is stopped by
+// SIGINT, SIGTERM or SIGHUP (Ctrl-C or a closed console on Windows), which
+// then ends with 128 plus the signal's number (130, 143, 129). The handler
+// only removes names and exits, so it is safe at any moment.
+#pragma once
+
+#include <string>
+
+#ifndef _WIN32
+#include <csignal>
+#endif
+
+namespace vrim::files {
+
+// While one lives, SIGINT, SIGTERM and SIGHUP wait: a file is created and
+// registered, or renamed and forgotten, as one step, so the handler never
+// misses the run's own lock nor removes another run's. It also installs the
+// handlers.
+class SignalsHeld {
+  public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+#ifndef _WIN32
+    sigset_t saved_; // the blocked set before
+#endif
+};
+
+// Holds path until forgotten; -1 when every slot is taken (the file is then
+// left to the writer's own clean-up). Installs the handlers the first time.
+int removeOnSignal(const std::string& path);
+// The path is no longer the run's to remove (it was renamed or removed).
+void forgetRemoval(int slot);
+
+} // namespace vrim::files

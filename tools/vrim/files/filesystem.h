@@ -1,0 +1,94 @@
+// Every file-system call that the tool makes to write a file, behind one
+// interface, so that a test can make any one of them fail and watch the
+// user's file survive. The real one works on POSIX descriptors, or on Windows
+// handles with UTF-8 paths turned into wide ones.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vrim::files {
+
+enum class FileKind {
+    Regular, // a plain file
+    Folder,
+    Other, // a device, a FIFO, a socket: written where it is, never replaced
+};
+
+// What a file looks like from outside: enough to notice that it changed, to
+// tell one file from another whatever its spelling, and to give a new
+// version the old one's mode and owners.
+struct FileInfo {
+    uint64_t size = 0;
+    int64_t modified = 0; // last write, in the system's own finest unit
+    uint32_t mode = 0;    // permission bits (POSIX) or attributes (Windows)
+    FileKind kind = FileKind::Regular;
+    uint64_t device = 0, inode = 0; // together, the file itself (volume and index on Windows)
+    uint64_t links = 1;             // names the file has (hard links)
+    uint32_t owner = 0, group = 0;  // POSIX only
+    bool writable = true;           // this process may open it for writing
+
+    bool regular() const { return kind == FileKind::Regular; }
+    bool sameFile(const FileInfo& other) const {
+        return device == other.device && inode == other.inode;
+    }
+};
+
+// An open file: a descriptor or a handle, kNoFile when none.
+using FileHandle = intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// Each call returns false (or kNoFile, or -1) on failure with error set to the
+// system's reason, one line, without the path: the caller knows which file
+// and what it was doing.
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+    // The file a path leads to, through symbolic links. False with error
+    // empty when there is nothing there.
+    virtual bool stat(const std::string& path, FileInfo& info, std::string& error) = 0;
+    // What the symbolic link at path holds. False with error empty when path
+    // is not a link (or nothing is there).
+    virtual bool readLink(const std::string& path, std::string& target, std::string& error) = 0;
+    virtual FileHandle openRead(const std::string& path, std::string& error) = 0;
+    // Bytes read, 0 at the end, -1 on failure.
+    virtual int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) = 0;
+    // Creates a file that did not exist, for writing; fails when it exists.
+    virtual FileHandle createNew(const std::string& path, std::string& error) = 0;
+    // Opens an existing file for writing as it is: nothing created, nothing
+    // cut (a device or a FIFO).
+    virtual FileHandle openExisting(const std::string& path, std::string& error) = 0;
+    // Writes all of data or fails.
+    virtual bool write(FileHandle file, const char* data, std::size_t size, std::string& error) = 0;
+    // Flushes the file's data to the disk.
+    virtual bool sync(FileHandle file, std::string& error) = 0;
+    virtual bool close(FileHandle file, std::string& error) = 0;
+    // Gives the file the mode that stat reported for another one.
+    virtual bool setMode(const std::string& path, uint32_t mode, std::string& error) = 0;
+    // Gives the file the owner and group that stat reported for another one
+    // (nothing to do on Windows).
+    virtual bool setOwner(const std::string& path, uint32_t owner, uint32_t group,
+                          std::string& error) = 0;
+    // Renames from to to in one step. With replace, an existing to is
+    // replaced; without it the rename fails when to exists.
+    virtual bool rename(const std::string& from, const std::string& to, bool replace,
+                        std::string& error) = 0;
+    virtual bool remove(const std::string& path, std::string& error) = 0;
+    // Flushes a folder's entries to the disk, so that a rename in it lasts
+    // (nothing to do on Windows, whose rename writes through).
+    virtual bool syncFolder(const std::string& folder, std::string& error) = 0;
+};
+
+// The machine's own file system.
+FileSystem& systemFileSystem();
+
+// The folder part of path, with its trailing separator; empty for a bare name.
+std::string folderOf(const std::string& path);
+
+// Whether this process may give a new file this owner and group (root may
+// give any; others only their own user and one of their groups). Always true
+// on Windows.
+bool mayKeepOwners(uint32_t owner, uint32_t group);
+
+} // namespace vrim::files

@@ -1,0 +1,428 @@
+#include "tools/vrim/library/vrim.h"
+
+#include "plugin/core/inspect.h"
+#include "tools/vrim/edit/key_actions.h"
+#include "tools/vrim/edit/scene_edit.h"
+#include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/batch.h"
+#include "tools/vrim/scene/findings.h"
+#include "tools/vrim/scene/inputs.h"
+#include "tools/vrim/scene/motion.h"
+#include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/validate/validate.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+namespace vrim::library {
+
+namespace {
+
+// The stand-in host's services are the process's: one call at a time.
+std::mutex& hostLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+Finding findingOf(const vrim::Finding& finding) {
+    return {severityName(finding.severity), finding.kind, finding.line, finding.key,
+            finding.message};
+}
+
+void stamp(const std::string& path, std::uint64_t& size, std::int64_t& modified) {
+    std::error_code error;
+    size = std::filesystem::file_size(path, error);
+    if (error) {
+        size = 0;
+    }
+    const auto time = std::filesystem::last_write_time(path, error);
+    modified = error ? 0 : static_cast<std::int64_t>(time.time_since_epoch().count());
+}
+
+} // namespace
+
+Failure::Failure(Kind failureKind, const std::string& message, std::string sceneName,
+                 std::string itemName, std::string actionText)
+    : std::runtime_error(message), kind(failureKind), scene(std::move(sceneName)),
+      item(std::move(itemName)), action(std::move(actionText)) {}
+
+namespace {
+
+// The stand-in host is one per process, so is the session on it: a Library
+// of another module file takes it over, and any Library gets it back when it
+// next calls. Scenes hold places in files, never the module's instances, so
+// nothing a caller holds depends on which session is live.
+struct Live {
+    std::string path;
+    std::unique_ptr<Session> session;
+    std::unique_ptr<BlockChecker> checker;
+    ShakeInstance* loaded = nullptr; // the instance keys() and offsets() load into
+};
+
+Live& live() {
+    static Live session;
+    return session;
+}
+
+// Call with hostLock held.
+Live& acquire(const std::string& path) {
+    Live& current = live();
+    if (current.session && current.path == path) {
+        return current;
+    }
+    current.checker.reset();
+    current.loaded = nullptr;
+    current.session.reset();
+    current.path.clear();
+    try {
+        current.session = std::make_unique<Session>(path);
+    } catch (const ToolError& e) {
+        throw Failure(Failure::Kind::Module, e.what());
+    }
+    current.checker = std::make_unique<BlockChecker>(*current.session);
+    current.path = path;
+    return current;
+}
+
+// The item's block read again from its bytes: from its item's line to the
+// block's end, after as many empty lines as come before that line, so that
+// the reader numbers its lines as in the whole file. Hands the block to use.
+template <typename Use> auto readItem(const Scene& scene, const Item& item, Use use) {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    stamp(scene.path, size, modified);
+    if (size != scene.size || modified != scene.modified) {
+        throw Failure(Failure::Kind::Scene,
+                      "'" + scene.path + "' changed on disk since it was opened; open it again",
+                      scene.path, item.name);
+    }
+    std::ifstream file(std::filesystem::u8path(scene.path), std::ios::binary);
+    const std::size_t padding = static_cast<std::size_t>(item.itemLine - 1);
+    std::string bytes(padding + static_cast<std::size_t>(item.end - item.itemBegin), '\n');
+    file.seekg(static_cast<std::streamoff>(item.itemBegin));
+    if (!file.read(bytes.data() + padding, static_cast<std::streamsize>(bytes.size() - padding))) {
+        throw Failure(Failure::Kind::Scene, "cannot read '" + scene.path + "'", scene.path,
+                      item.name);
+    }
+    scene::Reader reader = scene::Reader::fromBytes(bytes, scene.path);
+    for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
+        if (event == scene::Event::Block) {
+            return use(reader.block());
+        }
+    }
+    throw Failure(Failure::Kind::Scene,
+                  "'" + scene.path + "' no longer holds the block of " + item.name, scene.path,
+                  item.name);
+}
+
+ShakeInstance* loadItem(Live& session, const Scene& scene, const Item& item) {
+    return readItem(scene, item, [&session](const scene::Block& block) {
+        if (session.loaded == nullptr) {
+            session.loaded = session.session->newInstance();
+        }
+        session.session->load(session.loaded, block.lines);
+        return session.loaded;
+    });
+}
+
+} // namespace
+
+struct Library::State {
+    std::string modulePath;
+};
+
+Library::Library(const std::string& modulePath) : state_(std::make_unique<State>()) {
+    state_->modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
+    std::lock_guard<std::mutex> hold(hostLock());
+    acquire(state_->modulePath);
+}
+
+Library::~Library() = default;
+
+const std::string& Library::modulePath() const {
+    return state_->modulePath;
+}
+
+Scene Library::open(const std::string& path) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    Scene result;
+    result.path = path;
+    stamp(path, result.size, result.modified);
+    const scene::BlockPick every;
+    SceneCheck checked;
+    try {
+        checked =
+            checkScene(path, every, std::nullopt, std::nullopt,
+                       *acquire(state_->modulePath).checker, [&result](const BlockReport& report) {
+                           const scene::Block& block = report.block;
+                           Item item;
+                           item.name = scene::blockName(block);
+                           item.block = block.number;
+                           item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
+                           item.firstLine = block.whole.firstLine;
+                           item.lastLine = block.whole.lastLine;
+                           item.begin = block.whole.begin;
+                           item.end = block.whole.end;
+                           item.itemLine = block.item ? block.item->line : block.whole.firstLine;
+                           item.itemBegin = block.item ? block.item->offset : block.whole.begin;
+                           item.keyCount = report.keys;
+                           item.errors = report.errors;
+                           item.warnings = report.warnings;
+                           result.items.push_back(std::move(item));
+                       });
+    } catch (const ToolError& e) {
+        throw Failure(Failure::Kind::Scene, e.what(), path);
+    }
+    if (!checked.timing) {
+        throw Failure(Failure::Kind::Scene, checked.error, path);
+    }
+    result.fps = checked.timing->fps;
+    if (checked.timing->frames) {
+        result.firstFrame = checked.timing->frames->first;
+        result.lastFrame = checked.timing->frames->last;
+    }
+    for (const vrim::Finding& finding : checked.findings) {
+        result.findings.push_back(findingOf(finding));
+    }
+    result.errors = checked.errors;
+    result.warnings = checked.warnings;
+    return result;
+}
+
+std::vector<Finding> Library::findings(const Scene& scene, const Item& item) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    Live& session = acquire(state_->modulePath);
+    SceneTiming timing;
+    timing.fps = scene.fps;
+    if (scene.firstFrame && scene.lastFrame) {
+        timing.frames = FrameRange{*scene.firstFrame, *scene.lastFrame};
+    }
+    return readItem(scene, item, [&](const scene::Block& block) {
+        std::vector<Finding> found;
+        for (const vrim::Finding& finding : session.checker->check(block, timing).findings) {
+            found.push_back(findingOf(finding));
+        }
+        return found;
+    });
+}
+
+std::vector<Key> Library::keys(const Scene& scene, const Item& item) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    const ShakeInstance* instance = loadItem(acquire(state_->modulePath), scene, item);
+    std::vector<Key> keys;
+    for (const ShakeKey* key : inspect::keysOf(*instance)) {
+        keys.push_back({key->startFrame,
+                        key->endFrame,
+                        key->freqTime,
+                        {key->widthX, key->widthY, key->widthZ},
+                        key->fallOff != 0});
+    }
+    return keys;
+}
+
+std::vector<double> Library::defaultFrames(const Scene& scene, const Item& item) {
+    FrameRange range;
+    if (scene.firstFrame && scene.lastFrame) {
+        range = {*scene.firstFrame, *scene.lastFrame};
+    } else {
+        std::lock_guard<std::mutex> hold(hostLock());
+        range = framesOfKeys(*loadItem(acquire(state_->modulePath), scene, item), scene.fps);
+    }
+    std::vector<double> frames;
+    const std::int64_t count = static_cast<std::int64_t>(range.last) - range.first + 1;
+    if (count > static_cast<std::int64_t>(kMaxSamples)) {
+        throw Failure(Failure::Kind::Usage,
+                      "frames " + std::to_string(range.first) + " to " +
+                          std::to_string(range.last) + " make more than " +
+                          std::to_string(kMaxSamples) + " samples; give the frames",
+                      scene.path, item.name);
+    }
+    frames.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t frame = range.first; frame <= range.last; ++frame) {
+        frames.push_back(static_cast<double>(frame));
+    }
+    return frames;
+}
+
+void Library::evaluateInto(const Scene& scene, const Item& item, const double* frames,
+                           std::size_t count, double fps, const double* rest, double* out) {
+    if (!(std::isfinite(fps) && fps > 0.0)) {
+        throw Failure(Failure::Kind::Usage, "the frame rate must be a number above 0", scene.path,
+                      item.name);
+    }
+    std::lock_guard<std::mutex> hold(hostLock());
+    Live& session = acquire(state_->modulePath);
+    ShakeInstance* instance = loadItem(session, scene, item);
+    const double still[3] = {0.0, 0.0, 0.0};
+    for (std::size_t i = 0; i < count; ++i) {
+        const double frame = frames[i];
+        if (!std::isfinite(frame) || std::fabs(frame) > 2147483647.0) {
+            throw Failure(Failure::Kind::Usage,
+                          "frame " + std::to_string(frame) + " is not a 32-bit frame", scene.path,
+                          item.name);
+        }
+        // The host passes the whole frame at or before the sample, and the
+        // sample's own time, as bake does.
+        const double time = frame / fps;
+        const Session::Motion motion =
+            session.session->evaluate(instance, static_cast<std::int32_t>(std::floor(frame)), time,
+                                      rest != nullptr ? rest + i * 3 : still);
+        double* row = out + i * 5;
+        row[0] = frame;
+        row[1] = time;
+        for (int axis = 0; axis < 3; ++axis) {
+            row[2 + axis] = motion.position[axis];
+        }
+    }
+}
+
+std::vector<Row> Library::offsets(const Scene& scene, const Item& item,
+                                  const std::vector<double>& frames, std::optional<double> fps) {
+    const std::vector<double> picked = frames.empty() ? defaultFrames(scene, item) : frames;
+    std::vector<Row> rows(picked.size());
+    evaluateInto(scene, item, picked.data(), picked.size(), fps.value_or(scene.fps), nullptr,
+                 rows.empty() ? nullptr : rows[0].data());
+    return rows;
+}
+
+std::vector<SceneFinding> Library::check(const std::vector<std::string>& paths, bool recursive) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    std::vector<std::string> files;
+    try {
+        files = scene::sceneFiles(paths, recursive);
+    } catch (const ToolError& e) {
+        throw Failure(Failure::Kind::Scene, e.what());
+    }
+    std::vector<SceneFinding> found;
+    const scene::BlockPick every;
+    for (const std::string& path : files) {
+        const SceneCheck checked = checkScene(
+            path, every, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
+            [&found, &path](const BlockReport& report) {
+                for (const vrim::Finding& finding : report.findings) {
+                    found.push_back({path, scene::blockName(report.block), report.block.number,
+                                     findingOf(finding)});
+                }
+            });
+        for (const vrim::Finding& finding : checked.findings) {
+            found.push_back({path, "", 0, findingOf(finding)});
+        }
+        if (!checked.timing && checked.findings.empty()) {
+            found.push_back({path, "", 0, {"error", "unreadable", 0, 0, checked.error}});
+        }
+    }
+    return found;
+}
+
+EditResult Library::edit(const std::string& path, const EditRequest& request) {
+    std::vector<edit::EditAction> actions;
+    for (const Action& action : request.actions) {
+        try {
+            actions.push_back(edit::parseEditAction(action.option, action.value));
+        } catch (const ToolError& e) {
+            throw Failure(Failure::Kind::Usage, e.what(), path, "",
+                          "--" + action.option + (action.value.empty() ? "" : " " + action.value));
+        }
+    }
+    if (actions.empty()) {
+        throw Failure(Failure::Kind::Usage, "give at least one action", path);
+    }
+    edit::SceneEditOptions options;
+    options.items = request.items;
+    options.allItems = request.allItems;
+    options.dryRun = request.dryRun;
+    options.backup = request.backup || request.overwriteBackup;
+    options.overwriteBackup = request.overwriteBackup;
+    if (!request.blocks.empty()) {
+        const Scene scene = open(path);
+        for (const std::size_t block : request.blocks) {
+            bool found = false;
+            for (const Item& item : scene.items) {
+                if (item.block == block) {
+                    options.items.push_back(item.name);
+                    found = true;
+                }
+            }
+            if (!found) {
+                throw Failure(Failure::Kind::Item,
+                              "'" + path + "': no block " + std::to_string(block) + "; it has " +
+                                  std::to_string(scene.items.size()),
+                              path, "block " + std::to_string(block));
+            }
+        }
+    }
+    if (options.items.empty() && !options.allItems) {
+        throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
+    }
+    std::lock_guard<std::mutex> hold(hostLock());
+    Session& session = *acquire(state_->modulePath).session;
+    std::string current;
+    options.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
+        current = item;
+        return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
+    };
+    edit::SceneEditResult edited;
+    try {
+        edited = edit::editScene(session, files::systemFileSystem(), path, options);
+    } catch (const ToolError& e) {
+        const std::string message = e.what();
+        const bool noItem = message.find(": no item of that name") != std::string::npos ||
+                            message.find(": the item has no shake") != std::string::npos;
+        std::string action;
+        for (const edit::EditAction& played : actions) {
+            if (message.find(played.text) != std::string::npos) {
+                action = played.text;
+            }
+        }
+        throw Failure(noItem ? Failure::Kind::Item : Failure::Kind::Edit, message, path, current,
+                      action);
+    }
+    return {edited.edited, edited.unchanged, edited.written, edited.diff, edited.notes};
+}
+
+std::string defaultModulePath() {
+    return vrim::defaultModulePath();
+}
+
+std::string moduleLine() {
+    return vrim::moduleLine();
+}
+
+Validation validate(const std::string& modulePath, std::uint64_t seed) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    validate::Options options;
+    options.modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
+    options.seed = seed;
+    std::FILE* out = std::tmpfile();
+    if (out == nullptr) {
+        throw Failure(Failure::Kind::Usage, "cannot make a temporary file for the validator");
+    }
+    Validation result;
+    try {
+        result.failed = validate::run(options, out);
+    } catch (const ToolError& e) {
+        std::fclose(out);
+        throw Failure(Failure::Kind::Module, e.what());
+    }
+    std::rewind(out);
+    std::string line;
+    for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) {
+        if (c == '\n') {
+            result.lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    if (!line.empty()) {
+        result.lines.push_back(line);
+    }
+    std::fclose(out);
+    return result;
+}
+
+} // namespace vrim::library

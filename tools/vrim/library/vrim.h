@@ -1,0 +1,172 @@
+// The vrim tool as a library: scenes and their shaken items, keys as the
+// module loaded them, offsets evaluated by the module, check's findings,
+// edits played on the module's key editor, and the module file in use.
+//
+// It stands on the same folders as the commands (the scene reader, the block
+// checker, the edit player and its safe writer), so a script that uses it
+// sees what `vrim ls`, `check`, `bake` and `edit` print. The Python module
+// `vrim` is built on this header alone.
+//
+// Threads: a Library holds one module loaded into the stand-in host, whose
+// services are process-wide. Calls on any Library are therefore taken one at
+// a time (an internal lock); a caller may share Library objects between
+// threads, but gains no parallel work by it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vrim::library {
+
+// Every refusal: the scene, the item and the action it concerns (each empty
+// when it does not apply), and one line for people.
+struct Failure : std::runtime_error {
+    enum class Kind {
+        Module, // the module file is missing or is not a shake module
+        Scene,  // the scene cannot be read, or changed since it was opened
+        Item,   // no item (or block) of that name or number has a shake
+        Edit,   // an edit was refused; the scene is as it was
+        Usage,  // an argument the call cannot take
+    };
+    Failure(Kind kind, const std::string& message, std::string scene = {}, std::string item = {},
+            std::string action = {});
+    Kind kind;
+    std::string scene, item, action;
+};
+
+struct Key {
+    std::int32_t start = 0;
+    std::int32_t end = 0;
+    double period = 0.0; // seconds
+    std::array<double, 3> width = {0.0, 0.0, 0.0};
+    bool fallOff = false;
+};
+
+struct Finding {
+    std::string severity;   // "note", "warning", "error"
+    std::string kind;       // check's kind of finding
+    std::uint64_t line = 0; // line of the scene file; 0: none
+    int key = 0;            // 1-based key; 0: not about one key
+    std::string message;
+};
+
+// One key block of a scene: what `--item` and `--block` address.
+struct Item {
+    std::string name;      // the name every command takes with --item
+    std::size_t block = 0; // the number every command takes with --block
+    std::string kind;      // "object", "null", "camera", "light", "bone"; empty without an item
+    std::uint64_t firstLine = 0, lastLine = 0;
+    std::uint64_t begin = 0, end = 0;          // its bytes in the file
+    std::uint64_t itemLine = 0, itemBegin = 0; // its item's line (the block's own without one)
+    std::size_t keyCount = 0;
+    int errors = 0, warnings = 0; // check's findings of the block, counted
+};
+
+struct Scene {
+    std::string path;
+    double fps = 30.0;
+    std::optional<std::int32_t> firstFrame, lastFrame;
+    std::vector<Item> items;
+    std::vector<Finding> findings; // about the scene as a whole
+    int errors = 0, warnings = 0;
+    std::uint64_t size = 0;    // bytes when opened
+    std::int64_t modified = 0; // last write when opened
+};
+
+// One row of offsets: frame, time in seconds, and x, y, z.
+using Row = std::array<double, 5>;
+
+// One finding of check with the scene it belongs to.
+struct SceneFinding {
+    std::string scene;
+    std::string item; // empty: about the scene
+    std::size_t block = 0;
+    Finding finding;
+};
+
+// One edit action, as `vrim edit` takes it: option "key", "set", "add-key",
+// "delete-key", "shift" or "script", with its value ("2", "start=10", "", ...).
+struct Action {
+    std::string option;
+    std::string value;
+};
+
+struct EditRequest {
+    std::vector<std::string> items; // names
+    std::vector<std::size_t> blocks;
+    bool allItems = false;
+    std::vector<Action> actions;
+    bool dryRun = false;
+    bool backup = false;
+    bool overwriteBackup = false;
+};
+
+struct EditResult {
+    std::size_t edited = 0;    // blocks whose text changed
+    std::size_t unchanged = 0; // blocks left as they were
+    bool written = false;      // the scene file was replaced
+    std::string diff;          // dry run: the unified diff
+    std::vector<std::string> notes;
+};
+
+class Library {
+  public:
+    // modulePath empty: the module `vrim --version` names.
+    explicit Library(const std::string& modulePath = {});
+    ~Library();
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    const std::string& modulePath() const;
+
+    // Reads the scene through, checking every block as `vrim check` does;
+    // holds each block's place and counts, not its lines or findings, so
+    // that a scene of any size costs a few hundred bytes an item.
+    Scene open(const std::string& path);
+    // Check's findings of one item, the block checked again from its bytes.
+    std::vector<Finding> findings(const Scene& scene, const Item& item);
+    // The keys of one item, as the module loads them.
+    std::vector<Key> keys(const Scene& scene, const Item& item);
+    // The item's offsets at frames (fractional frames allowed) at fps, from
+    // the module; frames empty: every frame of the scene's range, else of
+    // the item's keys.
+    std::vector<Row> offsets(const Scene& scene, const Item& item,
+                             const std::vector<double>& frames, std::optional<double> fps);
+    // The rows of count frames written into out (count * 5 doubles). With
+    // rest (count * 3 doubles: the item's own position at each frame, as
+    // bake's --base track gives it) the rows hold the shaken position, as
+    // bake prints it; without, the offsets alone.
+    void evaluateInto(const Scene& scene, const Item& item, const double* frames, std::size_t count,
+                      double fps, const double* rest, double* out);
+    // The frames offsets() takes by default.
+    std::vector<double> defaultFrames(const Scene& scene, const Item& item);
+    // Every finding of check over files and folders.
+    std::vector<SceneFinding> check(const std::vector<std::string>& paths, bool recursive);
+    // Plays actions on the picked items of one scene and writes it safely.
+    EditResult edit(const std::string& path, const EditRequest& request);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Where the module is looked for without a path, and whether it is there:
+// the line `vrim --version` prints.
+std::string defaultModulePath();
+std::string moduleLine();
+
+// Runs the validator's checks on a module file; returns the lines it prints
+// and the number of failed checks.
+struct Validation {
+    std::vector<std::string> lines;
+    int failed = 0;
+};
+Validation validate(const std::string& modulePath, std::uint64_t seed = 0);
+
+} // namespace vrim::library

@@ -1,0 +1,128 @@
+#include "tools/vrim/scene/batch.h"
+
+#include "text/names.h"
+#include "tools/vrim/error.h"
+#include "tools/vrim/scene/reader_choice.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+namespace vrim::scene {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isSceneFile(const fs::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".lws";
+}
+
+void addFolder(const std::string& folder, bool recursive, std::vector<std::string>& files) {
+    std::vector<std::string> found;
+    std::error_code error;
+    auto take = [&](const fs::directory_entry& entry) {
+        std::error_code ignored;
+        if (entry.is_regular_file(ignored) && isSceneFile(entry.path())) {
+            found.push_back(entry.path().generic_string());
+        }
+    };
+    if (recursive) {
+        for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            take(*it);
+        }
+    } else {
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            take(*it);
+        }
+    }
+    if (error) {
+        throw ToolError("cannot read folder '" + folder + "': " + error.message());
+    }
+    std::sort(found.begin(), found.end());
+    files.insert(files.end(), found.begin(), found.end());
+}
+
+} // namespace
+
+std::vector<std::string> sceneFiles(const std::vector<std::string>& paths, bool recursive) {
+    std::vector<std::string> files;
+    for (const std::string& path : paths) {
+        std::error_code ignored;
+        if (path != "-" && fs::is_directory(path, ignored)) {
+            addFolder(path, recursive, files);
+        } else {
+            files.push_back(path);
+        }
+    }
+    return files;
+}
+
+SceneBatch::SceneBatch(const std::vector<std::string>& paths, bool recursive)
+    : files_(sceneFiles(paths, recursive)) {}
+
+std::size_t SceneBatch::visit(
+    const std::function<void()>& flushOutput,
+    const std::function<std::string(std::size_t index, const std::string& path)>& each) const {
+    std::size_t failed = 0;
+    for (std::size_t index = 0; index < files_.size(); ++index) {
+        std::string error;
+        try {
+            error = each(index, files_[index]);
+        } catch (const ToolError& e) {
+            error = e.what();
+        }
+        if (!error.empty()) {
+            ++failed;
+            flushOutput();
+            std::fprintf(stderr, "vrim: %s\n", text::terminalSafe(error).c_str());
+        }
+    }
+    return failed;
+}
+
+SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit& visit) {
+    SceneOutcome outcome;
+    std::size_t blocks = 0;
+    ShakenItems shaken;
+    for (Event event = reader.next(); event != Event::End; event = reader.next()) {
+        if (event != Event::Block) {
+            continue;
+        }
+        const Block& block = reader.block();
+        ++blocks;
+        shaken.add(block);
+        const bool picked = !pick.item.empty() ? block.address == pick.item
+                            : pick.block != 0 ? block.number == static_cast<std::size_t>(pick.block)
+                                              : true;
+        if (picked) {
+            ++outcome.blocks;
+            visit.block(block, reader.header());
+        }
+    }
+    outcome.noShake = blocks == 0 && !reader.stopped();
+    if (reader.stopped()) {
+        const Problem& problem = reader.problems().back();
+        outcome.error = reader.name() +
+                        (problem.line != 0 ? ":" + std::to_string(problem.line) : std::string()) +
+                        ": " + problem.message;
+    } else if (!outcome.noShake && outcome.blocks == 0) {
+        outcome.missing = true;
+        outcome.error = !pick.item.empty()
+                            ? "--item '" + pick.item + "': '" + reader.name() +
+                                  "' has no item of that name with a shake; items with a shake: " +
+                                  shaken.list()
+                            : "--block " + std::to_string(pick.block) + " is out of range: '" +
+                                  reader.name() + "' holds " + std::to_string(blocks) +
+                                  " key block" + (blocks == 1 ? "" : "s");
+    }
+    return outcome;
+}
+
+} // namespace vrim::scene
