@@ -6,6 +6,7 @@
 // problem; each block's spans lie inside the input, in order, and the bytes
 // of its lines are the input's own; items come in file order; and checking a
 // block never fails.
+#include "text/names.h"
 #include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/scene.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -56,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t lastEnd = 0;
     std::uint64_t lastItemLine = 0;
     std::size_t blocks = 0;
+    std::set<std::string> addresses;
     // The module file built beside the fuzz target, loaded once. A key whose
     // numbers are not finite is evaluated frame by frame to say where that
     // shows: the same loop over 64 frames as over check's 100,000, which
@@ -67,12 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const vrim::scene::Item& item = reader.item();
             check(item.line > lastItemLine, "items out of order");
             check(item.offset < size, "item offset outside the input");
-            check(!item.displayName.empty(), "an item without a name");
+            check(!item.name.empty(), "an item without a name");
+            check(::text::isUtf8(item.name), "a name that is not UTF-8");
             lastItemLine = item.line;
             continue;
         }
         const vrim::scene::Block& block = reader.block();
         check(block.number == ++blocks, "block numbers");
+        check(!block.address.empty() && addresses.insert(block.address).second,
+              "two blocks of one address");
         check(block.whole.begin >= lastEnd && block.whole.begin < block.whole.end &&
                   block.whole.end <= size,
               "block span outside the input or out of order");

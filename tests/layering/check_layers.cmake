@@ -26,6 +26,7 @@ set(rules
   "plugin/=abi/|plugin/identity.h|plugin/vocabulary.h"
   "text/=text/"
   "standin/=abi/|standin/|text/"
+  "text/=text/"
   "${error}=${error}"
   "tools/vrim/files/=text/|${files}"
   "tools/vrim/module/=${module}"
@@ -47,6 +48,7 @@ file(GLOB_RECURSE files RELATIVE ${ROOT}
   ${ROOT}/plugin/*.h ${ROOT}/plugin/*.cpp
   ${ROOT}/text/*.h ${ROOT}/text/*.cpp
   ${ROOT}/standin/*.h ${ROOT}/standin/*.cpp
+  ${ROOT}/text/*.h ${ROOT}/text/*.cpp
   ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp
   ${ROOT}/python/*.h ${ROOT}/python/*.cpp)
 list(LENGTH files count)

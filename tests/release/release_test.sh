@@ -79,6 +79,12 @@ linux_tool() {
 }
 check "Linux: vrim --version, vrim validate --level 3" linux_tool
 
+# The manual page renders, and the bash completion is where bash looks.
+linux_extras() {
+  [ -f "$linux/share/bash-completion/completions/vrim" ] || fail "no bash completion"
+  MANWIDTH=80 man -l "$linux/share/man/man1/vrim.1" 2>/dev/null | grep -q "vrim" || fail "vrim.1 does not render"
+}
+check "Linux: vrim.1 and the bash completion" linux_extras
 # The package's Python module imports from where the package put it and
 # finds the module installed beside it.
 linux_python() {

@@ -89,34 +89,99 @@ TEST(SceneReader, NamesEveryKindOfItem) {
             const Read read = readAll(scene(withShake(c.lines), end));
             ASSERT_EQ(read.items.size(), 1u) << c.name;
             EXPECT_EQ(read.items[0].kind, c.kind) << c.name;
-            EXPECT_EQ(read.items[0].displayName, c.name);
+            EXPECT_EQ(read.items[0].name, c.name);
             EXPECT_EQ(read.items[0].line, 1u) << c.name;
             ASSERT_EQ(read.blocks.size(), 1u) << c.name;
             ASSERT_TRUE(read.blocks[0].item.has_value()) << c.name;
-            EXPECT_EQ(read.blocks[0].item->displayName, c.name);
+            EXPECT_EQ(read.blocks[0].address, c.name);
         }
     }
 }
 
-TEST(SceneReader, TellsItemsOfOneNameApartAndGivesEachBlockTheItemBeforeIt) {
-    const Read read =
-        readAll(scene({"AddNullObject Rig",          // 1
-                       "AddNullObject Rig",          // 2, no shake
-                       "LoadObject objects/Rig.lwo", // 3
-                       "VRIM_START", "VRIM_END",     // bare block of the third Rig
-                       "AddCamera", "CameraName Cam", "AddCamera", "CameraName Cam",
-                       "Plugin ItemMotionHandler 1 VRIM_S", "VRIM_START", "VRIM_END", "EndPlugin"},
-                      "\n"));
-    std::vector<std::string> names;
-    for (const Item& item : read.items) {
-        names.push_back(item.displayName);
+TEST(SceneReader, AddressesEveryBlockOnceAndNeverAsAnotherItemsName) {
+    // Each case: the scene's lines, and the address of each block in order.
+    struct Case {
+        const char* what;
+        std::vector<std::string> lines;
+        std::vector<std::string> addresses;
+    };
+    const std::string bare = "VRIM_START\nVRIM_END";
+    const Case cases[] = {
+        {"items of one name: the first block keeps it",
+         {"AddNullObject Rig", "AddNullObject Rig", bare, "LoadObject objects/Rig.lwo", bare},
+         {"Rig", "Rig@2"}},
+        {"two modifiers on one item",
+         {"AddCamera", "CameraName Cam", bare, bare},
+         {"Cam", "Cam@2"}},
+        {"a block before any item", {bare, "AddNullObject A", bare}, {"@1", "A"}},
+        {"a real item named like a generated address",
+         {"AddNullObject Rig", bare, "AddNullObject Rig", bare, "AddNullObject Rig@2", bare,
+          "AddNullObject @1", bare},
+         {"Rig", "Rig@2", "Rig@2@3", "@1@4"}},
+        {"a name that only looks close stands for itself",
+         {"AddNullObject Rig@", bare, "AddNullObject Rig@2x", bare, "AddNullObject @", bare},
+         {"Rig@", "Rig@2x", "@"}},
+    };
+    for (const Case& c : cases) {
+        std::string text;
+        for (const std::string& line : c.lines) {
+            text += line + "\n";
+        }
+        const Read read = readAll(text);
+        std::vector<std::string> addresses;
+        for (const Block& block : read.blocks) {
+            addresses.push_back(block.address);
+        }
+        EXPECT_EQ(addresses, c.addresses) << c.what;
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"Rig", "Rig (2)", "Rig (3)", "Cam", "Cam (2)"}));
-    ASSERT_EQ(read.blocks.size(), 2u);
-    EXPECT_EQ(read.blocks[0].item->displayName, "Rig (3)");
-    EXPECT_FALSE(read.blocks[0].wrapped);
-    EXPECT_EQ(read.blocks[1].item->displayName, "Cam (2)");
-    EXPECT_EQ(read.blocks[1].item->number, 5u);
+}
+
+TEST(SceneReader, DecodesNamesAsUtf8ElseWindows1252) {
+    struct Case {
+        std::string raw;
+        ::text::Encoding encoding;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"Kamera_Gr\xc3\xb6\xc3\x9f"
+         "e",
+         ::text::Encoding::Auto,
+         "Kamera_Gr\xc3\xb6\xc3\x9f"
+         "e"},
+        {"Kamera_Gr\xf6\xdf"
+         "e",
+         ::text::Encoding::Auto,
+         "Kamera_Gr\xc3\xb6\xc3\x9f"
+         "e"},
+        {"\x80uro", ::text::Encoding::Auto,
+         "\xe2\x82\xac"
+         "uro"},
+        {"Gr\xc3\xb6"
+         "\xdf"
+         "e",
+         ::text::Encoding::Auto,
+         "Gr\xc3\x83\xc2\xb6\xc3\x9f"
+         "e"},
+        {"Gr\xc3\xb6"
+         "e",
+         ::text::Encoding::Windows1252,
+         "Gr\xc3\x83\xc2\xb6"
+         "e"},
+        {"Gr\xf6"
+         "e",
+         ::text::Encoding::Utf8,
+         "Gr\xef\xbf\xbd"
+         "e"},
+        {"x\x01\x1b[31mred", ::text::Encoding::Auto, "x\x01\x1b[31mred"},
+    };
+    for (const Case& c : cases) {
+        setNameEncoding(c.encoding);
+        const Read read = readAll("AddNullObject " + c.raw + "\nVRIM_START\nVRIM_END\n");
+        ASSERT_EQ(read.blocks.size(), 1u);
+        EXPECT_EQ(read.blocks[0].item->name, c.name);
+        EXPECT_EQ(read.blocks[0].address, c.name);
+    }
+    setNameEncoding(::text::Encoding::Auto);
 }
 
 TEST(SceneReader, SpansCoverTheBlockBytesSoThatTheRestCanBeCopied) {
@@ -190,13 +255,13 @@ TEST(SceneReader, PassesOverOtherPluginsData) {
 }
 
 TEST(SceneReader, HeaderValues) {
-    const Read read = readAll(scene({"FirstFrame 1001", "LastFrame 1100", "FrameStep 2",
+    const Read read = readAll(scene({"LWSC", "FirstFrame 1001", "LastFrame 1100", "FrameStep 2",
                                      "FramesPerSecond 23.976", "FirstFrame 5", "LastFrame x"},
                                     "\r\n"));
     ASSERT_TRUE(read.header.framesPerSecond && read.header.firstFrame && read.header.lastFrame &&
                 read.header.frameStep);
     EXPECT_DOUBLE_EQ(read.header.framesPerSecond->number, 23.976);
-    EXPECT_EQ(read.header.framesPerSecond->line, 4u);
+    EXPECT_EQ(read.header.framesPerSecond->line, 5u);
     EXPECT_EQ(read.header.firstFrame->number, 1001) << "the first one counts";
     EXPECT_EQ(read.header.lastFrame->text, "1100");
     EXPECT_TRUE(read.problems.empty());
@@ -208,12 +273,37 @@ TEST(SceneReader, HeaderValues) {
     EXPECT_FALSE(none.header.framesPerSecond || none.header.firstFrame || none.header.lastFrame);
     EXPECT_FALSE(headerFps(none.header).has_value());
 
-    const Read bad = readAll("FramesPerSecond fast\nFirstFrame 10\nLastFrame 2\n");
+    const Read bad = readAll("LWSC\nFramesPerSecond fast\nFirstFrame 10\nLastFrame 2\n");
     ASSERT_EQ(bad.problems.size(), 1u);
-    EXPECT_EQ(bad.problems[0].line, 1u);
+    EXPECT_EQ(bad.problems[0].line, 2u);
     EXPECT_FALSE(bad.problems[0].stopsReading);
     EXPECT_FALSE(headerFps(bad.header).has_value());
     EXPECT_FALSE(headerFrames(bad.header).has_value()) << "ends out of order";
+}
+
+TEST(SceneReader, TextWithoutHeaderOrBlockIsNotAScene) {
+    struct Case {
+        std::string text;
+        bool scene;
+    };
+    const Case cases[] = {
+        {"", false},
+        {"\x7f"
+         "ELF\x01\x02 random bytes\n",
+         false},
+        {"AddNullObject A\nFramesPerSecond 24\n", false},
+        {"LWSC\n3\nAddNullObject A\n", true},
+        {"LWSC\r\n", true},
+        {"AddNullObject A\nVRIM_START\nVRIM_END\n", true},
+    };
+    for (const Case& c : cases) {
+        const Read read = readAll(c.text);
+        EXPECT_EQ(read.stopped, !c.scene) << c.text;
+        if (!c.scene) {
+            ASSERT_EQ(read.problems.size(), 1u) << c.text;
+            EXPECT_EQ(read.problems[0].message.rfind("not a scene file", 0), 0u);
+        }
+    }
 }
 
 TEST(SceneReader, StopsWithTheLineNumberAtEveryBound) {
@@ -227,17 +317,12 @@ TEST(SceneReader, StopsWithTheLineNumberAtEveryBound) {
     for (std::size_t i = 0; i <= kMaxBlockLines; ++i) {
         bigBlock += "KEY\n";
     }
-    std::string names;
-    for (std::size_t i = 0; i <= kMaxDistinctNames; ++i) {
-        names += "AddNullObject N" + std::to_string(i) + "\n";
-    }
     const Case cases[] = {
         {"a line over the cap", "LWSC\n3\n" + longLine + "\nAddNullObject A\n", 3},
         {"a line over the cap at the end, no line end", "LWSC\n" + longLine, 2},
         {"zero bytes, no line end", std::string(kMaxLineBytes + 10, '\0'), 1},
         {"a block over the line cap", "\n" + bigBlock, 2},
         {"an item name over the cap", "AddNullObject " + std::string(kMaxNameBytes + 1, 'n'), 1},
-        {"too many names", names, kMaxDistinctNames + 1},
     };
     for (const Case& c : cases) {
         const Read read = readAll(c.text);
@@ -248,7 +333,7 @@ TEST(SceneReader, StopsWithTheLineNumberAtEveryBound) {
         EXPECT_TRUE(read.blocks.empty()) << c.what;
     }
     // A line at the cap is read.
-    EXPECT_FALSE(readAll(std::string(kMaxLineBytes, 'x') + "\r\n").stopped);
+    EXPECT_FALSE(readAll("LWSC\n" + std::string(kMaxLineBytes, 'x') + "\r\n").stopped);
 }
 
 TEST(SceneReader, PicksABlockByItemOrNumber) {
@@ -267,9 +352,13 @@ TEST(SceneReader, PicksABlockByItemOrNumber) {
         {{"", 3}, 3, ""},
         {{"Rig", 1}, 1, ""},
         {{"", 4}, 0, "--block 4 is out of range: 'test.lws' holds 3 key blocks"},
-        {{"Lamp", 1}, 0, "no item of that name with a shake; items with a shake: Rig, Cam and Cam"},
+        {{"Cam", 1}, 2, ""},
+        {{"Cam@3", 1}, 3, ""},
+        {{"Lamp", 1},
+         0,
+         "no item of that name with a shake; items with a shake: Rig, Cam and Cam@3"},
         {{"rig", 1}, 0, "no item of that name"},
-        {{"Cam", 1}, 0, "--item 'Cam' is ambiguous: 'test.lws' holds 2 key blocks for it"},
+        {{"Cam@2", 1}, 0, "no item of that name"},
     };
     for (const Case& c : cases) {
         Reader reader = Reader::fromBytes(text, "test.lws");

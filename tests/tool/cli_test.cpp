@@ -559,8 +559,8 @@ TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
     ASSERT_EQ(many.status, 0) << many.err;
     const std::vector<std::string> lines = linesOf(many.out);
     ASSERT_EQ(lines.size(), 3u + 2u * 260u);
-    EXPECT_EQ(lines[0], "tool-show.lws, block 1 (lines 1-3): 0 keys");
-    EXPECT_EQ(lines[2], "tool-show.lws, block 2 (lines 4-525): 260 keys");
+    EXPECT_EQ(lines[0], "tool-show.lws, @1 (block 1, lines 1-3): 0 keys");
+    EXPECT_EQ(lines[2], "tool-show.lws, @2 (block 2, lines 4-525): 260 keys");
     EXPECT_EQ(lines[3 + 2 * 255], " 256  Start 2550, End   0, Freq 0.000000");
     EXPECT_EQ(lines[3 + 2 * 256], " 257  (not in the list)");
 }
@@ -570,6 +570,10 @@ TEST(VrimTool, ShowListsEachBlocksKeysAsTheKeyEditorDoes) {
 TEST(VrimTool, BadInputGetsOneClearLine) {
     writeBytes("tool-no-block.lws", "LWSC\n3\nFirstFrame 0\n");
     writeBytes("tool-text.p", "not a library\n");
+    writeBytes("tool-empty.lws", "");
+    writeBytes("tool-random.lws", std::string("\x7f"
+                                              "ELF\x02\x01\x01\0\0\0garbage\n",
+                                              17));
     const std::string sample = kSample;
     struct Case {
         std::string arguments;
@@ -582,6 +586,10 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"preview samples", "'samples' is a folder, not a scene file"},
         {"preview tool-no-block.lws", "'tool-no-block.lws' holds no shake"},
         {"show missing.lws", "cannot open scene file 'missing.lws'"},
+        {"check tool-empty.lws", "tool-empty.lws: not a scene file: it is empty"},
+        {"ls tool-random.lws", "tool-random.lws:1: not a scene file: no \"LWSC\" first line"},
+        {"show tool-random.lws", "tool-random.lws:1: not a scene file"},
+        {"preview tool-empty.lws", "not a scene file: it is empty"},
         {"show " + sample + " --module no-handler.p", "has no \"ItemMotionHandler\" server"},
         {"preview " + sample + " --block 3", "--block 3 is out of range"},
         {"bake " + sample + " --block 0", "--block: must be a whole number from 1"},

@@ -1,9 +1,12 @@
 // vrim: preview, bake, check, show, list, edit and report on shake keys
 // without the host, and validate a module build, by driving the module
 // through the stand-in host.
+#include "text/names.h"
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/scene.h"
 
 #include <CLI/CLI.hpp>
 
@@ -50,7 +53,26 @@ int main(int argc, char** argv) {
     // Wine, /tmp/shot.lws) for an option; the tool's options are all "--".
     // The commands inherit this from the tool.
     tool.allow_windows_style_options(false);
-    tool.footer("Run 'vrim COMMAND --help' for a command's options.");
+    tool.footer("Run 'vrim COMMAND --help' for a command's options.\n"
+                "A scene file is read as a stream within these limits, each an error of the "
+                "file at its line: a line of 1 MB, a key block of 4 MB or 100000 lines, an "
+                "item name of 256 bytes.");
+    // How scene files spell names: one decoding for every command and every
+    // output, and for matching --item. Given before or after the command.
+    std::string encoding = "auto";
+    tool.add_option("--encoding", encoding,
+                    "How names in scene files are read: auto (UTF-8 when a name is valid "
+                    "UTF-8, else Windows-1252), utf-8 or windows-1252")
+        ->default_str("auto")
+        ->type_name("ENCODING")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return ::text::parseEncoding(text)
+                           ? ""
+                           : "must be auto, utf-8 or windows-1252, not '" + text + "'";
+            },
+            ""));
+    tool.fallthrough();
 
     const std::vector<vrim::Command> commands = {
         vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),   vrim::addCheckCommand(tool),
@@ -63,10 +85,12 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& e) {
         return tool.exit(e); // --help and --version
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "vrim: %s\n", parseProblem(tool, commands, argc, argv, e).c_str());
+        std::fprintf(stderr, "vrim: %s\n",
+                     vrim::shown(parseProblem(tool, commands, argc, argv, e)).c_str());
         return vrim::kExitError;
     }
 
+    vrim::scene::setNameEncoding(*::text::parseEncoding(encoding));
     try {
         for (const vrim::Command& command : commands) {
             if (command.app->parsed()) {
@@ -78,7 +102,7 @@ int main(int argc, char** argv) {
         }
     } catch (const vrim::ToolError& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "vrim: %s\n", e.what());
+        std::fprintf(stderr, "vrim: %s\n", vrim::shown(e.what()).c_str());
         return vrim::kExitError;
     }
     return vrim::kExitError;

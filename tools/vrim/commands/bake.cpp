@@ -4,6 +4,7 @@
 #include "text/numbers.h"
 #include "text/words.h"
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/scene/motion.h"
@@ -25,6 +26,7 @@ struct BakeOptions {
     double step = 1.0;
     CLI::Option* stepOption = nullptr;
     std::string base;
+    bool allowHoles = false;
     std::string format = "csv";
     bool allItems = false;
 };
@@ -106,8 +108,58 @@ std::vector<BaseRow> readBase(const std::string& path) {
 
 // The module's shake on top of the item's own track: one sample per row of
 // the track inside the frames.
+// The whole frames of the range that have no row in the track: the first
+// few named, the rest counted. Empty when every frame has one.
+std::string missingFrames(const FrameRange& frames, const std::vector<BaseRow>& base) {
+    constexpr std::size_t kNamed = 5;
+    std::vector<int64_t> named;
+    uint64_t missing = 0;
+    // The rows' frames rise, so the gaps between whole frames are the holes.
+    int64_t expected = frames.first;
+    const auto gap = [&](int64_t from, int64_t to) {
+        for (int64_t frame = from; frame <= to && named.size() < kNamed; ++frame) {
+            named.push_back(frame);
+        }
+        missing += to >= from ? static_cast<uint64_t>(to - from + 1) : 0;
+    };
+    for (const BaseRow& row : base) {
+        if (row.frame != std::floor(row.frame) || row.frame < frames.first ||
+            row.frame > frames.last) {
+            continue;
+        }
+        const auto frame = static_cast<int64_t>(row.frame);
+        gap(expected, frame - 1);
+        expected = frame + 1;
+    }
+    gap(expected, frames.last);
+    if (missing == 0) {
+        return {};
+    }
+    std::string text = missing == 1 ? "frame " : "frames ";
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(named[i]);
+    }
+    if (missing > named.size()) {
+        text += " and " + std::to_string(missing - named.size()) + " more";
+    }
+    return text;
+}
+
 std::vector<Sample> sampleOnBase(Session& session, const MotionSetup& setup,
-                                 const std::vector<BaseRow>& base, bool framesGiven) {
+                                 const std::vector<BaseRow>& base, bool framesGiven,
+                                 const BakeOptions& options) {
+    if (const std::string missing = missingFrames(setup.frames, base); !missing.empty()) {
+        const std::string range =
+            std::to_string(setup.frames.first) + "-" + std::to_string(setup.frames.last);
+        if (!options.allowHoles) {
+            throw ToolError("--base '" + options.base + "' has no row for " + missing + " of " +
+                            range + "; give --allow-holes to bake only the rows it has");
+        }
+        std::fprintf(stderr,
+                     "vrim: --base '%s' has no row for %s of %s: those frames are not baked "
+                     "(--allow-holes)\n",
+                     shown(options.base).c_str(), missing.c_str(), range.c_str());
+    }
     std::vector<Sample> samples;
     for (const BaseRow& row : base) {
         if (framesGiven && (row.frame < setup.frames.first || row.frame > setup.frames.last)) {
@@ -175,7 +227,9 @@ void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
         }
         const MotionSetup setup = blockMotion(session, instance, reader.name(), reader.block(),
                                               reader.header(), options.motion);
-        const std::string item = csvField(setup.item);
+        // Byte for byte into a file or a pipe; a terminal sees no control
+        // character raw.
+        const std::string item = csvField(out.terminal() ? shown(setup.item) : setup.item);
         for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
             out.print("%s,%.10g,%.15g,%.15g,%.15g,%.15g\n", item.c_str(), sample.frame, sample.time,
                       sample.position[0], sample.position[1], sample.position[2]);
@@ -217,10 +271,10 @@ int runBake(const BakeOptions& options) {
     Session session(options.motion.module.empty() ? defaultModulePath() : options.motion.module);
     const MotionSetup setup = prepareMotion(session, options.motion);
     const double step = bakeStep(options, setup.header);
-    const std::vector<Sample> samples =
-        options.base.empty()
-            ? sampleMotion(session, setup, step)
-            : sampleOnBase(session, setup, readBase(options.base), !options.motion.frames.empty());
+    const std::vector<Sample> samples = options.base.empty()
+                                            ? sampleMotion(session, setup, step)
+                                            : sampleOnBase(session, setup, readBase(options.base),
+                                                           !options.motion.frames.empty(), options);
     std::vector<std::string> inputs = motionInputs(options.motion);
     inputs.push_back(options.base);
     Output output(options.motion.output, inputs);
@@ -274,6 +328,9 @@ Command addBakeCommand(CLI::App& tool) {
                 ""));
     command->add_option("--base", options->base, "The item's own track: a CSV file frame,x,y,z")
         ->type_name("FILE");
+    command->add_flag("--allow-holes", options->allowHoles,
+                      "With --base, bake a track that lacks frames of the range: the missing "
+                      "frames are named and left out");
     command->add_option("--format", options->format, "csv, or chan (frame x y z, blank-separated)")
         ->default_val("csv")
         ->type_name("FORMAT");

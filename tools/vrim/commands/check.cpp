@@ -5,6 +5,7 @@
 // The report streams: each block is printed once checked, and nothing of a
 // scene is held past its block.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/scene/batch.h"
@@ -27,23 +28,6 @@ struct Totals {
     int errors = 0, warnings = 0;
 };
 
-json findingJson(const Finding& finding) {
-    json value = {{"severity", severityName(finding.severity)},
-                  {"kind", finding.kind},
-                  {"line", finding.line != 0 ? json(finding.line) : json(nullptr)},
-                  {"key", finding.key != 0 ? json(finding.key) : json(nullptr)},
-                  {"message", finding.message}};
-    if (!finding.hidden.empty()) {
-        json hidden = json::array();
-        for (const HiddenRun& run : finding.hidden) {
-            hidden.push_back(
-                {{"first", run.frames.first}, {"last", run.frames.last}, {"by", run.by + 1}});
-        }
-        value["hidden"] = hidden;
-    }
-    return value;
-}
-
 json runsJson(const std::vector<FrameSpan>& runs) {
     json value = json::array();
     for (const FrameSpan& run : runs) {
@@ -55,7 +39,8 @@ json runsJson(const std::vector<FrameSpan>& runs) {
 json blockJson(const BlockReport& report) {
     const scene::Block& block = report.block;
     return {{"block", block.number},
-            {"item", block.item ? json(ascii(block.item->displayName)) : json(nullptr)},
+            {"item", block.address},
+            {"name", block.item ? json(block.item->name) : json(nullptr)},
             {"itemKind", block.item ? json(scene::itemKindName(block.item->kind)) : json(nullptr)},
             {"firstLine", block.whole.firstLine},
             {"lastLine", block.whole.lastLine},
@@ -85,7 +70,9 @@ int runCheck(const BatchOptions& options) {
     Totals totals;
 
     if (options.json) {
-        out.put("{\"files\": [");
+        std::string head = jsonText(jsonDocument("check"));
+        head.pop_back(); // its members continue
+        out.print("%s, \"files\": [", head.c_str());
     }
     batch.visit(
         [&out] { out.flush(); },
@@ -94,27 +81,27 @@ int runCheck(const BatchOptions& options) {
             std::size_t printed = 0;
             if (options.json) {
                 out.print("%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
-                          json(ascii(path)).dump().c_str());
+                          jsonText(path).c_str());
             }
             const SceneCheck scene = checkScene(
                 path, options.pick, options.fps.given(), frames, checker,
                 [&](const BlockReport& report) {
                     if (options.json) {
                         out.print("%s\n    %s", printed == 0 ? "" : ",",
-                                  blockJson(report).dump().c_str());
+                                  jsonText(blockJson(report)).c_str());
                     } else {
-                        out.print("%s:%llu: %s (block %zu, lines %llu-%llu): %s\n", path.c_str(),
+                        out.print("%s:%llu: %s (block %zu, lines %llu-%llu): %s\n",
+                                  shown(path).c_str(),
                                   static_cast<unsigned long long>(report.block.whole.firstLine),
-                                  report.block.item ? report.block.item->displayName.c_str()
-                                                    : "no item",
-                                  report.block.number,
+                                  shown(report.block.address).c_str(), report.block.number,
                                   static_cast<unsigned long long>(report.block.whole.firstLine),
                                   static_cast<unsigned long long>(report.block.whole.lastLine),
                                   plural(report.keys, "key", "keys").c_str());
                         for (const Finding& finding : report.findings) {
-                            out.print("%s:%llu: %s: %s\n", path.c_str(),
+                            out.print("%s:%llu: %s: %s\n", shown(path).c_str(),
                                       static_cast<unsigned long long>(finding.line),
-                                      severityName(finding.severity), finding.message.c_str());
+                                      severityName(finding.severity),
+                                      shown(finding.message).c_str());
                         }
                     }
                     ++printed;
@@ -130,28 +117,29 @@ int runCheck(const BatchOptions& options) {
                     notes.push_back(findingJson(finding));
                 }
                 out.print("%s], \"findings\": %s}", printed == 0 ? "" : "\n  ",
-                          notes.dump().c_str());
+                          jsonText(notes).c_str());
             } else {
                 for (const Finding& finding : scene.findings) {
-                    out.print("%s%s %s: %s\n", path.c_str(),
+                    if (!scene.error.empty() && finding.severity == Severity::Error) {
+                        continue; // what stopped the scene, said on standard error
+                    }
+                    out.print("%s%s %s: %s\n", shown(path).c_str(),
                               finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
                                                 : ":",
-                              severityName(finding.severity), finding.message.c_str());
+                              severityName(finding.severity), shown(finding.message).c_str());
                 }
             }
-            // In the report with the scene's other findings, and on standard
-            // error for whoever reads only that.
+            // Once, on standard error: the text report leaves it out, the
+            // JSON document holds it among the scene's findings.
             return scene.error;
         });
-    const int status = totals.errors > 0     ? kExitError
-                       : totals.warnings > 0 ? kExitWarnings
-                                             : kExitClean;
+    const int status = statusOf(totals.errors, totals.warnings);
     if (options.json) {
         const json summary = {{"scenes", totals.files},  {"blocks", totals.blocks},
                               {"keys", totals.keys},     {"scenesWithoutShake", totals.noShake},
                               {"errors", totals.errors}, {"warnings", totals.warnings},
                               {"status", status}};
-        std::string text = summary.dump();
+        std::string text = jsonText(summary);
         text.erase(0, 1); // its members continue the outer object
         out.print("\n],\n%s\n", text.c_str());
     } else {

@@ -2,6 +2,8 @@
 // module's own key editor, then puts the block the module saves in place of
 // the old one, every other byte of the file kept.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
@@ -13,7 +15,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -30,7 +34,9 @@ struct EditOptions {
     std::vector<std::string> scenes;
     bool recursive = false;
     std::vector<std::string> items;
+    std::vector<int> blocks;
     bool allItems = false;
+    bool json = false;
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
@@ -78,10 +84,21 @@ void refuseIdleOptions(const EditOptions& options) {
         throw ToolError("--all-items edits every item with a shake, so --item '" +
                         options.items.front() + "' says nothing more: give one or the other");
     }
+    if (options.allItems && !options.blocks.empty()) {
+        throw ToolError("--all-items edits every item with a shake, so --block " +
+                        std::to_string(options.blocks.front()) +
+                        " says nothing more: give one or the other");
+    }
     std::set<std::string> named;
     for (const std::string& item : options.items) {
         if (!named.insert(item).second) {
             throw ToolError("--item '" + item + "' is given twice");
+        }
+    }
+    std::set<int> numbered;
+    for (const int block : options.blocks) {
+        if (!numbered.insert(block).second) {
+            throw ToolError("--block " + std::to_string(block) + " is given twice");
         }
     }
     if (options.overwriteBackup && !options.backup) {
@@ -117,8 +134,8 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     const std::vector<edit::EditAction> actions = actionsInOrder(command);
     const EditOptions& given = options;
     refuseIdleOptions(given);
-    if (given.items.empty() && !given.allItems) {
-        throw ToolError("give the item to edit: --item NAME (or --all-items)");
+    if (given.items.empty() && given.blocks.empty() && !given.allItems) {
+        throw ToolError("give the item to edit: --item NAME, --block N (or --all-items)");
     }
     for (const std::string& scene : given.scenes) {
         if (scene == "-") {
@@ -132,9 +149,13 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
             throw ToolError(why);
         }
-        if (batch.files().size() != 1 || given.items.size() != 1 || given.allItems) {
+        if (batch.files().size() != 1 || given.items.size() + given.blocks.size() != 1 ||
+            given.allItems) {
             throw ToolError("the interactive key editor edits one item of one scene: give one "
-                            "scene and one --item, or give the edit as actions");
+                            "scene and one --item or --block, or give the edit as actions");
+        }
+        if (given.json) {
+            throw ToolError("--json needs the edit as actions (--key, --set, ...)");
         }
         if (given.dryRun) {
             throw ToolError("--dry-run needs the edit as actions (--key, --set, ...)");
@@ -144,6 +165,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     Session session(given.module.empty() ? defaultModulePath() : given.module);
     edit::SceneEditOptions sceneOptions;
     sceneOptions.items = given.items;
+    sceneOptions.blocks = given.blocks;
     sceneOptions.allItems = given.allItems;
     sceneOptions.dryRun = given.dryRun;
     sceneOptions.backup = given.backup;
@@ -174,11 +196,23 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         }
     }
     std::size_t edited = 0, scenesEdited = 0, unasked = 0, twice = 0;
+    nlohmann::json document = jsonDocument("edit");
+    document["dryRun"] = given.dryRun;
+    document["scenes"] = nlohmann::json::array();
     const auto flush = [] { std::fflush(stdout); };
     const std::size_t failed = batch.visit(flush, [&](std::size_t f, const std::string& scene) {
         if (!sameAs[f].empty()) {
-            std::printf("'%s': the same file as '%s'; edited once\n", scene.c_str(),
-                        sameAs[f].c_str());
+            if (given.json) {
+                document["scenes"].push_back({{"path", scene},
+                                              {"sameAs", sameAs[f]},
+                                              {"written", false},
+                                              {"error", nullptr},
+                                              {"blocks", nlohmann::json::array()},
+                                              {"notes", nlohmann::json::array()}});
+            } else {
+                std::printf("'%s': the same file as '%s'; edited once\n", shown(scene).c_str(),
+                            shown(sameAs[f]).c_str());
+            }
             ++twice;
             return std::string();
         }
@@ -186,29 +220,78 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
             return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
         };
         files::FileSystem& fs = files::systemFileSystem();
+        nlohmann::json record = {{"path", scene},
+                                 {"written", false},
+                                 {"error", nullptr},
+                                 {"blocks", nlohmann::json::array()},
+                                 {"notes", nlohmann::json::array()}};
         try {
             const edit::SceneEditResult result =
                 interactive ? edit::editInTerminal(session, fs, scene, sceneOptions)
                             : edit::editScene(session, fs, scene, sceneOptions);
-            printDiff(result.diff);
-            for (const std::string& note : result.notes) {
-                std::printf("%s\n", note.c_str());
-            }
             edited += result.edited;
             unasked += result.unasked.size();
             scenesEdited += result.edited > 0 ? 1 : 0;
-            if (result.edited == 0 && result.cancelled == 0) {
-                std::printf("'%s': no key changed; the file is as it was\n", scene.c_str());
+            if (given.json) {
+                record["written"] = result.written;
+                for (const edit::BlockEdit& block : result.blocks) {
+                    nlohmann::json value = {{"block", block.block},
+                                            {"item", block.address},
+                                            {"name", block.item.empty()
+                                                         ? nlohmann::json(nullptr)
+                                                         : nlohmann::json(block.item)},
+                                            {"firstLine", block.firstLine},
+                                            {"lastLine", block.lastLine},
+                                            {"outcome", block.outcome}};
+                    if (!block.oldLines.empty() || !block.newLines.empty()) {
+                        value["old"] = block.oldLines;
+                        value["new"] = block.newLines;
+                    }
+                    record["blocks"].push_back(std::move(value));
+                }
+                record["notes"] = result.notes;
+                document["scenes"].push_back(std::move(record));
+            } else {
+                // A patch when piped or redirected, so byte for byte (a CR kept, a
+                // name as the scene spells it); on a terminal, controls escaped.
+                printDiff(isTerminal(stdout) ? shownLines(result.diff) : result.diff);
+                for (const std::string& note : result.notes) {
+                    std::printf("%s\n", shown(note).c_str());
+                }
+                if (result.edited == 0 && result.cancelled == 0) {
+                    std::printf("'%s': no key changed; the file is as it was\n",
+                                shown(scene).c_str());
+                }
             }
         } catch (const edit::StrictRefusal& strict) {
-            // The list the refusal is about, before the refusal itself.
-            for (const std::string& change : strict.unasked) {
-                std::printf("%s\n", change.c_str());
+            if (given.json) {
+                record["error"] = strict.what();
+                record["notes"] = strict.unasked;
+                document["scenes"].push_back(std::move(record));
+            } else {
+                // The list the refusal is about, before the refusal itself.
+                for (const std::string& change : strict.unasked) {
+                    std::printf("%s\n", shown(change).c_str());
+                }
+            }
+            throw;
+        } catch (const ToolError& e) {
+            if (given.json) {
+                record["error"] = e.what();
+                document["scenes"].push_back(std::move(record));
             }
             throw;
         }
         return std::string();
     });
+    const int status = failed == 0 ? kExitClean : kExitError;
+    if (given.json) {
+        document["edited"] = edited;
+        document["refused"] = failed;
+        document["status"] = status;
+        std::printf("%s\n", jsonText(document).c_str());
+        return status;
+    }
     const std::size_t scenes = batch.files().size() - twice;
     const std::string notAsked = unasked == 0 ? ""
                                               : ", " + std::to_string(unasked) +
@@ -218,7 +301,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                 edited == 1 ? "key block" : "key blocks", scenesEdited, scenes,
                 scenes == 1 ? "scene" : "scenes", notAsked.c_str(),
                 failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
-    return failed == 0 ? kExitClean : kExitError;
+    return status;
 }
 
 } // namespace
@@ -246,7 +329,15 @@ Command addEditCommand(CLI::App& tool) {
         ->required();
     command->add_flag("-r,--recursive", options->recursive,
                       "Also the scene files in the folders below a folder");
-    command->add_option("--item", options->items, "Edit this item's keys (repeatable)");
+    command
+        ->add_option("--item", options->items,
+                     "Edit this item's keys, by the name ls lists (repeatable)")
+        ->type_name("NAME");
+    command
+        ->add_option("--block", options->blocks,
+                     "Edit this key block, by its number from 1 (repeatable)")
+        ->type_name("N")
+        ->check(wholeNumber(1, std::numeric_limits<int32_t>::max()));
     command->add_flag("--all-items", options->allItems, "Edit every item that has a shake");
     command->add_option("--key", "Step to key N (NEXT KEY / PREV KEY)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -273,6 +364,8 @@ Command addEditCommand(CLI::App& tool) {
                       "Refuse an edit when the module's save would also change what the actions "
                       "did not ask for (values the file holds otherwise than the module writes "
                       "them)");
+    command->add_flag("--json", options->json,
+                      "What was done as JSON: per scene and block, the old and new lines");
     command->add_option("--module", options->module,
                         "The module file (default: vrim_s.p beside vrim)");
     addWriteOptions(*command);

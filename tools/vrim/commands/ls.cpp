@@ -2,6 +2,7 @@
 // the frames on which it moves the item at the scene's rate, and how many
 // findings check has for it.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/scene/batch.h"
@@ -28,108 +29,159 @@ std::string timingText(const SceneTiming& timing) {
                          : std::string(fps) + ", no frame range";
 }
 
+// The text and blanks to width characters (UTF-8: bytes that start one).
+std::string padded(std::string text, std::size_t width) {
+    std::size_t characters = 0;
+    for (const char c : text) {
+        characters += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    }
+    return text + std::string(characters < width ? width - characters : 0, ' ');
+}
+
+json itemJson(const BlockReport& report) {
+    const scene::Block& block = report.block;
+    json runs = json::array();
+    for (const FrameSpan& run : report.moves) {
+        runs.push_back({{"first", run.first}, {"last", run.last}});
+    }
+    return {{"item", block.address},
+            {"name", block.item ? json(block.item->name) : json(nullptr)},
+            {"kind", block.item ? json(scene::itemKindName(block.item->kind)) : json(nullptr)},
+            {"block", block.number},
+            {"line", block.whole.firstLine},
+            {"keys", report.keys},
+            {"moves", runs},
+            {"findings", report.errors + report.warnings},
+            {"errors", report.errors},
+            {"warnings", report.warnings}};
+}
+
 int runLs(const BatchOptions& options) {
     const scene::SceneBatch batch(options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
     Output output(options.output, batchInputs(batch.files(), options.module));
     Output& out = output;
-    std::size_t items = 0, findings = 0, noShake = 0, errors = 0;
+    // The same counts as check's: its findings of the blocks and of the
+    // scenes, errors among them.
+    std::size_t items = 0, noShake = 0, missing = 0;
+    int errors = 0, warnings = 0;
+    // Over many scenes, one without the --item or --block asked for is a
+    // note; only when no scene has it is that an error.
+    const bool picking = !options.pick.item.empty() || options.pick.block != 0;
+    const std::size_t scenes = batch.files().size();
+    const bool many = scenes > 1;
 
     if (options.json) {
-        out.put("{\"scenes\": [");
+        std::string head = jsonText(jsonDocument("ls"));
+        head.pop_back(); // its members continue
+        out.print("%s, \"scenes\": [", head.c_str());
     }
-    batch.visit(
-        [&out] { out.flush(); },
-        [&](std::size_t f, const std::string& path) {
-            std::size_t listed = 0;
-            if (options.json) {
-                out.print("%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
-                          json(ascii(path)).dump().c_str());
-            } else {
-                out.print("%s%s\n", f == 0 ? "" : "\n", path.c_str());
-            }
-            const SceneCheck scene = checkScene(
-                path, options.pick, std::nullopt, std::nullopt, checker,
-                [&](const BlockReport& report) {
-                    const std::size_t count = static_cast<std::size_t>(report.errors) +
-                                              static_cast<std::size_t>(report.warnings);
-                    ++items;
-                    findings += count;
-                    const std::string name = scene::blockName(report.block);
+    batch.visit([&out] { out.flush(); },
+                [&](std::size_t f, const std::string& path) {
+                    std::size_t listed = 0;
                     if (options.json) {
-                        const json item = {
-                            {"item", report.block.item ? json(ascii(name)) : json(nullptr)},
-                            {"kind", report.block.item
-                                         ? json(scene::itemKindName(report.block.item->kind))
-                                         : json(nullptr)},
-                            {"block", report.block.number},
-                            {"line", report.block.whole.firstLine},
-                            {"keys", report.keys},
-                            {"moves",
-                             [&] {
-                                 json runs = json::array();
-                                 for (const FrameSpan& run : report.moves) {
-                                     runs.push_back({{"first", run.first}, {"last", run.last}});
-                                 }
-                                 return runs;
-                             }()},
-                            {"findings", count}};
-                        out.print("%s\n    %s", listed == 0 ? "" : ",", item.dump().c_str());
+                        out.print("%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
+                                  jsonText(path).c_str());
                     } else {
-                        out.print("  %-24s %-8s  frames %-20s %s\n", name.c_str(),
-                                  plural(report.keys, "key", "keys").c_str(),
-                                  runsText(report.moves).c_str(),
-                                  plural(count, "finding", "findings").c_str());
+                        out.print("%s%s\n", f == 0 ? "" : "\n", shown(path).c_str());
                     }
-                    ++listed;
+                    const SceneCheck scene = checkScene(
+                        path, options.pick, std::nullopt, std::nullopt, checker,
+                        [&](const BlockReport& report) {
+                            const std::size_t count = static_cast<std::size_t>(report.errors) +
+                                                      static_cast<std::size_t>(report.warnings);
+                            ++items;
+                            if (options.json) {
+                                out.print("%s\n    %s", listed == 0 ? "" : ",",
+                                          jsonText(itemJson(report)).c_str());
+                            } else {
+                                out.print("  %s %-8s  frames %-20s %s\n",
+                                          padded(shown(report.block.address), 24).c_str(),
+                                          plural(report.keys, "key", "keys").c_str(),
+                                          runsText(report.moves).c_str(),
+                                          plural(count, "finding", "findings").c_str());
+                            }
+                            ++listed;
+                        });
+                    const std::optional<SceneTiming>& timing = scene.timing;
+                    const bool absent = many && scene.missing;
+                    missing += absent;
+                    const std::string error = absent ? std::string() : scene.error;
+                    const std::string note = absent          ? scene.error
+                                             : scene.noShake ? std::string("no shake")
+                                                             : std::string();
+                    const int sceneErrors = scene.errors - (absent ? 1 : 0);
+                    errors += sceneErrors;
+                    warnings += scene.warnings;
+                    noShake += scene.noShake;
+                    if (options.json) {
+                        json sceneFindings = json::array();
+                        for (const Finding& finding : scene.findings) {
+                            if (!absent || finding.severity != Severity::Error) {
+                                sceneFindings.push_back(findingJson(finding));
+                            }
+                        }
+                        const json rest = {{"fps", timing ? json(timing->fps) : json(nullptr)},
+                                           {"frames", timing && timing->frames
+                                                          ? json({{"first", timing->frames->first},
+                                                                  {"last", timing->frames->last}})
+                                                          : json(nullptr)},
+                                           {"note", note.empty() ? json(nullptr) : json(note)},
+                                           {"error", error.empty() ? json(nullptr) : json(error)},
+                                           {"findings", sceneFindings},
+                                           {"errors", sceneErrors},
+                                           {"warnings", scene.warnings}};
+                        std::string text = jsonText(rest);
+                        text.erase(0, 1);
+                        out.print("%s], %s", listed == 0 ? "" : "\n  ", text.c_str());
+                    } else {
+                        if (timing && error.empty()) {
+                            out.print("  (%s)\n", timingText(*timing).c_str());
+                        }
+                        if (scene.noShake) {
+                            out.print("  note: no shake (no VRIM_S key block)\n");
+                        }
+                        if (absent) {
+                            out.print("  note: %s\n", shown(note).c_str());
+                        }
+                    }
+                    // Once, on standard error; the JSON document holds it as well.
+                    return error;
                 });
-            const std::optional<SceneTiming>& timing = scene.timing;
-            const std::string& error = scene.error;
-            if (error.empty()) {
-                // Header values check would warn about count as findings.
-                for (const Finding& finding : scene.findings) {
-                    findings += finding.severity != Severity::Note;
-                }
-            }
-            noShake += scene.noShake;
-            errors += !error.empty();
-            if (options.json) {
-                out.print(
-                    "%s], \"fps\": %s, \"frames\": %s, \"note\": %s, \"error\": %s}",
-                    listed == 0 ? "" : "\n  ", timing ? json(timing->fps).dump().c_str() : "null",
-                    timing && timing->frames
-                        ? json({{"first", timing->frames->first}, {"last", timing->frames->last}})
-                              .dump()
-                              .c_str()
-                        : "null",
-                    scene.noShake ? "\"no shake\"" : "null",
-                    error.empty() ? "null" : json(ascii(error)).dump().c_str());
-            } else {
-                if (timing && error.empty()) {
-                    out.print("  (%s)\n", timingText(*timing).c_str());
-                }
-                if (scene.noShake) {
-                    out.print("  note: no shake (no VRIM_S key block)\n");
-                }
-                if (!error.empty()) {
-                    out.print("  error: %s\n", error.c_str());
-                }
-            }
-            return error;
-        });
-    const int status = errors > 0 ? kExitError : findings > 0 ? kExitWarnings : kExitClean;
+    std::string none;
+    if (picking && many && missing == scenes) {
+        none = options.pick.item.empty()
+                   ? "--block " + std::to_string(options.pick.block) + ": no scene holds that block"
+                   : "--item '" + options.pick.item +
+                         "': no scene has an item of that name with a shake";
+        ++errors;
+        out.flush();
+        std::fprintf(stderr, "vrim: %s\n", shown(none).c_str());
+    }
+    const int status = statusOf(errors, warnings);
+    const std::size_t findings =
+        static_cast<std::size_t>(errors) + static_cast<std::size_t>(warnings);
     if (options.json) {
-        out.print("\n], \"items\": %zu, \"findings\": %zu, \"scenesWithoutShake\": %zu, "
-                  "\"errors\": %zu, \"status\": %d}\n",
-                  items, findings, noShake, errors, status);
+        const json summary = {{"items", items},
+                              {"findings", findings},
+                              {"scenesWithoutShake", noShake},
+                              {"errors", errors},
+                              {"warnings", warnings},
+                              {"error", none.empty() ? json(nullptr) : json(none)},
+                              {"status", status}};
+        std::string text = jsonText(summary);
+        text.erase(0, 1);
+        out.print("\n], %s\n", text.c_str());
     } else {
-        out.print("\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
-                  plural(batch.files().size(), "scene", "scenes").c_str(),
-                  noShake == 0 ? ""
-                               : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
-                  plural(findings, "finding", "findings").c_str(),
-                  errors == 0 ? "" : (", " + plural(errors, "error", "errors")).c_str());
+        out.print(
+            "\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
+            plural(scenes, "scene", "scenes").c_str(),
+            noShake == 0 ? "" : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
+            plural(findings, "finding", "findings").c_str(),
+            errors == 0
+                ? ""
+                : (", " + plural(static_cast<std::size_t>(errors), "error", "errors")).c_str());
     }
     output.finish();
     return status;

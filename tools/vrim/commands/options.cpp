@@ -145,7 +145,7 @@ MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
             scene::pickBlock(reader, {options.item, options.item.empty() ? options.block : 1});
         session.load(setup.instance, picked.block.lines);
         setup.source = scene::blockPlace(reader.name(), picked.block);
-        setup.item = picked.block.item ? picked.block.item->displayName : "";
+        setup.item = picked.block.address;
         setup.header = picked.header;
     }
     timeMotion(setup, options);

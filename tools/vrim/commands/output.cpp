@@ -1,6 +1,7 @@
 #include "tools/vrim/commands/output.h"
 #include "text/words.h"
 
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/error.h"
 #include "tools/vrim/module/session.h"
@@ -51,6 +52,10 @@ void addWriteOptions(CLI::App& command) {
 
 const files::WritePolicy& writePolicy() {
     return policy();
+}
+
+bool Output::terminal() const {
+    return (path_.empty() || path_ == "-") && isTerminal(stdout);
 }
 
 Output::Output(const std::string& path, const std::vector<std::string>& inputs)
@@ -129,15 +134,6 @@ void finishStandardOutput() {
 
 std::string plural(std::size_t count, const char* one, const char* many) {
     return text::counted(count, one, many);
-}
-
-std::string ascii(const std::string& text) {
-    std::string shown = text;
-    for (char& c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte > 0x7e ? '?' : c;
-    }
-    return shown;
 }
 
 } // namespace vrim

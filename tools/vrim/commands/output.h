@@ -43,6 +43,9 @@ class Output {
     // Flushes everything written and, for a file, puts it in place. Throws
     // ToolError when a write, the flush or the rename failed.
     void finish();
+    // Whether the output is standard output on a terminal (names are then
+    // shown with their control characters escaped).
+    bool terminal() const;
 
   private:
     std::string path_; // as the user gave it
@@ -63,10 +66,6 @@ const files::WritePolicy& writePolicy();
 
 // "1 key", "3 keys".
 std::string plural(std::size_t count, const char* one, const char* many);
-
-// Scene text is 8-bit; JSON needs UTF-8, so bytes that are not printable
-// ASCII are shown as '?'.
-std::string ascii(const std::string& text);
 
 // Flushes standard output; throws ToolError when anything written to it was
 // lost (a full disk; a closed pipe where SIGPIPE does not end the process).

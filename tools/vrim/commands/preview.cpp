@@ -2,6 +2,7 @@
 // as a plot.
 #include "text/numbers.h"
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/plot/plot.h"
@@ -57,7 +58,7 @@ int runPreview(const PreviewOptions& options) {
                   setup.frames.last, setup.fps);
     Output output(options.motion.output, motionInputs(options.motion));
     Output& out = output;
-    out.print("Shake of %s, %s\n", setup.source.c_str(), range);
+    out.print("Shake of %s, %s\n", shown(setup.source).c_str(), range);
     out.print("Offsets from the item's position (%s); key: the key that acts, - none\n\n",
               restText(setup.rest).c_str());
     std::vector<std::vector<std::string>> rows = {{"frame", "time", "key", "X", "Y", "Z"}};
@@ -75,7 +76,7 @@ int runPreview(const PreviewOptions& options) {
 
     if (!options.svg.empty()) {
         Plot plot;
-        plot.title = "VRIM_S shake: " + setup.source;
+        plot.title = "VRIM_S shake: " + shown(setup.source);
         plot.subtitle = std::string(range) + ", offsets from the item's position (" +
                         restText(setup.rest) + "); shaded: the frames each key moves the item";
         plot.fps = setup.fps;

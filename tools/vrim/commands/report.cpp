@@ -1,8 +1,10 @@
 // vrim report: one self-contained HTML page for reviewing the shakes of
 // several scenes, with a player that steps through the module's samples.
 #include "tools/vrim/commands/commands.h"
+#include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/error.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/provenance.h"
@@ -27,6 +29,7 @@ struct ReportOptions {
     BatchOptions batch; // scenes, --recursive, --frames, --fps and the module
     std::string title = "Shake review";
     std::size_t plots = report::Limits{}.plottedItems;
+    bool json = false;
 };
 
 // A drawn item is up to about 100 KB of page.
@@ -49,6 +52,10 @@ int runReport(const ReportOptions& options) {
     if (!options.batch.frames.empty()) {
         frames = parseFrameRange(options.batch.frames, "--frames");
     }
+    if (options.json && (options.batch.output.empty() || options.batch.output == "-")) {
+        throw ToolError("--json and -o - would both write to standard output; give the page a "
+                        "file");
+    }
     const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
     report::Limits limits;
     limits.plottedItems = options.plots;
@@ -70,11 +77,13 @@ int runReport(const ReportOptions& options) {
     // it, stays within its bounds however many items the scenes have.
     std::size_t plotsLeft = limits.plottedItems, rowsLeft = limits.listedItems;
     int errors = 0, warnings = 0;
+    nlohmann::json written = nlohmann::json::array();
     batch.visit([] { std::fflush(stdout); },
                 [&](std::size_t, const std::string& path) {
                     report::PageScene scene;
                     scene.path = path;
                     scene.absolutePath = report::absolutePath(path);
+                    std::size_t plotted = 0;
                     const SceneCheck checked = checkScene(
                         path, options.batch.pick, options.batch.fps.given(), frames, checker,
                         [&](const scene::Block& block, const BlockReport& report,
@@ -85,6 +94,7 @@ int runReport(const ReportOptions& options) {
                                 return;
                             }
                             (plot ? plotsLeft : rowsLeft) -= 1;
+                            plotted += plot;
                             // The checker's instance holds the block just checked: the
                             // page reads its keys there rather than loading it again.
                             const report::BlockSource source = {
@@ -111,6 +121,18 @@ int runReport(const ReportOptions& options) {
                     scene.errors = static_cast<std::size_t>(checked.errors);
                     scene.warnings = static_cast<std::size_t>(checked.warnings);
                     scene.findings = scene.errors + scene.warnings;
+                    if (options.json) {
+                        written.push_back(
+                            {{"path", path},
+                             {"blocks", checked.blocks},
+                             {"plotted", plotted},
+                             {"listed", scene.items.size() - plotted},
+                             {"unlisted", scene.unlisted},
+                             {"errors", checked.errors},
+                             {"warnings", checked.warnings},
+                             {"error", checked.error.empty() ? nlohmann::json(nullptr)
+                                                             : nlohmann::json(checked.error)}});
+                    }
                     errors += checked.errors;
                     warnings += checked.warnings;
                     page.scene(std::move(scene));
@@ -141,7 +163,19 @@ int runReport(const ReportOptions& options) {
                  plural(static_cast<std::size_t>(warnings), "warning", "warnings").c_str());
     // Written: 0 when clean, 1 with findings. Nothing written is 2 (an
     // exception on the way out of here).
-    return errors > 0 || warnings > 0 ? kExitWarnings : kExitClean;
+    const int status = errors > 0 || warnings > 0 ? kExitWarnings : kExitClean;
+    if (options.json) {
+        nlohmann::json document = jsonDocument("report");
+        document["page"] = options.batch.output;
+        document["title"] = options.title;
+        document["bytes"] = bytes;
+        document["scenes"] = std::move(written);
+        document["errors"] = errors;
+        document["warnings"] = warnings;
+        document["status"] = status;
+        std::printf("%s\n", jsonText(document).c_str());
+    }
+    return status;
 }
 
 } // namespace
@@ -169,6 +203,11 @@ Command addReportCommand(CLI::App& tool) {
         ->default_str("the scene's")
         ->type_name("FIRST:LAST");
     addFpsOption(*command, batch.fps);
+    auto* item = command->add_option("--item", batch.pick.item, "Only this item's shake, by name")
+                     ->type_name("NAME");
+    addBlockOption(*command, batch.pick.block, "Only this key block of each scene, from 1");
+    item->excludes(command->get_option("--block"));
+    command->add_flag("--json", options->json, "Say what was written as JSON on standard output");
     command
         ->add_option("--plots", options->plots,
                      "Draw at most this many items (0 to 1000); the others are listed with "

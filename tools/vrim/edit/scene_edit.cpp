@@ -2,8 +2,8 @@
 
 #include "tools/vrim/edit/diff.h"
 #include "tools/vrim/edit/splice.h"
-#include "tools/vrim/module/analysis.h"
 #include "tools/vrim/files/replace_file.h"
+#include "tools/vrim/module/analysis.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/scene.h"
@@ -134,10 +134,14 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
     // cannot be replaced.
     std::optional<scene::Reader> scan(scene::Reader::open(path));
     scene::Reader& reader = *scan;
-    // Which of the named items the scene has, and how many blocks each.
+    // Which of the named blocks the scene has, by address and by number.
     std::map<std::string, std::size_t> blocksOf;
     for (const std::string& item : options.items) {
         blocksOf.emplace(item, 0);
+    }
+    std::map<std::size_t, bool> numbered;
+    for (const int number : options.blocks) {
+        numbered.emplace(static_cast<std::size_t>(number), false);
     }
     std::map<std::string, bool> itemSeen;
     std::optional<ChangeFinder> ownFinder;
@@ -145,7 +149,7 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
     int64_t lineShift = 0; // new line number minus old, past the blocks so far
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
         if (event == scene::Event::Item) {
-            const auto found = blocksOf.find(reader.item().displayName);
+            const auto found = blocksOf.find(reader.item().name);
             if (found != blocksOf.end()) {
                 itemSeen[found->first] = true;
             }
@@ -153,25 +157,29 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         }
         const scene::Block& block = reader.block();
         shaken.add(block);
-        if (!block.item) {
-            continue; // a block before any item line belongs to no item
-        }
-        const std::string& name = block.item->displayName;
+        const std::string& name = block.address;
         const auto named = blocksOf.find(name);
-        if (named == blocksOf.end() && !options.allItems) {
-            continue;
+        const auto byNumber = numbered.find(block.number);
+        const bool picked = named != blocksOf.end() || byNumber != numbered.end();
+        if (!picked && (!options.allItems || !block.item)) {
+            continue; // --all-items: a block before any item line belongs to no item
         }
-        if (named != blocksOf.end() && ++named->second > 1) {
-            throw refuse("--item " + quoted(name) +
-                         " is ambiguous: the item has more than one "
-                         "VRIM_S key block (lines " +
-                         std::to_string(block.whole.firstLine) + "-" +
-                         std::to_string(block.whole.lastLine) + " is another)");
+        if (named != blocksOf.end()) {
+            ++named->second;
+        }
+        if (byNumber != numbered.end()) {
+            byNumber->second = true;
         }
         const std::string item = scene + ", item " + quoted(name);
         if (const std::string why = unfitBlock(block); !why.empty()) {
             throw ToolError(item + ": " + why + "; vrim edit leaves such a block alone");
         }
+        BlockEdit record;
+        record.block = block.number;
+        record.address = name;
+        record.item = block.item ? block.item->name : std::string();
+        record.firstLine = block.data->firstLine;
+        record.lastLine = block.data->lastLine;
 
         // The module reads the block, the user works in its key editor, and
         // the module writes the block again.
@@ -194,6 +202,8 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         if (user->cancelled()) {
             ++result.cancelled;
             result.notes.push_back(item + ": the key editor was cancelled; the item is unchanged");
+            record.outcome = "cancelled";
+            result.blocks.push_back(std::move(record));
             session.release(instance);
             continue;
         }
@@ -207,6 +217,8 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
                                    .compare(oldLines, newLines, watch, item);
         if (newLines == oldLines) {
             ++result.unchanged;
+            record.outcome = "unchanged";
+            result.blocks.push_back(std::move(record));
             result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());
             continue;
         }
@@ -240,6 +252,10 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
                                (options.dryRun ? " would be replaced (" : " replaced (") +
                                std::to_string(oldLines.size()) + " lines, now " +
                                std::to_string(newLines.size()) + ")");
+        record.outcome = "edited";
+        record.oldLines = oldLines;
+        record.newLines = newLines;
+        result.blocks.push_back(std::move(record));
         result.notes.insert(result.notes.end(), changes.unasked.begin(), changes.unasked.end());
         result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());
         result.unasked.insert(result.unasked.end(), changes.unasked.begin(), changes.unasked.end());
@@ -259,6 +275,13 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         }
         throw refuse("--item " + quoted(name) +
                      ": no item of that name; items with a shake: " + shaken.list());
+    }
+    for (const auto& [number, seen] : numbered) {
+        if (!seen) {
+            throw refuse("--block " + std::to_string(number) +
+                         " is out of range: the scene holds " + std::to_string(shaken.count()) +
+                         " key block" + (shaken.count() == 1 ? "" : "s"));
+        }
     }
     if (options.allItems && shaken.count() == 0) {
         result.notes.push_back(scene + ": no item has a shake");

@@ -10,6 +10,7 @@
 #include "tools/vrim/files/replace_file.h"
 #include "tools/vrim/module/session.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,7 +19,8 @@
 namespace vrim::edit {
 
 struct SceneEditOptions {
-    std::vector<std::string> items; // display names ("Null (2)" for a second "Null")
+    std::vector<std::string> items; // block addresses ("Null", "Null@3" for a second "Null")
+    std::vector<int> blocks;        // block numbers, from 1
     bool allItems = false;
     bool dryRun = false;
     bool backup = false;
@@ -34,6 +36,16 @@ struct SceneEditOptions {
     std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
 };
 
+// One block the edit reached.
+struct BlockEdit {
+    std::size_t block = 0;                     // its number
+    std::string address;                       // what --item takes
+    std::string item;                          // the item's name; empty for a block before any item
+    std::uint64_t firstLine = 0, lastLine = 0; // of its data, as read
+    const char* outcome = "";                  // "edited", "unchanged", "cancelled"
+    std::vector<std::string> oldLines, newLines; // its data; both empty unless edited
+};
+
 struct SceneEditResult {
     std::size_t edited = 0;         // blocks whose text changed
     std::size_t unchanged = 0;      // blocks the edit left as they were
@@ -41,6 +53,7 @@ struct SceneEditResult {
     bool written = false;           // the file was replaced
     std::string diff;               // --dry-run: what would change
     std::vector<std::string> notes; // one line each, for people
+    std::vector<BlockEdit> blocks;  // for machines, in file order
     // The changes the actions did not ask for, one line each; also in notes.
     std::vector<std::string> unasked;
 };

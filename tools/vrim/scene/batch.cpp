@@ -1,5 +1,6 @@
 #include "tools/vrim/scene/batch.h"
 
+#include "text/names.h"
 #include "tools/vrim/error.h"
 #include "tools/vrim/scene/reader_choice.h"
 
@@ -80,7 +81,7 @@ std::size_t SceneBatch::visit(
         if (!error.empty()) {
             ++failed;
             flushOutput();
-            std::fprintf(stderr, "vrim: %s\n", error.c_str());
+            std::fprintf(stderr, "vrim: %s\n", text::terminalSafe(error).c_str());
         }
     }
     return failed;
@@ -97,7 +98,7 @@ SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit&
         const Block& block = reader.block();
         ++blocks;
         shaken.add(block);
-        const bool picked = !pick.item.empty() ? block.item && block.item->displayName == pick.item
+        const bool picked = !pick.item.empty() ? block.address == pick.item
                             : pick.block != 0 ? block.number == static_cast<std::size_t>(pick.block)
                                               : true;
         if (picked) {
@@ -108,8 +109,11 @@ SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit&
     outcome.noShake = blocks == 0 && !reader.stopped();
     if (reader.stopped()) {
         const Problem& problem = reader.problems().back();
-        outcome.error = reader.name() + ":" + std::to_string(problem.line) + ": " + problem.message;
+        outcome.error = reader.name() +
+                        (problem.line != 0 ? ":" + std::to_string(problem.line) : std::string()) +
+                        ": " + problem.message;
     } else if (!outcome.noShake && outcome.blocks == 0) {
+        outcome.missing = true;
         outcome.error = !pick.item.empty()
                             ? "--item '" + pick.item + "': '" + reader.name() +
                                   "' has no item of that name with a shake; items with a shake: " +

@@ -56,6 +56,7 @@ struct SceneVisit {
 struct SceneOutcome {
     std::size_t blocks = 0; // blocks handed to the visit
     bool noShake = false;   // the scene holds no key block
+    bool missing = false;   // --item or --block named no block of the scene
     std::string error;      // the scene could not be read, or --item found nothing
 };
 

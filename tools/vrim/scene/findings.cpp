@@ -4,6 +4,7 @@
 #include "text/words.h"
 
 #include "tools/vrim/scene/reader_choice.h"
+#include "tools/vrim/scene/reader_lines.h"
 #include "tools/vrim/scene/reader_numbers.h"
 
 #include <algorithm>
@@ -343,6 +344,7 @@ BlockReport BlockChecker::check(const scene::Block& block, const SceneTiming& ti
     }
     report.block.number = block.number;
     report.block.item = block.item;
+    report.block.address = block.address;
     report.block.wrapped = block.wrapped;
     report.block.whole = block.whole;
     report.block.data = block.data;
@@ -373,13 +375,29 @@ SceneTiming sceneTiming(const scene::Header& header, std::optional<double> fps,
 std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTiming& timing) {
     std::vector<Finding> findings;
     for (const scene::Problem& problem : reader.problems()) {
+        // Found at the end: there is no rest left unread.
+        const bool notScene = problem.message.rfind("not a scene file", 0) == 0;
         findings.push_back(
             {problem.stopsReading ? Severity::Error : Severity::Warning,
-             problem.stopsReading ? "unreadable" : "header-value",
+             notScene               ? "not-a-scene"
+             : problem.stopsReading ? "unreadable"
+                                    : "header-value",
              problem.line,
              0,
-             problem.message + (problem.stopsReading ? "; the rest is not read" : ""),
+             problem.message + (problem.stopsReading && !notScene ? "; the rest is not read" : ""),
              {}});
+    }
+    if (const auto& fps = reader.header().framesPerSecond;
+        fps && fps->isNumber && !scene::headerFps(reader.header())) {
+        findings.push_back({Severity::Warning,
+                            "frame-rate",
+                            fps->line,
+                            0,
+                            "FramesPerSecond " + scene::printable(fps->text) +
+                                " is not a frame rate above 0 and at most " +
+                                text::general(scene::kMaxSceneFps) + ": " + text::general(timing.fps) +
+                                " fps is used",
+                            {}});
     }
     if (timing.fps != kKeyFrameRate) {
         findings.push_back(
@@ -444,6 +462,7 @@ checkScene(const std::string& path, const scene::BlockPick& pick, std::optional<
                                       {}});
         }
         scene.error = outcome.error;
+        scene.missing = outcome.missing;
     } catch (const ToolError& e) {
         scene.error = e.what();
     }

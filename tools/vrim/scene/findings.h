@@ -91,7 +91,8 @@ struct SceneCheck {
     std::size_t blocks = 0, keys = 0;
     int errors = 0, warnings = 0; // of its blocks and its own findings
     bool noShake = false;
-    std::string error; // why the scene could not be read whole; empty when it was
+    bool missing = false; // --item or --block named no block of it (error says so)
+    std::string error;    // why the scene could not be read whole; empty when it was
 };
 SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,

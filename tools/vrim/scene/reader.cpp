@@ -1,17 +1,34 @@
 #include "plugin/identity.h"
 #include "plugin/vocabulary.h"
+#include "text/words.h"
 #include "tools/vrim/scene/reader_input.h"
 #include "tools/vrim/scene/reader_lines.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <cmath>
 #include <deque>
-#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace vrim::scene {
 
 namespace {
+
+text::Encoding gNameEncoding = text::Encoding::Auto;
+
+// "NAME@N": the form of a generated address.
+bool looksGenerated(std::string_view name) {
+    const std::size_t at = name.rfind('@');
+    if (at == std::string_view::npos || at + 1 == name.size()) {
+        return false;
+    }
+    for (std::size_t i = at + 1; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
 
 // The name an item takes when its name line never comes.
 const char* fallbackName(ItemKind kind) {
@@ -35,6 +52,14 @@ std::string megabytes(std::size_t bytes) {
 }
 
 } // namespace
+
+void setNameEncoding(text::Encoding encoding) {
+    gNameEncoding = encoding;
+}
+
+text::Encoding nameEncoding() {
+    return gNameEncoding;
+}
 
 const char* itemKindName(ItemKind kind) {
     switch (kind) {
@@ -65,7 +90,7 @@ struct Reader::State {
     std::optional<Item> current;
     bool namePending = false;
     std::size_t items = 0;
-    std::unordered_map<std::string, std::size_t> nameCounts;
+    std::unordered_set<std::string> addressed; // names that address a block
 
     // Events found but not yet handed out, items before the block they own.
     std::deque<Item> readyItems;
@@ -79,38 +104,38 @@ struct Reader::State {
     bool seenLF = false, seenCRLF = false;
     bool inOtherPlugin = false;
     std::size_t blocks = 0;
+    bool sceneHeader = false; // the first line is "LWSC"
 
     void stop(std::uint64_t line, std::string message) {
         problems.push_back({line, std::move(message), true});
         stopped = true;
     }
 
-    // The pending item is complete: give it its display name and hand it out.
+    // The pending item is complete: decode its name and hand it out.
     bool settleItem() {
         if (!current || !namePending) {
             return true;
         }
         namePending = false;
         if (current->name.size() > kMaxNameBytes) {
-            stop(current->line,
-                 "the item name is longer than " + std::to_string(kMaxNameBytes) + " bytes");
+            stop(current->line, "the item name is longer than " + std::to_string(kMaxNameBytes) +
+                                    " bytes (the longest name the tool reads)");
             return false;
         }
-        auto found = nameCounts.find(current->name);
-        std::size_t count = 1;
-        if (found != nameCounts.end()) {
-            count = ++found->second;
-        } else if (nameCounts.size() >= kMaxDistinctNames) {
-            stop(current->line, "the scene names more than " + std::to_string(kMaxDistinctNames) +
-                                    " different items");
-            return false;
-        } else {
-            nameCounts.emplace(current->name, 1);
-        }
-        current->displayName =
-            count == 1 ? current->name : current->name + " (" + std::to_string(count) + ")";
+        current->name = text::decode(current->name, gNameEncoding);
         readyItems.push_back(*current);
         return true;
+    }
+
+    // The block's address: its item's name the first time the name has a
+    // block, else NAME@N.
+    std::string address(const Block& block) {
+        const std::string name = block.item ? block.item->name : std::string();
+        if (!name.empty() && !looksGenerated(name) && addressed.size() < kMaxDistinctNames &&
+            addressed.insert(name).second) {
+            return name;
+        }
+        return name + "@" + std::to_string(block.number);
     }
 
     void newItem(ItemKind kind, std::string name, const Line& line) {
@@ -159,6 +184,7 @@ struct Reader::State {
         Block block;
         block.number = ++blocks;
         block.item = current;
+        block.address = address(block);
         block.wrapped = wrapped;
         block.whole.firstLine = line.number;
         block.whole.begin = line.begin;
@@ -330,8 +356,19 @@ struct Reader::State {
                     closeBlock();
                 }
                 settleItem();
+                if (!stopped && !sceneHeader && blocks == 0) {
+                    // Random bytes, an empty file, some other text: not a
+                    // scene that happens to hold no shake.
+                    stop(input.lines() == 0 ? 0 : 1,
+                         input.lines() == 0
+                             ? "not a scene file: it is empty"
+                             : "not a scene file: no \"LWSC\" first line and no VRIM_S key block");
+                }
                 finished = true;
                 break;
+            }
+            if (line.number == 1) {
+                sceneHeader = text::trimBlanks(line.text) == "LWSC";
             }
             if (open) {
                 blockLine(line);

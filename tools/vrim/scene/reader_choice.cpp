@@ -51,18 +51,12 @@ std::optional<Frames> headerFrames(const Header& header) {
 }
 
 std::string blockName(const Block& block) {
-    return block.item ? block.item->displayName : "block " + std::to_string(block.number);
+    return block.address;
 }
 
 std::string blockPlace(const std::string& scene, const Block& block) {
-    std::string place = scene + ", ";
-    if (block.item) {
-        place += block.item->displayName + " (block " + std::to_string(block.number) + ", ";
-    } else {
-        place += "block " + std::to_string(block.number) + " (";
-    }
-    return place + "lines " + std::to_string(block.whole.firstLine) + "-" +
-           std::to_string(block.whole.lastLine) + ")";
+    return scene + ", " + block.address + " (block " + std::to_string(block.number) + ", lines " +
+           std::to_string(block.whole.firstLine) + "-" + std::to_string(block.whole.lastLine) + ")";
 }
 
 void ShakenItems::add(const Block& block) {
@@ -89,7 +83,6 @@ std::string ShakenItems::list() const {
 
 PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
     std::optional<Block> picked;
-    std::size_t matches = 0;
     std::size_t blocks = 0;
     ShakenItems shaken;
     for (Event event = reader.next(); event != Event::End; event = reader.next()) {
@@ -99,10 +92,11 @@ PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
         const Block& block = reader.block();
         ++blocks;
         shaken.add(block);
+        // Addresses are unique, so at most one block is chosen.
         const bool chosen = choice.item.empty()
                                 ? block.number == static_cast<std::size_t>(choice.number)
-                                : block.item && block.item->displayName == choice.item;
-        if (chosen && ++matches == 1) {
+                                : block.address == choice.item;
+        if (chosen) {
             picked = block;
         }
     }
@@ -114,16 +108,10 @@ PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
         throw ToolError(scene + " holds no shake: no VRIM_S key block");
     }
     if (!choice.item.empty()) {
-        if (matches == 0) {
+        if (!picked) {
             throw ToolError(
                 "--item '" + choice.item + "': " + scene +
                 " has no item of that name with a shake; items with a shake: " + shaken.list());
-        }
-        if (matches > 1) {
-            throw ToolError("--item '" + choice.item + "' is ambiguous: " + scene + " holds " +
-                            std::to_string(matches) +
-                            " key blocks for it; pick one with --block (items with a shake: " +
-                            shaken.list() + ")");
         }
     } else if (!picked) {
         throw ToolError("--block " + std::to_string(choice.number) + " is out of range: " + scene +

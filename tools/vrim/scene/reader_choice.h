@@ -41,17 +41,16 @@ struct PickedBlock {
     Header header;
 };
 
-// Reads the scene to its end and hands back the chosen block. Throws
-// vrim::ToolError when the scene holds no block, a problem stopped the
-// reading, the number is out of range, or the name matches no item with a
-// shake or more than one block (the message lists the items that have one).
+// Reads the scene to its end and hands back the chosen block: by its
+// address (scene.h), or by its number. Throws vrim::ToolError when the scene
+// holds no block, a problem stopped the reading, the number is out of range,
+// or the address is no block's (the message lists the blocks' addresses).
 PickedBlock pickBlock(Reader& reader, const BlockChoice& choice);
 
 // Why the reader stopped before the end, with the file and line.
 std::string stoppedMessage(const Reader& reader);
 
-// "NAME" or "block N", for messages and titles: the item's name when the
-// block has an item.
+// The block's address, for messages and titles: "NAME", "NAME@N" or "@N".
 std::string blockName(const Block& block);
 // "path, ShotCam (block 2, lines 40-66)": where a block is, for people.
 std::string blockPlace(const std::string& scene, const Block& block);

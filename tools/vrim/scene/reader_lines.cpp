@@ -1,5 +1,7 @@
 #include "tools/vrim/scene/reader_lines.h"
 
+#include "text/names.h"
+#include "tools/vrim/scene/scene.h"
 #include "text/words.h"
 
 #include <charconv>
@@ -61,11 +63,7 @@ std::string objectName(std::string_view path) {
 }
 
 std::string printable(std::string_view text) {
-    std::string shown;
-    for (unsigned char c : text) {
-        shown += (c < 0x20 || c > 0x7e) ? '?' : static_cast<char>(c);
-    }
-    return shown;
+    return text::decode(text, nameEncoding());
 }
 
 } // namespace vrim::scene

@@ -33,7 +33,8 @@ std::string_view withoutId(std::string_view rest);
 // extension.
 std::string objectName(std::string_view path);
 
-// The text with control and non-ASCII bytes shown as '?', for messages.
+// Scene text decoded as names are, for messages (UTF-8; escaped only where
+// it is printed on a terminal).
 std::string printable(std::string_view text);
 
 } // namespace vrim::scene

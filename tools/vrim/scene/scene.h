@@ -20,8 +20,8 @@
 // The reader never holds the file: it keeps the line it is on (at most
 // kMaxLineBytes), the key block it is on (at most kMaxBlockBytes and
 // kMaxBlockLines), the header values, the item that lines belong to, and the
-// table of item names it has seen (for the " (2)" names; at most
-// kMaxDistinctNames names of at most kMaxNameBytes). Whatever goes past one
+// table of the names that address a block so far (at most kMaxDistinctNames
+// names of at most kMaxNameBytes bytes as written). Whatever goes past one
 // of these bounds is a problem that stops the reading, reported with its line
 // number; the input is never read whole into memory, so the tool's memory
 // stays bounded on any input, an endless one included.
@@ -36,6 +36,18 @@
 // the input. Spans include their last line's line end (when it has one), so
 // copying the bytes outside [begin, end) and writing new text in their place
 // keeps every other byte of the file as it was.
+//
+// Names: the bytes of a name line decoded to UTF-8 as nameEncoding() says
+// (by default UTF-8 when the name is valid UTF-8, else Windows-1252).
+//
+// Addresses: every key block has one, what --item takes. The first block
+// of an item name is addressed by the name itself; every other block is
+// addressed NAME@N, N its block number: a second item of one name, a second
+// VRIM_S modifier on one item, and a block before any item line (which has
+// no name: "@N"). A real name that itself ends in "@" and digits is also
+// addressed NAME@N, so a generated address never equals a name that stands
+// for itself, and no two blocks share an address. Past kMaxDistinctNames
+// names, a block of a name not yet seen is addressed NAME@N too.
 //
 // What the reader knows of the host's scene lines:
 //   FramesPerSecond R, FirstFrame N, LastFrame N, FrameStep N   (the header;
@@ -60,14 +72,21 @@
 #include <string_view>
 #include <vector>
 
+#include "text/names.h"
+
 namespace vrim::scene {
+
+// How names are decoded; the tool sets it once from --encoding, before any
+// scene is read.
+void setNameEncoding(text::Encoding encoding);
+text::Encoding nameEncoding();
 
 // Bounds of what the reader holds at once.
 constexpr std::size_t kMaxLineBytes = 1024 * 1024;      // one line, its line end not counted
 constexpr std::size_t kMaxBlockBytes = 4 * 1024 * 1024; // one key block's lines
 constexpr std::size_t kMaxBlockLines = 100000;          // one key block's lines
-constexpr std::size_t kMaxNameBytes = 256;              // one item name
-constexpr std::size_t kMaxDistinctNames = 50000;        // item names told apart by " (2)"
+constexpr std::size_t kMaxNameBytes = 256;              // one item name, as written
+constexpr std::size_t kMaxDistinctNames = 50000;        // names held to keep addresses apart
 
 // One header value: "FramesPerSecond 24" gives text "24" and number 24.
 struct HeaderValue {
@@ -92,8 +111,7 @@ const char* itemKindName(ItemKind kind);
 struct Item {
     std::size_t number = 0; // 1-based, in file order, over every item of the file
     ItemKind kind = ItemKind::Object;
-    std::string name;         // as the scene names it (kMaxNameBytes at most)
-    std::string displayName;  // name, or "name (2)", "name (3)"... for later items of one name
+    std::string name;         // as the scene names it, decoded to UTF-8
     std::uint64_t line = 0;   // the item's own line (LoadObject..., AddNullObject, AddCamera...)
     std::uint64_t offset = 0; // byte offset of the start of that line
 };
@@ -117,6 +135,7 @@ struct Span {
 struct Block {
     std::size_t number = 0;   // 1-based, in file order (what --block N counts)
     std::optional<Item> item; // the item whose line came last before it; none: no item line yet
+    std::string address;      // what --item takes: the item's name, or NAME@N (see above)
     bool wrapped = false;     // inside "Plugin ItemMotionHandler N VRIM_S" ... "EndPlugin"
     // wrapped: the Plugin line to the EndPlugin line; bare: VRIM_START to
     // VRIM_END. Both ends included; a block the file ends inside ends at the
