@@ -395,8 +395,8 @@ std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTimin
                             0,
                             "FramesPerSecond " + scene::printable(fps->text) +
                                 " is not a frame rate above 0 and at most " +
-                                text::general(scene::kMaxSceneFps) + ": " + text::general(timing.fps) +
-                                " fps is used",
+                                text::general(scene::kMaxSceneFps) + ": " +
+                                text::general(timing.fps) + " fps is used",
                             {}});
     }
     if (timing.fps != kKeyFrameRate) {
