@@ -2,8 +2,8 @@
 // items of every kind and their names, header values, key blocks with their
 // lines and byte spans, line ends, and the bounds it keeps.
 #include "tools/vrim/module/session.h"
-#include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/batch.h"
+#include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <gtest/gtest.h>

@@ -170,7 +170,8 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     item.plot.keys = plotKeys(*instance, timing.fps, setup.frames);
     sampleItem(session, setup, limits, item);
     item.plot.subtitle =
-        frames(setup.frames.first, setup.frames.last) + " at " + text::general(timing.fps) + " fps; " +
+        frames(setup.frames.first, setup.frames.last) + " at " + text::general(timing.fps) +
+        " fps; " +
         (item.keyStep > 1 ? "every " + std::to_string(item.keyStep) + " frames"
                           : std::string("every frame")) +
         " where a key acts" +

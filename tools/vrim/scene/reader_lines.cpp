@@ -1,8 +1,8 @@
 #include "tools/vrim/scene/reader_lines.h"
 
 #include "text/names.h"
-#include "tools/vrim/scene/scene.h"
 #include "text/words.h"
+#include "tools/vrim/scene/scene.h"
 
 #include <charconv>
 
