@@ -42,7 +42,7 @@ PYBIND11_MODULE(_vrim, m) {
                 std::rethrow_exception(thrown);
             }
         } catch (const Failure& e) {
-            static const char* kinds[] = {"module", "scene", "item", "edit", "usage"};
+            static const char* kinds[] = {"module", "scene", "item", "edit", "usage", "write"};
             const py::object type = py::reinterpret_borrow<py::object>(failure.ptr());
             const py::object error = type(py::make_tuple(e.what(), kinds[static_cast<int>(e.kind)],
                                                          e.scene, e.item, e.action, e.unasked));
@@ -91,7 +91,35 @@ PYBIND11_MODULE(_vrim, m) {
         .def_readonly("written", &EditResult::written)
         .def_readonly("diff", &EditResult::diff)
         .def_readonly("notes", &EditResult::notes)
-        .def_readonly("unasked", &EditResult::unasked);
+        .def_readonly("unasked", &EditResult::unasked)
+        .def_readonly("changes", &EditResult::changes);
+    py::class_<ReportScene>(m, "ReportSceneData")
+        .def_readonly("path", &ReportScene::path)
+        .def_readonly("blocks", &ReportScene::blocks)
+        .def_readonly("plotted", &ReportScene::plotted)
+        .def_readonly("listed", &ReportScene::listed)
+        .def_readonly("unlisted", &ReportScene::unlisted)
+        .def_readonly("errors", &ReportScene::errors)
+        .def_readonly("warnings", &ReportScene::warnings)
+        .def_readonly("error", &ReportScene::error);
+    py::class_<ReportResult>(m, "ReportResultData")
+        .def_readonly("page", &ReportResult::page)
+        .def_readonly("bytes", &ReportResult::bytes)
+        .def_readonly("items", &ReportResult::items)
+        .def_readonly("plotted", &ReportResult::plotted)
+        .def_readonly("errors", &ReportResult::errors)
+        .def_readonly("warnings", &ReportResult::warnings)
+        .def_readonly("scenes", &ReportResult::scenes);
+    py::class_<Change>(m, "ChangeData")
+        .def_readonly("item", &Change::item)
+        .def_readonly("block", &Change::block)
+        .def_readonly("kind", &Change::kind)
+        .def_readonly("key", &Change::key)
+        .def_readonly("was", &Change::was)
+        .def_readonly("field", &Change::field)
+        .def_readonly("before", &Change::before)
+        .def_readonly("after", &Change::after)
+        .def_readonly("asked", &Change::asked);
 
     const auto release = py::call_guard<py::gil_scoped_release>();
     py::class_<Library>(m, "Library")
@@ -128,6 +156,23 @@ PYBIND11_MODULE(_vrim, m) {
                  library.evaluateInto(scene, item, first, count, fps, still, target);
              })
         .def("check", &Library::check, release)
+        .def(
+            "report",
+            [](Library& library, const std::vector<std::string>& paths, const std::string& page,
+               const std::string& title, bool recursive, const std::string& item, std::size_t block,
+               std::optional<double> fps,
+               std::optional<std::pair<std::int32_t, std::int32_t>> frames, std::size_t plots) {
+                ReportRequest request;
+                request.title = title;
+                request.recursive = recursive;
+                request.item = item;
+                request.block = block;
+                request.fps = fps;
+                request.frames = frames;
+                request.plots = plots;
+                return library.report(paths, page, request);
+            },
+            release)
         .def(
             "edit",
             [](Library& library, const std::string& path, const std::vector<std::string>& items,

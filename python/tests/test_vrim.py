@@ -1,6 +1,7 @@
 """The Python module against the vrim commands: the same names, findings,
 offsets and edits, through the same module file."""
 
+import dataclasses
 import json
 import os
 import resource
@@ -264,3 +265,85 @@ def test_changes_not_asked_for_are_listed_and_strict_refuses_them(scene):
         vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(1)], strict=True)
     assert refused.value.unasked == result.unasked
     assert open(scene).read() == text
+
+
+def C(kind, key, was, field=None, old=None, new=None, asked=True, item="Camera_Rig", block=1):
+    return vrim.Change(item, block, kind, key, was, field, old, new, asked)
+
+
+CHANGES = [
+    # A typed field.
+    ([vrim.Action.key(2), vrim.Action.set("freq", 0.5)], "",
+     [C("field", 2, 2, "freq", "0.250000", "0.500000")]),
+    # A shift moves both ends of every key.
+    ([vrim.Action.shift(2)], "",
+     [C("field", 1, 1, "start", "0.000000", "2.000000"),
+      C("field", 1, 1, "end", "24.000000", "26.000000"),
+      C("field", 2, 2, "start", "36.000000", "38.000000"),
+      C("field", 2, 2, "end", "60.000000", "62.000000")]),
+    # A key deleted moves the next one up, and the count follows.
+    ([vrim.Action.key(1), vrim.Action.delete_key()], "",
+     [C("deleted-key", None, 1), C("key-count", None, None, None, "2.000000", "1.000000")]),
+    # What the module's save rewrites on its own is a change not asked for.
+    ([vrim.Action.key(2), vrim.Action.set("end", 61)], "FREQ 0.1\n",
+     [C("field", 1, 1, "freq", "0.1", "0.100000", asked=False),
+      C("field", 2, 2, "end", "60.000000", "61.000000")]),
+]
+
+
+@pytest.mark.parametrize("actions,short,expected", CHANGES)
+def test_changes_as_objects_equal_edit_json(scene, actions, short, expected):
+    if short:
+        text = open(scene).read().replace("FREQ 0.100000\n", short, 1)
+        open(scene, "w").write(text)
+    result = vrim.edit(scene, item="Camera_Rig", actions=actions, dry_run=True)
+    assert sorted(result.changes, key=repr) == sorted(expected, key=repr)
+    args = []
+    for a in actions:
+        args += ["--" + a.option] + ([a.value] if a.value else [])
+    listed = json.loads(run("edit", scene, "--item", "Camera_Rig", *args, "--dry-run",
+                            "--json").stdout)
+    from_json = [vrim.Change(b["item"], b["block"], c["kind"], c["key"], c["was"], c["field"],
+                             c["old"], c["new"], c["asked"])
+                 for s in listed["scenes"] for b in s["blocks"] for c in b.get("changes", [])]
+    assert from_json == list(result.changes)
+
+
+def test_an_added_key_is_one_change_with_the_count():
+    result = vrim.edit(TWO, item="Lamp_Swing", actions=[vrim.Action.add_key()], dry_run=True)
+    kinds = [(c.kind, c.key, c.was, c.asked) for c in result.changes]
+    assert ("added-key", 4, None, True) in kinds
+    assert [(c.old, c.new) for c in result.changes if c.kind == "key-count"] == \
+        [("3.000000", "4.000000")]
+    assert {c.item for c in result.changes} == {"Lamp_Swing"}
+
+
+def test_report_writes_the_page_the_command_writes(tmp_path):
+    shot = os.path.join(SAMPLES, "shot-24fps.lws")
+    page = tmp_path / "review.html"
+    done = vrim.report(TWO, shot, page=page, title="Dailies")
+    assert done.page == str(page) and done.bytes == page.stat().st_size
+    listed = json.loads(run("report", TWO, shot, "-o", str(tmp_path / "cli.html"),
+                            "--title", "Dailies", "--json").stdout)
+    assert [dataclasses.asdict(s) for s in done.scenes] == listed["scenes"]
+    assert (done.errors, done.warnings) == (listed["errors"], listed["warnings"])
+    html = page.read_text()
+    assert "<title>Dailies</title>" in html and "Camera_Rig" in html
+    # One item, one page: the block picked as --item picks it.
+    one = vrim.report(TWO, page=tmp_path / "one.html", item="Lamp_Swing")
+    assert [(s.blocks, s.plotted) for s in one.scenes] == [(1, 1)]
+
+
+@pytest.mark.parametrize("where,text", [
+    ("input", "read"),
+    ("folder", ""),
+    ("missing/review.html", ""),
+])
+def test_report_refuses_a_page_it_may_not_write(tmp_path, scene, where, text):
+    target = {"input": scene, "folder": str(tmp_path)}.get(where, str(tmp_path / where))
+    before = open(scene, "rb").read()
+    with pytest.raises(vrim.WriteError) as refused:
+        vrim.report(scene, page=target)
+    assert isinstance(refused.value, OSError) and text in str(refused.value)
+    assert open(scene, "rb").read() == before
+    assert not os.path.exists(str(tmp_path / "missing"))

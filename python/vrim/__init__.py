@@ -37,6 +37,7 @@ from ._where import BUILD_MODULE
 
 __all__ = [
     "Action",
+    "Change",
     "EditRefused",
     "EditResult",
     "Error",
@@ -45,13 +46,17 @@ __all__ = [
     "ItemError",
     "Key",
     "ModuleError",
+    "ReportResult",
+    "ReportScene",
     "Scene",
     "SceneError",
     "UsageError",
+    "WriteError",
     "Validation",
     "check",
     "edit",
     "module_path",
+    "report",
     "open",
     "validate",
 ]
@@ -107,12 +112,19 @@ class UsageError(Error, ValueError):
     """An argument the call cannot take (an unknown field, a bad frame...)."""
 
 
+class WriteError(Error, OSError):
+    """A file may not be written where it was asked to be (a folder, a
+    read-only file, one of the files read), or writing it failed; whatever
+    was there is as it was."""
+
+
 _KINDS = {
     "module": ModuleError,
     "scene": SceneError,
     "item": ItemError,
     "edit": EditRefused,
     "usage": UsageError,
+    "write": WriteError,
 }
 
 
@@ -420,6 +432,65 @@ def check(*paths: Union[str, "os.PathLike[str]"], recursive: bool = False,
     return [_finding(f.finding, f.scene, f.item or None, f.block or None) for f in found]
 
 
+@dataclass(frozen=True)
+class ReportScene:
+    """What the review page holds of one scene: its key blocks, those drawn,
+    those listed in a row and those only counted (past the page's bounds),
+    check's errors and warnings, and why it could not be used whole (None
+    when it could)."""
+
+    path: str
+    blocks: int
+    plotted: int
+    listed: int
+    unlisted: int
+    errors: int
+    warnings: int
+    error: Optional[str]
+
+
+@dataclass(frozen=True)
+class ReportResult:
+    """The page ``report`` wrote: its file and size, the items on it and
+    those drawn, check's errors and warnings over all scenes, and each
+    scene's part."""
+
+    page: str
+    bytes: int
+    items: int
+    plotted: int
+    errors: int
+    warnings: int
+    scenes: Tuple[ReportScene, ...]
+
+
+def report(*paths: Union[str, "os.PathLike[str]"], page: Union[str, "os.PathLike[str]"],
+           title: str = "Shake review", recursive: bool = False, item: Optional[str] = None,
+           block: Optional[int] = None, fps: Optional[float] = None,
+           frames: Optional[Tuple[int, int]] = None, plots: int = 200,
+           module: Optional[str] = None) -> ReportResult:
+    """Writes the review page of scene files and folders to ``page``, as
+    ``vrim report -o PAGE`` does, through vrim's safe writer (the file is
+    replaced only once the page is whole). ``item``/``block`` pick one block
+    of each scene, ``fps`` and ``frames`` (first, last) override the scenes'
+    own, ``plots`` bounds the items drawn. A scene that cannot be read is on
+    the page with why, and in its ``ReportScene.error``. Raises WriteError
+    when the page may not be written there."""
+    if not paths:
+        raise UsageError("give at least one scene file or folder")
+    library = _library(module)
+    with _translated:
+        done = library.report([os.fspath(p) for p in paths], os.fspath(page), title, recursive,
+                              item or "", int(block or 0), fps,
+                              None if frames is None else (int(frames[0]), int(frames[1])),
+                              int(plots))
+    return ReportResult(done.page, done.bytes, done.items, done.plotted, done.errors,
+                        done.warnings,
+                        tuple(ReportScene(s.path, s.blocks, s.plotted, s.listed, s.unlisted,
+                                          s.errors, s.warnings, s.error or None)
+                              for s in done.scenes))
+
+
 # ---------------------------------------------------------------------------
 # Editing
 
@@ -473,9 +544,37 @@ class Action:
 
 
 @dataclass(frozen=True)
+class Change:
+    """One change of an edit (or of a dry run, one it would make) to the
+    block ``item`` (its address) number ``block``. ``kind`` is "field" (the
+    ``field`` of a key, named as ``Action.set`` takes it), "added-key",
+    "deleted-key" or "key-count". ``key`` is the key's place among the keys
+    saved and ``was`` its place among the file's keys, from 1 (None for a key
+    that is not there). ``old`` and ``new`` are the number as the file held
+    it and as the module saved it (None where there is none); ``asked`` is
+    False for what the module's save changed on its own."""
+
+    item: str
+    block: int
+    kind: str
+    key: Optional[int]
+    was: Optional[int]
+    field: Optional[str]
+    old: Optional[str]
+    new: Optional[str]
+    asked: bool
+
+
+def _change(data: Any) -> Change:
+    return Change(data.item, data.block, data.kind, data.key or None, data.was or None,
+                  data.field or None, data.before, data.after, data.asked)
+
+
+@dataclass(frozen=True)
 class EditResult:
     """What an edit did: blocks edited and left alone, whether the file was
-    written, the unified diff of a dry run, and the notes ``vrim edit`` prints."""
+    written, the unified diff of a dry run, the notes ``vrim edit`` prints,
+    and each change as a ``Change``."""
 
     scene: str
     edited: int
@@ -487,6 +586,7 @@ class EditResult:
     #: file held otherwise than the module writes it): scene, item, key,
     #: field, the old line and the new, as ``vrim edit`` lists them.
     unasked: Tuple[str, ...] = field(default_factory=tuple)
+    changes: Tuple[Change, ...] = field(default_factory=tuple)
 
 
 def edit(path: Union[str, "os.PathLike[str]"], item: Optional[str] = None, *,
@@ -519,4 +619,5 @@ def edit(path: Union[str, "os.PathLike[str]"], item: Optional[str] = None, *,
         result = library.edit(os.fspath(path), names, numbers, all_items, pairs, dry_run,
                               backup, overwrite_backup, strict)
     return EditResult(os.fspath(path), result.edited, result.unchanged, result.written,
-                      result.diff, tuple(result.notes), tuple(result.unasked))
+                      result.diff, tuple(result.notes), tuple(result.unasked),
+                      tuple(_change(c) for c in result.changes))

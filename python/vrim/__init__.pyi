@@ -25,6 +25,7 @@ class SceneError(Error): ...
 class ItemError(Error, LookupError): ...
 class EditRefused(Error): ...
 class UsageError(Error, ValueError): ...
+class WriteError(Error, OSError): ...
 
 def module_path() -> str: ...
 
@@ -111,6 +112,38 @@ class Scene:
 def open(path: _Path, *, module: Optional[str] = ...) -> Scene: ...
 def check(*paths: _Path, recursive: bool = ..., module: Optional[str] = ...) -> List[Finding]: ...
 
+class ReportScene:
+    path: str
+    blocks: int
+    plotted: int
+    listed: int
+    unlisted: int
+    errors: int
+    warnings: int
+    error: Optional[str]
+
+class ReportResult:
+    page: str
+    bytes: int
+    items: int
+    plotted: int
+    errors: int
+    warnings: int
+    scenes: Tuple[ReportScene, ...]
+
+def report(
+    *paths: _Path,
+    page: _Path,
+    title: str = ...,
+    recursive: bool = ...,
+    item: Optional[str] = ...,
+    block: Optional[int] = ...,
+    fps: Optional[float] = ...,
+    frames: Optional[Tuple[int, int]] = ...,
+    plots: int = ...,
+    module: Optional[str] = ...,
+) -> ReportResult: ...
+
 class Action:
     option: str
     value: str
@@ -128,6 +161,17 @@ class Action:
     @classmethod
     def script(cls, path: _Path) -> Action: ...
 
+class Change:
+    item: str
+    block: int
+    kind: str
+    key: Optional[int]
+    was: Optional[int]
+    field: Optional[str]
+    old: Optional[str]
+    new: Optional[str]
+    asked: bool
+
 class EditResult:
     scene: str
     edited: int
@@ -136,6 +180,7 @@ class EditResult:
     diff: str
     notes: Tuple[str, ...]
     unasked: Tuple[str, ...]
+    changes: Tuple[Change, ...]
 
 def edit(
     path: _Path,

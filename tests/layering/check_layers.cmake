@@ -26,7 +26,6 @@ set(rules
   "plugin/=abi/|plugin/identity.h|plugin/vocabulary.h"
   "text/=text/"
   "standin/=abi/|standin/|text/"
-  "text/=text/"
   "${error}=${error}"
   "tools/vrim/files/=text/|${files}"
   "tools/vrim/module/=${module}"

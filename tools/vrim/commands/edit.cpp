@@ -113,6 +113,23 @@ void refuseIdleOptions(const EditOptions& options) {
 
 // The diff goes out as its bytes: a CRLF scene's lines keep their CR, which
 // a Windows console stream in text mode would double.
+nlohmann::json changesJson(const std::vector<edit::KeyChange>& changes) {
+    const auto orNull = [](const auto& value, bool given) {
+        return given ? nlohmann::json(value) : nlohmann::json(nullptr);
+    };
+    nlohmann::json list = nlohmann::json::array();
+    for (const edit::KeyChange& change : changes) {
+        list.push_back({{"kind", edit::kindName(change.kind)},
+                        {"key", orNull(change.key, change.key > 0)},
+                        {"was", orNull(change.was, change.was > 0)},
+                        {"field", orNull(change.field, !change.field.empty())},
+                        {"old", orNull(change.before.value_or(""), change.before.has_value())},
+                        {"new", orNull(change.after.value_or(""), change.after.has_value())},
+                        {"asked", change.asked}});
+    }
+    return list;
+}
+
 void printDiff(const std::string& diff) {
 #if defined(_WIN32)
     if (diff.empty()) {
@@ -246,6 +263,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                     if (!block.oldLines.empty() || !block.newLines.empty()) {
                         value["old"] = block.oldLines;
                         value["new"] = block.newLines;
+                        value["changes"] = changesJson(block.changes);
                     }
                     record["blocks"].push_back(std::move(value));
                 }

@@ -5,9 +5,8 @@
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/error.h"
-#include "tools/vrim/report/collect.h"
-#include "tools/vrim/report/page.h"
 #include "tools/vrim/report/provenance.h"
+#include "tools/vrim/report/review.h"
 #include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/reader_choice.h"
@@ -35,120 +34,32 @@ struct ReportOptions {
 // A drawn item is up to about 100 KB of page.
 constexpr long long kMostPlots = 1000;
 
-// Where the scene's rate and range came from, in words for the page.
-std::string timingSource(const ReportOptions& options, const SceneTiming& timing) {
-    std::string words = options.batch.fps.given()
-                            ? "Frame rate from --fps"
-                            : "Frame rate from the scene (30 when it states none)";
-    words += !options.batch.frames.empty() ? "; frames from --frames."
-             : timing.frames               ? "; frames from the scene."
-                                           : "; frames from each item's keys (the scene "
-                                             "states no range).";
-    return words;
-}
-
 int runReport(const ReportOptions& options) {
-    std::optional<FrameRange> frames;
-    if (!options.batch.frames.empty()) {
-        frames = parseFrameRange(options.batch.frames, "--frames");
-    }
     if (options.json && (options.batch.output.empty() || options.batch.output == "-")) {
         throw ToolError("--json and -o - would both write to standard output; give the page a "
                         "file");
     }
+    report::ReviewSetup setup;
+    if (!options.batch.frames.empty()) {
+        setup.frames = parseFrameRange(options.batch.frames, "--frames");
+    }
+    setup.fps = options.batch.fps.given();
+    setup.pick = options.batch.pick;
+    setup.title = options.title;
+    setup.limits.plottedItems = options.plots;
     const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
-    report::Limits limits;
-    limits.plottedItems = options.plots;
-    const std::string modulePath =
-        options.batch.module.empty() ? defaultModulePath() : options.batch.module;
-    Session session(modulePath);
+    setup.modulePath = options.batch.module.empty() ? defaultModulePath() : options.batch.module;
+    Session session(setup.modulePath);
     // Refused now, before the scenes are read, if the page may not go there.
     Output output(options.batch.output, batchInputs(batch.files(), options.batch.module));
-    report::PageSource source;
-    source.when = report::utcNow();
-    source.version = report::vrimVersion();
-    source.commandLine = report::commandLine();
-    source.module = report::absolutePath(modulePath);
-    source.moduleSha256 = report::sha256File(modulePath);
-    // check's own analysis, so that the page lists what check prints.
-    BlockChecker checker(session);
-    report::PageWriter page(limits);
-    // Past these the items are only counted: the page, and what is held for
-    // it, stays within its bounds however many items the scenes have.
-    std::size_t plotsLeft = limits.plottedItems, rowsLeft = limits.listedItems;
-    int errors = 0, warnings = 0;
-    nlohmann::json written = nlohmann::json::array();
+    report::Review review(session, std::move(setup));
+    // On the page with the scene, and on standard error for whoever only
+    // sees the exit status.
     batch.visit([] { std::fflush(stdout); },
-                [&](std::size_t, const std::string& path) {
-                    report::PageScene scene;
-                    scene.path = path;
-                    scene.absolutePath = report::absolutePath(path);
-                    std::size_t plotted = 0;
-                    const SceneCheck checked = checkScene(
-                        path, options.batch.pick, options.batch.fps.given(), frames, checker,
-                        [&](const scene::Block& block, const BlockReport& report,
-                            const SceneTiming& timing) {
-                            const bool plot = plotsLeft > 0;
-                            if (!plot && rowsLeft == 0) {
-                                ++scene.unlisted;
-                                return;
-                            }
-                            (plot ? plotsLeft : rowsLeft) -= 1;
-                            plotted += plot;
-                            // The checker's instance holds the block just checked: the
-                            // page reads its keys there rather than loading it again.
-                            const report::BlockSource source = {
-                                scene::blockName(block),
-                                static_cast<std::size_t>(block.whole.firstLine),
-                                static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
-                            scene.items.push_back(report::collectItem(session, checker.instance(),
-                                                                      source, report.findings,
-                                                                      timing, limits, plot));
-                        });
-                    for (const Finding& finding : checked.findings) {
-                        scene.notes.push_back(report::pageFinding(finding));
-                    }
-                    if (checked.timing) {
-                        scene.fps = checked.timing->fps;
-                        scene.frames = checked.timing->frames;
-                        scene.framesFrom = timingSource(options, *checked.timing);
-                    }
-                    // Read again for its checksum: standard input cannot be, and a file
-                    // that could not be opened has none.
-                    if (path != "-" && checked.timing) {
-                        scene.sha256 = report::sha256File(path);
-                    }
-                    scene.errors = static_cast<std::size_t>(checked.errors);
-                    scene.warnings = static_cast<std::size_t>(checked.warnings);
-                    scene.findings = scene.errors + scene.warnings;
-                    if (options.json) {
-                        written.push_back(
-                            {{"path", path},
-                             {"blocks", checked.blocks},
-                             {"plotted", plotted},
-                             {"listed", scene.items.size() - plotted},
-                             {"unlisted", scene.unlisted},
-                             {"errors", checked.errors},
-                             {"warnings", checked.warnings},
-                             {"error", checked.error.empty() ? nlohmann::json(nullptr)
-                                                             : nlohmann::json(checked.error)}});
-                    }
-                    errors += checked.errors;
-                    warnings += checked.warnings;
-                    page.scene(std::move(scene));
-                    // On the page with the scene, and on standard error for whoever
-                    // only sees the exit status.
-                    return checked.error;
-                });
-    const std::string head = page.head(options.title, source), tail = report::PageWriter::tail();
-    std::vector<std::string_view> pieces = page.pieces(head);
-    pieces.push_back(tail);
-    std::size_t bytes = 0;
-    for (std::string_view piece : pieces) {
-        output.put(piece);
-        bytes += piece.size();
-    }
+                [&](std::size_t, const std::string& path) { return review.scene(path); });
+    const std::size_t bytes = review.write([&](std::string_view piece) { output.put(piece); });
     output.finish();
+    const int errors = review.errors(), warnings = review.warnings();
     // One line for whoever runs it from a script or a shell: what, where.
     const bool toStandardOutput = options.batch.output.empty() || options.batch.output == "-";
     std::fprintf(stderr, "vrim: wrote %s (%s): %s, %s with a shake (%s drawn), %s, %s\n",
@@ -156,20 +67,32 @@ int runReport(const ReportOptions& options) {
                                   : report::absolutePath(options.batch.output).c_str(),
                  bytes >= 10000 ? (std::to_string((bytes + 512) / 1024) + " KB").c_str()
                                 : plural(bytes, "byte", "bytes").c_str(),
-                 plural(page.scenes(), "scene", "scenes").c_str(),
-                 plural(page.items(), "item", "items").c_str(),
-                 std::to_string(page.plotted()).c_str(),
+                 plural(review.scenes().size(), "scene", "scenes").c_str(),
+                 plural(review.items(), "item", "items").c_str(),
+                 std::to_string(review.plotted()).c_str(),
                  plural(static_cast<std::size_t>(errors), "error", "errors").c_str(),
                  plural(static_cast<std::size_t>(warnings), "warning", "warnings").c_str());
     // Written: 0 when clean, 1 with findings. Nothing written is 2 (an
     // exception on the way out of here).
     const int status = errors > 0 || warnings > 0 ? kExitWarnings : kExitClean;
     if (options.json) {
+        nlohmann::json scenes = nlohmann::json::array();
+        for (const report::ReviewedScene& scene : review.scenes()) {
+            scenes.push_back({{"path", scene.path},
+                              {"blocks", scene.blocks},
+                              {"plotted", scene.plotted},
+                              {"listed", scene.listed},
+                              {"unlisted", scene.unlisted},
+                              {"errors", scene.errors},
+                              {"warnings", scene.warnings},
+                              {"error", scene.error.empty() ? nlohmann::json(nullptr)
+                                                            : nlohmann::json(scene.error)}});
+        }
         nlohmann::json document = jsonDocument("report");
         document["page"] = options.batch.output;
         document["title"] = options.title;
         document["bytes"] = bytes;
-        document["scenes"] = std::move(written);
+        document["scenes"] = std::move(scenes);
         document["errors"] = errors;
         document["warnings"] = warnings;
         document["status"] = status;

@@ -153,6 +153,20 @@ std::string numberOf(const std::string& line) {
 
 } // namespace
 
+const char* kindName(KeyChange::Kind kind) {
+    switch (kind) {
+    case KeyChange::Kind::Field:
+        return "field";
+    case KeyChange::Kind::AddedKey:
+        return "added-key";
+    case KeyChange::Kind::DeletedKey:
+        return "deleted-key";
+    case KeyChange::Kind::KeyCount:
+        return "key-count";
+    }
+    return "";
+}
+
 ActionWatch::ActionWatch(std::size_t loadedKeys) : loaded_(loadedKeys), nextId_(loadedKeys) {
     for (std::size_t id = 0; id < loadedKeys; ++id) {
         chain_.push_back(id);
@@ -276,10 +290,20 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
         return "not asked for: " + shown(oldLine) + " becomes " + shown(newLine);
     };
     std::vector<bool> kept(before.keys.size(), false);
+    const auto numberAt = [](const std::vector<std::string>& lines,
+                             std::optional<std::size_t> at) -> std::optional<std::string> {
+        if (!at) {
+            return std::nullopt;
+        }
+        return numberOf(lines[*at]);
+    };
     for (std::size_t key = 0; key < after.keys.size(); ++key) {
         const std::optional<std::size_t> origin = watch.origin(key);
         if (!origin) {
-            continue; // a key the edit added is all asked for
+            // A key the edit added is all asked for.
+            changes.changes.push_back(
+                {KeyChange::Kind::AddedKey, key + 1, 0, "", std::nullopt, std::nullopt, true});
+            continue;
         }
         kept[*origin] = true;
         const KeyedLines::Key& old = before.keys[*origin];
@@ -293,6 +317,13 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
             const KeyField field = fieldAt(slot);
             const std::optional<std::size_t> oldAt = old.fields[slot];
             const std::optional<std::size_t> newAt = saved.fields[slot];
+            std::optional<std::string> was = numberAt(oldLines, oldAt),
+                                       now = numberAt(newLines, newAt);
+            if (was != now) {
+                changes.changes.push_back({KeyChange::Kind::Field, key + 1, *origin + 1,
+                                           nameOf(field), std::move(was), std::move(now),
+                                           watch.asked(key, field)});
+            }
             if (watch.asked(key, field) || !newAt ||
                 (oldAt && oldLines[*oldAt] == newLines[*newAt])) {
                 continue;
@@ -305,6 +336,18 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
                                                    " is added");
             }
         }
+    }
+    for (std::size_t key = 0; key < kept.size(); ++key) {
+        if (!kept[key]) {
+            changes.changes.push_back(
+                {KeyChange::Kind::DeletedKey, 0, key + 1, "", std::nullopt, std::nullopt, true});
+        }
+    }
+    if (std::optional<std::string> was = numberAt(oldLines, before.keyNum),
+        now = numberAt(newLines, after.keyNum);
+        was != now) {
+        changes.changes.push_back({KeyChange::Kind::KeyCount, 0, 0, "", std::move(was),
+                                   std::move(now), watch.keysChanged()});
     }
     for (const KeyedLines::Dropped& dropped : before.dropped) {
         if (dropped.key && !kept[*dropped.key]) {

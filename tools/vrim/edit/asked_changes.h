@@ -71,9 +71,24 @@ class ActionWatch {
     std::map<std::pair<std::size_t, KeyField>, std::optional<Write>> typed_; // by id
 };
 
-// What one block's edit changed beyond its actions, and the actions that
-// changed nothing; one line each, for people.
+// One change of a block's keys, for scripts: a field of a key whose saved
+// line differs from the file's, a key added or deleted, or the key count.
+struct KeyChange {
+    enum class Kind { Field, AddedKey, DeletedKey, KeyCount };
+    Kind kind = Kind::Field;
+    std::size_t key = 0; // 1-based in the saved chain; 0 for a deleted key and the count
+    std::size_t was = 0; // 1-based in the file's chain; 0 for an added key and the count
+    std::string field;   // as --set names it; empty unless a field
+    std::optional<std::string> before, after; // the number as the file held it, as saved
+    bool asked = true;                        // typed by an action, or a key the edit added
+};
+const char* kindName(KeyChange::Kind kind);
+
+// What one block's edit changed: every change for scripts, and for people
+// what it changed beyond its actions and the actions that changed nothing,
+// one line each.
 struct BlockChanges {
+    std::vector<KeyChange> changes;
     std::vector<std::string> unasked;
     std::vector<std::string> idle;
 };

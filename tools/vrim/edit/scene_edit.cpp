@@ -255,6 +255,7 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         record.outcome = "edited";
         record.oldLines = oldLines;
         record.newLines = newLines;
+        record.changes = std::move(changes.changes);
         result.blocks.push_back(std::move(record));
         result.notes.insert(result.notes.end(), changes.unasked.begin(), changes.unasked.end());
         result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());

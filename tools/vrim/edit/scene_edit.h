@@ -44,6 +44,7 @@ struct BlockEdit {
     std::uint64_t firstLine = 0, lastLine = 0; // of its data, as read
     const char* outcome = "";                  // "edited", "unchanged", "cancelled"
     std::vector<std::string> oldLines, newLines; // its data; both empty unless edited
+    std::vector<KeyChange> changes;              // key by key and field by field
 };
 
 struct SceneEditResult {

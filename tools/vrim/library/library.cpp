@@ -4,7 +4,9 @@
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/replace_file.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/report/review.h"
 #include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/inputs.h"
@@ -388,8 +390,78 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
         throw Failure(noItem ? Failure::Kind::Item : Failure::Kind::Edit, message, path, current,
                       action);
     }
-    return {edited.edited, edited.unchanged, edited.written,
-            edited.diff,   edited.notes,     edited.unasked};
+    EditResult result{edited.edited,
+                      edited.unchanged,
+                      edited.written,
+                      edited.diff,
+                      edited.notes,
+                      edited.unasked,
+                      {}};
+    for (const edit::BlockEdit& block : edited.blocks) {
+        for (const edit::KeyChange& change : block.changes) {
+            result.changes.push_back({block.address, block.block, edit::kindName(change.kind),
+                                      change.key, change.was, change.field, change.before,
+                                      change.after, change.asked});
+        }
+    }
+    return result;
+}
+
+ReportResult Library::report(const std::vector<std::string>& paths, const std::string& page,
+                             const ReportRequest& request) {
+    if (page.empty() || page == "-") {
+        throw Failure(Failure::Kind::Usage, "give the page a file to be written to");
+    }
+    if (request.frames && request.frames->first > request.frames->second) {
+        throw Failure(Failure::Kind::Usage, "frames: the first frame is after the last");
+    }
+    if (request.fps && !(std::isfinite(*request.fps) && *request.fps > 0)) {
+        throw Failure(Failure::Kind::Usage, "fps: not a frame rate above 0");
+    }
+    std::lock_guard<std::mutex> hold(hostLock());
+    std::vector<std::string> files;
+    try {
+        files = scene::sceneFiles(paths, request.recursive);
+    } catch (const ToolError& e) {
+        throw Failure(Failure::Kind::Scene, e.what());
+    }
+    std::vector<std::string> inputs = files;
+    inputs.push_back(state_->modulePath);
+    files::FileWriter writer(files::systemFileSystem(), page, {}, inputs);
+    std::string error;
+    // Refused now, before the scenes are read, if the page may not go there.
+    if (!writer.open(error)) {
+        throw Failure(Failure::Kind::Write, "'" + page + "': " + error);
+    }
+    report::ReviewSetup setup;
+    setup.title = request.title;
+    setup.modulePath = state_->modulePath;
+    setup.pick.item = request.item;
+    setup.pick.block = static_cast<int>(request.block);
+    setup.fps = request.fps;
+    if (request.frames) {
+        setup.frames = FrameRange{request.frames->first, request.frames->second};
+    }
+    setup.limits.plottedItems = request.plots;
+    report::Review review(*acquire(state_->modulePath).session, std::move(setup));
+    for (const std::string& path : files) {
+        review.scene(path);
+    }
+    const std::size_t bytes = review.write([&](std::string_view piece) {
+        if (error.empty()) {
+            writer.write(piece.data(), piece.size(), error);
+        }
+    });
+    if (!error.empty() || !writer.finish(error)) {
+        throw Failure(Failure::Kind::Write, "'" + page + "': " + error + "; nothing was written");
+    }
+    ReportResult result{
+        page, bytes, review.items(), review.plotted(), review.errors(), review.warnings(), {}};
+    for (const report::ReviewedScene& scene : review.scenes()) {
+        result.scenes.push_back({scene.path, scene.blocks, scene.plotted, scene.listed,
+                                 scene.unlisted, scene.errors, scene.warnings, scene.error});
+    }
+    return result;
 }
 
 std::string defaultModulePath() {

@@ -20,6 +20,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vrim::library {
@@ -33,6 +34,7 @@ struct Failure : std::runtime_error {
         Item,   // no item (or block) of that name or number has a shake
         Edit,   // an edit was refused; the scene is as it was
         Usage,  // an argument the call cannot take
+        Write,  // a file may not be written there, or its writing failed
     };
     Failure(Kind kind, const std::string& message, std::string scene = {}, std::string item = {},
             std::string action = {});
@@ -109,6 +111,19 @@ struct EditRequest {
     bool strict = false; // refuse when the module's save changes what was not asked for
 };
 
+// One change an edit made (or would make, dry): a key's field, a key added
+// or deleted, or the key count of one block.
+struct Change {
+    std::string item;      // the block's address, as --item takes it
+    std::size_t block = 0; // its number
+    std::string kind;      // "field", "added-key", "deleted-key", "key-count"
+    std::size_t key = 0;   // 1-based in the saved keys; 0 for a deleted key and the count
+    std::size_t was = 0;   // 1-based in the file's keys; 0 for an added key and the count
+    std::string field;     // as --set names it; empty unless kind is "field"
+    std::optional<std::string> before, after; // the number as the file held it, as saved
+    bool asked = true;                        // false: the module's save changed it on its own
+};
+
 struct EditResult {
     std::size_t edited = 0;    // blocks whose text changed
     std::size_t unchanged = 0; // blocks left as they were
@@ -118,6 +133,35 @@ struct EditResult {
     // Each change the module's save made beyond the actions, one line each
     // (scene, item, key, field, old and new line), as `vrim edit` lists them.
     std::vector<std::string> unasked;
+    std::vector<Change> changes; // in file order
+};
+
+// What `vrim report` takes: the page's title and bounds, and which blocks
+// and frames of the scenes.
+struct ReportRequest {
+    std::string title = "Shake review";
+    bool recursive = false;
+    std::string item;      // only this item's block; empty: every block
+    std::size_t block = 0; // only this block, by number; 0: every block
+    std::optional<double> fps;
+    std::optional<std::pair<std::int32_t, std::int32_t>> frames; // first, last
+    std::size_t plots = 200;                                     // items drawn, in page order
+};
+
+// What the page holds of one scene.
+struct ReportScene {
+    std::string path;
+    std::size_t blocks = 0, plotted = 0, listed = 0, unlisted = 0;
+    int errors = 0, warnings = 0;
+    std::string error; // why it could not be used whole; empty when it was
+};
+
+struct ReportResult {
+    std::string page;        // the file written
+    std::uint64_t bytes = 0; // its size
+    std::size_t items = 0, plotted = 0;
+    int errors = 0, warnings = 0;
+    std::vector<ReportScene> scenes;
 };
 
 class Library {
@@ -155,6 +199,10 @@ class Library {
     std::vector<SceneFinding> check(const std::vector<std::string>& paths, bool recursive);
     // Plays actions on the picked items of one scene and writes it safely.
     EditResult edit(const std::string& path, const EditRequest& request);
+    // Writes the review page of the scenes (files and folders) to page
+    // through the safe writer, as `vrim report -o page` does.
+    ReportResult report(const std::vector<std::string>& paths, const std::string& page,
+                        const ReportRequest& request);
 
   private:
     struct State;

@@ -1,0 +1,94 @@
+#include "tools/vrim/report/review.h"
+
+#include "tools/vrim/report/collect.h"
+#include "tools/vrim/report/provenance.h"
+#include "tools/vrim/scene/reader_choice.h"
+
+#include <utility>
+
+namespace vrim::report {
+
+namespace {
+
+// Where the scene's rate and range came from, in words for the page.
+std::string timingSource(const ReviewSetup& setup, const SceneTiming& timing) {
+    std::string words =
+        setup.fps ? "Frame rate from --fps" : "Frame rate from the scene (30 when it states none)";
+    words += setup.frames    ? "; frames from --frames."
+             : timing.frames ? "; frames from the scene."
+                             : "; frames from each item's keys (the scene states no range).";
+    return words;
+}
+
+} // namespace
+
+Review::Review(Session& session, ReviewSetup setup)
+    : session_(session), setup_(std::move(setup)), checker_(session), page_(setup_.limits),
+      plotsLeft_(setup_.limits.plottedItems), rowsLeft_(setup_.limits.listedItems) {
+    source_.when = utcNow();
+    source_.version = vrimVersion();
+    source_.commandLine = commandLine();
+    source_.module = absolutePath(setup_.modulePath);
+    source_.moduleSha256 = sha256File(setup_.modulePath);
+}
+
+std::string Review::scene(const std::string& path) {
+    PageScene scene;
+    scene.path = path;
+    scene.absolutePath = absolutePath(path);
+    std::size_t plotted = 0;
+    const SceneCheck checked = checkScene(
+        path, setup_.pick, setup_.fps, setup_.frames, checker_,
+        [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
+            const bool plot = plotsLeft_ > 0;
+            if (!plot && rowsLeft_ == 0) {
+                ++scene.unlisted;
+                return;
+            }
+            (plot ? plotsLeft_ : rowsLeft_) -= 1;
+            plotted += plot;
+            // The checker's instance holds the block just checked: the page
+            // reads its keys there rather than loading it again.
+            const BlockSource source = {
+                scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
+                static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
+            scene.items.push_back(collectItem(session_, checker_.instance(), source,
+                                              report.findings, timing, setup_.limits, plot));
+        });
+    for (const Finding& finding : checked.findings) {
+        scene.notes.push_back(pageFinding(finding));
+    }
+    if (checked.timing) {
+        scene.fps = checked.timing->fps;
+        scene.frames = checked.timing->frames;
+        scene.framesFrom = timingSource(setup_, *checked.timing);
+    }
+    // Read again for its checksum: standard input cannot be, and a file that
+    // could not be opened has none.
+    if (path != "-" && checked.timing) {
+        scene.sha256 = sha256File(path);
+    }
+    scene.errors = static_cast<std::size_t>(checked.errors);
+    scene.warnings = static_cast<std::size_t>(checked.warnings);
+    scene.findings = scene.errors + scene.warnings;
+    scenes_.push_back({path, checked.blocks, plotted, scene.items.size() - plotted, scene.unlisted,
+                       checked.errors, checked.warnings, checked.error});
+    errors_ += checked.errors;
+    warnings_ += checked.warnings;
+    page_.scene(std::move(scene));
+    return checked.error;
+}
+
+std::size_t Review::write(const std::function<void(std::string_view)>& put) const {
+    const std::string head = page_.head(setup_.title, source_), tail = PageWriter::tail();
+    std::vector<std::string_view> pieces = page_.pieces(head);
+    pieces.push_back(tail);
+    std::size_t bytes = 0;
+    for (std::string_view piece : pieces) {
+        put(piece);
+        bytes += piece.size();
+    }
+    return bytes;
+}
+
+} // namespace vrim::report

@@ -1,0 +1,67 @@
+// One review page over several scenes: each scene checked as `vrim check`
+// checks it, its items gathered with their samples, and the page written in
+// pieces to whatever sink the caller has (the command's output, or the
+// library's writer). Memory stays within the page's bounds.
+#pragma once
+
+#include "tools/vrim/report/page.h"
+#include "tools/vrim/scene/batch.h"
+#include "tools/vrim/scene/findings.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vrim::report {
+
+struct ReviewSetup {
+    std::string title = "Shake review";
+    std::string modulePath; // the module file the session loaded
+    scene::BlockPick pick;
+    std::optional<double> fps; // --fps; unset: each scene's own
+    std::optional<FrameRange> frames;
+    Limits limits;
+};
+
+// What the page holds of one scene.
+struct ReviewedScene {
+    std::string path;
+    std::size_t blocks = 0, plotted = 0, listed = 0, unlisted = 0;
+    int errors = 0, warnings = 0;
+    std::string error; // why the scene could not be used whole; empty when it was
+};
+
+class Review {
+  public:
+    Review(Session& session, ReviewSetup setup);
+    Review(const Review&) = delete;
+    Review& operator=(const Review&) = delete;
+
+    // Checks one scene and gathers it for the page; returns why it could not
+    // be used whole (empty: it could). The page shows that too.
+    std::string scene(const std::string& path);
+    // Writes the whole page, piece by piece; returns its size in bytes.
+    std::size_t write(const std::function<void(std::string_view)>& put) const;
+
+    const std::vector<ReviewedScene>& scenes() const { return scenes_; }
+    std::size_t items() const { return page_.items(); }
+    std::size_t plotted() const { return page_.plotted(); }
+    int errors() const { return errors_; }
+    int warnings() const { return warnings_; }
+
+  private:
+    Session& session_;
+    ReviewSetup setup_;
+    PageSource source_;
+    BlockChecker checker_; // check's own analysis, so the page lists what check prints
+    PageWriter page_;
+    // Past these the items are only counted.
+    std::size_t plotsLeft_, rowsLeft_;
+    std::vector<ReviewedScene> scenes_;
+    int errors_ = 0, warnings_ = 0;
+};
+
+} // namespace vrim::report
