@@ -76,7 +76,19 @@ PYBIND11_MODULE(_vrim, m) {
         .def_readonly("fps", &Scene::fps)
         .def_readonly("first_frame", &Scene::firstFrame)
         .def_readonly("last_frame", &Scene::lastFrame)
-        .def_readonly("items", &Scene::items)
+        // Each item a view into the scene's own, not a copy: a scene of tens
+        // of thousands of items is held once.
+        .def_property_readonly(
+            "items",
+            [](const py::object& self) {
+                const Scene& scene = self.cast<const Scene&>();
+                py::list items;
+                for (const Item& item : scene.items) {
+                    items.append(
+                        py::cast(&item, py::return_value_policy::reference_internal, self));
+                }
+                return items;
+            })
         .def_readonly("findings", &Scene::findings)
         .def_readonly("errors", &Scene::errors)
         .def_readonly("warnings", &Scene::warnings);

@@ -223,7 +223,7 @@ def test_threads_share_the_library_and_get_the_same_rows():
 
 
 def test_opening_a_big_scene_keeps_memory_bounded(tmp_path):
-    # 40 MB of items, each with a block of 50 keys: the scene object keeps
+    # 200 MB of items, each with a block of 50 keys: the scene object keeps
     # the places, not the lines.
     block = "".join("KEY_START\nFREQ 0.1\nFREQ_W_X 0.1\nFREQ_W_Y 0.1\nFREQ_W_Z 0.1\n"
                     "START_F %d\nEND_F %d\nFALL_OFF 1\n" % (k, k + 10) for k in range(50))
@@ -231,7 +231,7 @@ def test_opening_a_big_scene_keeps_memory_bounded(tmp_path):
     with open(path, "w") as f:
         f.write("LWSC\n3\n\nFirstFrame 0\nLastFrame 600\nFramesPerSecond 30\n\n")
         n = 0
-        while f.tell() < 40 * 1024 * 1024:
+        while f.tell() < 200 * 1024 * 1024:
             n += 1
             f.write("AddNullObject N%d\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n"
                     "KEY_NUM 50\n%sVRIM_END\nEndPlugin\n" % (n, block))
@@ -242,8 +242,9 @@ def test_opening_a_big_scene_keeps_memory_bounded(tmp_path):
                           env=dict(os.environ))
     assert done.returncode == 0, done.stderr
     peak_mb = int(done.stdout) / 1024
-    assert peak_mb < 128, f"{peak_mb:.0f} MB"
-    assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss > 0
+    print(f"vrim.open of {n} items, {path.stat().st_size >> 20} MB: peak {peak_mb:.0f} MB")
+    # The bound the commands keep on the same kind of scene.
+    assert 0 < peak_mb < 64, f"{peak_mb:.0f} MB"
 
 
 def test_help_and_docstrings():

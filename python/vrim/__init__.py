@@ -247,6 +247,11 @@ class Item:
     """One key block of a scene: ``name`` and ``block`` are what every
     command takes with ``--item`` and ``--block``."""
 
+    # No per-item dictionary: a scene of tens of thousands of items stays
+    # within the commands' memory bound.
+    __slots__ = ("_scene", "_data", "name", "block", "kind", "first_line", "last_line",
+                 "key_count", "errors", "warnings", "_keys", "_findings")
+
     def __init__(self, scene: "Scene", data: Any) -> None:
         self._scene = scene
         self._data = data

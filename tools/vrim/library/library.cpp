@@ -91,8 +91,7 @@ Live& acquire(const std::string& path) {
 }
 
 // The item's block read again from its bytes: from its item's line to the
-// block's end, after as many empty lines as come before that line, so that
-// the reader numbers its lines as in the whole file. Hands the block to use.
+// block's end, numbered as in the whole file. Hands the block to use.
 template <typename Use> auto readItem(const Scene& scene, const Item& item, Use use) {
     std::uint64_t size = 0;
     std::int64_t modified = 0;
@@ -103,14 +102,14 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
                       scene.path, item.name);
     }
     std::ifstream file(std::filesystem::u8path(scene.path), std::ios::binary);
-    const std::size_t padding = static_cast<std::size_t>(item.itemLine - 1);
-    std::string bytes(padding + static_cast<std::size_t>(item.end - item.itemBegin), '\n');
+    std::string bytes(static_cast<std::size_t>(item.end - item.itemBegin), '\0');
     file.seekg(static_cast<std::streamoff>(item.itemBegin));
-    if (!file.read(bytes.data() + padding, static_cast<std::streamsize>(bytes.size() - padding))) {
+    if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
         throw Failure(Failure::Kind::Scene, "cannot read '" + scene.path + "'", scene.path,
                       item.name);
     }
-    scene::Reader reader = scene::Reader::fromBytes(bytes, scene.path);
+    scene::Reader reader =
+        scene::Reader::fromBytes(bytes, scene.path, item.itemLine, item.itemBegin);
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
         if (event == scene::Event::Block) {
             return use(reader.block());

@@ -402,10 +402,11 @@ Reader Reader::open(const std::string& path) {
     return Reader(std::move(state));
 }
 
-Reader Reader::fromBytes(std::string_view bytes, std::string name) {
+Reader Reader::fromBytes(std::string_view bytes, std::string name, std::uint64_t firstLine,
+                         std::uint64_t firstByte) {
     auto state = std::make_unique<State>();
     state->name = std::move(name);
-    state->input = Input::fromBytes(bytes);
+    state->input = Input::fromBytes(bytes, firstLine, firstByte);
     return Reader(std::move(state));
 }
 

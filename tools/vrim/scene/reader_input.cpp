@@ -48,10 +48,12 @@ Input Input::openFile(const std::string& path) {
     return input;
 }
 
-Input Input::fromBytes(std::string_view bytes) {
+Input Input::fromBytes(std::string_view bytes, std::uint64_t firstLine, std::uint64_t firstByte) {
     Input input;
     input.fromMemory_ = true;
     input.bytes_ = bytes;
+    input.lines_ = firstLine - 1;
+    input.offset_ = firstByte;
     return input;
 }
 

@@ -26,7 +26,10 @@ class Input {
     // "-" is standard input. Throws vrim::ToolError when the path cannot be
     // opened or names a folder.
     static Input openFile(const std::string& path);
-    static Input fromBytes(std::string_view bytes);
+    // Bytes held in memory; firstLine and firstByte number them as the part
+    // of a file they were cut from.
+    static Input fromBytes(std::string_view bytes, std::uint64_t firstLine = 1,
+                           std::uint64_t firstByte = 0);
     Input(Input&& other) noexcept;
     Input& operator=(Input&& other) noexcept;
     Input(const Input&) = delete;

@@ -172,8 +172,11 @@ class Reader {
     // messages call it (path, or "standard input"). Throws vrim::ToolError
     // when the file cannot be opened or is a folder.
     static Reader open(const std::string& path);
-    // Reads bytes held in memory (tests, fuzzing); the bytes must outlive the reader.
-    static Reader fromBytes(std::string_view bytes, std::string name);
+    // Reads bytes held in memory (tests, fuzzing, a block read again); the
+    // bytes must outlive the reader. firstLine and firstByte: where in the
+    // file they were cut from, so that lines and spans are numbered as there.
+    static Reader fromBytes(std::string_view bytes, std::string name, std::uint64_t firstLine = 1,
+                            std::uint64_t firstByte = 0);
 
     Reader(Reader&&) noexcept;
     Reader& operator=(Reader&&) noexcept;
