@@ -348,3 +348,37 @@ def test_report_refuses_a_page_it_may_not_write(tmp_path, scene, where, text):
     assert isinstance(refused.value, OSError) and text in str(refused.value)
     assert open(scene, "rb").read() == before
     assert not os.path.exists(str(tmp_path / "missing"))
+
+
+WRAPPED = ("Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_NUM 1\nKEY_START\nFREQ 0.1\n"
+           "FREQ_W_X 0.05\nFREQ_W_Y 0\nFREQ_W_Z 0\nSTART_F 0\nEND_F 24\nFALL_OFF 0\nVRIM_END\n"
+           "EndPlugin\n").encode()
+BARE = WRAPPED.split(b"\n", 1)[1].rsplit(b"EndPlugin", 1)[0]
+
+
+def null(name):
+    return b"AddNullObject " + name + b"\n"
+
+
+NAMED = {
+    "duplicates": null(b"Null") + WRAPPED + null(b"Null") + WRAPPED,
+    "like-generated": null(b"Null") + WRAPPED + null(b"Null") + WRAPPED + null(b"Null@2") + WRAPPED,
+    "before-any-item": BARE + null(b"After") + WRAPPED,
+    "two-modifiers": null(b"TwoMods") + WRAPPED + WRAPPED,
+    "windows-1252": null("Kamera_Größe €".encode("cp1252")) + WRAPPED,
+    "control": null(b"x\x01\x1b[31mred") + WRAPPED,
+}
+
+
+@pytest.mark.parametrize("kind", sorted(NAMED))
+def test_names_as_ls_json_lists_them_reach_the_same_block(tmp_path, kind):
+    path = tmp_path / (kind + ".lws")
+    path.write_bytes(b"LWSC\n3\n\nFirstFrame 0\nLastFrame 30\nFramesPerSecond 30\n\n" + NAMED[kind])
+    scene = vrim.open(path)
+    listed = json.loads(run("ls", str(path), "--json").stdout)
+    blocks = [b for f in listed["scenes"] for b in f["items"]]
+    assert [(i.name, i.block) for i in scene.items] == [(b["item"], b["block"]) for b in blocks]
+    for item in scene.items:
+        assert scene.item(item.name) is item and scene.block(item.block) is item
+        shown = json.loads(run("show", str(path), "--item", item.name, "--json").stdout)
+        assert [b["block"] for s in shown["scenes"] for b in s["blocks"]] == [item.block]
