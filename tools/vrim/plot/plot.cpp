@@ -183,10 +183,7 @@ PlotArea plotArea(const Plot& plot) {
     return area;
 }
 
-std::string plotSvg(const Plot& plot) {
-    // Frames across, offsets up.
-    const double frameFrom = plotArea(plot).fromFrame;
-    const double frameTo = plotArea(plot).toFrame;
+OffsetSpan offsetSpan(const Plot& plot) {
     double low = 0.0, high = 0.0;
     for (const Sample& sample : plot.samples) {
         for (double offset : sample.offset) {
@@ -203,8 +200,14 @@ std::string plotSvg(const Plot& plot) {
         high = 1.0;
     }
     const double pad = (high - low) * 0.08;
-    low -= pad;
-    high += pad;
+    return {low - pad, high + pad};
+}
+
+std::string plotSvg(const Plot& plot) {
+    // Frames across, offsets up.
+    const double frameFrom = plotArea(plot).fromFrame;
+    const double frameTo = plotArea(plot).toFrame;
+    const auto [low, high] = offsetSpan(plot);
 
     const Scale x = {frameFrom, frameTo, kLeft, kRight};
     const Scale y = {low, high, kBottom, kTop};

@@ -41,4 +41,12 @@ struct PlotArea {
 };
 PlotArea plotArea(const Plot& plot);
 
+// The offsets' span on the vertical axis, 8% wider than the samples on
+// each side (around -1 to 1 when they are all one value); NaN and infinite
+// offsets left out.
+struct OffsetSpan {
+    double low = 0.0, high = 0.0;
+};
+OffsetSpan offsetSpan(const Plot& plot);
+
 } // namespace vrim

@@ -173,22 +173,7 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
 
 std::string chartSvg(const Plot& plot, const std::vector<AxisPiece>& axis, const std::string& id,
                      std::size_t thinStep) {
-    double low = 0.0, high = 0.0;
-    for (const Sample& sample : plot.samples) {
-        for (double offset : sample.offset) {
-            if (std::isfinite(offset)) {
-                low = std::min(low, offset);
-                high = std::max(high, offset);
-            }
-        }
-    }
-    if (high - low < 1e-12) {
-        low = -1.0;
-        high = 1.0;
-    }
-    const double pad = (high - low) * 0.08;
-    low -= pad;
-    high += pad;
+    const auto [low, high] = offsetSpan(plot);
     auto y = [&](double v) { return kBottom - (v - low) / (high - low) * (kBottom - kTop); };
     auto x = [&](double frame) { return frameX(axis, frame); };
 
