@@ -597,7 +597,8 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"bake " + sample + " --item Nobody", "items with a shake: Camera_Rig and Lamp_Swing"},
         {"bake tool-no-block.lws --all-items", "'tool-no-block.lws' holds no shake"},
         {"bake " + sample + " --all-items --format chan", "--all-items writes CSV"},
-        {"bake " + sample + " --all-items --item Lamp_Swing", "--item excludes --all-items"},
+        {"bake " + sample + " --all-items --item Lamp_Swing",
+         "--item and --all-items cannot be given together"},
         {"preview --frames 5", "--frames '5' is not a frame range"},
         {"preview --frames a:b", "--frames 'a:b' is not a frame range"},
         {"preview --frames 1:2:3", "--frames '1:2:3' is not a frame range"},
@@ -618,13 +619,13 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"validate --seed 18446744073709551616", "not '18446744073709551616'"},
         {"bake " + sample + " --frames 0:100 --step 0.00001", "more than 1000000 samples"},
         {"preview --frames=-2000000000:2000000000", "more than 1000000 samples"},
-        {"bake", "SCENE is required"},
+        {"bake", "vrim bake needs SCENE: scene file"},
         {"preview --module missing.p", "cannot load module file 'missing.p'"},
         {"preview --module tool-text.p", "cannot load module file 'tool-text.p'"},
         {"preview --module no-descriptor.p", "it exports no _mod_descrip"},
         {"check " + sample + " --module wrong-magic.p", "wrong descriptor magic"},
         {"preview --module no-handler.p", "has no \"ItemMotionHandler\" server"},
-        {"frobnicate", "unknown command 'frobnicate': the commands are preview, bake, check, show"},
+        {"frobnicate", "'frobnicate' is no command: the commands are preview, bake, check, show"},
         {"", "give a command: preview, bake, check, show"},
         {"preview --frobnicate", "--frobnicate"},
     };
@@ -636,6 +637,60 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         ASSERT_EQ(lines.size(), 1u) << run.err;
         EXPECT_EQ(lines[0].rfind("vrim: ", 0), 0u) << lines[0];
         EXPECT_TRUE(contains(lines[0], c.says)) << lines[0];
+    }
+}
+
+// The parser's refusals in the tool's words: the option, what went wrong and
+// what it takes; none of CLI11's own phrases.
+TEST(VrimTool, ParserRefusalsNameTheOptionAndWhatItTakes) {
+    const std::string sample = kSample;
+    struct Case {
+        std::string arguments;
+        std::string says; // the whole line after "vrim: "
+    };
+    const std::vector<Case> cases = {
+        {"ls " + sample + " --item a --item b",
+         "--item is given 2 times but takes one NAME: only this item's shake, by name"},
+        {"check " + sample + " --fps", "--fps needs a value, F: the scene's frames per second"},
+        {"check " + sample + " --fps=", "--fps needs a value, F: the scene's frames per second"},
+        {"bake " + sample + " -o", "--output needs a value, FILE: write the output to this file "
+                                   "instead"},
+        {"ls --encoding", "--encoding needs a value, ENCODING: how names in scene files are "
+                          "read: auto (UTF-8 when a name is valid UTF-8, else Windows-1252), "
+                          "utf-8 or windows-1252"},
+        {"ls " + sample + " --json=0", "--json takes no value: it is a switch"},
+        {"ls " + sample + " --frob", "vrim ls has no option --frob ('vrim ls --help' lists them)"},
+        {"ls " + sample + " --frob=3",
+         "vrim ls has no option --frob ('vrim ls --help' lists them)"},
+        {"ls " + sample + " -rz", "vrim ls has no option -z ('vrim ls --help' lists them)"},
+        {"--frob ls " + sample, "vrim ls has no option --frob ('vrim ls --help' lists them)"},
+        {"ls " + sample + " --block 1 --item x",
+         "--item and --block cannot be given together; give one of them"},
+        {"preview " + sample + " extra",
+         "'extra' is one argument too many: vrim preview takes one SCENE: scene file holding "
+         "the keys ('-': standard input; default: the default key of a new instance)"},
+        {"validate a b", "'b' is one argument too many: vrim validate takes one MODULE: the "
+                         "module file (default: the one 'vrim --version' names)"},
+        {"check", "vrim check needs SCENE: scene files and folders of them ('-': standard input)"},
+        {"edit", "vrim edit needs SCENE: scene files to edit, and folders of them"},
+        {"plot --help", "'plot' is no command: the commands are preview, bake, check, show, ls, "
+                        "validate, edit, report"},
+        {"--frob", "vrim has no option --frob; give a command: preview, bake, check, show, ls, "
+                   "validate, edit, report ('vrim --help' says more)"},
+        {"report " + sample + " -o tool-rep/",
+         "cannot write 'tool-rep/': it names a folder (it ends in '/'); give the name of a file"},
+    };
+    const std::vector<std::string> cli11Words = {"required",          "received", "not expected",
+                                                 "Could not convert", "excludes", "override"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ToolRun run = runVrim(c.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(linesOf(run.err), std::vector<std::string>{"vrim: " + c.says});
+        for (const std::string& words : cli11Words) {
+            EXPECT_FALSE(contains(run.err, words)) << words;
+        }
     }
 }
 

@@ -325,8 +325,9 @@ Command addEditCommand(CLI::App& tool) {
         "not ask for is listed (scene, item, key, field, old and new line); --strict refuses "
         "the edit instead.\n"
         "Exit status: 0 done, 2 refused (the file is then as it was).");
-    command->add_option("scenes", options->scenes, "Scene files to edit, and folders of them")
-        ->required();
+    command->add_option("SCENE", options->scenes, "Scene files to edit, and folders of them")
+        ->required()
+        ->type_name("PATH");
     command->add_flag("-r,--recursive", options->recursive,
                       "Also the scene files in the folders below a folder");
     command

@@ -61,8 +61,10 @@ Command addValidateCommand(CLI::App& tool) {
     auto options = std::make_shared<validate::Options>();
     CLI::App* command = tool.add_subcommand(
         "validate", "Load a module file as a host does and judge it pass or fail, check by check");
-    command->add_option("module", options->modulePath,
-                        "The module file (default: the one 'vrim --version' names)");
+    command
+        ->add_option("MODULE", options->modulePath,
+                     "The module file (default: the one 'vrim --version' names)")
+        ->type_name("FILE");
     auto* seed = command
                      ->add_option("--seed", options->seed,
                                   "Replay the random checks of an earlier run with its seed")
