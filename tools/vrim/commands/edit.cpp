@@ -48,6 +48,11 @@ struct EditOptions {
 constexpr const char* kActionOptions[] = {"key", "set", "add-key", "delete-key", "shift", "script"};
 
 std::vector<edit::EditAction> actionsInOrder(const CLI::App& command) {
+    // Standard input holds one script.
+    if (const CLI::Option* script = command.get_option("--script");
+        std::count(script->results().begin(), script->results().end(), "-") > 1) {
+        throw ToolError("--script - is given twice, but standard input holds one script");
+    }
     std::vector<edit::EditAction> actions;
     std::map<const CLI::Option*, std::size_t> used; // values taken so far, per option
     for (const CLI::Option* option : command.parse_order()) {
