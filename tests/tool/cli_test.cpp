@@ -498,6 +498,79 @@ TEST(VrimTool, CheckWithTheScenesFramesAndRate) {
     }
 }
 
+// The frames check says a key acts on are the frames ls lists for its item:
+// where the key is selected and its span holds the frame's time, at any rate.
+TEST(VrimTool, LsAndCheckNameTheSameFramesForEachKey) {
+    struct Case {
+        int fps;
+        std::vector<std::pair<int, int>> keys; // start and end frame of each key
+        std::string moves;                     // as ls lists them
+    };
+    const std::vector<Case> cases = {
+        {24, {{10, 40}}, "10-32"}, // the span starts at 8, before the key is selected
+        {12, {{10, 40}}, "10-16"},         {60, {{10, 40}}, "20-80"}, {25, {{0, 30}}, "0-25"},
+        {30, {{0, 50}, {20, 30}}, "0-30"}, // key 2, selected from 20 on, ends key 1
+        {24, {{1010, 1090}}, "none"},      // selected only after its span at 24 fps
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.fps) + " fps, " + c.moves);
+        // A scene range far from every key, so that check names each key's frames.
+        std::string scene = "LWSC\n3\nFirstFrame 100000\nLastFrame 100000\nFramesPerSecond " +
+                            std::to_string(c.fps) +
+                            "\nAddNullObject K\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n"
+                            "KEY_NUM " +
+                            std::to_string(c.keys.size()) + "\n";
+        for (const auto& [start, end] : c.keys) {
+            scene += "KEY_START\nFREQ 0.1\nFREQ_W_X 0.1\nFREQ_W_Y 0\nFREQ_W_Z 0\nSTART_F " +
+                     std::to_string(start) + "\nEND_F " + std::to_string(end) + "\nFALL_OFF 0\n";
+        }
+        writeBytes("tool-frames.lws", scene + "VRIM_END\nEndPlugin\n");
+
+        const nlohmann::json ls = nlohmann::json::parse(runVrim("ls --json tool-frames.lws").out);
+        std::string listed;
+        for (const nlohmann::json& run : ls["scenes"][0]["items"][0]["moves"]) {
+            listed += (listed.empty() ? "" : ", ") + run["first"].dump() +
+                      (run["first"] == run["last"] ? "" : "-" + run["last"].dump());
+        }
+        EXPECT_EQ(listed.empty() ? "none" : listed, c.moves);
+
+        // Each key's frames, joined where one key's end meets the next's start.
+        std::vector<std::pair<long, long>> acting;
+        const nlohmann::json check =
+            nlohmann::json::parse(runVrim("check --json tool-frames.lws").out);
+        for (const nlohmann::json& finding : check["files"][0]["blocks"][0]["findings"]) {
+            if (finding["kind"] != "outside-frames") {
+                continue;
+            }
+            std::istringstream words(finding["message"].get<std::string>());
+            std::string word;
+            while (words >> word && word != "frames" && word != "frame") {
+            }
+            while (words >> word && std::isdigit(static_cast<unsigned char>(word[0]))) {
+                const std::size_t dash = word.find('-');
+                acting.emplace_back(
+                    std::stol(word.substr(0, dash)),
+                    std::stol(dash == std::string::npos ? word : word.substr(dash + 1)));
+            }
+        }
+        std::sort(acting.begin(), acting.end());
+        std::vector<std::pair<long, long>> joined;
+        for (const auto& run : acting) {
+            if (!joined.empty() && joined.back().second + 1 == run.first) {
+                joined.back().second = run.second;
+            } else {
+                joined.push_back(run);
+            }
+        }
+        std::string said;
+        for (const auto& [first, last] : joined) {
+            said += (said.empty() ? "" : ", ") + std::to_string(first) +
+                    (first == last ? "" : "-" + std::to_string(last));
+        }
+        EXPECT_EQ(said.empty() ? "none" : said, c.moves);
+    }
+}
+
 TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
     const ToolRun run =
         runVrim(std::string("preview ") + kSample + " --block 2 --svg tool-plot.svg");

@@ -358,7 +358,9 @@ Command addEditCommand(CLI::App& tool) {
     command->add_option("--shift", "Move every key's start and end by FRAMES")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("FRAMES");
-    command->add_option("--script", "Play a panel script (type, press, pick, close)")
+    command
+        ->add_option("--script",
+                     "Play a panel script (type, press, pick, close; '-': standard input)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("FILE");
     command->add_flag("--dry-run", options->dryRun,
