@@ -767,6 +767,52 @@ TEST(VrimTool, ParserRefusalsNameTheOptionAndWhatItTakes) {
     }
 }
 
+// Each limit the reader keeps is in --help, and an input past it is an error
+// that names it.
+TEST(VrimTool, EachLimitIsListedAndNamedWhenHit) {
+    const std::string help = runVrim("--help").out;
+    for (const char* limit :
+         {"a line of 1 MB", "a key block of 4 MB or 100000 lines", "an item name of 256 bytes",
+          "first 50000 names", "A panel script holds at most 1 MB", "at most 1000000 samples"}) {
+        EXPECT_TRUE(contains(help, limit)) << limit;
+    }
+    std::string manyNames = "LWSC\n3\n";
+    for (int item = 0; item <= 50000; ++item) {
+        manyNames += "AddNullObject N" + std::to_string(item) + "\nVRIM_START\nVRIM_END\n";
+    }
+    std::string longBlock = "LWSC\n3\nAddNullObject Long\nVRIM_START\n";
+    for (int line = 0; line < 100000; ++line) {
+        longBlock += "KEY_START\n";
+    }
+    struct Case {
+        std::string scene;
+        std::string arguments; // after the scene
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {"LWSC\n3\nAddNullObject " + std::string(1024 * 1024 + 1, 'x') + "\n", "",
+         ":3: line longer than 1 MB"},
+        {"LWSC\n3\nAddNullObject " + std::string(257, 'x') + "\n", "",
+         ":3: the item name is longer than 256 bytes"},
+        {longBlock + "VRIM_END\n", "",
+         ":4: the key block that starts here is longer than 4 MB or 100000 lines"},
+        {manyNames, " --item N50000",
+         "that item's block is addressed 'N50000@50001': past the first 50000 names of a scene"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        writeBytes("tool-limit.lws", c.scene);
+        const ToolRun run = runVrim("show tool-limit.lws" + c.arguments);
+        EXPECT_EQ(run.status, 2);
+        const std::vector<std::string> lines = linesOf(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        EXPECT_TRUE(contains(lines[0], c.says)) << lines[0];
+    }
+    // Past the names held, a block is still reached by the address ls gives it.
+    writeBytes("tool-limit.lws", manyNames);
+    EXPECT_EQ(runVrim("show tool-limit.lws --item N50000@50001").status, 0);
+}
+
 TEST(VrimTool, HelpAndVersion) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"--help", "Usage: vrim [OPTIONS] SUBCOMMAND"},

@@ -6,7 +6,9 @@
 #include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <CLI/CLI.hpp>
@@ -33,10 +35,20 @@ int main(int argc, char** argv) {
     // Wine, /tmp/shot.lws) for an option; the tool's options are all "--".
     // The commands inherit this from the tool.
     tool.allow_windows_style_options(false);
-    tool.footer("Run 'vrim COMMAND --help' for a command's options.\n"
-                "A scene file is read as a stream within these limits, each an error of the "
-                "file at its line: a line of 1 MB, a key block of 4 MB or 100000 lines, an "
-                "item name of 256 bytes.");
+    tool.footer(
+        "Run 'vrim COMMAND --help' for a command's options.\n"
+        "Limits. A scene file is read as a stream: a line of " +
+        std::to_string(vrim::scene::kMaxLineBytes / (1024 * 1024)) + " MB, a key block of " +
+        std::to_string(vrim::scene::kMaxBlockBytes / (1024 * 1024)) + " MB or " +
+        std::to_string(vrim::scene::kMaxBlockLines) + " lines, an item name of " +
+        std::to_string(vrim::scene::kMaxNameBytes) +
+        " bytes at most; past one, the file is an error at that line that names the limit. A "
+        "scene may hold any number of items; past its first " +
+        std::to_string(vrim::scene::kMaxDistinctNames) +
+        " names a new name's blocks are addressed NAME@N, as ls lists them. A panel script "
+        "holds at most " +
+        std::to_string(vrim::edit::kMaxScriptBytes / (1024 * 1024)) +
+        " MB, and a preview or bake at most " + std::to_string(vrim::kMaxSamples) + " samples.");
     // How scene files spell names: one decoding for every command and every
     // output, and for matching --item. Given before or after the command.
     std::string encoding = "auto";

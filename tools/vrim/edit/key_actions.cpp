@@ -28,8 +28,6 @@ using Field = EditAction::Field;
 
 constexpr int64_t kFrameMin = std::numeric_limits<int32_t>::min();
 constexpr int64_t kFrameMax = std::numeric_limits<int32_t>::max();
-// A script file is a short list of clicks; anything larger is not one.
-constexpr std::size_t kMaxScriptBytes = 1 << 20;
 
 struct FieldName {
     const char* name;
