@@ -57,22 +57,29 @@ void closeLibrary(void* library) {
 
 } // namespace
 
-std::unique_ptr<ModuleFile> ModuleFile::open(const std::string& path, std::string& error) {
-    std::string why;
-    void* library = openLibrary(asFilePath(path), why);
+std::unique_ptr<ModuleFile> ModuleFile::open(const std::string& path, std::string& error,
+                                             Refusal* refusal) {
+    Refusal ignored = Refusal::None;
+    Refusal& why = refusal != nullptr ? *refusal : ignored;
+    why = Refusal::None;
+    std::string reason;
+    void* library = openLibrary(asFilePath(path), reason);
     if (library == nullptr) {
-        error = "cannot load module file '" + path + "': " + why;
+        error = "cannot load module file '" + path + "': " + reason;
+        why = Refusal::NotALibrary;
         return nullptr;
     }
     auto* descriptor = static_cast<const ModuleDescriptor*>(findSymbol(library, "_mod_descrip"));
     if (descriptor == nullptr) {
         closeLibrary(library);
         error = "'" + path + "' is not a plug-in module: it exports no _mod_descrip";
+        why = Refusal::NoDescriptor;
         return nullptr;
     }
     if (descriptor->syncMagic != kModuleMagic) {
         closeLibrary(library);
         error = "'" + path + "' is not a plug-in module: wrong descriptor magic";
+        why = Refusal::Refused;
         return nullptr;
     }
     std::unique_ptr<ModuleFile> module(new ModuleFile());
@@ -84,6 +91,7 @@ std::unique_ptr<ModuleFile> ModuleFile::open(const std::string& path, std::strin
     }
     if (module->startupToken_ == nullptr) {
         error = "'" + path + "': module startup failed";
+        why = Refusal::Refused;
         return nullptr; // the destructor still unloads it
     }
     return module;

@@ -391,6 +391,54 @@ int PanelHost::open(PanelHandle handle, int flags) {
     return 0;
 }
 
+namespace {
+
+// A control as the user sees it on the panel: its label and what it is.
+std::string seenAs(const PanelControl& control) {
+    const std::string& type = control.typeName;
+    const std::string label = "\"" + control.label + "\"";
+    if (type == kControlNameFloat) {
+        return label + " is a number field: type one number";
+    }
+    if (type == kControlNameInteger) {
+        return label + " is a whole-number field: type one number";
+    }
+    if (type == kControlNameVector) {
+        return label + " holds three numbers: type X Y Z";
+    }
+    if (type == kControlNameBool) {
+        return label + " is a check box: type 1 (on) or 0 (off)";
+    }
+    if (type == kControlNameButton) {
+        return label + " is a button: press it";
+    }
+    if (type == kControlNameListBox) {
+        return label + " is the list: pick a row (pick N, from 0)";
+    }
+    if (type == kControlNameInfo) {
+        return label + " only shows a value: nothing can be typed into it";
+    }
+    return label + " takes nothing the user can do";
+}
+
+// The labels the user may name, for a label that is none of them.
+std::string labelsOf(const Panel& panel) {
+    std::string labels;
+    for (const auto& control : panel.controls) {
+        if (!control->label.empty()) {
+            labels += (labels.empty() ? "\"" : ", \"") + control->label + "\"";
+        }
+    }
+    return labels.empty() ? "the panel has no labelled control"
+                          : "the panel's controls are " + labels;
+}
+
+std::string numbersText(std::size_t count) {
+    return count == 1 ? "1 number" : std::to_string(count) + " numbers";
+}
+
+} // namespace
+
 void PanelHost::perform(Panel& panel, const PanelAction& action) {
     const std::string what = formatPanelAction(action);
     PanelControl* control = nullptr;
@@ -402,24 +450,28 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
             }
         }
         if (control == nullptr) {
-            problems.push_back(what + ": the panel has no list box");
+            problems.push_back(what + ": the panel has no list to pick from");
             return;
         }
         askRows(*control);
         if (action.row < 0 || static_cast<size_t>(action.row) >= control->rows.size()) {
-            problems.push_back(what + ": the list has no such row");
+            problems.push_back(what + ": \"" + control->label + "\" has " +
+                               (control->rows.empty()
+                                    ? std::string("no rows")
+                                    : "rows 0 to " + std::to_string(control->rows.size() - 1)));
             return;
         }
         control->integer = action.row;
     } else {
         control = panel.control(action.label);
         if (control == nullptr) {
-            problems.push_back(what + ": no such control");
+            problems.push_back(what + ": no control is labelled \"" + action.label + "\"; " +
+                               labelsOf(panel));
             return;
         }
         if (action.kind == PanelAction::Kind::Press) {
             if (control->typeName != kControlNameButton) {
-                problems.push_back(what + ": not a button");
+                problems.push_back(what + ": not a button; " + seenAs(*control));
                 return;
             }
         } else {
@@ -428,8 +480,13 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
             const bool typable = isVector || control->typeName == kControlNameFloat ||
                                  control->typeName == kControlNameInteger ||
                                  control->typeName == kControlNameBool;
-            if (!typable || action.numbers.size() != wanted) {
-                problems.push_back(what + ": cannot be typed into " + control->typeName);
+            if (!typable) {
+                problems.push_back(what + ": " + seenAs(*control));
+                return;
+            }
+            if (action.numbers.size() != wanted) {
+                problems.push_back(what + ": " + numbersText(action.numbers.size()) + ", but " +
+                                   seenAs(*control));
                 return;
             }
             for (double value : action.numbers) {

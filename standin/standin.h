@@ -28,8 +28,14 @@ namespace standin {
 // destruction.
 class ModuleFile {
   public:
-    // Null with error set to one line saying what is wrong with the file.
-    static std::unique_ptr<ModuleFile> open(const std::string& path, std::string& error);
+    // Why open gave no module: the file is no library this system loads, a
+    // library that exports no module descriptor, or a module that the host
+    // refuses (wrong magic, failed startup).
+    enum class Refusal { None, NotALibrary, NoDescriptor, Refused };
+    // Null with error set to one line saying what is wrong with the file, and
+    // *refusal, when given, set to why.
+    static std::unique_ptr<ModuleFile> open(const std::string& path, std::string& error,
+                                            Refusal* refusal = nullptr);
     ~ModuleFile();
     ModuleFile(const ModuleFile&) = delete;
     ModuleFile& operator=(const ModuleFile&) = delete;

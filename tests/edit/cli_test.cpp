@@ -85,6 +85,8 @@ TEST_F(EditCli, EachActionIsTheModulesEditForTheSameClicks) {
          "press \"PREV KEY\"\ntype \"EndFrame\" 12"},
         {"Single", "--script edit-cli/clicks.txt --set freq=0.3",
          "press \"ADD KEY\"\npick 1\ntype \"StartFrame\" 5\ntype \"Freqency Time\" 0.3"},
+        {"Single", "--set freq=0.3 --script - < edit-cli/clicks.txt",
+         "type \"Freqency Time\" 0.3\npress \"ADD KEY\"\npick 1\ntype \"StartFrame\" 5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.actions);
@@ -249,6 +251,24 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
         {"--item Camera_Rig --shift 2147483647",
          {"item 'Camera_Rig'", "--shift 2147483647", "outside the 32-bit range"}},
         {"--item Camera_Rig --script edit-cli/none.txt", {"--script", "none.txt"}},
+        {"--item Camera_Rig --script - --script - < edit-cli/shot.lws",
+         {"vrim: --script - is given twice, but standard input holds one script\n"}},
+        // Script lines the panel cannot play name the control by its label.
+        {"--item Camera_Rig --script - < edit-cli-script-vector.txt",
+         {"--script -: line 1: type \"Freq Width X,Y,Z\" 1: 1 number, but \"Freq Width "
+          "X,Y,Z\" holds three numbers: type X Y Z"}},
+        {"--item Camera_Rig --script - < edit-cli-script-field.txt",
+         {"line 2: type \"StartFrame\" 1 2 3: 3 numbers, but \"StartFrame\" is a "
+          "whole-number field: type one number"}},
+        {"--item Camera_Rig --script - < edit-cli-script-button.txt",
+         {"type \"ADD KEY\" 1: \"ADD KEY\" is a button: press it"}},
+        {"--item Camera_Rig --script - < edit-cli-script-press.txt",
+         {"press \"FallOff\": not a button; \"FallOff\" is a check box"}},
+        {"--item Camera_Rig --script - < edit-cli-script-label.txt",
+         {"no control is labelled \"Start\"; the panel's controls are \"Freqency Time\"",
+          "\"Key List\""}},
+        {"--item Camera_Rig --script - < edit-cli-script-row.txt",
+         {"pick 7: \"Key List\" has rows 0 to 1"}},
         {"--key 1", {"--item NAME"}},
         // Options that say nothing together.
         {"--item Single --all-items --set freq=1",
@@ -262,6 +282,17 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
          {"vrim: --dry-run writes nothing, not even the backup that --backup asks for: give one "
           "or the other\n"}},
     };
+    const std::pair<const char*, const char*> scripts[] = {
+        {"vector", "type \"Freq Width X,Y,Z\" 1\n"},
+        {"field", "press \"NEXT KEY\"\ntype \"StartFrame\" 1 2 3\n"},
+        {"button", "type \"ADD KEY\" 1\n"},
+        {"press", "press \"FallOff\"\n"},
+        {"label", "type \"Start\" 1\n"},
+        {"row", "pick 7\n"},
+    };
+    for (const auto& [name, script] : scripts) {
+        writeBytes(std::string("edit-cli-script-") + name + ".txt", script);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         const ToolRun run = vrim("edit " + scenePath + " " + c.arguments);

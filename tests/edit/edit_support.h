@@ -107,7 +107,10 @@ class DirectModule {
 
 // vrim run as a user runs it, with nothing on standard input.
 inline testsupport::ToolRun runEdit(const std::string& arguments, const std::string& prefix = "") {
-    testsupport::ToolRun run = testsupport::runVrim(arguments + " </dev/null", "edit-cli", prefix);
+    // Standard input is empty unless the arguments redirect it themselves.
+    const bool ownInput = arguments.find('<') != std::string::npos;
+    testsupport::ToolRun run =
+        testsupport::runVrim(ownInput ? arguments : arguments + " </dev/null", "edit-cli", prefix);
 #if defined(_WIN32)
     // The console's text mode ends printed lines in CR LF; a scene's own
     // bytes are checked in the file, never here.

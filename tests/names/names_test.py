@@ -74,7 +74,7 @@ class Names(unittest.TestCase):
     def setUpClass(cls):
         cls.dir = tempfile.TemporaryDirectory()
         cls.schemas = {}
-        for command in ("ls", "check", "show", "edit", "report"):
+        for command in ("ls", "check", "show", "edit", "report", "validate"):
             with open(os.path.join(SCHEMAS, command + ".json"), encoding="utf-8") as f:
                 schema = json.load(f)
             jsonschema.Draft202012Validator.check_schema(schema)
@@ -178,6 +178,40 @@ class Names(unittest.TestCase):
         self.assertEqual(none.stderr.decode().count("\n"), 1, none.stderr)
         document = self.document("ls", *scenes, "--item", "Nobody", check=False)
         self.assertEqual(document["status"], 2)
+
+    def test_validate_json_gives_each_check_its_outcome(self):
+        # module, the outcomes in check order, the exit status
+        cases = [
+            ("vrim_s.p", ["passed"] * 8, 0),
+            ("no-handler.p", ["failed", "failed"] + ["not run"] * 6, 1),
+            ("wrong-magic.p", ["failed"] + ["not run"] * 7, 1),
+            ("broken_crash.p", ["passed"] * 5 + ["failed"] + ["not run"] * 2, 1),
+        ]
+        for module, outcomes, status in cases:
+            with self.subTest(module=module):
+                if not os.path.exists(os.path.join(BIN, module)):
+                    self.skipTest("%s is not built" % module)
+                done = run("validate", "--json", module, "--level", "1", "--seed",
+                           "18446744073709551615")
+                document = json.loads(done.stdout.decode("utf-8"))
+                self.schemas["validate"].validate(document)
+                self.assertEqual([c["outcome"] for c in document["checks"]], outcomes)
+                self.assertEqual([c["number"] for c in document["checks"]], list(range(1, 9)))
+                self.assertEqual((done.returncode, document["status"]), (status, status))
+                self.assertEqual(document["seed"], "18446744073709551615")
+                self.assertEqual(document["notRun"], outcomes.count("not run"))
+        crashed = json.loads(run("validate", "--json", "broken_crash.p", "--level", "1")
+                             .stdout.decode("utf-8"))["checks"][5]["message"]
+        self.assertRegex(crashed, r"^the module crashed \(signal [0-9]+\)$")
+
+    def test_validate_of_a_file_that_is_no_module_is_one_line(self):
+        for path in (self.paths["utf8"], "no-descriptor.p", "missing.p"):
+            for json_flag in ([], ["--json"]):
+                with self.subTest(path=path, json=json_flag):
+                    done = run("validate", *json_flag, path, check=False)
+                    self.assertEqual(done.returncode, 2)
+                    self.assertEqual(done.stdout, b"")
+                    self.assertEqual(done.stderr.decode().count("\n"), 1, done.stderr)
 
     def test_check_json_validates(self):
         for stem in SCENES:

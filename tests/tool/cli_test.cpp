@@ -498,6 +498,90 @@ TEST(VrimTool, CheckWithTheScenesFramesAndRate) {
     }
 }
 
+// "0-24, 36-60" as ls writes runs; appended piece by piece, as GCC 12 at -O3
+// warns (-Wrestrict) on the temporaries of one long concatenation.
+void appendRun(std::string& text, long first, long last) {
+    if (!text.empty()) {
+        text += ", ";
+    }
+    text += std::to_string(first);
+    if (first != last) {
+        text += '-';
+        text += std::to_string(last);
+    }
+}
+
+// The frames check says a key acts on are the frames ls lists for its item:
+// where the key is selected and its span holds the frame's time, at any rate.
+TEST(VrimTool, LsAndCheckNameTheSameFramesForEachKey) {
+    struct Case {
+        int fps;
+        std::vector<std::pair<int, int>> keys; // start and end frame of each key
+        std::string moves;                     // as ls lists them
+    };
+    const std::vector<Case> cases = {
+        {24, {{10, 40}}, "10-32"}, // the span starts at 8, before the key is selected
+        {12, {{10, 40}}, "10-16"},         {60, {{10, 40}}, "20-80"}, {25, {{0, 30}}, "0-25"},
+        {30, {{0, 50}, {20, 30}}, "0-30"}, // key 2, selected from 20 on, ends key 1
+        {24, {{1010, 1090}}, "none"},      // selected only after its span at 24 fps
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.fps) + " fps, " + c.moves);
+        // A scene range far from every key, so that check names each key's frames.
+        std::string scene = "LWSC\n3\nFirstFrame 100000\nLastFrame 100000\nFramesPerSecond " +
+                            std::to_string(c.fps) +
+                            "\nAddNullObject K\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n"
+                            "KEY_NUM " +
+                            std::to_string(c.keys.size()) + "\n";
+        for (const auto& [start, end] : c.keys) {
+            scene += "KEY_START\nFREQ 0.1\nFREQ_W_X 0.1\nFREQ_W_Y 0\nFREQ_W_Z 0\nSTART_F " +
+                     std::to_string(start) + "\nEND_F " + std::to_string(end) + "\nFALL_OFF 0\n";
+        }
+        writeBytes("tool-frames.lws", scene + "VRIM_END\nEndPlugin\n");
+
+        const nlohmann::json ls = nlohmann::json::parse(runVrim("ls --json tool-frames.lws").out);
+        std::string listed;
+        for (const nlohmann::json& run : ls["scenes"][0]["items"][0]["moves"]) {
+            appendRun(listed, run["first"].get<long>(), run["last"].get<long>());
+        }
+        EXPECT_EQ(listed.empty() ? "none" : listed, c.moves);
+
+        // Each key's frames, joined where one key's end meets the next's start.
+        std::vector<std::pair<long, long>> acting;
+        const nlohmann::json check =
+            nlohmann::json::parse(runVrim("check --json tool-frames.lws").out);
+        for (const nlohmann::json& finding : check["files"][0]["blocks"][0]["findings"]) {
+            if (finding["kind"] != "outside-frames") {
+                continue;
+            }
+            std::istringstream words(finding["message"].get<std::string>());
+            std::string word;
+            while (words >> word && word != "frames" && word != "frame") {
+            }
+            while (words >> word && std::isdigit(static_cast<unsigned char>(word[0]))) {
+                const std::size_t dash = word.find('-');
+                acting.emplace_back(
+                    std::stol(word.substr(0, dash)),
+                    std::stol(dash == std::string::npos ? word : word.substr(dash + 1)));
+            }
+        }
+        std::sort(acting.begin(), acting.end());
+        std::vector<std::pair<long, long>> joined;
+        for (const auto& run : acting) {
+            if (!joined.empty() && joined.back().second + 1 == run.first) {
+                joined.back().second = run.second;
+            } else {
+                joined.push_back(run);
+            }
+        }
+        std::string said;
+        for (const auto& [first, last] : joined) {
+            appendRun(said, first, last);
+        }
+        EXPECT_EQ(said.empty() ? "none" : said, c.moves);
+    }
+}
+
 TEST(VrimTool, PlotShowsThreeCurvesTheKeySpansAndAxes) {
     const ToolRun run =
         runVrim(std::string("preview ") + kSample + " --block 2 --svg tool-plot.svg");
@@ -597,7 +681,8 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"bake " + sample + " --item Nobody", "items with a shake: Camera_Rig and Lamp_Swing"},
         {"bake tool-no-block.lws --all-items", "'tool-no-block.lws' holds no shake"},
         {"bake " + sample + " --all-items --format chan", "--all-items writes CSV"},
-        {"bake " + sample + " --all-items --item Lamp_Swing", "--item excludes --all-items"},
+        {"bake " + sample + " --all-items --item Lamp_Swing",
+         "--item and --all-items cannot be given together"},
         {"preview --frames 5", "--frames '5' is not a frame range"},
         {"preview --frames a:b", "--frames 'a:b' is not a frame range"},
         {"preview --frames 1:2:3", "--frames '1:2:3' is not a frame range"},
@@ -618,13 +703,13 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         {"validate --seed 18446744073709551616", "not '18446744073709551616'"},
         {"bake " + sample + " --frames 0:100 --step 0.00001", "more than 1000000 samples"},
         {"preview --frames=-2000000000:2000000000", "more than 1000000 samples"},
-        {"bake", "SCENE is required"},
+        {"bake", "vrim bake needs SCENE: scene file"},
         {"preview --module missing.p", "cannot load module file 'missing.p'"},
         {"preview --module tool-text.p", "cannot load module file 'tool-text.p'"},
         {"preview --module no-descriptor.p", "it exports no _mod_descrip"},
         {"check " + sample + " --module wrong-magic.p", "wrong descriptor magic"},
         {"preview --module no-handler.p", "has no \"ItemMotionHandler\" server"},
-        {"frobnicate", "unknown command 'frobnicate': the commands are preview, bake, check, show"},
+        {"frobnicate", "'frobnicate' is no command: the commands are preview, bake, check, show"},
         {"", "give a command: preview, bake, check, show"},
         {"preview --frobnicate", "--frobnicate"},
     };
@@ -637,6 +722,106 @@ TEST(VrimTool, BadInputGetsOneClearLine) {
         EXPECT_EQ(lines[0].rfind("vrim: ", 0), 0u) << lines[0];
         EXPECT_TRUE(contains(lines[0], c.says)) << lines[0];
     }
+}
+
+// The parser's refusals in the tool's words: the option, what went wrong and
+// what it takes; none of CLI11's own phrases.
+TEST(VrimTool, ParserRefusalsNameTheOptionAndWhatItTakes) {
+    const std::string sample = kSample;
+    struct Case {
+        std::string arguments;
+        std::string says; // the whole line after "vrim: "
+    };
+    const std::vector<Case> cases = {
+        {"ls " + sample + " --item a --item b",
+         "--item is given 2 times but takes one NAME: only this item's shake, by name"},
+        {"check " + sample + " --fps", "--fps needs a value, F: the scene's frames per second"},
+        {"check " + sample + " --fps=", "--fps needs a value, F: the scene's frames per second"},
+        {"bake " + sample + " -o", "--output needs a value, FILE: write the output to this file "
+                                   "instead"},
+        {"ls --encoding", "--encoding needs a value, ENCODING: how names in scene files are "
+                          "read: auto (UTF-8 when a name is valid UTF-8, else Windows-1252), "
+                          "utf-8 or windows-1252"},
+        {"ls " + sample + " --json=0", "--json takes no value: it is a switch"},
+        {"ls " + sample + " --frob", "vrim ls has no option --frob ('vrim ls --help' lists them)"},
+        {"ls " + sample + " --frob=3",
+         "vrim ls has no option --frob ('vrim ls --help' lists them)"},
+        {"ls " + sample + " -rz", "vrim ls has no option -z ('vrim ls --help' lists them)"},
+        {"--frob ls " + sample, "vrim ls has no option --frob ('vrim ls --help' lists them)"},
+        {"ls " + sample + " --block 1 --item x",
+         "--item and --block cannot be given together; give one of them"},
+        {"preview " + sample + " extra",
+         "'extra' is one argument too many: vrim preview takes one SCENE: scene file holding "
+         "the keys ('-': standard input; default: the default key of a new instance)"},
+        {"validate a b", "'b' is one argument too many: vrim validate takes one MODULE: the "
+                         "module file (default: the one 'vrim --version' names)"},
+        {"check", "vrim check needs SCENE: scene files and folders of them ('-': standard input)"},
+        {"edit", "vrim edit needs SCENE: scene files to edit, and folders of them"},
+        {"plot --help", "'plot' is no command: the commands are preview, bake, check, show, ls, "
+                        "validate, edit, report"},
+        {"--frob", "vrim has no option --frob; give a command: preview, bake, check, show, ls, "
+                   "validate, edit, report ('vrim --help' says more)"},
+        {"report " + sample + " -o tool-rep/",
+         "cannot write 'tool-rep/': it names a folder (it ends in '/'); give the name of a file"},
+    };
+    const std::vector<std::string> cli11Words = {"required",          "received", "not expected",
+                                                 "Could not convert", "excludes", "override"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ToolRun run = runVrim(c.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(linesOf(run.err), std::vector<std::string>{"vrim: " + c.says});
+        for (const std::string& words : cli11Words) {
+            EXPECT_FALSE(contains(run.err, words)) << words;
+        }
+    }
+}
+
+// Each limit the reader keeps is in --help, and an input past it is an error
+// that names it.
+TEST(VrimTool, EachLimitIsListedAndNamedWhenHit) {
+    const std::string help = runVrim("--help").out;
+    for (const char* limit :
+         {"a line of 1 MB", "a key block of 4 MB or 100000 lines", "an item name of 256 bytes",
+          "first 50000 names", "A panel script holds at most 1 MB", "at most 1000000 samples"}) {
+        EXPECT_TRUE(contains(help, limit)) << limit;
+    }
+    std::string manyNames = "LWSC\n3\n";
+    for (int item = 0; item <= 50000; ++item) {
+        manyNames += "AddNullObject N" + std::to_string(item) + "\nVRIM_START\nVRIM_END\n";
+    }
+    std::string longBlock = "LWSC\n3\nAddNullObject Long\nVRIM_START\n";
+    for (int line = 0; line < 100000; ++line) {
+        longBlock += "KEY_START\n";
+    }
+    struct Case {
+        std::string scene;
+        std::string arguments; // after the scene
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {"LWSC\n3\nAddNullObject " + std::string(1024 * 1024 + 1, 'x') + "\n", "",
+         ":3: line longer than 1 MB"},
+        {"LWSC\n3\nAddNullObject " + std::string(257, 'x') + "\n", "",
+         ":3: the item name is longer than 256 bytes"},
+        {longBlock + "VRIM_END\n", "",
+         ":4: the key block that starts here is longer than 4 MB or 100000 lines"},
+        {manyNames, " --item N50000",
+         "that item's block is addressed 'N50000@50001': past the first 50000 names of a scene"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        writeBytes("tool-limit.lws", c.scene);
+        const ToolRun run = runVrim("show tool-limit.lws" + c.arguments);
+        EXPECT_EQ(run.status, 2);
+        const std::vector<std::string> lines = linesOf(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        EXPECT_TRUE(contains(lines[0], c.says)) << lines[0];
+    }
+    // Past the names held, a block is still reached by the address ls gives it.
+    writeBytes("tool-limit.lws", manyNames);
+    EXPECT_EQ(runVrim("show tool-limit.lws --item N50000@50001").status, 0);
 }
 
 TEST(VrimTool, HelpAndVersion) {

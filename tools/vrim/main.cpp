@@ -4,41 +4,20 @@
 #include "text/names.h"
 #include "tools/vrim/commands/commands.h"
 #include "tools/vrim/commands/machine.h"
+#include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
-
-namespace {
-
-// CLI11 says only that a command is required, both when none is given and
-// when the first word is not a command; say which.
-std::string parseProblem(const CLI::App& tool, const std::vector<vrim::Command>& commands, int argc,
-                         char** argv, const CLI::ParseError& error) {
-    std::string names;
-    for (const vrim::Command& command : commands) {
-        if (command.app->parsed()) {
-            return error.what();
-        }
-        names += (names.empty() ? "" : ", ") + command.app->get_name();
-    }
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-') {
-            return std::string("unknown command '") + argv[i] + "': the commands are " + names;
-        }
-    }
-    if (tool.get_subcommands().empty()) {
-        return "give a command: " + names + " ('vrim --help' says more)";
-    }
-    return error.what();
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     CLI::App tool("Preview, plot, bake, check, show, list, edit and report the shake keys of "
@@ -49,14 +28,27 @@ int main(int argc, char** argv) {
         "--version", [] { return std::string("vrim " VRIM_VERSION "\n") + vrim::moduleLine(); },
         "Show the version and the module file the commands drive, then exit");
     tool.require_subcommand(1);
+    // A switch takes no value: "--json=0" is refused, not read as "no JSON".
+    // Set first: commands and options copy the defaults when they are added.
+    tool.option_defaults()->disable_flag_override();
     // Windows-style "/option"s would take a Unix absolute path (a scene under
     // Wine, /tmp/shot.lws) for an option; the tool's options are all "--".
     // The commands inherit this from the tool.
     tool.allow_windows_style_options(false);
-    tool.footer("Run 'vrim COMMAND --help' for a command's options.\n"
-                "A scene file is read as a stream within these limits, each an error of the "
-                "file at its line: a line of 1 MB, a key block of 4 MB or 100000 lines, an "
-                "item name of 256 bytes.");
+    tool.footer(
+        "Run 'vrim COMMAND --help' for a command's options.\n"
+        "Limits. A scene file is read as a stream: a line of " +
+        std::to_string(vrim::scene::kMaxLineBytes / (1024 * 1024)) + " MB, a key block of " +
+        std::to_string(vrim::scene::kMaxBlockBytes / (1024 * 1024)) + " MB or " +
+        std::to_string(vrim::scene::kMaxBlockLines) + " lines, an item name of " +
+        std::to_string(vrim::scene::kMaxNameBytes) +
+        " bytes at most; past one, the file is an error at that line that names the limit. A "
+        "scene may hold any number of items; past its first " +
+        std::to_string(vrim::scene::kMaxDistinctNames) +
+        " names a new name's blocks are addressed NAME@N, as ls lists them. A panel script "
+        "holds at most " +
+        std::to_string(vrim::edit::kMaxScriptBytes / (1024 * 1024)) +
+        " MB, and a preview or bake at most " + std::to_string(vrim::kMaxSamples) + " samples.");
     // How scene files spell names: one decoding for every command and every
     // output, and for matching --item. Given before or after the command.
     std::string encoding = "auto";
@@ -80,13 +72,24 @@ int main(int argc, char** argv) {
         vrim::addEditCommand(tool),    vrim::addReportCommand(tool),
     };
 
+    // Every refusal of the command line in the tool's words, one line.
+    tool.failure_message(vrim::parseProblem);
     try {
         tool.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        // "vrim plot --help": the tool's help would answer as if plot were a
+        // command.
+        if (const std::string unknown = vrim::unknownCommand(tool); !unknown.empty()) {
+            std::fprintf(stderr, "vrim: %s\n", vrim::shown(unknown).c_str());
+            return vrim::kExitError;
+        }
+        return tool.exit(e);
     } catch (const CLI::Success& e) {
-        return tool.exit(e); // --help and --version
+        return tool.exit(e); // --help-all and --version
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "vrim: %s\n",
-                     vrim::shown(parseProblem(tool, commands, argc, argv, e)).c_str());
+        std::ostringstream problem;
+        tool.exit(e, std::cout, problem);
+        std::fprintf(stderr, "vrim: %s\n", vrim::shown(problem.str()).c_str());
         return vrim::kExitError;
     }
 

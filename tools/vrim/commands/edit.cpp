@@ -48,6 +48,11 @@ struct EditOptions {
 constexpr const char* kActionOptions[] = {"key", "set", "add-key", "delete-key", "shift", "script"};
 
 std::vector<edit::EditAction> actionsInOrder(const CLI::App& command) {
+    // Standard input holds one script.
+    if (const CLI::Option* script = command.get_option("--script");
+        std::count(script->results().begin(), script->results().end(), "-") > 1) {
+        throw ToolError("--script - is given twice, but standard input holds one script");
+    }
     std::vector<edit::EditAction> actions;
     std::map<const CLI::Option*, std::size_t> used; // values taken so far, per option
     for (const CLI::Option* option : command.parse_order()) {
@@ -343,8 +348,9 @@ Command addEditCommand(CLI::App& tool) {
         "not ask for is listed (scene, item, key, field, old and new line); --strict refuses "
         "the edit instead.\n"
         "Exit status: 0 done, 2 refused (the file is then as it was).");
-    command->add_option("scenes", options->scenes, "Scene files to edit, and folders of them")
-        ->required();
+    command->add_option("SCENE", options->scenes, "Scene files to edit, and folders of them")
+        ->required()
+        ->type_name("PATH");
     command->add_flag("-r,--recursive", options->recursive,
                       "Also the scene files in the folders below a folder");
     command
@@ -370,7 +376,9 @@ Command addEditCommand(CLI::App& tool) {
     command->add_option("--shift", "Move every key's start and end by FRAMES")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("FRAMES");
-    command->add_option("--script", "Play a panel script (type, press, pick, close)")
+    command
+        ->add_option("--script",
+                     "Play a panel script (type, press, pick, close; '-': standard input)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("FILE");
     command->add_flag("--dry-run", options->dryRun,

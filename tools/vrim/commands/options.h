@@ -16,11 +16,21 @@
 
 namespace CLI {
 class App;
+class Error;
 class Option;
 class Validator;
 } // namespace CLI
 
 namespace vrim {
+
+// The parser's refusal of a command line in the tool's words: what is wrong,
+// which option, and what it takes (its value's name and help line). The
+// tool's failure message (CLI::App::failure_message).
+std::string parseProblem(const CLI::App* tool, const CLI::Error& error);
+
+// After the tool's --help: the refusal of a word that is no command
+// ("vrim plot --help"), else empty.
+std::string unknownCommand(const CLI::App& tool);
 
 // A frame rate option given on the command line, or nothing.
 struct FpsOption {

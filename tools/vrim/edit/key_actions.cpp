@@ -3,13 +3,19 @@
 #include "text/numbers.h"
 #include "text/words.h"
 #include "tools/vrim/error.h"
+#include "tools/vrim/files/filesystem.h"
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <sstream>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace vrim::edit {
 
@@ -22,8 +28,6 @@ using Field = EditAction::Field;
 
 constexpr int64_t kFrameMin = std::numeric_limits<int32_t>::min();
 constexpr int64_t kFrameMax = std::numeric_limits<int32_t>::max();
-// A script file is a short list of clicks; anything larger is not one.
-constexpr std::streamoff kMaxScriptBytes = 1 << 20;
 
 struct FieldName {
     const char* name;
@@ -64,24 +68,69 @@ PanelAction closing(PanelAction::Kind kind) {
     return action;
 }
 
+// The script's bytes from a file, or from standard input for "-"; at most
+// kMaxScriptBytes.
+std::string readScript(const std::string& text, const std::string& file) {
+    std::string bytes;
+    char buffer[8192];
+    const auto tooLarge = [&] {
+        return ToolError(text + ": " +
+                         (file == "-" ? std::string("standard input") : quoted(file)) +
+                         " holds more than " + std::to_string(kMaxScriptBytes) +
+                         " bytes, too many for a panel script");
+    };
+    if (file == "-") {
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        std::size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+            bytes.append(buffer, got);
+            if (bytes.size() > kMaxScriptBytes) {
+                throw tooLarge();
+            }
+        }
+        if (std::ferror(stdin)) {
+            throw ToolError(text + ": cannot read the script from standard input");
+        }
+        return bytes;
+    }
+    // Through the tool's file system, which opens UTF-8 names on Windows too.
+    files::FileSystem& fs = files::systemFileSystem();
+    std::string error;
+    files::FileInfo info;
+    if (fs.stat(file, info, error) && info.kind == files::FileKind::Folder) {
+        throw ToolError(text + ": " + quoted(file) + " is a folder, not a script file");
+    }
+    const files::FileHandle in = fs.openRead(file, error);
+    if (in == files::kNoFile) {
+        throw ToolError(text + ": cannot read the script file " + quoted(file) + ": " + error);
+    }
+    for (;;) {
+        const int64_t got = fs.read(in, buffer, sizeof buffer, error);
+        if (got < 0) {
+            fs.close(in, error);
+            throw ToolError(text + ": cannot read the script file " + quoted(file) + ": " + error);
+        }
+        if (got == 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (bytes.size() > kMaxScriptBytes) {
+            fs.close(in, error);
+            throw tooLarge();
+        }
+    }
+    fs.close(in, error);
+    return bytes;
+}
+
 EditAction parseScript(const std::string& text, const std::string& file) {
     EditAction action;
     action.kind = Kind::Script;
     action.text = text;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw ToolError(text + ": cannot read the script file " + quoted(file));
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size > kMaxScriptBytes) {
-        throw ToolError(text + ": " + quoted(file) + " is too large for a panel script");
-    }
-    in.seekg(0);
-    std::ostringstream content;
-    content << in.rdbuf();
     // One line at a time, so that each action keeps its line for messages.
-    const std::string script = content.str();
+    const std::string script = readScript(text, file);
     int number = 0;
     for (const std::string_view line : text::splitLines(script)) {
         ++number;

@@ -10,12 +10,16 @@
 #include "standin/panel_host.h"
 #include "tools/vrim/edit/panel_user.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vrim::edit {
+
+// A panel script is a short list of clicks; anything larger is not one.
+constexpr std::size_t kMaxScriptBytes = 1 << 20;
 
 // One action from the command line, checked and ready to play.
 struct EditAction {

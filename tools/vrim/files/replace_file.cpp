@@ -139,6 +139,13 @@ bool FileWriter::open(std::string& error, bool mayReplace) {
         target_ = path_;
         return true;
     }
+    // "rep/" names a folder whether or not there is one: a file of that name
+    // cannot be made, and the system's own refusal speaks of the lock.
+    if (!path_.empty() && folderOf(path_) == path_) {
+        error = std::string("it names a folder (it ends in '") + path_.back() +
+                "'); give the name of a file";
+        return false;
+    }
     if (!followLinks(fs_, path_, target_, error)) {
         return false;
     }

@@ -137,4 +137,40 @@ std::vector<HiddenRun> hiddenRuns(const ShakeInstance& instance, int key, double
     return runs;
 }
 
+std::vector<FrameSpan> actingRuns(const ShakeInstance& instance, double fps, int key) {
+    // Which key acts changes only where a key starts or a span begins or
+    // ends; between those frames it stays the same.
+    const KeySelection selection(instance);
+    std::vector<int64_t> cuts;
+    for (const ShakeKey* each : selection.keys()) {
+        const FrameSpan span = spanFrames(*each, fps);
+        cuts.push_back(each->startFrame);
+        if (!span.empty()) {
+            cuts.push_back(span.first);
+            cuts.push_back(span.last + 1);
+        }
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    std::vector<FrameSpan> runs;
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        const int64_t frame = cuts[i];
+        if (frame < INT32_MIN || frame > INT32_MAX) {
+            continue;
+        }
+        const int acting =
+            selection.acting(static_cast<int32_t>(frame), static_cast<double>(frame) / fps);
+        if (acting < 0 || (key != kAnyKey && acting != key)) {
+            continue;
+        }
+        const FrameSpan piece = {frame, cuts[i + 1] - 1};
+        if (!runs.empty() && runs.back().last + 1 == piece.first) {
+            runs.back().last = piece.last;
+        } else {
+            runs.push_back(piece);
+        }
+    }
+    return runs;
+}
+
 } // namespace vrim

@@ -56,6 +56,13 @@ struct FrameSpan {
 // The scene frames (at fps) whose time lies within the key's span.
 FrameSpan spanFrames(const ShakeKey& key, double fps);
 
+// Runs of frames (at fps) on which the key at chain position key acts, as the
+// evaluation picks it: the key selected there and its span holding the
+// frame's time; kAnyKey: on which some key acts. The frames a key acts on,
+// for every command that names them.
+constexpr int kAnyKey = -1;
+std::vector<FrameSpan> actingRuns(const ShakeInstance& instance, double fps, int key);
+
 // Frames on which a key's span runs but a later key in the chain is
 // selected, grouped into runs by the key that hides it.
 struct HiddenRun {

@@ -90,7 +90,7 @@ std::size_t SceneBatch::visit(
 SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit& visit) {
     SceneOutcome outcome;
     std::size_t blocks = 0;
-    ShakenItems shaken;
+    ShakenItems shaken(pick.item);
     for (Event event = reader.next(); event != Event::End; event = reader.next()) {
         if (event != Event::Block) {
             continue;
@@ -115,9 +115,7 @@ SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit&
     } else if (!outcome.noShake && outcome.blocks == 0) {
         outcome.missing = true;
         outcome.error = !pick.item.empty()
-                            ? "--item '" + pick.item + "': '" + reader.name() +
-                                  "' has no item of that name with a shake; items with a shake: " +
-                                  shaken.list()
+                            ? shaken.missing("'" + reader.name() + "'")
                             : "--block " + std::to_string(pick.block) + " is out of range: '" +
                                   reader.name() + "' holds " + std::to_string(blocks) +
                                   " key block" + (blocks == 1 ? "" : "s");

@@ -291,16 +291,23 @@ void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockRe
                     ": it never moves the item");
         }
 
-        if (timing.frames && !acts.empty()) {
+        // The frames the key acts on, as ls lists them: where it is selected
+        // and its span holds the time, not its whole span.
+        const std::vector<FrameSpan> acting = actingRuns(*instance, fps, static_cast<int>(i));
+        if (timing.frames && !acting.empty()) {
             const FrameRange& scene = *timing.frames;
-            const bool before = acts.first < scene.first;
-            const bool after = acts.last > scene.last;
-            const bool outside = acts.last < scene.first || acts.first > scene.last;
-            if (before || after) {
+            bool inside = false, outside = false;
+            for (const FrameSpan& run : acting) {
+                inside = inside || (run.last >= scene.first && run.first <= scene.last);
+                outside = outside || run.first < scene.first || run.last > scene.last;
+            }
+            if (outside) {
                 add(report, Severity::Warning, "outside-frames", line, number,
-                    name + " acts on " + frames(acts.first, acts.last) + ", " +
-                        (outside ? "all" : "partly") + " outside the scene's " +
-                        frames(scene.first, scene.last));
+                    name + " acts on " +
+                        (acting.size() == 1 && acting[0].first == acting[0].last ? "frame "
+                                                                                 : "frames ") +
+                        runsText(acting) + ", " + (inside ? "partly" : "all") +
+                        " outside the scene's " + frames(scene.first, scene.last));
             }
         }
     }
@@ -504,37 +511,7 @@ std::string runsText(const std::vector<FrameSpan>& runs) {
 }
 
 std::vector<FrameSpan> movingRuns(const ShakeInstance& instance, double fps) {
-    // Which key acts changes only where a key starts or a span begins or
-    // ends; between those frames it stays the same.
-    const KeySelection selection(instance);
-    std::vector<int64_t> cuts;
-    for (const ShakeKey* key : selection.keys()) {
-        const FrameSpan span = spanFrames(*key, fps);
-        cuts.push_back(key->startFrame);
-        if (!span.empty()) {
-            cuts.push_back(span.first);
-            cuts.push_back(span.last + 1);
-        }
-    }
-    std::sort(cuts.begin(), cuts.end());
-    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-    std::vector<FrameSpan> runs;
-    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
-        const int64_t frame = cuts[i];
-        if (frame < INT32_MIN || frame > INT32_MAX) {
-            continue;
-        }
-        if (selection.acting(static_cast<int32_t>(frame), static_cast<double>(frame) / fps) < 0) {
-            continue;
-        }
-        const FrameSpan piece = {frame, cuts[i + 1] - 1};
-        if (!runs.empty() && runs.back().last + 1 == piece.first) {
-            runs.back().last = piece.last;
-        } else {
-            runs.push_back(piece);
-        }
-    }
-    return runs;
+    return actingRuns(instance, fps, kAnyKey);
 }
 
 } // namespace vrim

@@ -60,6 +60,10 @@ std::string blockPlace(const std::string& scene, const Block& block) {
 }
 
 void ShakenItems::add(const Block& block) {
+    if (!wanted_.empty() && wantedAddress_.empty() && block.item && block.item->name == wanted_ &&
+        block.address != wanted_) {
+        wantedAddress_ = block.address;
+    }
     ++count_;
     if (names_.size() < kListed) {
         names_.push_back(blockName(block));
@@ -81,10 +85,21 @@ std::string ShakenItems::list() const {
     return text;
 }
 
+std::string ShakenItems::missing(const std::string& scene) const {
+    if (!wantedAddress_.empty()) {
+        return "--item '" + wanted_ + "': in " + scene + " that item's block is addressed '" +
+               wantedAddress_ + "': past the first " + std::to_string(kMaxDistinctNames) +
+               " names of a scene, and for a name that ends like an address, blocks are "
+               "addressed NAME@N (as ls lists them)";
+    }
+    return "--item '" + wanted_ + "': " + scene +
+           " has no item of that name with a shake; items with a shake: " + list();
+}
+
 PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
     std::optional<Block> picked;
     std::size_t blocks = 0;
-    ShakenItems shaken;
+    ShakenItems shaken(choice.item);
     for (Event event = reader.next(); event != Event::End; event = reader.next()) {
         if (event != Event::Block) {
             continue;
@@ -109,9 +124,7 @@ PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
     }
     if (!choice.item.empty()) {
         if (!picked) {
-            throw ToolError(
-                "--item '" + choice.item + "': " + scene +
-                " has no item of that name with a shake; items with a shake: " + shaken.list());
+            throw ToolError(shaken.missing(scene));
         }
     } else if (!picked) {
         throw ToolError("--block " + std::to_string(choice.number) + " is out of range: " + scene +

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vrim::scene {
@@ -59,14 +60,22 @@ std::string blockPlace(const std::string& scene, const Block& block);
 // the rest.
 class ShakenItems {
   public:
+    // wanted: the --item looked for, if any, to notice a block of that name
+    // addressed otherwise.
+    explicit ShakenItems(std::string wanted = "") : wanted_(std::move(wanted)) {}
     void add(const Block& block);
     std::string list() const; // "ShotCam, Camera_Rig and 3 more"; "none" when empty
     std::size_t count() const { return count_; }
+    // Why --item found no block: the items with a shake, or the address of
+    // the wanted name's block when it is addressed NAME@N.
+    std::string missing(const std::string& scene) const;
 
   private:
     static constexpr std::size_t kListed = 12;
     std::vector<std::string> names_;
     std::size_t count_ = 0;
+    std::string wanted_;
+    std::string wantedAddress_; // the first block named wanted_, addressed otherwise
 };
 
 } // namespace vrim::scene

@@ -1,6 +1,7 @@
 // vrim validate: the run of its checks in order.
 #include "tools/vrim/validate/validate.h"
 #include "plugin/identity.h"
+#include "tools/vrim/error.h"
 
 #include <algorithm>
 #include <chrono>
@@ -46,11 +47,16 @@ const Check kChecks[] = {
     {8, "exports and locale", true, checkExportsAndLocale},
 };
 
-// The line a crash prints, up to the signal's number: the check that was
-// running when it came. Written before each check, so that the handler only
-// copies bytes out.
-char crashLine[192];
-std::size_t crashLineLength = 0;
+// The signals caught, and what is written when one comes during the check
+// that runs: made before the check, so that the handler only copies bytes
+// out.
+const int kCrashSignals[] = {SIGSEGV, SIGILL, SIGFPE, SIGABRT};
+constexpr std::size_t kCrashSignalCount = sizeof kCrashSignals / sizeof kCrashSignals[0];
+struct CrashText {
+    const char* bytes = nullptr;
+    std::size_t length = 0;
+};
+CrashText crashTexts[kCrashSignalCount];
 
 // Only async-signal-safe work from here on: write(2) and _Exit, no stdio.
 void writeOut(const char* text, std::size_t length) {
@@ -69,59 +75,119 @@ void writeOut(const char* text, std::size_t length) {
 }
 
 extern "C" void onCrash(int signal) {
-    writeOut(crashLine, crashLineLength);
-    char digits[16];
-    std::size_t at = sizeof digits;
-    digits[--at] = '\n';
-    digits[--at] = ')';
-    unsigned number = signal < 0 ? 0u : static_cast<unsigned>(signal);
-    do {
-        digits[--at] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0 && at > 0);
-    writeOut(digits + at, sizeof digits - at);
+    for (std::size_t i = 0; i < kCrashSignalCount; ++i) {
+        if (kCrashSignals[i] == signal) {
+            writeOut(crashTexts[i].bytes, crashTexts[i].length);
+        }
+    }
     std::_Exit(kExitFailed);
 }
 
 void catchCrashes() {
 #if !defined(VRIM_KEEP_CRASH_SIGNALS)
-    for (int signal : {SIGSEGV, SIGILL, SIGFPE, SIGABRT}) {
+    for (int signal : kCrashSignals) {
         std::signal(signal, onCrash);
     }
 #endif
 }
 
-class Printer {
+// The run's results as they come, and what a crash of the next check would
+// write.
+class Runner {
   public:
-    Printer(std::FILE* out, uint64_t seed) : out_(out), seed_(seed) {}
+    Runner(const Options& options, RunWriter& writer) : writer_(writer) { run_.options = options; }
 
-    void starting(int number, const char* name) {
-        // Whatever the checks printed so far goes out before a crash's line.
-        std::fflush(out_);
+    void starting(int number, const char* name, bool randomised) {
+        // Whatever was written so far goes out before a crash's text.
         std::fflush(stdout);
-        const int length = std::snprintf(crashLine, sizeof crashLine,
-                                         "FAIL %2d %s: the module crashed (signal ", number, name);
-        crashLineLength =
-            length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof crashLine - 1);
+        RunReport crashed = run_;
+        crashed.checks.push_back({number, name, Outcome::Failed, "", randomised});
+        for (const Check& later : kChecks) {
+            if (later.number > number) {
+                crashed.checks.push_back({later.number, later.name, Outcome::NotRun,
+                                          "not run: the module crashed in an earlier check",
+                                          false});
+            }
+        }
+        const std::size_t running = run_.checks.size();
+        for (std::size_t i = 0; i < kCrashSignalCount; ++i) {
+            crashed.checks[running].message =
+                "the module crashed (signal " + std::to_string(kCrashSignals[i]) + ")";
+            crashStore_[i] = writer_.crashed(crashed, running);
+            crashTexts[i] = {crashStore_[i].data(), crashStore_[i].size()};
+        }
     }
     void report(int number, const char* name, bool randomised, const Verdict& verdict) {
         const bool passed = verdict.fault.empty();
-        std::fprintf(out_, "%s %2d %s: %s", passed ? "PASS" : "FAIL", number, name,
-                     passed ? verdict.detail.c_str() : verdict.fault.c_str());
-        if (randomised) {
-            std::fprintf(out_, " (seed %llu)", static_cast<unsigned long long>(seed_));
-        }
-        std::fputc('\n', out_);
-        std::fflush(out_);
-        (passed ? passed_ : failed_) += 1;
+        run_.checks.push_back({number, name, passed ? Outcome::Passed : Outcome::Failed,
+                               passed ? verdict.detail : verdict.fault, randomised});
+        writer_.checked(run_);
     }
-    int passed() const { return passed_; }
-    int failed() const { return failed_; }
+    void notRun(int number, const char* name, const std::string& why) {
+        run_.checks.push_back({number, name, Outcome::NotRun, "not run: " + why, false});
+        writer_.checked(run_);
+    }
+    const RunReport& finish() {
+        for (CrashText& text : crashTexts) {
+            text = {};
+        }
+        writer_.finished(run_);
+        return run_;
+    }
 
   private:
+    RunWriter& writer_;
+    RunReport run_;
+    std::string crashStore_[kCrashSignalCount];
+};
+
+class TextWriter : public RunWriter {
+  public:
+    explicit TextWriter(std::FILE* out) : out_(out) {}
+    void checked(const RunReport& run) override {
+        if (run.checks.size() == 1) {
+            std::fputs(heading(run).c_str(), out_);
+        }
+        std::fputs(line(run, run.checks.back()).c_str(), out_);
+        std::fflush(out_);
+    }
+    void finished(const RunReport& run) override {
+        std::fprintf(out_, "%d passed, %d failed", run.count(Outcome::Passed),
+                     run.count(Outcome::Failed));
+        if (const int notRun = run.count(Outcome::NotRun); notRun != 0) {
+            std::fprintf(out_, ", %d not run", notRun);
+        }
+        std::fputc('\n', out_);
+        if (run.count(Outcome::Failed) != 0) {
+            std::fprintf(out_, "replay: vrim validate %s --level %d --seed %llu\n",
+                         run.options.modulePath.c_str(), run.options.level,
+                         static_cast<unsigned long long>(run.options.seed));
+        }
+    }
+    std::string crashed(const RunReport& run, std::size_t running) override {
+        return (running == 0 ? heading(run) : "") + line(run, run.checks[running]);
+    }
+
+  private:
+    static std::string heading(const RunReport& run) {
+        return "vrim validate " + run.options.modulePath + ", level " +
+               std::to_string(run.options.level) + ", seed " + std::to_string(run.options.seed) +
+               "\n";
+    }
+    // The checks after a crash are not printed: the crash ends the run.
+    static std::string line(const RunReport& run, const CheckReport& check) {
+        const char* tag = check.outcome == Outcome::Passed   ? "PASS"
+                          : check.outcome == Outcome::Failed ? "FAIL"
+                                                             : "SKIP";
+        char head[32];
+        std::snprintf(head, sizeof head, "%s %2d ", tag, check.number);
+        std::string text = head + check.name + ": " + check.message;
+        if (check.randomised) {
+            text += " (seed " + std::to_string(run.options.seed) + ")";
+        }
+        return text + "\n";
+    }
     std::FILE* out_;
-    uint64_t seed_;
-    int passed_ = 0, failed_ = 0;
 };
 
 } // namespace
@@ -138,24 +204,54 @@ uint64_t freshSeed() {
     return seed;
 }
 
-int run(const Options& options, std::FILE* out) {
-    std::fprintf(out, "vrim validate %s, level %d, seed %llu\n", options.modulePath.c_str(),
-                 options.level, static_cast<unsigned long long>(options.seed));
-    Printer printer(out, options.seed);
+const char* outcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Passed:
+        return "passed";
+    case Outcome::Failed:
+        return "failed";
+    case Outcome::NotRun:
+        break;
+    }
+    return "not run";
+}
+
+int RunReport::count(Outcome outcome) const {
+    return static_cast<int>(std::count_if(
+        checks.begin(), checks.end(), [&](const CheckReport& c) { return c.outcome == outcome; }));
+}
+
+std::unique_ptr<RunWriter> textWriter(std::FILE* out) {
+    return std::make_unique<TextWriter>(out);
+}
+
+int run(const Options& options, RunWriter& writer) {
+    Runner runner(options, writer);
     catchCrashes();
     standin::Host host;
     host.logMotion = true;
 
-    printer.starting(1, "module file");
-    printer.report(1, "module file", false, checkModuleFile(options.modulePath, options.level));
+    runner.starting(1, "module file", false);
+    // A file that is no module has nothing to judge: one line, not a page of
+    // checks that could not run.
+    {
+        std::string error;
+        standin::ModuleFile::Refusal refusal = standin::ModuleFile::Refusal::None;
+        const std::unique_ptr<standin::ModuleFile> probe =
+            standin::ModuleFile::open(options.modulePath, error, &refusal);
+        if (refusal == standin::ModuleFile::Refusal::NotALibrary ||
+            refusal == standin::ModuleFile::Refusal::NoDescriptor) {
+            throw ToolError(error);
+        }
+    }
+    runner.report(1, "module file", false, checkModuleFile(options.modulePath, options.level));
 
     std::string error;
     const std::unique_ptr<standin::ModuleFile> module =
         standin::ModuleFile::open(options.modulePath, error);
     if (module == nullptr) {
         for (const Check& check : kChecks) {
-            printer.report(check.number, check.name, false,
-                           {"not run: the module file cannot be opened", ""});
+            runner.notRun(check.number, check.name, "the module file cannot be opened");
         }
     } else {
         Bench bench{host, *module, {}, {}, options.seed, options.level};
@@ -163,29 +259,22 @@ int run(const Options& options, std::FILE* out) {
         std::string notRun;
         if (const int code = bench.handler.activate(*module, host, vrim::kServerName, 2);
             code != 0) {
-            notRun = "not run: the motion handler cannot be activated (result " +
-                     std::to_string(code) + ")";
+            notRun = "the motion handler cannot be activated (result " + std::to_string(code) + ")";
         } else if (const int v1 = bench.handlerV1.activate(*module, host, vrim::kServerName, 1);
                    v1 != 0) {
-            notRun = "not run: the motion handler cannot be activated at version 1 (result " +
+            notRun = "the motion handler cannot be activated at version 1 (result " +
                      std::to_string(v1) + ")";
         }
         for (const Check& check : kChecks) {
-            printer.starting(check.number, check.name);
             if (!notRun.empty() && check.run != checkActivation) {
-                printer.report(check.number, check.name, false, {notRun, ""});
+                runner.notRun(check.number, check.name, notRun);
             } else {
-                printer.report(check.number, check.name, check.randomised, check.run(bench));
+                runner.starting(check.number, check.name, check.randomised);
+                runner.report(check.number, check.name, check.randomised, check.run(bench));
             }
         }
     }
-    std::fprintf(out, "%d passed, %d failed\n", printer.passed(), printer.failed());
-    if (printer.failed() != 0) {
-        std::fprintf(out, "replay: vrim validate %s --level %d --seed %llu\n",
-                     options.modulePath.c_str(), options.level,
-                     static_cast<unsigned long long>(options.seed));
-    }
-    return printer.failed();
+    return runner.finish().count(Outcome::Failed);
 }
 
 } // namespace vrim::validate

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,47 @@ struct Options {
 // The exit status of a run with a failed check, or of a module that crashed.
 constexpr int kExitFailed = 1;
 
-// Runs every check, printing one line per check and a summary line to out.
-// Returns the number of failed checks.
-int run(const Options& options, std::FILE* out);
+enum class Outcome { Passed, Failed, NotRun };
+const char* outcomeName(Outcome outcome); // "passed", "failed", "not run"
+
+struct CheckReport {
+    int number = 0;
+    std::string name;
+    Outcome outcome = Outcome::NotRun;
+    std::string message;     // what was run, what failed, or why it was not run
+    bool randomised = false; // its runs drew from the seed
+};
+
+// A run as far as it went.
+struct RunReport {
+    Options options;
+    std::vector<CheckReport> checks;
+    int count(Outcome outcome) const;
+};
+
+// How a run is written: lines for people as the checks end, or one document
+// for machines at the end.
+class RunWriter {
+  public:
+    virtual ~RunWriter() = default;
+    virtual void checked(const RunReport& run) = 0;  // the last of run.checks ended
+    virtual void finished(const RunReport& run) = 0; // every check ended
+    // What is written, and nothing after it, if run.checks[running] crashes
+    // the tool (its message says so); the checks after it stand in
+    // run.checks as not run. Asked before the check runs, once per signal
+    // caught, since a signal handler may only copy bytes out.
+    virtual std::string crashed(const RunReport& run, std::size_t running) = 0;
+};
+
+// The lines for people: one per check and a summary, with the replay command
+// after a failure.
+std::unique_ptr<RunWriter> textWriter(std::FILE* out);
+
+// Runs every check, handing each result to writer. Returns the number of
+// failed checks. A file that is no module at all (not a library this
+// system loads, or one that exports no module descriptor) is a ToolError:
+// there is nothing to judge.
+int run(const Options& options, RunWriter& writer);
 
 // A seed for a run that was given none: the clock's, mixed with the
 // system's random device where it has one.
