@@ -482,7 +482,8 @@ Validation validate(const std::string& modulePath, std::uint64_t seed) {
     }
     Validation result;
     try {
-        result.failed = validate::run(options, out);
+        const std::unique_ptr<validate::RunWriter> writer = validate::textWriter(out);
+        result.failed = validate::run(options, *writer);
     } catch (const ToolError& e) {
         std::fclose(out);
         throw Failure(Failure::Kind::Module, e.what());
