@@ -18,7 +18,7 @@ namespace vrim::files {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 1 << 20;
+constexpr std::size_t kReadChunk = 256 * 1024;
 
 } // namespace
 
