@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -78,6 +77,11 @@ TEST_F(Targets, OutputsOntoEveryKindOfTarget) {
     };
 #if defined(_WIN32)
     cases.push_back({"NUL", "NUL", [] { return std::string(); }, 0, ""});
+    cases.push_back({"/dev/full", "/dev/full",
+                     [] { return std::string("Windows has no device that is always full"); }, 2,
+                     ""});
+    cases.push_back({"a character device made here", "files-targets/null",
+                     [] { return std::string("Windows has no mknod"); }, 0, ""});
 #else
     cases.push_back({"/dev/null", "/dev/null", [] { return std::string(); }, 0, ""});
     cases.push_back(
@@ -91,10 +95,11 @@ TEST_F(Targets, OutputsOntoEveryKindOfTarget) {
                      },
                      0, ""});
 #endif
+    std::string notTried;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (const std::string why = c.make(); !why.empty()) {
-            std::printf("not tried, %s: %s\n", c.what, why.c_str());
+            notTried += std::string(notTried.empty() ? "" : "; ") + c.what + ": " + why;
             continue;
         }
         for (const char* command : {"check", "report", "ls --json", "bake --item Rig"}) {
@@ -111,15 +116,15 @@ TEST_F(Targets, OutputsOntoEveryKindOfTarget) {
             EXPECT_TRUE(fs::is_character_file(c.output));
         }
     }
-#if !defined(_WIN32)
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "the character device made with mknod needs root; the other kinds passed";
+    if (!notTried.empty()) {
+        GTEST_SKIP() << "not tried here (the other kinds passed): " << notTried;
     }
-#endif
 }
 
-#if !defined(_WIN32)
 TEST_F(Targets, AFifoTakesTheOutputAndStaysAFifo) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows has no FIFO in a folder";
+#else
     ASSERT_EQ(mkfifo("files-targets/pipe", 0600), 0);
     std::string got;
     std::thread reader([&] { got = readBytes("files-targets/pipe"); });
@@ -128,9 +133,14 @@ TEST_F(Targets, AFifoTakesTheOutputAndStaysAFifo) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(got.find("1 file"), std::string::npos) << got;
     EXPECT_TRUE(fs::is_fifo("files-targets/pipe"));
+#endif
 }
 
 TEST_F(Targets, EditThroughLinksHardLinksAndReadOnlyScenes) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the links, hard links and modes here are made and checked with POSIX calls "
+                    "(symlink, chmod, stat), which the Windows build lacks";
+#else
     const std::string edited = shifted();
     struct Case {
         const char* what;
@@ -194,7 +204,7 @@ TEST_F(Targets, EditThroughLinksHardLinksAndReadOnlyScenes) {
             EXPECT_EQ(entry.path().extension(), ".lws") << entry.path();
         }
     }
-}
 #endif
+}
 
 } // namespace
