@@ -299,6 +299,55 @@ TEST(FileWriter, RefusesWhatItMustAndSaysWhy) {
 #endif
 }
 
+// The process may give the owners, but the system refuses them (a network
+// file system that maps root to nobody): no silent change of owner.
+TEST(FileWriter, OwnersTheSystemWillNotKeepAreRefusedUnlessForced) {
+    struct Case {
+        const char* what;
+        WritePolicy policy;
+        std::string error;   // empty: written
+        std::string warning; // what the written file's writer says
+    };
+    const Case cases[] = {
+        {"refused", {}, "its owner and group could not be kept (injected failure of setOwner)", ""},
+        {"forced", {true, false}, "", "it now belongs to this user"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = freshFolder("files-owners");
+        const std::string path = (folder / "out.txt").string();
+        writeBytes(path, kOld);
+        FaultyFileSystem faulty;
+        bool asked = false;
+        faulty.before = [&](const std::string& call) {
+            if (call == "setOwner") {
+                asked = true;
+                faulty.failAt = faulty.calls + 1;
+            }
+        };
+        std::string error, warning;
+        bool written = false;
+        {
+            FileWriter writer(faulty, path, c.policy);
+            written = writer.open(error) && writer.write(kNew.data(), kNew.size(), error) &&
+                      writer.finish(error);
+            warning = writer.warning();
+        }
+        EXPECT_TRUE(asked);
+        if (c.error.empty()) {
+            EXPECT_TRUE(written) << error;
+            EXPECT_EQ(readBytes(path), kNew);
+            EXPECT_NE(warning.find(c.warning), std::string::npos) << warning;
+        } else {
+            EXPECT_FALSE(written);
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+            EXPECT_NE(error.find("--force"), std::string::npos) << error;
+            EXPECT_EQ(readBytes(path), kOld);
+        }
+        EXPECT_EQ(namesIn(folder), std::vector<std::string>{"out.txt"});
+    }
+}
+
 TEST(FileWriter, ModeIsKeptAndANewFileFollowsTheUmask) {
 #if defined(_WIN32)
     GTEST_SKIP() << "Windows has attributes, not a mode and a umask";

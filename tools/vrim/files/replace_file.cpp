@@ -281,9 +281,19 @@ bool FileWriter::prepare(std::string& error) {
     if (existed_) {
         // Owners first: a change of owner clears set-id bits that the mode
         // then puts back. Owners that cannot be kept were allowed by --force.
+        // The system may still refuse owners this process should be able
+        // to give (a network file system that maps root to nobody): then
+        // the file is not replaced, unless --force allowed new owners.
+        std::string why;
         if (mayKeepOwners(old_.owner, old_.group) &&
-            !fs_.setOwner(lock_, old_.owner, old_.group, error)) {
-            return false;
+            !fs_.setOwner(lock_, old_.owner, old_.group, why)) {
+            if (!policy_.force) {
+                error = "its owner and group could not be kept (" + why +
+                        "); give --force to replace it anyway";
+                return false;
+            }
+            addWarning("its owner and group could not be kept (" + why +
+                       "); it now belongs to this user");
         }
     } else {
 #ifdef _WIN32
@@ -322,10 +332,14 @@ bool FileWriter::commit(std::string& error) {
     // file is in place either way, so a failure here is only a warning.
     std::string why;
     if (!fs_.syncFolder(folderOf(target_), why)) {
-        warning_ = "its folder could not be flushed to the disk (" + why +
-                   "); a power cut now could undo the write";
+        addWarning("its folder could not be flushed to the disk (" + why +
+                   "); a power cut now could undo the write");
     }
     return true;
+}
+
+void FileWriter::addWarning(const std::string& text) {
+    warning_ += (warning_.empty() ? "" : "; ") + text;
 }
 
 void FileWriter::releaseLock() {
