@@ -1,6 +1,7 @@
 // The one writer in-process, at each kind of target it meets: what a write
 // leaves there, what it refuses, and every file-system call failed in turn.
 #include "support/faulty_fs.h"
+#include "support/own_folder.h"
 #include "support/tool_run.h"
 #include "tools/vrim/files/replace_file.h"
 
@@ -29,10 +30,7 @@ using vrim::files::WritePolicy;
 const std::string kOld = "old text\n", kNew = "new text, longer than the old\n";
 
 fs::path freshFolder(const std::string& name) {
-    const fs::path folder = fs::current_path() / name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
+    return testsupport::ownFolder(name);
 }
 
 std::vector<std::string> namesIn(const fs::path& folder) {
@@ -254,7 +252,8 @@ TEST(FileWriter, RefusesWhatItMustAndSaysWhy) {
          [](const fs::path& f) { writeBytes(f / "out.txt", kOld); },
          "out.txt",
          {},
-         {"files-refused/../files-refused/out.txt"},
+         {testsupport::ownName("files-refused") + "/../" + testsupport::ownName("files-refused") +
+          "/out.txt"},
          "which this run reads"},
     };
 #if !defined(_WIN32)
