@@ -71,7 +71,10 @@ TEST_F(Targets, OutputsOntoEveryKindOfTarget) {
         std::function<std::string()> make; // why it cannot be made here; empty: made
         int status;
         std::string err; // part of standard error; empty: none expected
+        // Each run with " SCENE -o OUTPUT" after it; none: every command's -o.
+        std::vector<std::string> commands = {};
     };
+    const auto nothing = [] { return std::string(); };
     std::vector<Case> cases = {
         {"a folder", kDir + "/sub",
          [] {
@@ -82,6 +85,19 @@ TEST_F(Targets, OutputsOntoEveryKindOfTarget) {
         {"the scene itself", kDir + "/../" + kDir + "/shot.lws", [] { return std::string(); }, 2,
          "which this run reads"},
         {"standard output", "-", [] { return std::string(); }, 0, ""},
+        {"one file for -o and --svg, spelt two ways",
+         kDir + "/plot.svg",
+         nothing,
+         2,
+         "' and --svg '" + kDir + "/./plot.svg' are the same file",
+         {"preview --item Rig --svg " + kDir + "/./plot.svg"}},
+        {"standard output for -o and --svg",
+         "-",
+         nothing,
+         2,
+         "--svg - and the table (-o, standard output unless given) would both go to standard "
+         "output",
+         {"preview --item Rig --svg -"}},
     };
 #if defined(_WIN32)
     cases.push_back({"NUL", "NUL", [] { return std::string(); }, 0, ""});
@@ -110,14 +126,20 @@ TEST_F(Targets, OutputsOntoEveryKindOfTarget) {
             notTried += std::string(notTried.empty() ? "" : "; ") + c.what + ": " + why;
             continue;
         }
-        for (const char* command : {"check", "report", "ls --json", "bake --item Rig"}) {
+        const bool existed = c.output == "-" || fs::exists(c.output);
+        const std::vector<std::string> every = {"check", "report", "ls --json", "bake --item Rig"};
+        for (const std::string& command : c.commands.empty() ? every : c.commands) {
             SCOPED_TRACE(command);
-            const ToolRun run = vrim(std::string(command) + " " + scene + " -o " + c.output);
+            const ToolRun run = vrim(command + " " + scene + " -o " + c.output);
             EXPECT_EQ(run.status, c.status) << run.err;
             if (!c.err.empty()) {
                 EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
             }
             EXPECT_EQ(readBytes(scene), kScene);
+            if (c.status != 0 && !existed) {
+                EXPECT_FALSE(fs::exists(c.output));
+                EXPECT_FALSE(fs::exists(c.output + ".lock"));
+            }
         }
         if (c.output == "/dev/null" || c.output == "/dev/full" || c.output == kDir + "/null") {
             EXPECT_TRUE(fs::is_character_file(c.output));
