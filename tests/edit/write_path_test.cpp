@@ -61,11 +61,15 @@ TEST_F(WritePath, EveryFailingCallLeavesTheSceneAsItWasAndNoStrayFile) {
             };
             try {
                 const vrim::edit::SceneEditResult result = edit(faulty, backup);
-                // Only a folder that cannot be flushed comes after the
-                // rename: the edit is in place and says what is at risk.
-                EXPECT_EQ(failing, "syncFolder") << "the edit went through";
                 EXPECT_EQ(readBytes(scene), edited);
-                EXPECT_NE(result.notes.back().find("could not be flushed"), std::string::npos);
+                // A lock that could not be made is tried once more (another
+                // vrim's may have just gone).
+                if (failing != "createNew") {
+                    // Only a folder that cannot be flushed comes after the
+                    // rename: the edit is in place and says what is at risk.
+                    EXPECT_EQ(failing, "syncFolder") << "the edit went through";
+                    EXPECT_NE(result.notes.back().find("could not be flushed"), std::string::npos);
+                }
                 std::filesystem::remove(folder / "shot.lws.bak");
                 EXPECT_EQ(namesIn(folder), std::vector<std::string>{"shot.lws"});
                 continue;

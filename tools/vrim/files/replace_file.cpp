@@ -175,22 +175,30 @@ bool FileWriter::open(std::string& error, bool mayReplace) {
     // The exclusive create is the lock: whoever made it owns the file until
     // the rename.
     const std::string lock = lockPath(target_);
-    {
-        const SignalsHeld held;
-        file_ = fs_.createNew(lock, error);
+    // A lock that is gone by the time it is looked at was another vrim's,
+    // which has just finished: then the file is free again.
+    for (int attempt = 0; attempt < 2 && file_ == kNoFile; ++attempt) {
+        {
+            const SignalsHeld held;
+            error.clear();
+            file_ = fs_.createNew(lock, error);
+            if (file_ != kNoFile) {
+                lock_ = lock;
+                cleanupSlot_ = removeOnSignal(lock_);
+            }
+        }
         if (file_ != kNoFile) {
-            lock_ = lock;
-            cleanupSlot_ = removeOnSignal(lock_);
+            break;
+        }
+        FileInfo held;
+        std::string why;
+        if (fs_.stat(lock, held, why)) {
+            error = lockedMessage(target_);
+            return false;
         }
     }
     if (file_ == kNoFile) {
-        FileInfo held;
-        std::string ignored;
-        if (fs_.stat(lock, held, ignored)) {
-            error = lockedMessage(target_);
-        } else {
-            error = "cannot create its lock '" + lock + "': " + error;
-        }
+        error = "cannot create its lock '" + lock + "': " + error;
         return false;
     }
     // Looked at again now that no other vrim can change it.
