@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -106,11 +107,18 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
             return readBytes(scene);
         }()};
     ASSERT_NE(versions[0], versions[1]);
-    // How long one edit takes; the kills fall anywhere in it.
-    writeBytes(scene, versions[0]);
-    const auto began = Clock::now();
-    ASSERT_EQ(finish(start({"edit", scene, "--item", "Target", "--shift", "5"}, dir + "/run")), 0);
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began);
+    // How long one edit takes, the quickest of three (one run slowed by the
+    // machine's other work would put most kills after the edit's end); the
+    // kills fall anywhere in it.
+    auto took = std::chrono::microseconds::max();
+    for (int i = 0; i < 3; ++i) {
+        writeBytes(scene, versions[0]);
+        const auto began = Clock::now();
+        ASSERT_EQ(finish(start({"edit", scene, "--item", "Target", "--shift", "5"}, dir + "/run")),
+                  0);
+        took = std::min(
+            took, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began));
+    }
     int now = 1; // versions[now] is on the disk
 
     std::mt19937 random(18);
