@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,12 +87,17 @@ void copyFile(benchmark::State& state) {
                             static_cast<int64_t>(std::filesystem::file_size(scene)));
 }
 
+// Edits so far, over every repetition: each repetition is a call of its own,
+// and an edit that sets the value the last one set writes nothing.
+int edits = 0;
+
 void editOneItem(benchmark::State& state) {
     long peakKb = 0;
-    int round = 0;
     for (auto _ : state) {
         // A value that differs from the last one, so that every edit writes.
-        const std::string value = "freq=" + std::to_string(0.1 + 0.01 * (++round % 2));
+        const std::string value = "freq=" + std::to_string(0.1 + 0.01 * (++edits % 2));
+        struct stat old {};
+        stat(scene.c_str(), &old);
         const pid_t child = fork();
         if (child == 0) {
             const int quiet = open("/dev/null", O_WRONLY);
@@ -105,6 +111,12 @@ void editOneItem(benchmark::State& state) {
         wait4(child, &status, 0, &usage);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             state.SkipWithError("vrim edit failed");
+            return;
+        }
+        // A new version is a new file: the same one means nothing was written.
+        struct stat now {};
+        if (stat(scene.c_str(), &now) != 0 || now.st_ino == old.st_ino) {
+            state.SkipWithError("vrim edit wrote nothing");
             return;
         }
         peakKb = std::max(peakKb, usage.ru_maxrss);

@@ -12,7 +12,7 @@ using namespace edittest;
 
 using testsupport::ToolRun;
 
-const std::string kScene = "edit-asked/dmg.lws";
+const std::string kScene = testsupport::ownName("edit-asked") + "/dmg.lws";
 const std::string kItem = "'" + kScene + "', item 'Dmg'";
 
 // A scene whose item Dmg holds body between "VRIM_START" and "VRIM_END".

@@ -8,6 +8,7 @@
 #include "standin/scene_io.h"
 #include "standin/standin.h"
 #include "support/module_fixture.h"
+#include "support/own_folder.h"
 #include "support/tool_run.h"
 
 #include <gtest/gtest.h>
@@ -34,12 +35,9 @@ inline std::vector<std::string> namesIn(const std::filesystem::path& folder) {
     return names;
 }
 
-// A fresh, empty folder under the working folder.
+// A fresh, empty folder of this process's own under the working folder.
 inline std::filesystem::path freshFolder(const std::string& name) {
-    const std::filesystem::path folder = std::filesystem::current_path() / name;
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder;
+    return testsupport::ownFolder(name);
 }
 
 // One key as the module writes it.
@@ -107,10 +105,14 @@ class DirectModule {
 
 // vrim run as a user runs it, with nothing on standard input.
 inline testsupport::ToolRun runEdit(const std::string& arguments, const std::string& prefix = "") {
+    static const std::string stem = [] {
+        testsupport::ownFolder("edit-runs");
+        return testsupport::ownName("edit-runs") + "/vrim";
+    }();
     // Standard input is empty unless the arguments redirect it themselves.
     const bool ownInput = arguments.find('<') != std::string::npos;
     testsupport::ToolRun run =
-        testsupport::runVrim(ownInput ? arguments : arguments + " </dev/null", "edit-cli", prefix);
+        testsupport::runVrim(ownInput ? arguments : arguments + " </dev/null", stem, prefix);
 #if defined(_WIN32)
     // The console's text mode ends printed lines in CR LF; a scene's own
     // bytes are checked in the file, never here.

@@ -29,6 +29,7 @@ TEST(EditDiff, PatchAndGitApplyGiveTheEditsBytes) {
         }
     }
     const std::filesystem::path folder = freshFolder("edit-patch");
+    const std::string patchFolder = testsupport::ownName("edit-patch");
     // git looks no further up than this folder's parent for a repository.
     const std::string outsideGit =
         "GIT_CEILING_DIRECTORIES='" + std::filesystem::current_path().string() + "' ";
@@ -54,13 +55,13 @@ TEST(EditDiff, PatchAndGitApplyGiveTheEditsBytes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = "edit-patch/" + std::string(c.file);
+        const std::string path = patchFolder + "/" + c.file;
         const std::string quoted = "'" + path + "'";
         writeBytes(path, c.scene);
         const std::string edit = "edit " + quoted + " --item Single --set freq=0.25 --add-key";
         const ToolRun dry = runEdit(edit + " --dry-run");
         ASSERT_EQ(dry.status, 0) << dry.err;
-        writeBytes("edit-patch/diff", dry.out); // notes and summary included, as piped
+        writeBytes(patchFolder + "/diff", dry.out); // notes and summary included, as piped
         ASSERT_EQ(runEdit(edit).status, 0);
         const std::string edited = readBytes(path);
         ASSERT_NE(edited, c.scene);
@@ -73,9 +74,9 @@ TEST(EditDiff, PatchAndGitApplyGiveTheEditsBytes) {
         for (const auto& [name, command] : appliers) {
             SCOPED_TRACE(name);
             writeBytes(path, c.scene);
-            const int status =
-                std::system((command + " <edit-patch/diff >edit-patch/applied 2>&1").c_str());
-            EXPECT_EQ(status, 0) << readBytes("edit-patch/applied");
+            const int status = std::system(
+                (command + " <" + patchFolder + "/diff >" + patchFolder + "/applied 2>&1").c_str());
+            EXPECT_EQ(status, 0) << readBytes(patchFolder + "/applied");
             EXPECT_EQ(readBytes(path), edited);
         }
         std::filesystem::remove(path);

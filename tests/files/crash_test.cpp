@@ -2,6 +2,7 @@
 // always the old version or the new one, whole; a stopped run leaves no lock
 // (SIGINT) or a lock the next run names (SIGKILL); of two edits at once each
 // is applied or refused with the lock's message, never lost without a word.
+#include "support/own_folder.h"
 #include "support/tool_run.h"
 
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -83,10 +85,9 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
         // within the time the test allows itself.
         GTEST_SKIP() << "not under valgrind: it watches the harness, not the killed edits";
     }
-    const fs::path folder = fs::current_path() / "files-crash";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const std::string scene = "files-crash/big.lws", lock = scene + ".lock";
+    const fs::path folder = testsupport::ownFolder("files-crash");
+    const std::string dir = testsupport::ownName("files-crash");
+    const std::string scene = dir + "/big.lws", lock = scene + ".lock";
     // Some tens of MB (two under the sanitizers), the edited item in the middle.
     std::string text = kHeader;
     const std::string filler = item("Prop") + "LoadObjectLayer 1 Objects/Rock.lwo\n\n";
@@ -101,17 +102,23 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
         text, [&] {
             writeBytes(scene, text);
             const pid_t run =
-                start({"edit", scene, "--item", "Target", "--shift", "5"}, "files-crash/run");
+                start({"edit", scene, "--item", "Target", "--shift", "5"}, dir + "/run");
             EXPECT_EQ(finish(run), 0);
             return readBytes(scene);
         }()};
     ASSERT_NE(versions[0], versions[1]);
-    // How long one edit takes; the kills fall anywhere in it.
-    writeBytes(scene, versions[0]);
-    const auto began = Clock::now();
-    ASSERT_EQ(finish(start({"edit", scene, "--item", "Target", "--shift", "5"}, "files-crash/run")),
-              0);
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began);
+    // How long one edit takes, the quickest of three (one run slowed by the
+    // machine's other work would put most kills after the edit's end); the
+    // kills fall anywhere in it.
+    auto took = std::chrono::microseconds::max();
+    for (int i = 0; i < 3; ++i) {
+        writeBytes(scene, versions[0]);
+        const auto began = Clock::now();
+        ASSERT_EQ(finish(start({"edit", scene, "--item", "Target", "--shift", "5"}, dir + "/run")),
+                  0);
+        took = std::min(
+            took, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began));
+    }
     int now = 1; // versions[now] is on the disk
 
     std::mt19937 random(18);
@@ -120,9 +127,8 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
     for (int round = 0; round < 400 && Clock::now() < deadline; ++round) {
         const bool interrupt = round % 2 == 1;
         // From now on toward the other version and back.
-        const pid_t run =
-            start({"edit", scene, "--item", "Target", "--shift", now == 0 ? "5" : "-5"},
-                  "files-crash/run");
+        const pid_t run = start(
+            {"edit", scene, "--item", "Target", "--shift", now == 0 ? "5" : "-5"}, dir + "/run");
         std::uniform_int_distribution<long> at(0, took.count() * 11 / 10);
         usleep(static_cast<useconds_t>(at(random)));
         kill(run, interrupt ? SIGINT : SIGKILL);
@@ -147,9 +153,9 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
             EXPECT_FALSE(interrupt);
             ++staleLocks;
             const pid_t next =
-                start({"edit", scene, "--item", "Target", "--shift", "1"}, "files-crash/next");
+                start({"edit", scene, "--item", "Target", "--shift", "1"}, dir + "/next");
             EXPECT_EQ(finish(next), 2);
-            const std::string err = readBytes("files-crash/next.err");
+            const std::string err = readBytes(dir + "/next.err");
             EXPECT_NE(err.find("'" + lock + "' exists"), std::string::npos) << err;
             EXPECT_NE(err.find("remove '" + lock + "'"), std::string::npos) << err;
             EXPECT_EQ(readBytes(scene), versions[now]);
@@ -166,10 +172,9 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
 }
 
 TEST(Race, TwoEditsAtOnceAreEachAppliedOrRefusedByTheLock) {
-    const fs::path folder = fs::current_path() / "files-race";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const std::string scene = "files-race/shot.lws";
+    const fs::path folder = testsupport::ownFolder("files-race");
+    const std::string dir = testsupport::ownName("files-race");
+    const std::string scene = dir + "/shot.lws";
     std::string text = kHeader + item("A") + item("B");
     for (int i = 0; i < 20000; ++i) {
         text += "ShowObject 6 3\n"; // long enough for the two to overlap
@@ -185,7 +190,7 @@ TEST(Race, TwoEditsAtOnceAreEachAppliedOrRefusedByTheLock) {
                 if ((which == 0 ? a : b) == 1) {
                     std::vector<std::string> arguments = {"edit", scene};
                     arguments.insert(arguments.end(), actions[which].begin(), actions[which].end());
-                    EXPECT_EQ(finish(start(arguments, "files-race/setup")), 0);
+                    EXPECT_EQ(finish(start(arguments, dir + "/setup")), 0);
                 }
             }
             expected[a][b] = readBytes(scene);
@@ -199,12 +204,12 @@ TEST(Race, TwoEditsAtOnceAreEachAppliedOrRefusedByTheLock) {
         for (int which = 0; which < 2; ++which) {
             std::vector<std::string> arguments = {"edit", scene};
             arguments.insert(arguments.end(), actions[which].begin(), actions[which].end());
-            runs[which] = start(arguments, "files-race/run" + std::to_string(which));
+            runs[which] = start(arguments, dir + "/run" + std::to_string(which));
         }
         int applied[2];
         for (int which = 0; which < 2; ++which) {
             const int status = finish(runs[which]);
-            const std::string err = readBytes("files-race/run" + std::to_string(which) + ".err");
+            const std::string err = readBytes(dir + "/run" + std::to_string(which) + ".err");
             ASSERT_TRUE(status == 0 || status == 2) << status;
             if (status == 2) {
                 EXPECT_NE(err.find("shot.lws.lock' exists: another vrim is writing"),

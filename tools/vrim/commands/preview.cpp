@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -48,7 +49,36 @@ std::string restText(const std::array<double, 3>& rest) {
     return text;
 }
 
+// The table and the plot in one file would each replace the other (and the
+// second would find the first one's lock): refused before anything is read.
+void refuseOneFileForBoth(const PreviewOptions& options) {
+    const std::string& table = options.motion.output;
+    const std::string& plot = options.svg;
+    if (plot.empty()) {
+        return;
+    }
+    if (plot == "-") {
+        if (table.empty() || table == "-") {
+            throw ToolError("--svg - and the table (-o, standard output unless given) would both "
+                            "go to standard output; give --svg a file, or -o one");
+        }
+        return;
+    }
+    if (table.empty() || table == "-") {
+        return;
+    }
+    std::error_code ignored;
+    const std::filesystem::path a = std::filesystem::weakly_canonical(table, ignored);
+    const std::filesystem::path b = std::filesystem::weakly_canonical(plot, ignored);
+    if (table == plot || (!a.empty() && a == b) ||
+        std::filesystem::equivalent(table, plot, ignored)) {
+        throw ToolError("-o '" + shown(table) + "' and --svg '" + shown(plot) +
+                        "' are the same file; give the table and the plot a file each");
+    }
+}
+
 int runPreview(const PreviewOptions& options) {
+    refuseOneFileForBoth(options);
     Session session(options.motion.module.empty() ? defaultModulePath() : options.motion.module);
     const MotionSetup setup = prepareMotion(session, options.motion);
     const std::vector<Sample> samples = sampleMotion(session, setup);

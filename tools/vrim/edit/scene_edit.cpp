@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <utility>
 
 namespace vrim::edit {
 
@@ -147,7 +148,14 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
     std::optional<ChangeFinder> ownFinder;
     scene::ShakenItems shaken;
     int64_t lineShift = 0; // new line number minus old, past the blocks so far
-    for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
+    // An address or a number is one block's: once every block asked for is
+    // found, the rest of the file is copied as it is, not read as a scene
+    // again.
+    std::size_t missing = blocksOf.size() + numbered.size();
+    const auto readOn = [&] {
+        return options.allItems || missing > 0 ? reader.next() : scene::Event::End;
+    };
+    for (scene::Event event = reader.next(); event != scene::Event::End; event = readOn()) {
         if (event == scene::Event::Item) {
             const auto found = blocksOf.find(reader.item().name);
             if (found != blocksOf.end()) {
@@ -164,11 +172,11 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         if (!picked && (!options.allItems || !block.item)) {
             continue; // --all-items: a block before any item line belongs to no item
         }
-        if (named != blocksOf.end()) {
-            ++named->second;
+        if (named != blocksOf.end() && named->second++ == 0) {
+            --missing;
         }
-        if (byNumber != numbered.end()) {
-            byNumber->second = true;
+        if (byNumber != numbered.end() && !std::exchange(byNumber->second, true)) {
+            --missing;
         }
         const std::string item = scene + ", item " + quoted(name);
         if (const std::string why = unfitBlock(block); !why.empty()) {

@@ -6,7 +6,7 @@ namespace vrim::edit {
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 20;
+constexpr std::size_t kChunk = 256 * 1024;
 
 std::string_view lineEndAt(std::string_view bytes, std::size_t lineEnd) {
     if (lineEnd == std::string_view::npos) {

@@ -18,7 +18,7 @@ namespace vrim::files {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 1 << 20;
+constexpr std::size_t kReadChunk = 256 * 1024;
 
 } // namespace
 
@@ -182,22 +182,30 @@ bool FileWriter::open(std::string& error, bool mayReplace) {
     // The exclusive create is the lock: whoever made it owns the file until
     // the rename.
     const std::string lock = lockPath(target_);
-    {
-        const SignalsHeld held;
-        file_ = fs_.createNew(lock, error);
+    // A lock that is gone by the time it is looked at was another vrim's,
+    // which has just finished: then the file is free again.
+    for (int attempt = 0; attempt < 2 && file_ == kNoFile; ++attempt) {
+        {
+            const SignalsHeld held;
+            error.clear();
+            file_ = fs_.createNew(lock, error);
+            if (file_ != kNoFile) {
+                lock_ = lock;
+                cleanupSlot_ = removeOnSignal(lock_);
+            }
+        }
         if (file_ != kNoFile) {
-            lock_ = lock;
-            cleanupSlot_ = removeOnSignal(lock_);
+            break;
+        }
+        FileInfo held;
+        std::string why;
+        if (fs_.stat(lock, held, why)) {
+            error = lockedMessage(target_);
+            return false;
         }
     }
     if (file_ == kNoFile) {
-        FileInfo held;
-        std::string ignored;
-        if (fs_.stat(lock, held, ignored)) {
-            error = lockedMessage(target_);
-        } else {
-            error = "cannot create its lock '" + lock + "': " + error;
-        }
+        error = "cannot create its lock '" + lock + "': " + error;
         return false;
     }
     // Looked at again now that no other vrim can change it.
@@ -288,9 +296,19 @@ bool FileWriter::prepare(std::string& error) {
     if (existed_) {
         // Owners first: a change of owner clears set-id bits that the mode
         // then puts back. Owners that cannot be kept were allowed by --force.
+        // The system may still refuse owners this process should be able
+        // to give (a network file system that maps root to nobody): then
+        // the file is not replaced, unless --force allowed new owners.
+        std::string why;
         if (mayKeepOwners(old_.owner, old_.group) &&
-            !fs_.setOwner(lock_, old_.owner, old_.group, error)) {
-            return false;
+            !fs_.setOwner(lock_, old_.owner, old_.group, why)) {
+            if (!policy_.force) {
+                error = "its owner and group could not be kept (" + why +
+                        "); give --force to replace it anyway";
+                return false;
+            }
+            addWarning("its owner and group could not be kept (" + why +
+                       "); it now belongs to this user");
         }
     } else {
 #ifdef _WIN32
@@ -329,10 +347,14 @@ bool FileWriter::commit(std::string& error) {
     // file is in place either way, so a failure here is only a warning.
     std::string why;
     if (!fs_.syncFolder(folderOf(target_), why)) {
-        warning_ = "its folder could not be flushed to the disk (" + why +
-                   "); a power cut now could undo the write";
+        addWarning("its folder could not be flushed to the disk (" + why +
+                   "); a power cut now could undo the write");
     }
     return true;
+}
+
+void FileWriter::addWarning(const std::string& text) {
+    warning_ += (warning_.empty() ? "" : "; ") + text;
 }
 
 void FileWriter::releaseLock() {

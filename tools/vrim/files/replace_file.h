@@ -105,7 +105,8 @@ class FileWriter {
     // The file that is written: path, or where its links lead.
     const std::string& target() const { return target_; }
     const std::string& lock() const { return lock_; }
-    // Set when the file went in place but its folder could not be flushed.
+    // Set when the file went in place with something amiss: its folder
+    // could not be flushed, or (allowed by --force) its owners not kept.
     const std::string& warning() const { return warning_; }
 
   private:
@@ -122,6 +123,7 @@ class FileWriter {
 
     bool refuseTarget(const FileInfo& info, std::string& error) const;
     void releaseLock();
+    void addWarning(const std::string& text);
 };
 
 } // namespace vrim::files
