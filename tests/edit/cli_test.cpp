@@ -87,7 +87,7 @@ TEST_F(EditCli, EachActionIsTheModulesEditForTheSameClicks) {
          "press \"PREV KEY\"\ntype \"EndFrame\" 12"},
         {"Single", "--script " + kCli + "/clicks.txt --set freq=0.3",
          "press \"ADD KEY\"\npick 1\ntype \"StartFrame\" 5\ntype \"Freqency Time\" 0.3"},
-        {"Single", "--set freq=0.3 --script - < edit-cli/clicks.txt",
+        {"Single", "--set freq=0.3 --script - < " + kCli + "/clicks.txt",
          "type \"Freqency Time\" 0.3\npress \"ADD KEY\"\npick 1\ntype \"StartFrame\" 5"},
     };
     for (const Case& c : cases) {
@@ -253,7 +253,7 @@ TEST_F(EditCli, RefusedEditsSayWhatAndLeaveTheFile) {
         {"--item Camera_Rig --shift 2147483647",
          {"item 'Camera_Rig'", "--shift 2147483647", "outside the 32-bit range"}},
         {"--item Camera_Rig --script edit-cli/none.txt", {"--script", "none.txt"}},
-        {"--item Camera_Rig --script - --script - < edit-cli/shot.lws",
+        {"--item Camera_Rig --script - --script -",
          {"vrim: --script - is given twice, but standard input holds one script\n"}},
         // Script lines the panel cannot play name the control by its label.
         {"--item Camera_Rig --script - < edit-cli-script-vector.txt",
