@@ -207,7 +207,8 @@ std::string plotSvg(const Plot& plot) {
     // Frames across, offsets up.
     const double frameFrom = plotArea(plot).fromFrame;
     const double frameTo = plotArea(plot).toFrame;
-    const auto [low, high] = offsetSpan(plot);
+    const OffsetSpan span = offsetSpan(plot);
+    const double low = span.low, high = span.high;
 
     const Scale x = {frameFrom, frameTo, kLeft, kRight};
     const Scale y = {low, high, kBottom, kTop};

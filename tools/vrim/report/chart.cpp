@@ -173,7 +173,8 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
 
 std::string chartSvg(const Plot& plot, const std::vector<AxisPiece>& axis, const std::string& id,
                      std::size_t thinStep) {
-    const auto [low, high] = offsetSpan(plot);
+    const OffsetSpan span = offsetSpan(plot);
+    const double low = span.low, high = span.high;
     auto y = [&](double v) { return kBottom - (v - low) / (high - low) * (kBottom - kTop); };
     auto x = [&](double frame) { return frameX(axis, frame); };
 
