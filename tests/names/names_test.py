@@ -180,6 +180,9 @@ class Names(unittest.TestCase):
         self.assertEqual(document["status"], 2)
 
     def test_validate_json_gives_each_check_its_outcome(self):
+        # A crash in the module is caught by the validator's own signal
+        # handler, which a sanitizer build leaves to the sanitizer.
+        sanitized = os.environ.get("VRIM_SANITIZED") == "1"
         # module, the outcomes in check order, the exit status
         cases = [
             ("vrim_s.p", ["passed"] * 8, 0),
@@ -191,6 +194,8 @@ class Names(unittest.TestCase):
             with self.subTest(module=module):
                 if not os.path.exists(os.path.join(BIN, module)):
                     self.skipTest("%s is not built" % module)
+                if sanitized and module == "broken_crash.p":
+                    self.skipTest("a crash is the sanitizer's to report in this build")
                 done = run("validate", "--json", module, "--level", "1", "--seed",
                            "18446744073709551615")
                 document = json.loads(done.stdout.decode("utf-8"))
@@ -200,6 +205,8 @@ class Names(unittest.TestCase):
                 self.assertEqual((done.returncode, document["status"]), (status, status))
                 self.assertEqual(document["seed"], "18446744073709551615")
                 self.assertEqual(document["notRun"], outcomes.count("not run"))
+        if sanitized:
+            self.skipTest("a crash is the sanitizer's to report in this build")
         crashed = json.loads(run("validate", "--json", "broken_crash.p", "--level", "1")
                              .stdout.decode("utf-8"))["checks"][5]["message"]
         self.assertRegex(crashed, r"^the module crashed \(signal [0-9]+\)$")
