@@ -7,6 +7,7 @@
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
 #include "tools/vrim/edit/key_actions.h"
+#include "tools/vrim/files/paths.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/scene.h"
@@ -19,7 +20,26 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // One line end, LF, from every command, on the console, through pipes and
+    // as in the files it writes: in text mode the C library would make each
+    // LF a CR LF on some paths to standard output and not on others.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+    // The arguments in UTF-8, the tool's spelling of names and paths.
+    const std::vector<std::string> arguments = vrim::files::commandArguments(argc, argv);
+    std::vector<const char*> argumentText;
+    for (const std::string& argument : arguments) {
+        argumentText.push_back(argument.c_str());
+    }
+
     CLI::App tool("Preview, plot, bake, check, show, list, edit and report the shake keys of "
                   "VRIM_S without the host, and validate a module build.",
                   "vrim");
@@ -75,7 +95,7 @@ int main(int argc, char** argv) {
     // Every refusal of the command line in the tool's words, one line.
     tool.failure_message(vrim::parseProblem);
     try {
-        tool.parse(argc, argv);
+        tool.parse(static_cast<int>(argumentText.size()), argumentText.data());
     } catch (const CLI::CallForHelp& e) {
         // "vrim plot --help": the tool's help would answer as if plot were a
         // command.

@@ -7,6 +7,7 @@
 #include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/files/paths.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/reader_choice.h"
 
@@ -58,7 +59,7 @@ bool number(std::string_view field, double& value) {
 
 // frame,x,y,z rows, a heading row allowed first, frames rising.
 std::vector<BaseRow> readBase(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(files::pathOf(path), std::ios::binary);
     if (!file) {
         throw ToolError("cannot open --base file '" + path + "'");
     }

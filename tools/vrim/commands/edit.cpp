@@ -21,11 +21,6 @@
 #include <map>
 #include <set>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 namespace vrim {
 
 namespace {
@@ -133,23 +128,6 @@ nlohmann::json changesJson(const std::vector<edit::KeyChange>& changes) {
                         {"asked", change.asked}});
     }
     return list;
-}
-
-void printDiff(const std::string& diff) {
-#if defined(_WIN32)
-    if (diff.empty()) {
-        return;
-    }
-    std::fflush(stdout);
-    const int mode = _setmode(_fileno(stdout), _O_BINARY);
-    std::fputs(diff.c_str(), stdout);
-    std::fflush(stdout);
-    if (mode != -1) {
-        _setmode(_fileno(stdout), mode);
-    }
-#else
-    std::fputs(diff.c_str(), stdout);
-#endif
 }
 
 int runEdit(const CLI::App& command, const EditOptions& options) {
@@ -276,8 +254,10 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                 document["scenes"].push_back(std::move(record));
             } else {
                 // A patch when piped or redirected, so byte for byte (a CR kept, a
-                // name as the scene spells it); on a terminal, controls escaped.
-                printDiff(isTerminal(stdout) ? shownLines(result.diff) : result.diff);
+                // name as the scene spells it; standard output is binary, so
+                // the scene's line ends too); on a terminal, controls escaped.
+                std::fputs((isTerminal(stdout) ? shownLines(result.diff) : result.diff).c_str(),
+                           stdout);
                 for (const std::string& note : result.notes) {
                     std::printf("%s\n", shown(note).c_str());
                 }

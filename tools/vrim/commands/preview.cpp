@@ -5,6 +5,7 @@
 #include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/files/paths.h"
 #include "tools/vrim/plot/plot.h"
 #include "tools/vrim/scene/motion.h"
 
@@ -68,10 +69,11 @@ void refuseOneFileForBoth(const PreviewOptions& options) {
         return;
     }
     std::error_code ignored;
-    const std::filesystem::path a = std::filesystem::weakly_canonical(table, ignored);
-    const std::filesystem::path b = std::filesystem::weakly_canonical(plot, ignored);
+    const std::filesystem::path a =
+        std::filesystem::weakly_canonical(files::pathOf(table), ignored);
+    const std::filesystem::path b = std::filesystem::weakly_canonical(files::pathOf(plot), ignored);
     if (table == plot || (!a.empty() && a == b) ||
-        std::filesystem::equivalent(table, plot, ignored)) {
+        std::filesystem::equivalent(files::pathOf(table), files::pathOf(plot), ignored)) {
         throw ToolError("-o '" + shown(table) + "' and --svg '" + shown(plot) +
                         "' are the same file; give the table and the plot a file each");
     }

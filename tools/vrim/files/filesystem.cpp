@@ -1,4 +1,5 @@
 #include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/paths.h"
 
 #include <cerrno>
 #include <cstring>
@@ -27,14 +28,6 @@ std::string folderOf(const std::string& path) {
 namespace {
 
 #ifdef _WIN32
-
-std::wstring wide(const std::string& text) {
-    const int count =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), count);
-    return out;
-}
 
 std::string lastError() {
     const DWORD code = GetLastError();

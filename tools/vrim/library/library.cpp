@@ -4,6 +4,7 @@
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/paths.h"
 #include "tools/vrim/files/replace_file.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/report/review.h"
@@ -37,11 +38,11 @@ Finding findingOf(const vrim::Finding& finding) {
 
 void stamp(const std::string& path, std::uint64_t& size, std::int64_t& modified) {
     std::error_code error;
-    size = std::filesystem::file_size(path, error);
+    size = std::filesystem::file_size(files::pathOf(path), error);
     if (error) {
         size = 0;
     }
-    const auto time = std::filesystem::last_write_time(path, error);
+    const auto time = std::filesystem::last_write_time(files::pathOf(path), error);
     modified = error ? 0 : static_cast<std::int64_t>(time.time_since_epoch().count());
 }
 
@@ -101,7 +102,7 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
                       "'" + scene.path + "' changed on disk since it was opened; open it again",
                       scene.path, item.name);
     }
-    std::ifstream file(std::filesystem::u8path(scene.path), std::ios::binary);
+    std::ifstream file(files::pathOf(scene.path), std::ios::binary);
     std::string bytes(static_cast<std::size_t>(item.end - item.itemBegin), '\0');
     file.seekg(static_cast<std::streamoff>(item.itemBegin));
     if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {

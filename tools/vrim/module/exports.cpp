@@ -1,4 +1,5 @@
 #include "tools/vrim/module/exports.h"
+#include "tools/vrim/files/paths.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -213,7 +214,7 @@ struct Elf64Symbol {
 } // namespace
 
 std::vector<std::string> fileExports(const std::string& path, std::string& fault) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(files::pathOf(path), std::ios::binary);
     if (!in) {
         fault = "cannot open '" + path + "'";
         return {};

@@ -1,5 +1,6 @@
 #include "tools/vrim/module/session.h"
 #include "plugin/identity.h"
+#include "tools/vrim/files/paths.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,7 +19,7 @@ constexpr int32_t kInterfaceVersion = 1;
 // Which platform a module file was built for, read from its first bytes;
 // empty when they say nothing known.
 std::string builtFor(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(files::pathOf(path), std::ios::binary);
     unsigned char head[64] = {};
     file.read(reinterpret_cast<char*>(head), sizeof head);
     if (file.gcount() < static_cast<std::streamsize>(sizeof head)) {
@@ -81,11 +82,12 @@ std::string defaultModulePath() {
     }
     const std::string beside = standin::executableDirectory() + "vrim_s.p";
     const std::filesystem::path installed =
-        std::filesystem::path(standin::executableDirectory() + VRIM_MODULE_FROM_BIN "vrim_s.p")
+        files::pathOf(standin::executableDirectory() + VRIM_MODULE_FROM_BIN "vrim_s.p")
             .lexically_normal();
     std::error_code error;
-    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(installed, error)) {
-        return installed.string();
+    if (!std::filesystem::exists(files::pathOf(beside), error) &&
+        std::filesystem::exists(installed, error)) {
+        return files::textOf(installed);
     }
     return beside;
 }
@@ -94,7 +96,7 @@ std::string moduleLine() {
     const std::string path = defaultModulePath();
     std::error_code error;
     return "module: " + path +
-           (std::filesystem::is_regular_file(path, error) ? "" : " (not found)");
+           (std::filesystem::is_regular_file(files::pathOf(path), error) ? "" : " (not found)");
 }
 
 Session::Session(const std::string& modulePath) {

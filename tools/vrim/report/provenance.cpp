@@ -1,4 +1,5 @@
 #include "tools/vrim/report/provenance.h"
+#include "tools/vrim/files/paths.h"
 
 #include <chrono>
 #include <cstdio>
@@ -112,7 +113,7 @@ std::string sha256File(const std::string& path, std::string* problem) {
         return std::string();
     };
     // As the scene reader opens it, so that both name the same file.
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(files::openFile(path, "rb"),
                                                                &std::fclose);
     if (!file) {
         return fail("cannot be opened");
@@ -140,20 +141,13 @@ std::string absolutePath(const std::string& path) {
         return path;
     }
     std::error_code error;
-    const std::filesystem::path whole = std::filesystem::absolute(path, error);
-    return error ? path : whole.lexically_normal().string();
+    const std::filesystem::path whole = std::filesystem::absolute(files::pathOf(path), error);
+    return error ? path : files::textOf(whole.lexically_normal());
 }
 
 std::string commandLine() {
 #ifdef _WIN32
-    const wchar_t* wide = GetCommandLineW();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) {
-        return "";
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(size - 1));
+    std::string text = files::utf8(GetCommandLineW());
     // A command line started through the shell may end in blanks that are
     // no argument.
     text.erase(text.find_last_not_of(" \t") + 1);

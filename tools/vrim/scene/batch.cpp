@@ -2,6 +2,7 @@
 
 #include "text/names.h"
 #include "tools/vrim/error.h"
+#include "tools/vrim/files/paths.h"
 #include "tools/vrim/scene/reader_choice.h"
 
 #include <algorithm>
@@ -16,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool isSceneFile(const fs::path& path) {
-    std::string extension = path.extension().string();
+    std::string extension = files::textOf(path.extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".lws";
@@ -28,16 +29,16 @@ void addFolder(const std::string& folder, bool recursive, std::vector<std::strin
     auto take = [&](const fs::directory_entry& entry) {
         std::error_code ignored;
         if (entry.is_regular_file(ignored) && isSceneFile(entry.path())) {
-            found.push_back(entry.path().generic_string());
+            found.push_back(files::genericTextOf(entry.path()));
         }
     };
     if (recursive) {
-        for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
-             it.increment(error)) {
+        for (fs::recursive_directory_iterator it(files::pathOf(folder), error), end;
+             !error && it != end; it.increment(error)) {
             take(*it);
         }
     } else {
-        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+        for (fs::directory_iterator it(files::pathOf(folder), error), end; !error && it != end;
              it.increment(error)) {
             take(*it);
         }
@@ -55,7 +56,7 @@ std::vector<std::string> sceneFiles(const std::vector<std::string>& paths, bool 
     std::vector<std::string> files;
     for (const std::string& path : paths) {
         std::error_code ignored;
-        if (path != "-" && fs::is_directory(path, ignored)) {
+        if (path != "-" && fs::is_directory(files::pathOf(path), ignored)) {
             addFolder(path, recursive, files);
         } else {
             files.push_back(path);

@@ -1,6 +1,7 @@
 #include "tools/vrim/scene/reader_input.h"
 
 #include "tools/vrim/error.h"
+#include "tools/vrim/files/paths.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <cerrno>
@@ -34,11 +35,11 @@ Input Input::openFile(const std::string& path) {
         input.file_ = stdin;
     } else {
         std::error_code ignored;
-        if (std::filesystem::is_directory(path, ignored)) {
+        if (std::filesystem::is_directory(files::pathOf(path), ignored)) {
             // A folder opens like an empty file on some systems.
             throw ToolError("'" + path + "' is a folder, not a scene file");
         }
-        input.file_ = std::fopen(path.c_str(), "rb");
+        input.file_ = files::openFile(path, "rb");
         if (input.file_ == nullptr) {
             throw ToolError("cannot open scene file '" + path + "': " + std::strerror(errno));
         }
