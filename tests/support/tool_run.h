@@ -43,11 +43,16 @@ inline ToolRun runVrim(const std::string& arguments, const std::string& stem,
                        const std::string& prefix = "") {
     const std::string command =
         prefix + kVrim + " " + arguments + " >" + stem + ".out 2>" + stem + ".err";
-    const int raw = std::system(command.c_str());
     ToolRun run;
 #if defined(_WIN32)
+    // The command as typed, names in UTF-8 included: the narrow call would
+    // read its bytes in the ANSI code page. The path type's conversion from
+    // UTF-8 is the standard library's.
+    const std::filesystem::path wide(std::u8string(command.begin(), command.end()));
+    const int raw = _wsystem(wide.c_str());
     run.status = raw;
 #else
+    const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
     run.out = readBytes(stem + ".out");
