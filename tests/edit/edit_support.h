@@ -111,19 +111,7 @@ inline testsupport::ToolRun runEdit(const std::string& arguments, const std::str
     }();
     // Standard input is empty unless the arguments redirect it themselves.
     const bool ownInput = arguments.find('<') != std::string::npos;
-    testsupport::ToolRun run =
-        testsupport::runVrim(ownInput ? arguments : arguments + " </dev/null", stem, prefix);
-#if defined(_WIN32)
-    // The console's text mode ends printed lines in CR LF; a scene's own
-    // bytes are checked in the file, never here.
-    for (std::string* text : {&run.out, &run.err}) {
-        std::size_t at = 0;
-        while ((at = text->find("\r\n", at)) != std::string::npos) {
-            text->erase(at, 1);
-        }
-    }
-#endif
-    return run;
+    return testsupport::runVrim(ownInput ? arguments : arguments + " </dev/null", stem, prefix);
 }
 
 // Lines joined with one line end, and that end after the last one.
