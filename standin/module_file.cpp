@@ -1,6 +1,7 @@
 #include "standin/standin.h"
 
 #include <cstring>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -22,9 +23,28 @@ std::string asFilePath(const std::string& path) {
     return path;
 }
 
+#if defined(_WIN32)
+// Paths are UTF-8, as the tool that drives the host spells them; Windows
+// takes them as UTF-16 (its narrow calls would read the ANSI code page).
+std::wstring widePath(const std::string& path) {
+    const int count =
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(count > 0 ? count : 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), out.data(), count);
+    return out;
+}
+
+std::string utf8Path(const wchar_t* path, int length) {
+    const int count = WideCharToMultiByte(CP_UTF8, 0, path, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(count > 0 ? count : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path, length, out.data(), count, nullptr, nullptr);
+    return out;
+}
+#endif
+
 void* openLibrary(const std::string& path, std::string& why) {
 #if defined(_WIN32)
-    HMODULE library = LoadLibraryA(path.c_str());
+    HMODULE library = LoadLibraryW(widePath(path).c_str());
     if (library == nullptr) {
         why = "error " + std::to_string(GetLastError());
     }
@@ -139,9 +159,12 @@ MemoryProbe* ModuleFile::memoryProbe() const {
 std::string executableDirectory() {
     std::string path;
 #if defined(_WIN32)
-    char buffer[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    path.assign(buffer, length);
+    // The longest path Windows makes, not MAX_PATH: a deep install folder
+    // would be cut short.
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    path = utf8Path(buffer.data(), static_cast<int>(length));
 #else
     char buffer[4096];
     ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);

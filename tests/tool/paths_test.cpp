@@ -56,9 +56,10 @@ std::string plainSpelled(std::string text) {
 
 struct Case {
     const char* name;      // also the case's folder
-    const char* arguments; // {root}, {folder} and {scene} stand for the spelled paths
+    const char* arguments; // {root}, {folder}, {scene} and {stem} stand for the spelled names
     int status;
     bool lockFirst;                   // a lock left beside the scene before the run
+    bool module;                      // the module file copied beside it, as STEM.p
     std::vector<std::string> listing; // the scene's folder afterwards, plainly spelled
     bool edits;                       // the scene's bytes change
 };
@@ -80,10 +81,14 @@ Outcome runSpelled(const Case& c, const Spelling& spelling, const std::string& o
     if (c.lockFirst) {
         writeBytes(utf8Path(scene + ".lock"), "");
     }
+    if (c.module) {
+        fs::copy_file("vrim_s.p", utf8Path(folder + "/" + spelling.stem + ".p"));
+    }
     std::string arguments = c.arguments;
     replaceAll(arguments, "{root}", root);
     replaceAll(arguments, "{folder}", folder);
     replaceAll(arguments, "{scene}", scene);
+    replaceAll(arguments, "{stem}", spelling.stem);
 
     Outcome outcome;
     outcome.run = testsupport::runVrim(arguments, testsupport::ownName("tool-paths") + "/" +
@@ -106,34 +111,32 @@ TEST(ToolPaths, NonAsciiNamesDoWhatPlainNamesDo) {
     ASSERT_FALSE(original.empty()) << "samples/two-items.lws beside the binaries";
     ASSERT_EQ(original.find('\r'), std::string::npos) << "the sample's lines end in LF";
 
+    // The scene's folder afterwards.
     const std::vector<std::string> alone = {"scene.lws"};
+    const std::vector<std::string> baked = {"baked.csv", "scene.lws"};
+    const std::vector<std::string> backup = {"scene.lws", "scene.lws.bak"};
+    const std::vector<std::string> locked = {"scene.lws", "scene.lws.lock"};
+    const std::vector<std::string> module = {"scene.lws", "scene.p"};
+    // name, arguments, status, lock first, module beside, listing, edits
     const std::vector<Case> cases = {
-        {"ls-folder", "ls {folder}", 1, false, alone, false},
-        {"ls-recursive", "ls -r {root}", 1, false, alone, false},
-        {"ls-json", "ls --json {folder}", 1, false, alone, false},
-        {"check-folder", "check {folder}", 1, false, alone, false},
-        {"check-recursive", "check -r {root}", 1, false, alone, false},
-        {"show", "show {scene} --block 2", 0, false, alone, false},
-        {"bake", "bake {scene} --block 1 --frames 1:4", 0, false, alone, false},
-        {"bake-file",
-         "bake {scene} --block 1 --frames 1:4 -o {folder}/baked.csv",
-         0,
-         false,
-         {"baked.csv", "scene.lws"},
-         false},
-        {"edit",
-         "edit {scene} --block 1 --key 1 --set end=30 --backup",
-         0,
-         false,
-         {"scene.lws", "scene.lws.bak"},
+        {"ls-folder", "ls {folder}", 1, false, false, alone, false},
+        {"ls-recursive", "ls -r {root}", 1, false, false, alone, false},
+        {"ls-json", "ls --json {folder}", 1, false, false, alone, false},
+        {"check-folder", "check {folder}", 1, false, false, alone, false},
+        {"check-recursive", "check -r {root}", 1, false, false, alone, false},
+        {"show", "show {scene} --block 2", 0, false, false, alone, false},
+        {"bake", "bake {scene} --block 1 --frames 1:4", 0, false, false, alone, false},
+        {"bake-file", "bake {scene} --block 1 --frames 1:4 -o {folder}/baked.csv", 0, false, false,
+         baked, false},
+        {"edit", "edit {scene} --block 1 --key 1 --set end=30 --backup", 0, false, false, backup,
          true},
-        {"edit-recursive", "edit -r {root} --all-items --shift 12", 0, false, alone, true},
-        {"edit-dry-run", "edit {scene} --block 1 --shift 5 --dry-run", 0, false, alone, false},
-        {"edit-locked",
-         "edit {scene} --block 1 --shift 5",
-         2,
-         true,
-         {"scene.lws", "scene.lws.lock"},
+        {"edit-recursive", "edit -r {root} --all-items --shift 12", 0, false, false, alone, true},
+        {"edit-dry-run", "edit {scene} --block 1 --shift 5 --dry-run", 0, false, false, alone,
+         false},
+        {"edit-locked", "edit {scene} --block 1 --shift 5", 2, true, false, locked, false},
+        {"show-module", "show {scene} --block 1 --module {folder}/{stem}.p", 0, false, true, module,
+         false},
+        {"validate-module", "validate {folder}/{stem}.p --level 1 --seed 1", 0, false, true, module,
          false},
     };
     for (const Case& c : cases) {
