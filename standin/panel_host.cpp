@@ -104,16 +104,18 @@ PanelHost* PanelHost::fromServices(PanelServices* services) {
 
 Panel* PanelHost::panelOf(PanelHandle handle, const char* call) {
     for (PanelHost* host : liveHosts()) {
-        auto found = host->panelsByHandle_.find(handle);
-        if (found == host->panelsByHandle_.end()) {
-            continue;
+        // The newest panel is the one the module works on: look there first.
+        for (auto it = host->panels.rbegin(); it != host->panels.rend(); ++it) {
+            Panel* panel = it->get();
+            if (panel != handle) {
+                continue;
+            }
+            if (panel->destroyed) {
+                host->problems.push_back(std::string(call) + " on a destroyed panel");
+                return nullptr;
+            }
+            return panel;
         }
-        Panel* panel = found->second;
-        if (panel->destroyed) {
-            host->problems.push_back(std::string(call) + " on a destroyed panel");
-            return nullptr;
-        }
-        return panel;
     }
     // No host to tell: a real one would crash here.
     std::fprintf(stderr, "panel host: %s on an unknown panel\n", call);
@@ -121,11 +123,14 @@ Panel* PanelHost::panelOf(PanelHandle handle, const char* call) {
 }
 
 void PanelHost::forgetDestroyed() {
-    for (auto it = controlsByRecord_.begin(); it != controlsByRecord_.end();) {
-        it = it->second->panel->destroyed ? controlsByRecord_.erase(it) : std::next(it);
-    }
-    for (auto it = panelsByHandle_.begin(); it != panelsByHandle_.end();) {
-        it = it->second->destroyed ? panelsByHandle_.erase(it) : std::next(it);
+    for (const std::unique_ptr<Panel>& panel : panels) {
+        if (panel->destroyed) {
+            for (std::unique_ptr<PanelControl>& control : panel->controls) {
+                if (spareControls_.size() < kSpareControls) {
+                    spareControls_.push_back(std::move(control));
+                }
+            }
+        }
     }
     panels.erase(
         std::remove_if(panels.begin(), panels.end(),
@@ -136,18 +141,22 @@ void PanelHost::forgetDestroyed() {
 }
 
 PanelControl* PanelHost::controlOf(ControlRecord* record, const char* call) {
+    // Only the host's own records are followed: a pointer it never handed
+    // out is reported, not read.
     for (PanelHost* host : liveHosts()) {
-        auto found = host->controlsByRecord_.find(record);
-        if (found == host->controlsByRecord_.end()) {
-            continue;
+        for (auto it = host->panels.rbegin(); it != host->panels.rend(); ++it) {
+            for (const std::unique_ptr<PanelControl>& control : (*it)->controls) {
+                if (control->record() != record) {
+                    continue;
+                }
+                if (control->panel->destroyed) {
+                    host->problems.push_back(std::string(call) + " " + control->label +
+                                             " after its panel was destroyed");
+                    return nullptr;
+                }
+                return control.get();
+            }
         }
-        PanelControl* control = found->second;
-        if (control->panel->destroyed) {
-            host->problems.push_back(std::string(call) + " " + control->label +
-                                     " after its panel was destroyed");
-            return nullptr;
-        }
-        return control;
     }
     std::fprintf(stderr, "panel host: %s on an unknown control\n", call);
     return nullptr;
@@ -166,7 +175,6 @@ PanelHandle PanelHost::create(const char* title, PanelServices* services) {
     panel->host = host;
     panel->title = title != nullptr ? title : "";
     Panel* handle = panel.get();
-    host->panelsByHandle_[handle] = handle;
     host->panels.push_back(std::move(panel));
     return handle;
 }
@@ -214,15 +222,33 @@ ControlRecord* PanelHost::addControl(PanelHandle handle, const char* typeName,
         return nullptr;
     }
     host->note([&] { return "add " + type + " " + text; });
-    auto control = std::make_unique<PanelControl>();
+    std::unique_ptr<PanelControl> control;
+    if (host->spareControls_.empty()) {
+        control = std::make_unique<PanelControl>();
+    } else {
+        // A fresh control that keeps the spare's string buffers.
+        control = std::move(host->spareControls_.back());
+        host->spareControls_.pop_back();
+        std::string keptType = std::move(control->typeName), keptLabel = std::move(control->label),
+                    keptText = std::move(control->text);
+        std::vector<std::string> keptRows = std::move(control->rows);
+        *control = PanelControl();
+        control->typeName = std::move(keptType);
+        control->label = std::move(keptLabel);
+        control->text = std::move(keptText);
+        control->text.clear();
+        control->rows = std::move(keptRows);
+        control->rows.clear();
+    }
     control->shell.record.draw = draw;
     control->shell.record.get = get;
     control->shell.record.set = set;
     control->shell.control = control.get();
     control->panel = panel;
     control->index = number - 1;
-    control->typeName = type;
-    control->label = text;
+    control->typeName.assign(type);
+    control->label.assign(text);
+    control->valueKind = valueKindOf(control->typeName);
     if (descriptor != nullptr) {
         control->descriptor = *descriptor;
     }
@@ -234,7 +260,6 @@ ControlRecord* PanelHost::addControl(PanelHandle handle, const char* typeName,
             host->problems.push_back("list box " + text + " without count or name callback");
         }
     }
-    host->controlsByRecord_[control->record()] = control.get();
     panel->controls.push_back(std::move(control));
     return panel->controls.back()->record();
 }
@@ -282,8 +307,7 @@ PanelControl* PanelHost::valueCall(ControlRecord* record, int attribute, PanelVa
         return std::string(call) + " " + control->label + " " + std::to_string(attribute);
     };
     host->note(what);
-    const int32_t kind =
-        attribute == kControlValue ? valueKindOf(control->typeName) : kValueInteger;
+    const int32_t kind = attribute == kControlValue ? control->valueKind : kValueInteger;
     if (value->type != kind) {
         host->problems.push_back(what() + " with a record of type " + std::to_string(value->type));
         return nullptr;

@@ -14,7 +14,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +51,7 @@ struct PanelControl {
     void* listData = nullptr; // list box: the services' user data when it was added
     int draws = 0;
     std::vector<std::string> rows; // list box: the rows asked for when it was last drawn
+    int32_t valueKind = 0;         // the record kind its value travels in
 
     ControlRecord* record() { return &shell.record; }
 };
@@ -138,8 +138,11 @@ class PanelHost {
         PanelHost* host;
     };
     ServicesShell shell_{};
-    std::map<const void*, Panel*> panelsByHandle_;
-    std::map<const void*, PanelControl*> controlsByRecord_;
+    // Controls of forgotten panels, kept for the next ones: a tool that
+    // opens the key editor once per block would otherwise allocate a control
+    // and its strings for every field of every opening.
+    std::vector<std::unique_ptr<PanelControl>> spareControls_;
+    static constexpr std::size_t kSpareControls = 256;
 
     static PanelHost* fromServices(PanelServices* services);
     static PanelHandle create(const char* title, PanelServices* services);

@@ -244,8 +244,23 @@ std::string readoutRow(const PageItem& item, const std::string& id, const char* 
 
 std::string htmlText(const std::string& text) {
     std::string html;
-    html.reserve(text.size());
+    html.reserve(text.size() + text.size() / 8);
+    const auto plain = [](unsigned char c) {
+        return c >= 0x20 && c < 0x7f && c != '&' && c != '<' && c != '>' && c != '"';
+    };
     for (std::size_t i = 0; i < text.size(); ++i) {
+        // Most text needs no escaping: copy such runs whole.
+        std::size_t run = i;
+        while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) {
+            ++run;
+        }
+        if (run > i) {
+            html.append(text, i, run - i);
+            i = run;
+            if (i == text.size()) {
+                break;
+            }
+        }
         const auto c = static_cast<unsigned char>(text[i]);
         switch (c) {
         case '&':
@@ -263,12 +278,8 @@ std::string htmlText(const std::string& text) {
         default:
             break;
         }
-        if (c < 0x20 || c == 0x7f) {
-            html += c == '\t' ? ' ' : '?';
-            continue;
-        }
         if (c < 0x80) {
-            html += static_cast<char>(c);
+            html += c == '\t' ? ' ' : '?';
             continue;
         }
         // A whole, shortest UTF-8 sequence passes; any other byte is Latin-1.
