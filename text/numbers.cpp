@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace text {
 
@@ -199,7 +200,59 @@ std::string aside(Refusal refusal) {
     }
 }
 
-std::string fixed(double value, int decimals) {
+namespace {
+
+// Whole numbers of units at up to this many decimals are written from an
+// integer: exact while the scaled value stays below 2^43.
+constexpr int kQuickDecimals = 9;
+constexpr double kQuickLimit = 8796093022208.0; // 2^43
+// Below 2^43 the product value * 10^decimals is off the true one by at most
+// 2^-11; a fraction this far from one half rounds the same either way.
+constexpr double kTieMargin = 1.0 / 1024;
+
+bool appendQuick(std::string& out, double value, int decimals) {
+    static constexpr double kScale[kQuickDecimals + 1] = {1e0, 1e1, 1e2, 1e3, 1e4,
+                                                          1e5, 1e6, 1e7, 1e8, 1e9};
+    if (decimals < 0 || decimals > kQuickDecimals || !std::isfinite(value)) {
+        return false;
+    }
+    const double scaled = std::fabs(value) * kScale[decimals];
+    if (!(scaled < kQuickLimit)) {
+        return false;
+    }
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) <= kTieMargin) {
+        return false; // a tie, or near enough to one that only exact digits tell
+    }
+    const auto units = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, units).ptr;
+    const auto count = static_cast<std::size_t>(end - digits);
+    const auto places = static_cast<std::size_t>(decimals);
+    if (units != 0 && value < 0) {
+        out += '-'; // a value that rounds to zero has no sign
+    }
+    if (count <= places) {
+        out += "0.";
+        out.append(places - count, '0');
+        out.append(digits, count);
+        return true;
+    }
+    out.append(digits, count - places);
+    if (places > 0) {
+        out += '.';
+        out.append(digits + (count - places), places);
+    }
+    return true;
+}
+
+} // namespace
+
+void appendFixed(std::string& out, double value, int decimals) {
+    if (appendQuick(out, value, decimals)) {
+        return;
+    }
     // The largest double has 309 digits before the point.
     char text[400];
     const auto end =
@@ -209,7 +262,13 @@ std::string fixed(double value, int decimals) {
         written.find_first_not_of("0.", 1) == std::string_view::npos) {
         written.remove_prefix(1);
     }
-    return std::string(written);
+    out += written;
+}
+
+std::string fixed(double value, int decimals) {
+    std::string text;
+    appendFixed(text, value, decimals);
+    return text;
 }
 
 std::string general(double value, int digits) {

@@ -66,6 +66,8 @@ std::string aside(Refusal refusal);
 // As printf's "%.<decimals>f" (0 to 17 decimals) without its cost per call,
 // and never "-0.00": a value that rounds to zero is written without a sign.
 std::string fixed(double value, int decimals);
+// The same, appended to out: no string of its own per number.
+void appendFixed(std::string& out, double value, int decimals);
 // As printf's "%.<digits>g" (1 to 17 digits) without its cost per call.
 std::string general(double value, int digits = 6);
 

@@ -472,6 +472,39 @@ TEST(ReportCommand, PageSaysWhereItCameFrom) {
     EXPECT_EQ(vrim::report::sha256File(module).size(), 64u);
 }
 
+// A scene's checksum is taken from the bytes the check read, through many
+// read blocks, from standard input too; a scene the reader stopped on is
+// hashed on its own, and standard input, which cannot be read again, then
+// has none.
+TEST(ReportProvenance, SceneChecksumIsOfTheWholeFile) {
+    const std::string sample = readBytes("samples/two-items.lws");
+    std::string padded = sample;
+    for (int i = 0; i < 30000; ++i) {
+        padded += "AddNullObject Pad" + std::to_string(i) + "\nShowObject 6 3\n";
+    }
+    const std::string stopped = sample + "AddNullObject " + std::string(2u << 20, 'x') + "\n";
+    writeText("report-padded.lws", padded);
+    writeText("report-stopped.lws", stopped);
+    const struct {
+        const char* arguments;
+        const char* file;
+        bool summed;
+    } cases[] = {
+        {"report-padded.lws", "report-padded.lws", true},
+        {"- < report-padded.lws", "report-padded.lws", true},
+        {"report-stopped.lws", "report-stopped.lws", true},
+        {"- < report-stopped.lws", "report-stopped.lws", false},
+    };
+    for (const auto& c : cases) {
+        vrim(std::string("report ") + c.arguments + " -o report-sum.html");
+        const std::string html = readBytes("report-sum.html");
+        const std::string sum = vrim::report::sha256File(c.file);
+        ASSERT_EQ(sum.size(), 64u);
+        EXPECT_EQ(html.find("<code>" + sum + "</code>") != std::string::npos, c.summed)
+            << c.arguments;
+    }
+}
+
 // Errors first, then warnings, then clean: scenes, and the items in each;
 // each carries the class that the findings filter hides; no id twice.
 TEST(ReportPage, FindingsFirstFilterableAndEveryIdOnce) {

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
 
 using text::Refusal;
 
@@ -124,6 +129,36 @@ TEST(UserNumbersTest, ReasonsAreSaidWhereTheyAddSomething) {
     EXPECT_EQ(text::aside(Refusal::NotDecimal), "");
     EXPECT_EQ(text::aside(Refusal::Outside), "");
     EXPECT_EQ(text::aside(Refusal::Empty), "");
+}
+
+// The quick integer path must write exactly what printf writes: values
+// across magnitudes, ties and near-ties at every decimal count it takes.
+TEST(WrittenNumbersTest, FixedMatchesPrintfEverywhere) {
+    std::mt19937_64 random(7);
+    std::vector<double> values = {
+        0.5,  1.5,   2.5,    0.125, 0.375,           1.005,  2.675, 0.045,
+        1e-9, 5e-10, 999.95, 1e12,  8796093022207.5, 0.0001, 123.4, 0.30000000000000004};
+    for (int i = 0; i < 20000; ++i) {
+        const double magnitude = std::pow(10.0, static_cast<int>(random() % 28) - 14);
+        values.push_back(std::uniform_real_distribution<double>(-1.0, 1.0)(random) * magnitude);
+        // Halves of the last place kept: the cases where rounding must be exact.
+        values.push_back(static_cast<double>(static_cast<int64_t>(random() % 2000001) - 1000000) /
+                         std::pow(2.0, static_cast<int>(random() % 12)));
+    }
+    for (const double value : values) {
+        for (int decimals = 0; decimals <= 9; ++decimals) {
+            char expected[512];
+            std::snprintf(expected, sizeof expected, "%.*f", decimals, value);
+            std::string printf(expected);
+            if (printf.front() == '-' && printf.find_first_not_of("0.", 1) == std::string::npos) {
+                printf.erase(0, 1);
+            }
+            std::string appended = "x";
+            text::appendFixed(appended, value, decimals);
+            ASSERT_EQ(appended, "x" + printf) << value << " at " << decimals;
+            ASSERT_EQ(text::fixed(value, decimals), printf) << value << " at " << decimals;
+        }
+    }
 }
 
 TEST(WrittenNumbersTest, FixedAndGeneralAsPrintfWithoutMinusZero) {

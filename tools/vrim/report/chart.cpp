@@ -1,4 +1,5 @@
 #include "tools/vrim/report/chart.h"
+#include "text/numbers.h"
 
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/scene/findings.h"
@@ -35,10 +36,7 @@ std::string num(double value, int decimals = 1) {
     if (std::fabs(value) < (decimals == 0 ? 0.5 : 0.05)) {
         value = 0.0;
     }
-    char text[64];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
-    std::string out(text, end);
+    std::string out = text::fixed(value, decimals);
     // "12.0" says no more than "12" and a plot has thousands of them.
     if (decimals > 0 && out.size() > 2 && out.compare(out.size() - 2, 2, ".0") == 0) {
         out.resize(out.size() - 2);

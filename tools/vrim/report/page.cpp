@@ -122,7 +122,7 @@ std::string planeViews(const PageItem& item, const std::string& id) {
             }
         };
         const Sample* first = nullptr;
-        std::string lastPoint;
+        std::string lastPoint, point;
         for (const Sample& sample : item.plot.samples) {
             const double a = sample.offset[plane.across];
             const double b = sample.offset[plane.up];
@@ -134,10 +134,14 @@ std::string planeViews(const PageItem& item, const std::string& id) {
             first = first != nullptr ? first : &sample;
             // A tenth of a unit is finer than the views are drawn; a point
             // that rounds to the one before adds nothing.
-            std::string point = fixed(1, cx + a * scale) + "," + fixed(1, cy - b * scale) + " ";
+            point.clear();
+            text::appendFixed(point, cx + a * scale, 1);
+            point += ',';
+            text::appendFixed(point, cy - b * scale, 1);
+            point += ' ';
             if (point != lastPoint) {
                 points += point;
-                lastPoint = std::move(point);
+                lastPoint.swap(point);
             }
         }
         flush();

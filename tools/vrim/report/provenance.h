@@ -4,9 +4,28 @@
 // command line that made it.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace vrim::report {
+
+// SHA-256 of bytes handed over in pieces, with the system's own hashing.
+class Sha256 {
+  public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    void update(std::string_view bytes);
+    // 64 lower-case hex digits; empty when the system could not hash.
+    std::string finish();
+
+  private:
+    class State;
+    std::unique_ptr<State> state_;
+    bool ok_ = true;
+};
 
 // The file's SHA-256 as 64 lower-case hex digits, read in blocks (a scene of
 // hundreds of megabytes is never held). Empty when the file cannot be read;

@@ -37,6 +37,9 @@ std::string Review::scene(const std::string& path) {
     scene.path = path;
     scene.absolutePath = absolutePath(path);
     std::size_t plotted = 0;
+    // The checksum is of the bytes checked, taken as they are read: the file
+    // is read once, and a file changed meanwhile cannot get another's sum.
+    Sha256 hash;
     const SceneCheck checked = checkScene(
         path, setup_.pick, setup_.fps, setup_.frames, checker_,
         [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
@@ -54,7 +57,8 @@ std::string Review::scene(const std::string& path) {
                 static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
             scene.items.push_back(collectItem(session_, checker_.instance(), source,
                                               report.findings, timing, setup_.limits, plot));
-        });
+        },
+        [&](std::string_view bytes) { hash.update(bytes); });
     for (const Finding& finding : checked.findings) {
         scene.notes.push_back(pageFinding(finding));
     }
@@ -63,9 +67,11 @@ std::string Review::scene(const std::string& path) {
         scene.frames = checked.timing->frames;
         scene.framesFrom = timingSource(setup_, *checked.timing);
     }
-    // Read again for its checksum: standard input cannot be, and a file that
-    // could not be opened has none.
-    if (path != "-" && checked.timing) {
+    // A scene read only in part (a problem stopped the reader) is hashed
+    // whole on its own; standard input cannot be read again.
+    if (checked.readWhole) {
+        scene.sha256 = hash.finish();
+    } else if (path != "-" && checked.timing) {
         scene.sha256 = sha256File(path);
     }
     scene.errors = static_cast<std::size_t>(checked.errors);

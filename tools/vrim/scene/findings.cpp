@@ -432,14 +432,17 @@ SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
                       });
 }
 
-SceneCheck
-checkScene(const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
-           const std::optional<FrameRange>& frames, BlockChecker& checker,
-           const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>&
-               onBlock) {
+SceneCheck checkScene(
+    const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
+    const std::optional<FrameRange>& frames, BlockChecker& checker,
+    const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>& onBlock,
+    const std::function<void(std::string_view)>& onBytes) {
     SceneCheck scene;
     try {
         scene::Reader reader = scene::Reader::open(path);
+        if (onBytes) {
+            reader.watch(onBytes);
+        }
         scene::SceneVisit visit;
         visit.block = [&](const scene::Block& block, const scene::Header& header) {
             // Hosts write the header before any item, so the first block
@@ -470,6 +473,7 @@ checkScene(const std::string& path, const scene::BlockPick& pick, std::optional<
         }
         scene.error = outcome.error;
         scene.missing = outcome.missing;
+        scene.readWhole = reader.readWhole();
     } catch (const ToolError& e) {
         scene.error = e.what();
     }

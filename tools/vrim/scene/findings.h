@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vrim {
@@ -91,8 +92,9 @@ struct SceneCheck {
     std::size_t blocks = 0, keys = 0;
     int errors = 0, warnings = 0; // of its blocks and its own findings
     bool noShake = false;
-    bool missing = false; // --item or --block named no block of it (error says so)
-    std::string error;    // why the scene could not be read whole; empty when it was
+    bool missing = false;   // --item or --block named no block of it (error says so)
+    std::string error;      // why the scene could not be read whole; empty when it was
+    bool readWhole = false; // every byte of the file went through onBytes
 };
 SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
@@ -100,12 +102,12 @@ SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
                       const std::function<void(const BlockReport&)>& onBlock);
 // The same, handing onBlock the block with its lines and the timing it was
 // checked at, for a caller that loads the block again (report samples its
-// motion).
-SceneCheck
-checkScene(const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
-           const std::optional<FrameRange>& frames, BlockChecker& checker,
-           const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>&
-               onBlock);
+// motion). onBytes, when set, sees the file's bytes as they are read.
+SceneCheck checkScene(
+    const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
+    const std::optional<FrameRange>& frames, BlockChecker& checker,
+    const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>& onBlock,
+    const std::function<void(std::string_view)>& onBytes = nullptr);
 
 // "0-24, 36-60", the first few runs and a count of the rest; "none".
 std::string runsText(const std::vector<FrameSpan>& runs);

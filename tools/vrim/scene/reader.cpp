@@ -410,6 +410,14 @@ Reader Reader::fromBytes(std::string_view bytes, std::string name, std::uint64_t
     return Reader(std::move(state));
 }
 
+void Reader::watch(std::function<void(std::string_view)> onBytes) {
+    state_->input.watch(std::move(onBytes));
+}
+
+bool Reader::readWhole() const {
+    return state_->input.readWhole();
+}
+
 Event Reader::next() {
     return state_->next();
 }

@@ -107,6 +107,9 @@ bool Input::fill() {
         return false;
     }
     bytes_ = std::string_view(buffer_.data(), count);
+    if (watch_) {
+        watch_(bytes_);
+    }
     return true;
 }
 

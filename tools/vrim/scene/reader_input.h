@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,11 @@ class Input {
     std::uint64_t problemLine() const { return problemLine_; }
     std::uint64_t lines() const { return lines_; }
     std::uint64_t bytes() const { return offset_; }
+    // Hands every block of the file to onBytes as it is read, for a caller
+    // that needs the bytes themselves (a checksum) without reading twice.
+    void watch(std::function<void(std::string_view)> onBytes) { watch_ = std::move(onBytes); }
+    // Every byte of a file was read: its end was reached without a problem.
+    bool readWhole() const { return atEnd_ && problem_.empty(); }
 
   private:
     // Refills the buffer; false at the end or at a read error.
@@ -62,6 +68,7 @@ class Input {
     std::uint64_t problemLine_ = 0;
     std::uint64_t lines_ = 0;
     std::uint64_t offset_ = 0;
+    std::function<void(std::string_view)> watch_;
 };
 
 } // namespace vrim::scene

@@ -66,6 +66,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -195,6 +196,10 @@ class Reader {
     const std::string& name() const;              // what messages call the input
     std::uint64_t linesRead() const;
     std::uint64_t bytesRead() const;
+    // A file's bytes as they are read (see Input::watch); set before the
+    // first next(). readWhole: the file was read to its end, every byte seen.
+    void watch(std::function<void(std::string_view)> onBytes);
+    bool readWhole() const;
 
     struct State; // the reader's own; defined where it is read
 
