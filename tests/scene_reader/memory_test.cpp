@@ -21,9 +21,10 @@
 namespace {
 
 constexpr long kMaxResidentKb = 64 * 1024;
-// A review page holds its text until it is written: at most 200 drawn items
-// and 10,000 listed ones, whatever the scene (about 34 MB of page here).
-constexpr long kMaxReportKb = 128 * 1024;
+// A review page holds its text until it is written (at most 200 drawn items
+// and 10,000 listed ones, whatever the scene: about 34 MB of page here), and
+// still keeps within the other commands' bound.
+constexpr long kMaxReportKb = kMaxResidentKb;
 constexpr std::uintmax_t kMaxPageBytes = 40u * 1024 * 1024;
 constexpr std::size_t kBigSceneBytes = 200u * 1024 * 1024 + 1;
 const char* kScene = "memory-test-scene.lws";

@@ -169,6 +169,8 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     item.plot.frames = setup.frames;
     item.plot.keys = plotKeys(*instance, timing.fps, setup.frames);
     sampleItem(session, setup, limits, item);
+    // Held until the scene's page part is written: no slack from growing.
+    item.plot.samples.shrink_to_fit();
     item.plot.subtitle =
         frames(setup.frames.first, setup.frames.last) + " at " + text::general(timing.fps) +
         " fps; " +
