@@ -18,9 +18,9 @@
 #   scripts/run-fuzzers.sh build/asan 28800 fuzz_scene_reader &
 #   scripts/run-fuzzers.sh build/asan 28800 fuzz_keyblock fuzz_panel_script
 #
-# At the rates the short run prints (about 1,000 a second for the scene
-# reader under the sanitizers on a small machine) eight hours are some tens
-# of millions of inputs per target. The corpus it grows stays in
+# At the rates the short run prints (over 1,000 a second for the scene
+# reader under the sanitizers on a small, busy machine) eight hours are some
+# tens of millions of inputs per target. The corpus it grows stays in
 # BUILD_DIR/fuzz-corpus/ and is picked up by the next run. To keep what it
 # found as regression inputs, merge it into the repository's seeds, which
 # keeps only the inputs that reach something new:

@@ -53,21 +53,15 @@ TEST_F(WritePath, EveryFailingCallLeavesTheSceneAsItWasAndNoStrayFile) {
             std::filesystem::remove(folder / "shot.lws.bak");
             FaultyFileSystem faulty;
             faulty.failAt = n;
-            std::string failing;
-            faulty.before = [&](const std::string& call) {
-                if (faulty.calls + 1 == n) {
-                    failing = call;
-                }
-            };
             try {
                 const vrim::edit::SceneEditResult result = edit(faulty, backup);
                 EXPECT_EQ(readBytes(scene), edited);
                 // A lock that could not be made is tried once more (another
                 // vrim's may have just gone).
-                if (failing != "createNew") {
+                if (faulty.failed != "createNew") {
                     // Only a folder that cannot be flushed comes after the
                     // rename: the edit is in place and says what is at risk.
-                    EXPECT_EQ(failing, "syncFolder") << "the edit went through";
+                    EXPECT_EQ(faulty.failed, "syncFolder") << "the edit went through";
                     EXPECT_NE(result.notes.back().find("could not be flushed"), std::string::npos);
                 }
                 std::filesystem::remove(folder / "shot.lws.bak");

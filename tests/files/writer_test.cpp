@@ -174,20 +174,16 @@ TEST(FileWriter, EveryFailingCallLeavesTheTargetAsItWasAndNoLock) {
             target.make(folder);
             FaultyFileSystem faulty;
             faulty.failAt = n;
-            std::string failing;
-            faulty.before = [&](const std::string& call) {
-                if (faulty.calls + 1 == n) {
-                    failing = call;
-                }
-            };
             const std::string error = writeThrough(faulty, path);
             if (error.empty()) {
                 // Only the folder's flush comes after the rename; a lock
                 // that could not be made is tried once more (another vrim's
                 // may have just gone).
-                EXPECT_TRUE(failing == "syncFolder" || failing == "createNew") << failing;
+                EXPECT_TRUE(faulty.failed == "syncFolder" || faulty.failed == "createNew")
+                    << faulty.failed;
             } else if (!target.file.empty()) {
-                EXPECT_NE(error.find("injected failure of " + failing), std::string::npos) << error;
+                EXPECT_NE(error.find("injected failure of " + faulty.failed), std::string::npos)
+                    << error;
                 if (before.empty()) {
                     EXPECT_FALSE(fs::exists(result));
                 } else {

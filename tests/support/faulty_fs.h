@@ -1,6 +1,6 @@
-// The machine's file system with the Nth call failing (0: none) and a hook
-// that runs before each call, named by the call: the tool's writer tested
-// against every failure the system can report.
+// The machine's file system with the Nth call failing (0: none), the name of
+// the call it failed, and a hook that runs before each call, named by the
+// call: the tool's writer tested against every failure the system can report.
 #pragma once
 
 #include "tools/vrim/files/filesystem.h"
@@ -17,6 +17,7 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
   public:
     int failAt = 0;
     int calls = 0;
+    std::string failed; // the call that was failed; empty while none was
     std::function<void(const std::string& call)> before;
 
     bool stat(const std::string& path, FileInfo& info, std::string& error) override {
@@ -78,6 +79,7 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
             before(call);
         }
         if (++calls == failAt) {
+            failed = call;
             error = std::string("injected failure of ") + call;
             return true;
         }

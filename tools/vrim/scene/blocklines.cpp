@@ -70,17 +70,45 @@ KeyField changedField(const ShakeKey& key, int base) {
 constexpr std::size_t kKnownLineBytes = kSceneLineSize - 1;
 constexpr std::size_t kKnownLines = 4096;
 
+// Hands use the index and the module's reading of each of the first count
+// lines after the opening one, read as a load reads them: numbers carry over
+// to lines without one.
+template <typename Use>
+void eachSceneLine(const std::vector<std::string>& lines, std::size_t count, Use use) {
+    standin::LineReader reader(
+        std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(count)));
+    const LoadState state = reader.state();
+    SceneLine sceneLine{};
+    readSceneLine(&state, &sceneLine);
+    for (std::size_t i = 1; i < count; ++i) {
+        readSceneLine(&state, &sceneLine);
+        use(i, sceneLine);
+    }
+}
+
+std::string_view tokenOf(const SceneLine& line) {
+    return std::string_view(line.token, static_cast<std::size_t>(line.length));
+}
+
 } // namespace
 
 LineProbe::LineProbe(Session& session)
     : session_(session), probe_(session.newInstance()), blocks_{probeBlock(kProbeBases[0]),
-                                                                probeBlock(kProbeBases[1])} {}
+                                                                probeBlock(kProbeBases[1])} {
+    const std::vector<std::string> own = probeBlock(kProbeBases[0]);
+    eachSceneLine(own, own.size(), [this, &own](std::size_t i, const SceneLine& line) {
+        keywords_.emplace(tokenOf(line), probe(own[i]));
+    });
+}
 
 LineMeaning LineProbe::meaning(const std::string& line, std::string_view token) {
     if (line.size() > kKnownLineBytes) {
         return probe(line);
     }
     key_.assign(token);
+    if (auto found = keywords_.find(key_); found != keywords_.end()) {
+        return found->second;
+    }
     if (auto found = known_.find(key_); found != known_.end()) {
         return found->second;
     }
@@ -125,18 +153,9 @@ BlockReading readBlock(Session& session, LineProbe& probe, ShakeInstance* instan
     reading.effects.assign(reading.linesRead, LineEffect::None);
     reading.fields.assign(reading.linesRead, KeyField::None);
 
-    // The module's own line reader gives each line's keyword and number,
-    // numbers carried over to lines without one as in a load.
-    standin::LineReader reader(std::vector<std::string>(
-        lines.begin(), lines.begin() + static_cast<long>(reading.linesRead)));
-    const LoadState state = reader.state();
-    SceneLine sceneLine{};
-    readSceneLine(&state, &sceneLine);
-    for (std::size_t i = 1; i < reading.linesRead; ++i) {
-        readSceneLine(&state, &sceneLine);
-        const LineMeaning meaning =
-            probe.meaning(lines[i], std::string_view(sceneLine.token,
-                                                     static_cast<std::size_t>(sceneLine.length)));
+    // The module's own line reader gives each line's keyword and number.
+    eachSceneLine(lines, reading.linesRead, [&](std::size_t i, const SceneLine& sceneLine) {
+        const LineMeaning meaning = probe.meaning(lines[i], tokenOf(sceneLine));
         const LineEffect effect = meaning.effect;
         reading.effects[i] = effect;
         reading.fields[i] = meaning.field;
@@ -146,7 +165,7 @@ BlockReading readBlock(Session& session, LineProbe& probe, ShakeInstance* instan
             reading.keyNumLines.push_back(i);
             reading.keyNum = sceneInteger(sceneLine.value);
         }
-    }
+    });
     return reading;
 }
 

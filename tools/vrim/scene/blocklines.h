@@ -40,7 +40,8 @@ class LineProbe {
     // What the line does inside a block, right after a key's values. token
     // is the line's keyword as the module's line reader gives it.
     LineMeaning meaning(const std::string& line, std::string_view token);
-    // Lets go of the meanings kept and of the probe block's keys.
+    // Lets go of the meanings kept, but those of the probe block's own
+    // keywords, and of the probe block's keys.
     void forget();
 
   private:
@@ -54,6 +55,10 @@ class LineProbe {
     // keywords with ever other numbers, so meanings are kept by token (for
     // lines the module reads whole), up to a bound.
     std::unordered_map<std::string, LineMeaning> known_;
+    // The meanings of the probe block's own keywords, which nearly every
+    // block uses: learned once, never forgotten, so that a checker that
+    // forgets after every scene does not probe them again for each.
+    std::unordered_map<std::string, LineMeaning> keywords_;
     std::string key_; // the token looked up, kept to spare an allocation per line
 };
 
