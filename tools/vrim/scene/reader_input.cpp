@@ -57,6 +57,12 @@ Input Input::fromBytes(std::string_view bytes, std::uint64_t firstLine, std::uin
     return input;
 }
 
+Input Input::fromSource(Source source) {
+    Input input;
+    input.source_ = std::move(source);
+    return input;
+}
+
 Input::Input(Input&& other) noexcept {
     *this = std::move(other);
 }
@@ -65,6 +71,7 @@ Input& Input::operator=(Input&& other) noexcept {
     if (this != &other) {
         close();
         file_ = std::exchange(other.file_, nullptr);
+        source_ = std::move(other.source_);
         ownsFile_ = std::exchange(other.ownsFile_, false);
         path_ = std::move(other.path_);
         buffer_ = std::move(other.buffer_);
@@ -93,6 +100,17 @@ void Input::close() {
 }
 
 bool Input::fill() {
+    if (source_ && !atEnd_) {
+        std::string error;
+        std::string_view got;
+        if (!source_(got, error)) {
+            problem_ = "cannot read on: " + error;
+            problemLine_ = lines_ + 1;
+        }
+        atEnd_ = got.empty() || !problem_.empty();
+        bytes_ = atEnd_ ? std::string_view() : got;
+        return !atEnd_;
+    }
     if (fromMemory_ || atEnd_ || file_ == nullptr) {
         return false;
     }
