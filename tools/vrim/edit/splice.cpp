@@ -6,8 +6,6 @@ namespace vrim::edit {
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
-
 std::string_view lineEndAt(std::string_view bytes, std::size_t lineEnd) {
     if (lineEnd == std::string_view::npos) {
         return {};
@@ -21,7 +19,7 @@ std::string_view lineEndAt(std::string_view bytes, std::size_t lineEnd) {
 } // namespace
 
 SceneCopier::SceneCopier(files::FileSystem& fs, std::string path, ByteSink every)
-    : fs_(fs), path_(std::move(path)), every_(std::move(every)), buffer_(kChunk) {}
+    : fs_(fs), path_(std::move(path)), every_(std::move(every)), buffer_(kCopyPieceBytes) {}
 
 SceneCopier::~SceneCopier() {
     if (file_ != files::kNoFile) {

@@ -17,6 +17,9 @@ namespace vrim::edit {
 // Takes bytes on their way; false with error set stops the copy.
 using ByteSink = std::function<bool(const char* data, std::size_t size, std::string& error)>;
 
+// What the copy reads at once.
+constexpr std::size_t kCopyPieceBytes = 256 * 1024;
+
 class SceneCopier {
   public:
     // every, when set, receives every byte read (a backup of the file).
