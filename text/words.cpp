@@ -2,10 +2,6 @@
 
 namespace text {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);

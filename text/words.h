@@ -10,7 +10,9 @@
 namespace text {
 
 // A blank separates words: a space or a tab.
-bool isBlank(char c);
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 // The text without the blanks at either end.
 std::string_view trimBlanks(std::string_view text);
 

@@ -1,6 +1,6 @@
 // vrim edit on a large scene beside a plain copy of the same file, in one
-// run: the edit of one item must cost at most a few copies, and the tool's
-// peak memory must not grow with the file.
+// run: the edit of one item must cost at most one and a half copies, and
+// the tool's peak memory must not grow with the file.
 //
 //   vrim_edit_bench [--scene-mb N] [google benchmark flags]
 //

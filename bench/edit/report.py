@@ -7,8 +7,8 @@ disk, so wall time is what a user waits). Exits 1 when a target is missed.
 import json
 import sys
 
-MAX_RATIO = 3.0
-MAX_RSS_MB = 64.0
+MAX_RATIO = 1.5
+MAX_RSS_MB = 8.0
 
 
 def main():

@@ -27,8 +27,6 @@ TEST(BlockText, TheNewBlockTakesTheOldBlocksLineEnds) {
     for (const Case& c : cases) {
         EXPECT_EQ(vrim::edit::blockText(lines, c.oldBytes), c.expected) << c.name;
     }
-    EXPECT_EQ(vrim::edit::blockLines("A \r\nB\n\nC"),
-              (std::vector<std::string>{"A ", "B", "", "C"}));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/faulty_fs.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/edit/scene_edit.h"
+#include "tools/vrim/edit/splice.h"
 #include "tools/vrim/module/session.h"
 
 namespace {
@@ -117,6 +118,29 @@ TEST_F(WritePath, ASceneChangedBetweenReadingAndWritingIsRefused) {
         EXPECT_TRUE(changed);
         EXPECT_EQ(readBytes(scene), theirs);
         EXPECT_EQ(namesIn(folder), std::vector<std::string>{"shot.lws"});
+    }
+}
+
+// The reader and the copy share one read of the file, a piece at a time:
+// wherever a piece ends, before, inside or after the edited block, the new
+// file is the old one with that block's text replaced and every other byte
+// as it was.
+TEST_F(WritePath, ABlockIsReplacedWhereverAReadPieceEnds) {
+    const std::size_t split = original.find("AddNullObject Camera_Rig");
+    const std::string head = original.substr(0, split);
+    edit(vrim::files::systemFileSystem(), false);
+    const std::string edited = readBytes(scene);
+    ASSERT_EQ(edited.substr(0, split), head);
+    const std::size_t blockEnd = original.find("EndPlugin\n", split) + 10;
+    for (std::size_t at = 0; at <= blockEnd - split + 1; at += 7) {
+        // A line the reader passes over, sized to end the first piece at
+        // byte at of the item's lines.
+        const std::size_t pad = vrim::edit::kCopyPieceBytes - split - at;
+        const std::string padding = std::string(pad - 1, 'x') + "\n";
+        SCOPED_TRACE("the first piece ends " + std::to_string(at) + " bytes into the item");
+        writeBytes(scene, head + padding + original.substr(split));
+        ASSERT_TRUE(edit(vrim::files::systemFileSystem(), false).written);
+        ASSERT_EQ(readBytes(scene), head + padding + edited.substr(split));
     }
 }
 

@@ -131,9 +131,20 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
     }
 
     SceneEditResult result;
-    // Held only for the pass: on Windows a file still open for reading
-    // cannot be replaced.
-    std::optional<scene::Reader> scan(scene::Reader::open(path));
+    // One read of the file serves the scene reader and the copy: what the
+    // reader has passed goes on to the new file, except a block that may
+    // still be replaced.
+    std::string copyError;
+    std::optional<scene::Reader> scan;
+    scan.emplace(scene::Reader::fromSource(
+        [&](std::string_view& bytes, std::string& why) {
+            if (!copier.pull(bytes, scan->keepFrom(), copy, why)) {
+                copyError = why;
+                return false;
+            }
+            return true;
+        },
+        path));
     scene::Reader& reader = *scan;
     // Which of the named blocks the scene has, by address and by number.
     std::map<std::string, std::size_t> blocksOf;
@@ -144,6 +155,11 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
     for (const int number : options.blocks) {
         numbered.emplace(static_cast<std::size_t>(number), false);
     }
+    // Only the blocks that will go through the module keep their lines.
+    reader.keepLinesOf([&](const scene::Block& block) {
+        return blocksOf.count(block.address) != 0 || numbered.count(block.number) != 0 ||
+               (options.allItems && block.item);
+    });
     std::map<std::string, bool> itemSeen;
     std::optional<ChangeFinder> ownFinder;
     scene::ShakenItems shaken;
@@ -238,9 +254,6 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         if (!copier.copyTo(data.begin, copy, error) || !copier.take(data.end, oldBytes, error)) {
             throw ioFailure("cannot copy it: " + error);
         }
-        if (blockLines(oldBytes) != oldLines) {
-            throw refuse("it changed on disk while it was read; nothing was written");
-        }
         const std::string newText = blockText(newLines, oldBytes);
         if (copy && !copy(newText.data(), newText.size(), error)) {
             throw ioFailure("cannot write the edited scene beside it: " + error);
@@ -268,6 +281,9 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         result.notes.insert(result.notes.end(), changes.unasked.begin(), changes.unasked.end());
         result.notes.insert(result.notes.end(), changes.idle.begin(), changes.idle.end());
         result.unasked.insert(result.unasked.end(), changes.unasked.begin(), changes.unasked.end());
+    }
+    if (!copyError.empty()) {
+        throw ioFailure("cannot copy it: " + copyError);
     }
     if (reader.stopped()) {
         throw refuse(problemText(reader) + "; nothing was written");

@@ -6,8 +6,6 @@ namespace vrim::edit {
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
-
 std::string_view lineEndAt(std::string_view bytes, std::size_t lineEnd) {
     if (lineEnd == std::string_view::npos) {
         return {};
@@ -21,7 +19,7 @@ std::string_view lineEndAt(std::string_view bytes, std::size_t lineEnd) {
 } // namespace
 
 SceneCopier::SceneCopier(files::FileSystem& fs, std::string path, ByteSink every)
-    : fs_(fs), path_(std::move(path)), every_(std::move(every)), buffer_(kChunk) {}
+    : fs_(fs), path_(std::move(path)), every_(std::move(every)), buffer_(kCopyPieceBytes) {}
 
 SceneCopier::~SceneCopier() {
     if (file_ != files::kNoFile) {
@@ -40,33 +38,66 @@ bool SceneCopier::fill(std::string& error) {
     if (got < 0) {
         return false;
     }
-    bufferStart_ = 0;
-    bufferEnd_ = static_cast<std::size_t>(got);
-    hash_.add(buffer_.data(), bufferEnd_);
-    if (every_ && got > 0 && !every_(buffer_.data(), bufferEnd_, error)) {
+    pieceStart_ = pieceEnd_;
+    pieceEnd_ += static_cast<uint64_t>(got);
+    hash_.add(buffer_.data(), static_cast<std::size_t>(got));
+    if (every_ && got > 0 && !every_(buffer_.data(), static_cast<std::size_t>(got), error)) {
         return false;
     }
     return true;
 }
 
+bool SceneCopier::pull(std::string_view& bytes, uint64_t keepFrom, const ByteSink& sink,
+                       std::string& error) {
+    if (!copyTo(std::min(keepFrom, pieceEnd_), sink, error)) {
+        return false;
+    }
+    if (position_ < pieceEnd_) {
+        held_.erase(0, heldAt_);
+        heldAt_ = 0;
+        const uint64_t from = std::max(position_, pieceStart_);
+        held_.append(buffer_.data() + (from - pieceStart_),
+                     static_cast<std::size_t>(pieceEnd_ - from));
+    }
+    if (!fill(error)) {
+        return false;
+    }
+    bytes = std::string_view(buffer_.data(), static_cast<std::size_t>(pieceEnd_ - pieceStart_));
+    return true;
+}
+
 bool SceneCopier::copyTo(uint64_t offset, const ByteSink& sink, std::string& error) {
     while (position_ < offset) {
-        if (bufferStart_ == bufferEnd_) {
+        const char* from = nullptr;
+        uint64_t available = 0;
+        if (position_ < pieceStart_) {
+            from = held_.data() + heldAt_;
+            available = pieceStart_ - position_;
+        } else if (position_ < pieceEnd_) {
+            from = buffer_.data() + (position_ - pieceStart_);
+            available = pieceEnd_ - position_;
+        } else {
             if (!fill(error)) {
                 return false;
             }
-            if (bufferEnd_ == 0) {
+            if (pieceEnd_ == pieceStart_) {
                 error = "it is shorter than when it was read";
                 return false;
             }
+            continue;
         }
-        const std::size_t count = static_cast<std::size_t>(
-            std::min<uint64_t>(offset - position_, bufferEnd_ - bufferStart_));
-        if (sink && !sink(buffer_.data() + bufferStart_, count, error)) {
+        const auto count = static_cast<std::size_t>(std::min(offset - position_, available));
+        if (sink && !sink(from, count, error)) {
             return false;
         }
-        bufferStart_ += count;
+        if (position_ < pieceStart_) {
+            heldAt_ += count;
+        }
         position_ += count;
+    }
+    if (heldAt_ > 0 && heldAt_ == held_.size()) {
+        held_.clear();
+        heldAt_ = 0;
     }
     return true;
 }
@@ -86,33 +117,16 @@ bool SceneCopier::finish(uint64_t size, const ByteSink& sink, std::string& error
     if (!copyTo(size, sink, error)) {
         return false;
     }
-    if (bufferStart_ == bufferEnd_ && !fill(error)) {
+    if (position_ == pieceEnd_ && !fill(error)) {
         return false;
     }
-    if (bufferEnd_ != bufferStart_) {
+    if (position_ != pieceEnd_) {
         error = "it is longer than when it was read";
         return false;
     }
     const files::FileHandle file = file_;
     file_ = files::kNoFile;
     return fs_.close(file, error);
-}
-
-std::vector<std::string> blockLines(std::string_view bytes) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        std::size_t end = bytes.find('\n', at);
-        std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-        if (end == std::string_view::npos) {
-            end = bytes.size();
-        } else if (end > at && bytes[end - 1] == '\r') {
-            --end;
-        }
-        lines.emplace_back(bytes.substr(at, end - at));
-        at = next;
-    }
-    return lines;
 }
 
 std::string blockText(const std::vector<std::string>& lines, std::string_view oldBytes) {

@@ -17,6 +17,9 @@ namespace vrim::edit {
 // Takes bytes on their way; false with error set stops the copy.
 using ByteSink = std::function<bool(const char* data, std::size_t size, std::string& error)>;
 
+// What the copy reads at once.
+constexpr std::size_t kCopyPieceBytes = 256 * 1024;
+
 class SceneCopier {
   public:
     // every, when set, receives every byte read (a backup of the file).
@@ -26,6 +29,12 @@ class SceneCopier {
     SceneCopier& operator=(const SceneCopier&) = delete;
 
     bool open(std::string& error);
+    // Reads the next piece of the file for a scene reader (bytes, valid
+    // until the next call; empty at the end). The bytes read so far before
+    // keepFrom are copied to sink first; those from keepFrom on are held
+    // until copyTo or take reaches them, so one read serves the reader and
+    // the copy.
+    bool pull(std::string_view& bytes, uint64_t keepFrom, const ByteSink& sink, std::string& error);
     // Copies the bytes from the current position up to offset to sink (none:
     // passes them by).
     bool copyTo(uint64_t offset, const ByteSink& sink, std::string& error);
@@ -45,16 +54,17 @@ class SceneCopier {
     std::string path_;
     ByteSink every_;
     files::FileHandle file_ = files::kNoFile;
-    std::vector<char> buffer_;
-    std::size_t bufferStart_ = 0, bufferEnd_ = 0; // unread bytes in buffer_
-    uint64_t position_ = 0;
+    std::vector<char> buffer_;               // the piece read last: the file's bytes
+    uint64_t pieceStart_ = 0, pieceEnd_ = 0; // [pieceStart_, pieceEnd_)
+    std::string held_;                       // from heldAt_ on: [position_, pieceStart_)
+    std::size_t heldAt_ = 0;
+    uint64_t position_ = 0; // the bytes before it are copied or passed by
     files::ContentHash hash_;
 
+    // Reads the piece after the current one; the current one must be done
+    // with or held.
     bool fill(std::string& error);
 };
-
-// Lines of a block's bytes, without their line ends (LF or CR LF).
-std::vector<std::string> blockLines(std::string_view bytes);
 
 // The text that replaces oldBytes: every line ended as oldBytes' first line
 // is, the last one as oldBytes' last line is (which may be no end at all, at

@@ -303,6 +303,11 @@ class SystemFileSystem final : public FileSystem {
         }
         return true;
     }
+#ifdef __linux__
+    void startFlush(FileHandle file) override {
+        ::sync_file_range(descriptorOf(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+#endif
     bool close(FileHandle file, std::string& error) override {
         if (::close(descriptorOf(file)) != 0) {
             error = lastError();

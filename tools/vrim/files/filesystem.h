@@ -63,6 +63,10 @@ class FileSystem {
     virtual bool write(FileHandle file, const char* data, std::size_t size, std::string& error) = 0;
     // Flushes the file's data to the disk.
     virtual bool sync(FileHandle file, std::string& error) = 0;
+    // Starts writing what the file holds so far to the disk and returns at
+    // once, so that the disk works while the writer goes on and sync has
+    // less to wait for. Only advice: sync still decides what is on the disk.
+    virtual void startFlush(FileHandle file) { (void)file; }
     virtual bool close(FileHandle file, std::string& error) = 0;
     // Gives the file the mode that stat reported for another one.
     virtual bool setMode(const std::string& path, uint32_t mode, std::string& error) = 0;

@@ -19,6 +19,7 @@ namespace vrim::files {
 namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
+constexpr uint64_t kFlushEvery = 8 * 1024 * 1024;
 
 } // namespace
 
@@ -266,7 +267,17 @@ bool FileWriter::write(const char* data, std::size_t size, std::string& error) {
         }
         return true;
     }
-    return fs_.write(file_, data, size, error);
+    if (!fs_.write(file_, data, size, error)) {
+        return false;
+    }
+    // A large file goes to the disk while the rest is written, not all of
+    // it at the flush.
+    unflushed_ += size;
+    if (kind_ == TargetKind::Replaced && unflushed_ >= kFlushEvery) {
+        fs_.startFlush(file_);
+        unflushed_ = 0;
+    }
+    return true;
 }
 
 bool FileWriter::prepare(std::string& error) {

@@ -119,6 +119,7 @@ class FileWriter {
     bool existed_ = false, mayReplace_ = true, prepared_ = false;
     FileInfo old_;
     FileHandle file_ = kNoFile;
+    uint64_t unflushed_ = 0; // bytes written since the disk was last set to work
     int cleanupSlot_ = -1;
 
     bool refuseTarget(const FileInfo& info, std::string& error) const;

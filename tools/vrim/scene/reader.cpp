@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <unordered_set>
 #include <utility>
 
@@ -100,7 +101,9 @@ struct Reader::State {
 
     // The key block being read, and other plug-ins' data being passed over.
     std::optional<Block> open;
-    std::size_t openBytes = 0;
+    std::size_t openBytes = 0, openLines = 0;
+    std::function<bool(const Block&)> wanted;
+    bool keepOpen = true; // the open block keeps its lines
     bool seenLF = false, seenCRLF = false;
     bool inOtherPlugin = false;
     std::size_t blocks = 0;
@@ -188,8 +191,10 @@ struct Reader::State {
         block.wrapped = wrapped;
         block.whole.firstLine = line.number;
         block.whole.begin = line.begin;
+        keepOpen = !wanted || wanted(block);
         open = std::move(block);
         openBytes = 0;
+        openLines = 0;
         seenLF = seenCRLF = false;
         noteLineEnd(line);
         if (!wrapped) {
@@ -208,18 +213,21 @@ struct Reader::State {
 
     void addBlockLine(const Line& line) {
         Block& block = *open;
-        if (block.lines.empty()) {
+        if (openLines == 0) {
             block.firstLine = line.number;
         }
         openBytes += line.text.size();
-        if (openBytes > kMaxBlockBytes || block.lines.size() >= kMaxBlockLines) {
+        if (openBytes > kMaxBlockBytes || openLines >= kMaxBlockLines) {
             stop(block.whole.firstLine, "the key block that starts here is longer than " +
                                             megabytes(kMaxBlockBytes) + " or " +
                                             std::to_string(kMaxBlockLines) + " lines");
             open.reset();
             return;
         }
-        block.lines.emplace_back(line.text);
+        ++openLines;
+        if (keepOpen) {
+            block.lines.emplace_back(line.text);
+        }
         block.whole.lastLine = line.number;
         block.whole.end = line.end;
         if (line.text == kBlockStart && !block.data) {
@@ -268,6 +276,12 @@ struct Reader::State {
         }
         if (line.text == kBlockStart) {
             startBlock(line, false);
+            return;
+        }
+        // Most lines are none of the keywords below: their first letter tells.
+        const std::size_t first = line.text.find_first_not_of(" \t");
+        if (first == std::string_view::npos ||
+            std::string_view("ABCFLP").find(line.text[first]) == std::string_view::npos) {
             return;
         }
         Words words(line.text);
@@ -416,6 +430,22 @@ void Reader::watch(std::function<void(std::string_view)> onBytes) {
 
 bool Reader::readWhole() const {
     return state_->input.readWhole();
+}
+
+Reader Reader::fromSource(std::function<bool(std::string_view&, std::string&)> source,
+                          std::string name) {
+    auto state = std::make_unique<State>();
+    state->name = std::move(name);
+    state->input = Input::fromSource(std::move(source));
+    return Reader(std::move(state));
+}
+
+void Reader::keepLinesOf(std::function<bool(const Block&)> wanted) {
+    state_->wanted = std::move(wanted);
+}
+
+std::uint64_t Reader::keepFrom() const {
+    return state_->open ? state_->open->whole.begin : state_->input.bytes();
 }
 
 Event Reader::next() {

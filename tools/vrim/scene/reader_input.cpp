@@ -58,6 +58,12 @@ Input Input::fromBytes(std::string_view bytes, std::uint64_t firstLine, std::uin
     return input;
 }
 
+Input Input::fromSource(Source source) {
+    Input input;
+    input.source_ = std::move(source);
+    return input;
+}
+
 Input::Input(Input&& other) noexcept {
     *this = std::move(other);
 }
@@ -66,6 +72,7 @@ Input& Input::operator=(Input&& other) noexcept {
     if (this != &other) {
         close();
         file_ = std::exchange(other.file_, nullptr);
+        source_ = std::move(other.source_);
         ownsFile_ = std::exchange(other.ownsFile_, false);
         path_ = std::move(other.path_);
         buffer_ = std::move(other.buffer_);
@@ -77,6 +84,7 @@ Input& Input::operator=(Input&& other) noexcept {
         problemLine_ = other.problemLine_;
         lines_ = other.lines_;
         offset_ = other.offset_;
+        watch_ = std::move(other.watch_);
     }
     return *this;
 }
@@ -94,6 +102,20 @@ void Input::close() {
 }
 
 bool Input::fill() {
+    if (source_ && !atEnd_) {
+        std::string error;
+        std::string_view got;
+        if (!source_(got, error)) {
+            problem_ = "cannot read on: " + error;
+            problemLine_ = lines_ + 1;
+        }
+        atEnd_ = got.empty() || !problem_.empty();
+        bytes_ = atEnd_ ? std::string_view() : got;
+        if (!atEnd_ && watch_) {
+            watch_(bytes_);
+        }
+        return !atEnd_;
+    }
     if (fromMemory_ || atEnd_ || file_ == nullptr) {
         return false;
     }

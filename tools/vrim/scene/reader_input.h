@@ -21,6 +21,10 @@ struct Line {
     std::uint64_t end = 0;    // one past its line end
 };
 
+// Hands out the input's next bytes: a view valid until the next call, empty
+// at the end. False on a read error, with error saying why.
+using Source = std::function<bool(std::string_view& bytes, std::string& error)>;
+
 class Input {
   public:
     Input() = default;
@@ -31,6 +35,8 @@ class Input {
     // of a file they were cut from.
     static Input fromBytes(std::string_view bytes, std::uint64_t firstLine = 1,
                            std::uint64_t firstByte = 0);
+    // Bytes pulled from source as they are wanted, without a copy.
+    static Input fromSource(Source source);
     Input(Input&& other) noexcept;
     Input& operator=(Input&& other) noexcept;
     Input(const Input&) = delete;
@@ -57,6 +63,7 @@ class Input {
     void close();
 
     std::FILE* file_ = nullptr;
+    Source source_;
     bool ownsFile_ = false;
     std::string path_;
     std::vector<char> buffer_;

@@ -152,7 +152,8 @@ struct Block {
     // The lines the host hands the module's load callback, without line
     // ends: wrapped, every line between the Plugin line and the EndPlugin
     // line; bare, VRIM_START to VRIM_END. Lines that follow the data's
-    // VRIM_END are lines the module leaves unread.
+    // VRIM_END are lines the module leaves unread. Empty for a block the
+    // caller said it does not want (Reader::keepLinesOf).
     std::vector<std::string> lines;
     // lines[i] is line firstLine + i of the input.
     std::uint64_t firstLine = 0;
@@ -179,6 +180,13 @@ class Reader {
     static Reader fromBytes(std::string_view bytes, std::string name, std::uint64_t firstLine = 1,
                             std::uint64_t firstByte = 0);
 
+    // Reads bytes that source hands out one piece after another, each valid
+    // until the next call, an empty one at the end; false on a read error,
+    // with error set. name is what messages call the input.
+    static Reader
+    fromSource(std::function<bool(std::string_view& bytes, std::string& error)> source,
+               std::string name);
+
     Reader(Reader&&) noexcept;
     Reader& operator=(Reader&&) noexcept;
     ~Reader();
@@ -187,6 +195,15 @@ class Reader {
     // of the input, after a problem that stops reading, and on every later
     // call. A read error of the input is a problem that stops reading.
     Event next();
+
+    // Only the blocks for which wanted says true, asked as each block starts
+    // (its number, item and address are known then), keep their lines; the
+    // others come with lines empty, their bounds still checked. Unset: all.
+    void keepLinesOf(std::function<bool(const Block& block)> wanted);
+    // The first byte of the input that a block not yet handed out can hold:
+    // where the key block being read starts, or else the end of the lines
+    // read. Bytes before it are done with.
+    std::uint64_t keepFrom() const;
 
     const Item& item() const;   // after Event::Item
     const Block& block() const; // after Event::Block
