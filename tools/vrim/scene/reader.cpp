@@ -278,10 +278,12 @@ struct Reader::State {
             startBlock(line, false);
             return;
         }
-        // Most lines are none of the keywords below: their first letter tells.
+        // Most lines are none of the keywords below: their first letter, one
+        // of the switch's cases, tells before the line is split into words.
+        constexpr std::string_view kKeywordInitials = "ABCFLP";
         const std::size_t first = line.text.find_first_not_of(" \t");
         if (first == std::string_view::npos ||
-            std::string_view("ABCFLP").find(line.text[first]) == std::string_view::npos) {
+            kKeywordInitials.find(line.text[first]) == std::string_view::npos) {
             return;
         }
         Words words(line.text);

@@ -111,24 +111,21 @@ bool Input::fill() {
         }
         atEnd_ = got.empty() || !problem_.empty();
         bytes_ = atEnd_ ? std::string_view() : got;
-        if (!atEnd_ && watch_) {
-            watch_(bytes_);
+    } else {
+        if (fromMemory_ || atEnd_ || file_ == nullptr) {
+            return false;
         }
-        return !atEnd_;
-    }
-    if (fromMemory_ || atEnd_ || file_ == nullptr) {
-        return false;
-    }
-    const std::size_t count = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-    if (count == 0) {
-        atEnd_ = true;
-        if (std::ferror(file_)) {
+        const std::size_t count = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        atEnd_ = count == 0;
+        if (atEnd_ && std::ferror(file_)) {
             problem_ = std::string("cannot read on: ") + std::strerror(errno);
             problemLine_ = lines_ + 1;
         }
+        bytes_ = std::string_view(buffer_.data(), count);
+    }
+    if (atEnd_) {
         return false;
     }
-    bytes_ = std::string_view(buffer_.data(), count);
     if (watch_) {
         watch_(bytes_);
     }
