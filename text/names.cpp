@@ -1,5 +1,6 @@
 #include "text/names.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -130,6 +131,11 @@ bool isUtf8(std::string_view bytes) {
 }
 
 std::string decode(std::string_view bytes, Encoding encoding) {
+    // ASCII reads the same in every encoding; most names are.
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return std::string(bytes);
+    }
     if (encoding == Encoding::Auto) {
         encoding = isUtf8(bytes) ? Encoding::Utf8 : Encoding::Windows1252;
     }

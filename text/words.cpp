@@ -2,16 +2,6 @@
 
 namespace text {
 
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
@@ -36,20 +26,6 @@ std::vector<std::string_view> splitFields(std::string_view text, char separator)
         }
         text.remove_prefix(at + 1);
     }
-}
-
-std::string_view takeWord(std::string_view& text) {
-    std::size_t at = 0;
-    while (at < text.size() && isBlank(text[at])) {
-        ++at;
-    }
-    std::size_t end = at;
-    while (end < text.size() && !isBlank(text[end])) {
-        ++end;
-    }
-    const std::string_view word = text.substr(at, end - at);
-    text.remove_prefix(end);
-    return word;
 }
 
 std::vector<std::string_view> splitWords(std::string_view text) {

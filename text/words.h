@@ -13,8 +13,17 @@ namespace text {
 inline bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
-// The text without the blanks at either end.
-std::string_view trimBlanks(std::string_view text);
+// The text without the blanks at either end. Inline, as takeWord: the
+// scene reader calls both on most lines of a file.
+inline std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
 
 // The lines of a text: each ends at LF, a CR before it dropped (CRLF files
 // read as LF ones); a last line without LF counts, and a text that ends in
@@ -28,7 +37,19 @@ std::vector<std::string_view> splitFields(std::string_view text, char separator)
 
 // The next blank-separated word of text (empty when none is left), and text
 // moved past it.
-std::string_view takeWord(std::string_view& text);
+inline std::string_view takeWord(std::string_view& text) {
+    std::size_t at = 0;
+    while (at < text.size() && isBlank(text[at])) {
+        ++at;
+    }
+    std::size_t end = at;
+    while (end < text.size() && !isBlank(text[end])) {
+        ++end;
+    }
+    const std::string_view word = text.substr(at, end - at);
+    text.remove_prefix(end);
+    return word;
+}
 // Every blank-separated word of text.
 std::vector<std::string_view> splitWords(std::string_view text);
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -241,6 +242,87 @@ TEST(SceneReader, BlocksThatDoNotEndAsWritten) {
         EXPECT_EQ(block.lineEnd, c.lineEnd) << c.what;
         EXPECT_EQ(block.whole.end, c.text.size()) << c.what;
         EXPECT_FALSE(read.stopped) << c.what;
+    }
+}
+
+// What a read tells apart from the blocks' lines, one line per block, item
+// and problem, for comparing two reads of one text.
+std::string outline(Reader& reader) {
+    const auto span = [](const Span& s) {
+        return std::to_string(s.firstLine) + "-" + std::to_string(s.lastLine) + "@" +
+               std::to_string(s.begin) + "-" + std::to_string(s.end);
+    };
+    std::string text;
+    for (Event event = reader.next(); event != Event::End; event = reader.next()) {
+        if (event == Event::Item) {
+            const Item& item = reader.item();
+            text += "item " + std::to_string(item.number) + " " + item.name + " line " +
+                    std::to_string(item.line) + "\n";
+            continue;
+        }
+        const Block& b = reader.block();
+        text += "block " + std::to_string(b.number) + " " + b.address + " whole " + span(b.whole) +
+                " data " + (b.data ? span(*b.data) : "none") + " first " +
+                std::to_string(b.firstLine) + (b.wrapped ? " wrapped" : "") +
+                (b.ended ? " ended" : "") + (b.closed ? " closed" : "") + " ends " +
+                std::to_string(static_cast<int>(b.lineEnd)) + "\n";
+    }
+    for (const Problem& problem : reader.problems()) {
+        text += "problem " + std::to_string(problem.line) + " " + problem.message + "\n";
+    }
+    return text + "lines " + std::to_string(reader.linesRead()) + " bytes " +
+           std::to_string(reader.bytesRead()) + (reader.stopped() ? " stopped" : "") + "\n";
+}
+
+TEST(SceneReader, ABlockThatKeepsNoLinesIsReadAsOneThatDoes) {
+    // A block nobody keeps is passed in one go where its end is at hand;
+    // everything but its lines must come out as line by line.
+    std::string bigBlock = "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n";
+    for (std::size_t i = 0; i <= kMaxBlockLines; ++i) {
+        bigBlock += "K\n";
+    }
+    const std::string shake = scene(kShake, "\n");
+    const std::string blocks[] = {
+        shake,
+        scene(kShake, "\r\n"),
+        "Plugin ItemMotionHandler 2 VRIM_S\r\nVRIM_START\r\nVRIM_END\nstray\r\nEndPlugin\r\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\r\nVRIM_END\nEndPlugin\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\r\nVRIM_START\nVRIM_END\r\nEndPlugin\r\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\nKEY_START\nVRIM_START\nA\nEndPlugin\n",
+        "Plugin ItemMotionHandler 1 "
+        "VRIM_S\nVRIM_START\nVRIM_START\nVRIM_END\nVRIM_END\nEndPlugin\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_END\nVRIM_START\nKEY\nEndPlugin\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_START\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nVRIM_END\nEndPlugin",
+        "Plugin ItemMotionHandler 1 VRIM_S\nEndPlugin\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START \n EndPlugin\nEndPlugin \nEndPlugin\r\r\n"
+        "xEndPlugin\nVRIM_END\r\nEndPlugin\r\n",
+        "Plugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n" + std::string(kMaxLineBytes + 1, 'x') +
+            "\nVRIM_END\nEndPlugin\n",
+        bigBlock + "EndPlugin\n",
+        "VRIM_START\nKEY\nVRIM_END\n",
+    };
+    for (const std::string& block : blocks) {
+        const std::string text = "LWSC\nAddNullObject A\n" + block + "AddNullObject B\n" + shake;
+        const std::string what = block.substr(0, 120);
+        Reader keeping = Reader::fromBytes(text, "test.lws");
+        const std::string expected = outline(keeping);
+        Reader passing = Reader::fromBytes(text, "test.lws");
+        passing.keepLinesOf([](const Block&) { return false; });
+        EXPECT_EQ(outline(passing), expected) << what;
+        // In pieces, so that a block's end is now at hand and now not.
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{64}}) {
+            std::size_t at = 0;
+            Reader pieces = Reader::fromSource(
+                [&](std::string_view& bytes, std::string&) {
+                    bytes = std::string_view(text).substr(std::min(at, text.size()), piece);
+                    at += piece;
+                    return true;
+                },
+                "test.lws");
+            pieces.keepLinesOf([](const Block&) { return false; });
+            EXPECT_EQ(outline(pieces), expected) << what << ", pieces of " << piece;
+        }
     }
 }
 

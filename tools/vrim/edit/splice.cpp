@@ -19,7 +19,8 @@ std::string_view lineEndAt(std::string_view bytes, std::size_t lineEnd) {
 } // namespace
 
 SceneCopier::SceneCopier(files::FileSystem& fs, std::string path, ByteSink every)
-    : fs_(fs), path_(std::move(path)), every_(std::move(every)), buffer_(kCopyPieceBytes) {}
+    : fs_(fs), path_(std::move(path)), every_(std::move(every)),
+      buffer_(std::make_unique_for_overwrite<char[]>(kCopyPieceBytes)) {}
 
 SceneCopier::~SceneCopier() {
     if (file_ != files::kNoFile) {
@@ -34,14 +35,14 @@ bool SceneCopier::open(std::string& error) {
 }
 
 bool SceneCopier::fill(std::string& error) {
-    const int64_t got = fs_.read(file_, buffer_.data(), buffer_.size(), error);
+    const int64_t got = fs_.readInPlace(file_, piece_, buffer_.get(), kCopyPieceBytes, error);
     if (got < 0) {
         return false;
     }
     pieceStart_ = pieceEnd_;
     pieceEnd_ += static_cast<uint64_t>(got);
-    hash_.add(buffer_.data(), static_cast<std::size_t>(got));
-    if (every_ && got > 0 && !every_(buffer_.data(), static_cast<std::size_t>(got), error)) {
+    hash_.add(piece_, static_cast<std::size_t>(got));
+    if (every_ && got > 0 && !every_(piece_, static_cast<std::size_t>(got), error)) {
         return false;
     }
     return true;
@@ -56,13 +57,12 @@ bool SceneCopier::pull(std::string_view& bytes, uint64_t keepFrom, const ByteSin
         held_.erase(0, heldAt_);
         heldAt_ = 0;
         const uint64_t from = std::max(position_, pieceStart_);
-        held_.append(buffer_.data() + (from - pieceStart_),
-                     static_cast<std::size_t>(pieceEnd_ - from));
+        held_.append(piece_ + (from - pieceStart_), static_cast<std::size_t>(pieceEnd_ - from));
     }
     if (!fill(error)) {
         return false;
     }
-    bytes = std::string_view(buffer_.data(), static_cast<std::size_t>(pieceEnd_ - pieceStart_));
+    bytes = std::string_view(piece_, static_cast<std::size_t>(pieceEnd_ - pieceStart_));
     return true;
 }
 
@@ -74,7 +74,7 @@ bool SceneCopier::copyTo(uint64_t offset, const ByteSink& sink, std::string& err
             from = held_.data() + heldAt_;
             available = pieceStart_ - position_;
         } else if (position_ < pieceEnd_) {
-            from = buffer_.data() + (position_ - pieceStart_);
+            from = piece_ + (position_ - pieceStart_);
             available = pieceEnd_ - position_;
         } else {
             if (!fill(error)) {

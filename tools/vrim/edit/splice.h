@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,7 @@ namespace vrim::edit {
 using ByteSink = std::function<bool(const char* data, std::size_t size, std::string& error)>;
 
 // What the copy reads at once.
-constexpr std::size_t kCopyPieceBytes = 256 * 1024;
+constexpr std::size_t kCopyPieceBytes = 128 * 1024;
 
 class SceneCopier {
   public:
@@ -54,7 +55,10 @@ class SceneCopier {
     std::string path_;
     ByteSink every_;
     files::FileHandle file_ = files::kNoFile;
-    std::vector<char> buffer_;               // the piece read last: the file's bytes
+    // Where a piece is read when it cannot be mapped; left untouched, and so
+    // out of memory, when it can.
+    std::unique_ptr<char[]> buffer_;
+    const char* piece_ = nullptr;            // the piece read last: the file's bytes
     uint64_t pieceStart_ = 0, pieceEnd_ = 0; // [pieceStart_, pieceEnd_)
     std::string held_;                       // from heldAt_ on: [position_, pieceStart_)
     std::size_t heldAt_ = 0;

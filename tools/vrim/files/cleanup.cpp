@@ -54,6 +54,16 @@ extern "C" void onSignal(int number) {
     removeAll();
     ::_exit(128 + number);
 }
+
+extern "C" void onCutShort(int number) {
+    removeAll();
+    static const char kWhy[] =
+        "vrim: a file was cut short by another program while vrim read it; nothing was "
+        "written\n";
+    const ssize_t ignored = ::write(STDERR_FILENO, kWhy, sizeof kWhy - 1);
+    (void)ignored;
+    ::_exit(128 + number);
+}
 #endif
 
 void installHandlers() {
@@ -83,6 +93,21 @@ void ensureHandlers() {
 }
 
 } // namespace
+
+void cutShortEndsRun() {
+#ifndef _WIN32
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_handler = onCutShort;
+        sigemptyset(&action.sa_mask);
+        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&action.sa_mask, number);
+        }
+        return sigaction(SIGBUS, &action, nullptr) == 0;
+    }();
+    (void)installed;
+#endif
+}
 
 SignalsHeld::SignalsHeld() {
     ensureHandlers();

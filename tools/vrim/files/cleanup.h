@@ -30,6 +30,12 @@ class SignalsHeld {
 #endif
 };
 
+// A file read through a mapping that another program cuts short meanwhile
+// raises SIGBUS where the missing bytes are touched. From the first call on,
+// that ends the run as the signals above do, with a line that says why and
+// 135: the run's new files go, and what it would have replaced stays.
+void cutShortEndsRun();
+
 // Holds path until forgotten; -1 when every slot is taken (the file is then
 // left to the writer's own clean-up). Installs the handlers the first time.
 int removeOnSignal(const std::string& path);

@@ -1,4 +1,5 @@
 #include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/cleanup.h"
 #include "tools/vrim/files/paths.h"
 
 #include <cerrno>
@@ -8,9 +9,11 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 #endif
 
@@ -200,6 +203,12 @@ int descriptorOf(FileHandle file) {
     return static_cast<int>(file);
 }
 
+// Reading a file through a mapping skips the copy into the reader's buffer,
+// which on a large scene costs more than the reading itself. One window at a
+// time is mapped, so the file's pages in the process stay few whatever its
+// size.
+constexpr std::size_t kMapWindow = 512 * 1024;
+
 class SystemFileSystem final : public FileSystem {
   public:
     bool stat(const std::string& path, FileInfo& info, std::string& error) override {
@@ -262,6 +271,55 @@ class SystemFileSystem final : public FileSystem {
             }
         }
     }
+    int64_t readInPlace(FileHandle file, const char*& data, char* buffer, std::size_t size,
+                        std::string& error) override {
+        const int descriptor = descriptorOf(file);
+        struct stat info {};
+        const off_t at = ::lseek(descriptor, 0, SEEK_CUR);
+        if (size == 0 || at < 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+            unmap(descriptor);
+            data = buffer;
+            return read(file, buffer, size, error);
+        }
+        if (at >= info.st_size) {
+            unmap(descriptor);
+            return 0;
+        }
+        auto window = std::find_if(windows_.begin(), windows_.end(),
+                                   [&](const Window& w) { return w.descriptor == descriptor; });
+        if (window == windows_.end() || at < window->offset ||
+            at >= window->offset + static_cast<off_t>(window->length)) {
+            unmap(descriptor);
+            // A mapping starts on a page; bytes before the position are
+            // mapped but not handed out.
+            static const auto page = static_cast<off_t>(::sysconf(_SC_PAGESIZE));
+            const off_t start = at - at % page;
+            const auto length = static_cast<std::size_t>(
+                std::min<off_t>(info.st_size - start, static_cast<off_t>(kMapWindow)));
+            cutShortEndsRun();
+            void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor, start);
+            if (mapped == MAP_FAILED) {
+                // Some file systems cannot map a file; they can still read it.
+                data = buffer;
+                return read(file, buffer, size, error);
+            }
+            ::madvise(mapped, length, MADV_SEQUENTIAL);
+            windows_.push_back({descriptor, mapped, start, length});
+            window = windows_.end() - 1;
+        }
+        // Never past the file's end as it is now: it may have shrunk since
+        // the window was mapped.
+        const off_t windowEnd = window->offset + static_cast<off_t>(window->length);
+        const auto count = static_cast<std::size_t>(
+            std::min<off_t>({static_cast<off_t>(size), windowEnd - at, info.st_size - at}));
+        if (::lseek(descriptor, at + static_cast<off_t>(count), SEEK_SET) < 0) {
+            error = lastError();
+            unmap(descriptor);
+            return -1;
+        }
+        data = static_cast<const char*>(window->start) + (at - window->offset);
+        return static_cast<int64_t>(count);
+    }
     FileHandle createNew(const std::string& path, std::string& error) override {
         // Private until it is complete; the old file's mode comes at the end.
         const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -309,6 +367,7 @@ class SystemFileSystem final : public FileSystem {
     }
 #endif
     bool close(FileHandle file, std::string& error) override {
+        unmap(descriptorOf(file));
         if (::close(descriptorOf(file)) != 0) {
             error = lastError();
             return false;
@@ -374,6 +433,26 @@ class SystemFileSystem final : public FileSystem {
         }
         ::close(file);
         return synced;
+    }
+
+  private:
+    // The window readInPlace hands out bytes from, one per open file.
+    struct Window {
+        int descriptor;
+        void* start;
+        off_t offset; // in the file, of start
+        std::size_t length;
+    };
+    std::vector<Window> windows_;
+
+    void unmap(int descriptor) {
+        const auto found = std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) {
+            return w.descriptor == descriptor;
+        });
+        if (found != windows_.end()) {
+            ::munmap(found->start, found->length);
+            windows_.erase(found);
+        }
     }
 };
 

@@ -54,6 +54,16 @@ class FileSystem {
     virtual FileHandle openRead(const std::string& path, std::string& error) = 0;
     // Bytes read, 0 at the end, -1 on failure.
     virtual int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) = 0;
+    // Like read, but where the system can it hands out the file's bytes
+    // where they lie (a window of a mapping of the file) instead of copying
+    // them into buffer: data points at them, valid until the next call on
+    // the file or its close. A file another program cuts short meanwhile
+    // ends the run (see cleanup.h).
+    virtual int64_t readInPlace(FileHandle file, const char*& data, char* buffer, std::size_t size,
+                                std::string& error) {
+        data = buffer;
+        return read(file, buffer, size, error);
+    }
     // Creates a file that did not exist, for writing; fails when it exists.
     virtual FileHandle createNew(const std::string& path, std::string& error) = 0;
     // Opens an existing file for writing as it is: nothing created, nothing

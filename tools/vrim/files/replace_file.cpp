@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #ifndef _WIN32
@@ -18,7 +19,7 @@ namespace vrim::files {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 256 * 1024;
+constexpr std::size_t kReadChunk = 128 * 1024;
 constexpr uint64_t kFlushEvery = 8 * 1024 * 1024;
 
 } // namespace
@@ -52,10 +53,12 @@ bool stampFile(FileSystem& fs, const std::string& path, FileStamp& stamp, std::s
         return false;
     }
     ContentHash hash;
-    std::vector<char> buffer(kReadChunk);
+    // Untouched, and so out of memory, when the file can be mapped.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
     uint64_t total = 0;
     for (;;) {
-        const int64_t got = fs.read(file, buffer.data(), buffer.size(), error);
+        const char* data = nullptr;
+        const int64_t got = fs.readInPlace(file, data, buffer.get(), kReadChunk, error);
         if (got < 0) {
             std::string ignored;
             fs.close(file, ignored);
@@ -64,7 +67,7 @@ bool stampFile(FileSystem& fs, const std::string& path, FileStamp& stamp, std::s
         if (got == 0) {
             break;
         }
-        hash.add(buffer.data(), static_cast<std::size_t>(got));
+        hash.add(data, static_cast<std::size_t>(got));
         total += static_cast<uint64_t>(got);
     }
     if (!fs.close(file, error)) {

@@ -5,9 +5,12 @@
 #include "tools/vrim/scene/reader_lines.h"
 #include "tools/vrim/scene/scene.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <functional>
+#include <string>
 #include <unordered_set>
 #include <utility>
 
@@ -133,12 +136,20 @@ struct Reader::State {
     // The block's address: its item's name the first time the name has a
     // block, else NAME@N.
     std::string address(const Block& block) {
-        const std::string name = block.item ? block.item->name : std::string();
+        static const std::string kNoName;
+        const std::string& name = block.item ? block.item->name : kNoName;
         if (!name.empty() && !looksGenerated(name) && addressed.size() < kMaxDistinctNames &&
             addressed.insert(name).second) {
             return name;
         }
-        return name + "@" + std::to_string(block.number);
+        char number[24];
+        const auto end = std::to_chars(number, number + sizeof number, block.number).ptr;
+        std::string generated;
+        generated.reserve(name.size() + 1 + static_cast<std::size_t>(end - number));
+        generated += name;
+        generated += '@';
+        generated.append(number, end);
+        return generated;
     }
 
     void newItem(ItemKind kind, std::string name, const Line& line) {
@@ -252,6 +263,71 @@ struct Reader::State {
         open.reset();
     }
 
+    // The lines of a wrapped block that keeps none, up to its EndPlugin line,
+    // taken in one go from the bytes at hand when that line is among them:
+    // each line is looked at only for what addBlockLine would learn from it
+    // (its end, whether it starts or ends the data), without being handed
+    // out. False, with nothing passed, when the bytes at hand do not hold
+    // the end or the lines would pass a bound; blockLine then reads on.
+    bool passBlock() {
+        // No line within the first kMaxLineBytes can be over that bound.
+        const std::string_view bytes = input.atHand().substr(0, kMaxLineBytes);
+        const std::uint64_t firstByte = input.bytes();
+        std::uint64_t number = input.lines(); // of the line looked at
+        std::uint64_t textBytes = 0, lf = 0, crlf = 0;
+        std::optional<Span> data = open->data;
+        bool ended = open->ended;
+        std::size_t at = 0; // where the line looked at starts
+        for (;;) {
+            const void* found = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+            if (found == nullptr) {
+                return false;
+            }
+            const auto end =
+                static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
+            std::string_view text = bytes.substr(at, end - at);
+            const bool cr = !text.empty() && text.back() == '\r';
+            if (cr) {
+                text.remove_suffix(1);
+            }
+            ++number;
+            if (text == "EndPlugin") {
+                break;
+            }
+            textBytes += text.size();
+            ++(cr ? crlf : lf);
+            if (!data) {
+                if (text == kBlockStart) {
+                    data = Span{number, number, firstByte + at, firstByte + end + 1};
+                }
+            } else if (!ended) {
+                data->lastLine = number;
+                data->end = firstByte + end + 1;
+                ended = text == kBlockEnd;
+            }
+            at = end + 1;
+        }
+        const std::uint64_t passed = lf + crlf;
+        if (passed == 0 || openBytes + textBytes > kMaxBlockBytes ||
+            openLines + passed > kMaxBlockLines) {
+            return false;
+        }
+        Block& block = *open;
+        if (openLines == 0) {
+            block.firstLine = input.lines() + 1;
+        }
+        openBytes += textBytes;
+        openLines += passed;
+        seenLF = seenLF || lf > 0;
+        seenCRLF = seenCRLF || crlf > 0;
+        block.data = data;
+        block.ended = ended;
+        block.whole.lastLine = number - 1;
+        block.whole.end = firstByte + at;
+        input.pass(at, passed);
+        return true;
+    }
+
     // One line inside a key block.
     void blockLine(const Line& line) {
         noteLineEnd(line);
@@ -280,10 +356,22 @@ struct Reader::State {
         }
         // Most lines are none of the keywords below: their first letter, one
         // of the switch's cases, tells before the line is split into words.
-        constexpr std::string_view kKeywordInitials = "ABCFLP";
-        const std::size_t first = line.text.find_first_not_of(" \t");
-        if (first == std::string_view::npos ||
-            kKeywordInitials.find(line.text[first]) == std::string_view::npos) {
+        std::size_t first = 0;
+        while (first < line.text.size() && text::isBlank(line.text[first])) {
+            ++first;
+        }
+        if (first == line.text.size()) {
+            return;
+        }
+        switch (line.text[first]) {
+        case 'A':
+        case 'B':
+        case 'C':
+        case 'F':
+        case 'L':
+        case 'P':
+            break;
+        default:
             return;
         }
         Words words(line.text);
@@ -390,6 +478,10 @@ struct Reader::State {
                 blockLine(line);
             } else {
                 sceneLine(line);
+                // A block that keeps no lines is passed whole where it can be.
+                if (open && !keepOpen && open->wrapped && openLines == 0) {
+                    passBlock();
+                }
             }
         }
         if (!readyItems.empty()) {

@@ -132,7 +132,7 @@ bool Input::fill() {
     return true;
 }
 
-bool Input::nextLine(Line& line) {
+bool Input::readLine(Line& line) {
     if (!problem_.empty()) {
         return false;
     }

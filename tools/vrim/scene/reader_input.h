@@ -2,8 +2,11 @@
 // into lines without ever holding more than one line.
 #pragma once
 
+#include "tools/vrim/scene/scene.h"
+
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -45,7 +48,43 @@ class Input {
 
     // The next line; false at the end of the input or at a problem (a line
     // longer than kMaxLineBytes, a read error), which problem() then tells.
-    bool nextLine(Line& line);
+    bool nextLine(Line& line) {
+        // Most lines lie whole in the bytes at hand: those take no more than
+        // finding their end. The rest (a line across two reads, the end of
+        // the input, one too long) go the long way.
+        const void* found =
+            bytes_.empty() ? nullptr : std::memchr(bytes_.data(), '\n', bytes_.size());
+        if (found == nullptr || !problem_.empty()) {
+            return readLine(line);
+        }
+        const auto count =
+            static_cast<std::size_t>(static_cast<const char*>(found) - bytes_.data());
+        if (count > kMaxLineBytes) {
+            return readLine(line);
+        }
+        line.text = bytes_.substr(0, count);
+        line.ending = Ending::LF;
+        if (count > 0 && line.text.back() == '\r') {
+            line.text.remove_suffix(1);
+            line.ending = Ending::CRLF;
+        }
+        line.number = ++lines_;
+        line.begin = offset_;
+        offset_ += count + 1;
+        line.end = offset_;
+        bytes_.remove_prefix(count + 1);
+        return true;
+    }
+    // The bytes read but not yet handed out as lines: they start a line.
+    // Valid until the next call that reads on.
+    std::string_view atHand() const { return problem_.empty() ? bytes_ : std::string_view(); }
+    // Passes the first count bytes at hand, which hold lines whole lines (a
+    // caller that read them from atHand), as if nextLine had handed them out.
+    void pass(std::size_t count, std::uint64_t lines) {
+        bytes_.remove_prefix(count);
+        offset_ += count;
+        lines_ += lines;
+    }
     bool problem() const { return !problem_.empty(); }
     const std::string& problemText() const { return problem_; }
     std::uint64_t problemLine() const { return problemLine_; }
@@ -60,6 +99,7 @@ class Input {
   private:
     // Refills the buffer; false at the end or at a read error.
     bool fill();
+    bool readLine(Line& line);
     void close();
 
     std::FILE* file_ = nullptr;

@@ -19,14 +19,6 @@ constexpr std::size_t kIdDigits = 8;
 
 } // namespace
 
-std::string_view Words::next() {
-    return text::takeWord(text_);
-}
-
-std::string_view Words::rest() const {
-    return text::trimBlanks(text_);
-}
-
 bool parseDecimal(std::string_view text, double& value) {
     text = text::trimBlanks(text);
     if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
@@ -51,9 +43,12 @@ std::string_view withoutId(std::string_view rest) {
 }
 
 std::string objectName(std::string_view path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    if (slash != std::string_view::npos) {
-        path.remove_prefix(slash + 1);
+    // From the end, byte by byte: find_last_of searches its set for each.
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (path[i - 1] == '/' || path[i - 1] == '\\') {
+            path.remove_prefix(i);
+            break;
+        }
     }
     const std::size_t dot = path.rfind('.');
     if (dot != std::string_view::npos && dot > 0) {

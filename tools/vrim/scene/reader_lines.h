@@ -1,6 +1,8 @@
 // Small readings of one scene line's words, for the scene reader.
 #pragma once
 
+#include "text/words.h"
+
 #include <string>
 #include <string_view>
 
@@ -11,9 +13,9 @@ class Words {
   public:
     explicit Words(std::string_view text) : text_(text) {}
     // The next word; empty when none is left.
-    std::string_view next();
+    std::string_view next() { return text::takeWord(text_); }
     // What follows the words taken so far, without blanks around it.
-    std::string_view rest() const;
+    std::string_view rest() const { return text::trimBlanks(text_); }
 
   private:
     std::string_view text_;
