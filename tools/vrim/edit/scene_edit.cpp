@@ -327,14 +327,24 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
     if (!copier.finish(before.size, copy, error)) {
         throw ioFailure("cannot copy it: " + error);
     }
+    // The disk flushes the new files while the scene is read again to prove
+    // it unchanged; a last look from outside, just before it is replaced,
+    // sees a change made meanwhile.
+    if (out.backup) {
+        out.backup->beginPrepare();
+    }
+    out.edited->beginPrepare();
+    const files::FileStamp read{before, copier.hash()};
+    if (!files::unchangedSince(fs, path, read, error)) {
+        throw refuse(error + "; nothing was written");
+    }
     if (out.backup && !out.backup->prepare(error)) {
         throw ioFailure("cannot write the backup " + quoted(backupPath) + ": " + error);
     }
     if (!out.edited->prepare(error)) {
         throw ioFailure("cannot write the edited scene beside it: " + error);
     }
-    const files::FileStamp read{before, copier.hash()};
-    if (!files::unchangedSince(fs, path, read, error)) {
+    if (!files::unchangedOutside(fs, path, before, error)) {
         throw refuse(error + "; nothing was written");
     }
     // The backup is in place, its folder flushed, before the scene is

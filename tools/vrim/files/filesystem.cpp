@@ -8,12 +8,14 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <aio.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 #endif
 
@@ -72,6 +74,10 @@ class SystemFileSystem final : public FileSystem {
         const bool got = GetFileInformationByHandle(file, &data);
         if (!got) {
             error = lastError();
+        }
+        FILE_BASIC_INFO basic{};
+        if (got && GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+            info.changed = basic.ChangeTime.QuadPart;
         }
         CloseHandle(file);
         if (!got) {
@@ -220,6 +226,8 @@ class SystemFileSystem final : public FileSystem {
         info.size = static_cast<uint64_t>(data.st_size);
         info.modified = static_cast<int64_t>(data.st_mtim.tv_sec) * 1000000000 +
                         static_cast<int64_t>(data.st_mtim.tv_nsec);
+        info.changed = static_cast<int64_t>(data.st_ctim.tv_sec) * 1000000000 +
+                       static_cast<int64_t>(data.st_ctim.tv_nsec);
         info.mode = static_cast<uint32_t>(data.st_mode & 07777);
         info.kind = S_ISREG(data.st_mode) ? FileKind::Regular
                     : S_ISDIR(data.st_mode) ? FileKind::Folder
@@ -354,7 +362,25 @@ class SystemFileSystem final : public FileSystem {
         }
         return true;
     }
+    void beginSync(FileHandle file) override {
+        auto pending = std::make_unique<aiocb>();
+        pending->aio_fildes = descriptorOf(file);
+        // Where the system cannot flush on its own, sync does it in turn.
+        if (::aio_fsync(O_SYNC, pending.get()) == 0) {
+            syncs_.push_back(std::move(pending));
+        }
+    }
     bool sync(FileHandle file, std::string& error) override {
+        // A flush begun earlier is this one, failure included: a second
+        // flush after a failed one may report success with the data lost.
+        const int begun = finishSync(descriptorOf(file));
+        if (begun == 0) {
+            return true;
+        }
+        if (begun > 0 && begun != EINVAL && begun != ENOSYS) {
+            error = std::strerror(begun);
+            return false;
+        }
         if (::fsync(descriptorOf(file)) != 0) {
             error = lastError();
             return false;
@@ -367,6 +393,7 @@ class SystemFileSystem final : public FileSystem {
     }
 #endif
     bool close(FileHandle file, std::string& error) override {
+        finishSync(descriptorOf(file)); // never closed under a running flush
         unmap(descriptorOf(file));
         if (::close(descriptorOf(file)) != 0) {
             error = lastError();
@@ -444,6 +471,29 @@ class SystemFileSystem final : public FileSystem {
         std::size_t length;
     };
     std::vector<Window> windows_;
+    // Flushes begun and not yet waited for.
+    std::vector<std::unique_ptr<aiocb>> syncs_;
+
+    // Waits for the flush begun on descriptor: -1 when none was, else 0 or
+    // the error it failed with.
+    int finishSync(int descriptor) {
+        const auto found =
+            std::find_if(syncs_.begin(), syncs_.end(), [&](const std::unique_ptr<aiocb>& p) {
+                return p->aio_fildes == descriptor;
+            });
+        if (found == syncs_.end()) {
+            return -1;
+        }
+        const aiocb* waited[] = {found->get()};
+        int failure = ::aio_error(found->get());
+        while (failure == EINPROGRESS) {
+            ::aio_suspend(waited, 1, nullptr);
+            failure = ::aio_error(found->get());
+        }
+        ::aio_return(found->get());
+        syncs_.erase(found);
+        return failure;
+    }
 
     void unmap(int descriptor) {
         const auto found = std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) {

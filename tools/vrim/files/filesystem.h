@@ -22,7 +22,10 @@ enum class FileKind {
 struct FileInfo {
     uint64_t size = 0;
     int64_t modified = 0; // last write, in the system's own finest unit
-    uint32_t mode = 0;    // permission bits (POSIX) or attributes (Windows)
+    // Last change of content or attributes, which no program can set back
+    // (POSIX ctime, Windows ChangeTime); 0 where the system keeps none.
+    int64_t changed = 0;
+    uint32_t mode = 0; // permission bits (POSIX) or attributes (Windows)
     FileKind kind = FileKind::Regular;
     uint64_t device = 0, inode = 0; // together, the file itself (volume and index on Windows)
     uint64_t links = 1;             // names the file has (hard links)
@@ -77,6 +80,10 @@ class FileSystem {
     // once, so that the disk works while the writer goes on and sync has
     // less to wait for. Only advice: sync still decides what is on the disk.
     virtual void startFlush(FileHandle file) { (void)file; }
+    // Starts the flush that sync waits for and returns at once, so that the
+    // caller can do other work while the disk finishes; sync (or close)
+    // then waits for it. Only advice: without it, sync flushes as ever.
+    virtual void beginSync(FileHandle file) { (void)file; }
     virtual bool close(FileHandle file, std::string& error) = 0;
     // Gives the file the mode that stat reported for another one.
     virtual bool setMode(const std::string& path, uint32_t mode, std::string& error) = 0;

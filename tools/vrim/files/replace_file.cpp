@@ -81,22 +81,53 @@ bool stampFile(FileSystem& fs, const std::string& path, FileStamp& stamp, std::s
     return true;
 }
 
+namespace {
+
+// Empty when now looks as then did from outside; else what changed.
+std::string changeBetween(const FileInfo& then, const FileInfo& now) {
+    if (now.size != then.size) {
+        return "it changed on disk since it was read (" + std::to_string(then.size) +
+               " bytes then, " + std::to_string(now.size) + " now)";
+    }
+    if (now.modified != then.modified) {
+        return "it changed on disk since it was read";
+    }
+    return {};
+}
+
+} // namespace
+
 bool unchangedSince(FileSystem& fs, const std::string& path, const FileStamp& stamp,
                     std::string& error) {
     FileStamp now;
     if (!stampFile(fs, path, now, error)) {
         return false;
     }
-    if (now.info.size != stamp.info.size) {
-        error = "it changed on disk since it was read (" + std::to_string(stamp.info.size) +
-                " bytes then, " + std::to_string(now.info.size) + " now)";
-        return false;
-    }
-    if (now.info.modified != stamp.info.modified || now.hash != stamp.hash) {
+    error = changeBetween(stamp.info, now.info);
+    if (error.empty() && now.hash != stamp.hash) {
         error = "it changed on disk since it was read";
+    }
+    return error.empty();
+}
+
+bool unchangedOutside(FileSystem& fs, const std::string& path, const FileInfo& then,
+                      std::string& error) {
+    FileInfo now;
+    if (!fs.stat(path, now, error)) {
+        if (error.empty()) {
+            error = "it went away";
+        }
         return false;
     }
-    return true;
+    error = changeBetween(then, now);
+    if (error.empty() && !now.sameFile(then)) {
+        error = "another file took its name since it was read";
+    }
+    // A write whose time was set back still leaves its change time.
+    if (error.empty() && now.changed != then.changed) {
+        error = "it changed on disk since it was read";
+    }
+    return error.empty();
 }
 
 std::string lockPath(const std::string& file) {
@@ -281,6 +312,12 @@ bool FileWriter::write(const char* data, std::size_t size, std::string& error) {
         unflushed_ = 0;
     }
     return true;
+}
+
+void FileWriter::beginPrepare() {
+    if (kind_ == TargetKind::Replaced && file_ != kNoFile) {
+        fs_.beginSync(file_);
+    }
 }
 
 bool FileWriter::prepare(std::string& error) {

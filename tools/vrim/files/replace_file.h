@@ -52,6 +52,11 @@ bool stampFile(FileSystem& fs, const std::string& path, FileStamp& stamp, std::s
 // Otherwise false, error saying what changed.
 bool unchangedSince(FileSystem& fs, const std::string& path, const FileStamp& stamp,
                     std::string& error);
+// The same from outside alone (size, times, and still the same file), for
+// a last look that costs no reading: the change time, which no program can
+// set back, tells a write whose time was.
+bool unchangedOutside(FileSystem& fs, const std::string& path, const FileInfo& then,
+                      std::string& error);
 
 // What the user allows beyond the safe path.
 struct WritePolicy {
@@ -91,6 +96,9 @@ class FileWriter {
     // again at the rename.
     bool open(std::string& error, bool mayReplace = true);
     bool write(const char* data, std::size_t size, std::string& error);
+    // Starts flushing the new file to the disk, once everything is written,
+    // for a caller with other work to do meanwhile; prepare waits for it.
+    void beginPrepare();
     // Flushes the new file to the disk and closes it; it takes the old
     // file's mode, owner and group (or those a new file gets here).
     bool prepare(std::string& error);
