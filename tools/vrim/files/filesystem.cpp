@@ -8,7 +8,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <aio.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -16,6 +15,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 #endif
 
@@ -363,12 +364,16 @@ class SystemFileSystem final : public FileSystem {
         return true;
     }
     void beginSync(FileHandle file) override {
-        auto pending = std::make_unique<aiocb>();
-        pending->aio_fildes = descriptorOf(file);
-        // Where the system cannot flush on its own, sync does it in turn.
-        if (::aio_fsync(O_SYNC, pending.get()) == 0) {
-            syncs_.push_back(std::move(pending));
+        auto pending = std::make_unique<Flush>();
+        pending->descriptor = descriptorOf(file);
+        Flush* flush = pending.get();
+        try {
+            pending->worker = std::thread(
+                [flush] { flush->failure = ::fsync(flush->descriptor) == 0 ? 0 : errno; });
+        } catch (const std::system_error&) {
+            return; // no thread to spare: sync flushes in turn
         }
+        syncs_.push_back(std::move(pending));
     }
     bool sync(FileHandle file, std::string& error) override {
         // A flush begun earlier is this one, failure included: a second
@@ -377,7 +382,7 @@ class SystemFileSystem final : public FileSystem {
         if (begun == 0) {
             return true;
         }
-        if (begun > 0 && begun != EINVAL && begun != ENOSYS) {
+        if (begun > 0) {
             error = std::strerror(begun);
             return false;
         }
@@ -471,26 +476,27 @@ class SystemFileSystem final : public FileSystem {
         std::size_t length;
     };
     std::vector<Window> windows_;
-    // Flushes begun and not yet waited for.
-    std::vector<std::unique_ptr<aiocb>> syncs_;
+    // A flush begun and not yet waited for: a thread of its own that does
+    // nothing but wait on the disk, joined by whoever needs the file next.
+    struct Flush {
+        int descriptor = -1;
+        int failure = 0; // the error the flush failed with; 0 when it went well
+        std::thread worker;
+    };
+    std::vector<std::unique_ptr<Flush>> syncs_;
 
     // Waits for the flush begun on descriptor: -1 when none was, else 0 or
     // the error it failed with.
     int finishSync(int descriptor) {
         const auto found =
-            std::find_if(syncs_.begin(), syncs_.end(), [&](const std::unique_ptr<aiocb>& p) {
-                return p->aio_fildes == descriptor;
+            std::find_if(syncs_.begin(), syncs_.end(), [&](const std::unique_ptr<Flush>& flush) {
+                return flush->descriptor == descriptor;
             });
         if (found == syncs_.end()) {
             return -1;
         }
-        const aiocb* waited[] = {found->get()};
-        int failure = ::aio_error(found->get());
-        while (failure == EINPROGRESS) {
-            ::aio_suspend(waited, 1, nullptr);
-            failure = ::aio_error(found->get());
-        }
-        ::aio_return(found->get());
+        (*found)->worker.join();
+        const int failure = (*found)->failure;
         syncs_.erase(found);
         return failure;
     }
