@@ -67,7 +67,9 @@ struct Outputs {
 SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::string& path,
                           const SceneEditOptions& options) {
     const std::string scene = quoted(path);
-    const auto refuse = [&](const std::string& why) { return ToolError(scene + ": " + why); };
+    const auto refuse = [&](const std::string& why, ErrorKind kind = ErrorKind::Refused) {
+        return ToolError(scene + ": " + why, kind);
+    };
     if (path == "-") {
         throw ToolError("vrim edit changes files in place: give a scene file, not '-'");
     }
@@ -124,7 +126,7 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
     }
     SceneCopier copier(fs, path, every);
     const auto ioFailure = [&](const std::string& why) {
-        return refuse(why + "; the file is as it was");
+        return refuse(why + "; the file is as it was", ErrorKind::WriteFailed);
     };
     if (!copier.open(error)) {
         throw refuse("cannot read it: " + error);
@@ -296,10 +298,12 @@ SceneEditResult editScene(Session& session, files::FileSystem& fs, const std::st
         if (itemSeen.count(name) != 0) {
             throw refuse("--item " + quoted(name) +
                          ": the item has no shake (no VRIM_S key block); adding a shake to an "
-                         "item is not something vrim edit does");
+                         "item is not something vrim edit does",
+                         ErrorKind::NoSuchItem);
         }
         throw refuse("--item " + quoted(name) +
-                     ": no item of that name; items with a shake: " + shaken.list());
+                     ": no item of that name; items with a shake: " + shaken.list(),
+                     ErrorKind::NoSuchItem);
     }
     for (const auto& [number, seen] : numbered) {
         if (!seen) {

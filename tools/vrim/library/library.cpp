@@ -379,8 +379,7 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
         throw refused;
     } catch (const ToolError& e) {
         const std::string message = e.what();
-        const bool noItem = message.find(": no item of that name") != std::string::npos ||
-                            message.find(": the item has no shake") != std::string::npos;
+        const bool noItem = e.kind == ErrorKind::NoSuchItem;
         std::string action;
         for (const edit::EditAction& played : actions) {
             if (message.find(played.text) != std::string::npos) {

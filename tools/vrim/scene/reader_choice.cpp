@@ -124,11 +124,12 @@ PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
     }
     if (!choice.item.empty()) {
         if (!picked) {
-            throw ToolError(shaken.missing(scene));
+            throw ToolError(shaken.missing(scene), ErrorKind::NoSuchItem);
         }
     } else if (!picked) {
         throw ToolError("--block " + std::to_string(choice.number) + " is out of range: " + scene +
-                        " holds " + text::counted(blocks, "key block", "key blocks"));
+                        " holds " + text::counted(blocks, "key block", "key blocks"),
+                        ErrorKind::NoSuchItem);
     }
     return {std::move(*picked), reader.header()};
 }
