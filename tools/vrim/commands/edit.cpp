@@ -157,9 +157,6 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         if (given.json) {
             throw ToolError("--json needs the edit as actions (--key, --set, ...)");
         }
-        if (given.dryRun) {
-            throw ToolError("--dry-run needs the edit as actions (--key, --set, ...)");
-        }
     }
 
     Session session(given.module.empty() ? defaultModulePath() : given.module);
