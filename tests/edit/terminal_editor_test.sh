@@ -195,7 +195,7 @@ start 4 1e12
 start 4 10.7
 end 5 -5.9
 freq 0 nan
-width-x 1 1,5
+width-x 1 abc
 TABLE
 cmp "$work/shot.lws" "$work/original.lws" || fail "--set changed the file"
 keys Escape

@@ -5,6 +5,7 @@
 #include "tools/vrim/module/session.h"
 
 #ifdef VRIM_HAVE_CURSES
+#include "tools/vrim/edit/terminal_editor_picker.h"
 #include "tools/vrim/edit/terminal_editor_review.h"
 #include "tools/vrim/edit/terminal_editor_screen.h"
 
@@ -54,14 +55,16 @@ struct TerminalGiven {
     ~TerminalGiven() { closeTerminal(); }
 };
 
-// Why the scene cannot be written now; empty when it can.
-std::string whyNotWritable(FileSystem& fs, const std::string& path) {
+// Why the scene cannot be written now; empty when it can. Read-only as
+// the writer sees it: no write bit at all stops root too, unless --force.
+std::string whyNotWritable(FileSystem& fs, const std::string& path, bool force) {
     FileInfo info;
     std::string error;
     if (!fs.stat(path, info, error)) {
         return error.empty() ? "it is no longer there" : error;
     }
-    return info.writable ? std::string() : "it is read-only";
+    const bool readOnly = !info.writable || (!force && (info.mode & 0222) == 0);
+    return readOnly ? "read-only" : std::string();
 }
 
 // Why a new file cannot be made at path; empty when nothing is there.
@@ -95,7 +98,7 @@ SceneEditResult openPanel(Session& session, FileSystem& fs, const std::string& p
                           SceneEditOptions options, SessionState& state) {
     state.next = SessionState::Next::Done;
     state.closedWithOk = false;
-    state.readOnly = whyNotWritable(fs, path);
+    state.readOnly = whyNotWritable(fs, path, options.policy.force);
     options.dryRun = true;
     options.strict = false; // the review shows what --strict refuses
     options.backup = false;
@@ -124,6 +127,23 @@ SceneEditResult saveElsewhere(Session& session, FileSystem& fs, SceneSnapshot& s
     }
 }
 
+// Without an item named, the user picks one of the scene's items with a
+// shake (the only one at once); false when the user left instead.
+bool pickOne(Session& session, FileSystem& fs, const std::string& path, SceneEditOptions& options) {
+    const std::vector<ShakenItem> items = shakenItems(session, fs, path, options);
+    if (items.empty()) {
+        throw ToolError("'" + path +
+                        "': no item has a shake (no VRIM_S key block); nothing to edit");
+    }
+    const std::optional<std::string> picked =
+        items.size() == 1 ? items.front().address : pickItem(path, items);
+    if (!picked) {
+        return false;
+    }
+    options.items = {*picked};
+    return true;
+}
+
 } // namespace
 
 SceneEditResult editInTerminal(Session& session, FileSystem& fs, const std::string& path,
@@ -133,12 +153,20 @@ SceneEditResult editInTerminal(Session& session, FileSystem& fs, const std::stri
     SceneSnapshot snapshot(fs);
     snapshot.take(path);
     state.changedOnDisk = [&] { return snapshot.changedSince(); };
-    state.cannotWrite = [&] { return whyNotWritable(fs, path); };
+    state.cannotWrite = [&] { return whyNotWritable(fs, path, options.policy.force); };
     state.cannotCreate = [&](const std::string& name) { return whyNotNew(fs, name); };
+    if (options.items.empty() && options.blocks.empty() && !pickOne(session, fs, path, options)) {
+        SceneEditResult left;
+        left.cancelled = 1;
+        return left;
+    }
     for (;;) {
         const SceneEditResult dry = openPanel(session, fs, path, options, state);
         if (state.next == SessionState::Next::ReadAgain) {
             snapshot.take(path);
+            continue;
+        }
+        if (state.next == SessionState::Next::Replay) {
             continue;
         }
         try {

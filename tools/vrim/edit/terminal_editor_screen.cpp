@@ -30,6 +30,8 @@ using standin::PanelAction;
 using standin::PanelControl;
 
 constexpr int kCtrlC = 3;
+constexpr int kCtrlY = 25;
+constexpr int kCtrlZ = 26;
 constexpr int kCtrlS = 19;
 constexpr int kEscape = 27;
 // A terminal cell never stands for less than a label character (5 pixels).
@@ -59,19 +61,55 @@ PanelAction panelAction(PanelAction::Kind kind, std::string label = {},
     return action;
 }
 
+// A line folded to width columns, at a blank where one is near the end.
+std::vector<std::string> folded(std::string rest, int width) {
+    std::vector<std::string> lines;
+    while (screenColumns(rest) > width) {
+        const std::string head = fitColumns(rest, width);
+        std::size_t cut = head.rfind(' ');
+        if (cut == std::string::npos || cut < head.size() / 2) {
+            cut = head.size();
+        }
+        lines.push_back(rest.substr(0, cut));
+        rest.erase(0, cut + (cut < rest.size() && rest[cut] == ' ' ? 1 : 0));
+    }
+    lines.push_back(rest);
+    return lines;
+}
+
+// The keys the bottom line names, the most needed first: as many as fit
+// the width, shown in this order.
+std::string hintLine(int width) {
+    static const char* const hints[] = {
+        "? help",  "^S save",    "Esc leave",   "Tab/S-Tab move", "Enter press",
+        "^Z undo", "Up/Dn pick", "g go to key", "PgUp/PgDn page", "Space toggle",
+    };
+    std::string line;
+    for (const char* hint : hints) {
+        const std::string next = line.empty() ? hint : line + "  " + hint;
+        if (static_cast<int>(next.size()) > width) {
+            break;
+        }
+        line = next;
+    }
+    return line;
+}
+
 // One place the cursor can rest: a control, or one of a vector control's fields.
 struct Stop {
     PanelControl* control = nullptr;
     int part = 0;
 };
 
+constexpr const char* kAxisNames[] = {"X", "Y", "Z"};
+constexpr const char* kAxisFields[] = {"width-x", "width-y", "width-z"};
+
 // The --set field a typed value goes to, named as --set names it.
 std::string setFieldOf(const Stop& stop) {
     const std::string& label = stop.control->label;
     const std::string& type = stop.control->typeName;
     if (label == PanelLabels::width || type == kControlNameVector) {
-        static const char* const axes[] = {"width-x", "width-y", "width-z"};
-        return axes[std::clamp(stop.part, 0, 2)];
+        return kAxisFields[std::clamp(stop.part, 0, 2)];
     }
     if (label == PanelLabels::end) {
         return "end";
@@ -84,8 +122,8 @@ std::string setFieldOf(const Stop& stop) {
 
 // A value typed into a field, checked by the rule --set applies to the same
 // field: the number to type in, or nothing with why saying what is wrong.
-std::optional<double> checkTyped(const Stop& stop, const std::string& text, std::string& why) {
-    const std::string field = setFieldOf(stop);
+std::optional<double> checkTyped(const std::string& field, const std::string& text,
+                                 std::string& why) {
     try {
         return parseEditAction("set", field + "=" + text).value;
     } catch (const ToolError& e) {
@@ -95,6 +133,42 @@ std::optional<double> checkTyped(const Stop& stop, const std::string& text, std:
         why = message.rfind(option, 0) == 0 ? message.substr(option.size()) : message;
         return std::nullopt;
     }
+}
+
+// A width the module takes but no shake needs: the item would be thrown
+// further than any scene reaches.
+constexpr double kWidthNoShakeNeeds = 1e6;
+
+// The widths typed into one field: split at blanks and commas; commas only
+// between all three (X, Y, Z), so that "1,5" is never taken as two widths
+// when a decimal comma was meant.
+std::vector<std::string> typedWidths(const std::string& text, int from, std::string& why) {
+    std::vector<std::string> parts;
+    std::string part;
+    bool comma = false;
+    for (const char c : text + " ") {
+        if (c == ' ' || c == ',') {
+            comma = comma || c == ',';
+            if (!part.empty()) {
+                parts.push_back(part);
+            }
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (parts.empty()) {
+        why = "no width typed";
+    } else if (comma && (parts.size() != 3 || from != 0)) {
+        why = "'" + text +
+              "': commas go between all three widths (X, Y, Z); the decimal point is '.'";
+    } else if (from + static_cast<int>(parts.size()) > 3) {
+        why = "'" + text + "': " + std::to_string(parts.size()) + " widths from " +
+              kAxisNames[from] + " on, but only " + std::to_string(3 - from) + " axes are left";
+    } else {
+        return parts;
+    }
+    return {};
 }
 
 // The width a control needs on screen, right of its label.
@@ -138,7 +212,7 @@ class TerminalEditor final : public PanelUser {
   public:
     TerminalEditor(std::string scene, std::string item, SessionState& state)
         : scene_(std::move(scene)), item_(std::move(item)), state_(state),
-          toReplay_(state.actions.size()) {}
+          toReplay_(state.actions.size()), focus_(state.focus) {}
 
     std::optional<PanelAction> next(Panel& panel) override {
         if (closed_) {
@@ -199,6 +273,10 @@ class TerminalEditor final : public PanelUser {
     std::size_t focus_ = 0;
     bool editing_ = false;
     std::string buffer_;
+    std::size_t cursor_ = 0;              // in buffer_
+    std::vector<std::string> pending_;    // typed since the key was last stored
+    int cursorLine_ = -1, cursorCol_ = 0; // where the terminal's cursor shows
+    bool help_ = false;
     std::string status_;
     std::vector<Box> boxes_; // the first one is up
     Ask ask_ = Ask::None;
@@ -225,7 +303,10 @@ class TerminalEditor final : public PanelUser {
             boxes_.push_back({"vrim", {notice}});
         }
         state_.notices.clear();
-        if (!state_.actions.empty()) {
+        if (!state_.status.empty()) {
+            status_ = state_.status;
+            state_.status.clear();
+        } else if (!state_.actions.empty()) {
             const std::size_t n = state_.actions.size();
             status_ =
                 std::to_string(n) + (n == 1 ? " action" : " actions") + " of this session replayed";
@@ -265,6 +346,63 @@ class TerminalEditor final : public PanelUser {
         }
     }
 
+    // Undo takes back the session's last change with the moves made after
+    // it; the panel opens again with the actions before it replayed, so the
+    // item is exactly as that many fewer clicks leave it.
+    std::optional<PanelAction> undo() {
+        if (editing_) {
+            editing_ = false; // first the typing in progress
+            return std::nullopt;
+        }
+        auto& actions = state_.actions;
+        const auto last = std::find_if(actions.rbegin(), actions.rend(), changes);
+        if (last == actions.rend()) {
+            status_ = "nothing to undo: the item is as it was opened";
+            return std::nullopt;
+        }
+        const auto from = std::prev(last.base());
+        state_.redo.emplace_back(from, actions.end());
+        actions.erase(from, actions.end());
+        return reopen("undone: " + described(state_.redo.back().front()));
+    }
+
+    std::optional<PanelAction> redo() {
+        if (state_.redo.empty()) {
+            status_ = "nothing to redo";
+            return std::nullopt;
+        }
+        const std::vector<PanelAction> again = state_.redo.back();
+        state_.redo.pop_back();
+        state_.actions.insert(state_.actions.end(), again.begin(), again.end());
+        return reopen("redone: " + described(again.front()));
+    }
+
+    PanelAction reopen(const std::string& status) {
+        state_.status = status;
+        state_.focus = focus_;
+        state_.next = SessionState::Next::Replay;
+        closed_ = true;
+        cancelled_ = true;
+        return panelAction(PanelAction::Kind::Cancel);
+    }
+
+    static bool changes(const PanelAction& action) {
+        return action.kind == PanelAction::Kind::Type ||
+               (action.kind == PanelAction::Kind::Press &&
+                (action.label == PanelLabels::addKey || action.label == PanelLabels::deleteKey));
+    }
+
+    static std::string described(const PanelAction& action) {
+        if (action.kind != PanelAction::Kind::Type) {
+            return action.label;
+        }
+        std::string text = action.label;
+        for (const double number : action.numbers) {
+            text += " " + shortNumber(number);
+        }
+        return text;
+    }
+
     PanelAction record(const PanelAction& action) {
         if (action.kind == PanelAction::Kind::Close || action.kind == PanelAction::Kind::Cancel) {
             closed_ = true;
@@ -272,18 +410,17 @@ class TerminalEditor final : public PanelUser {
             state_.closedWithOk = !cancelled_;
         } else {
             state_.actions.push_back(action);
+            state_.redo.clear(); // a new change ends what could be redone
+            if (action.kind != PanelAction::Kind::Type) {
+                pending_.clear(); // the module stores the fields as it leaves the key
+            }
         }
         return action;
     }
 
     // Whether the session changed anything the module saves.
     bool changed() const {
-        return std::any_of(state_.actions.begin(), state_.actions.end(), [](const auto& action) {
-            return action.kind == PanelAction::Kind::Type ||
-                   (action.kind == PanelAction::Kind::Press &&
-                    (action.label == PanelLabels::addKey ||
-                     action.label == PanelLabels::deleteKey));
-        });
+        return std::any_of(state_.actions.begin(), state_.actions.end(), changes);
     }
 
     // An action that follows from an earlier key: a save after a typed
@@ -377,21 +514,139 @@ class TerminalEditor final : public PanelUser {
     std::optional<PanelAction> leaveField() {
         editing_ = false;
         const Stop& stop = *focused();
+        if (stop.control->typeName == kControlNameVector) {
+            return leaveWidths(stop);
+        }
         std::string why;
-        const std::optional<double> value = checkTyped(stop, buffer_, why);
+        const std::optional<double> value = checkTyped(setFieldOf(stop), buffer_, why);
         if (!value) {
-            saveAfterTyping_ = false;
-            boxes_.push_back({"Refused",
-                              {stop.control->label + ": " + why,
-                               "The field keeps " + shown(*stop.control, stop.part) + "."}});
+            refuse(stop, stop.control->label + ": " + why);
             return std::nullopt;
         }
-        if (stop.control->typeName == kControlNameVector) {
-            std::vector<double> numbers(stop.control->vector, stop.control->vector + 3);
-            numbers[static_cast<std::size_t>(stop.part)] = *value;
-            return panelAction(PanelAction::Kind::Type, stop.control->label, numbers);
+        return typed(stop, {*value});
+    }
+
+    // The widths typed from the focused axis on, each checked as --set
+    // checks its axis; a refusal names the axis.
+    std::optional<PanelAction> leaveWidths(const Stop& stop) {
+        std::string why;
+        const std::vector<std::string> parts = typedWidths(buffer_, stop.part, why);
+        if (parts.empty()) {
+            refuse(stop, stop.control->label + ": " + why);
+            return std::nullopt;
         }
-        return panelAction(PanelAction::Kind::Type, stop.control->label, {*value});
+        std::vector<double> numbers(stop.control->vector, stop.control->vector + 3);
+        std::vector<std::string> warnings;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const int axis = stop.part + static_cast<int>(i);
+            const std::optional<double> value = checkTyped(kAxisFields[axis], parts[i], why);
+            if (!value) {
+                refuse(stop, stop.control->label + " " + kAxisNames[axis] + ": " + why);
+                return std::nullopt;
+            }
+            numbers[static_cast<std::size_t>(axis)] = *value;
+            if (std::fabs(*value) >= kWidthNoShakeNeeds) {
+                warnings.push_back(std::string(kAxisNames[axis]) + " " + shortNumber(*value));
+            }
+        }
+        if (!warnings.empty()) {
+            Box box{"Warning", {"Taken, but no shake needs a width this large:"}};
+            box.lines.insert(box.lines.end(), warnings.begin(), warnings.end());
+            box.lines.push_back("the item would move up to that far from its place.");
+            boxes_.push_back(box);
+        }
+        return typed(stop, numbers);
+    }
+
+    void refuse(const Stop& stop, const std::string& why) {
+        saveAfterTyping_ = false;
+        boxes_.push_back(
+            {"Refused", {why, "The field keeps " + shown(*stop.control, stop.part) + "."}});
+    }
+
+    PanelAction typed(const Stop& stop, std::vector<double> numbers) {
+        pending_.push_back(stop.control->label + " " +
+                           (numbers.size() == 3
+                                ? shortNumber(numbers[0]) + " " + shortNumber(numbers[1]) + " " +
+                                      shortNumber(numbers[2])
+                                : shortNumber(numbers[0])));
+        return panelAction(PanelAction::Kind::Type, stop.control->label, std::move(numbers));
+    }
+
+    // A key of a field being typed into; false for one the field leaves to
+    // the rest of the editor.
+    bool fieldKey(int key, std::optional<PanelAction>& action) {
+        if (key == '\t' || key == KEY_BTAB || key == kCtrlS || isEnter(key)) {
+            action = leaveField();
+            if (action) {
+                // The typed value goes in first; the move or the save
+                // follows once the panel has taken it.
+                if (key == kCtrlS) {
+                    saveAfterTyping_ = true;
+                } else if (!isEnter(key)) {
+                    move(key == KEY_BTAB ? -1 : 1);
+                }
+            }
+            return true;
+        }
+        if (key == kEscape) {
+            editing_ = false; // the field shows its value again
+            return true;
+        }
+        if (key == KEY_BACKSPACE || key == 127 || key == 8) {
+            if (cursor_ > 0) {
+                buffer_.erase(--cursor_, 1);
+            }
+        } else if (key == KEY_DC) {
+            if (cursor_ < buffer_.size()) {
+                buffer_.erase(cursor_, 1);
+            }
+        } else if (key == KEY_LEFT || key == KEY_RIGHT) {
+            cursor_ = key == KEY_LEFT ? (cursor_ > 0 ? cursor_ - 1 : 0)
+                                      : std::min(cursor_ + 1, buffer_.size());
+        } else if (key == KEY_HOME || key == KEY_END) {
+            cursor_ = key == KEY_HOME ? 0 : buffer_.size();
+        } else if (typedCharacter(key)) {
+            buffer_.insert(cursor_++, 1, static_cast<char>(key));
+        } else {
+            return key != kCtrlC && key != kCtrlZ && key != kCtrlY; // left to the editor
+        }
+        return true;
+    }
+
+    bool typedCharacter(int key) const {
+        const Stop* stop = focused();
+        const bool widths = stop != nullptr && stop->control->typeName == kControlNameVector;
+        return key < 128 && std::isprint(key) != 0 && (key != ' ' || widths);
+    }
+
+    // A key that begins typing into the focused field: a character replaces
+    // the value; a key that moves or erases begins with the value shown.
+    bool beginField(const PanelControl& control, int part, int key) {
+        if (!typable(control)) {
+            return false;
+        }
+        const bool replaces = key != ' ' && typedCharacter(key);
+        const bool keeps = key == KEY_LEFT || key == KEY_RIGHT || key == KEY_HOME ||
+                           key == KEY_END || key == KEY_BACKSPACE || key == 127 || key == 8 ||
+                           key == KEY_DC || isEnter(key);
+        if (!replaces && !keeps) {
+            return false;
+        }
+        editing_ = true;
+        buffer_ = replaces ? std::string() : shown(control, part);
+        cursor_ = buffer_.size();
+        if (!replaces && !isEnter(key)) {
+            std::optional<PanelAction> none;
+            fieldKey(key == KEY_DC ? KEY_HOME : key, none);
+            if (key == KEY_DC) {
+                fieldKey(KEY_DC, none);
+            }
+        } else if (replaces) {
+            buffer_ += static_cast<char>(key);
+            cursor_ = 1;
+        }
+        return true;
     }
 
     // A key the user pressed: an action for the panel, or nothing (the screen
@@ -399,6 +654,10 @@ class TerminalEditor final : public PanelUser {
     std::optional<PanelAction> handle(Panel& panel, int key) {
         if (key == KEY_RESIZE) {
             return std::nullopt; // the next draw fits the new size
+        }
+        if (help_) {
+            help_ = false; // any key closes the help
+            return std::nullopt;
         }
         if (!boxes_.empty()) {
             if (isEnter(key) || key == ' ' || key == kEscape) {
@@ -412,29 +671,14 @@ class TerminalEditor final : public PanelUser {
         if (prompt_ != Prompt::None) {
             return prompted(panel, key);
         }
+        if (key == '?' || key == KEY_F(1)) {
+            help_ = true; // no number holds a '?'
+            return std::nullopt;
+        }
         if (editing_) {
-            if (key == '\t' || key == KEY_BTAB || key == kCtrlS || isEnter(key)) {
-                std::optional<PanelAction> typed = leaveField();
-                if (typed) {
-                    // The typed value goes in first; the move or the save
-                    // follows once the panel has taken it.
-                    if (key == kCtrlS) {
-                        saveAfterTyping_ = true;
-                    } else if (!isEnter(key)) {
-                        move(key == KEY_BTAB ? -1 : 1);
-                    }
-                }
-                return typed;
-            }
-            if (key == kEscape) {
-                editing_ = false; // the field shows its value again
-                return std::nullopt;
-            }
-            if (key == KEY_BACKSPACE || key == 127 || key == 8) {
-                if (!buffer_.empty()) {
-                    buffer_.pop_back();
-                }
-                return std::nullopt;
+            std::optional<PanelAction> action;
+            if (fieldKey(key, action)) {
+                return action;
             }
         }
         switch (key) {
@@ -453,6 +697,11 @@ class TerminalEditor final : public PanelUser {
         case KEY_BTAB:
             move(-1);
             return std::nullopt;
+        case kCtrlZ:
+        case 'u':
+            return undo();
+        case kCtrlY:
+            return redo();
         case 'g':
             if (editing_) {
                 return std::nullopt;
@@ -484,13 +733,7 @@ class TerminalEditor final : public PanelUser {
         if (type == kControlNameListBox) {
             return listKey(panel, control, key);
         }
-        if (typable(control) && key < 128 && key > ' ' && std::isprint(key) != 0) {
-            if (!editing_) {
-                editing_ = true;
-                buffer_.clear(); // typing replaces what the field showed
-            }
-            buffer_ += static_cast<char>(key);
-        }
+        beginField(control, stop->part, key);
         return std::nullopt;
     }
 
@@ -750,17 +993,11 @@ class TerminalEditor final : public PanelUser {
             refresh();
             return;
         }
-        attron(A_REVERSE);
-        mvhline(0, 0, ' ', COLS);
-        mvaddnstr(0, 1, panel.title.c_str(), COLS - 2);
-        std::string place = scene_ + ", " + item_;
-        const int room = COLS - 4 - static_cast<int>(panel.title.size());
-        if (static_cast<int>(place.size()) > room) {
-            place = "..." + place.substr(place.size() - static_cast<std::size_t>(room - 3));
+        drawTitle(panel);
+        if (help_) {
+            drawHelp();
+            return;
         }
-        mvaddstr(0, COLS - 1 - static_cast<int>(place.size()), place.c_str());
-        attroff(A_REVERSE);
-
         const Stop* stop = focused();
         for (const Placed& p : screen.placed) {
             const PanelControl& control = *p.box->control;
@@ -781,21 +1018,101 @@ class TerminalEditor final : public PanelUser {
             const int partWidth = (p.fieldWidth - (parts - 1)) / parts;
             for (int part = 0; part < parts; ++part) {
                 const bool here = focus && stop->part == part;
-                std::string text = here && editing_ ? buffer_ : shown(control, part);
-                if (static_cast<int>(text.size()) > partWidth) {
-                    // The end of what is being typed, or the start of a value.
-                    text = here && editing_ ? text.substr(text.size() - partWidth)
-                                            : text.substr(0, partWidth);
+                const int at = p.fieldCol + part * (partWidth + 1);
+                if (here && editing_) {
+                    drawTyping(p.line, at, partWidth);
+                    continue;
                 }
-                text.resize(static_cast<std::size_t>(partWidth), ' ');
+                std::string text = shown(control, part);
+                text.resize(static_cast<std::size_t>(partWidth), ' '); // the start of a value
                 attron(here ? A_REVERSE : A_UNDERLINE);
-                mvaddstr(p.line, p.fieldCol + part * (partWidth + 1), text.c_str());
+                mvaddstr(p.line, at, text.c_str());
                 attroff(A_REVERSE | A_UNDERLINE);
             }
         }
         drawStatus();
         drawBoxes();
+        // The terminal's own cursor stands where typing goes, and only there.
+        const bool typing =
+            editing_ && boxes_.empty() && ask_ == Ask::None && prompt_ == Prompt::None && !help_;
+        curs_set(typing ? 1 : 0);
+        if (typing) {
+            wmove(stdscr, cursorLine_, cursorCol_);
+        }
         refresh();
+    }
+
+    // The field being typed into: what is typed, scrolled so that the
+    // cursor stays inside the field.
+    void drawTyping(int line, int col, int width) {
+        const int cursor = static_cast<int>(cursor_);
+        const int first = std::max(0, cursor - width + 1);
+        std::string text = buffer_.substr(static_cast<std::size_t>(first));
+        text.resize(static_cast<std::size_t>(width), ' ');
+        attron(A_UNDERLINE | A_BOLD);
+        mvaddstr(line, col, text.c_str());
+        attroff(A_UNDERLINE | A_BOLD);
+        cursorLine_ = line;
+        cursorCol_ = col + cursor - first;
+    }
+
+    // Every key of the editor, over the panel until a key is pressed.
+    void drawHelp() {
+        static const char* const rows[][2] = {
+            {"Tab, Shift-Tab", "next, previous control"},
+            {"Enter, Space", "press a button, toggle a box, show the picked key"},
+            {"typing", "replaces a field's value; Enter edits it"},
+            {"Left, Right", "move in the field; Home, End: its start, end"},
+            {"Backspace, Delete", "erase before, at the cursor"},
+            {"Enter, Tab", "type the value in; Esc keeps the old one"},
+            {"X Y Z widths", "blanks or commas between: 0.1 0 0.05"},
+            {"Up, Down", "pick a key in the key list"},
+            {"PgUp, PgDn", "a page of the list; Home, End: first, last"},
+            {"g", "go to key N"},
+            {"Ctrl-Z or u, Ctrl-Y", "undo, redo"},
+            {"Ctrl-S", "review what will be written, then save"},
+            {"Esc, Ctrl-C", "leave (asks when something changed)"},
+            {"?, F1", "this help; any key closes it"},
+        };
+        const int keyWidth = 20;
+        int line = 1;
+        for (const auto& row : rows) {
+            if (line >= LINES - 1) {
+                break;
+            }
+            attron(A_BOLD);
+            mvaddstr(line, 1, row[0]);
+            attroff(A_BOLD);
+            mvaddstr(line, 1 + keyWidth, fitColumns(row[1], COLS - 2 - keyWidth).c_str());
+            ++line;
+        }
+        attron(A_REVERSE);
+        mvhline(LINES - 1, 0, ' ', COLS);
+        mvaddstr(LINES - 1, 1, "Keys of the key editor: any key goes back");
+        attroff(A_REVERSE);
+        curs_set(0);
+        refresh();
+    }
+
+    // The panel's title, marked while the session holds changes not yet
+    // saved and when the scene is open for viewing only; the scene and the
+    // item at the right, cut at the left where the line is short.
+    void drawTitle(const Panel& panel) {
+        attron(A_REVERSE);
+        mvhline(0, 0, ' ', COLS);
+        std::string title = panel.title + (changed() ? " [modified]" : "");
+        if (!state_.readOnly.empty()) {
+            title += " [viewing: " + state_.readOnly + "]";
+        }
+        title = fitColumns(screenText(title), COLS - 2);
+        mvaddstr(0, 1, title.c_str());
+        const int room = COLS - 4 - screenColumns(title);
+        std::string place = screenText(scene_) + ", " + screenText(item_);
+        if (screenColumns(place) > room) {
+            place = room > 3 ? "..." + lastColumns(place, room - 3) : std::string();
+        }
+        mvaddstr(0, COLS - 1 - screenColumns(place), place.c_str());
+        attroff(A_REVERSE);
     }
 
     void drawList(Panel& panel, PanelControl& control, const ScreenLayout& screen, bool focus) {
@@ -827,11 +1144,22 @@ class TerminalEditor final : public PanelUser {
             if (index + 1 == shownKey) {
                 mvaddch(y, screen.listCol, '>'); // the key the fields show
             }
-            std::string text = control.rows[static_cast<std::size_t>(index)];
-            text.resize(static_cast<std::size_t>(std::max(width, 1)), ' ');
+            std::string text = screenText(control.rows[static_cast<std::size_t>(index)]);
+            if (index + 1 == shownKey && !pending_.empty()) {
+                // Typed into the fields, stored once the panel leaves the key.
+                text += "  * pending:";
+                for (const std::string& value : pending_) {
+                    text += " " + value + ";";
+                }
+                text.pop_back();
+            }
+            text = fitColumns(text, std::max(width, 1));
+            text.resize(text.size() +
+                            static_cast<std::size_t>(std::max(0, width - screenColumns(text))),
+                        ' ');
             const bool mark = index == picked;
             attron(mark ? (focus ? A_REVERSE : A_BOLD) : A_NORMAL);
-            mvaddnstr(y, screen.listCol + 2, text.c_str(), width);
+            mvaddstr(y, screen.listCol + 2, text.c_str());
             attroff(A_REVERSE | A_BOLD);
         }
         if (count > rows) {
@@ -855,13 +1183,10 @@ class TerminalEditor final : public PanelUser {
         } else if (editing_) {
             status = "Enter or Tab types the value in; Esc keeps the old one";
         }
-        mvaddnstr(LINES - 2, 1, status.c_str(), COLS - 2);
+        mvaddstr(LINES - 2, 1, fitColumns(screenText(status), COLS - 2).c_str());
         attron(A_REVERSE);
         mvhline(LINES - 1, 0, ' ', COLS);
-        const char* help = COLS >= 100 ? "Tab/Shift-Tab move  Enter press  Up/Down pick  "
-                                         "g go to key  Ctrl-S save  Esc leave"
-                                       : "Tab move  Enter press  g go to key  ^S save  Esc leave";
-        mvaddnstr(LINES - 1, 1, help, COLS - 2);
+        mvaddstr(LINES - 1, 1, hintLine(COLS - 2).c_str());
         attroff(A_REVERSE);
     }
 
@@ -897,21 +1222,12 @@ class TerminalEditor final : public PanelUser {
         const int width = COLS - 4;
         std::vector<std::string> lines;
         for (const std::string& line : box.lines) {
-            // Long lines fold at a blank where one is near the end.
-            std::string rest = line;
-            while (static_cast<int>(rest.size()) > width - 4) {
-                std::size_t cut = rest.rfind(' ', static_cast<std::size_t>(width - 4));
-                if (cut == std::string::npos || cut < static_cast<std::size_t>(width / 2)) {
-                    cut = static_cast<std::size_t>(width - 4);
-                }
-                lines.push_back(rest.substr(0, cut));
-                rest = rest.substr(cut + (rest[cut] == ' ' ? 1 : 0));
-            }
-            lines.push_back(rest);
+            const std::vector<std::string> folds = folded(screenText(line), width - 4);
+            lines.insert(lines.end(), folds.begin(), folds.end());
         }
         int inner = static_cast<int>(keys.size() + box.title.size()) / 2 + 2;
         for (const std::string& line : lines) {
-            inner = std::max(inner, static_cast<int>(line.size()));
+            inner = std::max(inner, screenColumns(line));
         }
         inner = std::min(inner, width - 4);
         const int height = static_cast<int>(lines.size()) + 4;
@@ -933,7 +1249,7 @@ class TerminalEditor final : public PanelUser {
         mvaddnstr(top, left + 2, (" " + box.title + " ").c_str(), inner);
         attroff(A_BOLD);
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            mvaddnstr(top + 1 + static_cast<int>(i), left + 2, lines[i].c_str(), inner);
+            mvaddstr(top + 1 + static_cast<int>(i), left + 2, fitColumns(lines[i], inner).c_str());
         }
         attron(A_REVERSE);
         mvaddnstr(top + height - 2, left + 2, keys.c_str(), inner);
@@ -1016,6 +1332,25 @@ std::string fitColumns(const std::string& text, int columns) {
         }
     }
     return text;
+}
+
+std::string lastColumns(const std::string& text, int columns) {
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < text.size();) {
+        starts.push_back(i);
+        nextCharacter(text, i);
+    }
+    std::size_t from = text.size();
+    for (auto at = starts.rbegin(); at != starts.rend(); ++at) {
+        std::size_t i = *at;
+        const char32_t c = nextCharacter(text, i);
+        columns -= std::max(c < 0x80 ? 1 : wcwidth(static_cast<wchar_t>(c)), 1);
+        if (columns < 0) {
+            break;
+        }
+        from = *at;
+    }
+    return text.substr(from);
 }
 
 void openTerminal() {

@@ -18,7 +18,12 @@ struct SessionState {
     std::vector<standin::PanelAction>
         actions;                      // the user's, in order; replayed when the panel reopens
     std::vector<std::string> notices; // shown as boxes when the panel opens next
-    enum class Next { Done, ReadAgain, SaveAs } next = Next::Done;
+    // After the panel closed: done, the scene read again, saved to saveAs,
+    // or the panel opened again with the actions replayed (undo, redo).
+    enum class Next { Done, ReadAgain, SaveAs, Replay } next = Next::Done;
+    std::vector<std::vector<standin::PanelAction>> redo; // what undo took back, last last
+    std::string status;                                  // said when the panel opens next
+    std::size_t focus = 0;                               // the control focused when it opens next
     std::string saveAs;
     bool closedWithOk = false;
     // Opened for viewing: why the scene cannot be written; empty when it can.
@@ -49,5 +54,7 @@ std::string screenText(const std::string& bytes);
 // The columns text takes on screen, and text cut to at most that many.
 int screenColumns(const std::string& text);
 std::string fitColumns(const std::string& text, int columns);
+// The end of text that takes at most that many columns.
+std::string lastColumns(const std::string& text, int columns);
 
 } // namespace vrim::edit
