@@ -2,6 +2,7 @@
 // embedded samples are the module's, the sampling rule is said when it
 // applies, and the command's file handling keeps the user's file safe.
 #include "support/tool_run.h"
+#include "tools/vrim/plot/plot.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/provenance.h"
@@ -300,6 +301,57 @@ TEST(ReportCollect, EveryFrameWhereAKeyActsIsSampled) {
         EXPECT_LE(frames.size(), static_cast<std::size_t>(moves.last - moves.first + 3) +
                                      (c.last + 1) / c.restStep + 3);
     }
+}
+
+// The frames each key moves the item on, found from the keys alone, agree
+// frame by frame with asking the module's choice at every frame, and a range
+// of two billion frames gets its runs too.
+TEST(ReportCollect, KeyRunsAgreeWithTheChoiceAtEveryFrame) {
+    struct Case {
+        std::vector<std::string> keys; // START_F, END_F pairs in chain order
+        double fps;
+        vrim::FrameRange frames;
+    };
+    const Case cases[] = {
+        {{"0 24", "36 60"}, 30.0, {0, 90}},
+        {{"0 90", "30 45", "60 75"}, 30.0, {-10, 100}}, // later keys hide the first
+        {{"0 90", "30 45", "60 75"}, 24.0, {0, 80}},    // key frames at another rate
+        {{"50 20", "10 30"}, 30.0, {0, 40}},            // a key that ends before it starts
+        {{"40 60", "10 30"}, 30.0, {0, 70}},            // out of order in the chain
+        {{"0 1000000", "500 520"}, 30.0, {480, 540}},   // a range inside a long key
+        {{"5 5", "5 6", "6 6"}, 25.0, {0, 10}},
+    };
+    vrim::Session session(vrim::defaultModulePath());
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = {"VRIM_START"};
+        for (const std::string& key : c.keys) {
+            const std::size_t space = key.find(' ');
+            lines.insert(lines.end(),
+                         {"KEY_START", "FREQ 0.2", "FREQ_W_X 0.1",
+                          "START_F " + key.substr(0, space), "END_F " + key.substr(space + 1)});
+        }
+        lines.push_back("VRIM_END");
+        ShakeInstance* instance = session.newInstance();
+        session.load(instance, lines);
+        const auto found = vrim::report::keyRuns(*instance, c.fps, c.frames);
+        const auto walked = vrim::plotKeys(*instance, c.fps, c.frames);
+        ASSERT_EQ(found.size(), walked.size());
+        for (std::size_t k = 0; k < found.size(); ++k) {
+            SCOPED_TRACE(c.keys[k] + " at " + std::to_string(c.fps) + " fps");
+            ASSERT_EQ(found[k].moves.size(), walked[k].moves.size());
+            for (std::size_t r = 0; r < found[k].moves.size(); ++r) {
+                EXPECT_EQ(found[k].moves[r].first, walked[k].moves[r].first);
+                EXPECT_EQ(found[k].moves[r].last, walked[k].moves[r].last);
+            }
+        }
+    }
+    ShakeInstance* instance = session.newInstance();
+    session.load(instance, {"VRIM_START", "KEY_START", "START_F 10", "END_F 20", "VRIM_END"});
+    const auto runs = vrim::report::keyRuns(*instance, 30.0, {0, 2147483647});
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].moves.size(), 1u);
+    EXPECT_EQ(runs[0].moves[0].first, 10);
+    EXPECT_EQ(runs[0].moves[0].last, 20);
 }
 
 // Bad input is refused or named on standard error, never passed over.
