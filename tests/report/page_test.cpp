@@ -48,13 +48,20 @@ TEST(ReportPage, TextOfAnyBytesIsEscapedAndShown) {
     };
     const Case cases[] = {
         {"Cam<1> & \"rig\"", "Cam&lt;1&gt; &amp; &quot;rig&quot;"},
-        {"Caf\xc3\xa9", "Caf\xc3\xa9"},               // UTF-8 passes
-        {"Caf\xe9", "Caf\xc3\xa9"},                   // Latin-1 becomes UTF-8
-        {"\xe2\x82", "\xc3\xa2\xc2\x82"},             // a cut sequence is Latin-1
-        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"}, // no UTF-16 surrogates
-        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},             // no overlong forms
-        {"tab\there\x01", "tab here?"},               // no control characters
-        {"\xf0\x9f\x8e\xac", "\xf0\x9f\x8e\xac"},     // four bytes pass
+        {"Caf\xc3\xa9", "Caf\xc3\xa9"},                          // UTF-8 passes
+        {"Caf\xe9 \x80", "Caf\xc3\xa9 \xe2\x82\xac"},            // else Windows-1252: the euro
+        {"\x85\x9f", "\xe2\x80\xa6\xc5\xb8"},                    // not Latin-1's C1 controls
+        {"\xe2\x82", "\xc3\xa2\xe2\x80\x9a"},                    // a cut sequence is 1252
+        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                        // no overlong forms
+        {"tab\there\x01\x1b[31m", "tab\\x09here\\x01\\x1b[31m"}, // controls seen, never '?'
+        {"\x7f", "\\x7f"},
+        {"next\xc2\x85line", "next\\u0085line"}, // C1 never written raw
+        {"\x81\x8d", "\\u0081\\u008d"},          // 1252 leaves these undefined
+        {"a\xe2\x80\xae"
+         "b\xef\xbb\xbf",
+         "a\\u202eb\\ufeff"}, // no turning the page's text
+        {"\xe2\x81\xa6x\xe2\x81\xa9", "\\u2066x\\u2069"},
+        {"\xf0\x9f\x8e\xac", "\xf0\x9f\x8e\xac"}, // four bytes pass
     };
     for (const Case& c : cases) {
         EXPECT_EQ(vrim::report::htmlText(c.bytes), c.html) << c.bytes;
