@@ -159,7 +159,7 @@ std::vector<Sample> sampleOnBase(Session& session, const MotionSetup& setup,
         std::fprintf(stderr,
                      "vrim: --base '%s' has no row for %s of %s: those frames are not baked "
                      "(--allow-holes)\n",
-                     shown(options.base).c_str(), missing.c_str(), range.c_str());
+                     terminalText(options.base).c_str(), missing.c_str(), range.c_str());
     }
     std::vector<Sample> samples;
     for (const BaseRow& row : base) {
@@ -230,7 +230,7 @@ void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
                                               reader.header(), options.motion);
         // Byte for byte into a file or a pipe; a terminal sees no control
         // character raw.
-        const std::string item = csvField(out.terminal() ? shown(setup.item) : setup.item);
+        const std::string item = csvField(out.terminal() ? terminalText(setup.item) : setup.item);
         for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
             out.print("%s,%.10g,%.15g,%.15g,%.15g,%.15g\n", item.c_str(), sample.frame, sample.time,
                       sample.position[0], sample.position[1], sample.position[2]);
