@@ -167,9 +167,10 @@ check "no build folder named in the binaries" no_paths
 # own sources only; the tool's objects are the same compiler's work on the
 # same flags.
 same_module_elsewhere() {
-  local kind=$1 packaged=$2 strip=$3 dir=$tmp/again-$1
+  local kind=$1 packaged=$2 strip=$3 dir=$tmp/again-$1 type
   shift 3
-  { cmake -S "$tmp/work/src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRIM_TESTS=OFF \
+  type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$tmp/work/$kind/CMakeCache.txt")
+  { cmake -S "$tmp/work/src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DVRIM_TESTS=OFF \
       -DVRIM_TOOLS=OFF "$@" && cmake --build "$dir" --target vrim_s; } >"$dir.log" 2>&1 ||
     { tail -20 "$dir.log"; return 1; }
   SOURCE_DATE_EPOCH=0 "$strip" -o "$dir/vrim_s.stripped" "$dir/bin/vrim_s.p" || return 1
