@@ -237,6 +237,14 @@ class TerminalEditor final : public PanelUser {
         }
         noticeHost(panel);
         stops(panel);
+        if (leaving_) {
+            // The module stores the fields into the key it leaves, and only then.
+            leaving_ = false;
+            if (shownKeyNumber(panel) != keyShown_) {
+                pending_.clear();
+            }
+        }
+        keyShown_ = shownKeyNumber(panel);
         if (auto action = pending(panel)) {
             return record(*action);
         }
@@ -277,6 +285,8 @@ class TerminalEditor final : public PanelUser {
     std::vector<std::string> pending_;    // typed since the key was last stored
     int cursorLine_ = -1, cursorCol_ = 0; // where the terminal's cursor shows
     bool help_ = false;
+    bool leaving_ = false; // the last action pressed PREV KEY or NEXT KEY
+    int keyShown_ = 0;     // the key number the fields showed before it
     std::string status_;
     std::vector<Box> boxes_; // the first one is up
     Ask ask_ = Ask::None;
@@ -411,8 +421,12 @@ class TerminalEditor final : public PanelUser {
         } else {
             state_.actions.push_back(action);
             state_.redo.clear(); // a new change ends what could be redone
-            if (action.kind != PanelAction::Kind::Type) {
-                pending_.clear(); // the module stores the fields as it leaves the key
+            if (action.kind == PanelAction::Kind::Press) {
+                leaving_ =
+                    action.label == PanelLabels::prevKey || action.label == PanelLabels::nextKey;
+                if (action.label == PanelLabels::deleteKey) {
+                    pending_.clear(); // the module drops the fields of a deleted key
+                }
             }
         }
         return action;
