@@ -354,11 +354,11 @@ while read -r block shown; do
 done <<'TABLE'
 1 Kopf_ÄÖÜ_Straße_€
 2 Tête_日本
-3 Bell\x07Esc\x1b[31m\u202Eevil
+3 Bell\x07Esc\x1b[31m\u202eevil
 TABLE
 # A terminal in another character set sees escapes, never other characters.
 LOCALE=C start "name in the C locale" "$work/names.lws" 100 30 --block 1
-shows 'names.lws, Kopf_\u00C4\u00D6\u00DC_Stra\u00DFe_\u20AC'
+shows 'names.lws, Kopf_\u00c4\u00d6\u00dc_Stra\u00dfe_\u20ac'
 keys Escape
 [ "$(exited)" = 0 ] || fail "Esc did not leave"
 done_case
@@ -552,7 +552,8 @@ for signal in TERM HUP INT; do
   pane=$(tmux -L "$server" display -p -t editor '#{pane_pid}')
   kill -s "$signal" "$(pgrep -P "$pane" -x vrim)"
   code=$(exited)
-  [ "$code" -gt 128 ] || fail "SIG$signal: exit $code"
+  case $signal in TERM) want=143 ;; HUP) want=129 ;; INT) want=130 ;; esac
+  [ "$code" = "$want" ] || fail "SIG$signal: exit $code, not $want"
   cmp "$work/shot.lws" "$work/original.lws" || fail "SIG$signal changed the file"
   done_case
 done

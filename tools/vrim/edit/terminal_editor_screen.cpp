@@ -5,9 +5,13 @@
 #include "text/names.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/error.h"
+#include "tools/vrim/files/cleanup.h"
 
 #include <curses.h>
 #include <langinfo.h>
+
+#include <csignal>
+#include <iterator>
 
 #include <algorithm>
 #include <cctype>
@@ -1276,18 +1280,45 @@ class TerminalEditor final : public PanelUser {
 namespace {
 
 bool terminalTaken = false, cursesStarted = false;
+volatile std::sig_atomic_t screenShown = 0; // read by the signal handler
+
+// Signals that end the run: the terminal is given back first, then the
+// run's own clean-up (or the default action) goes on as it would have.
+constexpr int kStopSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE,   SIGALRM,
+                                SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF};
+struct sigaction before[std::size(kStopSignals)];
+
+extern "C" void giveTerminalBack(int number) {
+    if (screenShown != 0) {
+        endwin(); // what curses' own handler does at this point
+        screenShown = 0;
+    }
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        if (kStopSignals[i] == number) {
+            sigaction(number, &before[i], nullptr);
+        }
+    }
+    raise(number); // delivered to the handler before once this one returns
+}
+
+// Installed ahead of curses, which would otherwise take SIGINT and SIGTERM
+// with a handler that ends the run with 1 and no clean-up of the tool's.
+void chainStopSignals() {
+    { const files::SignalsHeld install; } // the tool's handlers, now: ours run first
+    struct sigaction mine {};
+    mine.sa_handler = giveTerminalBack;
+    sigemptyset(&mine.sa_mask);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], nullptr, &before[i]);
+        if (before[i].sa_handler != SIG_IGN) { // nohup's stay ignored
+            sigaction(kStopSignals[i], &mine, nullptr);
+        }
+    }
+}
 
 bool terminalIsUtf8() {
     const char* codeset = nl_langinfo(CODESET);
     return codeset != nullptr && std::string(codeset) == "UTF-8";
-}
-
-// Characters that turn the order of what follows them on a terminal that
-// lays out bidirectional text, and the byte order mark, which some
-// terminals show as nothing at all.
-bool reordersOrHides(char32_t c) {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
 // The next character of valid UTF-8 at i, which then stands past it.
@@ -1311,14 +1342,14 @@ std::string screenText(const std::string& bytes) {
     for (std::size_t i = 0; i < safe.size();) {
         const std::size_t from = i;
         const char32_t c = nextCharacter(safe, i);
-        if (c < 0x80 || (utf8 && !reordersOrHides(c))) {
+        if (c < 0x80 || utf8) {
             out.append(safe, from, i - from);
             continue;
         }
         // A terminal in another character set shows every non-ASCII
         // character as an escape, so that none becomes another one.
         char escape[16];
-        std::snprintf(escape, sizeof escape, c > 0xFFFF ? "\\U%08X" : "\\u%04X",
+        std::snprintf(escape, sizeof escape, c > 0xFFFF ? "\\U%08x" : "\\u%04x",
                       static_cast<unsigned>(c));
         out += escape;
     }
@@ -1377,6 +1408,7 @@ void openTerminal() {
         std::setlocale(LC_CTYPE, "");
         // Esc must answer at once, not after curses waited for a sequence.
         setenv("ESCDELAY", "25", 0);
+        chainStopSignals();
         initscr();
         cursesStarted = true;
     } else {
@@ -1388,10 +1420,12 @@ void openTerminal() {
     keypad(stdscr, TRUE);
     curs_set(0);
     terminalTaken = true;
+    screenShown = 1;
 }
 
 void closeTerminal() {
     if (terminalTaken) {
+        screenShown = 0;
         endwin();
         terminalTaken = false;
     }
