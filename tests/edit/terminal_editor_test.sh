@@ -103,6 +103,7 @@ keys Tab Tab Tab Tab Tab Tab Enter # past the vector's other two fields and row 
 shows "Create Key" # the module's message
 keys Enter
 hides "Create Key"
+shows "ADD KEY added key 3 (Start   0, End  30, Freq 0.100000) last; where they overlap it hides key 1"
 shows "Start   0, End  30, Freq 0.100000"
 keys C-s
 shows "These lines change:"
@@ -129,9 +130,9 @@ shows "key 2 of 2"
 keys BTab Enter
 shows "key 1 of 2"
 keys BTab Enter
-shows "Delete the key the fields show?"
+shows "Delete key 1 (Start   0, End  24, Freq 0.100000)?"
 keys n
-hides "Delete the key"
+hides "Delete key"
 shows "key 1 of 2"
 # Shift-Tab from the first control wraps to the list, and the list's left
 # neighbour is NEXT KEY.
@@ -145,7 +146,7 @@ done_case
 # --- DELETE KEY: confirmation, then the module's own message as a box.
 start "delete" "$work/shot.lws" 100 30
 keys Tab Tab Tab Tab Tab Tab Tab Tab Enter
-shows "Delete the key the fields show?"
+shows "Delete key 1 (Start   0, End  24, Freq 0.100000)?"
 keys y
 shows "Delete Key!"
 shows "Enter: OK"
@@ -153,6 +154,10 @@ keys Enter
 hides "Delete Key!"
 shows "key 1 of 1"
 shows "Start  36, End  60, Freq 0.250000"
+# The only key: no question the module would answer with a refusal.
+keys Enter
+shows "the key editor does not delete an item's only key"
+hides "Delete key"
 keys Escape
 shows "Leave without saving them?"
 keys y

@@ -249,6 +249,10 @@ class TerminalEditor final : public PanelUser {
             }
         }
         keyShown_ = shownKeyNumber(panel);
+        if (added_) {
+            added_ = false;
+            noticeAdded(panel);
+        }
         if (auto action = pending(panel)) {
             return record(*action);
         }
@@ -300,6 +304,8 @@ class TerminalEditor final : public PanelUser {
     int walkTo_ = 0;      // the key a go-to steps to; 0: none
     int walkLast_ = -1;   // the key number the walk's last press left
     int deleteFrom_ = -1; // keys listed before a confirmed delete
+    std::string deleteQuestion_;
+    bool added_ = false; // the last action pressed ADD KEY
     int listTop_ = 0;
 
     // The session's actions, replayed: what could not be replayed is said,
@@ -428,6 +434,7 @@ class TerminalEditor final : public PanelUser {
             if (action.kind == PanelAction::Kind::Press) {
                 leaving_ =
                     action.label == PanelLabels::prevKey || action.label == PanelLabels::nextKey;
+                added_ = action.label == PanelLabels::addKey;
                 if (action.label == PanelLabels::deleteKey) {
                     pending_.clear(); // the module drops the fields of a deleted key
                 }
@@ -739,7 +746,7 @@ class TerminalEditor final : public PanelUser {
         const bool enter = isEnter(key) || key == ' ';
         if (type == kControlNameButton && enter) {
             if (control.label == PanelLabels::deleteKey) {
-                ask_ = Ask::Delete;
+                askDelete(panel);
                 return std::nullopt;
             }
             return panelAction(PanelAction::Kind::Press, control.label);
@@ -753,6 +760,57 @@ class TerminalEditor final : public PanelUser {
         }
         beginField(control, stop->part, key);
         return std::nullopt;
+    }
+
+    // DELETE KEY asks first, naming the key; it does not ask about an
+    // item's only key, which the module would refuse to delete.
+    void askDelete(Panel& panel) {
+        if (listedKeys(panel) <= 1) {
+            status_ = "the key editor does not delete an item's only key";
+            return;
+        }
+        const int number = shownKeyNumber(panel);
+        deleteQuestion_ =
+            "Delete key " + std::to_string(number) + " (" + keyRow(panel, number) + ")?";
+        ask_ = Ask::Delete;
+    }
+
+    // The key list's row for key number (from 1), as the module words it.
+    static std::string keyRow(Panel& panel, int number) {
+        for (const auto& control : panel.controls) {
+            if (control->typeName == kControlNameListBox) {
+                standin::PanelHost::askRows(*control);
+                if (number >= 1 && number <= static_cast<int>(control->rows.size())) {
+                    return control->rows[static_cast<std::size_t>(number - 1)];
+                }
+            }
+        }
+        return "not listed";
+    }
+
+    // After ADD KEY: the new key is the last, and where its frames overlap
+    // an earlier key's the last key acts, so those frames of the earlier
+    // ones are hidden; the status line says which.
+    void noticeAdded(Panel& panel) {
+        const int keys = static_cast<int>(listedKeys(panel));
+        const std::string row = keyRow(panel, keys);
+        int start = 0, end = 0;
+        std::string hidden;
+        if (std::sscanf(row.c_str(), "Start %d, End %d", &start, &end) == 2) {
+            for (int k = 1; k < keys; ++k) {
+                int s = 0, e = 0;
+                if (std::sscanf(keyRow(panel, k).c_str(), "Start %d, End %d", &s, &e) == 2 &&
+                    s <= end && start <= e) {
+                    hidden += (hidden.empty() ? " " : ", ") + std::to_string(k);
+                }
+            }
+        }
+        status_ =
+            "ADD KEY added key " + std::to_string(keys) + " (" + row + ") last" +
+            (hidden.empty()
+                 ? ""
+                 : "; where they overlap it hides key" +
+                       std::string(hidden.find(',') == std::string::npos ? "" : "s") + hidden);
     }
 
     std::optional<PanelAction> listKey(Panel& panel, PanelControl& list, int key) {
@@ -1217,7 +1275,7 @@ class TerminalEditor final : public PanelUser {
             box = boxes_.front();
             keys = "Enter: OK";
         } else if (ask_ == Ask::Delete) {
-            box = {"DELETE KEY", {"Delete the key the fields show?"}};
+            box = {"DELETE KEY", {deleteQuestion_}};
             keys = "y: delete   n: keep it";
         } else if (ask_ == Ask::Leave) {
             box = {"Leave",
