@@ -6,7 +6,9 @@
 # and Ctrl-S writing what the same clicks as a script write.
 # Usage: terminal_editor_test.sh BIN_DIR SAMPLE_SCENE [PICTURE_DIR]
 # Exits 77 (skipped) when tmux is missing. With PICTURE_DIR, the 100x30
-# screen is left there as edit-terminal.ansi for scripts/terminal-picture.py.
+# screen is left there as edit-terminal.ansi for scripts/terminal-picture.py,
+# and the screens of names, the item list, the review and the help as text
+# (edit-terminal-*.txt).
 set -euo pipefail
 if ! command -v tmux >/dev/null; then
   echo "SKIPPED: tmux is not installed; the terminal editor is not tested"
@@ -32,6 +34,8 @@ fail() {
   exit 1
 }
 screen() { tmux -L "$server" capture-pane -p -t editor; }
+# keep NAME: the screen as text beside the test's outputs, given PICTURE_DIR.
+keep() { [ -z "$pictures" ] || screen >"$pictures/edit-terminal-$1.txt"; }
 # Waits until the screen shows the text (-E: an extended regular expression).
 shows() {
   local how=-F
@@ -352,6 +356,7 @@ while read -r block shown; do
     read -r widest title <<<"$(screen | columns)"
     [ "$widest" -le "$cols" ] || fail "a line takes $widest columns"
     [ "$title" = $((cols - 1)) ] || fail "the title line takes $title columns, not $((cols - 1))"
+    keep "name$block-${cols}x$lines"
     keys Escape
     [ "$(exited)" = 0 ] || fail "Esc did not leave"
     done_case
@@ -378,6 +383,7 @@ tmux -L "$server" new-session -d -s editor -x 100 -y 30 \
 shows "Items with a shake in shot.lws"
 shows "> Camera_Rig"
 shows "  Lamp_Swing"
+keep items
 keys Down Enter
 shows "shot.lws, Lamp_Swing"
 shows "key 1 of 3"
@@ -401,6 +407,7 @@ for mode in plain strict dry; do
   shows -E '^  \+FREQ 0\.500000'
   shows -E '^! \+FREQ 0\.000000'
   shows "Not asked for (1)"
+  keep "review-$mode"
   cmp "$work/comma.lws" "$work/comma-original.lws" || fail "the review wrote"
   case $mode in
   plain)
@@ -463,6 +470,7 @@ for size in "60 16" "100 30"; do
     "Ctrl-Z or u, Ctrl-Y" "Ctrl-S" "Esc, Ctrl-C" "?, F1"; do
     shows "$key"
   done
+  keep "help-${cols}x$lines"
   keys x
   hides "Backspace, Delete"
   keys F1
@@ -478,14 +486,23 @@ done
 # --- Fields: a visible cursor, Left/Home/Delete inside the value, widths
 # typed together, refusals naming the axis, a warning for a huge width.
 cursor() { tmux -L "$server" display -p -t editor '#{cursor_flag} #{cursor_x}'; }
+# Waits until the terminal's cursor is as given: "0 *" hidden, "1 X" shown at X.
+cursor_is() {
+  for _ in $(seq 200); do
+    # shellcheck disable=SC2053
+    if [[ "$(cursor)" == $1 ]]; then return 0; fi
+    sleep 0.05
+  done
+  fail "the cursor is at '$(cursor)', not '$1'"
+}
 start "cursor editing" "$work/shot.lws" 100 30
-[ "$(cursor | cut -d' ' -f1)" = 0 ] || fail "the cursor shows outside a field"
+cursor_is "0 *"
 keys Enter
-read -r flag x0 <<<"$(cursor)"
-[ "$flag" = 1 ] || fail "no cursor in the field being edited"
+shows "Enter or Tab types the value in"
+cursor_is "1 *"
+x0=$(cursor | cut -d' ' -f2)
 keys Home
-read -r _ x1 <<<"$(cursor)"
-[ $((x0 - x1)) = 3 ] || fail "Home moved the cursor $((x0 - x1)) columns, not 3 (past '0.1')"
+cursor_is "1 $((x0 - 3))" # before '0.1'
 keys Delete 3 Enter
 shows -E "Freqency Time 3\.1( |$)"
 keys Tab '0.1 0 0.05' Enter

@@ -1136,14 +1136,14 @@ class TerminalEditor final : public PanelUser {
     void drawHelp() {
         static const char* const rows[][2] = {
             {"Tab, Shift-Tab", "next, previous control"},
-            {"Enter, Space", "press a button, toggle a box, show the picked key"},
+            {"Enter, Space", "press, toggle; in the list: show the key"},
             {"typing", "replaces a field's value; Enter edits it"},
-            {"Left, Right", "move in the field; Home, End: its start, end"},
+            {"Left, Right", "move in a field; Home, End: its ends"},
             {"Backspace, Delete", "erase before, at the cursor"},
-            {"Enter, Tab", "type the value in; Esc keeps the old one"},
+            {"Enter, Tab", "type it in; Esc keeps the old value"},
             {"X Y Z widths", "blanks or commas between: 0.1 0 0.05"},
             {"Up, Down", "pick a key in the key list"},
-            {"PgUp, PgDn", "a page of the list; Home, End: first, last"},
+            {"PgUp, PgDn", "a page; Home, End: first, last key"},
             {"g", "go to key N"},
             {"Ctrl-Z or u, Ctrl-Y", "undo, redo"},
             {"Ctrl-S", "review what will be written, then save"},
