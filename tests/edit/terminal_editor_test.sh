@@ -100,6 +100,7 @@ cp "$work/thirty.lws" "$work/thirty-original.lws"
 cp "$sample" "$work/shot.lws"
 start "Ctrl-S saves" "$work/shot.lws" 100 30
 shows "Start   0, End  24, Freq 0.100000"
+shows "30 fps, frames 0-90; check finds nothing" # the status line: the scene and check
 [ -z "$pictures" ] || tmux -L "$server" capture-pane -p -e -t editor >"$pictures/edit-terminal.ansi"
 keys 0.5 Tab
 shows "Freqency Time 0.5"
@@ -108,6 +109,8 @@ shows "Create Key" # the module's message
 keys Enter
 hides "Create Key"
 shows "ADD KEY added key 3 (Start   0, End  30, Freq 0.100000) last; where they overlap it hides key 1"
+keys Tab # the status line shows the scene and check's findings again, for the keys as they are now
+shows "30 fps, frames 0-90; warning: key 1 (frames 0-24) is hidden by key 3 on frames 0-24"
 shows "Start   0, End  30, Freq 0.100000"
 keys C-s
 shows "These lines change:"
@@ -442,6 +445,8 @@ keys Enter
 shows "key 1 of 3"
 keys u
 shows "undone: ADD KEY"
+keys Tab
+shows "30 fps, frames 0-90; check finds nothing"
 shows "key 1 of 2"
 hides "Start   0, End  30"
 shows "Freqency Time 0.5"

@@ -249,6 +249,10 @@ class TerminalEditor final : public PanelUser {
             }
         }
         keyShown_ = shownKeyNumber(panel);
+        if (contextStale_ && instance_ != nullptr && state_.context) {
+            contextStale_ = false;
+            context_ = state_.context(*instance_);
+        }
         if (added_) {
             added_ = false;
             noticeAdded(panel);
@@ -268,6 +272,7 @@ class TerminalEditor final : public PanelUser {
         }
     }
     std::string failure() const override { return {}; }
+    void editing(ShakeInstance& instance) override { instance_ = &instance; }
     bool cancelled() const override { return cancelled_; }
 
   private:
@@ -293,8 +298,11 @@ class TerminalEditor final : public PanelUser {
     std::vector<std::string> pending_;    // typed since the key was last stored
     int cursorLine_ = -1, cursorCol_ = 0; // where the terminal's cursor shows
     bool help_ = false;
-    bool leaving_ = false; // the last action pressed PREV KEY or NEXT KEY
-    int keyShown_ = 0;     // the key number the fields showed before it
+    ShakeInstance* instance_ = nullptr;
+    std::string context_;      // the status line when there is nothing else to say
+    bool contextStale_ = true; // an action went to the panel since it was made
+    bool leaving_ = false;     // the last action pressed PREV KEY or NEXT KEY
+    int keyShown_ = 0;         // the key number the fields showed before it
     std::string status_;
     std::vector<Box> boxes_; // the first one is up
     Ask ask_ = Ask::None;
@@ -430,6 +438,7 @@ class TerminalEditor final : public PanelUser {
             state_.closedWithOk = !cancelled_;
         } else {
             state_.actions.push_back(action);
+            contextStale_ = true;
             state_.redo.clear(); // a new change ends what could be redone
             if (action.kind == PanelAction::Kind::Press) {
                 leaving_ =
@@ -690,6 +699,7 @@ class TerminalEditor final : public PanelUser {
             }
             return std::nullopt;
         }
+        status_.clear(); // said until the next key; then the scene's context again
         if (ask_ != Ask::None) {
             return answer(key);
         }
@@ -1251,7 +1261,7 @@ class TerminalEditor final : public PanelUser {
     }
 
     void drawStatus() {
-        std::string status = status_;
+        std::string status = status_.empty() ? context_ : status_;
         if (prompt_ == Prompt::GoTo) {
             status = "Go to key: " + promptText_ + "_   (Enter: go, Esc: back)";
         } else if (prompt_ == Prompt::SaveAs) {
