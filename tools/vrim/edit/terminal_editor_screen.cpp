@@ -716,6 +716,12 @@ class TerminalEditor final : public PanelUser {
                 return action;
             }
         }
+        return editorKey(panel, key);
+    }
+
+    // A key that means the same wherever the focus is, else one for the
+    // focused control.
+    std::optional<PanelAction> editorKey(Panel& panel, int key) {
         switch (key) {
         case kCtrlS:
             return save();
@@ -745,8 +751,11 @@ class TerminalEditor final : public PanelUser {
             promptText_.clear();
             return std::nullopt;
         default:
-            break;
+            return controlKey(panel, key);
         }
+    }
+
+    std::optional<PanelAction> controlKey(Panel& panel, int key) {
         const Stop* stop = focused();
         if (stop == nullptr) {
             return std::nullopt;
