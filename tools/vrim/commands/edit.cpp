@@ -134,7 +134,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     const std::vector<edit::EditAction> actions = actionsInOrder(command);
     const EditOptions& given = options;
     refuseIdleOptions(given);
-    if (given.items.empty() && given.blocks.empty() && !given.allItems) {
+    if (given.items.empty() && given.blocks.empty() && !given.allItems && !actions.empty()) {
         throw ToolError("give the item to edit: --item NAME, --block N (or --all-items)");
     }
     for (const std::string& scene : given.scenes) {
