@@ -81,7 +81,7 @@ figure { margin: 0; }
 .chart .ticks-x { height: 1.6em; }
 .chart .key-labels span, .chart .ticks-x span { position: absolute; white-space: nowrap; }
 .chart .key-labels span { bottom: 0; padding-left: 2px; }
-.chart .key-labels span.nan { color: #a00000; font-weight: bold; top: 0; }
+.chart .key-labels span.nan { color: #a00000; font-weight: bold; top: 1.6em; z-index: 1; }
 .chart .ticks-x span { top: 2px; transform: translateX(-50%); }
 .chart .axis-name { text-align: center; margin: 0; color: #444444; }
 svg.plot { display: block; width: 100%; height: 220px; }
