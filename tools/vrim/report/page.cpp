@@ -236,40 +236,6 @@ std::string keysTable(const PageItem& item, std::size_t bound) {
     return html;
 }
 
-// Characters that turn the text around them (bidirectional controls) or show
-// nothing (a byte order mark) would let a name disguise itself or the words
-// beside it on the page: they are shown as escapes too. Their UTF-8 length
-// at i, or 0 for any other character.
-std::size_t invisibleControl(const std::string& text, std::size_t i) {
-    const auto at = [&](std::size_t k) {
-        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
-    };
-    if (at(0) == 0xd8 && at(1) == 0x9c) {
-        return 2; // U+061C arabic letter mark
-    }
-    if (at(0) == 0xe2 && at(1) == 0x80 &&
-        ((at(2) >= 0x8e && at(2) <= 0x8f) || (at(2) >= 0xaa && at(2) <= 0xae))) {
-        return 3; // U+200E, U+200F, U+202A to U+202E
-    }
-    if (at(0) == 0xe2 && at(1) == 0x81 && at(2) >= 0xa6 && at(2) <= 0xa9) {
-        return 3; // U+2066 to U+2069 isolates
-    }
-    return at(0) == 0xef && at(1) == 0xbb && at(2) == 0xbf ? 3 : 0; // U+FEFF
-}
-
-// "\u202e" for the character's UTF-8 bytes.
-void appendEscape(std::string& out, std::string_view utf8) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
-    const unsigned code =
-        utf8.size() == 2 ? ((byte(0) & 0x1fu) << 6) | (byte(1) & 0x3fu)
-                         : ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) {
-        out += kHex[(code >> shift) & 0xf];
-    }
-}
-
 // The player's table row for an item: filled with the first sample, so that
 // the page reads right before the script moves it.
 std::string readoutRow(const PageItem& item, const std::string& id, const char* rank) {
@@ -292,20 +258,9 @@ std::string readoutRow(const PageItem& item, const std::string& id, const char* 
 
 std::string shownText(const std::string& bytes) {
     // The one rule the tool shows a name's bytes by: its own characters
-    // (UTF-8, else Windows-1252), control characters as the escapes a
-    // terminal shows.
-    const std::string shown = text::terminalSafe(text::decode(bytes, text::Encoding::Auto));
-    std::string out;
-    out.reserve(shown.size());
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        if (const std::size_t length = invisibleControl(shown, i); length != 0) {
-            appendEscape(out, std::string_view(shown).substr(i, length));
-            i += length - 1;
-        } else {
-            out += shown[i];
-        }
-    }
-    return out;
+    // (UTF-8, else Windows-1252), control and direction-turning characters
+    // as the escapes a terminal shows.
+    return text::terminalSafe(text::decode(bytes, text::Encoding::Auto));
 }
 
 std::string markup(const std::string& text) {
