@@ -393,9 +393,9 @@ std::string frameTicks(const std::vector<AxisPiece>& axis) {
 // One pixel column of a curve: its extremes, and where a line into it
 // comes from.
 struct Column {
-    double low = 0, high = 0;
-    bool open = false;   // holds a finite point
-    bool broken = false; // a position that is not a number comes before it
+    double low = 0, high = 0; // the smallest and largest y drawn (y grows downwards)
+    bool open = false;        // holds a finite point
+    bool broken = false;      // a position that is not a number comes before it
 };
 
 // Columns of one axis's curve: from the samples, bucketed by pixel column,
@@ -411,8 +411,10 @@ std::map<long, Column> curveColumns(const Plot& plot, const std::vector<Envelope
             c.broken = true;
             return;
         }
-        c.low = c.open ? std::min(c.low, y(low)) : y(low);
-        c.high = c.open ? std::max(c.high, y(high)) : y(high);
+        // Drawn downwards: the lowest offset is the highest y.
+        const double top = y(high), bottom = y(low);
+        c.low = c.open ? std::min(c.low, top) : top;
+        c.high = c.open ? std::max(c.high, bottom) : bottom;
         c.open = true;
     };
     // Samples in a column the envelope holds would only repeat it.
