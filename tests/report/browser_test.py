@@ -964,6 +964,31 @@ def run_review_checks(browser, vrim, url, out, results):
     check_aliasing(browser, url, results)
     check_anchors(browser, vrim, url, out, results)
     check_bounded(browser, vrim, out, results)
+    # A phone: plots the page's width, no text under 12 px, and a heading
+    # for every item in the accessibility tree.
+    open_page(browser, url + "#all-items", 390, 844)
+    phone = browser.evaluate("""(() => {
+        const px = e => parseFloat(getComputedStyle(e).fontSize);
+        const chart = Array.from(document.querySelectorAll('.chart span, .chart p'));
+        const planes = Array.from(document.querySelectorAll('svg.planes')).map(
+            svg => px(svg) * svg.getBoundingClientRect().width / svg.viewBox.baseVal.width);
+        const plots = Array.from(document.querySelectorAll('svg.plot')).map(
+            svg => svg.getBoundingClientRect().width);
+        const player = document.querySelector('.player').getBoundingClientRect().height;
+        return {chart: Math.min.apply(null, chart.map(px)), planes: Math.min.apply(null, planes),
+                plot: Math.min.apply(null, plots), player, width: innerWidth};
+    })()""")
+    results.check("at 390 px: plots near full width, text at least 12 px, the player folded",
+                  phone["chart"] >= 12 and phone["planes"] >= 12 and
+                  phone["plot"] >= 0.7 * phone["width"] and phone["player"] <= 844 / 5,
+                  json.dumps(phone))
+    tree = browser.call("Accessibility.getFullAXTree")
+    headings = [n.get("name", {}).get("value") for n in tree["nodes"]
+                if n.get("role", {}).get("value") == "heading" and not n.get("ignored")]
+    items = [n for _, _, _, its in SCENES.values() for n, keys in its if keys is not None]
+    results.check("every item has a heading", all(n in headings for n in items),
+                  json.dumps(headings)[:600])
+
     # Paper shows no controls.
     open_page(browser, url, 1200, 900)
     browser.call("Emulation.setEmulatedMedia", {"media": "print"})

@@ -755,40 +755,8 @@ std::vector<const PageWriter::Entry*> PageWriter::ordered() const {
     return entries;
 }
 
-std::string PageWriter::head(const std::string& title, const PageSource& source) const {
+std::string PageWriter::provenance(const PageSource& source) const {
     std::string out;
-    out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-           // Nothing may leave the file, whatever a name in it says.
-           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-           "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
-           "<title>";
-    out += htmlText(title);
-    out += "</title>\n<style>\n";
-    out += kPageStyle;
-    // The findings filter is the address: #only-findings hides the clean
-    // items, with or without script.
-    // With findings on the page, only the items with findings show until
-    // "all items" is asked for (the address #all-items, with or without script).
-    out += errors_ + warnings_ > 0 ? "</style>\n</head>\n<body class=\"findings\">\n"
-                                   : "</style>\n</head>\n<body>\n";
-    out += "<div id=\"only-findings\" class=\"mark\"></div>\n"
-           "<div id=\"all-items\" class=\"mark\"></div>\n<header>\n<h1>";
-    out += htmlText(title);
-    out += "</h1>\n<p>";
-    out += count(toc_.size(), "scene", "scenes");
-    out += ", ";
-    out += count(items_, "item", "items");
-    out += " with a shake, ";
-    out += count(errors_, "error", "errors");
-    out += ", ";
-    out += count(warnings_, "warning", "warnings");
-    out += ". Items with errors come first, then those with warnings. Every position on this "
-           "page was computed by the shake module itself; the player only steps through those "
-           "samples.</p>\n";
-    out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "
-           "findings</a> <a class=\"all\" href=\"#all-items\">all items</a></p>\n";
-
     // Folded to one line: who made it when from what; the sums one click away.
     const std::size_t slash = source.module.find_last_of("/\\");
     out += "<section class=\"provenance\" id=\"provenance\" aria-labelledby=\"provenance-name\">"
@@ -822,6 +790,11 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
     }
     out += "</tbody>\n</table>\n</details>\n</section>\n";
 
+    return out;
+}
+
+std::string PageWriter::samplingSummary() const {
+    std::string out;
     if (items_ > plotted_ || restStep_ > 1 || keyStep_ > 1) {
         out += "<p class=\"sampling\"><strong>Sampling:</strong> ";
         if (items_ > plotted_) {
@@ -857,7 +830,11 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
                    : std::string("Every frame on which a key acts is sampled.");
         out += "</p>\n";
     }
-    out += "</header>\n";
+    return out;
+}
+
+std::string PageWriter::contents() const {
+    std::string out;
     // A long contents starts folded, so that the first scene is near the top.
     out += "<nav id=\"contents\" aria-labelledby=\"contents-name\">\n<h2 "
            "id=\"contents-name\">Contents</h2>\n<details";
@@ -880,6 +857,47 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
         out += "</li>\n";
     }
     out += "</ol>\n</details>\n</nav>\n<main>\n";
+    return out;
+}
+
+std::string PageWriter::head(const std::string& title, const PageSource& source) const {
+    std::string out;
+    out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           // Nothing may leave the file, whatever a name in it says.
+           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+           "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
+           "<title>";
+    out += htmlText(title);
+    out += "</title>\n<style>\n";
+    out += kPageStyle;
+    // The findings filter is the address: #only-findings hides the clean
+    // items, with or without script.
+    // With findings on the page, only the items with findings show until
+    // "all items" is asked for (the address #all-items, with or without script).
+    out += errors_ + warnings_ > 0 ? "</style>\n</head>\n<body class=\"findings\">\n"
+                                   : "</style>\n</head>\n<body>\n";
+    out += "<div id=\"only-findings\" class=\"mark\"></div>\n"
+           "<div id=\"all-items\" class=\"mark\"></div>\n<header>\n<h1>";
+    out += htmlText(title);
+    out += "</h1>\n<p>";
+    out += count(toc_.size(), "scene", "scenes");
+    out += ", ";
+    out += count(items_, "item", "items");
+    out += " with a shake, ";
+    out += count(errors_, "error", "errors");
+    out += ", ";
+    out += count(warnings_, "warning", "warnings");
+    out += ". Items with errors come first, then those with warnings. Every position on this "
+           "page was computed by the shake module itself; the player only steps through those "
+           "samples.</p>\n";
+    out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "
+           "findings</a> <a class=\"all\" href=\"#all-items\">all items</a></p>\n";
+
+    out += provenance(source);
+    out += samplingSummary();
+    out += "</header>\n";
+    out += contents();
     return out;
 }
 

@@ -131,6 +131,9 @@ class PageWriter {
                           const std::string& file) const;
     void appendListed(std::string& html, const PageScene& scene, const Picked& picked,
                       const std::vector<std::string>& ids, bool open);
+    std::string provenance(const PageSource& source) const; // the page's head, in parts
+    std::string samplingSummary() const;
+    std::string contents() const;
     std::set<std::string> anchors_;
     Limits limits_;
     std::vector<Entry> toc_;
