@@ -118,7 +118,7 @@ tr.listed { scroll-margin-top: 8px; }
 .more { color: var(--muted); font-style: italic; }
 details.timeline { margin: 8px 0; --label: 14em; }
 details.timeline > summary { cursor: pointer; font-weight: bold; min-height: 24px; }
-.dope { overflow: hidden; }
+.dope { overflow: hidden; padding-right: 1.5em; }
 .dope .ruler { position: relative; height: 1.4em; margin-left: var(--label); font-size: 12px;
   color: var(--muted); }
 .dope .ruler span { position: absolute; padding-left: 2px; border-left: 1px solid var(--line);

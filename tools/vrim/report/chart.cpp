@@ -507,7 +507,7 @@ OffsetSpan offsetsWithEnvelope(const Plot& plot, const std::vector<EnvelopeColum
             std::max(fromSamples.high, fromEnvelope.high)};
 }
 
-std::string legend() {
+std::string legend(bool notANumber) {
     std::string html = "<div class=\"legend\" aria-hidden=\"true\">";
     for (const Axis& axis : kAxes) {
         html += "<span class=\"axis-";
@@ -520,7 +520,10 @@ std::string legend() {
         html += axis.name;
         html += "</span>";
     }
-    return html + "<span class=\"nan-key\">NaN: the position is not a number</span></div>\n";
+    if (notANumber) {
+        html += "<span class=\"nan-key\">NaN: the position is not a number</span>";
+    }
+    return html + "</div>\n";
 }
 
 } // namespace
@@ -533,13 +536,14 @@ std::string chartHtml(const Plot& plot, const std::vector<AxisPiece>& axis,
     const Drawn grid = offsetGrid(span.low, span.high);
     // The drawing stretches to any width; its text is the page's own, so
     // that it stays readable on a phone.
-    std::string html =
-        "<div class=\"chart\" role=\"img\" aria-label=\"" + htmlText(plot.title) +
-        ": offsets on X, Y and Z against frames (" + htmlText(plot.subtitle) + ")\">\n" + legend() +
-        "<div class=\"drawing\"><div class=\"ticks-y\" aria-hidden=\"true\">" + grid.labels +
-        "</div>\n<div class=\"area\"><div class=\"key-labels\" "
-        "aria-hidden=\"true\">" +
-        keys.labels + nan.labels + "</div>\n";
+    std::string html = "<div class=\"chart\" role=\"img\" aria-label=\"" + htmlText(plot.title) +
+                       ": offsets on X, Y and Z against frames (" + htmlText(plot.subtitle) +
+                       ")\">\n" + legend(!nan.labels.empty()) +
+                       "<div class=\"drawing\"><div class=\"ticks-y\" aria-hidden=\"true\">" +
+                       grid.labels +
+                       "</div>\n<div class=\"area\"><div class=\"key-labels\" "
+                       "aria-hidden=\"true\">" +
+                       keys.labels + nan.labels + "</div>\n";
     html += "<svg class=\"plot\" viewBox=\"" + num(kLeft) + " " + num(kTop) + " " +
             num(kRight - kLeft) + " " + num(kBottom - kTop) +
             "\" preserveAspectRatio=\"none\" aria-hidden=\"true\">\n";

@@ -260,10 +260,17 @@ std::string shownText(const std::string& bytes) {
     // The one rule the tool shows a name's bytes by: its own characters
     // (UTF-8, else Windows-1252), control and direction-turning characters
     // as the escapes a terminal shows.
+    // Printable ASCII, most of a page, reads the same under every rule.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7f; })) {
+        return bytes;
+    }
     return text::terminalSafe(text::decode(bytes, text::Encoding::Auto));
 }
 
 std::string markup(const std::string& text) {
+    if (text.find_first_of("&<>\"") == std::string::npos) {
+        return text;
+    }
     std::string html;
     html.reserve(text.size() + text.size() / 8);
     for (char c : text) {
