@@ -216,6 +216,15 @@ EditResult edit(Library& library, const std::string& path, const py::dict& given
     request.backup = given["backup"].cast<bool>();
     request.overwriteBackup = given["overwrite_backup"].cast<bool>();
     request.strict = given["strict"].cast<bool>();
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    for (const auto& [item, pairs] :
+         given["item_actions"].cast<std::vector<std::pair<std::string, Pairs>>>()) {
+        std::vector<Action>& own =
+            request.itemActions.emplace_back(item, std::vector<Action>{}).second;
+        for (const auto& [option, value] : pairs) {
+            own.push_back({option, value});
+        }
+    }
     request.force = given["force"].cast<bool>();
     request.breakHardLinks = given["break_hard_links"].cast<bool>();
     py::gil_scoped_release unlocked;

@@ -83,6 +83,8 @@ class ActionPlayer final : public PanelUser {
     // Every panel action played, as a panel script would hold it.
     const std::vector<standin::PanelAction>& played() const { return played_; }
     Playing playing() const override;
+    // The place in the list of the action playing() stands for.
+    std::size_t playingIndex() const { return playing_; }
 
   private:
     standin::PanelHost& host_;

@@ -127,7 +127,9 @@ struct EditRequest {
     std::vector<std::string> items; // names
     std::vector<std::size_t> blocks;
     bool allItems = false;
-    std::vector<Action> actions;
+    std::vector<Action> actions; // played on every picked item without a list of its own
+    // Each item's own actions (by its address), all written in one pass.
+    std::vector<std::pair<std::string, std::vector<Action>>> itemActions;
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
