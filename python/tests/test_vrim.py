@@ -672,3 +672,40 @@ def test_wrong_keys_are_refused_before_anything_is_read(scene, kwargs, kind, tex
     with pytest.raises(kind) as refused:
         vrim.edit(scene, **kwargs)
     assert text in str(refused.value)
+
+
+# ---------------------------------------------------------------------------
+# Where the package finds itself
+
+def _copied_build(tmp_path, built_for=None):
+    """The package and the module file copied, as a build tree moved elsewhere."""
+    package = os.path.dirname(vrim.__file__)
+    shutil.copytree(package, tmp_path / "python" / "vrim")
+    (tmp_path / "bin").mkdir()
+    shutil.copyfile(vrim.module_path(), tmp_path / "bin" / "vrim_s.p")
+    if built_for:
+        where = tmp_path / "python" / "vrim" / "_where.py"
+        where.write_text(where.read_text().replace(
+            "BUILT_FOR = \"%d.%d\"" % sys.version_info[:2], f"BUILT_FOR = \"{built_for}\""))
+    return tmp_path
+
+
+PACKAGING = [
+    # A moved build tree uses its own module file, not the one it was built beside.
+    (None, "import vrim; print(vrim.module_path())", "{tree}/bin/vrim_s.p"),
+    # A package built for another CPython says so instead of failing obscurely.
+    ("3.99", "import vrim", "built for CPython 3.99; this is CPython"),
+    # NumPy missing: the one call that needs it names the package to install.
+    (None, "import sys; sys.modules['numpy'] = None; import vrim; "
+           "vrim.open(sys.argv[1]).items[0].offsets_array([1])", "install python3-numpy"),
+]
+
+
+@pytest.mark.parametrize("built_for,code,expected", PACKAGING)
+def test_the_package_as_copied_or_run_elsewhere(tmp_path, built_for, code, expected):
+    tree = _copied_build(tmp_path, built_for)
+    env = {k: v for k, v in os.environ.items() if k != "VRIM_MODULE"}
+    env["PYTHONPATH"] = str(tree / "python")
+    done = subprocess.run([sys.executable, "-c", code, TWO], capture_output=True, text=True,
+                          env=env)
+    assert expected.format(tree=tree) in done.stdout + done.stderr

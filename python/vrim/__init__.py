@@ -45,8 +45,24 @@ from typing import Sequence as _Sequence
 from typing import Tuple as _Tuple
 from typing import Union as _Union
 
-from . import _vrim
 from ._where import BUILD_MODULE as _BUILD_MODULE
+from ._where import BUILT_FOR as _BUILT_FOR
+
+
+def _compiled() -> _Any:
+    """The compiled side, or an ImportError that says why it cannot load."""
+    import sys
+
+    running = "%d.%d" % sys.version_info[:2]
+    if running != _BUILT_FOR:
+        raise ImportError(f"vrim was built for CPython {_BUILT_FOR}; this is CPython {running}: "
+                          f"run it with python{_BUILT_FOR}, or build vrim for this Python")
+    from . import _vrim as compiled
+
+    return compiled
+
+
+_vrim = _compiled()
 
 __all__ = [
     "Action",
@@ -353,7 +369,8 @@ def module_path() -> str:
         return named
     here = _os.path.dirname(_os.path.abspath(__file__))
     installed = _os.path.normpath(_os.path.join(here, "..", "..", "..", "vrim", "vrim_s.p"))
-    for candidate in (installed, _BUILD_MODULE):
+    built = _os.path.normpath(_os.path.join(here, _BUILD_MODULE)) if _BUILD_MODULE else ""
+    for candidate in (installed, built):
         if candidate and _os.path.isfile(candidate):
             return candidate
     return installed
