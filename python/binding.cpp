@@ -82,6 +82,7 @@ void bindScenes(py::module_& m) {
         .def_readonly("fps", &Scene::fps)
         .def_readonly("first_frame", &Scene::firstFrame)
         .def_readonly("last_frame", &Scene::lastFrame)
+        .def_readonly("frame_step", &Scene::frameStep)
         // Each item a view into the scene's own, not a copy: a scene of tens
         // of thousands of items is held once.
         .def_property_readonly(

@@ -619,8 +619,8 @@ class Item(_ReadOnly):
 
         ``frames`` may be fractional; ``times`` are seconds instead (each
         row is at exactly that time). Either may be a NumPy array of one
-        dimension. Without either: every frame of the scene's range, else of
-        the item's keys. ``fps`` defaults to the scene's rate."""
+        dimension. Without either: the frames ``vrim bake`` samples (every
+        ``frame_step`` frames of the scene's range, else of the item's keys). ``fps`` defaults to the scene's rate."""
         picked, rate, as_times = self._pick(frames, times, fps)
         out = _array.array("d", bytes(8 * 5 * len(picked)))
         self._evaluate(picked, rate, as_times, out)
@@ -664,17 +664,20 @@ class Scene(_ReadOnly):
     for, so a scene of any size costs a few hundred bytes an item.
 
     Attributes: ``path``, ``fps``, ``first_frame``, ``last_frame`` (None
-    when the scene gives none), ``items`` (the items with a shake),
+    when the scene gives none), ``frame_step`` (the scene's FrameStep, 1
+    without one: bake and ``Item.offsets()`` sample every so many frames),
+    ``items`` (the items with a shake),
     ``findings`` (check's findings about the scene as a whole; each item
     holds its own), ``errors``, ``warnings`` (of the scene and its blocks)."""
 
     __slots__ = ("_library", "_data", "_module", "_edits", "path", "fps", "first_frame",
-                 "last_frame", "items", "findings", "errors", "warnings")
+                 "last_frame", "frame_step", "items", "findings", "errors", "warnings")
 
     path: str
     fps: float
     first_frame: _Optional[int]
     last_frame: _Optional[int]
+    frame_step: float
     items: _Tuple[Item, ...]
     findings: _Tuple[Finding, ...]
     errors: int
@@ -686,7 +689,8 @@ class Scene(_ReadOnly):
         put(self, "_data", data)
         put(self, "_module", module)
         put(self, "_edits", edits)
-        for name in ("path", "fps", "first_frame", "last_frame", "errors", "warnings"):
+        for name in ("path", "fps", "first_frame", "last_frame", "frame_step", "errors",
+                     "warnings"):
             put(self, name, getattr(data, name))
         put(self, "items", tuple(Item(self, d) for d in data.items))
         put(self, "findings", tuple(_finding(f, data.path, None, None) for f in data.findings))

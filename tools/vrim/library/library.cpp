@@ -210,6 +210,7 @@ Scene Library::open(const std::string& path) {
         throw Failure(Failure::Kind::Scene, checked.error, path);
     }
     result.fps = checked.timing->fps;
+    result.frameStep = checked.timing->step;
     if (checked.timing->frames) {
         result.firstFrame = checked.timing->frames->first;
         result.lastFrame = checked.timing->frames->last;
@@ -261,20 +262,12 @@ std::vector<double> Library::defaultFrames(const Scene& scene, const Item& item)
         std::lock_guard<std::mutex> hold(hostLock());
         range = framesOfKeys(*loadItem(acquire(state_->modulePath), scene, item), scene.fps);
     }
-    std::vector<double> frames;
-    const std::int64_t count = static_cast<std::int64_t>(range.last) - range.first + 1;
-    if (count > static_cast<std::int64_t>(kMaxSamples)) {
-        throw Failure(Failure::Kind::Usage,
-                      "frames " + std::to_string(range.first) + " to " +
-                          std::to_string(range.last) + " make more than " +
-                          std::to_string(kMaxSamples) + " samples; give the frames",
-                      scene.path, item.name);
+    try {
+        return sampleFrames(range, scene.frameStep);
+    } catch (const ToolError& e) {
+        throw Failure(Failure::Kind::Usage, std::string(e.what()) + "; give the frames", scene.path,
+                      item.name);
     }
-    frames.reserve(static_cast<std::size_t>(count));
-    for (std::int64_t frame = range.first; frame <= range.last; ++frame) {
-        frames.push_back(static_cast<double>(frame));
-    }
-    return frames;
 }
 
 void Library::evaluateInto(const Scene& scene, const Item& item, const double* frames,

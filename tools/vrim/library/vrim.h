@@ -78,6 +78,7 @@ struct Scene {
     std::string path;
     double fps = 30.0;
     std::optional<std::int32_t> firstFrame, lastFrame;
+    double frameStep = 1.0; // the header's FrameStep: bake samples every so many frames
     std::vector<Item> items;
     std::vector<Finding> findings; // about the scene as a whole
     int errors = 0, warnings = 0;
@@ -222,7 +223,7 @@ class Library {
     // time times fps.
     void evaluateInto(const Scene& scene, const Item& item, const double* frames, std::size_t count,
                       double fps, const double* rest, double* out, bool times = false);
-    // The frames offsets() takes by default.
+    // The frames offsets() takes by default: those bake samples.
     std::vector<double> defaultFrames(const Scene& scene, const Item& item);
     // Check over files and folders. Finding no scene file at all is a
     // Failure (Scene): a gate must not pass on an empty folder.
