@@ -137,6 +137,7 @@ void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double
                   {"old", pair.oldPath.empty() ? json(nullptr) : json(pair.oldPath)},
                   {"new", pair.newPath.empty() ? json(nullptr) : json(pair.newPath)}};
     std::size_t items = 0;
+    bool headerPrinted = false;
     if (run.options.json) {
         std::string head = jsonText(scene);
         head.pop_back();
@@ -159,6 +160,7 @@ void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double
         if (run.options.json) {
             out.print("\"header\": %s, \"items\": [", jsonText(list).c_str());
         }
+        headerPrinted = true;
     };
     listener.item = [&](const compare::ItemDiff& item) {
         if (run.options.json) {
@@ -177,6 +179,9 @@ void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double
         error = e.what();
     }
     if (run.options.json) {
+        if (!headerPrinted) { // a scene that could not be opened
+            listener.header({});
+        }
         std::string rest = jsonText(compare::totalsJson(totals));
         rest.erase(0, 1);
         rest.pop_back();
