@@ -140,8 +140,9 @@ class Diff(unittest.TestCase):
         # The lines the guide shows, the tool named by its full path.
         with open(os.path.join(repo, ".gitattributes"), "w") as f:
             f.write("*.lws diff=vrim\n")
-        git("config", "diff.vrim.textconv", VRIM + " diff --textconv")
-        git("config", "difftool.vrim.cmd", VRIM + ' diff "$LOCAL" "$REMOTE"')
+        with open(os.path.join(repo, ".git", "config"), "a") as f:
+            f.write('[diff "vrim"]      textconv = %s diff --textconv\n' % VRIM)
+            f.write('[difftool "vrim"]  cmd = %s diff "$LOCAL" "$REMOTE"\n' % VRIM)
         shot = os.path.join(repo, "shot.lws")
         with open(shot, "w", newline="") as f:
             f.write(self.text)
