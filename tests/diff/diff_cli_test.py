@@ -70,6 +70,8 @@ class Diff(unittest.TestCase):
             ([self.old, period, "--tolerance", "-1"], 2, ""),
             ([self.old, period, "--tolerance", "0.1"], 0, "no motion differs"),
             ([self.old], 2, ""),
+            (["-", period], 2, ""),
+            (["--textconv", self.old, period], 2, ""),
         ]
         for args, status, words in cases:
             with self.subTest(args=args[1:]):

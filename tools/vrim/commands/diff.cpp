@@ -208,6 +208,12 @@ int runDiff(const DiffOptions& options) {
     if (options.scenes.size() != 2) {
         throw ToolError("diff takes two scenes or two folders: OLD NEW (or --textconv FILE)");
     }
+    for (const std::string& path : options.scenes) {
+        if (path == "-") {
+            // The differing items are read a second time, which a stream cannot give.
+            throw ToolError("diff reads each scene twice: give a file, not standard input");
+        }
+    }
     const double tolerance = parseTolerance(options.tolerance);
     const std::vector<compare::ScenePair> pairs =
         compare::pairsOf(options.scenes[0], options.scenes[1], options.recursive);
@@ -257,13 +263,16 @@ Command addDiffCommand(CLI::App& tool) {
     CLI::App* command = tool.add_subcommand(
         "diff", "Compare the shakes of two versions of a scene, or of two folders of scenes, "
                 "key by key and frame by frame");
-    command->add_option("scenes", options->scenes, "OLD and NEW: two scene files or two folders")
-        ->type_name("OLD NEW")
-        ->expected(0, 2);
+    CLI::Option* scenes =
+        command
+            ->add_option("scenes", options->scenes, "OLD and NEW: two scene files or two folders")
+            ->type_name("OLD NEW")
+            ->expected(0, 2);
     command
         ->add_option("--textconv", options->textconv,
                      "Print the scene's shakes as stable lines, one key a line (git's textconv)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->excludes(scenes);
     command
         ->add_option("--tolerance", options->tolerance,
                      "Offsets closer than this count as the same motion")
