@@ -209,6 +209,20 @@ std::vector<Case> cases() {
           {Change::Changed, "Lamp_Swing", ""},
           {Change::Changed, "Hidden_Rig", ""}},
          true},
+        // Pairs found out of the old file's order take further passes.
+        {"items reordered and changed",
+         base,
+         with(base,
+              [](TestScene& s) {
+                  std::swap(s.items[0], s.items[2]);
+                  for (TestItem& item : s.items) {
+                      item.keys[0].widthY += 0.5;
+                  }
+              }),
+         {{Change::Changed, "Hidden_Rig", ""},
+          {Change::Changed, "Lamp_Swing", ""},
+          {Change::Changed, "Camera_Rig", ""}},
+         true},
         {"key inserted in the middle",
          base,
          with(base,

@@ -21,6 +21,7 @@ namespace vrim {
 namespace {
 
 using nlohmann::json;
+static_assert(compare::kFormatVersion == kJsonFormatVersion);
 
 struct DiffOptions {
     std::vector<std::string> scenes; // OLD NEW

@@ -120,6 +120,9 @@ std::vector<ScenePair> pairFolders(const std::string& oldFolder, const std::stri
 std::vector<ScenePair> pairsOf(const std::string& oldPath, const std::string& newPath,
                                bool recursive);
 
+// The document's "formatVersion", the same as every command's.
+constexpr int kFormatVersion = 1;
+
 // The members of the JSON document (docs/schema/diff.json) that a command
 // and the library both give.
 nlohmann::json itemJson(const ItemDiff& item);

@@ -175,7 +175,8 @@ class Cursor {
         }
         throwIfStopped(reader_);
         if (at_ != number) {
-            throw ToolError(reader_.name() + " changed while it was compared");
+            throw ToolError(reader_.name() + " changed while it was compared",
+                            ErrorKind::ChangedOnDisk);
         }
         return reader_.block();
     }
