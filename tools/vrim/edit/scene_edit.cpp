@@ -325,6 +325,7 @@ ModuleResult SceneEdit::runModule(const scene::Block& block, const std::string& 
     ShakeInstance* instance = session_.newInstance();
     session_.load(instance, block.lines);
     std::unique_ptr<PanelUser> user = options_.user(block.address);
+    user->editing(*instance);
     ModuleResult outcome{false, {}, ActionWatch(keysOf(*instance).size())};
     const int code = session_.runKeyEditor(instance, [&](standin::Panel& panel) {
         std::optional<standin::PanelAction> action = user->next(panel);
