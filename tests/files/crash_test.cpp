@@ -157,7 +157,11 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
                 start({"edit", scene, "--item", "Target", "--shift", "1"}, dir + "/next");
             EXPECT_EQ(finish(next), 2);
             const std::string err = readBytes(dir + "/next.err");
-            EXPECT_NE(err.find("'" + lock + "' is stale: vrim process"), std::string::npos) << err;
+            // Killed before it wrote its holder into the lock, the run leaves an
+            // empty one, which cannot be told stale.
+            EXPECT_TRUE(err.find("'" + lock + "' is stale: vrim process") != std::string::npos ||
+                        err.find("'" + lock + "' exists: another vrim") != std::string::npos)
+                << err;
             EXPECT_NE(err.find("remove '" + lock + "'"), std::string::npos) << err;
             EXPECT_EQ(readBytes(scene), versions[now]);
             fs::remove(lock);
@@ -213,8 +217,10 @@ TEST(Race, TwoEditsAtOnceAreEachAppliedOrRefusedByTheLock) {
             const std::string err = readBytes(dir + "/run" + std::to_string(which) + ".err");
             ASSERT_TRUE(status == 0 || status == 2) << status;
             if (status == 2) {
-                EXPECT_NE(err.find("shot.lws.lock' exists: vrim process"),
-                          std::string::npos)
+                // Met between its create and its holder's line, the lock
+                // names no holder yet.
+                EXPECT_TRUE(err.find("shot.lws.lock' exists: vrim process") != std::string::npos ||
+                            err.find("shot.lws.lock' exists: another vrim") != std::string::npos)
                     << err;
                 ++refused;
             }
