@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     const std::vector<vrim::Command> commands = {
         vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),   vrim::addCheckCommand(tool),
         vrim::addShowCommand(tool),    vrim::addLsCommand(tool),     vrim::addValidateCommand(tool),
-        vrim::addEditCommand(tool),    vrim::addReportCommand(tool),
+        vrim::addEditCommand(tool),    vrim::addReportCommand(tool), vrim::addDiffCommand(tool),
     };
 
     // Every refusal of the command line in the tool's words, one line.

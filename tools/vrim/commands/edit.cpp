@@ -136,21 +136,19 @@ void refuseInteractiveMisuse(const scene::SceneBatch& batch, const EditOptions& 
     if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
         throw ToolError(why);
     }
-    if (batch.files().size() != 1 || given.items.size() + given.blocks.size() != 1 ||
+    if (batch.files().size() != 1 || given.items.size() + given.blocks.size() > 1 ||
         given.allItems) {
         throw ToolError("the interactive key editor edits one item of one scene: give one "
-                        "scene and one --item or --block, or give the edit as actions");
+                        "scene and at most one --item or --block (without, it offers the "
+                        "scene's items), or give the edit as actions");
     }
     if (given.json) {
         throw ToolError("--json needs the edit as actions (--key, --set, ...)");
     }
-    if (given.dryRun) {
-        throw ToolError("--dry-run needs the edit as actions (--key, --set, ...)");
-    }
 }
 
-void refuseUnusableScenes(const EditOptions& given) {
-    if (given.items.empty() && given.blocks.empty() && !given.allItems) {
+void refuseUnusableScenes(const EditOptions& given, bool interactive) {
+    if (given.items.empty() && given.blocks.empty() && !given.allItems && !interactive) {
         throw ToolError("give the item to edit: --item NAME, --block N (or --all-items)");
     }
     for (const std::string& scene : given.scenes) {
@@ -337,7 +335,7 @@ class EditRun {
 int runEdit(const CLI::App& command, const EditOptions& given) {
     std::vector<edit::EditAction> actions = actionsInOrder(command);
     refuseIdleOptions(given);
-    refuseUnusableScenes(given);
+    refuseUnusableScenes(given, actions.empty());
     const scene::SceneBatch batch(given.scenes, given.recursive);
     requireScenes(batch, given.scenes, given.recursive);
     if (actions.empty()) {

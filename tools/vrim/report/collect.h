@@ -18,6 +18,7 @@ struct BlockSource {
     std::size_t firstLine = 0, lastLine = 0;
     const std::vector<std::string>* lines = nullptr; // as the host hands them to the module
     bool loaded = false;                             // the instance holds these lines already
+    std::string address;                             // what --item takes; empty: the name
 };
 
 // Loads the block into instance (reused from block to block, so that a scene
@@ -29,6 +30,11 @@ struct BlockSource {
 PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
                      const std::vector<Finding>& findings, const vrim::SceneTiming& timing,
                      const Limits& limits, bool plot);
+
+// Each key of the instance with the runs of frames in the range on which it
+// moves the item, as the module picks the key; work grows with the keys, not
+// the frames.
+std::vector<PlotKey> keyRuns(const ShakeInstance& instance, double fps, const FrameRange& frames);
 
 // A finding of check as the page shows it.
 PageFinding pageFinding(const Finding& finding);
