@@ -119,6 +119,33 @@ void addMotionOptions(CLI::App& command, MotionOptions& options, bool sceneRequi
         ->type_name("X,Y,Z");
     addOutputOption(command, options.output);
     addModuleOption(command, options.module);
+    command.add_flag("--allow-errors", options.allowErrors,
+                     "Evaluate a key block even when check finds errors in it");
+}
+
+void refuseErrorBlock(BlockChecker& checker, const std::string& sceneName,
+                      const scene::Block& block, const scene::Header& header,
+                      const MotionOptions& options) {
+    if (options.allowErrors) {
+        return;
+    }
+    std::optional<FrameRange> frames;
+    if (!options.frames.empty()) {
+        frames = parseFrameRange(options.frames, "--frames");
+    }
+    const BlockReport report =
+        checker.check(block, sceneTiming(header, options.fps.given(), frames));
+    for (const Finding& finding : report.findings) {
+        if (finding.severity == Severity::Error) {
+            throw ToolError(scene::blockPlace(sceneName, block) + ": check finds " +
+                                std::to_string(report.errors) +
+                                (report.errors == 1 ? " error" : " errors") + " in this block (" +
+                                (finding.line != 0 ? "line " + std::to_string(finding.line) + ": "
+                                                   : std::string()) +
+                                finding.message + "); --allow-errors evaluates it anyway",
+                            ErrorKind::Refused);
+        }
+    }
 }
 
 namespace {
@@ -157,6 +184,8 @@ MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
         scene::Reader reader = scene::Reader::open(options.scene);
         const scene::PickedBlock picked =
             scene::pickBlock(reader, {options.item, options.item.empty() ? options.block : 1});
+        BlockChecker checker(session);
+        refuseErrorBlock(checker, reader.name(), picked.block, picked.header, options);
         session.load(setup.instance, picked.block.lines);
         setup.source = scene::blockPlace(reader.name(), picked.block);
         setup.item = picked.block.address;

@@ -63,16 +63,16 @@ int runReport(const ReportOptions& options) {
     const int errors = review.errors(), warnings = review.warnings();
     // One line for whoever runs it from a script or a shell: what, where.
     const bool toStandardOutput = options.batch.output.empty() || options.batch.output == "-";
-    std::fprintf(stderr, "vrim: wrote %s (%s): %s, %s with a shake (%s drawn), %s, %s\n",
-                 toStandardOutput ? "the page to standard output"
-                                  : report::absolutePath(options.batch.output).c_str(),
-                 bytes >= 10000 ? (std::to_string((bytes + 512) / 1024) + " KB").c_str()
-                                : plural(bytes, "byte", "bytes").c_str(),
-                 plural(review.scenes().size(), "scene", "scenes").c_str(),
-                 plural(review.items(), "item", "items").c_str(),
-                 std::to_string(review.plotted()).c_str(),
-                 plural(static_cast<std::size_t>(errors), "error", "errors").c_str(),
-                 plural(static_cast<std::size_t>(warnings), "warning", "warnings").c_str());
+    std::fprintf(
+        stderr, "vrim: wrote %s (%s): %s, %s with a shake (%s drawn), %s, %s\n",
+        toStandardOutput ? "the page to standard output"
+                         : terminalText(report::absolutePath(options.batch.output)).c_str(),
+        bytes >= 10000 ? (std::to_string((bytes + 512) / 1024) + " KB").c_str()
+                       : plural(bytes, "byte", "bytes").c_str(),
+        plural(review.scenes().size(), "scene", "scenes").c_str(),
+        plural(review.items(), "item", "items").c_str(), std::to_string(review.plotted()).c_str(),
+        plural(static_cast<std::size_t>(errors), "error", "errors").c_str(),
+        plural(static_cast<std::size_t>(warnings), "warning", "warnings").c_str());
     // Written: 0 when clean, 1 with findings. Nothing written is 2 (an
     // exception on the way out of here).
     const int status = errors > 0 || warnings > 0 ? kExitWarnings : kExitClean;

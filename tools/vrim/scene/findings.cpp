@@ -1,5 +1,6 @@
 #include "tools/vrim/scene/findings.h"
 
+#include "text/names.h"
 #include "text/numbers.h"
 #include "text/words.h"
 
@@ -27,15 +28,12 @@ std::string frames(int64_t first, int64_t last) {
                          : "frames " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-std::string quoted(const std::string& line) {
-    // Scene lines are 8-bit text; keep the report plain ASCII and short.
+// A scene line in a message: its own characters, decoded as names are, and
+// short. Control characters stay: each output shows them its own way (a
+// terminal as escapes, JSON escaped, the page as visible marks).
+std::string quotedLine(const std::string& line) {
     constexpr std::size_t kShown = 60;
-    std::string text = "\"";
-    for (std::size_t i = 0; i < line.size() && i < kShown; ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        text += (c < 0x20 || c > 0x7e) ? '?' : static_cast<char>(c);
-    }
-    return text + (line.size() > kShown ? "...\"" : "\"");
+    return "\"" + text::excerpt(scene::printable(line), kShown) + "\"";
 }
 
 void add(BlockReport& report, Severity severity, const char* kind, std::uint64_t line, int key,
@@ -50,7 +48,7 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
         const std::size_t stop = reading.linesRead - 1;
         const std::size_t after = block.lines.size() - reading.linesRead;
         add(report, Severity::Error, "block-ends-early", first + stop, 0,
-            "the module stops reading the block at the line " + quoted(block.lines[stop]) +
+            "the module stops reading the block at the line " + quotedLine(block.lines[stop]) +
                 ", before its " + (block.ended ? "VRIM_END" : "end") + ": the " +
                 text::counted(after, "line", "lines") + " after it " +
                 (block.wrapped ? "are never read" : "would be read by the host as its own"));
@@ -70,7 +68,7 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
         case LineEffect::SetsKeyField:
             if (!keyStarted) {
                 add(report, Severity::Warning, "value-before-key", line, 0,
-                    "the line " + quoted(block.lines[i]) +
+                    "the line " + quotedLine(block.lines[i]) +
                         " comes before the first KEY_START and is skipped");
             }
             break;
@@ -78,7 +76,8 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
             if (std::find(reading.keyNumLines.begin(), reading.keyNumLines.end(), i) ==
                 reading.keyNumLines.end()) {
                 add(report, Severity::Warning, "unknown-line", line, 0,
-                    "the line " + quoted(block.lines[i]) + " matches no keyword and is skipped");
+                    "the line " + quotedLine(block.lines[i]) +
+                        " matches no keyword and is skipped");
             }
             break;
         case LineEffect::EndsBlock:
@@ -172,7 +171,7 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
         if (field == KeyField::None && !keyNum) {
             if (block.lines[i].size() > kLineChars) {
                 add(report, Severity::Warning, "cut-line", block.firstLine + i, 0,
-                    "the line " + quoted(block.lines[i]) + " is " +
+                    "the line " + quotedLine(block.lines[i]) + " is " +
                         std::to_string(block.lines[i].size()) +
                         " characters long: the module reads only its first " +
                         std::to_string(kLineChars));
@@ -187,7 +186,7 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
         }
         const int key = keyNum ? -1 : keyOfLine(reading, i);
         const int number = key + 1;
-        std::string message = "the line " + quoted(block.lines[i]) + ": " + finding->message;
+        std::string message = "the line " + quotedLine(block.lines[i]) + ": " + finding->message;
         switch (finding->kind) {
         case scene::NumberFinding::Kind::NotFinite:
             if (key >= 0 && reading.effects[i] == LineEffect::SetsKeyField) {
