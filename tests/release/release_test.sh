@@ -86,6 +86,8 @@ check "Linux: vrim --version, vrim validate --level 3" linux_tool
 # The manual page renders, and the bash completion is where bash looks.
 linux_extras() {
   [ -f "$linux/share/bash-completion/completions/vrim" ] || fail "no bash completion"
+  [ -f "$linux/share/zsh/site-functions/_vrim" ] || fail "no zsh completion"
+  [ -f "$linux/share/fish/vendor_completions.d/vrim.fish" ] || fail "no fish completion"
   MANWIDTH=80 man -l "$linux/share/man/man1/vrim.1" 2>/dev/null | grep -q "vrim" || fail "vrim.1 does not render"
 }
 check "Linux: vrim.1 and the bash completion" linux_extras
