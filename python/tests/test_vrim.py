@@ -771,3 +771,28 @@ def test_ctrl_c_stops_a_long_read_with_keyboard_interrupt(tmp_path, call):
     if out.strip() == "finished":
         pytest.skip("the scene was read before the signal came; no interruption to see")
     assert out.strip() == "interrupted"
+
+
+def test_the_wheel_installs_into_a_virtual_environment_and_edits(tmp_path, scene):
+    import venv  # noqa: F401  (python3-venv)
+
+    build = os.path.dirname(os.path.dirname(os.path.dirname(vrim.__file__)))
+    if not os.path.isdir(os.path.join(build, "python", "installed")):
+        pytest.skip("no build tree beside the package to make a wheel from")
+    maker = os.path.join(os.path.dirname(os.path.dirname(__file__)), "make_wheel.py")
+    made = subprocess.run([sys.executable, maker, "--build", build, "--out", str(tmp_path)],
+                          capture_output=True, text=True, check=True).stdout.strip()
+    assert os.path.basename(made) == "vrim-1.0.0-cp%d%d-cp%d%d-linux_x86_64.whl" % (
+        sys.version_info[:2] * 2)
+    made_env = subprocess.run([sys.executable, "-m", "venv", str(tmp_path / "env")],
+                              capture_output=True, text=True)
+    if made_env.returncode != 0:
+        pytest.skip("no virtual environment here: " + made_env.stderr.strip()[-200:])
+    python = str(tmp_path / "env" / "bin" / "python")
+    subprocess.run([python, "-m", "pip", "install", "-q", "--no-index", made], check=True)
+    code = ("import sys, vrim; r = vrim.edit(sys.argv[1], item='Lamp_Swing', "
+            "actions=[vrim.Action.shift(2)]); print(r.written, vrim.check(sys.argv[1]).status, "
+            "vrim.module_path().startswith(sys.prefix))")
+    env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "VRIM_MODULE")}
+    done = subprocess.run([python, "-c", code, scene], capture_output=True, text=True, env=env)
+    assert done.stdout.split() == ["True", "1", "True"], done.stderr
