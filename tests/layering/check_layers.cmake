@@ -33,8 +33,9 @@ set(rules
   "tools/vrim/plot/=${scene}|tools/vrim/plot/"
   "tools/vrim/validate/=${module}|tools/vrim/validate/"
   "tools/vrim/edit/=${scene}|tools/vrim/edit/"
-  "tools/vrim/report/=${scene}|tools/vrim/plot/|tools/vrim/edit/|tools/vrim/report/"
-  "tools/vrim/library/=${scene}|tools/vrim/plot/|tools/vrim/validate/|tools/vrim/edit/|tools/vrim/report/|tools/vrim/library/"
+  "tools/vrim/compare/=${scene}|tools/vrim/compare/"
+  "tools/vrim/report/=${scene}|tools/vrim/plot/|tools/vrim/edit/|tools/vrim/compare/|tools/vrim/report/"
+  "tools/vrim/library/=${scene}|tools/vrim/plot/|tools/vrim/validate/|tools/vrim/edit/|tools/vrim/report/|tools/vrim/compare/|tools/vrim/library/"
   "python/=tools/vrim/library/vrim.h"
   "tools/vrim/commands/=${below_tool}|tools/vrim/"
   "tools/vrim/main.cpp=${below_tool}|tools/vrim/")

@@ -160,7 +160,7 @@ std::vector<Sample> sampleOnBase(Session& session, const MotionSetup& setup,
         std::fprintf(stderr,
                      "vrim: --base '%s' has no row for %s of %s: those frames are not baked "
                      "(--allow-holes)\n",
-                     shown(options.base).c_str(), missing.c_str(), range.c_str());
+                     terminalText(options.base).c_str(), missing.c_str(), range.c_str());
     }
     std::vector<Sample> samples;
     for (const BaseRow& row : base) {
@@ -231,7 +231,7 @@ void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
                                               reader.header(), options.motion);
         // Byte for byte into a file or a pipe; a terminal sees no control
         // character raw.
-        const std::string item = csvField(out.terminal() ? shown(setup.item) : setup.item);
+        const std::string item = csvField(out.terminal() ? terminalText(setup.item) : setup.item);
         for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
             const int p = options.precision;
             out.print("%s,%.10g,%.*g,%.*g,%.*g,%.*g\n", item.c_str(), sample.frame, p, sample.time,
