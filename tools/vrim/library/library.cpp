@@ -162,7 +162,21 @@ ShakeInstance* loadItem(Live& session, const Scene& scene, const Item& item) {
 
 struct Library::State {
     std::string modulePath;
+    std::function<bool()> interrupted;
+
+    // Called once a block: asks the caller every so many blocks.
+    void poll(std::size_t& blocks, const std::string& path) const {
+        constexpr std::size_t kBlocksBetweenAsks = 256;
+        if (interrupted && ++blocks % kBlocksBetweenAsks == 0 && interrupted()) {
+            throw Failure(Failure::Kind::Interrupted, "interrupted while reading '" + path + "'",
+                          path);
+        }
+    }
 };
+
+void Library::setInterruptCheck(std::function<bool()> interrupted) {
+    state_->interrupted = std::move(interrupted);
+}
 
 Library::Library(const std::string& modulePath) : state_(std::make_unique<State>()) {
     state_->modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
@@ -183,26 +197,28 @@ Scene Library::open(const std::string& path) {
     stamp(path, result.size, result.modified);
     const scene::BlockPick every;
     SceneCheck checked;
+    std::size_t seen = 0;
     try {
-        checked =
-            checkScene(path, every, std::nullopt, std::nullopt,
-                       *acquire(state_->modulePath).checker, [&result](const BlockReport& report) {
-                           const scene::Block& block = report.block;
-                           Item item;
-                           item.name = scene::blockName(block);
-                           item.block = block.number;
-                           item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
-                           item.firstLine = block.whole.firstLine;
-                           item.lastLine = block.whole.lastLine;
-                           item.begin = block.whole.begin;
-                           item.end = block.whole.end;
-                           item.itemLine = block.item ? block.item->line : block.whole.firstLine;
-                           item.itemBegin = block.item ? block.item->offset : block.whole.begin;
-                           item.keyCount = report.keys;
-                           item.errors = report.errors;
-                           item.warnings = report.warnings;
-                           result.items.push_back(std::move(item));
-                       });
+        checked = checkScene(
+            path, every, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
+            [&result, &seen, &path, this](const BlockReport& report) {
+                state_->poll(seen, path);
+                const scene::Block& block = report.block;
+                Item item;
+                item.name = scene::blockName(block);
+                item.block = block.number;
+                item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
+                item.firstLine = block.whole.firstLine;
+                item.lastLine = block.whole.lastLine;
+                item.begin = block.whole.begin;
+                item.end = block.whole.end;
+                item.itemLine = block.item ? block.item->line : block.whole.firstLine;
+                item.itemBegin = block.item ? block.item->offset : block.whole.begin;
+                item.keyCount = report.keys;
+                item.errors = report.errors;
+                item.warnings = report.warnings;
+                result.items.push_back(std::move(item));
+            });
     } catch (const ToolError& e) {
         throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
     }
@@ -339,10 +355,12 @@ void Library::checkOne(const std::string& path, CheckResult& result) {
     std::vector<SceneFinding>& found = result.findings;
     const scene::BlockPick every;
     SceneCheck checked;
+    std::size_t seen = 0;
     try {
         checked = checkScene(path, every, std::nullopt, std::nullopt,
                              *acquire(state_->modulePath).checker,
-                             [&found, &path](const BlockReport& report) {
+                             [&found, &path, &seen, this](const BlockReport& report) {
+                                 state_->poll(seen, path);
                                  for (const vrim::Finding& finding : report.findings) {
                                      found.push_back({path, scene::blockName(report.block),
                                                       report.block.number, findingOf(finding)});

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -201,6 +202,10 @@ class Library {
     Library& operator=(const Library&) = delete;
 
     const std::string& modulePath() const;
+    // Asked every so many blocks while a scene is read or checked: true ends
+    // the call with a Failure (Interrupted). A caller's Ctrl-C handler, so
+    // that a long open stops within moments; none by default.
+    void setInterruptCheck(std::function<bool()> interrupted);
 
     // Reads the scene through, checking every block as `vrim check` does;
     // holds each block's place and counts, not its lines or findings, so
