@@ -260,6 +260,7 @@ void bindLibrary(py::module_& m) {
         .def("offsets", &Library::offsets, release)
         .def("evaluate_into", &evaluateInto)
         .def("check", &Library::check, release)
+        .def("diff", &Library::diff, release)
         .def("report", &report, release)
         .def("edit", &edit);
 }

@@ -6,6 +6,7 @@
 #include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/files/paths.h"
 #include "tools/vrim/files/replace_file.h"
+#include "tools/vrim/library/diff.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/report/review.h"
 #include "tools/vrim/scene/batch.h"
@@ -653,6 +654,15 @@ std::string moduleLine() {
 
 Validation validate(const std::string& modulePath, std::uint64_t seed) {
     std::lock_guard<std::mutex> hold(hostLock());
+    // The validator activates the module in a host of its own, and the
+    // module keeps the services of the host that activated it last: a live
+    // session would be left calling services that are gone. The next call
+    // loads the module again.
+    Live& current = live();
+    current.checker.reset();
+    current.loaded = nullptr;
+    current.session.reset();
+    current.path.clear();
     validate::Options options;
     options.modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
     options.seed = seed;
@@ -683,6 +693,17 @@ Validation validate(const std::string& modulePath, std::uint64_t seed) {
     }
     std::fclose(out);
     return result;
+}
+
+std::string Library::diff(const std::string& oldPath, const std::string& newPath, double tolerance,
+                          bool recursive) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    Live& session = acquire(state_->modulePath);
+    try {
+        return diffDocument(*session.session, oldPath, newPath, tolerance, recursive);
+    } catch (const ToolError& e) {
+        throw Failure(kindOf(e, Failure::Kind::Usage), e.what());
+    }
 }
 
 } // namespace vrim::library

@@ -240,6 +240,11 @@ class Library {
     ReportResult report(const std::vector<std::string>& paths, const std::string& page,
                         const ReportRequest& request);
 
+    // Two scenes or two folders compared as `vrim diff --json` compares
+    // them: that document's text (docs/schema/diff.json).
+    std::string diff(const std::string& oldPath, const std::string& newPath, double tolerance,
+                     bool recursive);
+
   private:
     struct State;
     std::unique_ptr<State> state_;
