@@ -68,7 +68,7 @@ int runLs(const BatchOptions& options) {
     int errors = 0, warnings = 0;
     // Over many scenes, one without the --item or --block asked for is a
     // note; only when no scene has it is that an error.
-    const bool picking = !options.pick.item.empty() || options.pick.block != 0;
+    const bool picking = !options.blocks().everyBlock();
     const std::size_t scenes = batch.files().size();
     const bool many = scenes > 1;
 
@@ -87,7 +87,7 @@ int runLs(const BatchOptions& options) {
                         out.print("%s%s\n", f == 0 ? "" : "\n", shown(path).c_str());
                     }
                     const SceneCheck scene = checkScene(
-                        path, options.pick, std::nullopt, std::nullopt, checker,
+                        path, options.blocks(), std::nullopt, std::nullopt, checker,
                         [&](const BlockReport& report) {
                             const std::size_t count = static_cast<std::size_t>(report.errors) +
                                                       static_cast<std::size_t>(report.warnings);
@@ -151,9 +151,9 @@ int runLs(const BatchOptions& options) {
                 });
     std::string none;
     if (picking && many && missing == scenes) {
-        none = options.pick.item.empty()
-                   ? "--block " + std::to_string(options.pick.block) + ": no scene holds that block"
-                   : "--item '" + options.pick.item +
+        none = options.item.empty()
+                   ? "--block " + std::to_string(options.block) + ": no scene holds that block"
+                   : "--item '" + options.item +
                          "': no scene has an item of that name with a shake";
         ++errors;
         out.flush();

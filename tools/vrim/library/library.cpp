@@ -154,7 +154,7 @@ Scene Library::open(const std::string& path) {
     Scene result;
     result.path = path;
     stamp(path, result.size, result.modified);
-    const scene::BlockPick every;
+    const scene::BlockSelector every;
     SceneCheck checked;
     try {
         checked =
@@ -300,7 +300,7 @@ std::vector<SceneFinding> Library::check(const std::vector<std::string>& paths, 
         throw Failure(Failure::Kind::Scene, e.what());
     }
     std::vector<SceneFinding> found;
-    const scene::BlockPick every;
+    const scene::BlockSelector every;
     for (const std::string& path : files) {
         const SceneCheck checked = checkScene(
             path, every, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
@@ -435,8 +435,7 @@ ReportResult Library::report(const std::vector<std::string>& paths, const std::s
     report::ReviewSetup setup;
     setup.title = request.title;
     setup.modulePath = state_->modulePath;
-    setup.pick.item = request.item;
-    setup.pick.block = static_cast<int>(request.block);
+    setup.blocks = scene::BlockSelector::given(request.item, request.block);
     setup.fps = request.fps;
     if (request.frames) {
         setup.frames = FrameRange{request.frames->first, request.frames->second};

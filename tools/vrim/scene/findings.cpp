@@ -422,18 +422,18 @@ std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTimin
     return findings;
 }
 
-SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
+SceneCheck checkScene(const std::string& path, const scene::BlockSelector& selector,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
                       BlockChecker& checker,
                       const std::function<void(const BlockReport&)>& onBlock) {
-    return checkScene(path, pick, fps, frames, checker,
+    return checkScene(path, selector, fps, frames, checker,
                       [&](const scene::Block&, const BlockReport& report, const SceneTiming&) {
                           onBlock(report);
                       });
 }
 
 SceneCheck checkScene(
-    const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
+    const std::string& path, const scene::BlockSelector& selector, std::optional<double> fps,
     const std::optional<FrameRange>& frames, BlockChecker& checker,
     const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>& onBlock,
     const std::function<void(std::string_view)>& onBytes) {
@@ -457,7 +457,7 @@ SceneCheck checkScene(
             scene.warnings += report.warnings;
             onBlock(block, report, *scene.timing);
         };
-        const scene::SceneOutcome outcome = scene::visitScene(reader, pick, visit);
+        const scene::SceneOutcome outcome = scene::visitScene(reader, selector, visit);
         if (!scene.timing) {
             scene.timing = sceneTiming(reader.header(), fps, frames);
         }
