@@ -458,6 +458,15 @@ TEST(SceneReader, PicksABlockByItemOrNumber) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }
+    // One block is worded as one.
+    const std::string oneBlock = scene({"LWSC", "VRIM_START", "VRIM_END"}, "\n");
+    Reader one = Reader::fromBytes(oneBlock, "one.lws"); // reads the text in place
+    try {
+        pickBlock(one, BlockSelector().number(2));
+        ADD_FAILURE() << "no block 2";
+    } catch (const vrim::ToolError& e) {
+        EXPECT_STREQ(e.what(), "--block 2 is out of range: 'one.lws' holds 1 key block");
+    }
     Reader empty = Reader::fromBytes("AddNullObject A\n", "empty.lws");
     EXPECT_THROW(pickBlock(empty, {}), vrim::ToolError);
 }
