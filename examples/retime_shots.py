@@ -4,7 +4,8 @@
     retime_shots.py SHOTS_FOLDER FRAMES [--apply]
 
 Without --apply it only shows what would change (a dry run of every scene).
-With --apply it edits each scene (keeping SCENE.bak) and then runs vrim's
+With --apply it edits each scene (keeping the first original as SCENE.bak:
+a second --apply leaves that backup alone) and then runs vrim's
 check over the folder: the exit status is 1 when check found an error, so a
 publish step can stop there.
 """
@@ -34,9 +35,11 @@ def main() -> int:
         if not scene.items:
             print(f"{path}: no shake")
             continue
+        # The first run's backup is the original: a later run keeps it.
+        keep = args.apply and not path.with_name(path.name + ".bak").exists()
         try:
             result = vrim.edit(path, all_items=True, actions=shift, dry_run=not args.apply,
-                               backup=args.apply, overwrite_backup=args.apply)
+                               backup=keep)
         except vrim.Error as refused:
             print(f"{path}: refused: {refused}", file=sys.stderr)
             return 2
@@ -45,10 +48,11 @@ def main() -> int:
         if not args.apply:
             sys.stdout.write(result.diff)
 
-    errors = [f for f in vrim.check(args.folder, recursive=True) if f.severity == "error"]
-    for finding in errors:
-        print(f"{finding.scene}:{finding.line}: {finding.item}: {finding.message}")
-    return 1 if errors else 0
+    gate = vrim.check(args.folder, recursive=True)
+    for finding in sorted(gate):
+        if finding.severity is vrim.Severity.ERROR:
+            print(f"{finding.scene}:{finding.line or ''}: {finding.item}: {finding.message}")
+    return 0 if gate.passed else 1
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 // _vrim: the tool's library (tools/vrim/library/vrim.h) for Python. The
 // package's own Python side (vrim/__init__.py) gives it its public names,
-// docstrings and exception classes; this file only hands values across and
-// lets go of the interpreter while the module works.
+// docstrings, argument checks and exception classes; this file only hands
+// values across and lets go of the interpreter while the module works.
 #include "tools/vrim/library/vrim.h"
 
 #include <pybind11/pybind11.h>
@@ -13,28 +13,30 @@ using namespace vrim::library;
 namespace {
 
 // A contiguous buffer of doubles handed in by Python (array.array('d'), a
-// NumPy array of float64), checked for its shape.
+// NumPy array of float64); the package has checked its shape already, this
+// only refuses what would be read wrong.
 const double* doubles(const py::buffer_info& info, const char* what, std::size_t& count) {
     if (info.itemsize != sizeof(double) || info.format != py::format_descriptor<double>::format()) {
         throw py::type_error(std::string(what) + " must hold 64-bit floats");
     }
-    if (info.ndim > 1 && info.strides.back() != static_cast<py::ssize_t>(sizeof(double))) {
-        throw py::type_error(std::string(what) + " must be contiguous");
-    }
-    if (info.ndim == 1 && info.strides[0] != static_cast<py::ssize_t>(sizeof(double))) {
+    if (info.ndim > 2 ||
+        (info.ndim >= 1 && info.strides.back() != static_cast<py::ssize_t>(sizeof(double)))) {
         throw py::type_error(std::string(what) + " must be contiguous");
     }
     count = static_cast<std::size_t>(info.size);
     return static_cast<const double*>(info.ptr);
 }
 
-} // namespace
+const char* kindName(Failure::Kind kind) {
+    static const char* const names[] = {"module", "scene", "item",  "edit",
+                                        "usage",  "write", "stale", "interrupted"};
+    return names[static_cast<int>(kind)];
+}
 
-PYBIND11_MODULE(_vrim, m) {
-    m.doc() = "The compiled side of the vrim package; use `import vrim`.";
-
-    // Failures become one Python exception carrying the kind and the
-    // scene, item and action; the package turns it into its own classes.
+// Failures become one Python exception carrying the kind, the scene, item
+// and action, and the action's place in the request; the package turns it
+// into its own classes.
+void translateFailures(py::module_& m) {
     static py::exception<Failure> failure(m, "Failure");
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
@@ -42,14 +44,18 @@ PYBIND11_MODULE(_vrim, m) {
                 std::rethrow_exception(thrown);
             }
         } catch (const Failure& e) {
-            static const char* kinds[] = {"module", "scene", "item", "edit", "usage", "write"};
             const py::object type = py::reinterpret_borrow<py::object>(failure.ptr());
-            const py::object error = type(py::make_tuple(e.what(), kinds[static_cast<int>(e.kind)],
-                                                         e.scene, e.item, e.action, e.unasked));
+            const py::object error =
+                type(py::make_tuple(e.what(), kindName(e.kind), e.scene, e.item, e.action,
+                                    e.unasked, static_cast<py::ssize_t>(e.actionIndex)));
             PyErr_SetObject(failure.ptr(), error.ptr());
         }
     });
+}
 
+// What a scene holds, read-only: the package copies it into its own frozen
+// objects.
+void bindScenes(py::module_& m) {
     py::class_<Key>(m, "KeyData")
         .def_readonly("start", &Key::start)
         .def_readonly("end", &Key::end)
@@ -92,11 +98,33 @@ PYBIND11_MODULE(_vrim, m) {
         .def_readonly("findings", &Scene::findings)
         .def_readonly("errors", &Scene::errors)
         .def_readonly("warnings", &Scene::warnings);
+}
+
+void bindCheck(py::module_& m) {
     py::class_<SceneFinding>(m, "SceneFindingData")
         .def_readonly("scene", &SceneFinding::scene)
         .def_readonly("item", &SceneFinding::item)
         .def_readonly("block", &SceneFinding::block)
         .def_readonly("finding", &SceneFinding::finding);
+    py::class_<CheckedFile>(m, "CheckedFileData")
+        .def_readonly("path", &CheckedFile::path)
+        .def_readonly("blocks", &CheckedFile::blocks)
+        .def_readonly("keys", &CheckedFile::keys)
+        .def_readonly("errors", &CheckedFile::errors)
+        .def_readonly("warnings", &CheckedFile::warnings)
+        .def_readonly("no_shake", &CheckedFile::noShake)
+        .def_readonly("error", &CheckedFile::error);
+    py::class_<CheckResult>(m, "CheckResultData")
+        .def_readonly("files", &CheckResult::files)
+        .def_readonly("findings", &CheckResult::findings)
+        .def_readonly("blocks", &CheckResult::blocks)
+        .def_readonly("keys", &CheckResult::keys)
+        .def_readonly("errors", &CheckResult::errors)
+        .def_readonly("warnings", &CheckResult::warnings)
+        .def_readonly("status", &CheckResult::status);
+}
+
+void bindEditsAndReports(py::module_& m) {
     py::class_<EditResult>(m, "EditResultData")
         .def_readonly("edited", &EditResult::edited)
         .def_readonly("unchanged", &EditResult::unchanged)
@@ -105,6 +133,16 @@ PYBIND11_MODULE(_vrim, m) {
         .def_readonly("notes", &EditResult::notes)
         .def_readonly("unasked", &EditResult::unasked)
         .def_readonly("changes", &EditResult::changes);
+    py::class_<Change>(m, "ChangeData")
+        .def_readonly("item", &Change::item)
+        .def_readonly("block", &Change::block)
+        .def_readonly("kind", &Change::kind)
+        .def_readonly("key", &Change::key)
+        .def_readonly("was", &Change::was)
+        .def_readonly("field", &Change::field)
+        .def_readonly("before", &Change::before)
+        .def_readonly("after", &Change::after)
+        .def_readonly("asked", &Change::asked);
     py::class_<ReportScene>(m, "ReportSceneData")
         .def_readonly("path", &ReportScene::path)
         .def_readonly("blocks", &ReportScene::blocks)
@@ -122,17 +160,69 @@ PYBIND11_MODULE(_vrim, m) {
         .def_readonly("errors", &ReportResult::errors)
         .def_readonly("warnings", &ReportResult::warnings)
         .def_readonly("scenes", &ReportResult::scenes);
-    py::class_<Change>(m, "ChangeData")
-        .def_readonly("item", &Change::item)
-        .def_readonly("block", &Change::block)
-        .def_readonly("kind", &Change::kind)
-        .def_readonly("key", &Change::key)
-        .def_readonly("was", &Change::was)
-        .def_readonly("field", &Change::field)
-        .def_readonly("before", &Change::before)
-        .def_readonly("after", &Change::after)
-        .def_readonly("asked", &Change::asked);
+}
 
+// Rows written straight into a caller's buffer of count x 5 doubles: no
+// Python object per sample.
+void evaluateInto(Library& library, const Scene& scene, const Item& item, const py::buffer& frames,
+                  double fps, const py::object& rest, const py::buffer& out, bool times) {
+    const py::buffer_info in = frames.request();
+    py::buffer_info rows = out.request(true);
+    std::size_t count = 0, room = 0, rests = 0;
+    const double* first = doubles(in, "frames", count);
+    double* target = const_cast<double*>(doubles(rows, "out", room));
+    if (room != count * 5) {
+        throw py::value_error("out must hold 5 numbers per frame");
+    }
+    const double* still = nullptr;
+    py::buffer_info base;
+    if (!rest.is_none()) {
+        base = rest.cast<py::buffer>().request();
+        still = doubles(base, "rest", rests);
+        if (rests != count * 3) {
+            throw py::value_error("rest must hold 3 numbers per frame");
+        }
+    }
+    py::gil_scoped_release unlocked;
+    library.evaluateInto(scene, item, first, count, fps, still, target, times);
+}
+
+ReportResult report(Library& library, const std::vector<std::string>& paths,
+                    const std::string& page, const std::string& title, bool recursive,
+                    const std::string& item, std::size_t block, std::optional<double> fps,
+                    std::optional<std::pair<std::int32_t, std::int32_t>> frames,
+                    std::size_t plots) {
+    ReportRequest request;
+    request.title = title;
+    request.recursive = recursive;
+    request.item = item;
+    request.block = block;
+    request.fps = fps;
+    request.frames = frames;
+    request.plots = plots;
+    return library.report(paths, page, request);
+}
+
+EditResult edit(Library& library, const std::string& path, const py::dict& given,
+                const std::vector<std::pair<std::string, std::string>>& actions) {
+    EditRequest request;
+    request.items = given["items"].cast<std::vector<std::string>>();
+    request.blocks = given["blocks"].cast<std::vector<std::size_t>>();
+    request.allItems = given["all_items"].cast<bool>();
+    for (const auto& [option, value] : actions) {
+        request.actions.push_back({option, value});
+    }
+    request.dryRun = given["dry_run"].cast<bool>();
+    request.backup = given["backup"].cast<bool>();
+    request.overwriteBackup = given["overwrite_backup"].cast<bool>();
+    request.strict = given["strict"].cast<bool>();
+    request.force = given["force"].cast<bool>();
+    request.breakHardLinks = given["break_hard_links"].cast<bool>();
+    py::gil_scoped_release unlocked;
+    return library.edit(path, request);
+}
+
+void bindLibrary(py::module_& m) {
     const auto release = py::call_guard<py::gil_scoped_release>();
     py::class_<Library>(m, "Library")
         .def(py::init<const std::string&>(), py::arg("module_path") = "", release)
@@ -142,70 +232,13 @@ PYBIND11_MODULE(_vrim, m) {
         .def("findings", &Library::findings, release)
         .def("default_frames", &Library::defaultFrames, release)
         .def("offsets", &Library::offsets, release)
-        // Rows written straight into a caller's buffer of count x 5 doubles:
-        // no Python object per sample.
-        .def("evaluate_into",
-             [](Library& library, const Scene& scene, const Item& item, const py::buffer& frames,
-                double fps, const py::object& rest, const py::buffer& out) {
-                 const py::buffer_info in = frames.request();
-                 py::buffer_info rows = out.request(true);
-                 std::size_t count = 0, room = 0, rests = 0;
-                 const double* first = doubles(in, "frames", count);
-                 double* target = const_cast<double*>(doubles(rows, "out", room));
-                 if (room != count * 5) {
-                     throw py::value_error("out must hold 5 numbers per frame");
-                 }
-                 const double* still = nullptr;
-                 py::buffer_info base;
-                 if (!rest.is_none()) {
-                     base = rest.cast<py::buffer>().request();
-                     still = doubles(base, "rest", rests);
-                     if (rests != count * 3) {
-                         throw py::value_error("rest must hold 3 numbers per frame");
-                     }
-                 }
-                 py::gil_scoped_release unlocked;
-                 library.evaluateInto(scene, item, first, count, fps, still, target);
-             })
+        .def("evaluate_into", &evaluateInto)
         .def("check", &Library::check, release)
-        .def(
-            "report",
-            [](Library& library, const std::vector<std::string>& paths, const std::string& page,
-               const std::string& title, bool recursive, const std::string& item, std::size_t block,
-               std::optional<double> fps,
-               std::optional<std::pair<std::int32_t, std::int32_t>> frames, std::size_t plots) {
-                ReportRequest request;
-                request.title = title;
-                request.recursive = recursive;
-                request.item = item;
-                request.block = block;
-                request.fps = fps;
-                request.frames = frames;
-                request.plots = plots;
-                return library.report(paths, page, request);
-            },
-            release)
-        .def(
-            "edit",
-            [](Library& library, const std::string& path, const std::vector<std::string>& items,
-               const std::vector<std::size_t>& blocks, bool allItems,
-               const std::vector<std::pair<std::string, std::string>>& actions, bool dryRun,
-               bool backup, bool overwriteBackup, bool strict) {
-                EditRequest request;
-                request.items = items;
-                request.blocks = blocks;
-                request.allItems = allItems;
-                for (const auto& [option, value] : actions) {
-                    request.actions.push_back({option, value});
-                }
-                request.dryRun = dryRun;
-                request.backup = backup;
-                request.overwriteBackup = overwriteBackup;
-                request.strict = strict;
-                return library.edit(path, request);
-            },
-            release);
+        .def("report", &report, release)
+        .def("edit", &edit);
+}
 
+void bindModuleFile(py::module_& m) {
     m.def("default_module_path", &defaultModulePath);
     m.def("module_line", &moduleLine);
     m.def(
@@ -219,4 +252,16 @@ PYBIND11_MODULE(_vrim, m) {
             return py::make_tuple(result.lines, result.failed);
         },
         py::arg("path"), py::arg("seed") = 0);
+}
+
+} // namespace
+
+PYBIND11_MODULE(_vrim, m) {
+    m.doc() = "The compiled side of the vrim package; use `import vrim`.";
+    translateFailures(m);
+    bindScenes(m);
+    bindCheck(m);
+    bindEditsAndReports(m);
+    bindLibrary(m);
+    bindModuleFile(m);
 }

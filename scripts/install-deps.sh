@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on a fresh Debian 12 machine.
-# Safe to run again: it only installs what is missing. Needs root.
+# Installs what the builds, the release and the tests need on a fresh Debian
+# 12 machine. Safe to run again: it only installs what is missing. Needs root.
+# Every program a build, a test or the release calls is here, so that a
+# missing one fails loudly instead of being skipped: help2man makes the
+# manual page the Linux package ships and man-db reads it back; patch and
+# git apply edit's diffs; acl, attr, zsh, fish and Python's build, wheel and
+# venv serve the tests of file attributes, shell completions and the Python
+# package; ccache is the compiler cache the developers' builds use.
 set -euo pipefail
 
 need=()
@@ -11,7 +17,8 @@ pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest lib
       locales librsvg2-bin libxml2-utils python3 binutils-mingw-w64-i686 wine wine32:i386
       nlohmann-json3-dev chromium libncurses-dev tmux libxxhash-dev libdtl-dev util-linux libssl-dev tidy
       zip unzip libimage-exiftool-perl pybind11-dev python3-dev python3-pytest python3-numpy mypy
-      python3-jsonschema)
+      python3-jsonschema help2man man-db patch git ca-certificates ccache acl attr zsh fish
+      python3-build python3-wheel python3-venv)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 # The browser test fetches axe-core with npm. Node.js may come from elsewhere
 # than Debian (NodeSource's nodejs carries its own npm and conflicts with

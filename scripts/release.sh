@@ -10,6 +10,7 @@
 # commit and list their files in one order.
 #
 # Usage: scripts/release.sh [--out DIR] [--work DIR] [--worktree] [--package-only]
+#                           [--from-builds WIN32_BUILD NATIVE_BUILD]
 #   --out DIR       where the archives go (default: dist/ in the repository)
 #   --work DIR      the build folder, kept afterwards (default: a temporary
 #                   folder, removed at the end)
@@ -18,18 +19,26 @@
 #                   the release test uses it to test what is checked out
 #   --package-only  package again what an earlier run with the same --work
 #                   installed, without building
+#   --from-builds W N  package what the builds W (win32 preset) and N (native
+#                   preset) already made instead of building again: the test
+#                   command's own builds, whose binaries are the release's
+#                   bytes (their configurations are the release's, and no
+#                   folder reaches the binaries); the sources beside them
+#                   are the working tree's
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/dist
 work=
 from_worktree=false
 package_only=false
+from_builds=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --out) out=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --worktree) from_worktree=true; shift ;;
     --package-only) package_only=true; shift ;;
+    --from-builds) from_builds=("$2" "$3"); shift 3 ;;
     -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) echo "release.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
   esac
@@ -63,7 +72,7 @@ src=$work/src
 if ! $package_only; then
   rm -rf "$src" "$work/win32" "$work/native" "$work/stage"
   mkdir -p "$src"
-  if $from_worktree; then
+  if $from_worktree || [ ${#from_builds[@]} -gt 0 ]; then
     (cd "$root" && git ls-files -z --cached --others --exclude-standard |
       while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
       tar --null -T - -cf -) | tar -xf - -C "$src"
@@ -87,8 +96,28 @@ if ! $package_only; then
     SOURCE_DATE_EPOCH=0 cmake --install "$work/$name" --prefix "$work/stage/$name" --strip \
       >>"$work/$name.log"
   }
-  build win32 --toolchain "$src/cmake/mingw-i686.cmake"
-  build native
+  # name, then the build folder to install from
+  installed() {
+    local name=$1 dir
+    dir=$(cd "$2" && pwd) || exit 1
+    local type
+    type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$dir/CMakeCache.txt")
+    if [ "$type" != Release ]; then
+      echo "release.sh: $dir is a '$type' build; a release is built Release" >&2
+      exit 1
+    fi
+    echo "release.sh: installing $name from $dir" >&2
+    ln -sfn "$dir" "$work/$name"
+    SOURCE_DATE_EPOCH=0 cmake --install "$dir" --prefix "$work/stage/$name" --strip \
+      >"$work/$name.log" 2>&1 || { tail -40 "$work/$name.log" >&2; exit 1; }
+  }
+  if [ ${#from_builds[@]} -gt 0 ]; then
+    installed win32 "${from_builds[0]}"
+    installed native "${from_builds[1]}"
+  else
+    build win32 --toolchain "$src/cmake/mingw-i686.cmake"
+    build native
+  fi
 fi
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/win32/CMakeCache.txt")

@@ -52,21 +52,40 @@ if [ ${#targets[@]} -eq 0 ]; then
   exit 1
 fi
 
-status=0
-rates=()
-for target in "${targets[@]}"; do
+# One target: its run's log is BUILD_DIR/fuzz-artifacts/TARGET.log.
+fuzz_one() {
+  local target=$1 name corpus artifacts
   name=$(basename "$target")
   corpus="$build/fuzz-corpus/$name"
   artifacts="$build/fuzz-artifacts/$name"
-  log="$build/fuzz-artifacts/$name.log"
   mkdir -p "$corpus" "$artifacts"
   if [ -d "$repo/fuzz/corpus/$name" ]; then
     cp -n "$repo/fuzz/corpus/$name"/* "$corpus"/ 2>/dev/null || true
   fi
-  echo "== $name: ${seconds}s from $corpus"
-  if ! "$target" -max_total_time="$seconds" -print_final_stats=1 \
-       -artifact_prefix="$artifacts/" "$corpus" 2>&1 | tee "$log"; then
-    echo "== $name FAILED (inputs in $artifacts)" >&2
+  "$target" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$corpus" >"$artifacts.log" 2>&1
+}
+
+# VRIM_FUZZ_JOBS targets at a time (default 1): libFuzzer runs on one core,
+# so a machine with free cores fuzzes as long in less time.
+jobs=${VRIM_FUZZ_JOBS:-1}
+declare -A pids=()
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
+  echo "== $(basename "$target"): ${seconds}s from $build/fuzz-corpus/$(basename "$target")"
+  fuzz_one "$target" &
+  pids[$target]=$!
+done
+
+status=0
+rates=()
+for target in "${targets[@]}"; do
+  name=$(basename "$target")
+  artifacts="$build/fuzz-artifacts/$name"
+  log="$artifacts.log"
+  if ! wait "${pids[$target]}"; then
+    tail -n 40 "$log"
+    echo "== $name FAILED (inputs in $artifacts, log $log)" >&2
     status=1
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

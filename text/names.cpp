@@ -69,6 +69,14 @@ std::size_t sequence(std::string_view bytes, char32_t& c) {
     return length;
 }
 
+// Invisible characters that change how the text around them reads: the
+// bidirectional marks, embeddings, overrides and isolates, and the
+// byte-order mark (zero-width no-break space).
+bool turnsText(char32_t c) {
+    return c == 0x061c || c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) ||
+           (c >= 0x2066 && c <= 0x2069) || c == 0xfeff;
+}
+
 char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -106,18 +114,6 @@ std::optional<Encoding> parseEncoding(std::string_view text) {
     return std::nullopt;
 }
 
-const char* encodingName(Encoding encoding) {
-    switch (encoding) {
-    case Encoding::Auto:
-        return "auto";
-    case Encoding::Utf8:
-        return "utf-8";
-    case Encoding::Windows1252:
-        return "windows-1252";
-    }
-    return "";
-}
-
 bool isUtf8(std::string_view bytes) {
     while (!bytes.empty()) {
         char32_t c = 0;
@@ -130,28 +126,40 @@ bool isUtf8(std::string_view bytes) {
     return true;
 }
 
+std::u32string codePoints(std::string_view bytes, Encoding encoding) {
+    if (encoding == Encoding::Auto) {
+        encoding = isUtf8(bytes) ? Encoding::Utf8 : Encoding::Windows1252;
+    }
+    std::u32string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const auto lead = static_cast<unsigned char>(bytes.front());
+        if (encoding == Encoding::Windows1252) {
+            out += lead >= 0x80 && lead < 0xa0 ? kWindows1252High[lead - 0x80] : lead;
+            bytes.remove_prefix(1);
+            continue;
+        }
+        char32_t c = 0;
+        const std::size_t length = sequence(bytes, c);
+        out += length == 0 ? kReplacement : c;
+        bytes.remove_prefix(length == 0 ? 1 : length);
+    }
+    return out;
+}
+
 std::string decode(std::string_view bytes, Encoding encoding) {
     // ASCII reads the same in every encoding; most names are.
     if (std::all_of(bytes.begin(), bytes.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         return std::string(bytes);
     }
-    if (encoding == Encoding::Auto) {
-        encoding = isUtf8(bytes) ? Encoding::Utf8 : Encoding::Windows1252;
+    if (encoding == Encoding::Auto && isUtf8(bytes)) {
+        return std::string(bytes);
     }
     std::string out;
     out.reserve(bytes.size());
-    while (!bytes.empty()) {
-        const auto lead = static_cast<unsigned char>(bytes.front());
-        if (encoding == Encoding::Windows1252) {
-            append(out, lead >= 0x80 && lead < 0xa0 ? kWindows1252High[lead - 0x80] : lead);
-            bytes.remove_prefix(1);
-            continue;
-        }
-        char32_t c = 0;
-        const std::size_t length = sequence(bytes, c);
-        append(out, length == 0 ? kReplacement : c);
-        bytes.remove_prefix(length == 0 ? 1 : length);
+    for (const char32_t c : codePoints(bytes, encoding)) {
+        append(out, c);
     }
     return out;
 }
@@ -176,10 +184,11 @@ std::string terminalSafe(std::string_view text) {
             out += "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 0xf];
-        } else if (c >= 0x80 && c < 0xa0) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xf];
+        } else if ((c >= 0x80 && c < 0xa0) || turnsText(c)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) {
+                out += kHex[(c >> shift) & 0xf];
+            }
         } else {
             out.append(text.substr(0, length));
         }

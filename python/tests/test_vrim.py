@@ -48,7 +48,7 @@ def test_names_addresses_and_findings_match_ls_and_check(sample):
     assert [(i.name, i.block) for i in scene.items] == [(b["item"], b["block"]) for b in blocks]
     assert [i.key_count for i in scene.items] == [b["keys"] for b in blocks]
     checked = json.loads(run("check", path, "--json").stdout)
-    expected = [(b["item"], f["line"] or 0, f["severity"], f["message"])
+    expected = [(b["item"], f["line"], f["severity"], f["message"])
                 for f_ in checked["files"] for b in f_["blocks"] for f in b["findings"]]
     found = [(f.item, f.line, f.severity, f.message) for i in scene.items for f in i.findings]
     assert found == expected
@@ -147,7 +147,7 @@ def test_backup_keeps_the_old_file(scene):
     assert open(scene + ".bak", "rb").read() == before
     with pytest.raises(vrim.EditRefused) as refused:
         vrim.edit(scene, all_items=True, actions=[vrim.Action.shift(1)], backup=True)
-    assert "--overwrite-backup" in str(refused.value)
+    assert "overwrite_backup=True" in str(refused.value) and "--" not in str(refused.value)
 
 
 REFUSALS = [
@@ -155,8 +155,7 @@ REFUSALS = [
     (dict(block=9, actions=[vrim.Action.shift(1)]), vrim.ItemError, "no block 9"),
     (dict(item="Camera_Rig", actions=[vrim.Action.set("colour", 1)]), vrim.UsageError, "colour"),
     (dict(item="Camera_Rig", actions=[vrim.Action.set("start", "1e12")]), vrim.UsageError, "1e12"),
-    (dict(item="Camera_Rig", actions=[vrim.Action.key(7)]), vrim.EditRefused, "--key 7"),
-    (dict(item="Camera_Rig"), vrim.UsageError, "action"),
+    (dict(item="Camera_Rig", actions=[vrim.Action.key(7)]), vrim.EditRefused, "Action.key(7)"),
 ]
 
 
@@ -382,3 +381,219 @@ def test_names_as_ls_json_lists_them_reach_the_same_block(tmp_path, kind):
         assert scene.item(item.name) is item and scene.block(item.block) is item
         shown = json.loads(run("show", str(path), "--item", item.name, "--json").stdout)
         assert [b["block"] for s in shown["scenes"] for b in s["blocks"]] == [item.block]
+
+
+# ---------------------------------------------------------------------------
+# The boundary: wrong arguments refused with the caller's own names
+
+def _lamp():
+    return vrim.open(TWO).item("Lamp_Swing")
+
+
+BAD_CALLS = [
+    (lambda: _lamp().offsets("10"), TypeError, "frames must be an iterable of numbers, not str"),
+    (lambda: _lamp().offsets_array("10"), TypeError, "frames must be an iterable"),
+    (lambda: _lamp().offsets([1, "2"]), TypeError, "frames[1] must be a number, not str"),
+    (lambda: _lamp().offsets([1, True]), TypeError, "frames[1] must be a number, not bool"),
+    (lambda: _lamp().offsets([1, float("nan")]), ValueError, "frames[1] must be a finite"),
+    (lambda: _lamp().offsets(times=[float("inf")]), ValueError, "times[0] must be a finite"),
+    (lambda: _lamp().offsets([1], times=[1]), TypeError, "frames or times"),
+    (lambda: _lamp().offsets([1], fps=0), ValueError, "fps must be a number above 0"),
+    (lambda: _lamp().bake([(1, float("nan"), 0, 0)]), ValueError, "base[0][1] must be a finite"),
+    (lambda: _lamp().bake([(1, 2, 3)]), ValueError, "base[0] must be a row"),
+    (lambda: vrim.open(TWO).block("2"), TypeError, "number must be a block number, not str"),
+    (lambda: vrim.open(TWO).block(0), ValueError, "from 1, not 0"),
+    (lambda: vrim.open(TWO).item(2), TypeError, "name must be an item name (str), not int"),
+    (lambda: vrim.open(3), TypeError, "path must be a path"),
+    (lambda: vrim.check(), TypeError, "at least one"),
+    (lambda: vrim.check(TWO, recursive="yes"), TypeError, "recursive must be True or False"),
+    (lambda: vrim.report(TWO, page="x.html", block=-1), ValueError, "block must be a block"),
+    (lambda: vrim.Action.set("start", object()), TypeError, "value must be a number"),
+    (lambda: vrim.Action.set("start", float("nan")), ValueError, "value must be a finite"),
+    (lambda: vrim.Action.key(0), ValueError, "number must be a key number from 1"),
+]
+
+
+@pytest.mark.parametrize("call,kind,text", BAD_CALLS)
+def test_wrong_arguments_are_refused_naming_the_parameter(call, kind, text):
+    with pytest.raises(kind) as refused:
+        call()
+    assert text in str(refused.value)
+
+
+BAD_EDITS = [
+    (dict(block=-1), ValueError, "block must be a block number from 1, not -1"),
+    (dict(item=["Camera_Rig"]), TypeError, "item must be an item name (str), not list"),
+    (dict(items="Lamp_Swing"), TypeError, "items must be a list of item names, not str"),
+    (dict(item="Camera_Rig", dry_run="no"), TypeError, "dry_run must be True or False, not str"),
+    (dict(item="Camera_Rig", force=1), TypeError, "force must be True or False, not int"),
+    (dict(item="Camera_Rig", actions=vrim.Action.shift(1)), TypeError, "list of Action"),
+    (dict(item="Camera_Rig", actions=["shift"]), TypeError, "actions[0] must be an Action"),
+    (dict(item="Camera_Rig", actions=[]), ValueError, "at least one Action"),
+    # The command's pairs: a backup of a dry run, an overwrite without a backup.
+    (dict(item="Camera_Rig", dry_run=True, backup=True), vrim.UsageError, "dry_run writes"),
+    (dict(item="Camera_Rig", overwrite_backup=True), vrim.UsageError, "without backup"),
+]
+
+
+@pytest.mark.parametrize("kwargs,kind,text", BAD_EDITS)
+def test_wrong_edit_arguments_leave_the_file(scene, kwargs, kind, text):
+    kwargs.setdefault("actions", [vrim.Action.shift(1)])
+    before = open(scene, "rb").read()
+    with pytest.raises(kind) as refused:
+        vrim.edit(scene, **kwargs)
+    assert text in str(refused.value)
+    assert open(scene, "rb").read() == before and not os.path.exists(scene + ".bak")
+
+
+def test_numpy_arrays_of_any_number_type_are_frames_and_shapes_are_checked():
+    numpy = pytest.importorskip("numpy")
+    item = _lamp()
+    expected = item.offsets([0, 10, 37])
+    for dtype in (numpy.int16, numpy.int64, numpy.uint8, numpy.float32, numpy.float64):
+        frames = numpy.array([0, 10, 37], dtype=dtype)
+        assert item.offsets(frames) == expected, dtype
+        assert [tuple(r) for r in item.offsets_array(frames).tolist()] == expected, dtype
+    # Every other frame of a strided view, not the array's memory as it lies.
+    assert item.offsets(numpy.arange(0, 74, dtype=numpy.int32)[::37]) == \
+        [expected[0], expected[2]]
+    with pytest.raises(ValueError, match=r"frames must be of shape \(n,\), not \(1, 3\)"):
+        item.offsets_array(numpy.array([[0, 10, 37]]))
+    with pytest.raises(TypeError, match="frames must hold integers or floats"):
+        item.offsets(numpy.array(["0"]))
+    with pytest.raises(ValueError, match="base must be of shape"):
+        item.bake(numpy.zeros((3, 3)))
+
+
+def test_times_are_the_samples_own_times():
+    numpy = pytest.importorskip("numpy")
+    item = _lamp()
+    times = [0.1, 1.0 / 3.0, 2.05]
+    rows = item.offsets(times=times)
+    assert [r[1] for r in rows] == times
+    assert [r[0] for r in rows] == [t * 30.0 for t in times]
+    assert [tuple(r) for r in item.offsets_array(times=numpy.array(times)).tolist()] == rows
+
+
+# ---------------------------------------------------------------------------
+# Views that cannot be written, values that can be copied
+
+def test_views_are_read_only_and_keys_are_values():
+    import pickle
+
+    scene = vrim.open(TWO)
+    item = scene.item("Camera_Rig")
+    for target, name, value in [(scene, "fps", 48), (scene, "items", ()), (item, "name", "X"),
+                                (item, "block", 3), (item.keys[0], "start", 3),
+                                (scene.item("Lamp_Swing").findings[0], "line", 1)]:
+        with pytest.raises(AttributeError):
+            setattr(target, name, value)
+    assert scene.fps == 30.0 and item.name == "Camera_Rig"
+    key = item.keys[0]
+    assert pickle.loads(pickle.dumps(key)) == key
+    moved = dataclasses.replace(key, start=5)
+    assert (moved.start, moved.end) == (5, key.end) and key.start == 0
+    match key:
+        case vrim.Key(start, end, _, (_, wy, _), fall_off):
+            assert (start, end, wy, fall_off) == (0, 24, 0.08, True)
+        case _:
+            pytest.fail("a Key does not match its own pattern")
+
+
+# ---------------------------------------------------------------------------
+# Refusals in Python terms
+
+def test_refusals_name_the_python_parameter_the_item_and_the_action(scene):
+    os.chmod(scene, 0o444)
+    try:
+        with pytest.raises(vrim.EditRefused) as refused:
+            vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(1)])
+        assert "force=True" in str(refused.value) and "--" not in str(refused.value)
+        assert vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(1)],
+                         force=True).written
+    finally:
+        os.chmod(scene, 0o644)
+
+
+def test_hard_linked_scene_is_replaced_only_when_asked(scene, tmp_path):
+    twin = tmp_path / "twin.lws"
+    os.link(scene, twin)
+    with pytest.raises(vrim.EditRefused) as refused:
+        vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(1)])
+    assert "break_hard_links=True" in str(refused.value)
+    assert vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(1)],
+                     break_hard_links=True).written
+    assert twin.read_bytes() == open(TWO, "rb").read()
+
+
+@pytest.mark.parametrize("kwargs,item,action,text", [
+    (dict(item="Lamp_Swng", actions=[vrim.Action.shift(1)]), "Lamp_Swng", None,
+     "did you mean 'Lamp_Swing'?"),
+    (dict(item="Camera_Rig", actions=[vrim.Action.shift(1), vrim.Action.key(7)]), "Camera_Rig",
+     "Action.key(7)", "Action.key(7)"),
+    (dict(item="Camera_Rig", actions=[vrim.Action.set("colour", 2)]), None,
+     "Action.set('colour', '2')", "unknown field"),
+])
+def test_exceptions_carry_scene_item_and_action(scene, kwargs, item, action, text):
+    with pytest.raises(vrim.Error) as refused:
+        vrim.edit(scene, **kwargs)
+    assert (refused.value.scene, refused.value.item, refused.value.action) == \
+        (scene, item, action)
+    assert text in str(refused.value) and "--" not in str(refused.value)
+
+
+def test_fields_take_the_names_a_key_reads(scene):
+    result = vrim.edit(scene, item="Camera_Rig", dry_run=True,
+                       actions=[vrim.Action.set("period", 0.5), vrim.Action.set("width_y", 0.25),
+                                vrim.Action.set("fall_off", False)])
+    assert {(c.field, c.new) for c in result.changes} == \
+        {("freq", "0.500000"), ("width-y", "0.250000"), ("fall-off", "0.000000")}
+
+
+# ---------------------------------------------------------------------------
+# Stale scenes, and the gate
+
+def test_an_edit_through_the_library_makes_the_open_scene_stale(scene):
+    opened = vrim.open(scene)
+    rig = opened.item("Camera_Rig")
+    assert rig.keys[0].start == 0
+    vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(3)])
+    for read in (lambda: rig.keys, lambda: rig.findings, lambda: rig.offsets([1])):
+        with pytest.raises(vrim.StaleSceneError) as stale:
+            read()
+        assert "reload()" in str(stale.value) and stale.value.item == "Camera_Rig"
+    assert opened.reload().item("Camera_Rig").keys[0].start == 3
+    # A dry run changes nothing: the scene stays fresh.
+    fresh = vrim.open(scene)
+    vrim.edit(scene, item="Camera_Rig", actions=[vrim.Action.shift(3)], dry_run=True)
+    assert fresh.item("Camera_Rig").keys[0].start == 3
+
+
+def test_check_is_a_gate_with_the_commands_status(tmp_path):
+    shots = tmp_path / "shots"
+    (shots / "a").mkdir(parents=True)
+    shutil.copyfile(TWO, shots / "a" / "one.lws")
+    with pytest.raises(vrim.SceneError, match="recursive=True"):
+        vrim.check(shots)
+    gate = vrim.check(shots, recursive=True)
+    listed = json.loads(run("check", str(shots), "-r", "--json").stdout)
+    assert (gate.blocks, gate.keys, gate.errors, gate.warnings, gate.status) == \
+        (listed["blocks"], listed["keys"], listed["errors"], listed["warnings"], listed["status"])
+    assert [f.path for f in gate.files] == [s["path"] for s in listed["files"]]
+    assert all(isinstance(f.severity, vrim.Severity) for f in gate)
+    assert sorted(gate, reverse=True)[0].line == max(f.line or 0 for f in gate)
+    missing = tmp_path / "missing.lws"
+    failed = vrim.check(missing)
+    assert failed.status == run("check", str(missing), check=False).returncode == 2
+    assert not failed.passed and failed.findings[0].severity is vrim.Severity.ERROR
+    assert failed.findings[0].line is None and failed.files[0].error
+
+
+def test_module_shows_only_its_own_names():
+    assert set(dir(vrim)) == set(vrim.__all__) | {"__version__"}
+    for name in ("Scene", "Item", "Finding", "CheckResult"):
+        doc = getattr(vrim, name).__doc__
+        for attribute in {"Scene": ("path", "fps", "first_frame"), "Item": ("name", "block"),
+                          "Finding": ("severity", "line"),
+                          "CheckResult": ("status", "files")}[name]:
+            assert f"``{attribute}``" in doc, (name, attribute)

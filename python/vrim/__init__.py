@@ -26,18 +26,33 @@ objects are read-only and may be shared between threads freely.
 
 from __future__ import annotations
 
-import array
-import os
-import threading
-from dataclasses import dataclass, field
-from typing import Any, Iterable, Iterator, Optional, Sequence, Tuple, Union
+import array as _array
+import difflib as _difflib
+import enum as _enum
+import math as _math
+import operator as _operator
+import os as _os
+import re as _re
+import threading as _threading
+from dataclasses import FrozenInstanceError as _Frozen
+from dataclasses import dataclass as _dataclass
+from dataclasses import field as _field
+from typing import Any as _Any
+from typing import Iterable as _Iterable
+from typing import Iterator as _Iterator
+from typing import Optional as _Optional
+from typing import Sequence as _Sequence
+from typing import Tuple as _Tuple
+from typing import Union as _Union
 
 from . import _vrim
-from ._where import BUILD_MODULE
+from ._where import BUILD_MODULE as _BUILD_MODULE
 
 __all__ = [
     "Action",
     "Change",
+    "CheckResult",
+    "CheckedFile",
     "EditRefused",
     "EditResult",
     "Error",
@@ -50,6 +65,8 @@ __all__ = [
     "ReportScene",
     "Scene",
     "SceneError",
+    "Severity",
+    "StaleSceneError",
     "UsageError",
     "WriteError",
     "Validation",
@@ -63,7 +80,12 @@ __all__ = [
 
 __version__ = "1.0.0"
 
-Row = Tuple[float, float, float, float, float]
+_Row = _Tuple[float, float, float, float, float]
+_PathLike = _Union[str, "_os.PathLike[str]"]
+
+
+def __dir__() -> "list[str]":
+    return sorted(__all__ + ["__version__"])
 
 
 # ---------------------------------------------------------------------------
@@ -71,23 +93,25 @@ Row = Tuple[float, float, float, float, float]
 
 
 class Error(Exception):
-    """Every refusal of vrim: the message, and the scene, item and action it
-    concerns (each None when it does not apply)."""
+    """Every refusal of vrim.
+
+    Attributes: ``scene`` (the scene file), ``item`` (the item's name or
+    address), ``action`` (the ``Action`` it concerns, as written), each None
+    when it does not apply, and ``unasked`` (a strict edit's refusal: each
+    change the module's save would have made beyond the actions)."""
 
     def __init__(
         self,
         message: str,
-        scene: Optional[str] = None,
-        item: Optional[str] = None,
-        action: Optional[str] = None,
-        unasked: Tuple[str, ...] = (),
+        scene: _Optional[str] = None,
+        item: _Optional[str] = None,
+        action: _Optional[str] = None,
+        unasked: _Tuple[str, ...] = (),
     ) -> None:
         super().__init__(message)
         self.scene = scene
         self.item = item
         self.action = action
-        #: A strict edit's refusal: each change the module's save would have
-        #: made beyond the actions, one line each.
         self.unasked = unasked
 
 
@@ -96,12 +120,19 @@ class ModuleError(Error):
 
 
 class SceneError(Error):
-    """A scene cannot be read, or changed on disk since it was opened."""
+    """A scene cannot be read, or no scene file was found where one was asked
+    for."""
+
+
+class StaleSceneError(SceneError):
+    """A scene changed (on disk, or through ``vrim.edit``) since it was
+    opened: its items no longer say what the file holds. ``Scene.reload()``
+    gives the scene as it is now."""
 
 
 class ItemError(Error, LookupError):
     """No item (or block) of that name or number has a shake; the message
-    lists the items that have one."""
+    lists the items that have one, and the closest names."""
 
 
 class EditRefused(Error):
@@ -121,31 +152,188 @@ class WriteError(Error, OSError):
 _KINDS = {
     "module": ModuleError,
     "scene": SceneError,
+    "stale": StaleSceneError,
     "item": ItemError,
     "edit": EditRefused,
     "usage": UsageError,
     "write": WriteError,
 }
 
+# The command's options as a script names them: a refusal says what to give
+# to the call that made it.
+_OPTIONS = {
+    "force": "force=True",
+    "break-hard-links": "break_hard_links=True",
+    "overwrite-backup": "overwrite_backup=True",
+    "backup": "backup=True",
+    "dry-run": "dry_run=True",
+    "strict": "strict=True",
+    "all-items": "all_items=True",
+    "item": "item",
+    "block": "block",
+    "set": "Action.set",
+    "key": "Action.key",
+    "add-key": "Action.add_key()",
+    "delete-key": "Action.delete_key()",
+    "shift": "Action.shift",
+    "script": "Action.script",
+    "frames": "frames",
+    "fps": "fps",
+}
+_OPTION = _re.compile(r"(?<![\w-])--([a-z][a-z-]*)")
+# An action with its value, as a script writes it.
+_SET = _re.compile(r"(?<![\w-])--set ([a-z][a-z-]*)=(\S+)")
+_NUMBERED = _re.compile(r"(?<![\w-])--(key|shift) (-?\d+)")
 
-def _raise(failure: _vrim.Failure) -> "Error":
-    message, kind, scene, item, action, unasked = failure.args[0]
-    return _KINDS.get(kind, Error)(message, scene or None, item or None, action or None,
-                                   tuple(unasked))
+
+def _in_python_terms(message: str) -> str:
+    message = _SET.sub(lambda m: f"Action.set({m.group(1)!r}, {m.group(2)})", message)
+    message = _NUMBERED.sub(lambda m: f"Action.{m.group(1)}({m.group(2)})", message)
+    return _OPTION.sub(lambda m: _OPTIONS.get(m.group(1), m.group(0)), message)
+
+
+def _raise(failure: _vrim.Failure, actions: _Sequence["Action"] = ()) -> BaseException:
+    message, kind, scene, item, action, unasked, index = failure.args[0]
+    if kind == "interrupted":
+        return KeyboardInterrupt(message)
+    if 0 <= index < len(actions):
+        action = repr(actions[index])
+    elif action:
+        action = _in_python_terms(action)
+    return _KINDS.get(kind, Error)(_in_python_terms(message), scene or None, item or None,
+                                   action or None, tuple(unasked))
 
 
 class _Translated:
     """Turns the compiled side's failures into the package's exceptions."""
 
+    def __init__(self, actions: _Sequence["Action"] = ()) -> None:
+        self._actions = actions
+
     def __enter__(self) -> None:
         return None
 
-    def __exit__(self, kind: Any, value: Any, trace: Any) -> None:
+    def __exit__(self, kind: _Any, value: _Any, trace: _Any) -> None:
         if isinstance(value, _vrim.Failure):
-            raise _raise(value) from None
+            raise _raise(value, self._actions) from None
 
 
 _translated = _Translated()
+
+
+# ---------------------------------------------------------------------------
+# Arguments: each checked where it comes in, named as the caller wrote it
+
+
+def _type_name(value: object) -> str:
+    return type(value).__name__
+
+
+def _flag(name: str, value: object) -> bool:
+    if not isinstance(value, bool):
+        raise TypeError(f"{name} must be True or False, not {_type_name(value)}")
+    return value
+
+
+def _whole(name: str, value: object, least: _Optional[int] = None, what: str = "an integer"
+           ) -> int:
+    if isinstance(value, bool) or isinstance(value, float):
+        raise TypeError(f"{name} must be {what}, not {_type_name(value)}")
+    try:
+        number = _operator.index(value)  # type: ignore[arg-type]
+    except TypeError:
+        raise TypeError(f"{name} must be {what}, not {_type_name(value)}") from None
+    if least is not None and number < least:
+        raise ValueError(f"{name} must be {what} from {least}, not {number}")
+    return number
+
+
+def _real(name: str, value: object, positive: bool = False) -> float:
+    if isinstance(value, (bool, str, bytes)) or not hasattr(value, "__float__"):
+        raise TypeError(f"{name} must be a number, not {_type_name(value)}")
+    number = float(value)  # type: ignore[arg-type]
+    if not _math.isfinite(number):
+        raise ValueError(f"{name} must be a finite number, not {number}")
+    if positive and number <= 0:
+        raise ValueError(f"{name} must be a number above 0, not {number}")
+    return number
+
+
+def _text(name: str, value: object, what: str) -> str:
+    if not isinstance(value, str):
+        raise TypeError(f"{name} must be {what} (str), not {_type_name(value)}")
+    return value
+
+
+def _names(name: str, values: object) -> "list[str]":
+    if isinstance(values, (str, bytes)) or not isinstance(values, _Iterable):
+        raise TypeError(f"{name} must be a list of item names, not {_type_name(values)}")
+    return [_text(f"{name}[{i}]", v, "an item name") for i, v in enumerate(values)]
+
+
+def _path(name: str, value: object) -> str:
+    if not isinstance(value, (str, _os.PathLike)):
+        raise TypeError(f"{name} must be a path (str or os.PathLike), not {_type_name(value)}")
+    path = _os.fspath(value)
+    if not isinstance(path, str):
+        raise TypeError(f"{name} must be a path of text, not {_type_name(path)}")
+    if not path:
+        raise ValueError(f"{name} must not be empty")
+    return path
+
+
+def _numpy_column(name: str, values: _Any, width: int = 1) -> _Any:
+    """A NumPy array of numbers as contiguous float64, its shape checked:
+    (n,) for width 1, else (n, width)."""
+    import numpy
+
+    if values.dtype.kind not in "iuf":
+        raise TypeError(f"{name} must hold integers or floats, not {values.dtype}")
+    wanted = 1 if width == 1 else 2
+    if values.ndim != wanted or (width > 1 and values.shape[1] != width):
+        shape = "(n,)" if width == 1 else f"(n, {width})"
+        raise ValueError(f"{name} must be of shape {shape}, not {values.shape}")
+    picked = numpy.ascontiguousarray(values, dtype=numpy.float64)
+    bad = numpy.flatnonzero(~numpy.isfinite(picked.reshape(-1)))
+    if bad.size:
+        raise ValueError(f"{name} must hold finite numbers; it holds "
+                         f"{picked.reshape(-1)[bad[0]]}")
+    return picked
+
+
+def _is_numpy(values: object) -> bool:
+    return type(values).__module__ == "numpy" and hasattr(values, "dtype")
+
+
+def _samples(name: str, values: object) -> _Any:
+    """Frames or times: a NumPy array, or any iterable of numbers, as a
+    contiguous buffer of float64."""
+    if _is_numpy(values):
+        return _numpy_column(name, values)
+    if isinstance(values, (str, bytes)) or not isinstance(values, _Iterable):
+        raise TypeError(f"{name} must be an iterable of numbers, not {_type_name(values)}")
+    picked = _array.array("d")
+    for i, value in enumerate(values):
+        picked.append(_real(f"{name}[{i}]", value))
+    return picked
+
+
+def _base_rows(values: object) -> "tuple[_Any, _Any]":
+    """bake's base track: rows (frame, x, y, z), as frames and positions."""
+    if _is_numpy(values):
+        table = _numpy_column("base", values, 4)
+        return table[:, 0].copy(), table[:, 1:].copy()
+    if isinstance(values, (str, bytes)) or not isinstance(values, _Iterable):
+        raise TypeError(f"base must be an iterable of rows (frame, x, y, z), not "
+                        f"{_type_name(values)}")
+    frames = _array.array("d")
+    rest = _array.array("d")
+    for i, row in enumerate(values):
+        if isinstance(row, (str, bytes)) or not isinstance(row, _Sequence) or len(row) != 4:
+            raise ValueError(f"base[{i}] must be a row (frame, x, y, z)")
+        frames.append(_real(f"base[{i}][0]", row[0]))
+        rest.extend(_real(f"base[{i}][{j}]", row[j]) for j in (1, 2, 3))
+    return frames, rest
 
 
 # ---------------------------------------------------------------------------
@@ -157,23 +345,23 @@ def module_path() -> str:
     ``vrim --version`` finds it: the file ``VRIM_MODULE`` names; else the
     module an install put beside this package (``<prefix>/lib/vrim/vrim_s.p``);
     else the build's own. When none exists, the first place looked in."""
-    named = os.environ.get("VRIM_MODULE")
+    named = _os.environ.get("VRIM_MODULE")
     if named:
         return named
-    here = os.path.dirname(os.path.abspath(__file__))
-    installed = os.path.normpath(os.path.join(here, "..", "..", "..", "vrim", "vrim_s.p"))
-    for candidate in (installed, BUILD_MODULE):
-        if candidate and os.path.isfile(candidate):
+    here = _os.path.dirname(_os.path.abspath(__file__))
+    installed = _os.path.normpath(_os.path.join(here, "..", "..", "..", "vrim", "vrim_s.p"))
+    for candidate in (installed, _BUILD_MODULE):
+        if candidate and _os.path.isfile(candidate):
             return candidate
     return installed
 
 
-_libraries: dict = {}
-_libraries_lock = threading.Lock()
+_libraries: "dict[str, _Any]" = {}
+_libraries_lock = _threading.Lock()
 
 
-def _library(module: Optional[str]) -> Any:
-    path = module or module_path()
+def _library(module: _Optional[object]) -> _Any:
+    path = module_path() if module is None else _path("module", module)
     with _libraries_lock:
         library = _libraries.get(path)
         if library is None:
@@ -183,13 +371,15 @@ def _library(module: Optional[str]) -> Any:
         return library
 
 
-@dataclass(frozen=True)
+@_dataclass(frozen=True)
 class Validation:
-    """What the validator judged of a module file: one line per check and the
-    number of failed checks."""
+    """What the validator judged of a module file.
+
+    Attributes: ``module`` (the file), ``lines`` (one per check, as
+    ``vrim validate`` prints them), ``failed`` (failed checks), ``passed``."""
 
     module: str
-    lines: Tuple[str, ...]
+    lines: _Tuple[str, ...]
     failed: int
 
     @property
@@ -198,10 +388,11 @@ class Validation:
         return self.failed == 0
 
 
-def validate(module: Optional[str] = None, seed: int = 0) -> Validation:
+def validate(module: _Optional[str] = None, seed: int = 0) -> Validation:
     """Runs ``vrim validate`` on a module file (the default one without a
     path). Raises ModuleError when the file is not a shake module."""
-    path = module or module_path()
+    path = module_path() if module is None else _path("module", module)
+    seed = _whole("seed", seed, 0)
     with _translated:
         lines, failed = _vrim.validate(path, seed)
     return Validation(path, tuple(lines), failed)
@@ -211,185 +402,294 @@ def validate(module: Optional[str] = None, seed: int = 0) -> Validation:
 # Scenes
 
 
-@dataclass(frozen=True)
+@_dataclass(frozen=True)
 class Key:
-    """One shake key as the module loaded it: frames ``start`` to ``end``, a
-    period in seconds, the amplitude on X, Y and Z, and whether it fades out."""
+    """One shake key as the module loaded it: a value, compared, hashed,
+    pickled and copied with ``dataclasses.replace`` like any other.
+
+    Attributes: ``start``, ``end`` (frames), ``period`` (seconds),
+    ``width`` (the amplitude on X, Y and Z), ``fall_off`` (it fades out)."""
 
     start: int
     end: int
     period: float
-    width: Tuple[float, float, float]
+    width: _Tuple[float, float, float]
     fall_off: bool
 
 
-@dataclass(frozen=True)
-class Finding:
-    """One finding of ``vrim check``: severity ("note", "warning", "error"),
-    its kind, the line of the scene file (0: none), the key (0: none), the
-    text, and the scene, item and block it belongs to."""
+class Severity(str, _enum.Enum):
+    """How much a finding of check weighs; equal to its name as check
+    prints it ("note", "warning", "error"), and ordered by weight."""
 
-    severity: str
+    NOTE = "note"
+    WARNING = "warning"
+    ERROR = "error"
+
+    @property
+    def rank(self) -> int:
+        """0 for a note, 1 a warning, 2 an error."""
+        return ("note", "warning", "error").index(self.value)
+
+    def __lt__(self, other: object) -> bool:
+        if isinstance(other, Severity):
+            return self.rank < other.rank
+        return NotImplemented
+
+    def __str__(self) -> str:
+        return self.value
+
+
+@_dataclass(frozen=True)
+class Finding:
+    """One finding of ``vrim check``. Findings sort by scene, line, block
+    and key.
+
+    Attributes: ``severity`` (a Severity), ``kind`` (check's kind of
+    finding), ``line`` (of the scene file; None when it is about no line),
+    ``key`` (from 1; None when it is about no one key), ``message``,
+    ``scene``, ``item`` and ``block`` (None for a finding about the scene
+    as a whole)."""
+
+    severity: Severity
     kind: str
-    line: int
-    key: int
+    line: _Optional[int]
+    key: _Optional[int]
     message: str
     scene: str
-    item: Optional[str] = None
-    block: Optional[int] = None
+    item: _Optional[str] = None
+    block: _Optional[int] = None
+
+    def _order(self) -> "tuple[object, ...]":
+        return (self.scene, self.line or 0, self.block or 0, self.key or 0,
+                self.severity.rank, self.kind, self.message)
+
+    def __lt__(self, other: "Finding") -> bool:
+        if not isinstance(other, Finding):
+            return NotImplemented
+        return self._order() < other._order()
 
 
-def _finding(data: Any, scene: str, item: Optional[str], block: Optional[int]) -> Finding:
-    return Finding(data.severity, data.kind, data.line, data.key, data.message, scene, item, block)
+def _finding(data: _Any, scene: str, item: _Optional[str], block: _Optional[int]) -> Finding:
+    return Finding(Severity(data.severity), data.kind, data.line or None, data.key or None,
+                   data.message, scene, item, block)
 
 
-class Item:
-    """One key block of a scene: ``name`` and ``block`` are what every
-    command takes with ``--item`` and ``--block``."""
+# Each scene path's count of edits made through this package: a Scene
+# opened before the count moved is stale.
+_edits: "dict[str, int]" = {}
+_edits_lock = _threading.Lock()
+
+
+def _scene_key(path: str) -> str:
+    return _os.path.realpath(path)
+
+
+def _edit_count(path: str) -> int:
+    with _edits_lock:
+        return _edits.get(_scene_key(path), 0)
+
+
+def _edited(path: str) -> None:
+    with _edits_lock:
+        key = _scene_key(path)
+        _edits[key] = _edits.get(key, 0) + 1
+
+
+class _ReadOnly:
+    """Refuses assignment: a view of a file says what was read, nothing else."""
+
+    __slots__ = ()
+
+    def __setattr__(self, name: str, value: object) -> None:
+        raise _Frozen(f"cannot assign to field {name!r}")
+
+    def __delattr__(self, name: str) -> None:
+        raise _Frozen(f"cannot delete field {name!r}")
+
+
+class Item(_ReadOnly):
+    """One key block of a scene, read-only.
+
+    Attributes: ``name`` and ``block`` (what every command takes with
+    ``--item`` and ``--block``), ``kind`` ("object", "null", "camera",
+    "light", "bone"; None before any item), ``first_line``, ``last_line``,
+    ``key_count``, ``errors``, ``warnings`` (check's findings, counted),
+    ``keys`` and ``findings`` (read from the file on first use), ``scene``."""
 
     # No per-item dictionary: a scene of tens of thousands of items stays
     # within the commands' memory bound.
-    __slots__ = ("_scene", "_data", "name", "block", "kind", "first_line", "last_line",
+    __slots__ = ("scene", "_data", "name", "block", "kind", "first_line", "last_line",
                  "key_count", "errors", "warnings", "_keys", "_findings")
 
-    def __init__(self, scene: "Scene", data: Any) -> None:
-        self._scene = scene
-        self._data = data
-        self.name: str = data.name
-        self.block: int = data.block
-        self.kind: Optional[str] = data.kind or None
-        self.first_line: int = data.first_line
-        self.last_line: int = data.last_line
-        self.key_count: int = data.key_count
-        self.errors: int = data.errors
-        self.warnings: int = data.warnings
-        self._keys: Optional[Tuple[Key, ...]] = None
-        self._findings: Optional[Tuple[Finding, ...]] = None
+    scene: "Scene"
+    name: str
+    block: int
+    kind: _Optional[str]
+    first_line: int
+    last_line: int
+    key_count: int
+    errors: int
+    warnings: int
+
+    def __init__(self, scene: "Scene", data: _Any) -> None:
+        put = object.__setattr__
+        put(self, "scene", scene)
+        put(self, "_data", data)
+        for name in ("name", "block", "first_line", "last_line", "key_count", "errors",
+                     "warnings"):
+            put(self, name, getattr(data, name))
+        put(self, "kind", data.kind or None)
+        put(self, "_keys", None)
+        put(self, "_findings", None)
 
     def __repr__(self) -> str:
         return f"<vrim.Item {self.name!r} block {self.block}, {self.key_count} keys>"
 
+    def _library(self) -> _Any:
+        self.scene._check_fresh(self.name)
+        return self.scene._library
+
     @property
-    def findings(self) -> Tuple[Finding, ...]:
+    def findings(self) -> _Tuple[Finding, ...]:
         """Check's findings of this item, in line order (the block is
         checked again on first use; ``errors`` and ``warnings`` count them
         without that)."""
+        library = self._library()
         if self._findings is None:
             with _translated:
-                found = self._scene._library.findings(self._scene._data, self._data)
-            self._findings = tuple(_finding(f, self._scene.path, self.name, self.block)
-                                   for f in found)
-        return self._findings
+                found = library.findings(self.scene._data, self._data)
+            object.__setattr__(self, "_findings", tuple(
+                _finding(f, self.scene.path, self.name, self.block) for f in found))
+        return self._findings  # type: ignore[return-value]
 
     @property
-    def keys(self) -> Tuple[Key, ...]:
+    def keys(self) -> _Tuple[Key, ...]:
         """The keys as the module loaded them (read from the file on first use)."""
+        library = self._library()
         if self._keys is None:
             with _translated:
-                loaded = self._scene._library.keys(self._scene._data, self._data)
-            self._keys = tuple(
-                Key(k.start, k.end, k.period, tuple(k.width), k.fall_off) for k in loaded
-            )
-        return self._keys
+                loaded = library.keys(self.scene._data, self._data)
+            object.__setattr__(self, "_keys", tuple(
+                Key(k.start, k.end, k.period, tuple(k.width), k.fall_off) for k in loaded))
+        return self._keys  # type: ignore[return-value]
 
-    def _frames(self, frames: Optional[Iterable[float]], times: Optional[Iterable[float]],
-                fps: float) -> "array.array[float]":
+    def _pick(self, frames: object, times: object, fps: object) -> "tuple[_Any, float, bool]":
+        rate = self.scene.fps if fps is None else _real("fps", fps, positive=True)
         if frames is not None and times is not None:
-            raise UsageError("give frames or times, not both", self._scene.path, self.name)
+            raise TypeError("give frames or times, not both")
         if times is not None:
-            return array.array("d", (t * fps for t in times))
-        if frames is None:
-            with _translated:
-                return array.array("d", self._scene._library.default_frames(
-                    self._scene._data, self._data))
-        try:
-            return array.array("d", frames)  # type: ignore[arg-type]
-        except TypeError:
-            return array.array("d", (float(f) for f in frames))
-
-    def _evaluate(self, frames: "array.array[float]", fps: float,
-                  rest: Optional[Any] = None) -> "array.array[float]":
-        out = array.array("d", bytes(8 * 5 * len(frames)))
+            return _samples("times", times), rate, True
+        if frames is not None:
+            return _samples("frames", frames), rate, False
+        library = self._library()
         with _translated:
-            self._scene._library.evaluate_into(self._scene._data, self._data, frames, fps, rest,
-                                               out)
-        return out
+            return _array.array("d", library.default_frames(self.scene._data, self._data)), \
+                rate, False
 
-    def offsets(self, frames: Optional[Iterable[float]] = None, *,
-                times: Optional[Iterable[float]] = None,
-                fps: Optional[float] = None) -> list:
+    def _evaluate(self, frames: _Any, fps: float, times: bool, out: _Any,
+                  rest: _Optional[_Any] = None) -> None:
+        library = self._library()
+        with _translated:
+            library.evaluate_into(self.scene._data, self._data, frames, fps, rest, out, times)
+
+    def offsets(self, frames: _Optional[_Iterable[float]] = None, *,
+                times: _Optional[_Iterable[float]] = None,
+                fps: _Optional[float] = None) -> "list[_Row]":
         """The item's offsets from the module, as rows (frame, time, x, y, z).
 
-        ``frames`` may be fractional; ``times`` are seconds instead. Without
-        either: every frame of the scene's range, else of the item's keys.
-        ``fps`` defaults to the scene's rate."""
-        rate = self._scene.fps if fps is None else float(fps)
-        picked = self._frames(frames, times, rate)
-        out = self._evaluate(picked, rate)
-        return [tuple(out[i:i + 5]) for i in range(0, len(out), 5)]
+        ``frames`` may be fractional; ``times`` are seconds instead (each
+        row is at exactly that time). Either may be a NumPy array of one
+        dimension. Without either: every frame of the scene's range, else of
+        the item's keys. ``fps`` defaults to the scene's rate."""
+        picked, rate, as_times = self._pick(frames, times, fps)
+        out = _array.array("d", bytes(8 * 5 * len(picked)))
+        self._evaluate(picked, rate, as_times, out)
+        return [tuple(out[i:i + 5]) for i in range(0, len(out), 5)]  # type: ignore[misc]
 
-    def offsets_array(self, frames: Optional[Any] = None, *,
-                      times: Optional[Any] = None, fps: Optional[float] = None) -> Any:
-        """The same rows as a NumPy array of shape (n, 5), written by the
-        module straight into the array (needs NumPy)."""
-        import numpy
-
-        rate = self._scene.fps if fps is None else float(fps)
-        if frames is not None and times is None:
-            picked = numpy.ascontiguousarray(frames, dtype=numpy.float64).reshape(-1)
-        else:
-            picked = numpy.frombuffer(self._frames(frames, times, rate), dtype=numpy.float64)
-        out = numpy.empty((picked.shape[0], 5), dtype=numpy.float64)
-        with _translated:
-            self._scene._library.evaluate_into(self._scene._data, self._data, picked, rate,
-                                               None, out)
+    def offsets_array(self, frames: _Optional[_Any] = None, *,
+                      times: _Optional[_Any] = None, fps: _Optional[float] = None) -> _Any:
+        """The same rows as a NumPy array of shape (n, 5) and dtype float64,
+        written by the module straight into the array."""
+        numpy = _numpy()
+        picked, rate, as_times = self._pick(frames, times, fps)
+        out = numpy.empty((len(picked), 5), dtype=numpy.float64)
+        self._evaluate(picked, rate, as_times, out)
         return out
 
-    def bake(self, base: Iterable[Sequence[float]], *, fps: Optional[float] = None) -> list:
+    def bake(self, base: _Iterable[_Sequence[float]], *, fps: _Optional[float] = None
+             ) -> "list[_Row]":
         """The shake on top of the item's own track, as ``vrim bake --base``:
-        ``base`` holds rows (frame, x, y, z); the result rows
-        (frame, time, x, y, z) are the shaken positions."""
-        rate = self._scene.fps if fps is None else float(fps)
-        frames = array.array("d")
-        rest = array.array("d")
-        for row in base:
-            if len(row) != 4:
-                raise UsageError("a base row is (frame, x, y, z)", self._scene.path, self.name)
-            frames.append(float(row[0]))
-            rest.extend(float(v) for v in row[1:])
-        out = self._evaluate(frames, rate, rest)
-        return [tuple(out[i:i + 5]) for i in range(0, len(out), 5)]
+        ``base`` holds rows (frame, x, y, z) (a list, or a NumPy array of
+        shape (n, 4)), finite numbers only, as bake takes them; the result
+        rows (frame, time, x, y, z) are the shaken positions."""
+        rate = self.scene.fps if fps is None else _real("fps", fps, positive=True)
+        frames, rest = _base_rows(base)
+        out = _array.array("d", bytes(8 * 5 * len(frames)))
+        self._evaluate(frames, rate, False, out, rest)
+        return [tuple(out[i:i + 5]) for i in range(0, len(out), 5)]  # type: ignore[misc]
 
 
-class Scene:
-    """A scene file as ``vrim open`` read it: its rate, frame range, the
-    items with a shake (``items``) and check's findings about the scene as a
-    whole (``findings``; each item holds its own). Only the place of each
-    block is kept; keys and findings are read from the file when asked for,
-    so a scene of any size costs a few hundred bytes an item."""
+def _numpy() -> _Any:
+    try:
+        import numpy
+    except ImportError:
+        raise ImportError("offsets_array needs NumPy: install python3-numpy "
+                          "(or numpy into this Python)") from None
+    return numpy
 
-    def __init__(self, library: Any, data: Any) -> None:
-        self._library = library
-        self._data = data
-        self.path: str = data.path
-        self.fps: float = data.fps
-        self.first_frame: Optional[int] = data.first_frame
-        self.last_frame: Optional[int] = data.last_frame
-        self.items: Tuple[Item, ...] = tuple(Item(self, d) for d in data.items)
-        self.findings: Tuple[Finding, ...] = tuple(
-            _finding(f, data.path, None, None) for f in data.findings
-        )
-        self.errors: int = data.errors
-        self.warnings: int = data.warnings
+
+class Scene(_ReadOnly):
+    """A scene file as ``vrim.open`` read it, read-only. Only the place of
+    each block is kept; keys and findings are read from the file when asked
+    for, so a scene of any size costs a few hundred bytes an item.
+
+    Attributes: ``path``, ``fps``, ``first_frame``, ``last_frame`` (None
+    when the scene gives none), ``items`` (the items with a shake),
+    ``findings`` (check's findings about the scene as a whole; each item
+    holds its own), ``errors``, ``warnings`` (of the scene and its blocks)."""
+
+    __slots__ = ("_library", "_data", "_module", "_edits", "path", "fps", "first_frame",
+                 "last_frame", "items", "findings", "errors", "warnings")
+
+    path: str
+    fps: float
+    first_frame: _Optional[int]
+    last_frame: _Optional[int]
+    items: _Tuple[Item, ...]
+    findings: _Tuple[Finding, ...]
+    errors: int
+    warnings: int
+
+    def __init__(self, library: _Any, data: _Any, module: _Optional[str], edits: int) -> None:
+        put = object.__setattr__
+        put(self, "_library", library)
+        put(self, "_data", data)
+        put(self, "_module", module)
+        put(self, "_edits", edits)
+        for name in ("path", "fps", "first_frame", "last_frame", "errors", "warnings"):
+            put(self, name, getattr(data, name))
+        put(self, "items", tuple(Item(self, d) for d in data.items))
+        put(self, "findings", tuple(_finding(f, data.path, None, None) for f in data.findings))
 
     def __repr__(self) -> str:
         return f"<vrim.Scene {self.path!r}: {len(self.items)} items with a shake>"
 
-    def __iter__(self) -> Iterator[Item]:
+    def __iter__(self) -> _Iterator[Item]:
         return iter(self.items)
 
     def __len__(self) -> int:
         return len(self.items)
+
+    def _check_fresh(self, item: _Optional[str] = None) -> None:
+        if _edit_count(self.path) != self._edits:
+            raise StaleSceneError(f"'{self.path}' was edited through vrim.edit since it was "
+                                  "opened; call reload() for the scene as it is now",
+                                  self.path, item)
+
+    def reload(self) -> "Scene":
+        """The scene as its file is now, opened again (this one stays as it
+        was, and stale if the file changed)."""
+        return open(self.path, module=self._module)
 
     def _names(self) -> str:
         names = [i.name for i in self.items]
@@ -400,49 +700,121 @@ class Scene:
 
     def item(self, name: str) -> Item:
         """The item of that name (as ``--item`` takes it). Raises ItemError,
-        listing the items with a shake, when there is none."""
+        listing the items with a shake and the closest names, when there is
+        none."""
+        _text("name", name, "an item name")
         for candidate in self.items:
             if candidate.name == name:
                 return candidate
-        raise ItemError(f"'{self.path}': no item {name!r} with a shake; items with a shake: "
-                        f"{self._names()}", self.path, name)
+        raise ItemError(f"'{self.path}': no item {name!r} with a shake"
+                        f"{_did_you_mean(name, [i.name for i in self.items])}; "
+                        f"items with a shake: {self._names()}", self.path, name)
 
     def block(self, number: int) -> Item:
-        """The key block of that number (as ``--block`` takes it)."""
+        """The key block of that number, from 1 (as ``--block`` takes it)."""
+        number = _whole("number", number, 1, "a block number")
         for candidate in self.items:
             if candidate.block == number:
                 return candidate
-        raise ItemError(f"'{self.path}': no block {number}; it has {len(self.items)}",
+        raise ItemError(f"'{self.path}': no block {number}; its blocks are numbered 1 to "
+                        f"{len(self.items)}" if self.items else
+                        f"'{self.path}': no block {number}; it has no key block",
                         self.path, f"block {number}")
 
 
-def open(path: Union[str, "os.PathLike[str]"], *, module: Optional[str] = None) -> Scene:
+def _did_you_mean(name: str, names: _Sequence[str]) -> str:
+    close = _difflib.get_close_matches(name, names, n=3, cutoff=0.6)
+    if not close:
+        return ""
+    return " (did you mean " + " or ".join(repr(c) for c in close) + "?)"
+
+
+def open(path: _PathLike, *, module: _Optional[str] = None) -> Scene:
     """Reads a scene file through, checking each key block as ``vrim check``
     does. Raises SceneError when it is no scene file or cannot be read."""
+    path = _path("path", path)
     library = _library(module)
+    edits = _edit_count(path)
     with _translated:
-        data = library.open(os.fspath(path))
-    return Scene(library, data)
+        data = library.open(path)
+    return Scene(library, data, module, edits)
 
 
-def check(*paths: Union[str, "os.PathLike[str]"], recursive: bool = False,
-          module: Optional[str] = None) -> list:
-    """Every finding of ``vrim check`` over scene files and folders (``-r``
-    with ``recursive``), as Finding objects in the order check prints them."""
+@_dataclass(frozen=True)
+class CheckedFile:
+    """One scene file of a check.
+
+    Attributes: ``path``, ``blocks``, ``keys``, ``errors``, ``warnings``,
+    ``no_shake`` (it holds no key block), ``error`` (why it could not be read
+    whole; None when it was)."""
+
+    path: str
+    blocks: int
+    keys: int
+    errors: int
+    warnings: int
+    no_shake: bool
+    error: _Optional[str]
+
+
+@_dataclass(frozen=True)
+class CheckResult:
+    """What ``vrim check`` finds over files and folders: a gate.
+
+    Attributes: ``files`` (each scene file), ``findings`` (every finding, in
+    the order check prints them), ``blocks``, ``keys``, ``errors``,
+    ``warnings`` (totals), ``status`` (the exit status the command gives:
+    0 clean, 1 warnings, 2 errors), ``passed`` (no error). Iterating and
+    ``len`` go over the findings."""
+
+    files: _Tuple[CheckedFile, ...]
+    findings: _Tuple[Finding, ...]
+    blocks: int
+    keys: int
+    errors: int
+    warnings: int
+    status: int
+
+    @property
+    def passed(self) -> bool:
+        """True when check found no error."""
+        return self.errors == 0
+
+    def __iter__(self) -> _Iterator[Finding]:
+        return iter(self.findings)
+
+    def __len__(self) -> int:
+        return len(self.findings)
+
+
+def check(*paths: _PathLike, recursive: bool = False,
+          module: _Optional[str] = None) -> CheckResult:
+    """Runs ``vrim check`` over scene files and folders (their sub-folders
+    too with ``recursive``). Raises SceneError when they hold no scene file:
+    a gate never passes on nothing."""
     if not paths:
-        raise UsageError("give at least one scene file or folder")
+        raise TypeError("check needs at least one scene file or folder")
+    names = [_path(f"paths[{i}]", p) for i, p in enumerate(paths)]
+    recursive = _flag("recursive", recursive)
     library = _library(module)
     with _translated:
-        found = library.check([os.fspath(p) for p in paths], recursive)
-    return [_finding(f.finding, f.scene, f.item or None, f.block or None) for f in found]
+        done = library.check(names, recursive)
+    return CheckResult(
+        tuple(CheckedFile(f.path, f.blocks, f.keys, f.errors, f.warnings, f.no_shake,
+                          f.error or None) for f in done.files),
+        tuple(_finding(f.finding, f.scene, f.item or None, f.block or None)
+              for f in done.findings),
+        done.blocks, done.keys, done.errors, done.warnings, done.status)
 
 
-@dataclass(frozen=True)
+@_dataclass(frozen=True)
 class ReportScene:
-    """What the review page holds of one scene: its key blocks, those drawn,
-    those listed in a row and those only counted (past the page's bounds),
-    check's errors and warnings, and why it could not be used whole (None
-    when it could)."""
+    """What the review page holds of one scene.
+
+    Attributes: ``path``, ``blocks`` (its key blocks), ``plotted`` (those
+    drawn), ``listed`` (those in a row), ``unlisted`` (those only counted,
+    past the page's bounds), ``errors``, ``warnings``, ``error`` (why it
+    could not be used whole; None when it could)."""
 
     path: str
     blocks: int
@@ -451,14 +823,16 @@ class ReportScene:
     unlisted: int
     errors: int
     warnings: int
-    error: Optional[str]
+    error: _Optional[str]
 
 
-@dataclass(frozen=True)
+@_dataclass(frozen=True)
 class ReportResult:
-    """The page ``report`` wrote: its file and size, the items on it and
-    those drawn, check's errors and warnings over all scenes, and each
-    scene's part."""
+    """The page ``report`` wrote.
+
+    Attributes: ``page`` (its file), ``bytes`` (its size), ``items`` (on
+    it), ``plotted`` (drawn), ``errors``, ``warnings`` (check's, over all
+    scenes), ``scenes`` (each scene's ReportScene)."""
 
     page: str
     bytes: int
@@ -466,14 +840,14 @@ class ReportResult:
     plotted: int
     errors: int
     warnings: int
-    scenes: Tuple[ReportScene, ...]
+    scenes: _Tuple[ReportScene, ...]
 
 
-def report(*paths: Union[str, "os.PathLike[str]"], page: Union[str, "os.PathLike[str]"],
-           title: str = "Shake review", recursive: bool = False, item: Optional[str] = None,
-           block: Optional[int] = None, fps: Optional[float] = None,
-           frames: Optional[Tuple[int, int]] = None, plots: int = 200,
-           module: Optional[str] = None) -> ReportResult:
+def report(*paths: _PathLike, page: _PathLike,
+           title: str = "Shake review", recursive: bool = False, item: _Optional[str] = None,
+           block: _Optional[int] = None, fps: _Optional[float] = None,
+           frames: _Optional[_Tuple[int, int]] = None, plots: int = 200,
+           module: _Optional[str] = None) -> ReportResult:
     """Writes the review page of scene files and folders to ``page``, as
     ``vrim report -o PAGE`` does, through vrim's safe writer (the file is
     replaced only once the page is whole). ``item``/``block`` pick one block
@@ -482,13 +856,24 @@ def report(*paths: Union[str, "os.PathLike[str]"], page: Union[str, "os.PathLike
     the page with why, and in its ``ReportScene.error``. Raises WriteError
     when the page may not be written there."""
     if not paths:
-        raise UsageError("give at least one scene file or folder")
+        raise TypeError("report needs at least one scene file or folder")
+    names = [_path(f"paths[{i}]", p) for i, p in enumerate(paths)]
+    target = _path("page", page)
+    title = _text("title", title, "a title")
+    recursive = _flag("recursive", recursive)
+    picked = "" if item is None else _text("item", item, "an item name")
+    number = 0 if block is None else _whole("block", block, 1, "a block number")
+    rate = None if fps is None else _real("fps", fps, positive=True)
+    span = None
+    if frames is not None:
+        if isinstance(frames, (str, bytes)) or not isinstance(frames, _Sequence) or \
+                len(frames) != 2:
+            raise TypeError(f"frames must be a pair (first, last), not {_type_name(frames)}")
+        span = (_whole("frames[0]", frames[0]), _whole("frames[1]", frames[1]))
+    plots = _whole("plots", plots, 0)
     library = _library(module)
     with _translated:
-        done = library.report([os.fspath(p) for p in paths], os.fspath(page), title, recursive,
-                              item or "", int(block or 0), fps,
-                              None if frames is None else (int(frames[0]), int(frames[1])),
-                              int(plots))
+        done = library.report(names, target, title, recursive, picked, number, rate, span, plots)
     return ReportResult(done.page, done.bytes, done.items, done.plotted, done.errors,
                         done.warnings,
                         tuple(ReportScene(s.path, s.blocks, s.plotted, s.listed, s.unlisted,
@@ -499,33 +884,60 @@ def report(*paths: Union[str, "os.PathLike[str]"], page: Union[str, "os.PathLike
 # ---------------------------------------------------------------------------
 # Editing
 
+# A Key's names for the fields the key editor types: one vocabulary for
+# reading and writing.
+_FIELDS = {
+    "period": "freq",
+    "fall_off": "fall-off",
+    "width_x": "width-x",
+    "width_y": "width-y",
+    "width_z": "width-z",
+}
 
-@dataclass(frozen=True)
+
+@_dataclass(frozen=True)
 class Action:
     """One action of ``vrim edit``, played as clicks in the key editor. Make
     them with the class methods: ``Action.key(2)``, ``Action.set("end", 48)``,
     ``Action.add_key()``, ``Action.delete_key()``, ``Action.shift(12)``,
-    ``Action.script("moves.txt")``."""
+    ``Action.script("moves.txt")``.
+
+    Attributes: ``option`` (the command's option, without dashes) and
+    ``value`` (its argument, as text)."""
 
     option: str
     value: str = ""
 
-    @classmethod
-    def key(cls, number: int) -> "Action":
-        """Step to key ``number`` (NEXT KEY / PREV KEY)."""
-        return cls("key", str(number))
+    def __repr__(self) -> str:
+        if self.option == "set":
+            name, _, value = self.value.partition("=")
+            return f"Action.set({name!r}, {value!r})"
+        if self.option in ("add-key", "delete-key"):
+            return f"Action.{self.option.replace('-', '_')}()"
+        if self.option in ("key", "shift"):
+            return f"Action.{self.option}({self.value})"
+        return f"Action.{self.option}({self.value!r})"
 
     @classmethod
-    def set(cls, field_name: str, value: Union[int, float, str, bool]) -> "Action":
-        """Type ``value`` into the current key's field: start, end, freq,
-        width-x, width-y, width-z, fall-off (True/False or on/off)."""
+    def key(cls, number: int) -> "Action":
+        """Step to key ``number``, from 1 (NEXT KEY / PREV KEY)."""
+        return cls("key", str(_whole("number", number, 1, "a key number")))
+
+    @classmethod
+    def set(cls, field_name: str, value: _Union[int, float, str, bool]) -> "Action":
+        """Type ``value`` into the current key's field, named as a Key
+        reads it (start, end, period, width_x, width_y, width_z, fall_off)
+        or as the command does (freq, width-x, ..., fall-off)."""
+        name = _FIELDS.get(_text("field_name", field_name, "a field name"), field_name)
         if isinstance(value, bool):
             text = "on" if value else "off"
         elif isinstance(value, float):
-            text = repr(value)
-        else:
+            text = repr(_real("value", value))
+        elif isinstance(value, (int, str)):
             text = str(value)
-        return cls("set", f"{field_name}={text}")
+        else:
+            raise TypeError(f"value must be a number, a str or a bool, not {_type_name(value)}")
+        return cls("set", f"{name}={text}")
 
     @classmethod
     def add_key(cls) -> "Action":
@@ -540,89 +952,146 @@ class Action:
     @classmethod
     def shift(cls, frames: int) -> "Action":
         """Move every key's start and end by ``frames``."""
-        return cls("shift", str(frames))
+        return cls("shift", str(_whole("frames", frames)))
 
     @classmethod
-    def script(cls, path: Union[str, "os.PathLike[str]"]) -> "Action":
+    def script(cls, path: _PathLike) -> "Action":
         """Play a panel script file."""
-        return cls("script", os.fspath(path))
+        return cls("script", _path("path", path))
 
 
-@dataclass(frozen=True)
+@_dataclass(frozen=True)
 class Change:
-    """One change of an edit (or of a dry run, one it would make) to the
-    block ``item`` (its address) number ``block``. ``kind`` is "field" (the
-    ``field`` of a key, named as ``Action.set`` takes it), "added-key",
-    "deleted-key" or "key-count". ``key`` is the key's place among the keys
-    saved and ``was`` its place among the file's keys, from 1 (None for a key
-    that is not there). ``old`` and ``new`` are the number as the file held
-    it and as the module saved it (None where there is none); ``asked`` is
-    False for what the module's save changed on its own."""
+    """One change of an edit (or of a dry run, one it would make).
+
+    Attributes: ``item`` (the block's address) and ``block`` (its number);
+    ``kind`` ("field", "added-key", "deleted-key" or "key-count"); ``key``
+    (the key's place among the keys saved, from 1) and ``was`` (its place
+    among the file's keys), None for a key that is not there; ``field``
+    (named as the command's ``--set`` takes it); ``old`` and ``new`` (the
+    number as the file held it and as the module saved it, None where there
+    is none); ``asked`` (False for what the module's save changed on its
+    own)."""
 
     item: str
     block: int
     kind: str
-    key: Optional[int]
-    was: Optional[int]
-    field: Optional[str]
-    old: Optional[str]
-    new: Optional[str]
+    key: _Optional[int]
+    was: _Optional[int]
+    field: _Optional[str]
+    old: _Optional[str]
+    new: _Optional[str]
     asked: bool
 
 
-def _change(data: Any) -> Change:
+def _change(data: _Any) -> Change:
     return Change(data.item, data.block, data.kind, data.key or None, data.was or None,
                   data.field or None, data.before, data.after, data.asked)
 
 
-@dataclass(frozen=True)
+@_dataclass(frozen=True)
 class EditResult:
-    """What an edit did: blocks edited and left alone, whether the file was
-    written, the unified diff of a dry run, the notes ``vrim edit`` prints,
-    and each change as a ``Change``."""
+    """What an edit did.
+
+    Attributes: ``scene``, ``edited`` and ``unchanged`` (blocks),
+    ``written`` (the file was replaced), ``diff`` (a dry run's unified
+    diff), ``notes`` (what ``vrim edit`` prints), ``unasked`` (each change
+    the module's save made beyond the actions: scene, item, key, field, the
+    old line and the new), ``changes`` (each as a Change)."""
 
     scene: str
     edited: int
     unchanged: int
     written: bool
     diff: str
-    notes: Tuple[str, ...] = field(default_factory=tuple)
-    #: Each change the module's save made beyond the actions (a value the
-    #: file held otherwise than the module writes it): scene, item, key,
-    #: field, the old line and the new, as ``vrim edit`` lists them.
-    unasked: Tuple[str, ...] = field(default_factory=tuple)
-    changes: Tuple[Change, ...] = field(default_factory=tuple)
+    notes: _Tuple[str, ...] = _field(default_factory=tuple)
+    unasked: _Tuple[str, ...] = _field(default_factory=tuple)
+    changes: _Tuple[Change, ...] = _field(default_factory=tuple)
 
 
-def edit(path: Union[str, "os.PathLike[str]"], item: Optional[str] = None, *,
-         items: Sequence[str] = (), block: Optional[int] = None, blocks: Sequence[int] = (),
-         all_items: bool = False, actions: Sequence[Union[Action, Tuple[str, str]]] = (),
+def _actions(actions: object) -> "list[Action]":
+    if isinstance(actions, (str, bytes, Action)) or not isinstance(actions, _Iterable):
+        raise TypeError(f"actions must be a list of Action, not {_type_name(actions)}")
+    picked = []
+    for i, action in enumerate(actions):
+        if isinstance(action, Action):
+            picked.append(action)
+        elif isinstance(action, tuple) and len(action) == 2 and \
+                all(isinstance(a, str) for a in action):
+            picked.append(Action(action[0].lstrip("-"), action[1]))
+        else:
+            raise TypeError(f"actions[{i}] must be an Action, not {_type_name(action)}")
+    if not picked:
+        raise ValueError("actions must hold at least one Action")
+    return picked
+
+
+def edit(path: _PathLike, item: _Optional[str] = None, *,
+         items: _Sequence[str] = (), block: _Optional[int] = None, blocks: _Sequence[int] = (),
+         all_items: bool = False, actions: _Sequence[_Union[Action, _Tuple[str, str]]] = (),
          dry_run: bool = False, backup: bool = False, overwrite_backup: bool = False,
-         strict: bool = False, module: Optional[str] = None) -> EditResult:
+         strict: bool = False, force: bool = False, break_hard_links: bool = False,
+         module: _Optional[str] = None) -> EditResult:
     """Plays ``actions`` on the key editor of each picked item of one scene
     (``item``/``items`` by name, ``block``/``blocks`` by number, or
     ``all_items``) and writes the scene through vrim's safe writer, as
-    ``vrim edit`` does. With ``dry_run`` nothing is written and the result
-    holds the diff. ``unasked`` lists what the module's save changed beyond
-    the actions; with ``strict`` such an edit is refused instead (EditRefused,
-    whose ``unasked`` lists them). Raises EditRefused (the file is then as it
-    was), ItemError for an unknown item, UsageError for an action it cannot
-    take."""
-    names = list(items) + ([item] if item is not None else [])
-    numbers = [int(b) for b in blocks] + ([int(block)] if block is not None else [])
-    pairs = []
-    for action in actions:
-        if isinstance(action, Action):
-            pairs.append((action.option, action.value))
-        else:
-            option, value = action
-            pairs.append((str(option).lstrip("-"), str(value)))
-    if not pairs:
-        raise UsageError("give at least one action", os.fspath(path))
+    ``vrim edit`` does.
+
+    ``dry_run``: nothing is written, the result holds the diff. ``backup``:
+    the old file is kept as SCENE.bak, refused when one exists unless
+    ``overwrite_backup`` (which does nothing without ``backup``).
+    ``strict``: refused when the module's save would change what was not
+    asked for (``unasked`` lists it either way). ``force``: a read-only
+    scene, or one whose owners cannot be kept, is replaced.
+    ``break_hard_links``: a scene with other names is replaced; they keep
+    the old text.
+
+    Raises EditRefused (the file is then as it was), ItemError for an
+    unknown item, UsageError for an action it cannot take, TypeError or
+    ValueError for an argument of the wrong kind."""
+    target = _path("path", path)
+    names = _names("items", items)
+    if item is not None:
+        if not isinstance(item, str):
+            raise TypeError(f"item must be an item name (str), not {_type_name(item)}; "
+                            "give several as items=[...]")
+        names.append(item)
+    if isinstance(blocks, (str, bytes)) or not isinstance(blocks, _Iterable):
+        raise TypeError(f"blocks must be a list of block numbers, not {_type_name(blocks)}")
+    numbers = [_whole(f"blocks[{i}]", b, 1, "a block number") for i, b in enumerate(blocks)]
+    if block is not None:
+        numbers.append(_whole("block", block, 1, "a block number"))
+    picked = _actions(actions)
+    given = {
+        "items": names, "blocks": numbers, "all_items": _flag("all_items", all_items),
+        "dry_run": _flag("dry_run", dry_run), "backup": _flag("backup", backup),
+        "overwrite_backup": _flag("overwrite_backup", overwrite_backup),
+        "strict": _flag("strict", strict), "force": _flag("force", force),
+        "break_hard_links": _flag("break_hard_links", break_hard_links),
+    }
     library = _library(module)
-    with _translated:
-        result = library.edit(os.fspath(path), names, numbers, all_items, pairs, dry_run,
-                              backup, overwrite_backup, strict)
-    return EditResult(os.fspath(path), result.edited, result.unchanged, result.written,
+    try:
+        with _Translated(picked):
+            result = library.edit(target, given, [(a.option, a.value) for a in picked])
+    except ItemError as missing:
+        raise _with_suggestion(missing, library, target) from None
+    if result.written:
+        _edited(target)
+    return EditResult(target, result.edited, result.unchanged, result.written,
                       result.diff, tuple(result.notes), tuple(result.unasked),
                       tuple(_change(c) for c in result.changes))
+
+
+def _with_suggestion(missing: ItemError, library: _Any, path: str) -> ItemError:
+    if not missing.item or missing.item.startswith("block "):
+        return missing
+    try:
+        with _translated:
+            known = [i.name for i in library.open(path).items]
+    except Error:
+        return missing
+    hint = _did_you_mean(missing.item, known)
+    if not hint:
+        return missing
+    return ItemError(f"{missing}{hint}", missing.scene, missing.item, missing.action,
+                     missing.unasked)

@@ -1,10 +1,45 @@
+import enum
 import os
+from dataclasses import dataclass
 from typing import Any, Iterable, Iterator, List, Optional, Sequence, Tuple, Union
+
+import numpy
+import numpy.typing
+
+__all__ = [
+    "Action",
+    "Change",
+    "CheckResult",
+    "CheckedFile",
+    "EditRefused",
+    "EditResult",
+    "Error",
+    "Finding",
+    "Item",
+    "ItemError",
+    "Key",
+    "ModuleError",
+    "ReportResult",
+    "ReportScene",
+    "Scene",
+    "SceneError",
+    "Severity",
+    "StaleSceneError",
+    "UsageError",
+    "WriteError",
+    "Validation",
+    "check",
+    "edit",
+    "module_path",
+    "report",
+    "open",
+    "validate",
+]
 
 __version__: str
 
-Row = Tuple[float, float, float, float, float]
-_Path = Union[str, os.PathLike[str]]
+_Row = Tuple[float, float, float, float, float]
+_PathLike = Union[str, os.PathLike[str]]
 
 class Error(Exception):
     scene: Optional[str]
@@ -22,6 +57,7 @@ class Error(Exception):
 
 class ModuleError(Error): ...
 class SceneError(Error): ...
+class StaleSceneError(SceneError): ...
 class ItemError(Error, LookupError): ...
 class EditRefused(Error): ...
 class UsageError(Error, ValueError): ...
@@ -29,56 +65,65 @@ class WriteError(Error, OSError): ...
 
 def module_path() -> str: ...
 
+@dataclass(frozen=True)
 class Validation:
     module: str
     lines: Tuple[str, ...]
     failed: int
-    def __init__(self, module: str, lines: Tuple[str, ...], failed: int) -> None: ...
     @property
     def passed(self) -> bool: ...
 
 def validate(module: Optional[str] = ..., seed: int = ...) -> Validation: ...
 
+@dataclass(frozen=True)
 class Key:
     start: int
     end: int
     period: float
     width: Tuple[float, float, float]
     fall_off: bool
-    def __init__(
-        self, start: int, end: int, period: float, width: Tuple[float, float, float], fall_off: bool
-    ) -> None: ...
 
+class Severity(str, enum.Enum):
+    NOTE = "note"
+    WARNING = "warning"
+    ERROR = "error"
+    def __new__(cls, value: object) -> Severity: ...
+    @property
+    def rank(self) -> int: ...
+    def __lt__(self, other: object) -> bool: ...
+
+@dataclass(frozen=True)
 class Finding:
-    severity: str
+    severity: Severity
     kind: str
-    line: int
-    key: int
+    line: Optional[int]
+    key: Optional[int]
     message: str
     scene: str
-    item: Optional[str]
-    block: Optional[int]
-    def __init__(
-        self,
-        severity: str,
-        kind: str,
-        line: int,
-        key: int,
-        message: str,
-        scene: str,
-        item: Optional[str] = ...,
-        block: Optional[int] = ...,
-    ) -> None: ...
+    item: Optional[str] = ...
+    block: Optional[int] = ...
+    def __lt__(self, other: Finding) -> bool: ...
 
 class Item:
-    name: str
-    block: int
-    kind: Optional[str]
-    first_line: int
-    last_line: int
-    key_count: int
-    errors: int
-    warnings: int
+    @property
+    def scene(self) -> Scene: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def block(self) -> int: ...
+    @property
+    def kind(self) -> Optional[str]: ...
+    @property
+    def first_line(self) -> int: ...
+    @property
+    def last_line(self) -> int: ...
+    @property
+    def key_count(self) -> int: ...
+    @property
+    def errors(self) -> int: ...
+    @property
+    def warnings(self) -> int: ...
+    def __init__(self, scene: Scene, data: Any) -> None: ...
     @property
     def findings(self) -> Tuple[Finding, ...]: ...
     @property
@@ -89,29 +134,71 @@ class Item:
         *,
         times: Optional[Iterable[float]] = ...,
         fps: Optional[float] = ...,
-    ) -> List[Row]: ...
+    ) -> List[_Row]: ...
     def offsets_array(
-        self, frames: Optional[Any] = ..., *, times: Optional[Any] = ..., fps: Optional[float] = ...
-    ) -> Any: ...
-    def bake(self, base: Iterable[Sequence[float]], *, fps: Optional[float] = ...) -> List[Row]: ...
+        self,
+        frames: Optional[Union[Iterable[float], numpy.typing.ArrayLike]] = ...,
+        *,
+        times: Optional[Union[Iterable[float], numpy.typing.ArrayLike]] = ...,
+        fps: Optional[float] = ...,
+    ) -> numpy.typing.NDArray[numpy.float64]: ...
+    def bake(
+        self, base: Iterable[Sequence[float]], *, fps: Optional[float] = ...
+    ) -> List[_Row]: ...
 
 class Scene:
-    path: str
-    fps: float
-    first_frame: Optional[int]
-    last_frame: Optional[int]
-    items: Tuple[Item, ...]
-    findings: Tuple[Finding, ...]
-    errors: int
-    warnings: int
+    @property
+    def path(self) -> str: ...
+    @property
+    def fps(self) -> float: ...
+    @property
+    def first_frame(self) -> Optional[int]: ...
+    @property
+    def last_frame(self) -> Optional[int]: ...
+    @property
+    def items(self) -> Tuple[Item, ...]: ...
+    @property
+    def findings(self) -> Tuple[Finding, ...]: ...
+    @property
+    def errors(self) -> int: ...
+    @property
+    def warnings(self) -> int: ...
+    def __init__(self, library: Any, data: Any, module: Optional[str], edits: int) -> None: ...
     def __iter__(self) -> Iterator[Item]: ...
     def __len__(self) -> int: ...
+    def reload(self) -> Scene: ...
     def item(self, name: str) -> Item: ...
     def block(self, number: int) -> Item: ...
 
-def open(path: _Path, *, module: Optional[str] = ...) -> Scene: ...
-def check(*paths: _Path, recursive: bool = ..., module: Optional[str] = ...) -> List[Finding]: ...
+def open(path: _PathLike, *, module: Optional[str] = ...) -> Scene: ...
 
+@dataclass(frozen=True)
+class CheckedFile:
+    path: str
+    blocks: int
+    keys: int
+    errors: int
+    warnings: int
+    no_shake: bool
+    error: Optional[str]
+
+@dataclass(frozen=True)
+class CheckResult:
+    files: Tuple[CheckedFile, ...]
+    findings: Tuple[Finding, ...]
+    blocks: int
+    keys: int
+    errors: int
+    warnings: int
+    status: int
+    @property
+    def passed(self) -> bool: ...
+    def __iter__(self) -> Iterator[Finding]: ...
+    def __len__(self) -> int: ...
+
+def check(*paths: _PathLike, recursive: bool = ..., module: Optional[str] = ...) -> CheckResult: ...
+
+@dataclass(frozen=True)
 class ReportScene:
     path: str
     blocks: int
@@ -122,6 +209,7 @@ class ReportScene:
     warnings: int
     error: Optional[str]
 
+@dataclass(frozen=True)
 class ReportResult:
     page: str
     bytes: int
@@ -132,8 +220,8 @@ class ReportResult:
     scenes: Tuple[ReportScene, ...]
 
 def report(
-    *paths: _Path,
-    page: _Path,
+    *paths: _PathLike,
+    page: _PathLike,
     title: str = ...,
     recursive: bool = ...,
     item: Optional[str] = ...,
@@ -144,10 +232,10 @@ def report(
     module: Optional[str] = ...,
 ) -> ReportResult: ...
 
+@dataclass(frozen=True)
 class Action:
     option: str
-    value: str
-    def __init__(self, option: str, value: str = ...) -> None: ...
+    value: str = ...
     @classmethod
     def key(cls, number: int) -> Action: ...
     @classmethod
@@ -159,8 +247,9 @@ class Action:
     @classmethod
     def shift(cls, frames: int) -> Action: ...
     @classmethod
-    def script(cls, path: _Path) -> Action: ...
+    def script(cls, path: _PathLike) -> Action: ...
 
+@dataclass(frozen=True)
 class Change:
     item: str
     block: int
@@ -172,18 +261,19 @@ class Change:
     new: Optional[str]
     asked: bool
 
+@dataclass(frozen=True)
 class EditResult:
     scene: str
     edited: int
     unchanged: int
     written: bool
     diff: str
-    notes: Tuple[str, ...]
-    unasked: Tuple[str, ...]
-    changes: Tuple[Change, ...]
+    notes: Tuple[str, ...] = ...
+    unasked: Tuple[str, ...] = ...
+    changes: Tuple[Change, ...] = ...
 
 def edit(
-    path: _Path,
+    path: _PathLike,
     item: Optional[str] = ...,
     *,
     items: Sequence[str] = ...,
@@ -195,5 +285,7 @@ def edit(
     backup: bool = ...,
     overwrite_backup: bool = ...,
     strict: bool = ...,
+    force: bool = ...,
+    break_hard_links: bool = ...,
     module: Optional[str] = ...,
 ) -> EditResult: ...

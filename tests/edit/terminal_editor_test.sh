@@ -19,6 +19,10 @@ work=$(mktemp -d)
 server="vrim-edit-test-$$"
 cleanup() { tmux -L "$server" kill-server 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
+# One server for the whole test: a session that outlives every editor, so
+# that killing an editor's session never ends the server while the next
+# editor's client is starting.
+tmux -L "$server" new-session -d -s keeper "sleep 86400"
 
 passed=0
 fail() {
@@ -46,13 +50,19 @@ hides() {
   fail "the screen still shows '$1'"
 }
 keys() { tmux -L "$server" send-keys -t editor "$@"; }
-# start CASE SCENE COLUMNS LINES: the editor on the Camera_Rig of SCENE (in $work).
+# start CASE SCENE COLUMNS LINES [OPTIONS...]: the editor on SCENE (in
+# $work), on the Camera_Rig unless the options name an item; a UTF-8 locale
+# unless LOCALE says another.
 start() {
   case_name=$1
+  local scene=$2 cols=$3 lines=$4
+  shift 4
+  local options=(--item Camera_Rig)
+  [ $# -eq 0 ] || options=("$@")
   rm -f "$work/exit"
   tmux -L "$server" kill-session -t editor 2>/dev/null || true
-  tmux -L "$server" new-session -d -s editor -x "$3" -y "$4" \
-    "cd '$work' && TERM=xterm-256color TMPDIR='$work' '$bin/vrim' edit '$(basename "$2")' --item Camera_Rig --module '$bin/vrim_s.p' \
+  tmux -L "$server" new-session -d -s editor -x "$cols" -y "$lines" \
+    "cd '$work' && LC_ALL='${LOCALE:-C.UTF-8}' TERM=xterm-256color TMPDIR='$work' '$bin/vrim' edit '$(basename "$scene")' $(printf '%q ' "${options[@]}")--module '$bin/vrim_s.p' \
        ; echo \$? >'$work/exit'; sleep 60"
   shows "VRIM_S   ver1.0"
 }
@@ -95,6 +105,10 @@ keys Enter
 hides "Create Key"
 shows "Start   0, End  30, Freq 0.100000"
 keys C-s
+shows "These lines change:"
+shows "y: write it"
+cmp "$work/shot.lws" "$work/original.lws" || fail "the review wrote before it asked"
+keys y
 [ "$(exited)" = 0 ] || fail "Ctrl-S did not exit with 0"
 cp "$work/original.lws" "$work/scripted.lws"
 printf 'type "Freqency Time" 0.5\npress "ADD KEY"\n' >"$work/clicks.txt"
@@ -181,7 +195,7 @@ start 4 1e12
 start 4 10.7
 end 5 -5.9
 freq 0 nan
-width-x 1 1,5
+width-x 1 abc
 TABLE
 cmp "$work/shot.lws" "$work/original.lws" || fail "--set changed the file"
 keys Escape
@@ -267,6 +281,8 @@ keys r
 shows "1 action of this session replayed"
 shows "Freqency Time 0.5"
 keys C-s
+shows "y: write it"
+keys y
 [ "$(exited)" = 0 ] || fail "Ctrl-S after reading again did not exit with 0"
 printf 'type "Freqency Time" 0.5\n' >"$work/clicks.txt"
 "$bin/vrim" edit "$work/theirs.lws" --item Camera_Rig --script "$work/clicks.txt" \

@@ -2,6 +2,7 @@
 // embedded samples are the module's, the sampling rule is said when it
 // applies, and the command's file handling keeps the user's file safe.
 #include "support/tool_run.h"
+#include "tools/vrim/plot/plot.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/provenance.h"
@@ -47,13 +48,20 @@ TEST(ReportPage, TextOfAnyBytesIsEscapedAndShown) {
     };
     const Case cases[] = {
         {"Cam<1> & \"rig\"", "Cam&lt;1&gt; &amp; &quot;rig&quot;"},
-        {"Caf\xc3\xa9", "Caf\xc3\xa9"},               // UTF-8 passes
-        {"Caf\xe9", "Caf\xc3\xa9"},                   // Latin-1 becomes UTF-8
-        {"\xe2\x82", "\xc3\xa2\xc2\x82"},             // a cut sequence is Latin-1
-        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"}, // no UTF-16 surrogates
-        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},             // no overlong forms
-        {"tab\there\x01", "tab here?"},               // no control characters
-        {"\xf0\x9f\x8e\xac", "\xf0\x9f\x8e\xac"},     // four bytes pass
+        {"Caf\xc3\xa9", "Caf\xc3\xa9"},                          // UTF-8 passes
+        {"Caf\xe9 \x80", "Caf\xc3\xa9 \xe2\x82\xac"},            // else Windows-1252: the euro
+        {"\x85\x9f", "\xe2\x80\xa6\xc5\xb8"},                    // not Latin-1's C1 controls
+        {"\xe2\x82", "\xc3\xa2\xe2\x80\x9a"},                    // a cut sequence is 1252
+        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                        // no overlong forms
+        {"tab\there\x01\x1b[31m", "tab\\x09here\\x01\\x1b[31m"}, // controls seen, never '?'
+        {"\x7f", "\\x7f"},
+        {"next\xc2\x85line", "next\\u0085line"}, // C1 never written raw
+        {"\x81\x8d", "\\u0081\\u008d"},          // 1252 leaves these undefined
+        {"a\xe2\x80\xae"
+         "b\xef\xbb\xbf",
+         "a\\u202eb\\ufeff"}, // no turning the page's text
+        {"\xe2\x81\xa6x\xe2\x81\xa9", "\\u2066x\\u2069"},
+        {"\xf0\x9f\x8e\xac", "\xf0\x9f\x8e\xac"}, // four bytes pass
     };
     for (const Case& c : cases) {
         EXPECT_EQ(vrim::report::htmlText(c.bytes), c.html) << c.bytes;
@@ -300,6 +308,57 @@ TEST(ReportCollect, EveryFrameWhereAKeyActsIsSampled) {
         EXPECT_LE(frames.size(), static_cast<std::size_t>(moves.last - moves.first + 3) +
                                      (c.last + 1) / c.restStep + 3);
     }
+}
+
+// The frames each key moves the item on, found from the keys alone, agree
+// frame by frame with asking the module's choice at every frame, and a range
+// of two billion frames gets its runs too.
+TEST(ReportCollect, KeyRunsAgreeWithTheChoiceAtEveryFrame) {
+    struct Case {
+        std::vector<std::string> keys; // START_F, END_F pairs in chain order
+        double fps;
+        vrim::FrameRange frames;
+    };
+    const Case cases[] = {
+        {{"0 24", "36 60"}, 30.0, {0, 90}},
+        {{"0 90", "30 45", "60 75"}, 30.0, {-10, 100}}, // later keys hide the first
+        {{"0 90", "30 45", "60 75"}, 24.0, {0, 80}},    // key frames at another rate
+        {{"50 20", "10 30"}, 30.0, {0, 40}},            // a key that ends before it starts
+        {{"40 60", "10 30"}, 30.0, {0, 70}},            // out of order in the chain
+        {{"0 1000000", "500 520"}, 30.0, {480, 540}},   // a range inside a long key
+        {{"5 5", "5 6", "6 6"}, 25.0, {0, 10}},
+    };
+    vrim::Session session(vrim::defaultModulePath());
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = {"VRIM_START"};
+        for (const std::string& key : c.keys) {
+            const std::size_t space = key.find(' ');
+            lines.insert(lines.end(),
+                         {"KEY_START", "FREQ 0.2", "FREQ_W_X 0.1",
+                          "START_F " + key.substr(0, space), "END_F " + key.substr(space + 1)});
+        }
+        lines.push_back("VRIM_END");
+        ShakeInstance* instance = session.newInstance();
+        session.load(instance, lines);
+        const auto found = vrim::report::keyRuns(*instance, c.fps, c.frames);
+        const auto walked = vrim::plotKeys(*instance, c.fps, c.frames);
+        ASSERT_EQ(found.size(), walked.size());
+        for (std::size_t k = 0; k < found.size(); ++k) {
+            SCOPED_TRACE(c.keys[k] + " at " + std::to_string(c.fps) + " fps");
+            ASSERT_EQ(found[k].moves.size(), walked[k].moves.size());
+            for (std::size_t r = 0; r < found[k].moves.size(); ++r) {
+                EXPECT_EQ(found[k].moves[r].first, walked[k].moves[r].first);
+                EXPECT_EQ(found[k].moves[r].last, walked[k].moves[r].last);
+            }
+        }
+    }
+    ShakeInstance* instance = session.newInstance();
+    session.load(instance, {"VRIM_START", "KEY_START", "START_F 10", "END_F 20", "VRIM_END"});
+    const auto runs = vrim::report::keyRuns(*instance, 30.0, {0, 2147483647});
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].moves.size(), 1u);
+    EXPECT_EQ(runs[0].moves[0].first, 10);
+    EXPECT_EQ(runs[0].moves[0].last, 20);
 }
 
 // Bad input is refused or named on standard error, never passed over.

@@ -149,16 +149,14 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
             throw ToolError(why);
         }
-        if (batch.files().size() != 1 || given.items.size() + given.blocks.size() != 1 ||
+        if (batch.files().size() != 1 || given.items.size() + given.blocks.size() > 1 ||
             given.allItems) {
             throw ToolError("the interactive key editor edits one item of one scene: give one "
-                            "scene and one --item or --block, or give the edit as actions");
+                            "scene and at most one --item or --block (without, it offers the "
+                            "scene's items), or give the edit as actions");
         }
         if (given.json) {
             throw ToolError("--json needs the edit as actions (--key, --set, ...)");
-        }
-        if (given.dryRun) {
-            throw ToolError("--dry-run needs the edit as actions (--key, --set, ...)");
         }
     }
 

@@ -15,9 +15,9 @@
 // The module's messages show as boxes to dismiss, as the host shows them.
 #pragma once
 
-#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/edit/panel_user.h"
 #include "tools/vrim/edit/scene_edit.h"
+#include "tools/vrim/files/filesystem.h"
 
 #include <string>
 

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <set>
 
 namespace vrim::library {
 
@@ -34,6 +35,30 @@ std::mutex& hostLock() {
 Finding findingOf(const vrim::Finding& finding) {
     return {severityName(finding.severity), finding.kind, finding.line, finding.key,
             finding.message};
+}
+
+// The library's kind for a tool error, from the error's own kind; fallback
+// is what the call's other errors are (a scene it cannot read, an edit
+// refused).
+Failure::Kind kindOf(const ToolError& e, Failure::Kind fallback) {
+    switch (e.kind) {
+    case ErrorKind::NoSuchItem:
+        return Failure::Kind::Item;
+    case ErrorKind::Module:
+        return Failure::Kind::Module;
+    case ErrorKind::WriteFailed:
+        return Failure::Kind::Write;
+    case ErrorKind::ChangedOnDisk:
+        return Failure::Kind::Stale;
+    case ErrorKind::Interrupted:
+        return Failure::Kind::Interrupted;
+    case ErrorKind::NoSuchFile:
+        return Failure::Kind::Scene;
+    case ErrorKind::BadInput:
+    case ErrorKind::Refused:
+        break;
+    }
+    return fallback;
 }
 
 void stamp(const std::string& path, std::uint64_t& size, std::int64_t& modified) {
@@ -98,7 +123,7 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
     std::int64_t modified = 0;
     stamp(scene.path, size, modified);
     if (size != scene.size || modified != scene.modified) {
-        throw Failure(Failure::Kind::Scene,
+        throw Failure(Failure::Kind::Stale,
                       "'" + scene.path + "' changed on disk since it was opened; open it again",
                       scene.path, item.name);
     }
@@ -177,7 +202,7 @@ Scene Library::open(const std::string& path) {
                            result.items.push_back(std::move(item));
                        });
     } catch (const ToolError& e) {
-        throw Failure(Failure::Kind::Scene, e.what(), path);
+        throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
     }
     if (!checked.timing) {
         throw Failure(Failure::Kind::Scene, checked.error, path);
@@ -251,7 +276,8 @@ std::vector<double> Library::defaultFrames(const Scene& scene, const Item& item)
 }
 
 void Library::evaluateInto(const Scene& scene, const Item& item, const double* frames,
-                           std::size_t count, double fps, const double* rest, double* out) {
+                           std::size_t count, double fps, const double* rest, double* out,
+                           bool times) {
     if (!(std::isfinite(fps) && fps > 0.0)) {
         throw Failure(Failure::Kind::Usage, "the frame rate must be a number above 0", scene.path,
                       item.name);
@@ -261,15 +287,16 @@ void Library::evaluateInto(const Scene& scene, const Item& item, const double* f
     ShakeInstance* instance = loadItem(session, scene, item);
     const double still[3] = {0.0, 0.0, 0.0};
     for (std::size_t i = 0; i < count; ++i) {
-        const double frame = frames[i];
-        if (!std::isfinite(frame) || std::fabs(frame) > 2147483647.0) {
-            throw Failure(Failure::Kind::Usage,
-                          "frame " + std::to_string(frame) + " is not a 32-bit frame", scene.path,
-                          item.name);
-        }
         // The host passes the whole frame at or before the sample, and the
         // sample's own time, as bake does.
-        const double time = frame / fps;
+        const double frame = times ? frames[i] * fps : frames[i];
+        const double time = times ? frames[i] : frame / fps;
+        if (!std::isfinite(frame) || std::fabs(frame) > 2147483647.0) {
+            throw Failure(Failure::Kind::Usage,
+                          (times ? "time " : "frame ") + std::to_string(frames[i]) +
+                              " is not within the 32-bit frames",
+                          scene.path, item.name);
+        }
         const Session::Motion motion =
             session.session->evaluate(instance, static_cast<std::int32_t>(std::floor(frame)), time,
                                       rest != nullptr ? rest + i * 3 : still);
@@ -291,104 +318,135 @@ std::vector<Row> Library::offsets(const Scene& scene, const Item& item,
     return rows;
 }
 
-std::vector<SceneFinding> Library::check(const std::vector<std::string>& paths, bool recursive) {
-    std::lock_guard<std::mutex> hold(hostLock());
+CheckResult Library::check(const std::vector<std::string>& paths, bool recursive) {
     std::vector<std::string> files;
     try {
         files = scene::sceneFiles(paths, recursive);
     } catch (const ToolError& e) {
-        throw Failure(Failure::Kind::Scene, e.what());
+        throw Failure(kindOf(e, Failure::Kind::Scene), e.what());
     }
-    std::vector<SceneFinding> found;
-    const scene::BlockSelector every;
+    if (files.empty()) {
+        throw Failure(Failure::Kind::Scene,
+                      recursive ? "no scene file (.lws) in the folders given"
+                                : "no scene file (.lws) in the folders given; their sub-folders "
+                                  "are looked in with recursive=True");
+    }
+    std::lock_guard<std::mutex> hold(hostLock());
+    CheckResult result;
     for (const std::string& path : files) {
-        const SceneCheck checked = checkScene(
-            path, every, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
-            [&found, &path](const BlockReport& report) {
-                for (const vrim::Finding& finding : report.findings) {
-                    found.push_back({path, scene::blockName(report.block), report.block.number,
-                                     findingOf(finding)});
-                }
-            });
-        for (const vrim::Finding& finding : checked.findings) {
-            found.push_back({path, "", 0, findingOf(finding)});
-        }
-        if (!checked.timing && checked.findings.empty()) {
-            found.push_back({path, "", 0, {"error", "unreadable", 0, 0, checked.error}});
-        }
+        checkOne(path, result);
     }
-    return found;
+    result.status = result.errors > 0 ? 2 : result.warnings > 0 ? 1 : 0;
+    return result;
 }
 
-EditResult Library::edit(const std::string& path, const EditRequest& request) {
+void Library::checkOne(const std::string& path, CheckResult& result) {
+    std::vector<SceneFinding>& found = result.findings;
+    const scene::BlockSelector every;
+    SceneCheck checked;
+    try {
+        checked = checkScene(path, every, std::nullopt, std::nullopt,
+                             *acquire(state_->modulePath).checker,
+                             [&found, &path](const BlockReport& report) {
+                                 for (const vrim::Finding& finding : report.findings) {
+                                     found.push_back({path, scene::blockName(report.block),
+                                                      report.block.number, findingOf(finding)});
+                                 }
+                             });
+    } catch (const ToolError& e) {
+        // One scene's trouble does not stop the gate: it is that scene's error.
+        if (e.kind == ErrorKind::Interrupted || e.kind == ErrorKind::Module) {
+            throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
+        }
+        checked.error = e.what();
+        checked.errors = 1;
+    }
+    for (const vrim::Finding& finding : checked.findings) {
+        found.push_back({path, "", 0, findingOf(finding)});
+    }
+    if (!checked.timing && checked.findings.empty()) {
+        found.push_back({path, "", 0, {"error", "unreadable", 0, 0, checked.error}});
+    }
+    result.files.push_back({path, checked.blocks, checked.keys, checked.errors, checked.warnings,
+                            checked.noShake, checked.error});
+    result.blocks += checked.blocks;
+    result.keys += checked.keys;
+    result.errors += checked.errors;
+    result.warnings += checked.warnings;
+}
+
+namespace {
+
+std::vector<edit::EditAction> parsedActions(const std::string& path,
+                                            const std::vector<Action>& given) {
     std::vector<edit::EditAction> actions;
-    for (const Action& action : request.actions) {
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        const Action& action = given[i];
         try {
             actions.push_back(edit::parseEditAction(action.option, action.value));
         } catch (const ToolError& e) {
-            throw Failure(Failure::Kind::Usage, e.what(), path, "",
-                          "--" + action.option + (action.value.empty() ? "" : " " + action.value));
+            Failure refused(Failure::Kind::Usage, e.what(), path, "",
+                            "--" + action.option +
+                                (action.value.empty() ? "" : " " + action.value));
+            refused.actionIndex = static_cast<std::ptrdiff_t>(i);
+            throw refused;
         }
     }
     if (actions.empty()) {
         throw Failure(Failure::Kind::Usage, "give at least one action", path);
     }
+    return actions;
+}
+
+// The choices of a request as the command takes them: the same pairs are
+// refused, so that a script and `vrim edit` never differ on what a second
+// run does to SCENE.bak.
+edit::SceneEditOptions editOptions(const std::string& path, const EditRequest& request) {
+    if (request.overwriteBackup && !request.backup) {
+        throw Failure(Failure::Kind::Usage,
+                      "overwrite_backup lets backup replace an existing SCENE.bak; without "
+                      "backup it does nothing: give both, or neither",
+                      path);
+    }
+    if (request.backup && request.dryRun) {
+        throw Failure(Failure::Kind::Usage,
+                      "dry_run writes nothing, not even the backup that backup asks for: give "
+                      "one or the other",
+                      path);
+    }
     edit::SceneEditOptions options;
     options.items = request.items;
     options.allItems = request.allItems;
     options.dryRun = request.dryRun;
-    options.backup = request.backup || request.overwriteBackup;
+    options.backup = request.backup;
     options.overwriteBackup = request.overwriteBackup;
     options.strict = request.strict;
-    if (!request.blocks.empty()) {
-        const Scene scene = open(path);
-        for (const std::size_t block : request.blocks) {
-            bool found = false;
-            for (const Item& item : scene.items) {
-                if (item.block == block) {
-                    options.items.push_back(item.name);
-                    found = true;
-                }
-            }
-            if (!found) {
-                throw Failure(Failure::Kind::Item,
-                              "'" + path + "': no block " + std::to_string(block) + "; it has " +
-                                  std::to_string(scene.items.size()),
-                              path, "block " + std::to_string(block));
-            }
-        }
+    options.policy.force = request.force;
+    options.policy.breakHardLinks = request.breakHardLinks;
+    return options;
+}
+
+// The key editor's player, remembering which item and action it was at:
+// a refusal names them although the player is gone by then.
+class Witnessed final : public edit::PanelUser {
+  public:
+    Witnessed(std::unique_ptr<edit::ActionPlayer> player, std::string& action)
+        : player_(std::move(player)), action_(action) {}
+    std::optional<standin::PanelAction> next(standin::Panel& panel) override {
+        std::optional<standin::PanelAction> done = player_->next(panel);
+        action_ = player_->playing().action;
+        return done;
     }
-    if (options.items.empty() && !options.allItems) {
-        throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
-    }
-    std::lock_guard<std::mutex> hold(hostLock());
-    Session& session = *acquire(state_->modulePath).session;
-    edit::ChangeFinder changes(session);
-    options.changes = &changes;
-    std::string current;
-    options.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
-        current = item;
-        return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
-    };
-    edit::SceneEditResult edited;
-    try {
-        edited = edit::editScene(session, files::systemFileSystem(), path, options);
-    } catch (const edit::StrictRefusal& e) {
-        Failure refused(Failure::Kind::Edit, e.what(), path, current, "strict");
-        refused.unasked = e.unasked;
-        throw refused;
-    } catch (const ToolError& e) {
-        const std::string message = e.what();
-        const bool noItem = e.kind == ErrorKind::NoSuchItem;
-        std::string action;
-        for (const edit::EditAction& played : actions) {
-            if (message.find(played.text) != std::string::npos) {
-                action = played.text;
-            }
-        }
-        throw Failure(noItem ? Failure::Kind::Item : Failure::Kind::Edit, message, path, current,
-                      action);
-    }
+    std::string failure() const override { return player_->failure(); }
+    bool cancelled() const override { return player_->cancelled(); }
+    edit::Playing playing() const override { return player_->playing(); }
+
+  private:
+    std::unique_ptr<edit::ActionPlayer> player_;
+    std::string& action_;
+};
+
+EditResult editResultOf(const edit::SceneEditResult& edited) {
     EditResult result{edited.edited,
                       edited.unchanged,
                       edited.written,
@@ -404,6 +462,82 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
         }
     }
     return result;
+}
+
+} // namespace
+
+std::vector<std::string> Library::blockNames(const std::string& path,
+                                             const std::vector<std::size_t>& blocks) {
+    std::vector<std::string> names;
+    if (blocks.empty()) {
+        return names;
+    }
+    const Scene scene = open(path);
+    for (const std::size_t block : blocks) {
+        bool found = false;
+        for (const Item& item : scene.items) {
+            if (item.block == block) {
+                names.push_back(item.name);
+                found = true;
+            }
+        }
+        if (!found) {
+            throw Failure(Failure::Kind::Item,
+                          "'" + path + "': no block " + std::to_string(block) + "; it has " +
+                              std::to_string(scene.items.size()),
+                          path, "block " + std::to_string(block));
+        }
+    }
+    return names;
+}
+
+EditResult Library::edit(const std::string& path, const EditRequest& request) {
+    const std::vector<edit::EditAction> actions = parsedActions(path, request.actions);
+    edit::SceneEditOptions options = editOptions(path, request);
+    for (std::string& name : blockNames(path, request.blocks)) {
+        options.items.push_back(std::move(name));
+    }
+    if (options.items.empty() && !options.allItems) {
+        throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
+    }
+    std::lock_guard<std::mutex> hold(hostLock());
+    Session& session = *acquire(state_->modulePath).session;
+    edit::ChangeFinder changes(session);
+    options.changes = &changes;
+    std::string current, action;
+    std::set<std::string> reached;
+    options.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
+        current = item;
+        reached.insert(item);
+        action.clear();
+        return std::make_unique<Witnessed>(
+            std::make_unique<edit::ActionPlayer>(session.panelHost(), actions), action);
+    };
+    try {
+        return editResultOf(edit::editScene(session, files::systemFileSystem(), path, options));
+    } catch (const edit::StrictRefusal& e) {
+        Failure refused(Failure::Kind::Edit, e.what(), path, current, "strict");
+        refused.unasked = e.unasked;
+        throw refused;
+    } catch (const ToolError& e) {
+        const Failure::Kind kind = kindOf(e, Failure::Kind::Edit);
+        // An unknown item is one never reached: the refusal names it.
+        if (kind == Failure::Kind::Item) {
+            current.clear();
+            for (const std::string& name : options.items) {
+                if (reached.count(name) == 0) {
+                    current += (current.empty() ? "" : ", ") + name;
+                }
+            }
+        }
+        Failure refused(kind, e.what(), path, current, action);
+        for (std::size_t i = 0; i < actions.size() && !action.empty(); ++i) {
+            if (actions[i].text == action) {
+                refused.actionIndex = static_cast<std::ptrdiff_t>(i);
+            }
+        }
+        throw refused;
+    }
 }
 
 ReportResult Library::report(const std::vector<std::string>& paths, const std::string& page,

@@ -29,18 +29,21 @@ namespace vrim::library {
 // when it does not apply), and one line for people.
 struct Failure : std::runtime_error {
     enum class Kind {
-        Module, // the module file is missing or is not a shake module
-        Scene,  // the scene cannot be read, or changed since it was opened
-        Item,   // no item (or block) of that name or number has a shake
-        Edit,   // an edit was refused; the scene is as it was
-        Usage,  // an argument the call cannot take
-        Write,  // a file may not be written there, or its writing failed
+        Module,      // the module file is missing or is not a shake module
+        Scene,       // the scene cannot be read, or changed since it was opened
+        Item,        // no item (or block) of that name or number has a shake
+        Edit,        // an edit was refused; the scene is as it was
+        Usage,       // an argument the call cannot take
+        Write,       // a file may not be written there, or its writing failed
+        Stale,       // the scene changed on disk between its reading and this call
+        Interrupted, // a signal (Ctrl-C) ended the work; nothing was written
     };
     Failure(Kind kind, const std::string& message, std::string scene = {}, std::string item = {},
             std::string action = {});
     Kind kind;
     std::string scene, item, action;
     std::vector<std::string> unasked; // a strict refusal: what it refused
+    std::ptrdiff_t actionIndex = -1;  // the request's action it concerns; -1: none
 };
 
 struct Key {
@@ -93,6 +96,26 @@ struct SceneFinding {
     Finding finding;
 };
 
+// What check found in one scene file.
+struct CheckedFile {
+    std::string path;
+    std::size_t blocks = 0, keys = 0;
+    int errors = 0, warnings = 0;
+    bool noShake = false;
+    std::string error; // why it could not be read whole; empty when it was
+};
+
+// Check over files and folders: each file, every finding in the order the
+// command prints them, the totals and the exit status `vrim check` gives
+// (0 clean, 1 warnings, 2 errors).
+struct CheckResult {
+    std::vector<CheckedFile> files;
+    std::vector<SceneFinding> findings;
+    std::size_t blocks = 0, keys = 0;
+    int errors = 0, warnings = 0;
+    int status = 0;
+};
+
 // One edit action, as `vrim edit` takes it: option "key", "set", "add-key",
 // "delete-key", "shift" or "script", with its value ("2", "start=10", "", ...).
 struct Action {
@@ -108,7 +131,9 @@ struct EditRequest {
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
-    bool strict = false; // refuse when the module's save changes what was not asked for
+    bool strict = false;         // refuse when the module's save changes what was not asked for
+    bool force = false;          // replace a read-only scene, or one whose owners cannot be kept
+    bool breakHardLinks = false; // replace a scene that has other names; they keep the old text
 };
 
 // One change an edit made (or would make, dry): a key's field, a key added
@@ -190,13 +215,16 @@ class Library {
     // The rows of count frames written into out (count * 5 doubles). With
     // rest (count * 3 doubles: the item's own position at each frame, as
     // bake's --base track gives it) the rows hold the shaken position, as
-    // bake prints it; without, the offsets alone.
+    // bake prints it; without, the offsets alone. With times, frames are
+    // seconds instead: each sample is at exactly that time, its frame the
+    // time times fps.
     void evaluateInto(const Scene& scene, const Item& item, const double* frames, std::size_t count,
-                      double fps, const double* rest, double* out);
+                      double fps, const double* rest, double* out, bool times = false);
     // The frames offsets() takes by default.
     std::vector<double> defaultFrames(const Scene& scene, const Item& item);
-    // Every finding of check over files and folders.
-    std::vector<SceneFinding> check(const std::vector<std::string>& paths, bool recursive);
+    // Check over files and folders. Finding no scene file at all is a
+    // Failure (Scene): a gate must not pass on an empty folder.
+    CheckResult check(const std::vector<std::string>& paths, bool recursive);
     // Plays actions on the picked items of one scene and writes it safely.
     EditResult edit(const std::string& path, const EditRequest& request);
     // Writes the review page of the scenes (files and folders) to page
@@ -207,6 +235,11 @@ class Library {
   private:
     struct State;
     std::unique_ptr<State> state_;
+    // The names of blocks given by number, in the order given.
+    std::vector<std::string> blockNames(const std::string& path,
+                                        const std::vector<std::size_t>& blocks);
+    // One scene of check() into result; call with the host's lock held.
+    void checkOne(const std::string& path, CheckResult& result);
 };
 
 // Where the module is looked for without a path, and whether it is there:

@@ -17,36 +17,76 @@ std::string frames(int64_t first, int64_t last) {
                          : "frames " + std::to_string(first) + " to " + std::to_string(last);
 }
 
+// Key stretches sampled apart, at most; see boundStretches.
+constexpr std::size_t kMostKeyStretches = 400;
+
 // Stretches of the range to sample, in frame order, each with its step.
 struct Stretch {
     int64_t first, last;
     bool keys; // some key acts here
 };
 
-std::vector<Stretch> stretches(const Plot& plot) {
+// The frames where keys act, as sorted runs with a frame of rest either side
+// (the curve is seen to leave the rest and come back to it), runs that meet
+// merged.
+std::vector<FrameSpan> keyStretches(const Plot& plot) {
     std::vector<FrameSpan> runs;
     for (const PlotKey& key : plot.keys) {
-        runs.insert(runs.end(), key.moves.begin(), key.moves.end());
+        for (const FrameSpan& run : key.moves) {
+            runs.push_back({std::max<int64_t>(run.first - 1, plot.frames.first),
+                            std::min<int64_t>(run.last + 1, plot.frames.last)});
+        }
     }
     std::sort(runs.begin(), runs.end(),
               [](const FrameSpan& a, const FrameSpan& b) { return a.first < b.first; });
+    std::vector<FrameSpan> merged;
+    for (const FrameSpan& run : runs) {
+        if (!merged.empty() && run.first <= merged.back().last + 1) {
+            merged.back().last = std::max(merged.back().last, run.last);
+        } else {
+            merged.push_back(run);
+        }
+    }
+    return merged;
+}
+
+// Past kMostKeyStretches the runs with the shortest rest between them are
+// sampled as one: each stretch costs up to two samples of its own (its ends),
+// so their number must be bounded for the item's samples to be.
+void boundStretches(std::vector<FrameSpan>& runs) {
+    if (runs.size() <= kMostKeyStretches) {
+        return;
+    }
+    std::vector<int64_t> gaps;
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        gaps.push_back(runs[i].first - runs[i - 1].last);
+    }
+    const std::size_t merges = runs.size() - kMostKeyStretches;
+    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(merges - 1),
+                     gaps.end());
+    const int64_t widest = gaps[merges - 1];
+    std::vector<FrameSpan> kept = {runs.front()};
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        if (runs[i].first - kept.back().last <= widest) {
+            kept.back().last = runs[i].last;
+        } else {
+            kept.push_back(runs[i]);
+        }
+    }
+    runs.swap(kept);
+}
+
+std::vector<Stretch> stretches(const Plot& plot) {
+    std::vector<FrameSpan> runs = keyStretches(plot);
+    boundStretches(runs);
     std::vector<Stretch> out;
     int64_t at = plot.frames.first;
     for (const FrameSpan& run : runs) {
-        // A frame of rest either side belongs with the key: the curve is seen
-        // to leave the rest and come back to it.
-        const int64_t first = std::max<int64_t>(run.first - 1, plot.frames.first);
-        const int64_t last = std::min<int64_t>(run.last + 1, plot.frames.last);
-        if (!out.empty() && out.back().keys && first <= out.back().last + 1) {
-            out.back().last = std::max(out.back().last, last);
-            at = out.back().last + 1;
-            continue;
+        if (run.first > at) {
+            out.push_back({at, run.first - 1, false});
         }
-        if (first > at) {
-            out.push_back({at, first - 1, false});
-        }
-        out.push_back({std::max(first, at), last, true});
-        at = last + 1;
+        out.push_back({run.first, run.last, true});
+        at = run.last + 1;
     }
     if (at <= plot.frames.last) {
         out.push_back({at, plot.frames.last, false});
@@ -84,6 +124,41 @@ void sampleItem(Session& session, MotionSetup setup, const Limits& limits, PageI
 }
 
 } // namespace
+
+// Each key's runs of frames in the range on which it moves the item. Which
+// key acts changes only where a key starts or a span begins or ends, so the
+// work grows with the keys, never with the frames: a 50-million-frame range
+// costs what a 90-frame one does.
+std::vector<PlotKey> keyRuns(const ShakeInstance& instance, double fps, const FrameRange& frames) {
+    const KeySelection selection(instance);
+    std::vector<PlotKey> keys;
+    std::vector<int64_t> cuts = {frames.first, static_cast<int64_t>(frames.last) + 1};
+    for (const ShakeKey* key : selection.keys()) {
+        const FrameSpan span = spanFrames(*key, fps);
+        keys.push_back({static_cast<int>(keys.size()) + 1, span, {}});
+        // An empty span adds cuts that change nothing: harmless.
+        for (int64_t cut : {static_cast<int64_t>(key->startFrame), span.first, span.last + 1}) {
+            cuts.push_back(std::clamp<int64_t>(cut, frames.first, frames.last + int64_t{1}));
+        }
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        const int64_t frame = cuts[i];
+        const int acting =
+            selection.acting(static_cast<int32_t>(frame), static_cast<double>(frame) / fps);
+        if (acting < 0) {
+            continue;
+        }
+        std::vector<FrameSpan>& moves = keys[static_cast<std::size_t>(acting)].moves;
+        if (!moves.empty() && moves.back().last + 1 == frame) {
+            moves.back().last = cuts[i + 1] - 1;
+        } else {
+            moves.push_back({frame, cuts[i + 1] - 1});
+        }
+    }
+    return keys;
+}
 
 std::string keyWords(const ShakeKey& key, double fps) {
     std::string words = "From frame " + std::to_string(key.startFrame) + " to frame " +
@@ -167,7 +242,7 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     item.plot.title = item.name;
     item.plot.fps = timing.fps;
     item.plot.frames = setup.frames;
-    item.plot.keys = plotKeys(*instance, timing.fps, setup.frames);
+    item.plot.keys = keyRuns(*instance, timing.fps, setup.frames);
     sampleItem(session, setup, limits, item);
     // Held until the scene's page part is written: no slack from growing.
     item.plot.samples.shrink_to_fit();

@@ -30,6 +30,11 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
                      const std::vector<Finding>& findings, const vrim::SceneTiming& timing,
                      const Limits& limits, bool plot);
 
+// Each key of the instance with the runs of frames in the range on which it
+// moves the item, as the module picks the key; work grows with the keys, not
+// the frames.
+std::vector<PlotKey> keyRuns(const ShakeInstance& instance, double fps, const FrameRange& frames);
+
 // A finding of check as the page shows it.
 PageFinding pageFinding(const Finding& finding);
 

@@ -1,4 +1,5 @@
 #include "tools/vrim/report/page.h"
+#include "text/names.h"
 #include "text/numbers.h"
 #include "text/words.h"
 
@@ -244,65 +245,64 @@ std::string readoutRow(const PageItem& item, const std::string& id, const char* 
            "</a></th><td class=\"key\">" + key + "</td>" + cell(0) + cell(1) + cell(2) + "</tr>\n";
 }
 
+// Characters that turn the text around them (bidirectional controls) or show
+// nothing (a byte order mark) would let a name disguise itself or the words
+// beside it on the page: they are shown as escapes too. Their UTF-8 length
+// at i, or 0 for any other character.
+std::size_t invisibleControl(const std::string& text, std::size_t i) {
+    const auto at = [&](std::size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+    };
+    if (at(0) == 0xd8 && at(1) == 0x9c) {
+        return 2; // U+061C arabic letter mark
+    }
+    if (at(0) == 0xe2 && at(1) == 0x80 &&
+        ((at(2) >= 0x8e && at(2) <= 0x8f) || (at(2) >= 0xaa && at(2) <= 0xae))) {
+        return 3; // U+200E, U+200F, U+202A to U+202E
+    }
+    if (at(0) == 0xe2 && at(1) == 0x81 && at(2) >= 0xa6 && at(2) <= 0xa9) {
+        return 3; // U+2066 to U+2069 isolates
+    }
+    return at(0) == 0xef && at(1) == 0xbb && at(2) == 0xbf ? 3 : 0; // U+FEFF
+}
+
+// "\u202e" for the character's UTF-8 bytes.
+void appendEscape(std::string& html, std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
+    const unsigned code =
+        utf8.size() == 2 ? ((byte(0) & 0x1fu) << 6) | (byte(1) & 0x3fu)
+                         : ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
+    html += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        html += kHex[(code >> shift) & 0xf];
+    }
+}
+
 } // namespace
 
 std::string htmlText(const std::string& text) {
+    // The one rule the tool shows a name's bytes by: its own characters
+    // (UTF-8, else Windows-1252), control characters as the escapes a
+    // terminal shows; then only the markup characters need escaping.
+    const std::string shown = text::terminalSafe(text::decode(text, text::Encoding::Auto));
     std::string html;
-    html.reserve(text.size() + text.size() / 8);
-    const auto plain = [](unsigned char c) {
-        return c >= 0x20 && c < 0x7f && c != '&' && c != '<' && c != '>' && c != '"';
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        // Most text needs no escaping: copy such runs whole.
-        std::size_t run = i;
-        while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) {
-            ++run;
-        }
-        if (run > i) {
-            html.append(text, i, run - i);
-            i = run;
-            if (i == text.size()) {
-                break;
-            }
-        }
-        const auto c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-        case '&':
-            html += "&amp;";
-            continue;
-        case '<':
-            html += "&lt;";
-            continue;
-        case '>':
-            html += "&gt;";
-            continue;
-        case '"':
-            html += "&quot;";
-            continue;
-        default:
-            break;
-        }
-        if (c < 0x80) {
-            html += c == '\t' ? ' ' : '?';
-            continue;
-        }
-        // A whole, shortest UTF-8 sequence passes; any other byte is Latin-1.
-        const std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
-        bool whole = length != 0 && c < 0xf5 && i + length <= text.size();
-        for (std::size_t k = 1; whole && k < length; ++k) {
-            whole = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
-        }
-        if (whole && length >= 3) {
-            const auto next = static_cast<unsigned char>(text[i + 1]);
-            whole = !(c == 0xe0 && next < 0xa0) && !(c == 0xed && next >= 0xa0) &&
-                    !(c == 0xf0 && next < 0x90) && !(c == 0xf4 && next >= 0x90);
-        }
-        if (whole) {
-            html.append(text, i, length);
+    html.reserve(shown.size() + shown.size() / 8);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const char c = shown[i];
+        if (const std::size_t length = invisibleControl(shown, i); length != 0) {
+            appendEscape(html, shown.substr(i, length));
             i += length - 1;
+        } else if (c == '&') {
+            html += "&amp;";
+        } else if (c == '<') {
+            html += "&lt;";
+        } else if (c == '>') {
+            html += "&gt;";
+        } else if (c == '"') {
+            html += "&quot;";
         } else {
-            html += static_cast<char>(0xc0 | (c >> 6));
-            html += static_cast<char>(0x80 | (c & 0x3f));
+            html += c;
         }
     }
     return html;

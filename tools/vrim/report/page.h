@@ -113,8 +113,9 @@ class PageWriter {
     std::size_t restStep_ = 1, keyStep_ = 1; // largest steps of any plotted item
 };
 
-// Text for HTML: markup characters escaped, and bytes that are not UTF-8
-// (scene files are 8-bit) read as Latin-1 so that every name shows.
+// Text for HTML: the bytes' own characters (UTF-8, else Windows-1252, as
+// every output of the tool shows names), control characters as the visible
+// escapes a terminal shows ("\x1b", "\u0085"), markup characters escaped.
 std::string htmlText(const std::string& text);
 
 // One stretch of a plot's frame axis and where it is drawn, in the plot's
