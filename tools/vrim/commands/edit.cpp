@@ -162,8 +162,12 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
 
     Session session(given.module.empty() ? defaultModulePath() : given.module);
     edit::SceneEditOptions sceneOptions;
-    sceneOptions.items = given.items;
-    sceneOptions.blocks = given.blocks;
+    for (const std::string& item : given.items) {
+        sceneOptions.blocks.address(item);
+    }
+    for (const int block : given.blocks) {
+        sceneOptions.blocks.number(static_cast<std::size_t>(block));
+    }
     sceneOptions.allItems = given.allItems;
     sceneOptions.dryRun = given.dryRun;
     sceneOptions.backup = given.backup;

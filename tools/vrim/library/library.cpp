@@ -415,7 +415,14 @@ edit::SceneEditOptions editOptions(const std::string& path, const EditRequest& r
                       path);
     }
     edit::SceneEditOptions options;
-    options.items = request.items;
+    // Addresses and numbers go to the edit as they are: it finds them in its
+    // one read of the scene.
+    for (const std::string& item : request.items) {
+        options.blocks.address(item);
+    }
+    for (const std::size_t block : request.blocks) {
+        options.blocks.number(block);
+    }
     options.allItems = request.allItems;
     options.dryRun = request.dryRun;
     options.backup = request.backup;
@@ -466,38 +473,10 @@ EditResult editResultOf(const edit::SceneEditResult& edited) {
 
 } // namespace
 
-std::vector<std::string> Library::blockNames(const std::string& path,
-                                             const std::vector<std::size_t>& blocks) {
-    std::vector<std::string> names;
-    if (blocks.empty()) {
-        return names;
-    }
-    const Scene scene = open(path);
-    for (const std::size_t block : blocks) {
-        bool found = false;
-        for (const Item& item : scene.items) {
-            if (item.block == block) {
-                names.push_back(item.name);
-                found = true;
-            }
-        }
-        if (!found) {
-            throw Failure(Failure::Kind::Item,
-                          "'" + path + "': no block " + std::to_string(block) + "; it has " +
-                              std::to_string(scene.items.size()),
-                          path, "block " + std::to_string(block));
-        }
-    }
-    return names;
-}
-
 EditResult Library::edit(const std::string& path, const EditRequest& request) {
     const std::vector<edit::EditAction> actions = parsedActions(path, request.actions);
     edit::SceneEditOptions options = editOptions(path, request);
-    for (std::string& name : blockNames(path, request.blocks)) {
-        options.items.push_back(std::move(name));
-    }
-    if (options.items.empty() && !options.allItems) {
+    if (options.blocks.everyBlock() && !options.allItems) {
         throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
     }
     std::lock_guard<std::mutex> hold(hostLock());
@@ -524,9 +503,17 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
         // An unknown item is one never reached: the refusal names it.
         if (kind == Failure::Kind::Item) {
             current.clear();
-            for (const std::string& name : options.items) {
+            for (const std::string& name : options.blocks.addresses()) {
                 if (reached.count(name) == 0) {
                     current += (current.empty() ? "" : ", ") + name;
+                }
+            }
+            // Else it was a number: the blocks asked for by number, the
+            // edit's message telling which of them.
+            const bool byAddress = !current.empty();
+            for (const std::size_t number : options.blocks.numbers()) {
+                if (!byAddress) {
+                    current += (current.empty() ? "block " : ", block ") + std::to_string(number);
                 }
             }
         }
