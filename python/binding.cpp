@@ -82,6 +82,7 @@ void bindScenes(py::module_& m) {
         .def_readonly("fps", &Scene::fps)
         .def_readonly("first_frame", &Scene::firstFrame)
         .def_readonly("last_frame", &Scene::lastFrame)
+        .def_readonly("frame_step", &Scene::frameStep)
         // Each item a view into the scene's own, not a copy: a scene of tens
         // of thousands of items is held once.
         .def_property_readonly(
@@ -216,6 +217,15 @@ EditResult edit(Library& library, const std::string& path, const py::dict& given
     request.backup = given["backup"].cast<bool>();
     request.overwriteBackup = given["overwrite_backup"].cast<bool>();
     request.strict = given["strict"].cast<bool>();
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    for (const auto& [item, pairs] :
+         given["item_actions"].cast<std::vector<std::pair<std::string, Pairs>>>()) {
+        std::vector<Action>& own =
+            request.itemActions.emplace_back(item, std::vector<Action>{}).second;
+        for (const auto& [option, value] : pairs) {
+            own.push_back({option, value});
+        }
+    }
     request.force = given["force"].cast<bool>();
     request.breakHardLinks = given["break_hard_links"].cast<bool>();
     py::gil_scoped_release unlocked;

@@ -83,12 +83,19 @@ if ! $package_only; then
     git -C "$root" archive --format=tar HEAD | tar -xf - -C "$src"
   fi
 
+  # The build types are the presets': the Windows files Release, the Linux
+  # ones RelWithDebInfo (stripped when installed), so that the test
+  # command's builds are the release's bytes and packaging them needs no
+  # build of its own.
+  build_type() { if [ "$1" = win32 ]; then echo Release; else echo RelWithDebInfo; fi; }
+
   # name, then extra configure arguments
   build() {
     local name=$1
     shift
     echo "release.sh: building $name in $work/$name" >&2
-    { cmake -S "$src" -B "$work/$name" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRIM_TESTS=OFF "$@" &&
+    { cmake -S "$src" -B "$work/$name" -G Ninja -DCMAKE_BUILD_TYPE="$(build_type "$name")" \
+        -DVRIM_TESTS=OFF "$@" &&
       cmake --build "$work/$name" -j "$jobs"; } >"$work/$name.log" 2>&1 ||
       { tail -40 "$work/$name.log" >&2; exit 1; }
     # binutils' strip stamps a Windows file with the time it runs unless
@@ -102,8 +109,8 @@ if ! $package_only; then
     dir=$(cd "$2" && pwd) || exit 1
     local type
     type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$dir/CMakeCache.txt")
-    if [ "$type" != Release ]; then
-      echo "release.sh: $dir is a '$type' build; a release is built Release" >&2
+    if [ "$type" != "$(build_type "$name")" ]; then
+      echo "release.sh: $dir is a '$type' build; the $name release is built $(build_type "$name")" >&2
       exit 1
     fi
     echo "release.sh: installing $name from $dir" >&2

@@ -611,3 +611,138 @@ def test_module_shows_only_its_own_names():
                           "Finding": ("severity", "line"),
                           "CheckResult": ("status", "files")}[name]:
             assert f"``{attribute}``" in doc, (name, attribute)
+
+
+# ---------------------------------------------------------------------------
+# Writing keys
+
+def _halved(key):
+    return dataclasses.replace(key, width=tuple(w / 2 for w in key.width))
+
+
+CHAINS = [
+    # Fewer keys: the ones past the chain are deleted.
+    (lambda keys: list(keys[:1]), lambda keys: list(keys[:1])),
+    # The same keys with half the width.
+    (lambda keys: [_halved(k) for k in keys], lambda keys: [_halved(k) for k in keys]),
+    # One more key, added at the end.
+    (lambda keys: list(keys) + [vrim.Key(70, 80, 0.3, (0.1, 0.2, 0.3), False)],
+     lambda keys: list(keys) + [vrim.Key(70, 80, 0.3, (0.1, 0.2, 0.3), False)]),
+    # A key moved past its own old end: its start and end both as asked.
+    (lambda keys: [vrim.Key(100, 120, 0.5, (1.0, 0.0, 0.0), False)],
+     lambda keys: [vrim.Key(100, 120, 0.5, (1.0, 0.0, 0.0), False)]),
+]
+
+
+@pytest.mark.parametrize("make,expected", CHAINS)
+def test_a_chain_of_keys_is_written_as_given(scene, make, expected):
+    before = vrim.open(scene).item("Camera_Rig").keys
+    dry = vrim.edit(scene, item="Camera_Rig", keys=make(before), dry_run=True)
+    assert not dry.written and all(c.asked for c in dry.changes)
+    result = vrim.edit(scene, item="Camera_Rig", keys=make(before))
+    assert result.written and result.changes == dry.changes
+    reopened = vrim.open(scene)
+    assert list(reopened.item("Camera_Rig").keys) == expected(before)
+    assert reopened.item("Lamp_Swing").keys == vrim.open(TWO).item("Lamp_Swing").keys
+
+
+def test_values_the_file_cannot_hold_are_reported_not_rounded_silently(scene):
+    keys = vrim.open(scene).item("Camera_Rig").keys
+    # 1e-7 is kept as 0 (the old value: no line changes); 0.0123456789 as 0.012346.
+    wanted = [dataclasses.replace(keys[0], width=(1e-7, 0.0123456789, 0.0))] + list(keys[1:])
+    result = vrim.edit(scene, item="Camera_Rig", keys=wanted, dry_run=True)
+    inexact = {(c.key, c.field, c.new) for c in result.changes if not c.asked}
+    assert inexact == {(1, "width-x", "0.0"), (1, "width-y", "0.012346")}
+
+
+def test_each_item_gets_its_own_actions_in_one_pass(scene):
+    result = vrim.edit(scene, actions={"Camera_Rig": [vrim.Action.shift(2)],
+                                       "Lamp_Swing": [vrim.Action.key(3),
+                                                      vrim.Action.delete_key()]})
+    assert result.written and result.edited == 2
+    reopened = vrim.open(scene)
+    assert [k.start for k in reopened.item("Camera_Rig").keys] == [2, 38]
+    assert len(reopened.item("Lamp_Swing").keys) == 2
+    with pytest.raises(vrim.EditRefused) as refused:
+        vrim.edit(scene, actions={"Camera_Rig": [vrim.Action.shift(1)],
+                                  "Lamp_Swing": [vrim.Action.shift(1), vrim.Action.key(9)]})
+    assert (refused.value.item, refused.value.action) == ("Lamp_Swing", "Action.key(9)")
+
+
+@pytest.mark.parametrize("kwargs,kind,text", [
+    (dict(item="Camera_Rig", keys=[]), ValueError, "at least one Key"),
+    (dict(item="Camera_Rig", keys=[(0, 1, 0.1, (0, 0, 0), False)]), TypeError,
+     "keys[0] must be a Key, not tuple"),
+    (dict(item="Camera_Rig", keys=[vrim.Key(0, 1, float("nan"), (0, 0, 0), False)]),
+     ValueError, "keys[0].period must be a finite number"),
+    (dict(item="Camera_Rig", keys=[vrim.Key(0, 1, 0.1, (0, 0), False)]), TypeError,
+     "keys[0].width must be three numbers"),
+    (dict(items=["Camera_Rig", "Lamp_Swing"], keys=[vrim.Key(0, 1, 0.1, (0, 0, 0), False)]),
+     TypeError, "dict of item names"),
+    (dict(item="Camera_Rig", keys=[vrim.Key(0, 1, 0.1, (0, 0, 0), False)],
+          actions=[vrim.Action.shift(1)]), TypeError, "actions or keys"),
+])
+def test_wrong_keys_are_refused_before_anything_is_read(scene, kwargs, kind, text):
+    with pytest.raises(kind) as refused:
+        vrim.edit(scene, **kwargs)
+    assert text in str(refused.value)
+
+
+# ---------------------------------------------------------------------------
+# Where the package finds itself
+
+def _copied_build(tmp_path, built_for=None):
+    """The package and the module file copied, as a build tree moved elsewhere."""
+    package = os.path.dirname(vrim.__file__)
+    shutil.copytree(package, tmp_path / "python" / "vrim")
+    (tmp_path / "bin").mkdir()
+    shutil.copyfile(vrim.module_path(), tmp_path / "bin" / "vrim_s.p")
+    if built_for:
+        where = tmp_path / "python" / "vrim" / "_where.py"
+        where.write_text(where.read_text().replace(
+            "BUILT_FOR = \"%d.%d\"" % sys.version_info[:2], f"BUILT_FOR = \"{built_for}\""))
+    return tmp_path
+
+
+PACKAGING = [
+    # A moved build tree uses its own module file, not the one it was built beside.
+    (None, "import vrim; print(vrim.module_path())", "{tree}/bin/vrim_s.p"),
+    # A package built for another CPython says so instead of failing obscurely.
+    ("3.99", "import vrim", "built for CPython 3.99; this is CPython"),
+    # NumPy missing: the one call that needs it names the package to install.
+    (None, "import sys; sys.modules['numpy'] = None; import vrim; "
+           "vrim.open(sys.argv[1]).items[0].offsets_array([1])", "install python3-numpy"),
+]
+
+
+@pytest.mark.parametrize("built_for,code,expected", PACKAGING)
+def test_the_package_as_copied_or_run_elsewhere(tmp_path, built_for, code, expected):
+    tree = _copied_build(tmp_path, built_for)
+    env = {k: v for k, v in os.environ.items() if k != "VRIM_MODULE"}
+    env["PYTHONPATH"] = str(tree / "python")
+    done = subprocess.run([sys.executable, "-c", code, TWO], capture_output=True, text=True,
+                          env=env)
+    assert expected.format(tree=tree) in done.stdout + done.stderr
+
+
+# ---------------------------------------------------------------------------
+# The frames and numbers of bake
+
+def _stepped(tmp_path, step):
+    text = open(TWO).read()
+    path = tmp_path / f"step-{step}.lws"
+    path.write_text(text.replace("FrameStep 1\n", f"FrameStep {step}\n", 1))
+    return str(path)
+
+
+@pytest.mark.parametrize("step,rows", [(None, 91), (2, 46), (7, 13), ("0.5", 91), ("x", 91)])
+def test_offsets_sample_the_frames_bake_samples_bit_for_bit(tmp_path, step, rows):
+    path = TWO if step is None else _stepped(tmp_path, step)
+    scene = vrim.open(path)
+    for item in scene.items:
+        baked = run("bake", path, "--item", item.name, "--precision", "17").stdout.splitlines()
+        assert len(baked) - 1 == rows == len(item.offsets())
+        # Seventeen digits read back as the very double the module gave.
+        assert [tuple(float(v) for v in line.split(",")) for line in baked[1:]] == \
+            item.offsets()
+    assert scene.frame_step == (float(step) if step in (2, 7) else 1.0)

@@ -45,8 +45,24 @@ from typing import Sequence as _Sequence
 from typing import Tuple as _Tuple
 from typing import Union as _Union
 
-from . import _vrim
 from ._where import BUILD_MODULE as _BUILD_MODULE
+from ._where import BUILT_FOR as _BUILT_FOR
+
+
+def _compiled() -> _Any:
+    """The compiled side, or an ImportError that says why it cannot load."""
+    import sys
+
+    running = "%d.%d" % sys.version_info[:2]
+    if running != _BUILT_FOR:
+        raise ImportError(f"vrim was built for CPython {_BUILT_FOR}; this is CPython {running}: "
+                          f"run it with python{_BUILT_FOR}, or build vrim for this Python")
+    from . import _vrim as compiled
+
+    return compiled
+
+
+_vrim = _compiled()
 
 __all__ = [
     "Action",
@@ -196,6 +212,9 @@ def _raise(failure: _vrim.Failure, actions: _Sequence["Action"] = ()) -> BaseExc
     message, kind, scene, item, action, unasked, index = failure.args[0]
     if kind == "interrupted":
         return KeyboardInterrupt(message)
+    own = getattr(actions, "own", {})
+    if item in own:
+        actions = own[item]
     if 0 <= index < len(actions):
         action = repr(actions[index])
     elif action:
@@ -350,7 +369,8 @@ def module_path() -> str:
         return named
     here = _os.path.dirname(_os.path.abspath(__file__))
     installed = _os.path.normpath(_os.path.join(here, "..", "..", "..", "vrim", "vrim_s.p"))
-    for candidate in (installed, _BUILD_MODULE):
+    built = _os.path.normpath(_os.path.join(here, _BUILD_MODULE)) if _BUILD_MODULE else ""
+    for candidate in (installed, built):
         if candidate and _os.path.isfile(candidate):
             return candidate
     return installed
@@ -599,8 +619,8 @@ class Item(_ReadOnly):
 
         ``frames`` may be fractional; ``times`` are seconds instead (each
         row is at exactly that time). Either may be a NumPy array of one
-        dimension. Without either: every frame of the scene's range, else of
-        the item's keys. ``fps`` defaults to the scene's rate."""
+        dimension. Without either: the frames ``vrim bake`` samples (every
+        ``frame_step`` frames of the scene's range, else of the item's keys). ``fps`` defaults to the scene's rate."""
         picked, rate, as_times = self._pick(frames, times, fps)
         out = _array.array("d", bytes(8 * 5 * len(picked)))
         self._evaluate(picked, rate, as_times, out)
@@ -644,17 +664,20 @@ class Scene(_ReadOnly):
     for, so a scene of any size costs a few hundred bytes an item.
 
     Attributes: ``path``, ``fps``, ``first_frame``, ``last_frame`` (None
-    when the scene gives none), ``items`` (the items with a shake),
+    when the scene gives none), ``frame_step`` (the scene's FrameStep, 1
+    without one: bake and ``Item.offsets()`` sample every so many frames),
+    ``items`` (the items with a shake),
     ``findings`` (check's findings about the scene as a whole; each item
     holds its own), ``errors``, ``warnings`` (of the scene and its blocks)."""
 
     __slots__ = ("_library", "_data", "_module", "_edits", "path", "fps", "first_frame",
-                 "last_frame", "items", "findings", "errors", "warnings")
+                 "last_frame", "frame_step", "items", "findings", "errors", "warnings")
 
     path: str
     fps: float
     first_frame: _Optional[int]
     last_frame: _Optional[int]
+    frame_step: float
     items: _Tuple[Item, ...]
     findings: _Tuple[Finding, ...]
     errors: int
@@ -666,7 +689,8 @@ class Scene(_ReadOnly):
         put(self, "_data", data)
         put(self, "_module", module)
         put(self, "_edits", edits)
-        for name in ("path", "fps", "first_frame", "last_frame", "errors", "warnings"):
+        for name in ("path", "fps", "first_frame", "last_frame", "frame_step", "errors",
+                     "warnings"):
             put(self, name, getattr(data, name))
         put(self, "items", tuple(Item(self, d) for d in data.items))
         put(self, "findings", tuple(_finding(f, data.path, None, None) for f in data.findings))
@@ -1009,9 +1033,9 @@ class EditResult:
     changes: _Tuple[Change, ...] = _field(default_factory=tuple)
 
 
-def _actions(actions: object) -> "list[Action]":
+def _actions(actions: object, name: str = "actions") -> "list[Action]":
     if isinstance(actions, (str, bytes, Action)) or not isinstance(actions, _Iterable):
-        raise TypeError(f"actions must be a list of Action, not {_type_name(actions)}")
+        raise TypeError(f"{name} must be a list of Action, not {_type_name(actions)}")
     picked = []
     for i, action in enumerate(actions):
         if isinstance(action, Action):
@@ -1020,15 +1044,115 @@ def _actions(actions: object) -> "list[Action]":
                 all(isinstance(a, str) for a in action):
             picked.append(Action(action[0].lstrip("-"), action[1]))
         else:
-            raise TypeError(f"actions[{i}] must be an Action, not {_type_name(action)}")
+            raise TypeError(f"{name}[{i}] must be an Action, not {_type_name(action)}")
     if not picked:
-        raise ValueError("actions must hold at least one Action")
+        raise ValueError(f"{name} must hold at least one Action")
     return picked
+
+
+def _per_item(name: str, given: object, each: _Any) -> "dict[str, _Any]":
+    """A mapping of item names to what each item gets, checked."""
+    if not isinstance(given, dict):
+        raise TypeError(f"{name} must be a dict of item names, not {_type_name(given)}")
+    return {_text(f"{name} key", item, "an item name"): each(f"{name}[{item!r}]", value)
+            for item, value in given.items()}
+
+
+# A Key's fields as the key editor types them, and how the file holds them.
+_KEY_FIELDS = (("start", "start"), ("end", "end"), ("period", "freq"), ("width_x", "width-x"),
+               ("width_y", "width-y"), ("width_z", "width-z"), ("fall_off", "fall-off"))
+
+
+def _key_values(name: str, key: object) -> "dict[str, _Any]":
+    if not isinstance(key, Key):
+        raise TypeError(f"{name} must be a Key, not {_type_name(key)}")
+    width = key.width
+    if isinstance(width, (str, bytes)) or not isinstance(width, _Sequence) or len(width) != 3:
+        raise TypeError(f"{name}.width must be three numbers (x, y, z)")
+    values: "dict[str, _Any]" = {
+        "start": _whole(f"{name}.start", key.start, -2**31),
+        "end": _whole(f"{name}.end", key.end, -2**31),
+        "freq": _real(f"{name}.period", key.period),
+        "fall-off": _flag(f"{name}.fall_off", key.fall_off),
+    }
+    for axis, value in zip("xyz", width):
+        values[f"width-{axis}"] = _real(f"{name}.width", value)
+    if max(values["start"], values["end"]) > 2**31 - 1:
+        raise ValueError(f"{name}: a frame must be a 32-bit number")
+    return values
+
+
+def _chain(name: str, keys: object) -> "list[dict[str, _Any]]":
+    if isinstance(keys, (str, bytes, Key)) or not isinstance(keys, _Iterable):
+        raise TypeError(f"{name} must be a list of Key, not {_type_name(keys)}")
+    chain = [_key_values(f"{name}[{i}]", key) for i, key in enumerate(keys)]
+    if not chain:
+        raise ValueError(f"{name} must hold at least one Key: an item's only key cannot be "
+                         "deleted")
+    return chain
+
+
+def _chain_actions(loaded: int, chain: "list[dict[str, _Any]]") -> "list[Action]":
+    """The key editor's actions that turn a chain of loaded keys into
+    chain: each key stepped to (or added), its fields typed, and the keys
+    past the chain deleted."""
+    played = []
+    for number, values in enumerate(chain, 1):
+        played.append(Action.key(number) if number <= loaded else Action.add_key())
+        # The start typed again after the end: an editor that keeps a key's
+        # start before its end then holds both as asked.
+        for field in ("start", "end", "start", "freq", "width-x", "width-y", "width-z",
+                      "fall-off"):
+            played.append(Action.set(field, values[field]))
+    for _ in range(loaded - len(chain)):
+        played += [Action.key(len(chain) + 1), Action.delete_key()]
+    return played
+
+
+def _kept_exactly(changes: "list[Change]", chains: "dict[str, list[dict[str, _Any]]]",
+                  loaded: "dict[str, _Loaded]") -> "list[Change]":
+    """Marks as not asked each written key field the file holds otherwise
+    than it was asked for (a width of 1e-7 kept as 0.000000), and adds one
+    for a field the file kept unchanged although another value was asked."""
+    seen = set()
+    result = []
+    for change in changes:
+        chain = chains.get(change.item)
+        if chain is not None and change.kind == "field" and change.key is not None and \
+                change.key <= len(chain) and change.field is not None and change.new is not None:
+            seen.add((change.item, change.key, change.field))
+            asked = chain[change.key - 1][change.field]
+            if float(change.new) != float(asked):
+                change = _replace(change, asked=False)
+        result.append(change)
+    for item, chain in chains.items():
+        for number, values in enumerate(chain, 1):
+            if number > len(loaded[item].keys):
+                continue
+            old = loaded[item].keys[number - 1]
+            held = {"start": old.start, "end": old.end, "freq": old.period,
+                    "fall-off": old.fall_off, "width-x": old.width[0], "width-y": old.width[1],
+                    "width-z": old.width[2]}
+            for field, value in held.items():
+                if (item, number, field) not in seen and float(value) != float(values[field]):
+                    text = repr(float(value))
+                    result.append(Change(item, loaded[item].block, "field", number, number,
+                                         field, text, text, False))
+    return result
+
+
+def _replace(change: Change, **fields: _Any) -> Change:
+    import dataclasses
+
+    return dataclasses.replace(change, **fields)
 
 
 def edit(path: _PathLike, item: _Optional[str] = None, *,
          items: _Sequence[str] = (), block: _Optional[int] = None, blocks: _Sequence[int] = (),
-         all_items: bool = False, actions: _Sequence[_Union[Action, _Tuple[str, str]]] = (),
+         all_items: bool = False,
+         actions: _Union[_Sequence[_Union[Action, _Tuple[str, str]]],
+                         "dict[str, _Sequence[Action]]"] = (),
+         keys: _Optional[_Union[_Sequence[Key], "dict[str, _Sequence[Key]]"]] = None,
          dry_run: bool = False, backup: bool = False, overwrite_backup: bool = False,
          strict: bool = False, force: bool = False, break_hard_links: bool = False,
          module: _Optional[str] = None) -> EditResult:
@@ -1036,6 +1160,14 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
     (``item``/``items`` by name, ``block``/``blocks`` by number, or
     ``all_items``) and writes the scene through vrim's safe writer, as
     ``vrim edit`` does.
+
+    ``actions`` may also be a dict of item names to each item's own list:
+    every item gets its own actions in one pass over the file. ``keys``
+    writes whole chains instead: a list of Key for ``item``, or a dict of
+    item names to lists of Key; each chain is typed into the key editor
+    (keys stepped to, added, deleted) like any other action. A value the
+    file cannot hold as given is in ``changes`` with ``asked=False`` and the
+    value the file holds.
 
     ``dry_run``: nothing is written, the result holds the diff. ``backup``:
     the old file is kept as SCENE.bak, refused when one exists unless
@@ -1061,7 +1193,6 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
     numbers = [_whole(f"blocks[{i}]", b, 1, "a block number") for i, b in enumerate(blocks)]
     if block is not None:
         numbers.append(_whole("block", block, 1, "a block number"))
-    picked = _actions(actions)
     given = {
         "items": names, "blocks": numbers, "all_items": _flag("all_items", all_items),
         "dry_run": _flag("dry_run", dry_run), "backup": _flag("backup", backup),
@@ -1070,16 +1201,64 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
         "break_hard_links": _flag("break_hard_links", break_hard_links),
     }
     library = _library(module)
+    common: "list[Action]" = []
+    own: "dict[str, list[Action]]" = {}
+    chains: "dict[str, list[dict[str, _Any]]]" = {}
+    loaded: "dict[str, _Loaded]" = {}
+    if keys is not None:
+        if actions:
+            raise TypeError("give actions or keys, not both")
+        if isinstance(keys, dict):
+            chains = _per_item("keys", keys, _chain)
+        elif len(names) == 1 and not numbers:
+            chains = {names.pop(): _chain("keys", keys)}
+        else:
+            raise TypeError("keys as a list needs one item=; give several items' keys as a "
+                            "dict of item names")
+        loaded = _loaded_keys(library, target, chains)
+        own = {name: _chain_actions(len(loaded[name].keys), chain)
+               for name, chain in chains.items()}
+    elif isinstance(actions, dict):
+        own = _per_item("actions", actions, lambda label, value: _actions(value, label))
+    else:
+        common = _actions(actions)
+    given["item_actions"] = [(name, [(a.option, a.value) for a in played])
+                             for name, played in own.items()]
     try:
-        with _Translated(picked):
-            result = library.edit(target, given, [(a.option, a.value) for a in picked])
+        with _Translated(_Played(common, own)):
+            result = library.edit(target, given, [(a.option, a.value) for a in common])
     except ItemError as missing:
         raise _with_suggestion(missing, library, target) from None
     if result.written:
         _edited(target)
+    changes = [_change(c) for c in result.changes]
+    if chains:
+        changes = _kept_exactly(changes, chains, loaded)
     return EditResult(target, result.edited, result.unchanged, result.written,
-                      result.diff, tuple(result.notes), tuple(result.unasked),
-                      tuple(_change(c) for c in result.changes))
+                      result.diff, tuple(result.notes), tuple(result.unasked), tuple(changes))
+
+
+class _Played(list):  # type: ignore[type-arg]
+    """The actions an edit's refusal may point at: the common list's, or
+    (when an item has its own) that item's."""
+
+    def __init__(self, common: "list[Action]", own: "dict[str, list[Action]]") -> None:
+        super().__init__(common)
+        self.own = own
+
+
+class _Loaded:
+    """An item's block and keys as they were before its chain was written."""
+
+    def __init__(self, item: Item) -> None:
+        self.block = item.block
+        self.keys = item.keys
+
+
+def _loaded_keys(library: _Any, path: str, chains: "dict[str, _Any]") -> "dict[str, _Loaded]":
+    with _translated:
+        scene = Scene(library, library.open(path), None, _edit_count(path))
+    return {name: _Loaded(scene.item(name)) for name in chains}
 
 
 def _with_suggestion(missing: ItemError, library: _Any, path: str) -> ItemError:

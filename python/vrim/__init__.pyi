@@ -1,7 +1,7 @@
 import enum
 import os
 from dataclasses import dataclass
-from typing import Any, Iterable, Iterator, List, Optional, Sequence, Tuple, Union
+from typing import Any, Iterable, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy
 import numpy.typing
@@ -156,6 +156,8 @@ class Scene:
     @property
     def last_frame(self) -> Optional[int]: ...
     @property
+    def frame_step(self) -> float: ...
+    @property
     def items(self) -> Tuple[Item, ...]: ...
     @property
     def findings(self) -> Tuple[Finding, ...]: ...
@@ -280,7 +282,8 @@ def edit(
     block: Optional[int] = ...,
     blocks: Sequence[int] = ...,
     all_items: bool = ...,
-    actions: Sequence[Union[Action, Tuple[str, str]]] = ...,
+    actions: Union[Sequence[Union[Action, Tuple[str, str]]], Mapping[str, Sequence[Action]]] = ...,
+    keys: Optional[Union[Sequence[Key], Mapping[str, Sequence[Key]]]] = ...,
     dry_run: bool = ...,
     backup: bool = ...,
     overwrite_backup: bool = ...,

@@ -6,7 +6,9 @@
 # and Ctrl-S writing what the same clicks as a script write.
 # Usage: terminal_editor_test.sh BIN_DIR SAMPLE_SCENE [PICTURE_DIR]
 # Exits 77 (skipped) when tmux is missing. With PICTURE_DIR, the 100x30
-# screen is left there as edit-terminal.ansi for scripts/terminal-picture.py.
+# screen is left there as edit-terminal.ansi for scripts/terminal-picture.py,
+# and the screens of names, the item list, the review and the help as text
+# (edit-terminal-*.txt).
 set -euo pipefail
 if ! command -v tmux >/dev/null; then
   echo "SKIPPED: tmux is not installed; the terminal editor is not tested"
@@ -32,6 +34,8 @@ fail() {
   exit 1
 }
 screen() { tmux -L "$server" capture-pane -p -t editor; }
+# keep NAME: the screen as text beside the test's outputs, given PICTURE_DIR.
+keep() { [ -z "$pictures" ] || screen >"$pictures/edit-terminal-$1.txt"; }
 # Waits until the screen shows the text (-E: an extended regular expression).
 shows() {
   local how=-F
@@ -62,7 +66,7 @@ start() {
   rm -f "$work/exit"
   tmux -L "$server" kill-session -t editor 2>/dev/null || true
   tmux -L "$server" new-session -d -s editor -x "$cols" -y "$lines" \
-    "cd '$work' && LC_ALL='${LOCALE:-C.UTF-8}' TERM=xterm-256color TMPDIR='$work' '$bin/vrim' edit '$(basename "$scene")' $(printf '%q ' "${options[@]}")--module '$bin/vrim_s.p' \
+    "cd '$work' && LC_ALL='${LOCALE:-C.UTF-8}' TERM=tmux-256color TMPDIR='$work' '$bin/vrim' edit '$(basename "$scene")' $(printf '%q ' "${options[@]}")--module '$bin/vrim_s.p' \
        ; echo \$? >'$work/exit'; sleep 60"
   shows "VRIM_S   ver1.0"
 }
@@ -96,6 +100,7 @@ cp "$work/thirty.lws" "$work/thirty-original.lws"
 cp "$sample" "$work/shot.lws"
 start "Ctrl-S saves" "$work/shot.lws" 100 30
 shows "Start   0, End  24, Freq 0.100000"
+shows "30 fps, frames 0-90; check finds nothing" # the status line: the scene and check
 [ -z "$pictures" ] || tmux -L "$server" capture-pane -p -e -t editor >"$pictures/edit-terminal.ansi"
 keys 0.5 Tab
 shows "Freqency Time 0.5"
@@ -103,6 +108,9 @@ keys Tab Tab Tab Tab Tab Tab Enter # past the vector's other two fields and row 
 shows "Create Key" # the module's message
 keys Enter
 hides "Create Key"
+shows "ADD KEY added key 3 (Start   0, End  30, Freq 0.100000) last; where they overlap it hides key 1"
+keys Tab # the status line shows the scene and check's findings again, for the keys as they are now
+shows "30 fps, frames 0-90; warning: key 1 (frames 0-24) is hidden by key 3 on frames 0-24"
 shows "Start   0, End  30, Freq 0.100000"
 keys C-s
 shows "These lines change:"
@@ -129,9 +137,9 @@ shows "key 2 of 2"
 keys BTab Enter
 shows "key 1 of 2"
 keys BTab Enter
-shows "Delete the key the fields show?"
+shows "Delete key 1 (Start   0, End  24, Freq 0.100000)?"
 keys n
-hides "Delete the key"
+hides "Delete key"
 shows "key 1 of 2"
 # Shift-Tab from the first control wraps to the list, and the list's left
 # neighbour is NEXT KEY.
@@ -145,7 +153,7 @@ done_case
 # --- DELETE KEY: confirmation, then the module's own message as a box.
 start "delete" "$work/shot.lws" 100 30
 keys Tab Tab Tab Tab Tab Tab Tab Tab Enter
-shows "Delete the key the fields show?"
+shows "Delete key 1 (Start   0, End  24, Freq 0.100000)?"
 keys y
 shows "Delete Key!"
 shows "Enter: OK"
@@ -153,6 +161,10 @@ keys Enter
 hides "Delete Key!"
 shows "key 1 of 1"
 shows "Start  36, End  60, Freq 0.250000"
+# The only key: no question the module would answer with a refusal.
+keys Enter
+shows "the key editor does not delete an item's only key"
+hides "Delete key"
 keys Escape
 shows "Leave without saving them?"
 keys y
@@ -316,6 +328,263 @@ tmux -L "$server" capture-pane -p -J -t editor |
   grep -qF "the session was saved to 'shot.lws.mine'" || fail "the editor did not say where it saved"
 done_case
 
-leftover=$(ls -A "$work" | grep -vE '^(clicks.txt|exit|original.lws|scripted.lws|shot.lws|shot.lws.mine|theirs.lws|thirty.lws|thirty-original.lws)$' || true)
+# --- Names as every command shows them: Windows-1252 and UTF-8 decoded, a
+# control and a bidirectional character escaped, and the title's right edge
+# where it belongs whatever the name (capture-pane drops trailing blanks, so
+# the title line is as wide as the terminal but one column).
+named_block() {
+  printf 'AddNullObject %b\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\nKEY_NUM 1.000000\n' "$1"
+  printf 'KEY_START\nFREQ 0.100000\nFREQ_W_X 0.050000\nFREQ_W_Y 0.080000\nFREQ_W_Z 0.000000\n'
+  printf 'START_F 0.000000\nEND_F 24.000000\nFALL_OFF 1.000000\nVRIM_END\nEndPlugin\n\n'
+}
+{
+  printf 'LWSC\n3\n\nFirstFrame 0\nLastFrame 90\nFramesPerSecond 30\n\n'
+  named_block 'Kopf_\xc4\xd6\xdc_Stra\xdfe_\x80'
+  named_block 'T\xc3\xaate_\xe6\x97\xa5\xe6\x9c\xac'
+  named_block 'Bell\x07Esc\x1b[31m\xe2\x80\xaeevil'
+} >"$work/names.lws"
+# Display columns of the widest line and of the title line (wide characters 2).
+columns() {
+  python3 -c '
+import sys, unicodedata
+w = lambda t: sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in t)
+lines = sys.stdin.read().split("\n")
+print(max(w(l) for l in lines), w(lines[0]))'
+}
+while read -r block shown; do
+  for size in "60 16" "100 30"; do
+    read -r cols lines <<<"$size"
+    start "name $block at ${cols}x$lines" "$work/names.lws" "$cols" "$lines" --block "$block"
+    shows "names.lws, $shown"
+    read -r widest title <<<"$(screen | columns)"
+    [ "$widest" -le "$cols" ] || fail "a line takes $widest columns"
+    [ "$title" = $((cols - 1)) ] || fail "the title line takes $title columns, not $((cols - 1))"
+    keep "name$block-${cols}x$lines"
+    keys Escape
+    [ "$(exited)" = 0 ] || fail "Esc did not leave"
+    done_case
+  done
+done <<'TABLE'
+1 Kopf_ÄÖÜ_Straße_€
+2 Tête_日本
+3 Bell\x07Esc\x1b[31m\u202eevil
+TABLE
+# A terminal in another character set sees escapes, never other characters.
+LOCALE=C start "name in the C locale" "$work/names.lws" 100 30 --block 1
+shows 'names.lws, Kopf_\u00c4\u00d6\u00dc_Stra\u00dfe_\u20ac'
+keys Escape
+[ "$(exited)" = 0 ] || fail "Esc did not leave"
+done_case
+
+# --- Without --item: the scene's items with a shake to pick from.
+cp "$sample" "$work/shot.lws"
+case_name="item list"
+rm -f "$work/exit"
+tmux -L "$server" kill-session -t editor 2>/dev/null || true
+tmux -L "$server" new-session -d -s editor -x 100 -y 30 \
+  "cd '$work' && LC_ALL=C.UTF-8 TERM=tmux-256color '$bin/vrim' edit shot.lws --module '$bin/vrim_s.p'; echo \$? >'$work/exit'; sleep 60"
+shows "Items with a shake in shot.lws"
+shows "> Camera_Rig"
+shows "  Lamp_Swing"
+keep items
+keys Down Enter
+shows "shot.lws, Lamp_Swing"
+shows "key 1 of 3"
+keys Escape
+[ "$(exited)" = 0 ] || fail "Esc after picking did not leave with 0"
+done_case
+
+# --- Ctrl-S is a review: the lines to be written, those the module rewrites
+# unasked marked; n goes back with the edits, --strict refuses, --dry-run
+# writes nothing.
+sed 's/^FREQ 0.250000$/FREQ 0,25/' "$sample" >"$work/comma.lws"
+cp "$work/comma.lws" "$work/comma-original.lws"
+for mode in plain strict dry; do
+  case $mode in
+  plain) start "review" "$work/comma.lws" 100 30 ;;
+  strict) start "review --strict" "$work/comma.lws" 100 30 --item Camera_Rig --strict ;;
+  dry) start "review --dry-run" "$work/comma.lws" 100 30 --item Camera_Rig --dry-run ;;
+  esac
+  keys 0.5 Tab C-s
+  shows "These lines change:"
+  shows -E '^  \+FREQ 0\.500000'
+  shows -E '^! \+FREQ 0\.000000'
+  shows "Not asked for (1)"
+  keep "review-$mode"
+  cmp "$work/comma.lws" "$work/comma-original.lws" || fail "the review wrote"
+  case $mode in
+  plain)
+    keys n
+    shows "VRIM_S   ver1.0 [modified]"
+    shows "Freqency Time 0.5"
+    keys Escape y ;;
+  strict)
+    shows "--strict refuses the changes marked !"
+    keys y
+    shows "These lines change:" # y is not an answer here
+    keys Escape
+    shows "Freqency Time 0.5"
+    keys Escape y ;;
+  dry)
+    shows "--dry-run: nothing is written"
+    keys y ;;
+  esac
+  [ "$(exited)" = 0 ] || fail "leaving after the review did not exit with 0"
+  cmp "$work/comma.lws" "$work/comma-original.lws" || fail "the file changed"
+  done_case
+done
+
+# --- Undo and redo, back to the opened bytes.
+cp "$sample" "$work/shot.lws"
+start "undo" "$work/shot.lws" 100 30
+keys 0.5 Tab
+shows "> Start   0, End  24, Freq 0.100000  * pending: Freqency Time 0.5"
+keys Tab Tab Tab Tab Tab Tab Enter
+shows "Create Key"
+keys Enter
+shows "key 1 of 3"
+keys u
+shows "undone: ADD KEY"
+keys Tab
+shows "30 fps, frames 0-90; check finds nothing"
+shows "key 1 of 2"
+hides "Start   0, End  30"
+shows "Freqency Time 0.5"
+keys C-z
+shows "undone: Freqency Time 0.5"
+shows -E "Freqency Time 0\.1( |$)"
+hides "[modified]"
+keys u
+shows "nothing to undo: the item is as it was opened"
+keys C-y
+shows "redone: Freqency Time 0.5"
+shows "VRIM_S   ver1.0 [modified]"
+keys C-z
+shows "undone: Freqency Time 0.5"
+keys C-s
+[ "$(exited)" = 0 ] || fail "Ctrl-S with everything undone did not exit with 0"
+cmp "$work/shot.lws" "$work/original.lws" || fail "undoing everything changed the file"
+done_case
+
+# --- The help lists every key, at the smallest size too; any key closes it.
+for size in "60 16" "100 30"; do
+  read -r cols lines <<<"$size"
+  start "help at ${cols}x$lines" "$work/shot.lws" "$cols" "$lines"
+  keys '?'
+  for key in "Tab, Shift-Tab" "Enter, Space" "Left, Right" "Backspace, Delete" "PgUp, PgDn" \
+    "Ctrl-Z or u, Ctrl-Y" "Ctrl-S" "Esc, Ctrl-C" "?, F1"; do
+    shows "$key"
+  done
+  keep "help-${cols}x$lines"
+  keys x
+  hides "Backspace, Delete"
+  keys F1
+  shows "Backspace, Delete"
+  keys Escape
+  hides "Backspace, Delete"
+  shows "? help"
+  keys Escape
+  [ "$(exited)" = 0 ] || fail "Esc did not leave"
+  done_case
+done
+
+# --- Fields: a visible cursor, Left/Home/Delete inside the value, widths
+# typed together, refusals naming the axis, a warning for a huge width.
+cursor() { tmux -L "$server" display -p -t editor '#{cursor_flag} #{cursor_x}'; }
+# Waits until the terminal's cursor is as given: "0 *" hidden, "1 X" shown at X.
+cursor_is() {
+  for _ in $(seq 200); do
+    # shellcheck disable=SC2053
+    if [[ "$(cursor)" == $1 ]]; then return 0; fi
+    sleep 0.05
+  done
+  fail "the cursor is at '$(cursor)', not '$1'"
+}
+start "cursor editing" "$work/shot.lws" 100 30
+cursor_is "0 *"
+keys Enter
+shows "Enter or Tab types the value in"
+cursor_is "1 *"
+x0=$(cursor | cut -d' ' -f2)
+keys Home
+cursor_is "1 $((x0 - 3))" # before '0.1'
+keys Delete 3 Enter
+shows -E "Freqency Time 3\.1( |$)"
+keys Tab '0.1 0 0.05' Enter
+shows -E "Freq Width X,Y,Z 0\.1 +0 +0\.05( |$)"
+keys Tab
+tmux -L "$server" send-keys -t editor -l -- '1 2 3'
+keys Enter
+shows "3 widths from Y on, but only 2 axes are left"
+keys Enter
+tmux -L "$server" send-keys -t editor -l -- '0.2 abc'
+keys Enter
+shows "Freq Width X,Y,Z Z: 'abc'"
+keys Enter BTab 1e12 Enter
+shows "no shake needs a width this large"
+keys Enter
+shows -E "Freq Width X,Y,Z 1e\+12 +0 +0\.05"
+keys Tab Tab Tab End Left 7 Enter # Start: '0' becomes '70'
+shows -E "StartFrame +70 "
+keys Escape y
+[ "$(exited)" = 0 ] || fail "leaving did not exit with 0"
+cmp "$work/shot.lws" "$work/original.lws" || fail "leaving changed the file"
+done_case
+
+# --- The scene turns read-only before Ctrl-S: the session is kept; retry,
+# save elsewhere, or retry once it is writable again.
+cp "$sample" "$work/shot.lws"
+start "read-only before Ctrl-S" "$work/shot.lws" 100 30
+keys 0.5 Tab
+chmod a-w "$work/shot.lws"
+keys C-s
+shows "The scene cannot be written: read-only"
+keys r
+shows "Still not saved: the scene: read-only."
+shows "Freqency Time 0.5"
+chmod u+w "$work/shot.lws"
+keys C-s r
+shows "y: write it"
+keys y
+[ "$(exited)" = 0 ] || fail "saving once writable did not exit with 0"
+printf 'type "Freqency Time" 0.5\n' >"$work/clicks.txt"
+cp "$work/original.lws" "$work/scripted.lws"
+"$bin/vrim" edit "$work/scripted.lws" --item Camera_Rig --script "$work/clicks.txt" \
+  --module "$bin/vrim_s.p" >/dev/null
+cmp "$work/shot.lws" "$work/scripted.lws" || fail "the retried save wrote other bytes"
+done_case
+
+cp "$sample" "$work/shot.lws"
+rm -f "$work/shot.lws.mine"
+chmod a-w "$work/shot.lws"
+start "read-only: viewing, save elsewhere" "$work/shot.lws" 100 30
+shows "[viewing: read-only]"
+keys 0.5 Tab C-s
+shows "The scene cannot be written: read-only"
+keys a
+shows "Save to: shot.lws.mine_"
+keys Enter
+[ "$(exited)" = 0 ] || fail "saving elsewhere did not exit with 0"
+cmp "$work/shot.lws" "$work/original.lws" || fail "the read-only scene changed"
+cmp "$work/shot.lws.mine" "$work/scripted.lws" || fail "the other file lacks the session's edit"
+chmod u+w "$work/shot.lws"
+done_case
+
+# --- Stopped by a signal mid-session, the editor leaves nothing behind.
+for signal in TERM HUP INT; do
+  cp "$sample" "$work/shot.lws"
+  start "SIG$signal" "$work/shot.lws" 100 30
+  keys 0.5 Tab
+  shows "Freqency Time 0.5"
+  pane=$(tmux -L "$server" display -p -t editor '#{pane_pid}')
+  kill -s "$signal" "$(pgrep -P "$pane" -x vrim)"
+  code=$(exited)
+  case $signal in TERM) want=143 ;; HUP) want=129 ;; INT) want=130 ;; esac
+  [ "$code" = "$want" ] || fail "SIG$signal: exit $code, not $want"
+  cmp "$work/shot.lws" "$work/original.lws" || fail "SIG$signal changed the file"
+  done_case
+done
+
+leftover=$(ls -A "$work" | grep -vE '^(clicks.txt|exit|original.lws|scripted.lws|shot.lws|shot.lws.mine|theirs.lws|thirty.lws|thirty-original.lws|names.lws|comma.lws|comma-original.lws)$' || true)
 [ -z "$leftover" ] || { case_name=files; fail "files left behind: $leftover"; }
 echo "terminal editor: $passed passed, 0 failed"

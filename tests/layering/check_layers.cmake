@@ -9,7 +9,7 @@
 # is a problem too, so that a new folder of the tool gets its own rule.
 #
 # The tool's folders, bottom up: error.h, files/, module/, scene/; then
-# plot/, validate/, edit/ and report/ beside each other (report draws with
+# plot/, validate/, edit/, compare/ and report/ beside each other (report draws with
 # plot); then commands/ and main.cpp. library/ (vrim.h) sits below
 # commands/ and is all that the Python module (python/) may include. text/
 # is the tool's and the stand-in host's text library.
@@ -37,8 +37,9 @@ set(rules
   "tools/vrim/plot/=${scene}|tools/vrim/plot/"
   "tools/vrim/validate/=${module}|tools/vrim/validate/"
   "tools/vrim/edit/=${scene}|tools/vrim/edit/"
-  "tools/vrim/report/=${scene}|tools/vrim/plot/|tools/vrim/report/"
-  "tools/vrim/library/=${scene}|tools/vrim/plot/|tools/vrim/validate/|tools/vrim/edit/|tools/vrim/report/|tools/vrim/library/"
+  "tools/vrim/compare/=${scene}|tools/vrim/compare/"
+  "tools/vrim/report/=${scene}|tools/vrim/plot/|tools/vrim/compare/|tools/vrim/report/"
+  "tools/vrim/library/=${scene}|tools/vrim/plot/|tools/vrim/validate/|tools/vrim/edit/|tools/vrim/report/|tools/vrim/compare/|tools/vrim/library/"
   "python/=tools/vrim/library/vrim.h"
   "tools/vrim/commands/=${below_tool}|tools/vrim/"
   "tools/vrim/main.cpp=${below_tool}|tools/vrim/")

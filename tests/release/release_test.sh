@@ -86,6 +86,8 @@ check "Linux: vrim --version, vrim validate --level 3" linux_tool
 # The manual page renders, and the bash completion is where bash looks.
 linux_extras() {
   [ -f "$linux/share/bash-completion/completions/vrim" ] || fail "no bash completion"
+  [ -f "$linux/share/zsh/site-functions/_vrim" ] || fail "no zsh completion"
+  [ -f "$linux/share/fish/vendor_completions.d/vrim.fish" ] || fail "no fish completion"
   MANWIDTH=80 man -l "$linux/share/man/man1/vrim.1" 2>/dev/null | grep -q "vrim" || fail "vrim.1 does not render"
 }
 check "Linux: vrim.1 and the bash completion" linux_extras
@@ -165,9 +167,10 @@ check "no build folder named in the binaries" no_paths
 # own sources only; the tool's objects are the same compiler's work on the
 # same flags.
 same_module_elsewhere() {
-  local kind=$1 packaged=$2 strip=$3 dir=$tmp/again-$1
+  local kind=$1 packaged=$2 strip=$3 dir=$tmp/again-$1 type
   shift 3
-  { cmake -S "$tmp/work/src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRIM_TESTS=OFF \
+  type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$tmp/work/$kind/CMakeCache.txt")
+  { cmake -S "$tmp/work/src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DVRIM_TESTS=OFF \
       -DVRIM_TOOLS=OFF "$@" && cmake --build "$dir" --target vrim_s; } >"$dir.log" 2>&1 ||
     { tail -20 "$dir.log"; return 1; }
   SOURCE_DATE_EPOCH=0 "$strip" -o "$dir/vrim_s.stripped" "$dir/bin/vrim_s.p" || return 1

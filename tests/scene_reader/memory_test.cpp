@@ -157,6 +157,8 @@ TEST_F(BoundedMemory, EveryReadingCommandOnAnyInput) {
         {{"ls", "/dev/zero"}, 0, {2}},
         {{"preview", "/dev/zero"}, 0, {2}},
         {{"check", "-"}, kFed, {0, 1}},
+        {{"diff", kScene, kScene}, 0, {0}},
+        {{"diff", kScene, "/dev/zero"}, 0, {2}},
     };
     for (const Case& c : cases) {
         std::string command;

@@ -89,18 +89,22 @@ int main(int argc, char** argv) {
     const std::vector<vrim::Command> commands = {
         vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),   vrim::addCheckCommand(tool),
         vrim::addShowCommand(tool),    vrim::addLsCommand(tool),     vrim::addValidateCommand(tool),
-        vrim::addEditCommand(tool),    vrim::addReportCommand(tool),
+        vrim::addEditCommand(tool),    vrim::addReportCommand(tool), vrim::addDiffCommand(tool),
     };
 
     // Every refusal of the command line in the tool's words, one line.
     tool.failure_message(vrim::parseProblem);
+    if (const std::string empty = vrim::emptyValueProblem(argumentText); !empty.empty()) {
+        std::fprintf(stderr, "vrim: %s\n", vrim::terminalText(empty).c_str());
+        return vrim::kExitError;
+    }
     try {
         tool.parse(static_cast<int>(argumentText.size()), argumentText.data());
     } catch (const CLI::CallForHelp& e) {
         // "vrim plot --help": the tool's help would answer as if plot were a
         // command.
         if (const std::string unknown = vrim::unknownCommand(tool); !unknown.empty()) {
-            std::fprintf(stderr, "vrim: %s\n", vrim::shown(unknown).c_str());
+            std::fprintf(stderr, "vrim: %s\n", vrim::terminalText(unknown).c_str());
             return vrim::kExitError;
         }
         return tool.exit(e);
@@ -109,7 +113,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         std::ostringstream problem;
         tool.exit(e, std::cout, problem);
-        std::fprintf(stderr, "vrim: %s\n", vrim::shown(problem.str()).c_str());
+        std::fprintf(stderr, "vrim: %s\n", vrim::terminalText(problem.str()).c_str());
         return vrim::kExitError;
     }
 
@@ -125,7 +129,7 @@ int main(int argc, char** argv) {
         }
     } catch (const vrim::ToolError& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "vrim: %s\n", vrim::shown(e.what()).c_str());
+        std::fprintf(stderr, "vrim: %s\n", vrim::terminalText(e.what()).c_str());
         return vrim::kExitError;
     }
     return vrim::kExitError;

@@ -30,6 +30,7 @@ struct BakeOptions {
     bool allowHoles = false;
     std::string format = "csv";
     bool allItems = false;
+    int precision = 15; // significant digits of time and position
 };
 
 // One row of a base track: a frame and the item's own position there.
@@ -159,7 +160,7 @@ std::vector<Sample> sampleOnBase(Session& session, const MotionSetup& setup,
         std::fprintf(stderr,
                      "vrim: --base '%s' has no row for %s of %s: those frames are not baked "
                      "(--allow-holes)\n",
-                     shown(options.base).c_str(), missing.c_str(), range.c_str());
+                     terminalText(options.base).c_str(), missing.c_str(), range.c_str());
     }
     std::vector<Sample> samples;
     for (const BaseRow& row : base) {
@@ -230,10 +231,11 @@ void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
                                               reader.header(), options.motion);
         // Byte for byte into a file or a pipe; a terminal sees no control
         // character raw.
-        const std::string item = csvField(out.terminal() ? shown(setup.item) : setup.item);
+        const std::string item = csvField(out.terminal() ? terminalText(setup.item) : setup.item);
         for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
-            out.print("%s,%.10g,%.15g,%.15g,%.15g,%.15g\n", item.c_str(), sample.frame, sample.time,
-                      sample.position[0], sample.position[1], sample.position[2]);
+            const int p = options.precision;
+            out.print("%s,%.10g,%.*g,%.*g,%.*g,%.*g\n", item.c_str(), sample.frame, p, sample.time,
+                      p, sample.position[0], p, sample.position[1], p, sample.position[2]);
         }
     }
     if (reader.stopped()) {
@@ -280,18 +282,20 @@ int runBake(const BakeOptions& options) {
     inputs.push_back(options.base);
     Output output(options.motion.output, inputs);
     Output& out = output;
-    // Fifteen significant digits: every double prints the same on every
-    // platform and reads back within one part in 1e15.
+    // Fifteen significant digits by default: every double prints the same
+    // on every platform and reads back within one part in 1e15; seventeen
+    // read back as the very double.
+    const int p = options.precision;
     if (options.format == "csv") {
         out.print("frame,time,x,y,z\n");
         for (const Sample& sample : samples) {
-            out.print("%.10g,%.15g,%.15g,%.15g,%.15g\n", sample.frame, sample.time,
-                      sample.position[0], sample.position[1], sample.position[2]);
+            out.print("%.10g,%.*g,%.*g,%.*g,%.*g\n", sample.frame, p, sample.time, p,
+                      sample.position[0], p, sample.position[1], p, sample.position[2]);
         }
     } else {
         for (const Sample& sample : samples) {
-            out.print("%.10g %.15g %.15g %.15g\n", sample.frame, sample.position[0],
-                      sample.position[1], sample.position[2]);
+            out.print("%.10g %.*g %.*g %.*g\n", sample.frame, p, sample.position[0], p,
+                      sample.position[1], p, sample.position[2]);
         }
     }
     output.finish();
@@ -332,6 +336,12 @@ Command addBakeCommand(CLI::App& tool) {
     command->add_flag("--allow-holes", options->allowHoles,
                       "With --base, bake a track that lacks frames of the range: the missing "
                       "frames are named and left out");
+    command
+        ->add_option("--precision", options->precision,
+                     "Significant digits of time and position; 17 reads back as the same double")
+        ->default_val(15)
+        ->type_name("N")
+        ->check(CLI::Range(1, 17));
     command->add_option("--format", options->format, "csv, or chan (frame x y z, blank-separated)")
         ->default_val("csv")
         ->type_name("FORMAT");

@@ -63,6 +63,7 @@ int runCheck(const BatchOptions& options) {
         frames = parseFrameRange(options.frames, "--frames");
     }
     const scene::SceneBatch batch(options.scenes, options.recursive);
+    requireScenes(batch, options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     BlockChecker checker(session);
     Output output(options.output, batchInputs(batch.files(), options.module));
@@ -91,17 +92,17 @@ int runCheck(const BatchOptions& options) {
                                   jsonText(blockJson(report)).c_str());
                     } else {
                         out.print("%s:%llu: %s (block %zu, lines %llu-%llu): %s\n",
-                                  shown(path).c_str(),
+                                  terminalText(path).c_str(),
                                   static_cast<unsigned long long>(report.block.whole.firstLine),
-                                  shown(report.block.address).c_str(), report.block.number,
+                                  terminalText(report.block.address).c_str(), report.block.number,
                                   static_cast<unsigned long long>(report.block.whole.firstLine),
                                   static_cast<unsigned long long>(report.block.whole.lastLine),
                                   plural(report.keys, "key", "keys").c_str());
                         for (const Finding& finding : report.findings) {
-                            out.print("%s:%llu: %s: %s\n", shown(path).c_str(),
+                            out.print("%s:%llu: %s: %s\n", terminalText(path).c_str(),
                                       static_cast<unsigned long long>(finding.line),
                                       severityName(finding.severity),
-                                      shown(finding.message).c_str());
+                                      terminalText(finding.message).c_str());
                         }
                     }
                     ++printed;
@@ -123,10 +124,11 @@ int runCheck(const BatchOptions& options) {
                     if (!scene.error.empty() && finding.severity == Severity::Error) {
                         continue; // what stopped the scene, said on standard error
                     }
-                    out.print("%s%s %s: %s\n", shown(path).c_str(),
+                    out.print("%s%s %s: %s\n", terminalText(path).c_str(),
                               finding.line != 0 ? (":" + std::to_string(finding.line) + ":").c_str()
                                                 : ":",
-                              severityName(finding.severity), shown(finding.message).c_str());
+                              severityName(finding.severity),
+                              terminalText(finding.message).c_str());
                 }
             }
             // Once, on standard error: the text report leaves it out, the

@@ -201,3 +201,24 @@ std::string unknownCommand(const CLI::App& tool) {
 }
 
 } // namespace vrim
+
+namespace vrim {
+
+std::string emptyValueProblem(const std::vector<const char*>& arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string_view word = arguments[i];
+        if (word == "--") {
+            break;
+        }
+        // The parser would take the next word as the value: "--item= a.lws"
+        // would name an item "a.lws" and leave the command without a scene.
+        if (word.size() > 3 && word.substr(0, 2) == "--" && word.back() == '=' &&
+            word.find('=') == word.size() - 1) {
+            return std::string(word) + " has an empty value: give the value after the '=' or " +
+                   "as the next word";
+        }
+    }
+    return "";
+}
+
+} // namespace vrim

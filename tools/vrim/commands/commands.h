@@ -19,6 +19,8 @@ namespace vrim {
 constexpr int kExitClean = 0;
 constexpr int kExitWarnings = 1;
 constexpr int kExitError = 2;
+// diff: the two versions move the items differently.
+constexpr int kExitMotionDiffers = 1;
 
 struct Command {
     CLI::App* app = nullptr;  // the command's own options, owned by the tool's app
@@ -33,5 +35,6 @@ Command addLsCommand(CLI::App& tool);
 Command addValidateCommand(CLI::App& tool);
 Command addEditCommand(CLI::App& tool);
 Command addReportCommand(CLI::App& tool);
+Command addDiffCommand(CLI::App& tool);
 
 } // namespace vrim

@@ -134,7 +134,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
     const std::vector<edit::EditAction> actions = actionsInOrder(command);
     const EditOptions& given = options;
     refuseIdleOptions(given);
-    if (given.items.empty() && given.blocks.empty() && !given.allItems) {
+    if (given.items.empty() && given.blocks.empty() && !given.allItems && !actions.empty()) {
         throw ToolError("give the item to edit: --item NAME, --block N (or --all-items)");
     }
     for (const std::string& scene : given.scenes) {
@@ -144,6 +144,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
         }
     }
     const scene::SceneBatch batch(given.scenes, given.recursive);
+    requireScenes(batch, given.scenes, given.recursive);
     const bool interactive = actions.empty();
     if (interactive) {
         if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
@@ -212,8 +213,8 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                                               {"blocks", nlohmann::json::array()},
                                               {"notes", nlohmann::json::array()}});
             } else {
-                std::printf("'%s': the same file as '%s'; edited once\n", shown(scene).c_str(),
-                            shown(sameAs[f]).c_str());
+                std::printf("'%s': the same file as '%s'; edited once\n",
+                            terminalText(scene).c_str(), terminalText(sameAs[f]).c_str());
             }
             ++twice;
             return std::string();
@@ -258,14 +259,14 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                 // A patch when piped or redirected, so byte for byte (a CR kept, a
                 // name as the scene spells it; standard output is binary, so
                 // the scene's line ends too); on a terminal, controls escaped.
-                std::fputs((isTerminal(stdout) ? shownLines(result.diff) : result.diff).c_str(),
+                std::fputs((isTerminal(stdout) ? terminalLines(result.diff) : result.diff).c_str(),
                            stdout);
                 for (const std::string& note : result.notes) {
-                    std::printf("%s\n", shown(note).c_str());
+                    std::printf("%s\n", terminalText(note).c_str());
                 }
                 if (result.edited == 0 && result.cancelled == 0) {
                     std::printf("'%s': no key changed; the file is as it was\n",
-                                shown(scene).c_str());
+                                terminalText(scene).c_str());
                 }
             }
         } catch (const edit::StrictRefusal& strict) {
@@ -276,7 +277,7 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
             } else {
                 // The list the refusal is about, before the refusal itself.
                 for (const std::string& change : strict.unasked) {
-                    std::printf("%s\n", shown(change).c_str());
+                    std::printf("%s\n", terminalText(change).c_str());
                 }
             }
             throw;
@@ -338,7 +339,8 @@ Command addEditCommand(CLI::App& tool) {
     command
         ->add_option("--item", options->items,
                      "Edit this item's keys, by the name ls lists (repeatable)")
-        ->type_name("NAME");
+        ->type_name("NAME")
+        ->check(itemAddress());
     command
         ->add_option("--block", options->blocks,
                      "Edit this key block, by its number from 1 (repeatable)")

@@ -56,141 +56,215 @@ json itemJson(const BlockReport& report) {
             {"warnings", report.warnings}};
 }
 
-int runLs(const BatchOptions& options) {
-    const scene::SceneBatch batch(options.scenes, options.recursive);
-    Session session(options.module.empty() ? defaultModulePath() : options.module);
-    BlockChecker checker(session);
-    Output output(options.output, batchInputs(batch.files(), options.module));
-    Output& out = output;
-    // The same counts as check's: its findings of the blocks and of the
-    // scenes, errors among them.
+struct LsOptions : BatchOptions {
+    bool print0 = false; // only the addresses, each ended by a NUL byte
+};
+
+// The counts of a whole run: check's counts of findings of the blocks and
+// of the scenes, errors among them.
+struct LsTotals {
     std::size_t items = 0, noShake = 0, missing = 0;
     int errors = 0, warnings = 0;
-    // Over many scenes, one without the --item or --block asked for is a
-    // note; only when no scene has it is that an error.
-    const bool picking = !options.blocks().everyBlock();
-    const std::size_t scenes = batch.files().size();
-    const bool many = scenes > 1;
+};
 
-    if (options.json) {
-        std::string head = jsonText(jsonDocument("ls"));
-        head.pop_back(); // its members continue
-        out.print("%s, \"scenes\": [", head.c_str());
+// One scene's listing, text or a member of the JSON document's "scenes".
+class SceneListing {
+  public:
+    SceneListing(Output& out, const LsOptions& options, LsTotals& totals, bool many)
+        : out_(out), options_(options), totals_(totals), many_(many) {}
+
+    // Lists the scene; returns why it could not be read whole (empty: it was).
+    std::string list(std::size_t index, const std::string& path, BlockChecker& checker) {
+        listed_ = 0;
+        if (options_.json) {
+            out_.print("%s\n  {\"path\": %s, \"items\": [", index == 0 ? "" : ",",
+                       jsonText(path).c_str());
+        } else {
+            out_.print("%s%s\n", index == 0 ? "" : "\n", terminalText(path).c_str());
+        }
+        const SceneCheck scene =
+            checkScene(path, options_.blocks(), std::nullopt, std::nullopt, checker,
+                       [this](const BlockReport& report) { item(report); });
+        return finish(scene);
     }
-    batch.visit([&out] { out.flush(); },
-                [&](std::size_t f, const std::string& path) {
-                    std::size_t listed = 0;
-                    if (options.json) {
-                        out.print("%s\n  {\"path\": %s, \"items\": [", f == 0 ? "" : ",",
-                                  jsonText(path).c_str());
-                    } else {
-                        out.print("%s%s\n", f == 0 ? "" : "\n", shown(path).c_str());
-                    }
-                    const SceneCheck scene = checkScene(
-                        path, options.blocks(), std::nullopt, std::nullopt, checker,
-                        [&](const BlockReport& report) {
-                            const std::size_t count = static_cast<std::size_t>(report.errors) +
-                                                      static_cast<std::size_t>(report.warnings);
-                            ++items;
-                            if (options.json) {
-                                out.print("%s\n    %s", listed == 0 ? "" : ",",
-                                          jsonText(itemJson(report)).c_str());
-                            } else {
-                                out.print("  %s %-8s  frames %-20s %s\n",
-                                          padded(shown(report.block.address), 24).c_str(),
-                                          plural(report.keys, "key", "keys").c_str(),
-                                          runsText(report.moves).c_str(),
-                                          plural(count, "finding", "findings").c_str());
-                            }
-                            ++listed;
-                        });
-                    const std::optional<SceneTiming>& timing = scene.timing;
-                    const bool absent = many && scene.missing;
-                    missing += absent;
-                    const std::string error = absent ? std::string() : scene.error;
-                    const std::string note = absent          ? scene.error
-                                             : scene.noShake ? std::string("no shake")
-                                                             : std::string();
-                    const int sceneErrors = scene.errors - (absent ? 1 : 0);
-                    errors += sceneErrors;
-                    warnings += scene.warnings;
-                    noShake += scene.noShake;
-                    if (options.json) {
-                        json sceneFindings = json::array();
-                        for (const Finding& finding : scene.findings) {
-                            if (!absent || finding.severity != Severity::Error) {
-                                sceneFindings.push_back(findingJson(finding));
-                            }
-                        }
-                        const json rest = {{"fps", timing ? json(timing->fps) : json(nullptr)},
-                                           {"frames", timing && timing->frames
-                                                          ? json({{"first", timing->frames->first},
-                                                                  {"last", timing->frames->last}})
-                                                          : json(nullptr)},
-                                           {"note", note.empty() ? json(nullptr) : json(note)},
-                                           {"error", error.empty() ? json(nullptr) : json(error)},
-                                           {"findings", sceneFindings},
-                                           {"errors", sceneErrors},
-                                           {"warnings", scene.warnings}};
-                        std::string text = jsonText(rest);
-                        text.erase(0, 1);
-                        out.print("%s], %s", listed == 0 ? "" : "\n  ", text.c_str());
-                    } else {
-                        if (timing && error.empty()) {
-                            out.print("  (%s)\n", timingText(*timing).c_str());
-                        }
-                        if (scene.noShake) {
-                            out.print("  note: no shake (no VRIM_S key block)\n");
-                        }
-                        if (absent) {
-                            out.print("  note: %s\n", shown(note).c_str());
-                        }
-                    }
-                    // Once, on standard error; the JSON document holds it as well.
-                    return error;
-                });
+
+  private:
+    void item(const BlockReport& report) {
+        ++totals_.items;
+        if (options_.json) {
+            out_.print("%s\n    %s", listed_ == 0 ? "" : ",", jsonText(itemJson(report)).c_str());
+        } else {
+            const std::size_t count =
+                static_cast<std::size_t>(report.errors) + static_cast<std::size_t>(report.warnings);
+            out_.print("  %s %-8s  frames %-20s %s\n",
+                       padded(terminalText(report.block.address), 24).c_str(),
+                       plural(report.keys, "key", "keys").c_str(), runsText(report.moves).c_str(),
+                       plural(count, "finding", "findings").c_str());
+        }
+        ++listed_;
+    }
+
+    std::string finish(const SceneCheck& scene) {
+        // Over many scenes, one without the --item or --block asked for is a
+        // note; only when no scene has it is that an error.
+        const bool absent = many_ && scene.missing;
+        totals_.missing += absent;
+        const std::string error = absent ? std::string() : scene.error;
+        const std::string note = absent          ? scene.error
+                                 : scene.noShake ? std::string("no shake")
+                                                 : std::string();
+        const int errors = scene.errors - (absent ? 1 : 0);
+        totals_.errors += errors;
+        totals_.warnings += scene.warnings;
+        totals_.noShake += scene.noShake;
+        if (options_.json) {
+            sceneTailJson(scene, absent, note, error, errors);
+        } else {
+            sceneTailText(scene, absent, note, error);
+        }
+        // Once, on standard error; the JSON document holds it as well.
+        return error;
+    }
+
+    void sceneTailJson(const SceneCheck& scene, bool absent, const std::string& note,
+                       const std::string& error, int errors) {
+        const std::optional<SceneTiming>& timing = scene.timing;
+        json findings = json::array();
+        for (const Finding& finding : scene.findings) {
+            if (!absent || finding.severity != Severity::Error) {
+                findings.push_back(findingJson(finding));
+            }
+        }
+        const json rest = {{"fps", timing ? json(timing->fps) : json(nullptr)},
+                           {"frames", timing && timing->frames
+                                          ? json({{"first", timing->frames->first},
+                                                  {"last", timing->frames->last}})
+                                          : json(nullptr)},
+                           {"note", note.empty() ? json(nullptr) : json(note)},
+                           {"error", error.empty() ? json(nullptr) : json(error)},
+                           {"findings", findings},
+                           {"errors", errors},
+                           {"warnings", scene.warnings}};
+        std::string text = jsonText(rest);
+        text.erase(0, 1);
+        out_.print("%s], %s", listed_ == 0 ? "" : "\n  ", text.c_str());
+    }
+
+    void sceneTailText(const SceneCheck& scene, bool absent, const std::string& note,
+                       const std::string& error) {
+        if (scene.timing && error.empty()) {
+            out_.print("  (%s)\n", timingText(*scene.timing).c_str());
+        }
+        if (scene.noShake) {
+            out_.print("  note: no shake (no VRIM_S key block)\n");
+        }
+        if (absent) {
+            out_.print("  note: %s\n", terminalText(note).c_str());
+        }
+    }
+
+    Output& out_;
+    const LsOptions& options_;
+    LsTotals& totals_;
+    const bool many_;
+    std::size_t listed_ = 0;
+};
+
+// The run's last lines: the counts, and an error when no scene of many had
+// the --item or --block asked for.
+int summarize(Output& out, const LsOptions& options, LsTotals& totals, std::size_t scenes) {
+    const bool picking = !options.blocks().everyBlock();
     std::string none;
-    if (picking && many && missing == scenes) {
-        none = options.item.empty()
-                   ? "--block " + std::to_string(options.block) + ": no scene holds that block"
-                   : "--item '" + options.item +
-                         "': no scene has an item of that name with a shake";
-        ++errors;
+    if (picking && scenes > 1 && totals.missing == scenes) {
+        none =
+            options.item.empty()
+                ? "--block " + std::to_string(options.block) + ": no scene holds that block"
+                : "--item '" + options.item + "': no scene has an item of that name with a shake";
+        ++totals.errors;
         out.flush();
-        std::fprintf(stderr, "vrim: %s\n", shown(none).c_str());
+        std::fprintf(stderr, "vrim: %s\n", terminalText(none).c_str());
     }
-    const int status = statusOf(errors, warnings);
+    const int status = statusOf(totals.errors, totals.warnings);
     const std::size_t findings =
-        static_cast<std::size_t>(errors) + static_cast<std::size_t>(warnings);
+        static_cast<std::size_t>(totals.errors) + static_cast<std::size_t>(totals.warnings);
     if (options.json) {
-        const json summary = {{"items", items},
+        const json summary = {{"items", totals.items},
                               {"findings", findings},
-                              {"scenesWithoutShake", noShake},
-                              {"errors", errors},
-                              {"warnings", warnings},
+                              {"scenesWithoutShake", totals.noShake},
+                              {"errors", totals.errors},
+                              {"warnings", totals.warnings},
                               {"error", none.empty() ? json(nullptr) : json(none)},
                               {"status", status}};
         std::string text = jsonText(summary);
         text.erase(0, 1);
         out.print("\n], %s\n", text.c_str());
-    } else {
-        out.print(
-            "\n%s with a shake in %s%s: %s%s\n", plural(items, "item", "items").c_str(),
-            plural(scenes, "scene", "scenes").c_str(),
-            noShake == 0 ? "" : (" (" + std::to_string(noShake) + " without a shake)").c_str(),
-            plural(findings, "finding", "findings").c_str(),
-            errors == 0
-                ? ""
-                : (", " + plural(static_cast<std::size_t>(errors), "error", "errors")).c_str());
+        return status;
     }
-    output.finish();
+    const std::string without =
+        totals.noShake == 0 ? "" : " (" + std::to_string(totals.noShake) + " without a shake)";
+    const std::string errors =
+        totals.errors == 0
+            ? ""
+            : ", " + plural(static_cast<std::size_t>(totals.errors), "error", "errors");
+    out.print("\n%s with a shake in %s%s: %s%s\n", plural(totals.items, "item", "items").c_str(),
+              plural(scenes, "scene", "scenes").c_str(), without.c_str(),
+              plural(findings, "finding", "findings").c_str(), errors.c_str());
+    return status;
+}
+
+// --print0: each block's address as --item takes it, ended by a NUL byte, for
+// scripts and shell completion. Addresses hold no NUL (scene.h), so nothing
+// needs parsing, and the blocks are only read, not checked.
+int printAddresses(const scene::SceneBatch& batch, const LsOptions& options, Output& out) {
+    const std::size_t failed =
+        batch.visit([&out] { out.flush(); },
+                    [&](std::size_t, const std::string& path) {
+                        scene::Reader reader = scene::Reader::open(path);
+                        reader.keepLinesOf([](const scene::Block&) { return false; });
+                        scene::SceneVisit visit;
+                        visit.block = [&out](const scene::Block& block, const scene::Header&) {
+                            out.put(block.address);
+                            out.put(std::string_view("\0", 1));
+                        };
+                        const scene::SceneOutcome outcome =
+                            scene::visitScene(reader, options.blocks(), visit);
+                        return outcome.error;
+                    });
+    out.finish();
+    return failed == 0 ? kExitClean : kExitError;
+}
+
+int runLs(const LsOptions& options) {
+    const scene::SceneBatch batch(options.scenes, options.recursive);
+    requireScenes(batch, options.scenes, options.recursive);
+    if (options.print0) {
+        Output out(options.output, batchInputs(batch.files(), options.module));
+        return printAddresses(batch, options, out);
+    }
+    Session session(options.module.empty() ? defaultModulePath() : options.module);
+    BlockChecker checker(session);
+    Output out(options.output, batchInputs(batch.files(), options.module));
+    if (options.json) {
+        std::string head = jsonText(jsonDocument("ls"));
+        head.pop_back(); // its members continue
+        out.print("%s, \"scenes\": [", head.c_str());
+    }
+    LsTotals totals;
+    const std::size_t scenes = batch.files().size();
+    SceneListing listing(out, options, totals, scenes > 1);
+    batch.visit([&out] { out.flush(); },
+                [&](std::size_t index, const std::string& path) {
+                    return listing.list(index, path, checker);
+                });
+    const int status = summarize(out, options, totals, scenes);
+    out.finish();
     return status;
 }
 
 } // namespace
 
 Command addLsCommand(CLI::App& tool) {
-    auto options = std::make_shared<BatchOptions>();
+    auto options = std::make_shared<LsOptions>();
     CLI::App* command = tool.add_subcommand(
         "ls", "List the items with a shake in each scene: keys, frames they move, findings");
     command->footer("Frames are the scene's, at its own frame rate (FramesPerSecond).\n"
@@ -199,6 +273,10 @@ Command addLsCommand(CLI::App& tool) {
                     "  vrim ls samples/two-items.lws\n"
                     "  vrim ls shots/ --recursive --json");
     addBatchOptions(*command, *options, false);
+    command->add_flag("--print0", options->print0,
+                      "Print only each item's address, as --item takes it, ended by a NUL byte "
+                      "(for scripts and shell completion)");
+    command->get_option("--print0")->excludes("--json");
     addWriteOptions(*command);
     return {command, [options] { return runLs(*options); }};
 }

@@ -42,11 +42,11 @@ int statusOf(int errors, int warnings) {
     return errors > 0 ? kExitError : warnings > 0 ? kExitWarnings : kExitClean;
 }
 
-std::string shown(std::string_view text) {
+std::string terminalText(std::string_view text) {
     return text::terminalSafe(text);
 }
 
-std::string shownLines(std::string_view text) {
+std::string terminalLines(std::string_view text) {
     std::string out;
     std::size_t from = 0;
     for (;;) {

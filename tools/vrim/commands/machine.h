@@ -31,10 +31,10 @@ nlohmann::json findingJson(const Finding& finding);
 int statusOf(int errors, int warnings);
 
 // Text for people: control characters shown as escapes ("\x1b").
-std::string shown(std::string_view text);
+std::string terminalText(std::string_view text);
 
 // The same for text of many lines (a diff): line feeds and tabs kept.
-std::string shownLines(std::string_view text);
+std::string terminalLines(std::string_view text);
 
 // Whether the file is a terminal: CSV rows keep names byte for byte, except
 // on a terminal.

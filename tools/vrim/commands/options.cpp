@@ -1,6 +1,7 @@
 #include "tools/vrim/commands/options.h"
 
 #include "text/numbers.h"
+#include "tools/vrim/error.h"
 #include "tools/vrim/scene/reader_choice.h"
 
 #include <CLI/CLI.hpp>
@@ -44,6 +45,18 @@ CLI::Validator wholeNumber(uint64_t low, uint64_t high) {
                        text::aside(read.refusal);
             }
             return "";
+        },
+        "");
+}
+
+CLI::Validator itemAddress() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            // An empty name would pick every block, or the first: a script
+            // whose variable came out empty must not pass having read nothing.
+            return text.empty() ? "must name an item (ls lists the addresses); an empty name is "
+                                  "no item's"
+                                : "";
         },
         "");
 }
@@ -93,7 +106,8 @@ void addMotionOptions(CLI::App& command, MotionOptions& options, bool sceneRequi
     }
     auto* item =
         command.add_option("--item", options.item, "The item whose shake to take, by name")
-            ->type_name("NAME");
+            ->type_name("NAME")
+            ->check(itemAddress());
     addBlockOption(command, options.block, "Which key block of the scene, from 1 (default 1)");
     item->excludes(command.get_option("--block"));
     command.add_option("--frames", options.frames, "Frames to evaluate, both ends included")
@@ -166,10 +180,27 @@ MotionSetup blockMotion(Session& session, ShakeInstance* instance, const std::st
     return setup;
 }
 
+void requireScenes(const scene::SceneBatch& batch, const std::vector<std::string>& paths,
+                   bool recursive) {
+    if (!batch.files().empty()) {
+        return;
+    }
+    // Only folders give no files: a publish gate must not pass having
+    // checked nothing.
+    std::string folders;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        folders += (i == 0 ? "'" : i + 1 == paths.size() ? " or '" : ", '") + paths[i] + "'";
+    }
+    throw ToolError("no scene file in " + folders + " (scene files end in .lws" +
+                        (recursive ? "" : "; -r also reads the folders below") + ")",
+                    ErrorKind::NoSuchFile);
+}
+
 void addBatchOptions(CLI::App& command, BatchOptions& options, bool timing) {
     addScenesOptions(command, options.scenes, options.recursive);
     auto* item = command.add_option("--item", options.item, "Only this item's shake, by name")
-                     ->type_name("NAME");
+                     ->type_name("NAME")
+                     ->check(itemAddress());
     addBlockOption(command, options.block, "Only this key block of each scene, from 1");
     item->excludes(command.get_option("--block"));
     if (timing) {

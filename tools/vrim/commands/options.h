@@ -32,6 +32,10 @@ std::string parseProblem(const CLI::App* tool, const CLI::Error& error);
 // ("vrim plot --help"), else empty.
 std::string unknownCommand(const CLI::App& tool);
 
+// An option written "--NAME=" with nothing after the '=' among the
+// arguments (argv), refused in the tool's words; else empty.
+std::string emptyValueProblem(const std::vector<const char*>& arguments);
+
 // A frame rate option given on the command line, or nothing.
 struct FpsOption {
     double value = kKeyFrameRate;
@@ -45,6 +49,9 @@ void addFpsOption(CLI::App& command, FpsOption& fps);
 // option takes -1 as its largest value, and CLI11's own refusal is "Could
 // not convert").
 CLI::Validator wholeNumber(uint64_t low, uint64_t high);
+
+// --item's check: an address as ls lists it, never empty.
+CLI::Validator itemAddress();
 
 // --block's number: a whole number from 1.
 void addBlockOption(CLI::App& command, int& block, const char* help);
@@ -94,5 +101,9 @@ struct BatchOptions {
     bool json = false;
 };
 void addBatchOptions(CLI::App& command, BatchOptions& options, bool timing);
+
+// Throws ToolError, naming the folders, when they held no scene file.
+void requireScenes(const scene::SceneBatch& batch, const std::vector<std::string>& paths,
+                   bool recursive);
 
 } // namespace vrim

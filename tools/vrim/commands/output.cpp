@@ -60,6 +60,10 @@ bool Output::terminal() const {
 
 Output::Output(const std::string& path, const std::vector<std::string>& inputs)
     : path_(path), writer_(files::systemFileSystem(), path.empty() ? "-" : path, policy(), inputs) {
+    // Every writer of the run keeps off these, not only this one.
+    for (const std::string& input : inputs) {
+        files::noteInput(input);
+    }
     std::string error;
     if (!writer_.open(error)) {
         throw ToolError("cannot write " + shown(path_) + ": " + error);
@@ -116,6 +120,13 @@ void Output::finish() {
         throw ToolError("cannot write " + shown(path_) + ": " + error);
     }
     buffer_.clear();
+    if (!writer_.kept().empty()) {
+        throw ToolError("wrote " + shown(path_) +
+                            ", but another program wrote to the file it replaced meanwhile; "
+                            "what that file held then is kept in '" +
+                            writer_.kept() + "'",
+                        ErrorKind::ChangedOnDisk);
+    }
     if (!writer_.warning().empty()) {
         std::fflush(stdout);
         std::fprintf(stderr, "vrim: %s: %s\n", shown(path_).c_str(), writer_.warning().c_str());

@@ -74,7 +74,7 @@ void refuseOneFileForBoth(const PreviewOptions& options) {
     const std::filesystem::path b = std::filesystem::weakly_canonical(files::pathOf(plot), ignored);
     if (table == plot || (!a.empty() && a == b) ||
         std::filesystem::equivalent(files::pathOf(table), files::pathOf(plot), ignored)) {
-        throw ToolError("-o '" + shown(table) + "' and --svg '" + shown(plot) +
+        throw ToolError("-o '" + terminalText(table) + "' and --svg '" + terminalText(plot) +
                         "' are the same file; give the table and the plot a file each");
     }
 }
@@ -90,7 +90,7 @@ int runPreview(const PreviewOptions& options) {
                   setup.frames.last, setup.fps);
     Output output(options.motion.output, motionInputs(options.motion));
     Output& out = output;
-    out.print("Shake of %s, %s\n", shown(setup.source).c_str(), range);
+    out.print("Shake of %s, %s\n", terminalText(setup.source).c_str(), range);
     out.print("Offsets from the item's position (%s); key: the key that acts, - none\n\n",
               restText(setup.rest).c_str());
     std::vector<std::vector<std::string>> rows = {{"frame", "time", "key", "X", "Y", "Z"}};
@@ -108,7 +108,7 @@ int runPreview(const PreviewOptions& options) {
 
     if (!options.svg.empty()) {
         Plot plot;
-        plot.title = "VRIM_S shake: " + shown(setup.source);
+        plot.title = "VRIM_S shake: " + terminalText(setup.source);
         plot.subtitle = std::string(range) + ", offsets from the item's position (" +
                         restText(setup.rest) + "); shaded: the frames each key moves the item";
         plot.fps = setup.fps;

@@ -48,6 +48,7 @@ int runReport(const ReportOptions& options) {
     setup.title = options.title;
     setup.limits.plottedItems = options.plots;
     const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
+    requireScenes(batch, options.batch.scenes, options.batch.recursive);
     setup.modulePath = options.batch.module.empty() ? defaultModulePath() : options.batch.module;
     Session session(setup.modulePath);
     // Refused now, before the scenes are read, if the page may not go there.
@@ -127,7 +128,8 @@ Command addReportCommand(CLI::App& tool) {
         ->type_name("FIRST:LAST");
     addFpsOption(*command, batch.fps);
     auto* item = command->add_option("--item", batch.item, "Only this item's shake, by name")
-                     ->type_name("NAME");
+                     ->type_name("NAME")
+                     ->check(itemAddress());
     addBlockOption(*command, batch.block, "Only this key block of each scene, from 1");
     item->excludes(command->get_option("--block"));
     command->add_flag("--json", options->json, "Say what was written as JSON on standard output");

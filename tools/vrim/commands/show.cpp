@@ -42,6 +42,7 @@ nlohmann::json keyJson(const ShakeKey& key, std::size_t number, const char* list
 
 int runShow(const BatchOptions& options) {
     const scene::SceneBatch batch(options.scenes, options.recursive);
+    requireScenes(batch, options.scenes, options.recursive);
     Session session(options.module.empty() ? defaultModulePath() : options.module);
     Output output(options.output, batchInputs(batch.files(), options.module));
     Output& out = output;
@@ -100,14 +101,15 @@ int runShow(const BatchOptions& options) {
                         return;
                     }
                     out.print("%s%s: %zu %s\n", blocks == 0 ? "" : "\n",
-                              shown(scene::blockPlace(reader.name(), block)).c_str(), values.size(),
-                              values.size() == 1 ? "key" : "keys");
+                              terminalText(scene::blockPlace(reader.name(), block)).c_str(),
+                              values.size(), values.size() == 1 ? "key" : "keys");
                     for (std::size_t k = 0; k < values.size(); ++k) {
                         // The list has room for a limited number of lines; keys
                         // past it have none.
                         const bool inList = static_cast<int32_t>(k) < list.lineCount;
                         out.print("%4zu  %s\n      %s\n", k + 1,
-                                  inList ? shown(list.lines[k]).c_str() : "(not in the list)",
+                                  inList ? terminalText(list.lines[k]).c_str()
+                                         : "(not in the list)",
                                   values[k].c_str());
                     }
                     ++blocks;
@@ -128,7 +130,7 @@ int runShow(const BatchOptions& options) {
                 out.print("%s], %s", listed == 0 ? "" : "\n  ", text.c_str());
             } else if (outcome.noShake) {
                 out.print("%s%s: no shake (no VRIM_S key block)\n", blocks == 0 ? "" : "\n",
-                          shown(path).c_str());
+                          terminalText(path).c_str());
             }
             return error;
         });

@@ -346,6 +346,9 @@ std::optional<PanelAction> ActionPlayer::walk(const Panel& panel) {
     return press(shown < target_ ? PanelLabels::nextKey : PanelLabels::prevKey);
 }
 
+// Each action is played in steps (step_), one panel action at a time; a
+// step function returns the next panel action, or nothing when its action is
+// done and the next one begins.
 std::optional<PanelAction> ActionPlayer::plan(Panel& panel) {
     for (;;) {
         playing_ = current_;
@@ -358,142 +361,173 @@ std::optional<PanelAction> ActionPlayer::plan(Panel& panel) {
         }
         const EditAction& action = actions_[current_];
         const std::size_t keys = listedKeys(panel);
+        std::optional<PanelAction> next;
         switch (action.kind) {
         case Kind::Key:
-            if (step_ == 0) {
-                if (static_cast<uint64_t>(action.number) > keys) {
-                    return fail("the item has " + text::counted(keys, "key", "keys"));
-                }
-                target_ = static_cast<int>(action.number);
-                step_ = 1;
-            }
-            if (auto move = walk(panel)) {
-                return move;
-            }
+            next = playKey(panel, action, keys);
             break;
-        case Kind::Set: {
-            std::vector<double> numbers = {action.value};
-            const char* label = PanelLabels::start;
-            switch (action.field) {
-            case Field::Start:
-                break;
-            case Field::End:
-                label = PanelLabels::end;
-                break;
-            case Field::Freq:
-                label = PanelLabels::freq;
-                break;
-            case Field::FallOff:
-                label = PanelLabels::fallOff;
-                break;
-            default: {
-                // One of the three fields of the vector control: the other two
-                // keep what they show.
-                label = PanelLabels::width;
-                const standin::PanelControl* width = controlOf(panel, label);
-                if (width == nullptr) {
-                    return fail("the key editor has no \"Freq Width X,Y,Z\" control");
-                }
-                numbers.assign(width->vector, width->vector + 3);
-                const int axis = action.field == Field::WidthX   ? 0
-                                 : action.field == Field::WidthY ? 1
-                                                                 : 2;
-                numbers[static_cast<std::size_t>(axis)] = action.value;
-            }
-            }
-            done();
-            return type(label, numbers);
-        }
+        case Kind::Set:
+            next = playSet(panel, action);
+            break;
         case Kind::AddKey:
-            if (step_ == 0) {
-                keysBefore_ = keys;
-                step_ = 1;
-                return press(PanelLabels::addKey);
-            }
-            if (step_ == 1) {
-                if (keys != keysBefore_ + 1) {
-                    return fail("refused: the key editor added no key");
-                }
-                // The new key is the last one; the editor stays on the key it
-                // showed, so step to the new one.
-                target_ = static_cast<int>(keys);
-                step_ = 2;
-            }
-            if (auto move = walk(panel)) {
-                return move;
-            }
+            next = playAddKey(panel, keys);
             break;
         case Kind::DeleteKey:
-            if (step_ == 0) {
-                keysBefore_ = keys;
-                step_ = 1;
-                return press(PanelLabels::deleteKey);
-            }
-            if (keys != keysBefore_ - 1) {
-                return fail(keysBefore_ == 1
-                                ? "refused: the key editor does not delete an item's only key"
-                                : "refused: the key editor deleted no key");
-            }
+            next = playDeleteKey(keys);
             break;
         case Kind::Shift:
-            if (step_ == 0) {
-                origin_ = shownKeyNumber(panel);
-                target_ = 1;
-                step_ = 1;
-            }
-            if (step_ == 1) {
-                if (auto move = walk(panel)) {
-                    return move;
-                }
-                step_ = 2;
-            }
-            if (step_ == 2 || step_ == 3) {
-                const char* label = step_ == 2 ? PanelLabels::start : PanelLabels::end;
-                const standin::PanelControl* field = controlOf(panel, label);
-                if (field == nullptr) {
-                    return fail(std::string("the key editor has no \"") + label + "\" control");
-                }
-                const int64_t moved = static_cast<int64_t>(field->integer) + action.number;
-                if (moved < kFrameMin || moved > kFrameMax) {
-                    return fail("key " + std::to_string(target_) + "'s " +
-                                (step_ == 2 ? "start" : "end") + " frame " +
-                                std::to_string(field->integer) + " would move to " +
-                                std::to_string(moved) + ", outside the 32-bit range");
-                }
-                ++step_;
-                return type(label, {static_cast<double>(moved)});
-            }
-            if (step_ == 4) {
-                if (static_cast<std::size_t>(target_) < keys) {
-                    ++target_;
-                    step_ = 1;
-                    continue;
-                }
-                target_ = origin_;
-                step_ = 5;
-            }
-            if (auto move = walk(panel)) {
-                return move;
-            }
+            next = playShift(panel, action, keys);
             break;
-        case Kind::Script: {
-            const std::size_t index = static_cast<std::size_t>(step_);
-            if (index >= action.script.size()) {
-                break;
-            }
-            const PanelAction& scripted = action.script[index];
-            ++step_;
-            if (scripted.kind == PanelAction::Kind::Cancel) {
-                cancelled_ = true;
-                current_ = actions_.size() + 1;
-            } else if (scripted.kind == PanelAction::Kind::Close) {
-                current_ = actions_.size();
-            }
-            return scripted;
+        case Kind::Script:
+            next = playScript(action);
+            break;
         }
+        if (next) {
+            return next;
         }
         done();
     }
+}
+
+std::optional<PanelAction> ActionPlayer::playKey(const Panel& panel, const EditAction& action,
+                                                 std::size_t keys) {
+    if (step_ == 0) {
+        if (static_cast<uint64_t>(action.number) > keys) {
+            return fail("the item has " + text::counted(keys, "key", "keys"));
+        }
+        target_ = static_cast<int>(action.number);
+        step_ = 1;
+    }
+    return walk(panel);
+}
+
+// Typing is one panel action: the action is done once it is returned.
+std::optional<PanelAction> ActionPlayer::playSet(const Panel& panel, const EditAction& action) {
+    std::vector<double> numbers = {action.value};
+    const char* label = PanelLabels::start;
+    switch (action.field) {
+    case Field::Start:
+        break;
+    case Field::End:
+        label = PanelLabels::end;
+        break;
+    case Field::Freq:
+        label = PanelLabels::freq;
+        break;
+    case Field::FallOff:
+        label = PanelLabels::fallOff;
+        break;
+    default: {
+        // One of the three fields of the vector control: the other two keep
+        // what they show.
+        label = PanelLabels::width;
+        const standin::PanelControl* width = controlOf(panel, label);
+        if (width == nullptr) {
+            return fail("the key editor has no \"Freq Width X,Y,Z\" control");
+        }
+        numbers.assign(width->vector, width->vector + 3);
+        const int axis = action.field == Field::WidthX ? 0 : action.field == Field::WidthY ? 1 : 2;
+        numbers[static_cast<std::size_t>(axis)] = action.value;
+    }
+    }
+    done();
+    return type(label, numbers);
+}
+
+std::optional<PanelAction> ActionPlayer::playAddKey(const Panel& panel, std::size_t keys) {
+    if (step_ == 0) {
+        keysBefore_ = keys;
+        step_ = 1;
+        return press(PanelLabels::addKey);
+    }
+    if (step_ == 1) {
+        if (keys != keysBefore_ + 1) {
+            return fail("refused: the key editor added no key");
+        }
+        // The new key is the last one; the editor stays on the key it showed,
+        // so step to the new one.
+        target_ = static_cast<int>(keys);
+        step_ = 2;
+    }
+    return walk(panel);
+}
+
+std::optional<PanelAction> ActionPlayer::playDeleteKey(std::size_t keys) {
+    if (step_ == 0) {
+        keysBefore_ = keys;
+        step_ = 1;
+        return press(PanelLabels::deleteKey);
+    }
+    if (keys != keysBefore_ - 1) {
+        return fail(keysBefore_ == 1 ? "refused: the key editor does not delete an item's only key"
+                                     : "refused: the key editor deleted no key");
+    }
+    return std::nullopt;
+}
+
+// A shift walks to key 1, types each key's start and end moved, steps on to
+// the next key, and at the end walks back to the key it began on.
+std::optional<PanelAction> ActionPlayer::playShift(const Panel& panel, const EditAction& action,
+                                                   std::size_t keys) {
+    if (step_ == 0) {
+        origin_ = shownKeyNumber(panel);
+        target_ = 1;
+        step_ = 1;
+    }
+    for (;;) {
+        if (step_ == 1) {
+            if (auto move = walk(panel)) {
+                return move;
+            }
+            step_ = 2;
+        }
+        if (step_ == 2 || step_ == 3) {
+            return typeShifted(panel, action);
+        }
+        if (step_ != 4) {
+            break;
+        }
+        if (static_cast<std::size_t>(target_) >= keys) {
+            target_ = origin_;
+            step_ = 5;
+            break;
+        }
+        ++target_;
+        step_ = 1;
+    }
+    return walk(panel);
+}
+
+std::optional<PanelAction> ActionPlayer::typeShifted(const Panel& panel, const EditAction& action) {
+    const char* label = step_ == 2 ? PanelLabels::start : PanelLabels::end;
+    const standin::PanelControl* field = controlOf(panel, label);
+    if (field == nullptr) {
+        return fail(std::string("the key editor has no \"") + label + "\" control");
+    }
+    const int64_t moved = static_cast<int64_t>(field->integer) + action.number;
+    if (moved < kFrameMin || moved > kFrameMax) {
+        return fail("key " + std::to_string(target_) + "'s " + (step_ == 2 ? "start" : "end") +
+                    " frame " + std::to_string(field->integer) + " would move to " +
+                    std::to_string(moved) + ", outside the 32-bit range");
+    }
+    ++step_;
+    return type(label, {static_cast<double>(moved)});
+}
+
+std::optional<PanelAction> ActionPlayer::playScript(const EditAction& action) {
+    const std::size_t index = static_cast<std::size_t>(step_);
+    if (index >= action.script.size()) {
+        return std::nullopt;
+    }
+    const PanelAction& scripted = action.script[index];
+    ++step_;
+    if (scripted.kind == PanelAction::Kind::Cancel) {
+        cancelled_ = true;
+        current_ = actions_.size() + 1;
+    } else if (scripted.kind == PanelAction::Kind::Close) {
+        current_ = actions_.size();
+    }
+    return scripted;
 }
 
 } // namespace vrim::edit

@@ -83,6 +83,8 @@ class ActionPlayer final : public PanelUser {
     // Every panel action played, as a panel script would hold it.
     const std::vector<standin::PanelAction>& played() const { return played_; }
     Playing playing() const override;
+    // The place in the list of the action playing() stands for.
+    std::size_t playingIndex() const { return playing_; }
 
   private:
     standin::PanelHost& host_;
@@ -100,6 +102,19 @@ class ActionPlayer final : public PanelUser {
     std::vector<standin::PanelAction> played_;
 
     std::optional<standin::PanelAction> plan(standin::Panel& panel);
+    // The steps of each kind of action: the next panel action, or nothing
+    // when the action is done.
+    std::optional<standin::PanelAction> playKey(const standin::Panel& panel,
+                                                const EditAction& action, std::size_t keys);
+    std::optional<standin::PanelAction> playSet(const standin::Panel& panel,
+                                                const EditAction& action);
+    std::optional<standin::PanelAction> playAddKey(const standin::Panel& panel, std::size_t keys);
+    std::optional<standin::PanelAction> playDeleteKey(std::size_t keys);
+    std::optional<standin::PanelAction> playShift(const standin::Panel& panel,
+                                                  const EditAction& action, std::size_t keys);
+    std::optional<standin::PanelAction> typeShifted(const standin::Panel& panel,
+                                                    const EditAction& action);
+    std::optional<standin::PanelAction> playScript(const EditAction& action);
     std::optional<standin::PanelAction> fail(const std::string& why);
     // A press that moves towards key target_, nothing when it is shown, or
     // Cancel when the presses do not get there.

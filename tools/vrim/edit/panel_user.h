@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+struct ShakeInstance;
+
 namespace vrim::edit {
 
 // What the action that next() returned last stands for, so that an edit can
@@ -35,6 +37,9 @@ class PanelUser {
     virtual bool cancelled() const = 0;
     // What the action that next() returned last stands for.
     virtual Playing playing() const { return {}; }
+    // The instance whose keys the panel edits, before the panel opens; a
+    // user that shows what the keys do now (the terminal editor) keeps it.
+    virtual void editing(ShakeInstance& instance) { (void)instance; }
 };
 
 } // namespace vrim::edit

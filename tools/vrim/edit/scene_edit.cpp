@@ -162,7 +162,7 @@ class SceneEdit {
     SceneEdit(Session& session, files::FileSystem& fs, const std::string& path,
               const SceneEditOptions& options)
         : session_(session), fs_(fs), path_(path), scene_(quoted(path)), options_(options),
-          backupPath_(path + ".bak"), copier_(fs, path, backupSink()) {}
+          backupPath_(files::besideName(fs, path, ".bak")), copier_(fs, path, backupSink()) {}
 
     SceneEditResult run();
 
@@ -255,6 +255,7 @@ void SceneEdit::openOutputs() {
     if (!fs_.stat(path_, before_, error)) {
         throw refuse(error.empty() ? "it went away" : error);
     }
+    out_.edited->expectOld(before_);
 }
 
 void SceneEdit::openBackup() {
@@ -269,6 +270,8 @@ void SceneEdit::openBackup() {
                      " exists; remove it or give --overwrite-backup");
     }
     out_.backup = std::make_unique<files::FileWriter>(fs_, backupPath_, options_.policy);
+    out_.backup->keepLinkAtName();
+    out_.backup->takeMetadataOf(path_);
     if (!out_.backup->open(error, options_.overwriteBackup)) {
         throw refuse("cannot write the backup " + quoted(backupPath_) + ": " + error);
     }
@@ -323,6 +326,7 @@ ModuleResult SceneEdit::runModule(const scene::Block& block, const std::string& 
     ShakeInstance* instance = session_.newInstance();
     session_.load(instance, block.lines);
     std::unique_ptr<PanelUser> user = options_.user(block.address);
+    user->editing(*instance);
     ModuleResult outcome{false, {}, ActionWatch(keysOf(*instance).size())};
     const int code = session_.runKeyEditor(instance, [&](standin::Panel& panel) {
         std::optional<standin::PanelAction> action = user->next(panel);
@@ -468,6 +472,16 @@ void SceneEdit::putInPlace() {
         throw ioFailure("cannot put the edited scene in place: " + error);
     }
     result_.written = true;
+    if (!out_.edited->kept().empty()) {
+        throw refuse("the edit went in, but another program wrote to the scene while it was "
+                     "replaced; what the old file held then is kept in '" +
+                         out_.edited->kept() + "': merge it by hand",
+                     ErrorKind::ChangedOnDisk);
+    }
+    if (out_.backup && backupPath_ != path_ + ".bak") {
+        // The name with ".bak" would not fit in the folder.
+        result_.notes.push_back(scene_ + ": backup written as " + quoted(backupPath_));
+    }
     for (const auto* writer : {out_.backup.get(), out_.edited.get()}) {
         if (writer != nullptr && !writer->warning().empty()) {
             result_.notes.push_back(quoted(writer->target()) + ": " + writer->warning());

@@ -5,6 +5,7 @@
 #include "tools/vrim/module/session.h"
 
 #ifdef VRIM_HAVE_CURSES
+#include "tools/vrim/edit/terminal_editor_context.h"
 #include "tools/vrim/edit/terminal_editor_picker.h"
 #include "tools/vrim/edit/terminal_editor_review.h"
 #include "tools/vrim/edit/terminal_editor_screen.h"
@@ -160,7 +161,10 @@ SceneEditResult editInTerminal(Session& session, FileSystem& fs, const std::stri
         left.cancelled = 1;
         return left;
     }
+    SceneContext context(session);
+    state.context = [&](ShakeInstance& instance) { return context.line(instance); };
     for (;;) {
+        context.read(path, options);
         const SceneEditResult dry = openPanel(session, fs, path, options, state);
         if (state.next == SessionState::Next::ReadAgain) {
             snapshot.take(path);

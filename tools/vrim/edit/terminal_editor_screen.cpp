@@ -5,9 +5,13 @@
 #include "text/names.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/error.h"
+#include "tools/vrim/files/cleanup.h"
 
 #include <curses.h>
 #include <langinfo.h>
+
+#include <csignal>
+#include <iterator>
 
 #include <algorithm>
 #include <cctype>
@@ -237,6 +241,22 @@ class TerminalEditor final : public PanelUser {
         }
         noticeHost(panel);
         stops(panel);
+        if (leaving_) {
+            // The module stores the fields into the key it leaves, and only then.
+            leaving_ = false;
+            if (shownKeyNumber(panel) != keyShown_) {
+                pending_.clear();
+            }
+        }
+        keyShown_ = shownKeyNumber(panel);
+        if (contextStale_ && instance_ != nullptr && state_.context) {
+            contextStale_ = false;
+            context_ = state_.context(*instance_);
+        }
+        if (added_) {
+            added_ = false;
+            noticeAdded(panel);
+        }
         if (auto action = pending(panel)) {
             return record(*action);
         }
@@ -252,6 +272,7 @@ class TerminalEditor final : public PanelUser {
         }
     }
     std::string failure() const override { return {}; }
+    void editing(ShakeInstance& instance) override { instance_ = &instance; }
     bool cancelled() const override { return cancelled_; }
 
   private:
@@ -277,6 +298,11 @@ class TerminalEditor final : public PanelUser {
     std::vector<std::string> pending_;    // typed since the key was last stored
     int cursorLine_ = -1, cursorCol_ = 0; // where the terminal's cursor shows
     bool help_ = false;
+    ShakeInstance* instance_ = nullptr;
+    std::string context_;      // the status line when there is nothing else to say
+    bool contextStale_ = true; // an action went to the panel since it was made
+    bool leaving_ = false;     // the last action pressed PREV KEY or NEXT KEY
+    int keyShown_ = 0;         // the key number the fields showed before it
     std::string status_;
     std::vector<Box> boxes_; // the first one is up
     Ask ask_ = Ask::None;
@@ -286,6 +312,8 @@ class TerminalEditor final : public PanelUser {
     int walkTo_ = 0;      // the key a go-to steps to; 0: none
     int walkLast_ = -1;   // the key number the walk's last press left
     int deleteFrom_ = -1; // keys listed before a confirmed delete
+    std::string deleteQuestion_;
+    bool added_ = false; // the last action pressed ADD KEY
     int listTop_ = 0;
 
     // The session's actions, replayed: what could not be replayed is said,
@@ -410,9 +438,15 @@ class TerminalEditor final : public PanelUser {
             state_.closedWithOk = !cancelled_;
         } else {
             state_.actions.push_back(action);
+            contextStale_ = true;
             state_.redo.clear(); // a new change ends what could be redone
-            if (action.kind != PanelAction::Kind::Type) {
-                pending_.clear(); // the module stores the fields as it leaves the key
+            if (action.kind == PanelAction::Kind::Press) {
+                leaving_ =
+                    action.label == PanelLabels::prevKey || action.label == PanelLabels::nextKey;
+                added_ = action.label == PanelLabels::addKey;
+                if (action.label == PanelLabels::deleteKey) {
+                    pending_.clear(); // the module drops the fields of a deleted key
+                }
             }
         }
         return action;
@@ -665,6 +699,7 @@ class TerminalEditor final : public PanelUser {
             }
             return std::nullopt;
         }
+        status_.clear(); // said until the next key; then the scene's context again
         if (ask_ != Ask::None) {
             return answer(key);
         }
@@ -681,6 +716,12 @@ class TerminalEditor final : public PanelUser {
                 return action;
             }
         }
+        return editorKey(panel, key);
+    }
+
+    // A key that means the same wherever the focus is, else one for the
+    // focused control.
+    std::optional<PanelAction> editorKey(Panel& panel, int key) {
         switch (key) {
         case kCtrlS:
             return save();
@@ -710,8 +751,11 @@ class TerminalEditor final : public PanelUser {
             promptText_.clear();
             return std::nullopt;
         default:
-            break;
+            return controlKey(panel, key);
         }
+    }
+
+    std::optional<PanelAction> controlKey(Panel& panel, int key) {
         const Stop* stop = focused();
         if (stop == nullptr) {
             return std::nullopt;
@@ -721,7 +765,7 @@ class TerminalEditor final : public PanelUser {
         const bool enter = isEnter(key) || key == ' ';
         if (type == kControlNameButton && enter) {
             if (control.label == PanelLabels::deleteKey) {
-                ask_ = Ask::Delete;
+                askDelete(panel);
                 return std::nullopt;
             }
             return panelAction(PanelAction::Kind::Press, control.label);
@@ -735,6 +779,57 @@ class TerminalEditor final : public PanelUser {
         }
         beginField(control, stop->part, key);
         return std::nullopt;
+    }
+
+    // DELETE KEY asks first, naming the key; it does not ask about an
+    // item's only key, which the module would refuse to delete.
+    void askDelete(Panel& panel) {
+        if (listedKeys(panel) <= 1) {
+            status_ = "the key editor does not delete an item's only key";
+            return;
+        }
+        const int number = shownKeyNumber(panel);
+        deleteQuestion_ =
+            "Delete key " + std::to_string(number) + " (" + keyRow(panel, number) + ")?";
+        ask_ = Ask::Delete;
+    }
+
+    // The key list's row for key number (from 1), as the module words it.
+    static std::string keyRow(Panel& panel, int number) {
+        for (const auto& control : panel.controls) {
+            if (control->typeName == kControlNameListBox) {
+                standin::PanelHost::askRows(*control);
+                if (number >= 1 && number <= static_cast<int>(control->rows.size())) {
+                    return control->rows[static_cast<std::size_t>(number - 1)];
+                }
+            }
+        }
+        return "not listed";
+    }
+
+    // After ADD KEY: the new key is the last, and where its frames overlap
+    // an earlier key's the last key acts, so those frames of the earlier
+    // ones are hidden; the status line says which.
+    void noticeAdded(Panel& panel) {
+        const int keys = static_cast<int>(listedKeys(panel));
+        const std::string row = keyRow(panel, keys);
+        int start = 0, end = 0;
+        std::string hidden;
+        if (std::sscanf(row.c_str(), "Start %d, End %d", &start, &end) == 2) {
+            for (int k = 1; k < keys; ++k) {
+                int s = 0, e = 0;
+                if (std::sscanf(keyRow(panel, k).c_str(), "Start %d, End %d", &s, &e) == 2 &&
+                    s <= end && start <= e) {
+                    hidden += (hidden.empty() ? " " : ", ") + std::to_string(k);
+                }
+            }
+        }
+        status_ =
+            "ADD KEY added key " + std::to_string(keys) + " (" + row + ") last" +
+            (hidden.empty()
+                 ? ""
+                 : "; where they overlap it hides key" +
+                       std::string(hidden.find(',') == std::string::npos ? "" : "s") + hidden);
     }
 
     std::optional<PanelAction> listKey(Panel& panel, PanelControl& list, int key) {
@@ -1060,14 +1155,14 @@ class TerminalEditor final : public PanelUser {
     void drawHelp() {
         static const char* const rows[][2] = {
             {"Tab, Shift-Tab", "next, previous control"},
-            {"Enter, Space", "press a button, toggle a box, show the picked key"},
+            {"Enter, Space", "press, toggle; in the list: show the key"},
             {"typing", "replaces a field's value; Enter edits it"},
-            {"Left, Right", "move in the field; Home, End: its start, end"},
+            {"Left, Right", "move in a field; Home, End: its ends"},
             {"Backspace, Delete", "erase before, at the cursor"},
-            {"Enter, Tab", "type the value in; Esc keeps the old one"},
+            {"Enter, Tab", "type it in; Esc keeps the old value"},
             {"X Y Z widths", "blanks or commas between: 0.1 0 0.05"},
             {"Up, Down", "pick a key in the key list"},
-            {"PgUp, PgDn", "a page of the list; Home, End: first, last"},
+            {"PgUp, PgDn", "a page; Home, End: first, last key"},
             {"g", "go to key N"},
             {"Ctrl-Z or u, Ctrl-Y", "undo, redo"},
             {"Ctrl-S", "review what will be written, then save"},
@@ -1175,7 +1270,7 @@ class TerminalEditor final : public PanelUser {
     }
 
     void drawStatus() {
-        std::string status = status_;
+        std::string status = status_.empty() ? context_ : status_;
         if (prompt_ == Prompt::GoTo) {
             status = "Go to key: " + promptText_ + "_   (Enter: go, Esc: back)";
         } else if (prompt_ == Prompt::SaveAs) {
@@ -1199,7 +1294,7 @@ class TerminalEditor final : public PanelUser {
             box = boxes_.front();
             keys = "Enter: OK";
         } else if (ask_ == Ask::Delete) {
-            box = {"DELETE KEY", {"Delete the key the fields show?"}};
+            box = {"DELETE KEY", {deleteQuestion_}};
             keys = "y: delete   n: keep it";
         } else if (ask_ == Ask::Leave) {
             box = {"Leave",
@@ -1262,18 +1357,45 @@ class TerminalEditor final : public PanelUser {
 namespace {
 
 bool terminalTaken = false, cursesStarted = false;
+volatile std::sig_atomic_t screenShown = 0; // read by the signal handler
+
+// Signals that end the run: the terminal is given back first, then the
+// run's own clean-up (or the default action) goes on as it would have.
+constexpr int kStopSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE,   SIGALRM,
+                                SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF};
+struct sigaction before[std::size(kStopSignals)];
+
+extern "C" void giveTerminalBack(int number) {
+    if (screenShown != 0) {
+        endwin(); // what curses' own handler does at this point
+        screenShown = 0;
+    }
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        if (kStopSignals[i] == number) {
+            sigaction(number, &before[i], nullptr);
+        }
+    }
+    raise(number); // delivered to the handler before once this one returns
+}
+
+// Installed ahead of curses, which would otherwise take SIGINT and SIGTERM
+// with a handler that ends the run with 1 and no clean-up of the tool's.
+void chainStopSignals() {
+    { const files::SignalsHeld install; } // the tool's handlers, now: ours run first
+    struct sigaction mine {};
+    mine.sa_handler = giveTerminalBack;
+    sigemptyset(&mine.sa_mask);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], nullptr, &before[i]);
+        if (before[i].sa_handler != SIG_IGN) { // nohup's stay ignored
+            sigaction(kStopSignals[i], &mine, nullptr);
+        }
+    }
+}
 
 bool terminalIsUtf8() {
     const char* codeset = nl_langinfo(CODESET);
     return codeset != nullptr && std::string(codeset) == "UTF-8";
-}
-
-// Characters that turn the order of what follows them on a terminal that
-// lays out bidirectional text, and the byte order mark, which some
-// terminals show as nothing at all.
-bool reordersOrHides(char32_t c) {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
 // The next character of valid UTF-8 at i, which then stands past it.
@@ -1297,14 +1419,14 @@ std::string screenText(const std::string& bytes) {
     for (std::size_t i = 0; i < safe.size();) {
         const std::size_t from = i;
         const char32_t c = nextCharacter(safe, i);
-        if (c < 0x80 || (utf8 && !reordersOrHides(c))) {
+        if (c < 0x80 || utf8) {
             out.append(safe, from, i - from);
             continue;
         }
         // A terminal in another character set shows every non-ASCII
         // character as an escape, so that none becomes another one.
         char escape[16];
-        std::snprintf(escape, sizeof escape, c > 0xFFFF ? "\\U%08X" : "\\u%04X",
+        std::snprintf(escape, sizeof escape, c > 0xFFFF ? "\\U%08x" : "\\u%04x",
                       static_cast<unsigned>(c));
         out += escape;
     }
@@ -1363,6 +1485,7 @@ void openTerminal() {
         std::setlocale(LC_CTYPE, "");
         // Esc must answer at once, not after curses waited for a sequence.
         setenv("ESCDELAY", "25", 0);
+        chainStopSignals();
         initscr();
         cursesStarted = true;
     } else {
@@ -1374,10 +1497,12 @@ void openTerminal() {
     keypad(stdscr, TRUE);
     curs_set(0);
     terminalTaken = true;
+    screenShown = 1;
 }
 
 void closeTerminal() {
     if (terminalTaken) {
+        screenShown = 0;
         endwin();
         terminalTaken = false;
     }

@@ -36,6 +36,8 @@ struct SessionState {
     std::function<std::string(const std::string&)> cannotCreate;
     // Why the last save failed; Ctrl-S then offers to retry or save elsewhere.
     std::string saveFailed;
+    // The scene's timing and check's findings for the keys as they stand.
+    std::function<std::string(ShakeInstance&)> context;
 };
 
 // The screen for one opening of the item's panel in scene; the session's

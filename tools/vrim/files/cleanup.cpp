@@ -43,6 +43,39 @@ void removeAll() {
     }
 }
 
+#ifndef _WIN32
+// Every signal whose default ends the run, each with its line: the run's
+// files go, whatever stopped it. SIGBUS has its own (cutShortEndsRun).
+struct Stopping {
+    int number;
+    const char* line;
+};
+#define VRIM_STOP(name, why)                                                                       \
+    { name, "vrim: stopped by " #name " (" why "); its unfinished files removed\n" }
+constexpr Stopping kStopping[] = {
+    VRIM_STOP(SIGHUP, "its terminal closed"),
+    VRIM_STOP(SIGINT, "interrupted"),
+    VRIM_STOP(SIGQUIT, "quit"),
+    VRIM_STOP(SIGTERM, "asked to end"),
+    VRIM_STOP(SIGPIPE, "whoever read its output stopped reading"),
+    VRIM_STOP(SIGALRM, "a timer ran out"),
+    VRIM_STOP(SIGUSR1, "a user signal"),
+    VRIM_STOP(SIGUSR2, "a user signal"),
+    VRIM_STOP(SIGXCPU, "its CPU time limit"),
+    VRIM_STOP(SIGXFSZ, "a file grew past its size limit"),
+    VRIM_STOP(SIGVTALRM, "a timer ran out"),
+    VRIM_STOP(SIGPROF, "a profiling timer ran out"),
+};
+#undef VRIM_STOP
+
+void stoppingSet(sigset_t& set) {
+    sigemptyset(&set);
+    for (const Stopping& stopping : kStopping) {
+        sigaddset(&set, stopping.number);
+    }
+}
+#endif
+
 #ifdef _WIN32
 BOOL WINAPI onConsoleEvent(DWORD event) {
     removeAll();
@@ -52,6 +85,13 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 #else
 extern "C" void onSignal(int number) {
     removeAll();
+    for (const Stopping& stopping : kStopping) {
+        if (stopping.number == number) {
+            const ssize_t ignored =
+                ::write(STDERR_FILENO, stopping.line, std::strlen(stopping.line));
+            (void)ignored;
+        }
+    }
     ::_exit(128 + number);
 }
 
@@ -72,17 +112,15 @@ void installHandlers() {
 #else
     struct sigaction action {};
     action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&action.sa_mask, number);
-    }
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+    stoppingSet(action.sa_mask);
+    for (const Stopping& stopping : kStopping) {
         struct sigaction old {};
-        // A signal the caller ignores (nohup) stays ignored.
-        if (sigaction(number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
+        // A signal the caller ignores (nohup, a shell's ignored SIGPIPE)
+        // stays ignored.
+        if (sigaction(stopping.number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
             continue;
         }
-        sigaction(number, &action, nullptr);
+        sigaction(stopping.number, &action, nullptr);
     }
 #endif
 }
@@ -99,10 +137,7 @@ void cutShortEndsRun() {
     static const bool installed = [] {
         struct sigaction action {};
         action.sa_handler = onCutShort;
-        sigemptyset(&action.sa_mask);
-        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaddset(&action.sa_mask, number);
-        }
+        stoppingSet(action.sa_mask);
         return sigaction(SIGBUS, &action, nullptr) == 0;
     }();
     (void)installed;
@@ -113,10 +148,7 @@ SignalsHeld::SignalsHeld() {
     ensureHandlers();
 #ifndef _WIN32
     sigset_t held;
-    sigemptyset(&held);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&held, number);
-    }
+    stoppingSet(held);
     sigprocmask(SIG_BLOCK, &held, &saved_);
 #endif
 }

@@ -1,8 +1,11 @@
-// Files that must not outlive the run: a lock with a half-written new
-// version in it. Registered paths are removed when the run is stopped by
-// SIGINT, SIGTERM or SIGHUP (Ctrl-C or a closed console on Windows), which
-// then ends with 128 plus the signal's number (130, 143, 129). The handler
-// only removes names and exits, so it is safe at any moment.
+// Files that must not outlive the run: a lock, a half-written new version,
+// the terminal editor's copy. Registered paths are removed when the run is
+// stopped by any signal whose default would end it (HUP, INT, QUIT, TERM,
+// PIPE, ALRM, USR1, USR2, XCPU, XFSZ, VTALRM, PROF; Ctrl-C or a closed
+// console on Windows), which then says so in one line on standard error and
+// ends with 128 plus the signal's number (130, 143, 129, ...). The handler
+// only removes names, writes its line and exits, so it is safe at any
+// moment. A signal the run was started with ignored stays ignored.
 #pragma once
 
 #include <string>
@@ -13,7 +16,7 @@
 
 namespace vrim::files {
 
-// While one lives, SIGINT, SIGTERM and SIGHUP wait: a file is created and
+// While one lives, those signals wait: a file is created and
 // registered, or renamed and forgotten, as one step, so the handler never
 // misses the run's own lock nor removes another run's. It also installs the
 // handlers.

@@ -12,6 +12,9 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include <algorithm>
 #include <memory>
@@ -52,6 +55,36 @@ HANDLE handleOf(FileHandle file) {
     return reinterpret_cast<HANDLE>(file);
 }
 
+bool infoOf(HANDLE file, FileInfo& info, std::string& error) {
+    info = FileInfo{};
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        info.kind = FileKind::Other; // NUL, CON, a pipe
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION data{};
+    if (!GetFileInformationByHandle(file, &data)) {
+        error = lastError();
+        return false;
+    }
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        info.changed = basic.ChangeTime.QuadPart;
+    }
+    info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info.modified =
+        static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                             data.ftLastWriteTime.dwLowDateTime);
+    info.mode = data.dwFileAttributes;
+    info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder
+                : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0  ? FileKind::Other
+                                                                        : FileKind::Regular;
+    info.device = data.dwVolumeSerialNumber;
+    info.inode = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
+    info.links = data.nNumberOfLinks;
+    info.writable = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
+    return true;
+}
+
 class SystemFileSystem final : public FileSystem {
   public:
     bool stat(const std::string& path, FileInfo& info, std::string& error) override {
@@ -65,38 +98,15 @@ class SystemFileSystem final : public FileSystem {
             error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "" : lastError();
             return false;
         }
-        info = FileInfo{};
-        if (GetFileType(file) != FILE_TYPE_DISK) {
-            info.kind = FileKind::Other; // NUL, CON, a pipe
-            CloseHandle(file);
-            return true;
-        }
-        BY_HANDLE_FILE_INFORMATION data{};
-        const bool got = GetFileInformationByHandle(file, &data);
-        if (!got) {
-            error = lastError();
-        }
-        FILE_BASIC_INFO basic{};
-        if (got && GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
-            info.changed = basic.ChangeTime.QuadPart;
-        }
+        const bool got = infoOf(file, info, error);
         CloseHandle(file);
-        if (!got) {
-            return false;
-        }
-        info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        info.modified = static_cast<int64_t>(
-            (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-            data.ftLastWriteTime.dwLowDateTime);
-        info.mode = data.dwFileAttributes;
-        info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder
-                    : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0  ? FileKind::Other
-                                                                            : FileKind::Regular;
-        info.device = data.dwVolumeSerialNumber;
-        info.inode = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
-        info.links = data.nNumberOfLinks;
-        info.writable = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
-        return true;
+        return got;
+    }
+    bool statLink(const std::string& path, FileInfo& info, std::string& error) override {
+        return stat(path, info, error); // the tool follows no link here
+    }
+    bool statOpen(FileHandle file, FileInfo& info, std::string& error) override {
+        return infoOf(handleOf(file), info, error);
     }
     bool readLink(const std::string&, std::string&, std::string& error) override {
         // Windows opens through a link by itself; the tool follows none.
@@ -210,6 +220,93 @@ int descriptorOf(FileHandle file) {
     return static_cast<int>(file);
 }
 
+void fill(const struct stat& data, FileInfo& info) {
+    info.size = static_cast<uint64_t>(data.st_size);
+    info.modified = static_cast<int64_t>(data.st_mtim.tv_sec) * 1000000000 +
+                    static_cast<int64_t>(data.st_mtim.tv_nsec);
+    info.changed = static_cast<int64_t>(data.st_ctim.tv_sec) * 1000000000 +
+                   static_cast<int64_t>(data.st_ctim.tv_nsec);
+    info.mode = static_cast<uint32_t>(data.st_mode & 07777);
+    info.kind = S_ISREG(data.st_mode) ? FileKind::Regular
+                : S_ISDIR(data.st_mode) ? FileKind::Folder
+                : S_ISLNK(data.st_mode) ? FileKind::Link
+                                        : FileKind::Other;
+    info.device = static_cast<uint64_t>(data.st_dev);
+    info.inode = static_cast<uint64_t>(data.st_ino);
+    info.links = static_cast<uint64_t>(data.st_nlink);
+    info.owner = static_cast<uint32_t>(data.st_uid);
+    info.group = static_cast<uint32_t>(data.st_gid);
+}
+
+#ifdef __linux__
+// An attribute list or value, read in two steps (its size, then it) and again
+// should it grow in between.
+template <typename Read> bool readGrowing(std::vector<char>& bytes, Read read) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = read(nullptr, 0);
+        if (size < 0) {
+            return false;
+        }
+        bytes.resize(static_cast<std::size_t>(size));
+        const ssize_t got = read(bytes.data(), bytes.size());
+        if (got >= 0) {
+            bytes.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool copyExtendedAttributes(const std::string& from, const std::string& to, std::string& error) {
+    std::vector<char> names;
+    if (!readGrowing(names, [&](char* data, std::size_t size) {
+            return ::listxattr(from.c_str(), data, size);
+        })) {
+        // A file system without attributes has none to keep.
+        if (errno == ENOTSUP) {
+            return true;
+        }
+        error = "its extended attributes could not be read (" + lastError() + ")";
+        return false;
+    }
+    std::string lost;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name(names.data() + at);
+        at += name.size() + 1;
+        std::vector<char> value, there;
+        const auto get = [](const std::string& path, const std::string& key,
+                            std::vector<char>& out) {
+            return readGrowing(out, [&](char* data, std::size_t size) {
+                return ::getxattr(path.c_str(), key.c_str(), data, size);
+            });
+        };
+        if (!get(from, name, value)) {
+            lost += (lost.empty() ? "" : ", ") + name + " (" + lastError() + ")";
+            continue;
+        }
+        // One the new file already has (a label the system gives) is kept.
+        if (get(to, name, there) && there == value) {
+            continue;
+        }
+        if (::setxattr(to.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
+            lost += (lost.empty() ? "" : ", ") + name + " (" + lastError() + ")";
+        }
+    }
+    if (!lost.empty()) {
+        error = "its extended attributes could not all be kept: " + lost;
+        return false;
+    }
+    return true;
+}
+#else
+bool copyExtendedAttributes(const std::string&, const std::string&, std::string&) {
+    return true;
+}
+#endif
+
 // Reading a file through a mapping skips the copy into the reader's buffer,
 // which on a large scene costs more than the reading itself. One window at a
 // time is mapped, so the file's pages in the process stay few whatever its
@@ -224,22 +321,46 @@ class SystemFileSystem final : public FileSystem {
             error = errno == ENOENT ? "" : lastError();
             return false;
         }
-        info.size = static_cast<uint64_t>(data.st_size);
-        info.modified = static_cast<int64_t>(data.st_mtim.tv_sec) * 1000000000 +
-                        static_cast<int64_t>(data.st_mtim.tv_nsec);
-        info.changed = static_cast<int64_t>(data.st_ctim.tv_sec) * 1000000000 +
-                       static_cast<int64_t>(data.st_ctim.tv_nsec);
-        info.mode = static_cast<uint32_t>(data.st_mode & 07777);
-        info.kind = S_ISREG(data.st_mode) ? FileKind::Regular
-                    : S_ISDIR(data.st_mode) ? FileKind::Folder
-                                            : FileKind::Other;
-        info.device = static_cast<uint64_t>(data.st_dev);
-        info.inode = static_cast<uint64_t>(data.st_ino);
-        info.links = static_cast<uint64_t>(data.st_nlink);
-        info.owner = static_cast<uint32_t>(data.st_uid);
-        info.group = static_cast<uint32_t>(data.st_gid);
+        fill(data, info);
         info.writable = ::access(path.c_str(), W_OK) == 0;
         return true;
+    }
+    bool statLink(const std::string& path, FileInfo& info, std::string& error) override {
+        struct stat data {};
+        if (::lstat(path.c_str(), &data) != 0) {
+            error = errno == ENOENT ? "" : lastError();
+            return false;
+        }
+        fill(data, info);
+        return true;
+    }
+    bool statOpen(FileHandle file, FileInfo& info, std::string& error) override {
+        struct stat data {};
+        if (::fstat(descriptorOf(file), &data) != 0) {
+            error = lastError();
+            return false;
+        }
+        fill(data, info);
+        const int flags = ::fcntl(descriptorOf(file), F_GETFL);
+        info.writable = flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
+        return true;
+    }
+    FileHandle openedAs(const FileInfo& info) override {
+        // Every descriptor the run may hold; those it does not are EBADF.
+        const long most = std::min(::sysconf(_SC_OPEN_MAX), 65536L);
+        for (int descriptor = 0; descriptor < most; ++descriptor) {
+            struct stat data {};
+            if (::fstat(descriptor, &data) != 0 ||
+                static_cast<uint64_t>(data.st_dev) != info.device ||
+                static_cast<uint64_t>(data.st_ino) != info.inode) {
+                continue;
+            }
+            const int flags = ::fcntl(descriptor, F_GETFL);
+            if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
+                return descriptor;
+            }
+        }
+        return kNoFile;
     }
     bool readLink(const std::string& path, std::string& target, std::string& error) override {
         error.clear();
@@ -338,6 +459,33 @@ class SystemFileSystem final : public FileSystem {
         }
         return file;
     }
+    FileHandle createUnnamed(const std::string& folder, std::string& error) override {
+        error.clear();
+#ifdef O_TMPFILE
+        const int file =
+            ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (file >= 0) {
+            return file;
+        }
+        // A file system without unnamed files says so in one of these ways.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+            error = lastError();
+        }
+#else
+        (void)folder;
+#endif
+        return kNoFile;
+    }
+    bool nameFile(FileHandle file, const std::string& path, std::string& error) override {
+        // The descriptor's own entry stands for the file: linking it needs no
+        // privilege, where linking the descriptor itself does.
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptorOf(file));
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
     FileHandle openExisting(const std::string& path, std::string& error) override {
         // No O_CREAT: should the file have gone meanwhile, nothing is made
         // in its place.
@@ -420,6 +568,14 @@ class SystemFileSystem final : public FileSystem {
             return false;
         }
         return true;
+    }
+    bool copyAttributes(const std::string& from, const std::string& to,
+                        std::string& error) override {
+        return copyExtendedAttributes(from, to, error);
+    }
+    std::size_t nameLimit(const std::string& folder) override {
+        const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+        return limit > 0 ? static_cast<std::size_t>(limit) : 255;
     }
     bool rename(const std::string& from, const std::string& to, bool replace,
                 std::string& error) override {
@@ -540,6 +696,18 @@ bool mayKeepOwners(uint32_t owner, uint32_t group) {
         }
     }
     return false;
+#endif
+}
+
+FileHandle standardHandle(int which) {
+#ifdef _WIN32
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const HANDLE handle = GetStdHandle(kinds[which < 0 || which > 2 ? 0 : which]);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE
+               ? kNoFile
+               : reinterpret_cast<FileHandle>(handle);
+#else
+    return which;
 #endif
 }
 

@@ -13,6 +13,7 @@ namespace vrim::files {
 enum class FileKind {
     Regular, // a plain file
     Folder,
+    Link,  // a symbolic link itself, as statLink sees it
     Other, // a device, a FIFO, a socket: written where it is, never replaced
 };
 
@@ -54,6 +55,19 @@ class FileSystem {
     // What the symbolic link at path holds. False with error empty when path
     // is not a link (or nothing is there).
     virtual bool readLink(const std::string& path, std::string& target, std::string& error) = 0;
+    // The entry at path itself, a symbolic link not followed (its owner
+    // decides whether the tool follows it). False with error empty when
+    // nothing is there.
+    virtual bool statLink(const std::string& path, FileInfo& info, std::string& error) = 0;
+    // The file an open handle is on, whatever name it has now, if any.
+    virtual bool statOpen(FileHandle file, FileInfo& info, std::string& error) = 0;
+    // The run's own open handle, writable, on the same file as info (one a
+    // shell redirect gave the run, "/dev/stdout" or "/dev/fd/5" stand for
+    // it); kNoFile when the run holds none.
+    virtual FileHandle openedAs(const FileInfo& info) {
+        (void)info;
+        return kNoFile;
+    }
     virtual FileHandle openRead(const std::string& path, std::string& error) = 0;
     // Bytes read, 0 at the end, -1 on failure.
     virtual int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) = 0;
@@ -69,6 +83,22 @@ class FileSystem {
     }
     // Creates a file that did not exist, for writing; fails when it exists.
     virtual FileHandle createNew(const std::string& path, std::string& error) = 0;
+    // A new file in folder that has no name yet, so that nothing of it
+    // outlives a run that is killed; nameFile gives it one once complete.
+    // kNoFile with error empty where the system makes no such files (the
+    // caller then makes a named one).
+    virtual FileHandle createUnnamed(const std::string& folder, std::string& error) {
+        (void)folder;
+        error.clear();
+        return kNoFile;
+    }
+    // Gives a file made by createUnnamed a name; fails when the name is taken.
+    virtual bool nameFile(FileHandle file, const std::string& path, std::string& error) {
+        (void)file;
+        (void)path;
+        error = "this system cannot name an unnamed file";
+        return false;
+    }
     // Opens an existing file for writing as it is: nothing created, nothing
     // cut (a device or a FIFO).
     virtual FileHandle openExisting(const std::string& path, std::string& error) = 0;
@@ -93,6 +123,21 @@ class FileSystem {
                           std::string& error) = 0;
     // Renames from to to in one step. With replace, an existing to is
     // replaced; without it the rename fails when to exists.
+    // Gives to the extended attributes of from (POSIX ACLs included, which
+    // are attributes too). False with error naming each one that could not
+    // be kept, and why.
+    virtual bool copyAttributes(const std::string& from, const std::string& to,
+                                std::string& error) {
+        (void)from;
+        (void)to;
+        (void)error;
+        return true;
+    }
+    // The longest name, in bytes, that a file in folder may have.
+    virtual std::size_t nameLimit(const std::string& folder) {
+        (void)folder;
+        return 255;
+    }
     virtual bool rename(const std::string& from, const std::string& to, bool replace,
                         std::string& error) = 0;
     virtual bool remove(const std::string& path, std::string& error) = 0;
@@ -103,6 +148,9 @@ class FileSystem {
 
 // The machine's own file system.
 FileSystem& systemFileSystem();
+
+// The run's standard input (0), output (1) or error (2) as a handle.
+FileHandle standardHandle(int which);
 
 // The folder part of path, with its trailing separator; empty for a bare name.
 std::string folderOf(const std::string& path);

@@ -5,14 +5,17 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace vrim::files {
@@ -130,16 +133,53 @@ bool unchangedOutside(FileSystem& fs, const std::string& path, const FileInfo& t
     return error.empty();
 }
 
-std::string lockPath(const std::string& file) {
-    return file + ".lock";
+namespace {
+
+std::vector<std::string>& inputRegistry() {
+    static std::vector<std::string> inputs;
+    return inputs;
 }
 
-std::string lockedMessage(const std::string& file) {
-    const std::string lock = lockPath(file);
-    return "'" + lock + "' exists: another vrim is writing '" + file +
-           "' (or one was stopped before it could clean up); if no vrim is running on it, "
-           "remove '" +
-           lock + "' and run again";
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+bool isNotedInput(const std::vector<std::string>& inputs, const std::string& path) {
+    return std::find(inputs.begin(), inputs.end(), path) != inputs.end();
+}
+
+} // namespace
+
+void noteInput(const std::string& path) {
+    if (!isNotedInput(inputRegistry(), path)) {
+        inputRegistry().push_back(path);
+    }
+}
+
+std::string plantedLink(FileSystem& fs, const std::string& path) {
+#ifdef _WIN32
+    (void)fs;
+    (void)path;
+    return {};
+#else
+    FileInfo link, folder;
+    std::string error;
+    const std::string where = folderOf(path).empty() ? "." : folderOf(path);
+    if (!fs.statLink(path, link, error) || link.kind != FileKind::Link ||
+        !fs.stat(where, folder, error)) {
+        return {};
+    }
+    constexpr uint32_t kSticky = 01000, kOthersWrite = 0002;
+    const uint32_t user = static_cast<uint32_t>(::geteuid());
+    if ((folder.mode & (kSticky | kOthersWrite)) != (kSticky | kOthersWrite) ||
+        link.owner == user || link.owner == folder.owner) {
+        return {};
+    }
+    return "the symbolic link " + quoted(path) + " belongs to user " + std::to_string(link.owner) +
+           " in a sticky folder that others may write (" + quoted(where) +
+           "), so another user may have planted it; vrim does not follow it, as the system "
+           "would not; remove it or give a path without it";
+#endif
 }
 
 bool followLinks(FileSystem& fs, const std::string& path, std::string& target, std::string& error) {
@@ -150,6 +190,9 @@ bool followLinks(FileSystem& fs, const std::string& path, std::string& target, s
         std::string next;
         if (!fs.readLink(target, next, error)) {
             return error.empty();
+        }
+        if (error = plantedLink(fs, target); !error.empty()) {
+            return false;
         }
         const bool absolute = !next.empty() && (next[0] == '/' || next[0] == '\\' ||
                                                 (next.size() > 1 && next[1] == ':'));
@@ -165,99 +208,235 @@ FileWriter::FileWriter(FileSystem& fs, std::string path, WritePolicy policy,
 
 FileWriter::~FileWriter() {
     discard();
+    if (oldFile_ != kNoFile) {
+        std::string ignored;
+        fs_.close(oldFile_, ignored);
+    }
+}
+
+bool FileWriter::look(const std::string& path, FileInfo& info, std::string& error) {
+    return keepLink_ ? fs_.statLink(path, info, error) : fs_.stat(path, info, error);
 }
 
 bool FileWriter::open(std::string& error, bool mayReplace) {
     mayReplace_ = mayReplace;
     if (path_ == "-") {
         kind_ = TargetKind::StandardOutput;
+        stream_ = stdout;
         target_ = path_;
         return true;
     }
     // "rep/" names a folder whether or not there is one: a file of that name
-    // cannot be made, and the system's own refusal speaks of the lock.
+    // cannot be made.
     if (!path_.empty() && folderOf(path_) == path_) {
         error = std::string("it names a folder (it ends in '") + path_.back() +
                 "'); give the name of a file";
         return false;
     }
-    if (!followLinks(fs_, path_, target_, error)) {
+    if (!resolve(error)) {
         return false;
     }
-    FileInfo info;
-    existed_ = fs_.stat(target_, info, error);
+    // What the name opens, as the system sees it: "/dev/stdout" is whatever
+    // the run's standard output is.
+    FileInfo seen;
+    const bool there = look(path_, seen, error);
+    if (!there && !error.empty()) {
+        return false;
+    }
+    if (there && (refuseInput(seen, error) || !openInPlace(seen, error))) {
+        return false;
+    }
+    if (kind_ == TargetKind::InPlace || kind_ == TargetKind::StandardOutput) {
+        return true;
+    }
+    existed_ = look(target_, old_, error);
     if (!existed_ && !error.empty()) {
         return false;
     }
-    if (existed_) {
-        if (info.kind == FileKind::Folder) {
-            error = "it is a folder; give the name of a file";
-            return false;
-        }
-        for (const std::string& input : inputs_) {
-            FileInfo read;
-            std::string ignored;
-            if (input != "-" && fs_.stat(input, read, ignored) && read.sameFile(info)) {
-                error = input == path_
-                            ? "it is a file this run reads; give another file"
-                            : "it is '" + input + "', which this run reads; give another file";
-                return false;
-            }
-        }
-        if (info.kind == FileKind::Other) {
-            kind_ = TargetKind::InPlace;
-            file_ = fs_.openExisting(target_, error);
-            return file_ != kNoFile;
-        }
-        if (!mayReplace) {
-            error = "it exists";
-            return false;
-        }
+    if (existed_ && !mayReplace) {
+        error = "it exists";
+        return false;
     }
-    // The exclusive create is the lock: whoever made it owns the file until
-    // the rename.
-    const std::string lock = lockPath(target_);
-    // A lock that is gone by the time it is looked at was another vrim's,
-    // which has just finished: then the file is free again.
-    for (int attempt = 0; attempt < 2 && file_ == kNoFile; ++attempt) {
-        {
-            const SignalsHeld held;
-            error.clear();
-            file_ = fs_.createNew(lock, error);
-            if (file_ != kNoFile) {
-                lock_ = lock;
-                cleanupSlot_ = removeOnSignal(lock_);
-            }
-        }
-        if (file_ != kNoFile) {
-            break;
-        }
-        FileInfo held;
-        std::string why;
-        if (fs_.stat(lock, held, why)) {
-            error = lockedMessage(target_);
-            return false;
-        }
-    }
-    if (file_ == kNoFile) {
-        error = "cannot create its lock '" + lock + "': " + error;
+    if (!checkFolder(error) || !takeLock(error)) {
         return false;
     }
     // Looked at again now that no other vrim can change it.
-    existed_ = fs_.stat(target_, old_, error);
-    if (!existed_ && !error.empty()) {
+    existed_ = look(target_, old_, error);
+    if ((!existed_ && !error.empty()) || (existed_ && refuseTarget(old_, error)) ||
+        !createContent(error)) {
         discard();
         return false;
     }
-    if (existed_ && refuseTarget(old_, error)) {
-        discard();
+    baseline_ = old_;
+#ifndef _WIN32
+    // Held, so that after the rename a write another program made to the
+    // old file meanwhile can still be seen (and its bytes kept).
+    if (existed_ && old_.regular()) {
+        oldFile_ = fs_.openRead(target_, error);
+        if (oldFile_ == kNoFile) {
+            error = "cannot read it: " + error;
+            discard();
+            return false;
+        }
+    }
+#endif
+    return true;
+}
+
+bool FileWriter::resolve(std::string& error) {
+    if (!keepLink_) {
+        return followLinks(fs_, path_, target_, error);
+    }
+    target_ = path_;
+    error = plantedLink(fs_, path_);
+    return error.empty();
+}
+
+bool FileWriter::refuseInput(const FileInfo& info, std::string& error) {
+    std::vector<std::string> inputs = inputs_;
+    for (const std::string& noted : inputRegistry()) {
+        if (!isNotedInput(inputs, noted)) {
+            inputs.push_back(noted);
+        }
+    }
+    for (const std::string& input : inputs) {
+        FileInfo read;
+        std::string ignored;
+        const bool known = input == "-" ? fs_.statOpen(standardHandle(0), read, ignored)
+                                        : fs_.stat(input, read, ignored);
+        // A terminal or a pipe on standard input is no file to compare.
+        if (!known || read.kind == FileKind::Other || !read.sameFile(info)) {
+            continue;
+        }
+        error = input == path_ ? "it is a file this run reads; give another file"
+                : input == "-"
+                    ? "it is the file on standard input, which this run reads; give another file"
+                    : "it is '" + input + "', which this run reads; give another file";
+        return true;
+    }
+    return false;
+}
+
+// A device, a FIFO, a socket, or a file the run already holds open for
+// writing, is written where it is: a new file in its place would not reach
+// whoever reads it (and would cut a log a shell appends to).
+bool FileWriter::openInPlace(const FileInfo& seen, std::string& error) {
+    if (seen.kind == FileKind::Folder) {
+        error = "it is a folder; give the name of a file";
+        return false;
+    }
+    const FileHandle held = seen.kind == FileKind::Other ? kNoFile : fs_.openedAs(seen);
+    if (held != kNoFile) {
+        kind_ = TargetKind::InPlace;
+        if (held == standardHandle(1) || held == standardHandle(2)) {
+            // Through the stream, in order with what the run prints there.
+            stream_ = held == standardHandle(1) ? stdout : stderr;
+            kind_ = TargetKind::StandardOutput;
+        }
+        file_ = held;
+        ownsFile_ = false;
+        return true;
+    }
+    if (seen.kind != FileKind::Other) {
+        return true;
+    }
+    kind_ = TargetKind::InPlace;
+    file_ = fs_.openExisting(path_, error);
+    return file_ != kNoFile;
+}
+
+// The new file and the lock go into the target's folder, which must be there
+// and writable; said so plainly rather than as a failure of the lock.
+bool FileWriter::checkFolder(std::string& error) {
+    const std::string folder = folderOf(target_).empty() ? "." : folderOf(target_);
+    FileInfo info;
+    if (!fs_.stat(folder, info, error)) {
+        error = error.empty() ? "its folder " + quoted(folder) + " does not exist"
+                              : "cannot look at its folder " + quoted(folder) + ": " + error;
+        return false;
+    }
+    if (info.kind != FileKind::Folder) {
+        error = quoted(folder) + " is not a folder";
+        return false;
+    }
+    if (!info.writable) {
+        error = "its folder " + quoted(folder) +
+                " is not writable by this user, and the new version is made there";
         return false;
     }
     return true;
 }
 
+// The exclusive create is the lock: whoever made it owns the file until the
+// rename. A lock that is gone by the time it is looked at was another vrim's,
+// which has just finished: then the file is free again.
+bool FileWriter::takeLock(std::string& error) {
+    const std::string lock = lockPath(fs_, target_);
+    FileHandle file = kNoFile;
+    for (int attempt = 0; attempt < 2 && file == kNoFile; ++attempt) {
+        {
+            const SignalsHeld held;
+            error.clear();
+            file = fs_.createNew(lock, error);
+            if (file != kNoFile) {
+                lock_ = lock;
+                lockSlot_ = removeOnSignal(lock_);
+            }
+        }
+        FileInfo existing;
+        std::string why;
+        if (file == kNoFile && fs_.statLink(lock, existing, why)) {
+            error = lockedMessage(fs_, target_, lock);
+            return false;
+        }
+    }
+    if (file == kNoFile) {
+        error = "cannot create its lock '" + lock + "': " + error;
+        return false;
+    }
+    const std::string holder = lockText(fs_);
+    const bool written = fs_.write(file, holder.data(), holder.size(), error);
+    std::string closeError;
+    if (!fs_.close(file, closeError) || !written) {
+        error = "cannot write its lock '" + lock + "': " + (written ? closeError : error);
+        releaseLock();
+        return false;
+    }
+    return true;
+}
+
+bool FileWriter::createContent(std::string& error) {
+    temp_ = besideName(fs_, target_, ".vrim-new");
+    file_ = fs_.createUnnamed(folderOf(target_), error);
+    if (file_ != kNoFile) {
+        return true;
+    }
+    if (!error.empty()) {
+        error = "cannot create the new version in its folder: " + error;
+        return false;
+    }
+    // A system without unnamed files: a named one, which the lock keeps to
+    // this run; one already there was left by a run that was killed.
+    for (int attempt = 0; attempt < 2 && file_ == kNoFile; ++attempt) {
+        const SignalsHeld held;
+        error.clear();
+        file_ = fs_.createNew(temp_, error);
+        if (file_ != kNoFile) {
+            named_ = true;
+            tempSlot_ = removeOnSignal(temp_);
+        } else if (attempt == 0) {
+            std::string ignored;
+            fs_.remove(temp_, ignored);
+        }
+    }
+    if (file_ == kNoFile) {
+        error = "cannot create the new version '" + temp_ + "': " + error;
+        return false;
+    }
+    return true;
+}
 bool FileWriter::refuseTarget(const FileInfo& info, std::string& error) const {
-    if (!info.regular()) {
+    if (!info.regular() && !(keepLink_ && info.kind == FileKind::Link)) {
         error = "it is no longer a plain file";
         return true;
     }
@@ -293,10 +472,10 @@ bool FileWriter::refuseTarget(const FileInfo& info, std::string& error) const {
 }
 
 bool FileWriter::write(const char* data, std::size_t size, std::string& error) {
-    if (kind_ == TargetKind::StandardOutput) {
+    if (stream_ != nullptr) {
         errno = 0;
-        if (size > 0 && std::fwrite(data, 1, size, stdout) != size) {
-            error = errno != 0 ? std::strerror(errno) : "a write to standard output failed";
+        if (size > 0 && std::fwrite(data, 1, size, stream_) != size) {
+            error = errno != 0 ? std::strerror(errno) : "a write to the run's own output failed";
             return false;
         }
         return true;
@@ -321,59 +500,116 @@ void FileWriter::beginPrepare() {
 }
 
 bool FileWriter::prepare(std::string& error) {
-    if (kind_ == TargetKind::StandardOutput) {
+    if (stream_ != nullptr) {
         errno = 0;
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::clearerr(stdout);
-            error = errno != 0 ? std::strerror(errno) : "a write to standard output failed";
+        if (std::fflush(stream_) != 0 || std::ferror(stream_)) {
+            std::clearerr(stream_);
+            error = errno != 0 ? std::strerror(errno) : "a write to the run's own output failed";
             return false;
         }
+        prepared_ = true;
         return true;
     }
-    // A device or a FIFO has no disk to flush to.
-    if (kind_ == TargetKind::Replaced && !fs_.sync(file_, error)) {
+    if (kind_ == TargetKind::InPlace) {
+        const FileHandle file = std::exchange(file_, kNoFile);
+        prepared_ = !ownsFile_ || fs_.close(file, error);
+        return prepared_;
+    }
+    if (!fs_.sync(file_, error) || !nameContent(error)) {
         return false;
     }
     const FileHandle file = file_;
     file_ = kNoFile; // a failed close leaves nothing to close again
-    if (!fs_.close(file, error)) {
-        return false;
-    }
-    if (kind_ == TargetKind::InPlace) {
-        prepared_ = true;
-        return true;
-    }
-    uint32_t mode = old_.mode;
-    if (existed_) {
-        // Owners first: a change of owner clears set-id bits that the mode
-        // then puts back. Owners that cannot be kept were allowed by --force.
-        // The system may still refuse owners this process should be able
-        // to give (a network file system that maps root to nobody): then
-        // the file is not replaced, unless --force allowed new owners.
-        std::string why;
-        if (mayKeepOwners(old_.owner, old_.group) &&
-            !fs_.setOwner(lock_, old_.owner, old_.group, why)) {
-            if (!policy_.force) {
-                error = "its owner and group could not be kept (" + why +
-                        "); give --force to replace it anyway";
-                return false;
-            }
-            addWarning("its owner and group could not be kept (" + why +
-                       "); it now belongs to this user");
-        }
-    } else {
-#ifdef _WIN32
-        mode = 0; // no attribute set
-#else
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666u & ~static_cast<uint32_t>(mask);
-#endif
-    }
-    if (!fs_.setMode(lock_, mode, error)) {
+    if (!fs_.close(file, error) || !giveMetadata(error)) {
         return false;
     }
     prepared_ = true;
+    return true;
+}
+
+// The unnamed new file gets its name beside the target, as one step with
+// its registration, so that a signal from here on removes it.
+bool FileWriter::nameContent(std::string& error) {
+    if (named_) {
+        return true;
+    }
+    for (int attempt = 0; attempt < 2 && !named_; ++attempt) {
+        const SignalsHeld held;
+        error.clear();
+        if (fs_.nameFile(file_, temp_, error)) {
+            named_ = true;
+            tempSlot_ = removeOnSignal(temp_);
+        } else if (attempt == 0) {
+            // Left by a run that was killed while it was named; the lock
+            // keeps the name to this run.
+            std::string ignored;
+            fs_.remove(temp_, ignored);
+        }
+    }
+    if (!named_) {
+        error = "cannot name the new version '" + temp_ + "': " + error;
+    }
+    return named_;
+}
+
+// The old file's owners, mode and attributes, or the model's (a backup takes
+// its scene's), or those a new file gets here.
+bool FileWriter::giveMetadata(std::string& error) {
+    FileInfo model = old_;
+    std::string modelPath = target_;
+    bool haveModel = existed_ && old_.regular();
+    if (!model_.empty()) {
+        std::string resolved;
+        haveModel = followLinks(fs_, model_, resolved, error) && fs_.stat(resolved, model, error);
+        if (!haveModel) {
+            error = "cannot look at " + quoted(model_) + ": " + error;
+            return false;
+        }
+        modelPath = resolved;
+    }
+    if (!haveModel) {
+#ifdef _WIN32
+        return fs_.setMode(temp_, 0, error); // no attribute set
+#else
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return fs_.setMode(temp_, 0666u & ~static_cast<uint32_t>(mask), error);
+#endif
+    }
+    uint32_t mode = model.mode;
+    // Owners first: a change of owner clears set-id bits that the mode then
+    // puts back. Owners that cannot be kept were allowed by --force, or the
+    // file is a backup, which is this user's own.
+    // The system may still refuse owners this process should be able to give
+    // (a network file system that maps root to nobody): then the file is not
+    // replaced, unless --force allowed new owners.
+    std::string why;
+    if (!mayKeepOwners(model.owner, model.group)) {
+        if (!model_.empty()) {
+            // A backup of this user's own: another group than the scene's
+            // must not read what the scene's group could.
+            mode &= ~uint32_t{0070};
+        }
+    } else if (!fs_.setOwner(temp_, model.owner, model.group, why)) {
+        if (!policy_.force) {
+            error = "its owner and group could not be kept (" + why +
+                    "); give --force to replace it anyway";
+            return false;
+        }
+        mode &= ~uint32_t{0070};
+        addWarning("its owner and group could not be kept (" + why +
+                   "); it now belongs to this user");
+    }
+    if (!fs_.setMode(temp_, mode, error)) {
+        return false;
+    }
+    if (!fs_.copyAttributes(modelPath, temp_, why)) {
+        if (!policy_.force) {
+            error = why + "; give --force to write it without them";
+            return false;
+        }
+        addWarning(why);
+    }
     return true;
 }
 
@@ -381,19 +617,21 @@ bool FileWriter::commit(std::string& error) {
     if (kind_ != TargetKind::Replaced) {
         return true;
     }
-    if (!prepared_ || lock_.empty()) {
+    if (!prepared_ || !named_) {
         error = "the new version is not complete";
         return false;
     }
     {
         const SignalsHeld held;
-        if (!fs_.rename(lock_, target_, mayReplace_, error)) {
+        if (!fs_.rename(temp_, target_, mayReplace_, error)) {
             return false;
         }
-        forgetRemoval(cleanupSlot_);
-        cleanupSlot_ = -1;
-        lock_.clear();
+        forgetRemoval(tempSlot_);
+        tempSlot_ = -1;
+        named_ = false;
     }
+    lookAtOldFile();
+    releaseLock();
     // The rename lasts only once the folder's entries are on the disk. The
     // file is in place either way, so a failure here is only a warning.
     std::string why;
@@ -402,6 +640,41 @@ bool FileWriter::commit(std::string& error) {
                    "); a power cut now could undo the write");
     }
     return true;
+}
+
+// A program that wrote to the old file after the caller's last look wrote
+// to a file that has just lost its name: its bytes are kept beside the new
+// one, under a name the run states, rather than lost without a word.
+void FileWriter::lookAtOldFile() {
+    if (oldFile_ == kNoFile) {
+        return;
+    }
+    FileInfo now;
+    std::string error;
+    if (fs_.statOpen(oldFile_, now, error) && now.size == baseline_.size &&
+        now.modified == baseline_.modified) {
+        return;
+    }
+    for (int attempt = 1; attempt <= 9 && kept_.empty(); ++attempt) {
+        const std::string name = besideName(
+            fs_, target_, ".vrim-lost" + (attempt == 1 ? "" : "-" + std::to_string(attempt)));
+        const FileHandle copy = fs_.createNew(name, error);
+        if (copy == kNoFile) {
+            continue;
+        }
+        const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
+        bool copied = true;
+        for (int64_t got;
+             copied && (got = fs_.read(oldFile_, buffer.get(), kReadChunk, error)) != 0;) {
+            copied = got > 0 && fs_.write(copy, buffer.get(), static_cast<std::size_t>(got), error);
+        }
+        copied = fs_.sync(copy, error) && copied;
+        copied = fs_.close(copy, error) && copied;
+        kept_ = copied ? name : name + " (only in part: " + error + ")";
+    }
+    if (kept_.empty()) {
+        kept_ = "nowhere: no file could be made beside it (" + error + ")";
+    }
 }
 
 void FileWriter::addWarning(const std::string& text) {
@@ -415,15 +688,24 @@ void FileWriter::releaseLock() {
         fs_.remove(lock_, ignored);
         lock_.clear();
     }
-    forgetRemoval(cleanupSlot_);
-    cleanupSlot_ = -1;
+    forgetRemoval(lockSlot_);
+    lockSlot_ = -1;
 }
 
 void FileWriter::discard() {
     std::string ignored;
-    if (file_ != kNoFile) {
+    if (file_ != kNoFile && ownsFile_) {
         fs_.close(file_, ignored);
-        file_ = kNoFile;
+    }
+    file_ = kNoFile;
+    {
+        const SignalsHeld held;
+        if (named_) {
+            fs_.remove(temp_, ignored);
+            named_ = false;
+        }
+        forgetRemoval(tempSlot_);
+        tempSlot_ = -1;
     }
     releaseLock();
 }

@@ -1,22 +1,35 @@
 // The tool's one writer of files. A file is never left half written: the new
-// content goes to NAME.lock beside the file, created exclusively (so it is
-// also the lock that keeps a second vrim off the file), is flushed to the
-// disk, takes the old file's mode, owner and group and is renamed over the
-// old file in one step; then the folder is flushed. Whatever fails on the
-// way, or stops the run by a signal, the old file stays as it was and the
-// lock is removed.
+// content goes to a file of its own in the file's folder (unnamed until it
+// is complete where the system allows, so that not even a killed run leaves
+// it behind), is flushed to the disk, takes the old file's mode, owner,
+// group and extended attributes (ACLs included) and is renamed over the old
+// file in one step; then the folder is flushed. A small lock beside the file,
+// NAME.lock, created exclusively, keeps a second vrim off it and says who
+// holds it. Whatever fails on the way, or stops the run by a signal, the old
+// file stays as it was and the lock and the new file are removed.
 //
-// At the edges: "-" is standard output; a device or a FIFO is written where
-// it is, never replaced; a folder is refused; a symbolic link (or a chain of
-// them) has the file it leads to replaced, in that file's folder, and stays a
-// link; a file with other names (hard links), a read-only file and one whose
-// owners a new file could not keep are refused unless the caller allows it;
-// a file the run reads is never written.
+// What a path names is decided from the file it opens, not from its
+// spelling: "-" is standard output; a device, a FIFO, a socket or a file the
+// run already holds open for writing ("/dev/stdout", "/dev/fd/5", a shell's
+// append redirect) is written where it is, through the run's own handle,
+// never replaced; a folder is refused; a symbolic link (or a chain of them)
+// has the file it leads to replaced, and stays a link, but a link that
+// another user planted in a sticky world-writable folder is refused, as the
+// system itself would not follow it; a file with other names (hard links),
+// a read-only file and one whose owners or attributes a new file could not
+// keep are refused unless the caller allows it; a file the run reads is
+// never written.
+//
+// After the rename the writer looks at the old file once more, through the
+// handle it kept: if another program wrote to it meanwhile, its bytes are
+// kept beside the file (kept()) rather than lost without a word.
 #pragma once
 
 #include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/lock.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,14 +83,18 @@ enum class TargetKind {
     Replaced, // a regular file, or a new one
 };
 
-// The lock's name for a file, and what a refused run says about it.
-std::string lockPath(const std::string& file);
-std::string lockedMessage(const std::string& file);
+// The files the run reads, noted by whoever opens them, which no writer of
+// the run may replace. "-" stands for standard input.
+void noteInput(const std::string& path);
 
 // Where path leads through symbolic links: itself when it is none, the final
-// target (which may not exist yet) otherwise. False with error on a loop or a
-// link that cannot be read.
+// target (which may not exist yet) otherwise. False with error on a loop, a
+// link that cannot be read, or a link the system would refuse to follow: one
+// in a sticky folder that others may write, belonging neither to this user
+// nor to the folder's owner (another user may have planted it there).
 bool followLinks(FileSystem& fs, const std::string& path, std::string& target, std::string& error);
+// Empty when the link at path may be followed; else why not.
+std::string plantedLink(FileSystem& fs, const std::string& path);
 
 // One new version of one file. Errors are one line without the path; the
 // caller names the file.
@@ -95,6 +112,15 @@ class FileWriter {
     // lock. With mayReplace false an existing target is refused, here and
     // again at the rename.
     bool open(std::string& error, bool mayReplace = true);
+    // Before open: the new file takes the mode, owners and attributes of
+    // file (a backup takes its scene's), never wider than file's.
+    void takeMetadataOf(const std::string& file) { model_ = file; }
+    // Before open: a symbolic link at the name is replaced itself, not
+    // followed (a backup, whose name another user could have planted).
+    void keepLinkAtName() { keepLink_ = true; }
+    // The old file as the caller last saw it, for the look after the
+    // rename (by default as open found it).
+    void expectOld(const FileInfo& info) { baseline_ = info; }
     bool write(const char* data, std::size_t size, std::string& error);
     // Starts flushing the new file to the disk, once everything is written,
     // for a caller with other work to do meanwhile; prepare waits for it.
@@ -113,24 +139,44 @@ class FileWriter {
     // The file that is written: path, or where its links lead.
     const std::string& target() const { return target_; }
     const std::string& lock() const { return lock_; }
+    // Set after commit when another program wrote to the old file between
+    // the last look and the rename: where its bytes were kept.
+    const std::string& kept() const { return kept_; }
     // Set when the file went in place with something amiss: its folder
     // could not be flushed, or (allowed by --force) its owners not kept.
     const std::string& warning() const { return warning_; }
 
   private:
     FileSystem& fs_;
-    std::string path_, target_, lock_; // lock_ empty: none held
-    std::string warning_;
+    std::string path_, target_;
+    std::string lock_;   // empty: none held
+    std::string temp_;   // the new file's name before the rename
+    bool named_ = false; // temp_ is on the disk
+    std::string model_;  // whose mode, owners and attributes the new file takes
+    std::string warning_, kept_;
     WritePolicy policy_;
     std::vector<std::string> inputs_;
     TargetKind kind_ = TargetKind::Replaced;
-    bool existed_ = false, mayReplace_ = true, prepared_ = false;
-    FileInfo old_;
+    bool existed_ = false, mayReplace_ = true, prepared_ = false, keepLink_ = false;
+    FileInfo old_, baseline_;
     FileHandle file_ = kNoFile;
-    uint64_t unflushed_ = 0; // bytes written since the disk was last set to work
-    int cleanupSlot_ = -1;
+    bool ownsFile_ = true;         // false: a handle of the run's, never closed here
+    std::FILE* stream_ = nullptr;  // standard output or error, written as a stream
+    FileHandle oldFile_ = kNoFile; // the old file, held for the look after the rename
+    uint64_t unflushed_ = 0;       // bytes written since the disk was last set to work
+    int lockSlot_ = -1, tempSlot_ = -1;
 
+    bool look(const std::string& path, FileInfo& info, std::string& error);
+    bool resolve(std::string& error);
+    bool refuseInput(const FileInfo& info, std::string& error);
+    bool openInPlace(const FileInfo& seen, std::string& error);
+    bool checkFolder(std::string& error);
+    bool takeLock(std::string& error);
+    bool createContent(std::string& error);
+    bool nameContent(std::string& error);
+    bool giveMetadata(std::string& error);
     bool refuseTarget(const FileInfo& info, std::string& error) const;
+    void lookAtOldFile();
     void releaseLock();
     void addWarning(const std::string& text);
 };

@@ -15,10 +15,12 @@
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/validate/validate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -208,6 +210,7 @@ Scene Library::open(const std::string& path) {
         throw Failure(Failure::Kind::Scene, checked.error, path);
     }
     result.fps = checked.timing->fps;
+    result.frameStep = checked.timing->step;
     if (checked.timing->frames) {
         result.firstFrame = checked.timing->frames->first;
         result.lastFrame = checked.timing->frames->last;
@@ -259,20 +262,12 @@ std::vector<double> Library::defaultFrames(const Scene& scene, const Item& item)
         std::lock_guard<std::mutex> hold(hostLock());
         range = framesOfKeys(*loadItem(acquire(state_->modulePath), scene, item), scene.fps);
     }
-    std::vector<double> frames;
-    const std::int64_t count = static_cast<std::int64_t>(range.last) - range.first + 1;
-    if (count > static_cast<std::int64_t>(kMaxSamples)) {
-        throw Failure(Failure::Kind::Usage,
-                      "frames " + std::to_string(range.first) + " to " +
-                          std::to_string(range.last) + " make more than " +
-                          std::to_string(kMaxSamples) + " samples; give the frames",
-                      scene.path, item.name);
+    try {
+        return sampleFrames(range, scene.frameStep);
+    } catch (const ToolError& e) {
+        throw Failure(Failure::Kind::Usage, std::string(e.what()) + "; give the frames", scene.path,
+                      item.name);
     }
-    frames.reserve(static_cast<std::size_t>(count));
-    for (std::int64_t frame = range.first; frame <= range.last; ++frame) {
-        frames.push_back(static_cast<double>(frame));
-    }
-    return frames;
 }
 
 void Library::evaluateInto(const Scene& scene, const Item& item, const double* frames,
@@ -377,7 +372,7 @@ void Library::checkOne(const std::string& path, CheckResult& result) {
 
 namespace {
 
-std::vector<edit::EditAction> parsedActions(const std::string& path,
+std::vector<edit::EditAction> parsedActions(const std::string& path, const std::string& item,
                                             const std::vector<Action>& given) {
     std::vector<edit::EditAction> actions;
     for (std::size_t i = 0; i < given.size(); ++i) {
@@ -385,17 +380,37 @@ std::vector<edit::EditAction> parsedActions(const std::string& path,
         try {
             actions.push_back(edit::parseEditAction(action.option, action.value));
         } catch (const ToolError& e) {
-            Failure refused(Failure::Kind::Usage, e.what(), path, "",
+            Failure refused(Failure::Kind::Usage, e.what(), path, item,
                             "--" + action.option +
                                 (action.value.empty() ? "" : " " + action.value));
             refused.actionIndex = static_cast<std::ptrdiff_t>(i);
             throw refused;
         }
     }
-    if (actions.empty()) {
+    return actions;
+}
+
+// The actions each item plays: its own list, else the common one (under "").
+using Plays = std::map<std::string, std::vector<edit::EditAction>>;
+
+Plays parsedPlays(const std::string& path, const EditRequest& request) {
+    Plays plays;
+    if (!request.actions.empty()) {
+        plays[""] = parsedActions(path, "", request.actions);
+    }
+    for (const auto& [item, actions] : request.itemActions) {
+        if (actions.empty()) {
+            throw Failure(Failure::Kind::Usage, "give at least one action for " + item, path, item);
+        }
+        if (!plays.emplace(item, parsedActions(path, item, actions)).second) {
+            throw Failure(Failure::Kind::Usage, "the actions of " + item + " are given twice", path,
+                          item);
+        }
+    }
+    if (plays.empty()) {
         throw Failure(Failure::Kind::Usage, "give at least one action", path);
     }
-    return actions;
+    return plays;
 }
 
 // The choices of a request as the command takes them: the same pairs are
@@ -437,11 +452,13 @@ edit::SceneEditOptions editOptions(const std::string& path, const EditRequest& r
 // a refusal names them although the player is gone by then.
 class Witnessed final : public edit::PanelUser {
   public:
-    Witnessed(std::unique_ptr<edit::ActionPlayer> player, std::string& action)
+    Witnessed(std::unique_ptr<edit::ActionPlayer> player, std::ptrdiff_t& action)
         : player_(std::move(player)), action_(action) {}
     std::optional<standin::PanelAction> next(standin::Panel& panel) override {
         std::optional<standin::PanelAction> done = player_->next(panel);
-        action_ = player_->playing().action;
+        action_ = player_->playing().action.empty()
+                      ? -1
+                      : static_cast<std::ptrdiff_t>(player_->playingIndex());
         return done;
     }
     std::string failure() const override { return player_->failure(); }
@@ -450,8 +467,27 @@ class Witnessed final : public edit::PanelUser {
 
   private:
     std::unique_ptr<edit::ActionPlayer> player_;
-    std::string& action_;
+    std::ptrdiff_t& action_;
 };
+
+// An unknown item is one the edit never reached: the refusal names it. Else
+// it was a number: the blocks asked for by number, the edit's message
+// telling which of them.
+std::string unreached(const scene::BlockSelector& blocks, const std::set<std::string>& reached) {
+    std::string names;
+    for (const std::string& name : blocks.addresses()) {
+        if (reached.count(name) == 0) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+    }
+    if (!names.empty()) {
+        return names;
+    }
+    for (const std::size_t number : blocks.numbers()) {
+        names += (names.empty() ? "block " : ", block ") + std::to_string(number);
+    }
+    return names;
+}
 
 EditResult editResultOf(const edit::SceneEditResult& edited) {
     EditResult result{edited.edited,
@@ -474,8 +510,11 @@ EditResult editResultOf(const edit::SceneEditResult& edited) {
 } // namespace
 
 EditResult Library::edit(const std::string& path, const EditRequest& request) {
-    const std::vector<edit::EditAction> actions = parsedActions(path, request.actions);
+    const Plays plays = parsedPlays(path, request);
     edit::SceneEditOptions options = editOptions(path, request);
+    for (const auto& [item, actions] : request.itemActions) {
+        options.blocks.address(item);
+    }
     if (options.blocks.everyBlock() && !options.allItems) {
         throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
     }
@@ -483,14 +522,18 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     Session& session = *acquire(state_->modulePath).session;
     edit::ChangeFinder changes(session);
     options.changes = &changes;
-    std::string current, action;
+    std::string current;
+    const std::vector<edit::EditAction>* playing = nullptr;
+    std::ptrdiff_t action = -1;
     std::set<std::string> reached;
     options.user = [&](const std::string& item) -> std::unique_ptr<edit::PanelUser> {
         current = item;
         reached.insert(item);
-        action.clear();
+        action = -1;
+        const auto own = plays.find(item);
+        playing = own != plays.end() ? &own->second : &plays.at("");
         return std::make_unique<Witnessed>(
-            std::make_unique<edit::ActionPlayer>(session.panelHost(), actions), action);
+            std::make_unique<edit::ActionPlayer>(session.panelHost(), *playing), action);
     };
     try {
         return editResultOf(edit::editScene(session, files::systemFileSystem(), path, options));
@@ -500,29 +543,12 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
         throw refused;
     } catch (const ToolError& e) {
         const Failure::Kind kind = kindOf(e, Failure::Kind::Edit);
-        // An unknown item is one never reached: the refusal names it.
         if (kind == Failure::Kind::Item) {
-            current.clear();
-            for (const std::string& name : options.blocks.addresses()) {
-                if (reached.count(name) == 0) {
-                    current += (current.empty() ? "" : ", ") + name;
-                }
-            }
-            // Else it was a number: the blocks asked for by number, the
-            // edit's message telling which of them.
-            const bool byAddress = !current.empty();
-            for (const std::size_t number : options.blocks.numbers()) {
-                if (!byAddress) {
-                    current += (current.empty() ? "block " : ", block ") + std::to_string(number);
-                }
-            }
+            throw Failure(kind, e.what(), path, unreached(options.blocks, reached));
         }
-        Failure refused(kind, e.what(), path, current, action);
-        for (std::size_t i = 0; i < actions.size() && !action.empty(); ++i) {
-            if (actions[i].text == action) {
-                refused.actionIndex = static_cast<std::ptrdiff_t>(i);
-            }
-        }
+        Failure refused(kind, e.what(), path, current,
+                        action >= 0 ? (*playing)[static_cast<std::size_t>(action)].text : "");
+        refused.actionIndex = action;
         throw refused;
     }
 }

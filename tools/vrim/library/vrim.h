@@ -78,6 +78,7 @@ struct Scene {
     std::string path;
     double fps = 30.0;
     std::optional<std::int32_t> firstFrame, lastFrame;
+    double frameStep = 1.0; // the header's FrameStep: bake samples every so many frames
     std::vector<Item> items;
     std::vector<Finding> findings; // about the scene as a whole
     int errors = 0, warnings = 0;
@@ -127,7 +128,9 @@ struct EditRequest {
     std::vector<std::string> items; // names
     std::vector<std::size_t> blocks;
     bool allItems = false;
-    std::vector<Action> actions;
+    std::vector<Action> actions; // played on every picked item without a list of its own
+    // Each item's own actions (by its address), all written in one pass.
+    std::vector<std::pair<std::string, std::vector<Action>>> itemActions;
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;
@@ -220,7 +223,7 @@ class Library {
     // time times fps.
     void evaluateInto(const Scene& scene, const Item& item, const double* frames, std::size_t count,
                       double fps, const double* rest, double* out, bool times = false);
-    // The frames offsets() takes by default.
+    // The frames offsets() takes by default: those bake samples.
     std::vector<double> defaultFrames(const Scene& scene, const Item& item);
     // Check over files and folders. Finding no scene file at all is a
     // Failure (Scene): a gate must not pass on an empty folder.

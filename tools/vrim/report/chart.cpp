@@ -8,7 +8,10 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <set>
 
 namespace vrim::report {
 
@@ -30,7 +33,11 @@ struct Axis {
 };
 // Okabe-Ito colours; Z dashed, so that it shows where it runs on top of X.
 constexpr Axis kAxes[3] = {{"X", "#d55e00", ""}, {"Y", "#0072b2", ""}, {"Z", "#009e73", "7 4"}};
-constexpr const char* kSpanFills[] = {"#e69f00", "#56b4e9", "#cc79a7", "#999999", "#f0e442"};
+// Key shading: hues only, never a grey, so that no key's frames look like
+// the grey of the frames where no key acts.
+constexpr const char* kSpanFills[] = {"#e69f00", "#56b4e9", "#cc79a7", "#009e73", "#f0e442"};
+// Frames drawn per pixel column where the samples are thinned, at most.
+constexpr std::size_t kColumnFrames = 16;
 
 std::string num(double value, int decimals = 1) {
     if (std::fabs(value) < (decimals == 0 ? 0.5 : 0.05)) {
@@ -169,204 +176,391 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
     return axis;
 }
 
-std::string chartSvg(const Plot& plot, const std::vector<AxisPiece>& axis, const std::string& id,
-                     std::size_t thinStep) {
-    const OffsetSpan span = offsetSpan(plot);
-    const double low = span.low, high = span.high;
-    auto y = [&](double v) { return kBottom - (v - low) / (high - low) * (kBottom - kTop); };
-    auto x = [&](double frame) { return frameX(axis, frame); };
+std::vector<ColumnFrames> columnFrames(const std::vector<AxisPiece>& axis,
+                                       const FrameRange& frames) {
+    std::vector<ColumnFrames> columns;
+    for (const AxisPiece& piece : axis) {
+        if (piece.squeezed || piece.right <= piece.left) {
+            continue;
+        }
+        const double perUnit = (piece.toFrame - piece.fromFrame) / (piece.right - piece.left);
+        for (double left = std::floor(piece.left); left < piece.right; left += 1.0) {
+            const double from =
+                piece.fromFrame + (std::max(left, piece.left) - piece.left) * perUnit;
+            const double to =
+                piece.fromFrame + (std::min(left + 1, piece.right) - piece.left) * perUnit;
+            FrameSpan span = {
+                std::max<int64_t>(frames.first, static_cast<int64_t>(std::ceil(from))),
+                std::min<int64_t>(frames.last, static_cast<int64_t>(std::ceil(to)) - 1)};
+            if (!columns.empty() && span.first <= columns.back().frames.last) {
+                span.first = columns.back().frames.last + 1;
+            }
+            if (!span.empty()) {
+                columns.push_back({left, span});
+            }
+        }
+    }
+    return columns;
+}
 
-    std::string svg = "<svg class=\"plot\" id=\"" + id + "-plot\" role=\"img\" viewBox=\"0 0 " +
-                      num(kWidth, 0) + " " + num(kHeight, 0) + "\">\n";
-    svg += "<title>" + htmlText(plot.title) + ": offsets on X, Y and Z against frames (" +
-           htmlText(plot.subtitle) + ")</title>\n";
+std::vector<int64_t> framesOfColumn(const FrameSpan& span, std::size_t column) {
+    const auto count = static_cast<std::size_t>(span.last - span.first + 1);
+    std::vector<int64_t> frames;
+    if (count <= kColumnFrames) {
+        for (int64_t f = span.first; f <= span.last; ++f) {
+            frames.push_back(f);
+        }
+        return frames;
+    }
+    // One frame in each of kColumnFrames equal parts, at an irregular place
+    // inside it: evenly spaced frames would beat against a period and draw
+    // a pattern that is not there. Seeded by the column, so a page is
+    // made the same way twice.
+    uint32_t seed = static_cast<uint32_t>(column) * 2654435761u + 1u;
+    const double part = static_cast<double>(count) / kColumnFrames;
+    for (std::size_t i = 0; i < kColumnFrames; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double at = (static_cast<double>(i) + (seed >> 8) / 16777216.0) * part;
+        frames.push_back(span.first + std::min<int64_t>(static_cast<int64_t>(at),
+                                                        static_cast<int64_t>(count) - 1));
+    }
+    return frames;
+}
 
-    // Stretches where no key acts, drawn narrow: grey, with a break mark.
+namespace {
+
+// Where a plot unit goes across the drawing, in percent of its width.
+std::string across(double x) {
+    return num((x - kLeft) / (kRight - kLeft) * 100.0, 2) + "%";
+}
+std::string down(double y) {
+    return num((y - kTop) / (kBottom - kTop) * 100.0, 2) + "%";
+}
+
+// Stretches where no key acts, drawn narrow: grey, with a break mark.
+std::string restShading(const std::vector<AxisPiece>& axis, std::size_t thinStep) {
+    std::string svg;
     for (const AxisPiece& piece : axis) {
         if (!piece.squeezed) {
             continue;
         }
-        const int64_t from = static_cast<int64_t>(std::ceil(piece.fromFrame));
-        const int64_t to = static_cast<int64_t>(std::floor(piece.toFrame));
+        const auto from = static_cast<int64_t>(std::ceil(piece.fromFrame));
+        const auto to = static_cast<int64_t>(std::floor(piece.toFrame));
         svg += "<g class=\"thin\"><title>frames " + std::to_string(from) + " to " +
                std::to_string(to) + ": no key acts; drawn narrow" +
                (thinStep > 1 ? ", every " + std::to_string(thinStep) + " frames sampled" : "") +
                "</title><rect x=\"" + num(piece.left) + "\" y=\"" + num(kTop) + "\" width=\"" +
                num(piece.right - piece.left) + "\" height=\"" + num(kBottom - kTop) +
-               "\" fill=\"#eeeeee\"/><path d=\"M" + num(piece.left + 3) + " " + num(kBottom + 4) +
+               "\" fill=\"#e2e2e2\"/><path d=\"M" + num(piece.left + 3) + " " + num(kBottom - 2) +
                "l5 -8m" + num(piece.right - piece.left - 10) +
-               " 8l5 -8\" stroke=\"#444444\" fill=\"none\"/></g>\n";
+               " 8l5 -8\" stroke=\"#444444\" fill=\"none\" vector-effect=\"non-scaling-stroke\"/>"
+               "</g>\n";
     }
+    return svg;
+}
 
-    // Each key's frames shaded, its number above the first of them.
+struct Drawn {
+    std::string svg, labels; // inside the drawing; text laid over it
+};
+
+// Each key's frames shaded, its number above the first of them.
+Drawn keyShading(const Plot& plot, const std::vector<AxisPiece>& axis) {
+    Drawn out;
     double labelEnd = -1e300;
     for (std::size_t i = 0; i < plot.keys.size(); ++i) {
         const PlotKey& key = plot.keys[i];
         if (key.moves.empty()) {
             continue;
         }
-        const char* fill = kSpanFills[i % std::size(kSpanFills)];
-        std::string rects;
+        out.svg += "<g class=\"key\" fill=\"" + std::string(kSpanFills[i % std::size(kSpanFills)]) +
+                   "\" fill-opacity=\"0.22\"><title>key " + std::to_string(key.number) +
+                   ": frames " + runsText(key.moves) + "</title>";
         for (const FrameSpan& run : key.moves) {
-            const double left = x(static_cast<double>(run.first) - 0.5);
-            const double right = x(static_cast<double>(run.last) + 0.5);
-            rects += "<rect x=\"" + num(left) + "\" y=\"" + num(kTop) + "\" width=\"" +
-                     num(std::max(right - left, 1.0)) + "\" height=\"" + num(kBottom - kTop) +
-                     "\"/>";
+            const double left = frameX(axis, static_cast<double>(run.first) - 0.5);
+            const double right = frameX(axis, static_cast<double>(run.last) + 0.5);
+            out.svg += "<rect x=\"" + num(left) + "\" y=\"" + num(kTop) + "\" width=\"" +
+                       num(std::max(right - left, 1.0)) + "\" height=\"" + num(kBottom - kTop) +
+                       "\"/>";
         }
-        svg += "<g fill=\"" + std::string(fill) + "\" fill-opacity=\"0.2\"><title>key " +
-               std::to_string(key.number) + ": frames " + runsText(key.moves) + "</title>";
-        svg += rects + "</g>\n";
-        const double left = x(static_cast<double>(key.moves.front().first) - 0.5);
-        const std::string label = (left - labelEnd > 60 ? "key " : "") + std::to_string(key.number);
+        out.svg += "</g>\n";
+        const double left = frameX(axis, static_cast<double>(key.moves.front().first) - 0.5);
         if (left >= labelEnd + 4) {
-            svg += "<text x=\"" + num(left + 2) + "\" y=\"" + num(kTop - 6) +
-                   "\" font-size=\"12\" fill=\"#333333\">" + label + "</text>\n";
+            const std::string label =
+                (left - labelEnd > 60 ? "key " : "") + std::to_string(key.number);
+            out.labels += "<span style=\"left:" + across(left) + "\">" + label + "</span>";
             labelEnd = left + 7.5 * static_cast<double>(label.size());
         }
     }
+    return out;
+}
 
-    // Offset grid and ticks.
-    svg += "<g stroke=\"#e4e4e4\">";
-    std::string labels;
-    const double step = tickStep(high - low, 6);
+// Frames where some axis's position is not a number: hatched in red and
+// named, not a bare gap in the curves.
+Drawn notANumber(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
+                 const std::vector<AxisPiece>& axis) {
+    std::vector<std::pair<double, double>> runs; // plot units
+    auto add = [&](double left, double right) {
+        if (!runs.empty() && left <= runs.back().second + 1.0) {
+            runs.back().second = std::max(runs.back().second, right);
+        } else {
+            runs.emplace_back(left, right);
+        }
+    };
+    for (const Sample& sample : plot.samples) {
+        if (!std::isfinite(sample.offset[0]) || !std::isfinite(sample.offset[1]) ||
+            !std::isfinite(sample.offset[2])) {
+            add(frameX(axis, sample.frame - 0.5), frameX(axis, sample.frame + 0.5));
+        }
+    }
+    for (const EnvelopeColumn& column : envelope) {
+        if (column.notANumber) {
+            add(column.left, column.left + 1.0);
+        }
+    }
+    std::sort(runs.begin(), runs.end());
+    Drawn out;
+    for (const auto& [left, right] : runs) {
+        out.svg += "<g class=\"nan\"><title>the position is not a number here</title><rect x=\"" +
+                   num(left) + "\" y=\"" + num(kTop) + "\" width=\"" +
+                   num(std::max(right - left, 1.0)) + "\" height=\"" + num(kBottom - kTop) +
+                   "\" fill=\"#c00000\" fill-opacity=\"0.16\"/><path d=\"M" + num(left) + " " +
+                   num(kBottom) + "H" + num(std::max(right, left + 1.0)) +
+                   "\" stroke=\"#c00000\" stroke-width=\"6\" "
+                   "vector-effect=\"non-scaling-stroke\"/></g>\n";
+        out.labels += "<span class=\"nan\" style=\"left:" + across(left) + "\">NaN</span>";
+    }
+    return out;
+}
+
+// Offset grid lines, with their values beside the drawing.
+Drawn offsetGrid(double low, double high) {
+    Drawn out;
+    auto y = [&](double v) { return kBottom - (v - low) / (high - low) * (kBottom - kTop); };
+    const double step = tickStep(high - low, 5);
     const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step))));
+    out.svg = "<g stroke=\"#dddddd\" vector-effect=\"non-scaling-stroke\">";
     for (double tick = std::ceil(low / step) * step; tick <= high + step * 1e-9; tick += step) {
-        svg += "<path d=\"M" + num(kLeft) + " " + num(y(tick)) + "H" + num(kRight) + "\"/>";
-        labels += "<text x=\"" + num(kLeft - 6) + "\" y=\"" + num(y(tick) + 4.5) + "\">" +
-                  num(tick, decimals) + "</text>";
+        out.svg += "<path vector-effect=\"non-scaling-stroke\" d=\"M" + num(kLeft) + " " +
+                   num(y(tick)) + "H" + num(kRight) + "\"/>";
+        out.labels +=
+            "<span style=\"top:" + down(y(tick)) + "\">" + num(tick, decimals) + "</span>";
     }
-    svg += "</g>\n<g text-anchor=\"end\" fill=\"#333333\">" + labels + "</g>\n";
+    out.svg += "</g>\n";
     if (low < 0.0 && high > 0.0) {
-        svg += "<path d=\"M" + num(kLeft) + " " + num(y(0.0)) + "H" + num(kRight) +
-               "\" stroke=\"#888888\"/>\n";
+        out.svg += "<path d=\"M" + num(kLeft) + " " + num(y(0.0)) + "H" + num(kRight) +
+                   "\" stroke=\"#888888\" vector-effect=\"non-scaling-stroke\"/>\n";
     }
+    return out;
+}
 
-    // Frame ticks: evenly on one piece, else the first and last frame of
-    // each key stretch that has room for them.
+// Frame ticks: evenly on one piece, else the first and last frame of each
+// key stretch that has room for them.
+std::string frameTicks(const std::vector<AxisPiece>& axis) {
     std::vector<std::pair<double, int64_t>> ticks;
     if (axis.size() == 1) {
-        const double frameStep = std::max(1.0, tickStep(axis[0].toFrame - axis[0].fromFrame, 8));
+        const double frameStep = std::max(1.0, tickStep(axis[0].toFrame - axis[0].fromFrame, 6));
         for (double t = std::ceil(axis[0].fromFrame / frameStep) * frameStep;
              t <= axis[0].toFrame + 1e-9; t += frameStep) {
-            ticks.emplace_back(x(t), static_cast<int64_t>(std::llround(t)));
+            ticks.emplace_back(frameX(axis, t), static_cast<int64_t>(std::llround(t)));
         }
     } else {
         for (const AxisPiece& piece : axis) {
             if (!piece.squeezed) {
                 const auto from = static_cast<int64_t>(std::ceil(piece.fromFrame));
                 const auto to = static_cast<int64_t>(std::floor(piece.toFrame));
-                ticks.emplace_back(x(static_cast<double>(from)), from);
+                ticks.emplace_back(frameX(axis, static_cast<double>(from)), from);
                 if (to != from) {
-                    ticks.emplace_back(x(static_cast<double>(to)), to);
+                    ticks.emplace_back(frameX(axis, static_cast<double>(to)), to);
                 }
             }
         }
     }
-    svg += "<g text-anchor=\"middle\" fill=\"#333333\">";
-    std::string marks;
+    std::string labels;
     double tickEnd = -1e300;
     for (const auto& [px, frame] : ticks) {
         const std::string text = std::to_string(frame);
-        const double half = 4.0 * static_cast<double>(text.size());
-        if (px - half < tickEnd + 6) {
+        // Room in plot units for a label at the narrowest width it is shown.
+        const double half = 9.0 * static_cast<double>(text.size());
+        if (px - half < tickEnd + 8) {
             continue;
         }
         tickEnd = px + half;
-        // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on the
-        // inlined `"M" + std::string` in the 32-bit build, a false alarm.
-        marks.append("M").append(num(px)).append(" ").append(num(kBottom)).append("v5");
-        svg += "<text x=\"" + num(px) + "\" y=\"" + num(kBottom + 19) + "\">" + text + "</text>";
+        labels += "<span style=\"left:" + across(px) + "\">" + text + "</span>";
     }
-    svg += "</g>\n<path d=\"" + marks + "\" stroke=\"#444444\"/>\n";
-    svg += "<rect x=\"" + num(kLeft) + "\" y=\"" + num(kTop) + "\" width=\"" + num(kRight - kLeft) +
-           "\" height=\"" + num(kBottom - kTop) + "\" fill=\"none\" stroke=\"#444444\"/>\n";
-    svg += "<text x=\"" + num((kLeft + kRight) / 2) + "\" y=\"" + num(kBottom + 36) +
-           "\" text-anchor=\"middle\" fill=\"#222222\">frame" +
-           (axis.size() > 1 ? std::string(" (grey: no key acts, drawn narrow)") : "") + "</text>\n";
+    return labels;
+}
 
-    // The curves. Where several samples fall on one pixel column only the
-    // first, lowest, highest and last are drawn: the same line, fewer points.
-    svg += "<g fill=\"none\" stroke-width=\"1.6\" stroke-linejoin=\"round\">";
-    for (int a = 0; a < 3; ++a) {
-        std::string d;
-        bool open = false;
-        double column = -1e300, lastX = 0, lastY = 0;
-        std::vector<std::pair<double, double>> bunch; // points of one column
-        auto flushBunch = [&] {
-            if (bunch.empty()) {
-                return;
-            }
-            // First, lowest, highest and last, in drawing order, once each.
-            std::array<std::size_t, 4> keep = {0, 0, 0, 0};
-            std::size_t kept = 1;
-            if (bunch.size() > 1) {
-                auto [minIt, maxIt] = std::minmax_element(
-                    bunch.begin(), bunch.end(),
-                    [](const auto& p, const auto& q) { return p.second < q.second; });
-                keep = {0, static_cast<std::size_t>(minIt - bunch.begin()),
-                        static_cast<std::size_t>(maxIt - bunch.begin()), bunch.size() - 1};
-                std::sort(keep.begin(), keep.end());
-                kept =
-                    static_cast<std::size_t>(std::unique(keep.begin(), keep.end()) - keep.begin());
-            }
-            for (std::size_t n = 0; n < kept; ++n) {
-                const std::size_t k = keep[n];
-                const double px = bunch[k].first, py = bunch[k].second;
-                if (!open) {
-                    d.append("M").append(num(px)).append(" ").append(num(py));
-                    open = true;
-                } else {
-                    d.append("l").append(num(px - lastX)).append(" ").append(num(py - lastY));
-                }
-                // Relative steps from the rounded point, so that rounding
-                // does not add up along the line.
-                lastX = std::round(px * 10) / 10;
-                lastY = std::round(py * 10) / 10;
-            }
-            bunch.clear();
-        };
-        for (const Sample& sample : plot.samples) {
-            const double v = sample.offset[a];
-            if (!std::isfinite(v)) {
-                flushBunch();
-                open = false;
-                continue;
-            }
-            const double px = x(sample.frame);
-            if (std::floor(px) != column) {
-                flushBunch();
-                column = std::floor(px);
-            }
-            bunch.emplace_back(px, y(v));
+// One pixel column of a curve: its extremes, and where a line into it
+// comes from.
+struct Column {
+    double low = 0, high = 0; // the smallest and largest y drawn (y grows downwards)
+    bool open = false;        // holds a finite point
+    bool broken = false;      // a position that is not a number comes before it
+};
+
+// Columns of one axis's curve: from the samples, bucketed by pixel column,
+// and from the envelope where it stands for thinned samples.
+std::map<long, Column> curveColumns(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
+                                    const std::vector<AxisPiece>& axis, int a,
+                                    const std::function<double(double)>& y) {
+    std::map<long, Column> columns;
+    auto put = [&](double px, double low, double high, bool broken) {
+        Column& c = columns[static_cast<long>(std::floor(px))];
+        c.broken = c.broken || broken;
+        if (!std::isfinite(low) || !std::isfinite(high)) {
+            c.broken = true;
+            return;
         }
-        flushBunch();
+        // Drawn downwards: the lowest offset is the highest y.
+        const double top = y(high), bottom = y(low);
+        c.low = c.open ? std::min(c.low, top) : top;
+        c.high = c.open ? std::max(c.high, bottom) : bottom;
+        c.open = true;
+    };
+    // Samples in a column the envelope holds would only repeat it.
+    std::set<long> covered;
+    for (const EnvelopeColumn& column : envelope) {
+        covered.insert(static_cast<long>(std::floor(column.left)));
+        put(column.left + 0.5, column.low[a], column.high[a], column.notANumber);
+    }
+    for (const Sample& sample : plot.samples) {
+        const double px = frameX(axis, sample.frame);
+        if (covered.count(static_cast<long>(std::floor(px))) == 0) {
+            put(px, sample.offset[a], sample.offset[a], false);
+        }
+    }
+    return columns;
+}
+
+// The curve as a path: within a column its low and high ends, the nearer
+// one first; broken where a position is not a number.
+std::string curvePath(const std::map<long, Column>& columns) {
+    std::string d;
+    bool open = false;
+    double lastX = 0, lastY = 0;
+    auto to = [&](double px, double py) {
+        if (!open) {
+            d.append("M").append(num(px)).append(" ").append(num(py));
+            open = true;
+        } else {
+            d.append("l").append(num(px - lastX)).append(" ").append(num(py - lastY));
+        }
+        // Relative steps from the rounded point, so that rounding does not
+        // add up along the line.
+        lastX = std::round(px * 10) / 10;
+        lastY = std::round(py * 10) / 10;
+    };
+    for (const auto& [at, column] : columns) {
+        if (column.broken) {
+            open = false;
+        }
+        if (!column.open) {
+            continue;
+        }
+        const double px = static_cast<double>(at) + 0.5;
+        const bool lowFirst = std::fabs(column.low - lastY) <= std::fabs(column.high - lastY);
+        to(px, lowFirst ? column.low : column.high);
+        if (column.high - column.low >= 0.1) {
+            to(px, lowFirst ? column.high : column.low);
+        }
+    }
+    return d;
+}
+
+std::string curves(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
+                   const std::vector<AxisPiece>& axis, double low, double high) {
+    const std::function<double(double)> y = [&](double v) {
+        return kBottom - (v - low) / (high - low) * (kBottom - kTop);
+    };
+    std::string svg = "<g fill=\"none\" stroke-width=\"1.6\" stroke-linejoin=\"round\">";
+    for (int a = 0; a < 3; ++a) {
+        const std::string d = curvePath(curveColumns(plot, envelope, axis, a, y));
         if (!d.empty()) {
             svg += "<path stroke=\"" + std::string(kAxes[a].colour) + "\"" +
                    (kAxes[a].dash[0] != '\0'
                         ? " stroke-dasharray=\"" + std::string(kAxes[a].dash) + "\""
                         : std::string()) +
-                   " d=\"" + d + "\"/>";
+                   " vector-effect=\"non-scaling-stroke\" d=\"" + d + "\"/>";
         }
     }
-    svg += "</g>\n";
+    return svg + "</g>\n";
+}
 
-    // Legend, top right.
-    svg += "<g font-size=\"12\" fill=\"#222222\">";
-    for (int a = 0; a < 3; ++a) {
-        const double left = kRight - 180 + a * 62;
-        svg +=
-            "<path d=\"M" + num(left) + " 14h22\" stroke-width=\"2.2\" stroke=\"" +
-            kAxes[a].colour + "\"" +
-            (kAxes[a].dash[0] != '\0' ? " stroke-dasharray=\"" + std::string(kAxes[a].dash) + "\""
-                                      : std::string()) +
-            "/><text x=\"" + num(left + 27) + "\" y=\"18\">" + kAxes[a].name + "</text>";
+// The offsets' span, the envelope's extremes included.
+OffsetSpan offsetsWithEnvelope(const Plot& plot, const std::vector<EnvelopeColumn>& envelope) {
+    if (envelope.empty()) {
+        return offsetSpan(plot);
     }
-    svg += "</g>\n";
-    svg += "<line class=\"cursor\" x1=\"" + num(kLeft) + "\" y1=\"" + num(kTop) + "\" x2=\"" +
-           num(kLeft) + "\" y2=\"" + num(kBottom) +
-           "\" stroke=\"#000000\" stroke-width=\"1.5\" visibility=\"hidden\"/>\n</svg>\n";
-    return svg;
+    Plot extremes;
+    extremes.samples = {Sample{}};
+    for (const EnvelopeColumn& column : envelope) {
+        for (const auto* ends : {&column.low, &column.high}) {
+            Sample sample;
+            for (int a = 0; a < 3; ++a) {
+                sample.offset[a] = (*ends)[static_cast<std::size_t>(a)];
+            }
+            extremes.samples.push_back(sample);
+        }
+    }
+    const OffsetSpan fromSamples = offsetSpan(plot), fromEnvelope = offsetSpan(extremes);
+    return {std::min(fromSamples.low, fromEnvelope.low),
+            std::max(fromSamples.high, fromEnvelope.high)};
+}
+
+std::string legend(bool notANumber) {
+    std::string html = "<div class=\"legend\" aria-hidden=\"true\">";
+    for (const Axis& axis : kAxes) {
+        html += "<span class=\"axis-";
+        html += axis.name;
+        html += "\"><svg viewBox=\"0 0 24 4\"><path d=\"M0 2h24\" stroke-width=\"2.4\" stroke=\"";
+        html += axis.colour;
+        html += "\"";
+        html += axis.dash[0] != '\0' ? " stroke-dasharray=\"" + std::string(axis.dash) + "\"" : "";
+        html += "/></svg>";
+        html += axis.name;
+        html += "</span>";
+    }
+    if (notANumber) {
+        html += "<span class=\"nan-key\">NaN: the position is not a number</span>";
+    }
+    return html + "</div>\n";
+}
+
+} // namespace
+
+std::string chartHtml(const Plot& plot, const std::vector<AxisPiece>& axis,
+                      const std::vector<EnvelopeColumn>& envelope, std::size_t thinStep) {
+    const OffsetSpan span = offsetsWithEnvelope(plot, envelope);
+    const Drawn keys = keyShading(plot, axis);
+    const Drawn nan = notANumber(plot, envelope, axis);
+    const Drawn grid = offsetGrid(span.low, span.high);
+    // The drawing stretches to any width; its text is the page's own, so
+    // that it stays readable on a phone.
+    std::string html = "<div class=\"chart\" role=\"img\" aria-label=\"" + htmlText(plot.title) +
+                       ": offsets on X, Y and Z against frames (" + htmlText(plot.subtitle) +
+                       ")\">\n" + legend(!nan.labels.empty()) +
+                       "<div class=\"drawing\"><div class=\"ticks-y\" aria-hidden=\"true\">" +
+                       grid.labels +
+                       "</div>\n<div class=\"area\"><div class=\"key-labels\" "
+                       "aria-hidden=\"true\">" +
+                       keys.labels + nan.labels + "</div>\n";
+    html += "<svg class=\"plot\" viewBox=\"" + num(kLeft) + " " + num(kTop) + " " +
+            num(kRight - kLeft) + " " + num(kBottom - kTop) +
+            "\" preserveAspectRatio=\"none\" aria-hidden=\"true\">\n";
+    html += restShading(axis, thinStep) + keys.svg + nan.svg + grid.svg;
+    html += curves(plot, envelope, axis, span.low, span.high);
+    html += "<rect x=\"" + num(kLeft) + "\" y=\"" + num(kTop) + "\" width=\"" +
+            num(kRight - kLeft) + "\" height=\"" + num(kBottom - kTop) +
+            "\" fill=\"none\" stroke=\"#444444\" vector-effect=\"non-scaling-stroke\"/>\n";
+    html += "<line class=\"cursor\" x1=\"" + num(kLeft) + "\" y1=\"" + num(kTop) + "\" x2=\"" +
+            num(kLeft) + "\" y2=\"" + num(kBottom) +
+            "\" stroke=\"#000000\" stroke-width=\"2\" vector-effect=\"non-scaling-stroke\" "
+            "visibility=\"hidden\"/>\n</svg>\n";
+    html +=
+        "<div class=\"ticks-x\" aria-hidden=\"true\">" + frameTicks(axis) + "</div></div></div>\n";
+    html += "<p class=\"axis-name\" aria-hidden=\"true\">frame" +
+            (axis.size() > 1 ? std::string(" (grey: no key acts, drawn narrow)") : "") + "</p>\n";
+    return html + "</div>\n";
 }
 
 } // namespace vrim::report

@@ -16,9 +16,25 @@ namespace vrim::report {
 // gets room, else the keys' stretches wide and the others narrow.
 std::vector<AxisPiece> frameAxis(const Plot& plot);
 
-// The chart as inline SVG (no ids but the one given, so that a page holds
-// many). thinStep: the step of the samples where no key acts.
-std::string chartSvg(const Plot& plot, const std::vector<AxisPiece>& axis, const std::string& id,
-                     std::size_t thinStep);
+// The plot's pixel columns where keys act (one plot unit wide, at its left
+// edge), each with the frames it holds; a frame in one column only.
+struct ColumnFrames {
+    double left = 0;
+    FrameSpan frames;
+};
+std::vector<ColumnFrames> columnFrames(const std::vector<AxisPiece>& axis,
+                                       const FrameRange& frames);
+
+// The frames of a column to sample for its envelope: all of them up to 16,
+// else 16 spread over it at irregular places (column: its number, which
+// seeds the places).
+std::vector<int64_t> framesOfColumn(const FrameSpan& span, std::size_t column);
+
+// The chart as HTML: the drawing as inline SVG that stretches to the page's
+// width (no ids, so that a page holds many), its labels as the page's own
+// text. Where envelope holds columns, the curves there are drawn from it.
+// thinStep: the step of the samples where no key acts.
+std::string chartHtml(const Plot& plot, const std::vector<AxisPiece>& axis,
+                      const std::vector<EnvelopeColumn>& envelope, std::size_t thinStep);
 
 } // namespace vrim::report

@@ -2,11 +2,13 @@
 
 #include "text/numbers.h"
 
+#include "tools/vrim/report/chart.h"
 #include "tools/vrim/scene/motion.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace vrim::report {
 
@@ -123,6 +125,38 @@ void sampleItem(Session& session, MotionSetup setup, const Limits& limits, PageI
     }
 }
 
+// Where the key frames are sampled every nth, the curves are drawn from each
+// pixel column's extremes over frames spread across it instead: a short
+// period sampled at a regular step would draw a pattern that is not there.
+// At most 16 frames a column, so the work stays bounded by the plot's width.
+void envelopeItem(Session& session, MotionSetup setup, PageItem& item) {
+    if (item.keyStep <= 1) {
+        return;
+    }
+    const std::vector<ColumnFrames> columns = columnFrames(frameAxis(item.plot), item.plot.frames);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        EnvelopeColumn column;
+        column.left = columns[c].left;
+        column.low = {nan, nan, nan};
+        column.high = {nan, nan, nan};
+        for (int64_t frame : framesOfColumn(columns[c].frames, c)) {
+            setup.frames = {static_cast<int32_t>(frame), static_cast<int32_t>(frame)};
+            const Sample sample = sampleMotion(session, setup).front();
+            for (std::size_t a = 0; a < 3; ++a) {
+                const double v = sample.offset[a];
+                if (!std::isfinite(v)) {
+                    column.notANumber = column.notANumber || std::isnan(v);
+                    continue;
+                }
+                column.low[a] = std::isnan(column.low[a]) ? v : std::min(column.low[a], v);
+                column.high[a] = std::isnan(column.high[a]) ? v : std::max(column.high[a], v);
+            }
+        }
+        item.envelope.push_back(column);
+    }
+}
+
 } // namespace
 
 // Each key's runs of frames in the range on which it moves the item. Which
@@ -194,6 +228,7 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
                      const Limits& limits, bool plot) {
     PageItem item;
     item.name = block.name;
+    item.address = block.address.empty() ? block.name : block.address;
     item.firstLine = block.firstLine;
     item.lastLine = block.lastLine;
     if (!block.loaded) {
@@ -244,6 +279,7 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     item.plot.frames = setup.frames;
     item.plot.keys = keyRuns(*instance, timing.fps, setup.frames);
     sampleItem(session, setup, limits, item);
+    envelopeItem(session, setup, item);
     // Held until the scene's page part is written: no slack from growing.
     item.plot.samples.shrink_to_fit();
     item.plot.subtitle =

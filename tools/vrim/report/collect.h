@@ -18,6 +18,7 @@ struct BlockSource {
     std::size_t firstLine = 0, lastLine = 0;
     const std::vector<std::string>* lines = nullptr; // as the host hands them to the module
     bool loaded = false;                             // the instance holds these lines already
+    std::string address;                             // what --item takes; empty: the name
 };
 
 // Loads the block into instance (reused from block to block, so that a scene

@@ -89,12 +89,12 @@ double reach(const std::vector<Sample>& samples) {
 
 // Small front, side and top views of the item's point: its whole path drawn
 // still, and a dot the player moves along it.
-std::string planeViews(const PageItem& item, const std::string& id) {
+std::string planeViews(const PageItem& item) {
     const double scale = kPlaneReach / reach(item.plot.samples);
     const double width = 3 * kPlaneSize + 2 * kPlaneGap;
     const double height = kPlaneSize + kPlaneLabel;
-    std::string svg = "<svg class=\"planes\" id=\"" + id + "-planes\" role=\"img\" viewBox=\"0 0 " +
-                      fixed(0, width) + " " + fixed(0, height) + "\">\n";
+    std::string svg = "<svg class=\"planes\" role=\"img\" viewBox=\"0 0 " + fixed(0, width) + " " +
+                      fixed(0, height) + "\">\n";
     svg += "<title>" + htmlText(item.name) +
            ": the point's path seen from the front, the side and the top</title>\n";
     for (int p = 0; p < 3; ++p) {
@@ -166,6 +166,14 @@ std::string fileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Severity is shown by shape and word as well as colour: a cross for an
+// error, a triangle for a warning.
+const char* severitySymbol(const std::string& severity) {
+    return severity == "error"     ? "\xe2\x9c\x96 "
+           : severity == "warning" ? "\xe2\x96\xb2 "
+                                   : "\xe2\x97\x8f ";
+}
+
 void appendFindings(std::string& html, const std::vector<PageFinding>& findings,
                     const std::string& file, std::size_t all) {
     html += "<ul class=\"findings\">\n";
@@ -174,6 +182,7 @@ void appendFindings(std::string& html, const std::vector<PageFinding>& findings,
         html += "<li class=\"";
         html += severity;
         html += "\"><span class=\"severity\">";
+        html += severitySymbol(finding.severity);
         html += severity;
         html += "</span> ";
         if (finding.line != 0) {
@@ -240,72 +249,68 @@ std::string readoutRow(const PageItem& item, const std::string& id, const char* 
     };
     const std::string key =
         first != nullptr && first->key >= 0 ? std::to_string(first->key + 1) : "-";
-    return "<tr class=\"" + std::string(rank) + "\" data-item=\"" + id +
-           "\"><th scope=\"row\"><a href=\"#" + id + "\">" + htmlText(item.name) +
+    return "<tr class=\"" + std::string(rank) + "\" data-item=\"" + markup(id) +
+           "\"><th scope=\"row\"><a href=\"#" + markup(id) + "\">" + htmlText(item.name) +
            "</a></th><td class=\"key\">" + key + "</td>" + cell(0) + cell(1) + cell(2) + "</tr>\n";
-}
-
-// Characters that turn the text around them (bidirectional controls) or show
-// nothing (a byte order mark) would let a name disguise itself or the words
-// beside it on the page: they are shown as escapes too. Their UTF-8 length
-// at i, or 0 for any other character.
-std::size_t invisibleControl(const std::string& text, std::size_t i) {
-    const auto at = [&](std::size_t k) {
-        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
-    };
-    if (at(0) == 0xd8 && at(1) == 0x9c) {
-        return 2; // U+061C arabic letter mark
-    }
-    if (at(0) == 0xe2 && at(1) == 0x80 &&
-        ((at(2) >= 0x8e && at(2) <= 0x8f) || (at(2) >= 0xaa && at(2) <= 0xae))) {
-        return 3; // U+200E, U+200F, U+202A to U+202E
-    }
-    if (at(0) == 0xe2 && at(1) == 0x81 && at(2) >= 0xa6 && at(2) <= 0xa9) {
-        return 3; // U+2066 to U+2069 isolates
-    }
-    return at(0) == 0xef && at(1) == 0xbb && at(2) == 0xbf ? 3 : 0; // U+FEFF
-}
-
-// "\u202e" for the character's UTF-8 bytes.
-void appendEscape(std::string& html, std::string_view utf8) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
-    const unsigned code =
-        utf8.size() == 2 ? ((byte(0) & 0x1fu) << 6) | (byte(1) & 0x3fu)
-                         : ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
-    html += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) {
-        html += kHex[(code >> shift) & 0xf];
-    }
 }
 
 } // namespace
 
-std::string htmlText(const std::string& text) {
+std::string shownText(const std::string& bytes) {
     // The one rule the tool shows a name's bytes by: its own characters
-    // (UTF-8, else Windows-1252), control characters as the escapes a
-    // terminal shows; then only the markup characters need escaping.
-    const std::string shown = text::terminalSafe(text::decode(text, text::Encoding::Auto));
+    // (UTF-8, else Windows-1252), control and direction-turning characters
+    // as the escapes a terminal shows.
+    // Printable ASCII, most of a page, reads the same under every rule.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7f; })) {
+        return bytes;
+    }
+    return text::terminalSafe(text::decode(bytes, text::Encoding::Auto));
+}
+
+std::string markup(const std::string& text) {
+    if (text.find_first_of("&<>\"") == std::string::npos) {
+        return text;
+    }
     std::string html;
-    html.reserve(shown.size() + shown.size() / 8);
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        const char c = shown[i];
-        if (const std::size_t length = invisibleControl(shown, i); length != 0) {
-            appendEscape(html, shown.substr(i, length));
-            i += length - 1;
-        } else if (c == '&') {
+    html.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        switch (c) {
+        case '&':
             html += "&amp;";
-        } else if (c == '<') {
+            break;
+        case '<':
             html += "&lt;";
-        } else if (c == '>') {
+            break;
+        case '>':
             html += "&gt;";
-        } else if (c == '"') {
+            break;
+        case '"':
             html += "&quot;";
-        } else {
+            break;
+        default:
             html += c;
         }
     }
     return html;
+}
+
+std::string htmlText(const std::string& text) {
+    return markup(shownText(text));
+}
+
+std::string anchorText(const std::string& bytes) {
+    // An id holds no white space, and a link's address is read with its
+    // %-escapes undone: both are escaped, so that the anchor and a link to
+    // it always meet.
+    std::string out;
+    for (char c : shownText(bytes)) {
+        if (c == ' ' || c == '%') {
+            out += c == ' ' ? "%20" : "%25";
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 std::string samplesJson(const PageItem& item, const std::string& id,
@@ -364,9 +369,17 @@ std::string samplesJson(const PageItem& item, const std::string& id,
     for (const AxisPiece& piece : axis) {
         pieces.push_back({piece.fromFrame, piece.toFrame, piece.left, piece.right});
     }
-    const nlohmann::json data = {{"id", id},      {"frames", frames}, {"x", axes[0]},
-                                 {"y", axes[1]},  {"z", axes[2]},     {"key", keys},
-                                 {"axis", pieces}};
+    // Each key's runs of frames, [key, first, last]: the player steps and
+    // loops by them.
+    nlohmann::json runs = nlohmann::json::array();
+    for (const PlotKey& key : item.plot.keys) {
+        for (const FrameSpan& run : key.moves) {
+            runs.push_back({key.number, run.first, run.last});
+        }
+    }
+    const nlohmann::json data = {{"id", id},       {"frames", frames}, {"x", axes[0]},
+                                 {"y", axes[1]},   {"z", axes[2]},     {"key", keys},
+                                 {"axis", pieces}, {"runs", runs}};
     const std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     // "</script" inside would end the element early; "<\/" is the same JSON.
     std::string safe;
@@ -380,43 +393,25 @@ std::string samplesJson(const PageItem& item, const std::string& id,
     return safe;
 }
 
-void PageWriter::scene(PageScene scene) {
-    const std::string anchor = "s" + std::to_string(toc_.size() + 1);
-    // Rows past the page's bound are counted with the items the caller
-    // already left out.
-    std::vector<bool> rowed(scene.items.size(), false);
-    std::size_t unlisted = scene.unlisted;
-    const std::size_t withShake = scene.items.size() + scene.unlisted;
-    Entry entry;
-    entry.anchor = anchor;
-    entry.path = scene.path;
-    entry.absolutePath = scene.absolutePath;
-    entry.sha256 = scene.sha256;
-    entry.items = withShake;
-    entry.errors = scene.errors;
-    entry.warnings = scene.warnings;
-    entry.firstPiece = body_.size();
-    errors_ += scene.errors;
-    warnings_ += scene.warnings;
+namespace {
 
-    // Errors first, then warnings, then the clean items; in scene order within each.
-    std::vector<std::size_t> order(scene.items.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
-    }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return rank(scene.items[a].errors, scene.items[a].warnings) <
-               rank(scene.items[b].errors, scene.items[b].warnings);
-    });
+// The text goes into pieces of about this size, each no larger than it
+// needs: one string of tens of megabytes, grown by doubling, would hold up
+// to three times its size while it grows.
+constexpr std::size_t kPiece = 256 * 1024;
 
-    // Pieces rather than one growing string: a page of tens of megabytes is
-    // never copied to grow, nor held twice.
-    std::string html;
-    html +=
+void cut(std::string& text, std::vector<std::string>& into) {
+    text.shrink_to_fit();
+    into.push_back(std::move(text));
+    text = std::string();
+}
+
+std::string sceneFacts(const PageScene& scene, const std::string& anchor, std::size_t withShake) {
+    std::string html =
         "<section class=\"scene " + std::string(rankClass(scene.errors, scene.warnings)) +
-        "\" id=\"" + anchor + "\" aria-labelledby=\"" + anchor + "-name\">\n<h2 id=\"" + anchor +
-        "-name\">" + htmlText(scene.path) + "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" +
-        format("%g", scene.fps) + " frames per second</dd>\n<dt>Frames</dt><dd>" +
+        "\" id=\"" + markup(anchor) + "\">\n<h2>" + htmlText(scene.path) +
+        "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" + format("%g", scene.fps) +
+        " frames per second</dd>\n<dt>Frames</dt><dd>" +
         (scene.frames
              ? std::to_string(scene.frames->first) + " to " + std::to_string(scene.frames->last)
              : std::string("each item's own, from its keys")) +
@@ -430,171 +425,292 @@ void PageWriter::scene(PageScene scene) {
     if (!scene.framesFrom.empty()) {
         html += "<p class=\"source\">" + htmlText(scene.framesFrom) + "</p>\n";
     }
-    const std::string file = htmlText(fileName(scene.path));
     if (!scene.notes.empty()) {
-        appendFindings(html, scene.notes, file, scene.notes.size());
+        appendFindings(html, scene.notes, htmlText(fileName(scene.path)), scene.notes.size());
     }
+    return html;
+}
 
-    // Items past the plotting bound are listed, not drawn.
-    std::vector<bool> plotted(scene.items.size(), false);
-    std::size_t plottedHere = 0, rowsHere = 0;
-    for (std::size_t i : order) {
+// The frames every drawn item of the scene shares: the scene's range, or
+// the span of the items' own.
+FrameRange sharedFrames(const PageScene& scene, const std::vector<std::size_t>& drawn) {
+    if (scene.frames) {
+        return *scene.frames;
+    }
+    FrameRange range = scene.items[drawn.front()].plot.frames;
+    for (std::size_t i : drawn) {
+        range.first = std::min(range.first, scene.items[i].plot.frames.first);
+        range.last = std::max(range.last, scene.items[i].plot.frames.last);
+    }
+    return range;
+}
+
+std::string percentOf(const FrameRange& range, double frame) {
+    const double all = static_cast<double>(range.last) - range.first + 1.0;
+    return fixed(3, std::clamp((frame - range.first) / all * 100.0, 0.0, 100.0)) + "%";
+}
+
+// One item's row of the timeline: its keys' frames on the shared axis, the
+// whole row a link to the item.
+std::string timelineRow(const PageItem& item, const std::string& id, const FrameRange& range) {
+    std::string html = "<li class=\"" + std::string(rankClass(item.errors, item.warnings)) +
+                       "\"><a class=\"track\" href=\"#" + markup(id) + "\"><span class=\"label\">" +
+                       htmlText(item.name) + "</span><span class=\"bar\">";
+    for (const PlotKey& key : item.plot.keys) {
+        for (const FrameSpan& run : key.moves) {
+            const std::string frames = std::to_string(run.first) + "-" + std::to_string(run.last);
+            html += "<span class=\"k k" + std::to_string((key.number - 1) % 5 + 1) +
+                    "\" data-key=\"" + std::to_string(key.number) + "\" data-frames=\"" + frames +
+                    "\" style=\"left:" + percentOf(range, static_cast<double>(run.first)) +
+                    ";width:" +
+                    fixed(3, static_cast<double>(run.last - run.first + 1) /
+                                 (static_cast<double>(range.last) - range.first + 1.0) * 100.0) +
+                    "%\"><span class=\"vh\"> key " + std::to_string(key.number) + ": frames " +
+                    frames + "</span></span>";
+        }
+    }
+    if (std::all_of(item.plot.keys.begin(), item.plot.keys.end(),
+                    [](const PlotKey& key) { return key.moves.empty(); })) {
+        html += "<span class=\"none\">no key acts on these frames</span>";
+    }
+    return html + "</span></a></li>\n";
+}
+
+// Every drawn item's keys on one frame axis, so that where the shakes of a
+// scene fall can be seen at once; plain links, no script.
+std::string timeline(const PageScene& scene, const std::vector<std::size_t>& drawn,
+                     const std::vector<std::string>& ids, std::size_t listed) {
+    const FrameRange range = sharedFrames(scene, drawn);
+    std::string html = "<details class=\"timeline\" open><summary>Timeline: the keys of " +
+                       count(drawn.size(), "drawn item", "drawn items") + " on frames " +
+                       std::to_string(range.first) + " to " + std::to_string(range.last) +
+                       (listed > 0 ? " (items listed without a plot are not on it)" : "") +
+                       "</summary>\n<div class=\"dope\"><div class=\"ruler\" aria-hidden=\"true\">";
+    const double step = std::max(
+        1.0,
+        std::pow(10.0, std::floor(std::log10(std::max(1.0, (range.last - range.first) / 4.0)))));
+    for (double f = std::ceil(range.first / step) * step; f <= range.last; f += step) {
+        html += "<span style=\"left:" + percentOf(range, f) + "\">" + fixed(0, f) + "</span>";
+    }
+    html += "</div>\n<ol>\n";
+    for (std::size_t i : drawn) {
+        html += timelineRow(scene.items[i], ids[i], range);
+    }
+    return html + "</ol></div>\n</details>\n";
+}
+
+std::string playerControls(const std::string& sceneName) {
+    return "<div class=\"controls\"><button type=\"button\" class=\"play\">Play</button>"
+           "<button type=\"button\" class=\"prev-key\" aria-label=\"Previous key (Shift+Left)\">"
+           "\xe2\x87\xa4 key</button><button type=\"button\" class=\"prev\" aria-label=\"Previous "
+           "frame (Left)\">\xe2\x97\x80</button><button type=\"button\" class=\"next\" "
+           "aria-label=\"Next frame (Right)\">\xe2\x96\xb6</button><button type=\"button\" "
+           "class=\"next-key\" aria-label=\"Next key (Shift+Right)\">key \xe2\x87\xa5</button>"
+           "<label class=\"slide\"><span class=\"vh\">Frame of " +
+           sceneName +
+           "</span><input type=\"range\" class=\"frame\" min=\"0\" max=\"0\" step=\"1\" "
+           "value=\"0\"></label><label>Frame <input type=\"number\" class=\"goto\" step=\"1\">"
+           "</label><output class=\"now\">frame</output></div>\n"
+           "<div class=\"controls more\"><label>Speed <select class=\"speed\"><option "
+           "value=\"0.25\">0.25\xc3\x97</option><option value=\"0.5\">0.5\xc3\x97</option><option "
+           "value=\"1\" selected>1\xc3\x97</option><option value=\"2\">2\xc3\x97</option><option "
+           "value=\"4\">4\xc3\x97</option></select></label><label><input type=\"checkbox\" "
+           "class=\"loop\"> Loop</label><label>from <input type=\"number\" class=\"loop-from\" "
+           "step=\"1\"></label><label>to <input type=\"number\" class=\"loop-to\" "
+           "step=\"1\"></label><button type=\"button\" class=\"loop-key\">Loop the key</button>"
+           "<button type=\"button\" class=\"fold\" aria-expanded=\"true\">Hide offsets</button>"
+           "</div>\n";
+}
+
+// The player: controls over every drawn item of the scene, and a table of
+// their offsets at the frame.
+std::string player(const PageScene& scene, const std::vector<std::size_t>& drawn,
+                   const std::vector<std::string>& ids) {
+    const std::string sceneName = htmlText(scene.path);
+    std::string html = "<div class=\"player\" data-fps=\"" + format("%.9g", scene.fps) +
+                       "\" hidden>\n" + playerControls(sceneName) +
+                       "<div class=\"scroll\" tabindex=\"0\" role=\"region\" aria-label=\"Offsets "
+                       "of the items of " +
+                       sceneName +
+                       " at the frame\"><table class=\"readout\">\n<thead><tr><th "
+                       "scope=\"col\">Item</th><th scope=\"col\">Key</th><th "
+                       "scope=\"col\">X</th><th scope=\"col\">Y</th><th "
+                       "scope=\"col\">Z</th></tr></thead>\n<tbody>\n";
+    for (std::size_t i : drawn) {
         const PageItem& item = scene.items[i];
-        if (!item.plotted || plotted_ >= limits_.plottedItems) {
-            continue;
-        }
-        plotted[i] = true;
-        ++plotted_;
-        restStep_ = std::max(restStep_, item.restStep);
-        keyStep_ = std::max(keyStep_, item.keyStep);
-        ++plottedHere;
+        html += readoutRow(item, ids[i], rankClass(item.errors, item.warnings));
     }
-    for (std::size_t i : order) {
-        if (plotted[i]) {
-            continue;
-        }
-        rowed[i] = listed_ < limits_.listedItems;
-        listed_ += rowed[i] ? 1 : 0;
-        rowsHere += rowed[i] ? 1 : 0;
-        unlisted += rowed[i] ? 0 : 1;
-    }
-    unlisted_ += unlisted;
+    return html + "</tbody>\n</table></div>\n</div>\n";
+}
 
-    if (plottedHere > 0) {
-        // The slider runs over every frame any item was sampled at; the
-        // script sets its end once it has read the samples.
-        html += "<div class=\"player\" data-fps=\"" + format("%.9g", scene.fps) +
-                "\" hidden>\n<div class=\"controls\"><button "
-                "type=\"button\" class=\"play\">Play</button> <label>Frame <input "
-                "type=\"range\" class=\"frame\" min=\"0\" max=\"0\" step=\"1\" "
-                "value=\"0\"></label> <output class=\"now\">frame</output></div>\n<div "
-                "class=\"scroll\" tabindex=\"0\" role=\"region\" aria-label=\"Offsets of " +
-                anchor +
-                "'s items at the frame\"><table class=\"readout\">\n<thead><tr><th "
-                "scope=\"col\">Item</th><th scope=\"col\">Key</th><th scope=\"col\">X</th><th "
-                "scope=\"col\">Y</th><th scope=\"col\">Z</th></tr></thead>\n<tbody>\n";
-        for (std::size_t i : order) {
-            if (plotted[i]) {
-                const PageItem& item = scene.items[i];
-                html += readoutRow(item, anchor + "i" + std::to_string(i + 1),
-                                   rankClass(item.errors, item.warnings));
-            }
-        }
-        html += "</tbody>\n</table></div>\n</div>\n";
+// The summary line: name, severity badges, counts and the first finding,
+// so that a closed item says what is wrong with it.
+std::string itemSummary(const PageItem& item) {
+    const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
+    std::string html = "<summary><h3 class=\"name\">" + htmlText(item.name) + "</h3> ";
+    if (item.errors > 0) {
+        html += "<span class=\"badge error\">\xe2\x9c\x96 " +
+                count(item.errors, "error", "errors") + "</span> ";
     }
+    if (item.warnings > 0) {
+        html += "<span class=\"badge warning\">\xe2\x96\xb2 " +
+                count(item.warnings, "warning", "warnings") + "</span> ";
+    }
+    html += "<span class=\"counts\">" + count(item.keys.size() + item.keysLeftOut, "key", "keys") +
+            ", " + count(allFindings, "finding", "findings") + ", lines " +
+            std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine) + "</span>";
+    if (!item.findings.empty()) {
+        const PageFinding& first = item.findings.front();
+        html += " <span class=\"first " + htmlText(first.severity) + "\">" +
+                (first.line != 0 ? "line " + std::to_string(first.line) + ": " : std::string()) +
+                htmlText(first.message) + "</span>";
+    }
+    return html + "</summary>\n";
+}
 
-    const bool open = items_ + scene.items.size() <= limits_.openItems;
-    std::string listed; // items past the plotting bound, one compact row each
-    std::vector<std::string> listedPieces;
-    // The text goes into pieces of about this size, each no larger than it
-    // needs: one string of tens of megabytes, grown by doubling, would hold
-    // up to three times its size while it grows.
-    constexpr std::size_t kPiece = 256 * 1024;
-    auto cut = [](std::string& text, std::vector<std::string>& into) {
-        text.shrink_to_fit();
-        into.push_back(std::move(text));
-        text = std::string();
-    };
-    for (std::size_t i : order) {
+// Where the sampling bound applied to the item, said beside its plot.
+std::string samplingNote(const PageItem& item, const Limits& limits) {
+    if (item.keyStep <= 1) {
+        return "";
+    }
+    return "<p class=\"capped\">Sampled every " + std::to_string(item.keyStep) +
+           " frames where keys act: the page takes at most " + std::to_string(limits.keyFrames) +
+           " such samples of an item. The curves there are drawn from each pixel column's "
+           "lowest and highest offsets over up to 16 frames spread across it, so no period "
+           "shows a pattern that is not there; the player steps through the samples.</p>\n";
+}
+
+} // namespace
+
+std::string PageWriter::itemDetails(PageItem& item, const std::string& id, bool open,
+                                    const std::string& file) const {
+    const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
+    std::string html = "<details class=\"item " +
+                       std::string(rankClass(item.errors, item.warnings)) + "\" id=\"" +
+                       markup(id) + "\"" + (open ? " open" : "") + ">" + itemSummary(item);
+    // What check found comes first: it is what a reviewer acts on.
+    if (allFindings > 0) {
+        html += "<h4>Findings</h4>\n";
+        appendFindings(html, item.findings, file, allFindings);
+    }
+    const std::vector<AxisPiece> axis = frameAxis(item.plot);
+    html += "<p class=\"sub\">" + htmlText(item.plot.subtitle) + "</p>\n" +
+            samplingNote(item, limits_) + "<div class=\"views\">\n<figure>" +
+            chartHtml(item.plot, axis, item.envelope, item.restStep) + "</figure>\n<figure>" +
+            planeViews(item) + "</figure>\n</div>\n<h4>Keys</h4>\n" +
+            keysTable(item, limits_.keysPerItem) +
+            "<script type=\"application/json\" class=\"samples\">" + samplesJson(item, id, axis) +
+            "</script>\n</details>\n";
+    // Drawn: its samples and words are in the page now.
+    std::vector<Sample>().swap(item.plot.samples);
+    std::vector<EnvelopeColumn>().swap(item.envelope);
+    std::vector<PageKey>().swap(item.keys);
+    return html;
+}
+
+std::string PageWriter::listedRow(const PageItem& item, const std::string& id,
+                                  const std::string& file) const {
+    std::string html = "<tr class=\"listed " + std::string(rankClass(item.errors, item.warnings)) +
+                       "\" id=\"" + markup(id) + "\"><th scope=\"row\">" + htmlText(item.name) +
+                       "</th><td>" + std::to_string(item.firstLine) + "-" +
+                       std::to_string(item.lastLine) + "</td><td>";
+    const std::size_t keys = std::min(item.keys.size(), limits_.keysPerRow);
+    for (std::size_t k = 0; k < keys; ++k) {
+        html += k == 0 ? "<code>" : "<br><code>";
+        html += item.keys[k].listLine.empty() ? std::string("(not in the list)")
+                                              : htmlText(item.keys[k].listLine);
+        html += "</code>";
+    }
+    appendMore(html, keys, item.keys.size() + item.keysLeftOut, "key", "keys");
+    html += "</td><td>";
+    const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
+    if (allFindings == 0) {
+        html += "none";
+    } else {
+        appendFindings(html, item.findings, file, allFindings);
+    }
+    return html + "</td></tr>\n";
+}
+
+std::string PageWriter::sceneAnchor(const std::string& path) {
+    // The file's name, as a shared link names it; a second scene of that
+    // name takes a number.
+    std::string anchor = anchorText(fileName(path));
+    if (anchor.empty() || anchor.front() == '/') {
+        anchor = "scene" + anchor;
+    }
+    const std::string base = anchor;
+    for (int n = 2; !anchors_.insert(anchor).second; ++n) {
+        anchor = base + "~" + std::to_string(n);
+    }
+    return anchor;
+}
+
+PageWriter::Picked PageWriter::pick(const PageScene& scene) {
+    Picked picked;
+    // Errors first, then warnings, then the clean items; in scene order within each.
+    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        picked.order.push_back(i);
+    }
+    std::stable_sort(picked.order.begin(), picked.order.end(), [&](std::size_t a, std::size_t b) {
+        return rank(scene.items[a].errors, scene.items[a].warnings) <
+               rank(scene.items[b].errors, scene.items[b].warnings);
+    });
+    // Items past the plotting bound are listed, not drawn; past the listing
+    // bound only counted, with the items the caller already left out.
+    picked.unlisted = scene.unlisted;
+    for (std::size_t i : picked.order) {
+        const PageItem& item = scene.items[i];
+        if (item.plotted && plotted_ < limits_.plottedItems) {
+            picked.drawn.push_back(i);
+            ++plotted_;
+            restStep_ = std::max(restStep_, item.restStep);
+            keyStep_ = std::max(keyStep_, item.keyStep);
+        } else if (listed_ < limits_.listedItems) {
+            picked.listed.push_back(i);
+            ++listed_;
+        } else {
+            ++picked.unlisted;
+        }
+    }
+    unlisted_ += picked.unlisted;
+    return picked;
+}
+
+void PageWriter::scene(PageScene scene) {
+    const std::string anchor = sceneAnchor(scene.path);
+    const std::size_t withShake = scene.items.size() + scene.unlisted;
+    Entry entry{anchor,         scene.path,   scene.absolutePath,
+                scene.sha256,   withShake,    scene.errors,
+                scene.warnings, body_.size(), 0};
+    errors_ += scene.errors;
+    warnings_ += scene.warnings;
+    const Picked picked = pick(scene);
+    // The item's address is its anchor: a shared link still finds it after
+    // the scene gains or loses items.
+    std::vector<std::string> ids(scene.items.size());
+    for (std::size_t i = 0; i < scene.items.size(); ++i) {
+        ids[i] = anchor + "/" + anchorText(scene.items[i].address);
+    }
+    // Pieces rather than one growing string: a page of tens of megabytes is
+    // never copied to grow, nor held twice.
+    std::string html = sceneFacts(scene, anchor, withShake);
+    if (!picked.drawn.empty()) {
+        html += timeline(scene, picked.drawn, ids, picked.listed.size()) +
+                player(scene, picked.drawn, ids);
+    }
+    const std::string file = htmlText(fileName(scene.path));
+    const bool small = items_ + scene.items.size() <= limits_.openItems;
+    for (std::size_t i : picked.drawn) {
         PageItem& item = scene.items[i];
-        const std::string id = anchor + "i" + std::to_string(i + 1);
-        const char* ranked = rankClass(item.errors, item.warnings);
-        const std::string lines =
-            std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine);
-        if (!plotted[i] && !rowed[i]) {
-            continue;
-        }
-        if (!plotted[i]) {
-            listed += "<tr class=\"listed ";
-            listed += ranked;
-            listed += "\" id=\"";
-            listed += id;
-            listed += "\"><th scope=\"row\">";
-            listed += htmlText(item.name);
-            listed += "</th><td>";
-            listed += lines;
-            listed += "</td><td>";
-            const std::size_t keys = std::min(item.keys.size(), limits_.keysPerRow);
-            for (std::size_t k = 0; k < keys; ++k) {
-                listed += k == 0 ? "<code>" : "<br><code>";
-                listed += item.keys[k].listLine.empty() ? std::string("(not in the list)")
-                                                        : htmlText(item.keys[k].listLine);
-                listed += "</code>";
-            }
-            appendMore(listed, keys, item.keys.size() + item.keysLeftOut, "key", "keys");
-            listed += "</td><td>";
-            const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
-            if (allFindings == 0) {
-                listed += "none";
-            } else {
-                appendFindings(listed, item.findings, file, allFindings);
-            }
-            listed += "</td></tr>\n";
-            if (listed.size() >= kPiece) {
-                cut(listed, listedPieces);
-            }
-            continue;
-        }
-        const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
-        std::string tally;
-        if (item.errors > 0) {
-            tally += count(item.errors, "error", "errors");
-        }
-        if (item.warnings > 0) {
-            tally += (tally.empty() ? "" : ", ") + count(item.warnings, "warning", "warnings");
-        }
-        html += "<details class=\"item " + std::string(ranked) + "\" id=\"" + id + "\"" +
-                (open ? " open" : "") + "><summary><span class=\"name\">" + htmlText(item.name) +
-                "</span> <span class=\"counts\">" +
-                count(item.keys.size() + item.keysLeftOut, "key", "keys") + ", " +
-                count(allFindings, "finding", "findings") +
-                (tally.empty() ? std::string() : " (" + tally + ")") + ", lines " + lines +
-                "</span></summary>\n";
-        // What check found comes first: it is what a reviewer acts on.
-        if (allFindings > 0) {
-            html += "<h3>Findings</h3>\n";
-            appendFindings(html, item.findings, file, allFindings);
-        }
-        const std::vector<AxisPiece> axis = frameAxis(item.plot);
-        html += "<p class=\"sub\">" + htmlText(item.plot.subtitle) + "</p>\n";
-        html += "<div class=\"views\">\n<figure>";
-        html += chartSvg(item.plot, axis, id, item.restStep);
-        html += "</figure>\n<figure>";
-        html += planeViews(item, id);
-        html += "</figure>\n</div>\n<h3>Keys</h3>\n";
-        html += keysTable(item, limits_.keysPerItem);
-        html += "<script type=\"application/json\" class=\"samples\">";
-        html += samplesJson(item, id, axis);
-        html += "</script>\n</details>\n";
-        // Drawn: its samples and words are in the page now.
-        std::vector<Sample>().swap(item.plot.samples);
-        std::vector<PageKey>().swap(item.keys);
+        html += itemDetails(item, ids[i], small || item.errors > 0, file);
         if (html.size() >= kPiece) {
             cut(html, body_);
         }
     }
-    if (!listed.empty()) {
-        cut(listed, listedPieces);
-    }
-    if (!listedPieces.empty()) {
-        html +=
-            "<details class=\"listed\"" + std::string(open ? " open" : "") + "><summary>" +
-            count(rowsHere, "item", "items") + " listed without a plot " +
-            (limits_.plottedItems == 0 ? std::string("(no plots asked for)")
-                                       : "(the page draws the first " +
-                                             count(limits_.plottedItems, "item", "items") + ")") +
-            "</summary>\n<table class=\"listed\">\n<thead><tr><th "
-            "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
-            "as the key editor lists them</th><th "
-            "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n";
-        cut(html, body_);
-        for (std::string& piece : listedPieces) {
-            body_.push_back(std::move(piece));
-        }
-        html = "</tbody>\n</table>\n</details>\n";
-    }
-    if (unlisted > 0) {
-        html += "<p class=\"unlisted\">" + count(unlisted, "more item", "more items") +
+    appendListed(html, scene, picked, ids, small);
+    if (picked.unlisted > 0) {
+        html += "<p class=\"unlisted\">" + count(picked.unlisted, "more item", "more items") +
                 " with a shake not on this page (it lists " +
                 std::to_string(limits_.plottedItems + limits_.listedItems) +
                 " items at most); <code>vrim check</code> prints their findings.</p>\n";
@@ -604,6 +720,35 @@ void PageWriter::scene(PageScene scene) {
     cut(html, body_);
     entry.pieces = body_.size() - entry.firstPiece;
     toc_.push_back(std::move(entry));
+}
+
+void PageWriter::appendListed(std::string& html, const PageScene& scene, const Picked& picked,
+                              const std::vector<std::string>& ids, bool open) {
+    if (picked.listed.empty()) {
+        return;
+    }
+    html += "<details class=\"listed\"" + std::string(open ? " open" : "") + "><summary>" +
+            count(picked.listed.size(), "item", "items") + " listed without a plot " +
+            (limits_.plottedItems == 0 ? std::string("(no plots asked for)")
+                                       : "(the page draws the first " +
+                                             count(limits_.plottedItems, "item", "items") + ")") +
+            "</summary>\n<table class=\"listed\">\n<thead><tr><th "
+            "scope=\"col\">Item</th><th scope=\"col\">Lines</th><th scope=\"col\">Keys, "
+            "as the key editor lists them</th><th "
+            "scope=\"col\">Findings</th></tr></thead>\n<tbody>\n";
+    cut(html, body_);
+    const std::string file = htmlText(fileName(scene.path));
+    std::string rows;
+    for (std::size_t i : picked.listed) {
+        rows += listedRow(scene.items[i], ids[i], file);
+        if (rows.size() >= kPiece) {
+            cut(rows, body_);
+        }
+    }
+    if (!rows.empty()) {
+        cut(rows, body_);
+    }
+    html = "</tbody>\n</table>\n</details>\n";
 }
 
 std::vector<const PageWriter::Entry*> PageWriter::ordered() const {
@@ -617,36 +762,8 @@ std::vector<const PageWriter::Entry*> PageWriter::ordered() const {
     return entries;
 }
 
-std::string PageWriter::head(const std::string& title, const PageSource& source) const {
+std::string PageWriter::provenance(const PageSource& source) const {
     std::string out;
-    out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-           // Nothing may leave the file, whatever a name in it says.
-           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-           "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
-           "<title>";
-    out += htmlText(title);
-    out += "</title>\n<style>\n";
-    out += kPageStyle;
-    // The findings filter is the address: #only-findings hides the clean
-    // items, with or without script.
-    out += "</style>\n</head>\n<body>\n<div id=\"only-findings\" class=\"mark\"></div>\n"
-           "<div id=\"all-items\" class=\"mark\"></div>\n<header>\n<h1>";
-    out += htmlText(title);
-    out += "</h1>\n<p>";
-    out += count(toc_.size(), "scene", "scenes");
-    out += ", ";
-    out += count(items_, "item", "items");
-    out += " with a shake, ";
-    out += count(errors_, "error", "errors");
-    out += ", ";
-    out += count(warnings_, "warning", "warnings");
-    out += ". Items with errors come first, then those with warnings. Every position on this "
-           "page was computed by the shake module itself; the player only steps through those "
-           "samples.</p>\n";
-    out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "
-           "findings</a> <a class=\"all\" href=\"#all-items\">all items</a></p>\n";
-
     // Folded to one line: who made it when from what; the sums one click away.
     const std::size_t slash = source.module.find_last_of("/\\");
     out += "<section class=\"provenance\" id=\"provenance\" aria-labelledby=\"provenance-name\">"
@@ -680,6 +797,11 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
     }
     out += "</tbody>\n</table>\n</details>\n</section>\n";
 
+    return out;
+}
+
+std::string PageWriter::samplingSummary() const {
+    std::string out;
     if (items_ > plotted_ || restStep_ > 1 || keyStep_ > 1) {
         out += "<p class=\"sampling\"><strong>Sampling:</strong> ";
         if (items_ > plotted_) {
@@ -706,12 +828,20 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
         }
         out += keyStep_ > 1
                    ? "Items whose keys act on more than " + std::to_string(limits_.keyFrames) +
-                         " frames are sampled every nth of those frames (each plot "
-                         "says n)."
+                         " frames are sampled every nth of those frames, so that no item takes "
+                         "more than about " +
+                         std::to_string(limits_.keyFrames + limits_.restSamples) +
+                         " samples however long its scene (each such item says n beside its "
+                         "plot, and its curves are drawn from the extremes of each pixel "
+                         "column)."
                    : std::string("Every frame on which a key acts is sampled.");
         out += "</p>\n";
     }
-    out += "</header>\n";
+    return out;
+}
+
+std::string PageWriter::contents() const {
+    std::string out;
     // A long contents starts folded, so that the first scene is near the top.
     out += "<nav id=\"contents\" aria-labelledby=\"contents-name\">\n<h2 "
            "id=\"contents-name\">Contents</h2>\n<details";
@@ -722,7 +852,7 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
         out += "<li class=\"";
         out += rankClass(entry->errors, entry->warnings);
         out += "\"><a href=\"#";
-        out += entry->anchor;
+        out += markup(entry->anchor);
         out += "\">";
         out += htmlText(entry->path);
         out += "</a> ";
@@ -734,6 +864,47 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
         out += "</li>\n";
     }
     out += "</ol>\n</details>\n</nav>\n<main>\n";
+    return out;
+}
+
+std::string PageWriter::head(const std::string& title, const PageSource& source) const {
+    std::string out;
+    out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           // Nothing may leave the file, whatever a name in it says.
+           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+           "style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:\">\n"
+           "<title>";
+    out += htmlText(title);
+    out += "</title>\n<style>\n";
+    out += kPageStyle;
+    // The findings filter is the address: #only-findings hides the clean
+    // items, with or without script.
+    // With findings on the page, only the items with findings show until
+    // "all items" is asked for (the address #all-items, with or without script).
+    out += errors_ + warnings_ > 0 ? "</style>\n</head>\n<body class=\"findings\">\n"
+                                   : "</style>\n</head>\n<body>\n";
+    out += "<div id=\"only-findings\" class=\"mark\"></div>\n"
+           "<div id=\"all-items\" class=\"mark\"></div>\n<header>\n<h1>";
+    out += htmlText(title);
+    out += "</h1>\n<p>";
+    out += count(toc_.size(), "scene", "scenes");
+    out += ", ";
+    out += count(items_, "item", "items");
+    out += " with a shake, ";
+    out += count(errors_, "error", "errors");
+    out += ", ";
+    out += count(warnings_, "warning", "warnings");
+    out += ". Items with errors come first, then those with warnings. Every position on this "
+           "page was computed by the shake module itself; the player only steps through those "
+           "samples.</p>\n";
+    out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "
+           "findings</a> <a class=\"all\" href=\"#all-items\">all items</a></p>\n";
+
+    out += provenance(source);
+    out += samplingSummary();
+    out += "</header>\n";
+    out += contents();
     return out;
 }
 

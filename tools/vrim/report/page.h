@@ -7,8 +7,10 @@
 
 #include "tools/vrim/plot/plot.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,8 +46,18 @@ struct PageFinding {
     std::string message;
 };
 
+// A pixel column of a plot where the samples are thinner than its frames:
+// the extremes of the offsets over frames spread across the column, so that
+// no period can alias into a false pattern.
+struct EnvelopeColumn {
+    double left = 0;                     // the column's left edge, in the plot's units
+    std::array<double, 3> low{}, high{}; // NaN on an axis with no finite offset
+    bool notANumber = false;             // some frame's position is not a number
+};
+
 struct PageItem {
     std::string name;
+    std::string address;                     // what --item takes; the page's anchor for the item
     std::size_t firstLine = 0, lastLine = 0; // the key block's lines in the scene file
     std::vector<PageKey> keys;               // its first keys, up to the page's bound
     std::size_t keysLeftOut = 0;             // the keys it has past those
@@ -56,6 +68,7 @@ struct PageItem {
     Plot plot; // samples in frame order and key spans; offsets from the item's rest at 0,0,0
     std::size_t keyStep = 1;  // every nth frame sampled where a key acts (1: every frame)
     std::size_t restStep = 1; // every nth frame sampled where no key acts
+    std::vector<EnvelopeColumn> envelope; // where keyStep > 1: the curves' columns
 };
 
 // Where a page came from, for its provenance block.
@@ -104,7 +117,24 @@ class PageWriter {
         std::size_t items = 0, errors = 0, warnings = 0;
         std::size_t firstPiece = 0, pieces = 0; // its part of body_
     };
+    // A scene's items in page order, and which are drawn, listed or counted.
+    struct Picked {
+        std::vector<std::size_t> order, drawn, listed;
+        std::size_t unlisted = 0;
+    };
     std::vector<const Entry*> ordered() const; // errors first, then warnings, then clean
+    std::string sceneAnchor(const std::string& path);
+    Picked pick(const PageScene& scene);
+    std::string itemDetails(PageItem& item, const std::string& id, bool open,
+                            const std::string& file) const;
+    std::string listedRow(const PageItem& item, const std::string& id,
+                          const std::string& file) const;
+    void appendListed(std::string& html, const PageScene& scene, const Picked& picked,
+                      const std::vector<std::string>& ids, bool open);
+    std::string provenance(const PageSource& source) const; // the page's head, in parts
+    std::string samplingSummary() const;
+    std::string contents() const;
+    std::set<std::string> anchors_;
     Limits limits_;
     std::vector<Entry> toc_;
     std::vector<std::string> body_;
@@ -117,6 +147,13 @@ class PageWriter {
 // every output of the tool shows names), control characters as the visible
 // escapes a terminal shows ("\x1b", "\u0085"), markup characters escaped.
 std::string htmlText(const std::string& text);
+// The same text before its markup characters are escaped, and those escaped.
+std::string shownText(const std::string& bytes);
+std::string markup(const std::string& text);
+// A name as an id and a link's address: shown as above, with spaces and '%'
+// %-escaped (an id holds no space, and a link's %-escapes are undone before
+// it is looked up). Markup characters are left for markup() to escape.
+std::string anchorText(const std::string& bytes);
 
 // One stretch of a plot's frame axis and where it is drawn, in the plot's
 // units (see chart.h).

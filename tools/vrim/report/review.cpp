@@ -52,9 +52,12 @@ std::string Review::scene(const std::string& path) {
             plotted += plot;
             // The checker's instance holds the block just checked: the page
             // reads its keys there rather than loading it again.
-            const BlockSource source = {
-                scene::blockName(block), static_cast<std::size_t>(block.whole.firstLine),
-                static_cast<std::size_t>(block.whole.lastLine), &block.lines, true};
+            const BlockSource source = {scene::blockName(block),
+                                        static_cast<std::size_t>(block.whole.firstLine),
+                                        static_cast<std::size_t>(block.whole.lastLine),
+                                        &block.lines,
+                                        true,
+                                        block.address};
             scene.items.push_back(collectItem(session_, checker_.instance(), source,
                                               report.findings, timing, setup_.limits, plot));
         },

@@ -3,6 +3,7 @@
 #include "text/numbers.h"
 #include "text/words.h"
 
+#include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/reader_choice.h"
 #include "tools/vrim/scene/reader_lines.h"
 #include "tools/vrim/scene/reader_numbers.h"
@@ -415,6 +416,10 @@ SceneTiming sceneTiming(const scene::Header& header, std::optional<double> fps,
         timing.frames = frames;
     } else if (const auto range = scene::headerFrames(header)) {
         timing.frames = FrameRange{range->first, range->last};
+    }
+    if (const auto& step = header.frameStep; step && step->isNumber && step->number >= 1.0 &&
+                                             step->number <= static_cast<double>(kMaxSamples)) {
+        timing.step = step->number;
     }
     return timing;
 }

@@ -37,6 +37,7 @@ struct Finding {
 struct SceneTiming {
     double fps = kKeyFrameRate;
     std::optional<FrameRange> frames;
+    double step = 1.0; // the header's FrameStep when it is a usable one: the frames bake samples
 };
 
 struct BlockReport {

@@ -2,6 +2,7 @@
 
 #include "tools/vrim/module/analysis.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vrim {
@@ -14,25 +15,35 @@ constexpr double kWholeFrameTolerance = 1e-9;
 
 } // namespace
 
-std::vector<Sample> sampleMotion(Session& session, const MotionSetup& setup, double step) {
+std::vector<double> sampleFrames(const FrameRange& frames, double step) {
     if (!(std::isfinite(step) && step > 0.0)) {
         throw ToolError("--step must be a number above 0");
     }
-    const double span = static_cast<double>(setup.frames.last) - setup.frames.first;
+    const double span = static_cast<double>(frames.last) - frames.first;
     const double count = std::floor(span / step + kWholeFrameTolerance) + 1.0;
     if (count > static_cast<double>(kMaxSamples)) {
-        throw ToolError("frames " + std::to_string(setup.frames.first) + " to " +
-                        std::to_string(setup.frames.last) + " make more than " +
+        throw ToolError("frames " + std::to_string(frames.first) + " to " +
+                        std::to_string(frames.last) + " make more than " +
                         std::to_string(kMaxSamples) + " samples; give a shorter --frames range" +
                         (step < 1.0 ? " or a longer --step" : ""));
     }
-    std::vector<Sample> samples(static_cast<std::size_t>(count));
+    std::vector<double> picked(static_cast<std::size_t>(std::max(count, 0.0)));
+    for (std::size_t i = 0; i < picked.size(); ++i) {
+        double frame = frames.first + static_cast<double>(i) * step;
+        if (std::fabs(frame - std::round(frame)) < kWholeFrameTolerance) {
+            frame = std::round(frame);
+        }
+        picked[i] = frame;
+    }
+    return picked;
+}
+
+std::vector<Sample> sampleMotion(Session& session, const MotionSetup& setup, double step) {
+    const std::vector<double> frames = sampleFrames(setup.frames, step);
+    std::vector<Sample> samples(frames.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
         Sample& sample = samples[i];
-        sample.frame = setup.frames.first + static_cast<double>(i) * step;
-        if (std::fabs(sample.frame - std::round(sample.frame)) < kWholeFrameTolerance) {
-            sample.frame = std::round(sample.frame);
-        }
+        sample.frame = frames[i];
         sample.hostFrame = static_cast<int32_t>(std::floor(sample.frame));
         sample.time = sample.frame / setup.fps;
         const Session::Motion motion =

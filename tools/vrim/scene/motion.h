@@ -39,5 +39,9 @@ struct Sample {
 // Samples every step frames from the first frame of the range to its last.
 // Throws ToolError for a step that is not a positive number, or too many samples.
 std::vector<Sample> sampleMotion(Session& session, const MotionSetup& setup, double step = 1.0);
+// The frames sampleMotion samples: first, then every step up to last, each
+// within a hair of a whole frame taken as that frame. Throws ToolError when
+// they are more than kMaxSamples or step is not above 0.
+std::vector<double> sampleFrames(const FrameRange& frames, double step);
 
 } // namespace vrim

@@ -34,6 +34,18 @@ bool looksGenerated(std::string_view name) {
     return true;
 }
 
+std::string nulsEscaped(std::string_view name) {
+    std::string escaped;
+    for (const char c : name) {
+        if (c == '\0') {
+            escaped += "\\x00";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 // The name an item takes when its name line never comes.
 const char* fallbackName(ItemKind kind) {
     switch (kind) {
@@ -134,10 +146,17 @@ struct Reader::State {
     }
 
     // The block's address: its item's name the first time the name has a
-    // block, else NAME@N.
+    // block, else NAME@N. A command line cannot carry a NUL byte, so in an
+    // address it is written "\x00", as a terminal shows it; the table of
+    // addresses keeps such a name apart from one spelled that way.
     std::string address(const Block& block) {
         static const std::string kNoName;
-        const std::string& name = block.item ? block.item->name : kNoName;
+        const std::string& itemName = block.item ? block.item->name : kNoName;
+        std::string escaped;
+        if (itemName.find('\0') != std::string::npos) {
+            escaped = nulsEscaped(itemName);
+        }
+        const std::string& name = escaped.empty() ? itemName : escaped;
         if (!name.empty() && !looksGenerated(name) && addressed.size() < kMaxDistinctNames &&
             addressed.insert(name).second) {
             return name;

@@ -47,7 +47,8 @@
 // no name: "@N"). A real name that itself ends in "@" and digits is also
 // addressed NAME@N, so a generated address never equals a name that stands
 // for itself, and no two blocks share an address. Past kMaxDistinctNames
-// names, a block of a name not yet seen is addressed NAME@N too.
+// names, a block of a name not yet seen is addressed NAME@N too. A NUL byte
+// of a name, which no command line can carry, is "\x00" in its address.
 //
 // What the reader knows of the host's scene lines:
 //   FramesPerSecond R, FirstFrame N, LastFrame N, FrameStep N   (the header;
