@@ -150,9 +150,23 @@ def test_backup_keeps_the_old_file(scene):
     assert "overwrite_backup=True" in str(refused.value) and "--" not in str(refused.value)
 
 
+# Block numbers go to the edit as they are, beside names: each block asked
+# for is edited once, however it was asked for.
+@pytest.mark.parametrize("kwargs,edited", [
+    (dict(block=2), {("Lamp_Swing", 2)}),
+    (dict(blocks=[1, 2]), {("Camera_Rig", 1), ("Lamp_Swing", 2)}),
+    (dict(item="Lamp_Swing", block=2), {("Lamp_Swing", 2)}),
+    (dict(item="Camera_Rig", block=2), {("Camera_Rig", 1), ("Lamp_Swing", 2)}),
+])
+def test_blocks_by_number_and_name_are_each_edited_once(scene, kwargs, edited):
+    result = vrim.edit(scene, actions=[vrim.Action.shift(12)], dry_run=True, **kwargs)
+    assert result.edited == len(edited)
+    assert {(c.item, c.block) for c in result.changes} == edited
+
+
 REFUSALS = [
     (dict(item="Nobody", actions=[vrim.Action.shift(1)]), vrim.ItemError, "Camera_Rig"),
-    (dict(block=9, actions=[vrim.Action.shift(1)]), vrim.ItemError, "no block 9"),
+    (dict(block=9, actions=[vrim.Action.shift(1)]), vrim.ItemError, "block 9 is out of range"),
     (dict(item="Camera_Rig", actions=[vrim.Action.set("colour", 1)]), vrim.UsageError, "colour"),
     (dict(item="Camera_Rig", actions=[vrim.Action.set("start", "1e12")]), vrim.UsageError, "1e12"),
     (dict(item="Camera_Rig", actions=[vrim.Action.key(7)]), vrim.EditRefused, "Action.key(7)"),

@@ -213,8 +213,12 @@ class EditRun {
   public:
     EditRun(Session& session, const EditOptions& given, std::vector<edit::EditAction> actions)
         : session_(session), given_(given), actions_(std::move(actions)), changes_(session) {
-        options_.items = given.items;
-        options_.blocks = given.blocks;
+        for (const std::string& item : given.items) {
+            options_.blocks.address(item);
+        }
+        for (const int block : given.blocks) {
+            options_.blocks.number(static_cast<std::size_t>(block));
+        }
         options_.allItems = given.allItems;
         options_.dryRun = given.dryRun;
         options_.backup = given.backup;

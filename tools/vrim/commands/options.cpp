@@ -182,8 +182,9 @@ MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
         setup.source = "the default key of a new instance";
     } else {
         scene::Reader reader = scene::Reader::open(options.scene);
-        const scene::PickedBlock picked =
-            scene::pickBlock(reader, {options.item, options.item.empty() ? options.block : 1});
+        const scene::PickedBlock picked = scene::pickBlock(
+            reader,
+            scene::BlockSelector::given(options.item, static_cast<std::size_t>(options.block)));
         BlockChecker checker(session);
         refuseErrorBlock(checker, reader.name(), picked.block, picked.header, options);
         session.load(setup.instance, picked.block.lines);
@@ -226,10 +227,10 @@ void requireScenes(const scene::SceneBatch& batch, const std::vector<std::string
 
 void addBatchOptions(CLI::App& command, BatchOptions& options, bool timing) {
     addScenesOptions(command, options.scenes, options.recursive);
-    auto* item = command.add_option("--item", options.pick.item, "Only this item's shake, by name")
+    auto* item = command.add_option("--item", options.item, "Only this item's shake, by name")
                      ->type_name("NAME")
                      ->check(itemAddress());
-    addBlockOption(command, options.pick.block, "Only this key block of each scene, from 1");
+    addBlockOption(command, options.block, "Only this key block of each scene, from 1");
     item->excludes(command.get_option("--block"));
     if (timing) {
         command

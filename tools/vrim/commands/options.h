@@ -98,7 +98,11 @@ void refuseErrorBlock(BlockChecker& checker, const std::string& sceneName,
 struct BatchOptions {
     std::vector<std::string> scenes; // files, folders, "-"
     bool recursive = false;
-    scene::BlockPick pick; // --item or --block; neither: every block
+    std::string item; // --item: a block by address
+    int block = 0;    // --block: a block by number; neither: every block
+    scene::BlockSelector blocks() const {
+        return scene::BlockSelector::given(item, static_cast<std::size_t>(block));
+    }
     std::string frames;
     FpsOption fps;
     std::string module;

@@ -44,7 +44,7 @@ int runReport(const ReportOptions& options) {
         setup.frames = parseFrameRange(options.batch.frames, "--frames");
     }
     setup.fps = options.batch.fps.given();
-    setup.pick = options.batch.pick;
+    setup.blocks = options.batch.blocks();
     setup.title = options.title;
     setup.limits.plottedItems = options.plots;
     const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
@@ -127,10 +127,10 @@ Command addReportCommand(CLI::App& tool) {
         ->default_str("the scene's")
         ->type_name("FIRST:LAST");
     addFpsOption(*command, batch.fps);
-    auto* item = command->add_option("--item", batch.pick.item, "Only this item's shake, by name")
+    auto* item = command->add_option("--item", batch.item, "Only this item's shake, by name")
                      ->type_name("NAME")
                      ->check(itemAddress());
-    addBlockOption(*command, batch.pick.block, "Only this key block of each scene, from 1");
+    addBlockOption(*command, batch.block, "Only this key block of each scene, from 1");
     item->excludes(command->get_option("--block"));
     command->add_flag("--json", options->json, "Say what was written as JSON on standard output");
     command

@@ -196,7 +196,7 @@ Scene Library::open(const std::string& path) {
     Scene result;
     result.path = path;
     stamp(path, result.size, result.modified);
-    const scene::BlockPick every;
+    const scene::BlockSelector every;
     SceneCheck checked;
     std::size_t seen = 0;
     try {
@@ -354,7 +354,7 @@ CheckResult Library::check(const std::vector<std::string>& paths, bool recursive
 
 void Library::checkOne(const std::string& path, CheckResult& result) {
     std::vector<SceneFinding>& found = result.findings;
-    const scene::BlockPick every;
+    const scene::BlockSelector every;
     SceneCheck checked;
     std::size_t seen = 0;
     try {
@@ -449,7 +449,14 @@ edit::SceneEditOptions editOptions(const std::string& path, const EditRequest& r
                       path);
     }
     edit::SceneEditOptions options;
-    options.items = request.items;
+    // Addresses and numbers go to the edit as they are: it finds them in its
+    // one read of the scene.
+    for (const std::string& item : request.items) {
+        options.blocks.address(item);
+    }
+    for (const std::size_t block : request.blocks) {
+        options.blocks.number(block);
+    }
     options.allItems = request.allItems;
     options.dryRun = request.dryRun;
     options.backup = request.backup;
@@ -482,13 +489,21 @@ class Witnessed final : public edit::PanelUser {
     std::ptrdiff_t& action_;
 };
 
-// An unknown item is one the edit never reached: the refusal names it.
-std::string unreached(const std::vector<std::string>& items, const std::set<std::string>& reached) {
+// An unknown item is one the edit never reached: the refusal names it. Else
+// it was a number: the blocks asked for by number, the edit's message
+// telling which of them.
+std::string unreached(const scene::BlockSelector& blocks, const std::set<std::string>& reached) {
     std::string names;
-    for (const std::string& name : items) {
+    for (const std::string& name : blocks.addresses()) {
         if (reached.count(name) == 0) {
             names += (names.empty() ? "" : ", ") + name;
         }
+    }
+    if (!names.empty()) {
+        return names;
+    }
+    for (const std::size_t number : blocks.numbers()) {
+        names += (names.empty() ? "block " : ", block ") + std::to_string(number);
     }
     return names;
 }
@@ -513,43 +528,13 @@ EditResult editResultOf(const edit::SceneEditResult& edited) {
 
 } // namespace
 
-std::vector<std::string> Library::blockNames(const std::string& path,
-                                             const std::vector<std::size_t>& blocks) {
-    std::vector<std::string> names;
-    if (blocks.empty()) {
-        return names;
-    }
-    const Scene scene = open(path);
-    for (const std::size_t block : blocks) {
-        bool found = false;
-        for (const Item& item : scene.items) {
-            if (item.block == block) {
-                names.push_back(item.name);
-                found = true;
-            }
-        }
-        if (!found) {
-            throw Failure(Failure::Kind::Item,
-                          "'" + path + "': no block " + std::to_string(block) + "; it has " +
-                              std::to_string(scene.items.size()),
-                          path, "block " + std::to_string(block));
-        }
-    }
-    return names;
-}
-
 EditResult Library::edit(const std::string& path, const EditRequest& request) {
     const Plays plays = parsedPlays(path, request);
     edit::SceneEditOptions options = editOptions(path, request);
-    for (std::string& name : blockNames(path, request.blocks)) {
-        options.items.push_back(std::move(name));
-    }
     for (const auto& [item, actions] : request.itemActions) {
-        if (std::find(options.items.begin(), options.items.end(), item) == options.items.end()) {
-            options.items.push_back(item);
-        }
+        options.blocks.address(item);
     }
-    if (options.items.empty() && !options.allItems) {
+    if (options.blocks.everyBlock() && !options.allItems) {
         throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
     }
     std::lock_guard<std::mutex> hold(hostLock());
@@ -578,7 +563,7 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     } catch (const ToolError& e) {
         const Failure::Kind kind = kindOf(e, Failure::Kind::Edit);
         if (kind == Failure::Kind::Item) {
-            throw Failure(kind, e.what(), path, unreached(options.items, reached));
+            throw Failure(kind, e.what(), path, unreached(options.blocks, reached));
         }
         Failure refused(kind, e.what(), path, current,
                         action >= 0 ? (*playing)[static_cast<std::size_t>(action)].text : "");
@@ -616,8 +601,7 @@ ReportResult Library::report(const std::vector<std::string>& paths, const std::s
     report::ReviewSetup setup;
     setup.title = request.title;
     setup.modulePath = state_->modulePath;
-    setup.pick.item = request.item;
-    setup.pick.block = static_cast<int>(request.block);
+    setup.blocks = scene::BlockSelector::given(request.item, request.block);
     setup.fps = request.fps;
     if (request.frames) {
         setup.frames = FrameRange{request.frames->first, request.frames->second};

@@ -248,9 +248,6 @@ class Library {
   private:
     struct State;
     std::unique_ptr<State> state_;
-    // The names of blocks given by number, in the order given.
-    std::vector<std::string> blockNames(const std::string& path,
-                                        const std::vector<std::size_t>& blocks);
     // One scene of check() into result; call with the host's lock held.
     void checkOne(const std::string& path, CheckResult& result);
 };
