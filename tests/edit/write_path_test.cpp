@@ -29,7 +29,7 @@ class WritePath : public ::testing::Test {
 
     vrim::edit::SceneEditResult edit(FileSystem& fs, bool backup) {
         vrim::edit::SceneEditOptions options;
-        options.items = {"Camera_Rig"};
+        options.blocks.address("Camera_Rig");
         options.backup = backup;
         const std::vector<vrim::edit::EditAction> actions = {
             vrim::edit::parseEditAction("key", "2"), vrim::edit::parseEditAction("set", "end=48")};
@@ -168,7 +168,7 @@ TEST_F(WritePath, EveryBlockAskedForIsEditedAndTheRestIsCopiedAsItIs) {
     struct Case {
         const char* name;
         std::vector<std::string> items;
-        std::vector<int> blocks;
+        std::vector<std::size_t> blocks;
         std::vector<std::string> edited; // the addresses, in file order
     };
     const Case cases[] = {
@@ -185,8 +185,12 @@ TEST_F(WritePath, EveryBlockAskedForIsEditedAndTheRestIsCopiedAsItIs) {
         SCOPED_TRACE(c.name);
         writeBytes(scene, original + tail);
         vrim::edit::SceneEditOptions options;
-        options.items = c.items;
-        options.blocks = c.blocks;
+        for (const std::string& item : c.items) {
+            options.blocks.address(item);
+        }
+        for (const std::size_t block : c.blocks) {
+            options.blocks.number(block);
+        }
         const std::vector<vrim::edit::EditAction> actions = {
             vrim::edit::parseEditAction("set", "start=7")};
         options.user = [this, actions](const std::string&) {
