@@ -133,7 +133,7 @@ struct Run {
 // One pair of scenes, its lines or its JSON object printed as found.
 void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double tolerance) {
     Output& out = run.out;
-    const std::string prefix = pair.relative.empty() ? "" : shown(pair.relative) + ": ";
+    const std::string prefix = pair.relative.empty() ? "" : terminalText(pair.relative) + ": ";
     json scene = {{"path", pair.relative.empty() ? json(nullptr) : json(pair.relative)},
                   {"old", pair.oldPath.empty() ? json(nullptr) : json(pair.oldPath)},
                   {"new", pair.newPath.empty() ? json(nullptr) : json(pair.newPath)}};
@@ -168,7 +168,7 @@ void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double
             out.print("%s\n    %s", items == 0 ? "" : ",",
                       jsonText(compare::itemJson(item)).c_str());
         } else if (!run.options.quiet) {
-            out.print("%s%s\n", prefix.c_str(), shown(itemText(item)).c_str());
+            out.print("%s%s\n", prefix.c_str(), terminalText(itemText(item)).c_str());
         }
         ++items;
     };
@@ -192,7 +192,7 @@ void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double
     if (!error.empty()) {
         ++run.errors;
         out.flush();
-        std::fprintf(stderr, "vrim: %s\n", shown(error).c_str());
+        std::fprintf(stderr, "vrim: %s\n", terminalText(error).c_str());
     }
     run.all.changed += totals.changed;
     run.all.added += totals.added;
