@@ -108,14 +108,27 @@ TEST(ReportAgainst, FoldersPairByPathAndNameWhatIsOnOneSide) {
     EXPECT_EQ(added, 2u);
 }
 
-TEST(ReportAgainst, OneNewAgainstOneOld) {
-    const testsupport::ToolRun run = testsupport::runVrim(
-        "report samples/two-items.lws samples/shot-24fps.lws --against samples/two-items.lws -o "
-        "against-two.html",
-        "against-test");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("give one NEW"), std::string::npos) << run.err;
-    EXPECT_FALSE(std::filesystem::exists("against-two.html"));
+TEST(ReportAgainst, RefusedWithoutWritingAPage) {
+    struct Case {
+        std::string arguments, message;
+    };
+    const Case cases[] = {
+        {"samples/two-items.lws samples/shot-24fps.lws --against samples/two-items.lws",
+         "give one NEW"},
+        {"- --against samples/two-items.lws", "not standard input"},
+        {"samples/two-items.lws --against -", "not standard input"},
+        {"samples/two-items.lws --against against-missing.lws", "against-missing.lws"},
+        {"samples --against samples/two-items.lws", "folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        std::filesystem::remove("against-refused.html");
+        const testsupport::ToolRun run = testsupport::runVrim(
+            "report " + c.arguments + " -o against-refused.html </dev/null", "against-test", "");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists("against-refused.html"));
+    }
 }
 
 } // namespace

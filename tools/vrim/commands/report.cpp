@@ -45,6 +45,11 @@ int reportAgainst(const ReportOptions& options, Session& session, report::Review
     if (options.batch.scenes.size() != 1) {
         throw ToolError("--against compares one scene or folder with another; give one NEW");
     }
+    // Each scene is read more than once (paired, compared, then drawn).
+    if (options.against == "-" || options.batch.scenes.front() == "-") {
+        throw ToolError("--against reads each scene more than once: give files, not standard "
+                        "input");
+    }
     const std::vector<compare::ScenePair> pairs =
         compare::pairsOf(options.against, options.batch.scenes.front(), options.batch.recursive);
     std::vector<std::string> inputs;
