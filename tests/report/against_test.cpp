@@ -100,6 +100,7 @@ TEST(ReportAgainst, FoldersPairByPathAndNameWhatIsOnOneSide) {
     const std::string html = readBytes("against-folders.html");
     EXPECT_NE(html.find("Not in the previous version: every item is new."), std::string::npos);
     EXPECT_NE(html.find("key 2: period 0.25 \u2192 0.2"), std::string::npos);
+    EXPECT_NE(html.find("Items changed since the previous version come first"), std::string::npos);
     // A new scene's items are all added, and each says so.
     std::size_t added = 0;
     for (const ShownItem& item : itemsOf(html)) {

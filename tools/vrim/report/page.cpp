@@ -705,6 +705,7 @@ void PageWriter::scene(PageScene scene) {
                 scene.warnings, body_.size(), 0};
     errors_ += scene.errors;
     warnings_ += scene.warnings;
+    compared_ = compared_ || scene.compared;
     const Picked picked = pick(scene);
     // The item's address is its anchor: a shared link still finds it after
     // the scene gains or loses items.
@@ -918,7 +919,10 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
     out += count(errors_, "error", "errors");
     out += ", ";
     out += count(warnings_, "warning", "warnings");
-    out += ". Items with errors come first, then those with warnings. Every position on this "
+    out += compared_ ? ". Items changed since the previous version come first (the others are "
+                       "folded), then those with errors, then those with warnings."
+                     : ". Items with errors come first, then those with warnings.";
+    out += " Every position on this "
            "page was computed by the shake module itself; the player only steps through those "
            "samples.</p>\n";
     out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "

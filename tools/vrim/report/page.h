@@ -148,6 +148,7 @@ class PageWriter {
     std::size_t items_ = 0, plotted_ = 0, errors_ = 0, warnings_ = 0;
     std::size_t listed_ = 0, unlisted_ = 0;  // items in a row, items only counted
     std::size_t restStep_ = 1, keyStep_ = 1; // largest steps of any plotted item
+    bool compared_ = false;                  // some scene is against a previous version
 };
 
 // Text for HTML: the bytes' own characters (UTF-8, else Windows-1252, as
