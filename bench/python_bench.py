@@ -7,8 +7,8 @@ work per sample, so Python should cost at most 1.2 times the C++ floor.
 Prints the medians of each side's CPU time and the ratio; exits 1 when the
 ratio is above the target.
 
-Usage (a build with the Python module and VRIM_BENCHMARKS, e.g. the release
-preset):
+Usage (any Linux build with the Python module; ctest's python_bench runs it
+with --report-only):
     PYTHONPATH=build/release/python python3 bench/python_bench.py \\
         --bin build/release/bin --scene samples/two-items.lws --item Lamp_Swing
 """
@@ -30,6 +30,8 @@ def main():
     parser.add_argument("--item", required=True)
     parser.add_argument("--samples", type=int, default=1_000_000)
     parser.add_argument("--repetitions", type=int, default=5)
+    parser.add_argument("--report-only", action="store_true",
+                        help="print the ratio and exit 0 whatever it is")
     args = parser.parse_args()
 
     import numpy
@@ -57,7 +59,7 @@ def main():
     ratio = python_s / floor_s
     print(f"{args.samples} evaluations: Python into NumPy {python_s:.3f} s, "
           f"C++ floor {floor_s:.3f} s: {ratio:.2f}x (target at most {TARGET_RATIO}x)")
-    return 0 if ratio <= TARGET_RATIO else 1
+    return 0 if ratio <= TARGET_RATIO or args.report_only else 1
 
 
 if __name__ == "__main__":

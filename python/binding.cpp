@@ -163,6 +163,17 @@ void bindEditsAndReports(py::module_& m) {
         .def_readonly("scenes", &ReportResult::scenes);
 }
 
+// Ctrl-C while the module reads a scene: Python's handler only notes the
+// signal, so the library asks here, taking the interpreter back a moment.
+bool signalled() {
+    py::gil_scoped_acquire held;
+    if (PyErr_CheckSignals() != 0) {
+        PyErr_Clear(); // raised again as the library's interruption
+        return true;
+    }
+    return false;
+}
+
 // Rows written straight into a caller's buffer of count x 5 doubles: no
 // Python object per sample.
 void evaluateInto(Library& library, const Scene& scene, const Item& item, const py::buffer& frames,
@@ -235,7 +246,12 @@ EditResult edit(Library& library, const std::string& path, const py::dict& given
 void bindLibrary(py::module_& m) {
     const auto release = py::call_guard<py::gil_scoped_release>();
     py::class_<Library>(m, "Library")
-        .def(py::init<const std::string&>(), py::arg("module_path") = "", release)
+        .def(py::init([](const std::string& path) {
+                 auto library = std::make_unique<Library>(path);
+                 library->setInterruptCheck(&signalled);
+                 return library;
+             }),
+             py::arg("module_path") = "", release)
         .def_property_readonly("module_path", &Library::modulePath)
         .def("open", &Library::open, release)
         .def("keys", &Library::keys, release)
@@ -244,6 +260,7 @@ void bindLibrary(py::module_& m) {
         .def("offsets", &Library::offsets, release)
         .def("evaluate_into", &evaluateInto)
         .def("check", &Library::check, release)
+        .def("diff", &Library::diff, release)
         .def("report", &report, release)
         .def("edit", &edit);
 }

@@ -21,7 +21,7 @@ for arg in "$@"; do
     *) build=$arg ;;
   esac
 done
-module_programs='^(foundation_tests|panel_tests|scene_tests|oom_tests|footprint_tests|validate_vrim_s)$'
+module_programs='^(foundation_tests|panel_tests|keyblock_tests|oom_tests|footprint_tests|validate_vrim_s)$'
 mapfile -t tests < <(ctest --test-dir "$build" --show-only=json-v1 |
   ALL=$all PICK="$module_programs" python3 -c '
 import json, os, re, sys

@@ -180,8 +180,16 @@ rm -f "$zipfile" "$tarfile"
 (cd "$pkg" && find "$win" -type f | sort | zip -X -D -9 -q "$zipfile" -@)
 tar -C "$pkg" --sort=name --format=gnu --mtime="@$SOURCE_DATE_EPOCH" \
   --owner=0 --group=0 --numeric-owner -cf - "$linux" | gzip -9 -n >"$tarfile"
-(cd "$out" && sha256sum "$win.zip" "$linux.tar.gz" >SHA256SUMS)
+# The Python package as a wheel beside the tarball, for pip in a virtual
+# environment (a native build without the Python module gives none).
+wheel=()
+if [ -d "$work/native/python/vrim" ]; then
+  made=$(python3 "$src/python/make_wheel.py" --build "$work/native" --out "$out" \
+    --version "$version") || exit 1
+  wheel=("$(basename "$made")")
+fi
+(cd "$out" && sha256sum "$win.zip" "$linux.tar.gz" "${wheel[@]}" >SHA256SUMS)
 
 echo "release $version:"
-(cd "$out" && ls -l "$win.zip" "$linux.tar.gz" SHA256SUMS | awk '{printf "  %s  %d bytes\n", $NF, $5}')
+(cd "$out" && ls -l "$win.zip" "$linux.tar.gz" "${wheel[@]}" SHA256SUMS | awk '{printf "  %s  %d bytes\n", $NF, $5}')
 echo "  in $out"

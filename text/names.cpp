@@ -164,6 +164,17 @@ std::string decode(std::string_view bytes, Encoding encoding) {
     return out;
 }
 
+std::string excerpt(std::string_view text, std::size_t characters) {
+    std::size_t end = 0;
+    for (std::size_t counted = 0; end < text.size() && counted < characters; ++counted) {
+        ++end;
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80) {
+            ++end;
+        }
+    }
+    return std::string(text.substr(0, end)) + (end < text.size() ? "..." : "");
+}
+
 std::string terminalSafe(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;

@@ -34,6 +34,10 @@ std::string decode(std::string_view bytes, Encoding encoding);
 // themselves (HTML). A NUL byte is code point 0: nothing is cut.
 std::u32string codePoints(std::string_view bytes, Encoding encoding = Encoding::Auto);
 
+// The first characters of UTF-8 text, "..." after them when there are more:
+// a long scene line quoted in a message. A character is never split.
+std::string excerpt(std::string_view text, std::size_t characters);
+
 // UTF-8 text for a terminal: every control character (C0, DEL and C1) shown
 // as an escape that prints as it reads: "\x1b", "\t" as "\x09", U+0085 as
 // "\u0085"; so are the characters that turn the text around it

@@ -52,3 +52,11 @@ def test_diff_refuses_arguments(versions, arguments, error):
 def test_diff_of_a_folder_against_a_file_is_refused(versions, tmp_path):
     with pytest.raises(vrim.Error):
         vrim.diff(str(tmp_path), versions[1])
+
+
+def test_diff_after_validate_uses_a_live_module(versions):
+    # The validator activates the module in a host of its own; the library's
+    # session must not go on with the services of that host once it is gone.
+    before = vrim.diff(*versions)
+    assert vrim.validate().passed
+    assert vrim.diff(*versions) == before

@@ -29,6 +29,7 @@ from __future__ import annotations
 import array as _array
 import difflib as _difflib
 import enum as _enum
+import json as _json
 import math as _math
 import operator as _operator
 import os as _os
@@ -87,6 +88,7 @@ __all__ = [
     "WriteError",
     "Validation",
     "check",
+    "diff",
     "edit",
     "module_path",
     "report",
@@ -829,6 +831,25 @@ def check(*paths: _PathLike, recursive: bool = False,
         tuple(_finding(f.finding, f.scene, f.item or None, f.block or None)
               for f in done.findings),
         done.blocks, done.keys, done.errors, done.warnings, done.status)
+
+
+def diff(old: _PathLike, new: _PathLike, *, tolerance: float = 1e-6, recursive: bool = False,
+         module: _Optional[str] = None) -> "dict[str, _Any]":
+    """Compares the shakes of two versions of a scene, or of two folders of
+    scenes (``recursive``: their sub-folders too), as ``vrim diff --json``
+    does, and returns that document as a dict (docs/schema/diff.json): the
+    items changed, added, removed and renamed, their keys field by field,
+    and per item how far the motion moved beyond ``tolerance``."""
+    old_path, new_path = _path("old", old), _path("new", new)
+    tolerance = _real("tolerance", tolerance)
+    if tolerance < 0:
+        raise ValueError(f"tolerance must be 0 or more, not {tolerance}")
+    recursive = _flag("recursive", recursive)
+    library = _library(module)
+    with _translated:
+        text = library.diff(old_path, new_path, tolerance, recursive)
+    result: "dict[str, _Any]" = _json.loads(text)
+    return result
 
 
 @_dataclass(frozen=True)

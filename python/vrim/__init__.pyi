@@ -29,6 +29,7 @@ __all__ = [
     "WriteError",
     "Validation",
     "check",
+    "diff",
     "edit",
     "module_path",
     "report",
@@ -199,6 +200,8 @@ class CheckResult:
     def __len__(self) -> int: ...
 
 def check(*paths: _PathLike, recursive: bool = ..., module: Optional[str] = ...) -> CheckResult: ...
+def diff(old: _PathLike, new: _PathLike, *, tolerance: float = ..., recursive: bool = ...,
+         module: Optional[str] = ...) -> dict[str, Any]: ...
 
 @dataclass(frozen=True)
 class ReportScene:

@@ -378,7 +378,7 @@ TEST_F(EditCli, AFolderWithoutWritePermissionIsRefused) {
     std::filesystem::permissions(folder, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     expectUntouched(run);
-    EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("is not writable by this user"), std::string::npos) << run.err;
 #endif
 }
 

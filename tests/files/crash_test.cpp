@@ -149,14 +149,15 @@ TEST(Crash, AnEditStoppedAnywhereLeavesTheOldSceneOrTheNew) {
             ++kills;
         }
         if (fs::exists(lock)) {
-            // Only a killed run leaves its lock; the next run names it.
+            // Only a killed run leaves its lock; the next run names it as
+            // stale, its holder gone.
             EXPECT_FALSE(interrupt);
             ++staleLocks;
             const pid_t next =
                 start({"edit", scene, "--item", "Target", "--shift", "1"}, dir + "/next");
             EXPECT_EQ(finish(next), 2);
             const std::string err = readBytes(dir + "/next.err");
-            EXPECT_NE(err.find("'" + lock + "' exists"), std::string::npos) << err;
+            EXPECT_NE(err.find("'" + lock + "' is stale: vrim process"), std::string::npos) << err;
             EXPECT_NE(err.find("remove '" + lock + "'"), std::string::npos) << err;
             EXPECT_EQ(readBytes(scene), versions[now]);
             fs::remove(lock);
@@ -212,7 +213,7 @@ TEST(Race, TwoEditsAtOnceAreEachAppliedOrRefusedByTheLock) {
             const std::string err = readBytes(dir + "/run" + std::to_string(which) + ".err");
             ASSERT_TRUE(status == 0 || status == 2) << status;
             if (status == 2) {
-                EXPECT_NE(err.find("shot.lws.lock' exists: another vrim is writing"),
+                EXPECT_NE(err.find("shot.lws.lock' exists: vrim process"),
                           std::string::npos)
                     << err;
                 ++refused;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -176,11 +178,20 @@ TEST(FileWriter, EveryFailingCallLeavesTheTargetAsItWasAndNoLock) {
             faulty.failAt = n;
             const std::string error = writeThrough(faulty, path);
             if (error.empty()) {
-                // Only the folder's flush comes after the rename; a lock
-                // that could not be made is tried once more (another vrim's
-                // may have just gone).
-                EXPECT_TRUE(faulty.failed == "syncFolder" || faulty.failed == "createNew")
-                    << faulty.failed;
+                // A name that could not be made is tried once more (another
+                // vrim's lock may have just gone, a killed run's file may be
+                // in the way); a search for the run's own handle on the file
+                // and the flush begun early are advice; the old file's
+                // handle is only read. After the rename come the look at the
+                // old file, the lock's removal and the folder's flush, whose
+                // failures are warnings.
+                static const std::set<std::string> harmless = {
+                    "createNew", "nameFile", "openedAs", "beginSync", "startFlush",
+                    "close",     "statOpen", "remove",   "syncFolder"};
+                EXPECT_EQ(harmless.count(faulty.failed), 1u) << faulty.failed;
+                if (faulty.failed == "remove") {
+                    fs::remove(pathIn(folder, target.file + ".lock")); // said in the warning
+                }
             } else if (!target.file.empty()) {
                 EXPECT_NE(error.find("injected failure of " + faulty.failed), std::string::npos)
                     << error;
@@ -308,7 +319,7 @@ TEST(FileWriter, ALockGoneByTheTimeItIsLookedAtIsTakenAfterAll) {
     fs.before = [&](const std::string& call) {
         if (call == "createNew" && ++creates == 1) {
             writeBytes(lock, "");
-        } else if (call == "stat" && creates == 1) {
+        } else if (call == "statLink" && creates == 1) {
             fs::remove(lock);
         }
     };

@@ -58,7 +58,18 @@ SCENES = {
                      [("Kamera_Größe €", "Kamera_Größe €")]),
     "control": (HEADER + null(b"x\x01\x1b[31mred") + WRAPPED + null(b"tab\there") + WRAPPED,
                 [("x\x01\x1b[31mred", "x\x01\x1b[31mred"), ("tab\there", "tab\there")]),
+    # A NUL cannot travel on a command line: its address spells it \x00,
+    # kept apart from a name spelled that way.
+    "nul": (HEADER + null(b"Nul\0Name") + WRAPPED + null(b"Nul\\x00Name") + WRAPPED,
+            [("Nul\\x00Name", "Nul\0Name"), ("Nul\\x00Name@2", "Nul\\x00Name")]),
+    "hostile": (HEADER + null("\u202eevil\ufeff".encode()) + WRAPPED
+                + null(b"$(touch PWNED);`x`|'\"*") + WRAPPED,
+                [("\u202eevil\ufeff", "\u202eevil\ufeff"),
+                 ("$(touch PWNED);`x`|'\"*", "$(touch PWNED);`x`|'\"*")]),
 }
+# The bytes of the values check calls errors: a key whose widths the module
+# reads as not finite.
+NAN_KEYS = [line.replace(b"FREQ_W_X 0.050000", b"FREQ_W_X nan") for line in KEYS]
 
 
 def run(*args, check=True):
@@ -219,6 +230,60 @@ class Names(unittest.TestCase):
                     self.assertEqual(done.returncode, 2)
                     self.assertEqual(done.stdout, b"")
                     self.assertEqual(done.stderr.decode().count("\n"), 1, done.stderr)
+
+    def test_terminal_text_escapes_what_turns_or_hides_text(self):
+        out = run("ls", self.paths["hostile"]).stdout.decode("utf-8")
+        self.assertIn("\\u202eevil\\ufeff", out)
+        self.assertNotIn("\u202e", out)
+        self.assertNotIn("\ufeff", out)
+        # A NUL is shown, never cut or turned into '?'.
+        self.assertIn("Nul\\x00Name", run("ls", self.paths["nul"]).stdout.decode())
+
+    def test_empty_is_never_success(self):
+        empty = os.path.join(self.dir.name, "empty")
+        os.makedirs(os.path.join(empty, "sub"), exist_ok=True)
+        path = self.paths["duplicates"]
+        page = os.path.join(self.dir.name, "empty.html")
+        cases = [["ls", path, "--item", ""], ["check", path, "--item="],
+                 ["show", "--item=", path], ["bake", path, "--item", ""],
+                 ["preview", path, "--item", ""], ["report", path, "--item", "", "-o", page],
+                 ["edit", path, "--item", "", "--shift", "1", "--dry-run"]]
+        cases += [[command, empty] for command in ("ls", "check", "show")]
+        cases += [["report", empty, "-o", page], ["edit", empty, "--all-items", "--shift", "1"]]
+        for args in cases:
+            with self.subTest(args=args):
+                done = run(*args, check=False)
+                self.assertEqual(done.returncode, 2, done.stdout)
+                self.assertEqual(done.stderr.decode().count("\n"), 1, done.stderr)
+                if empty in args:
+                    self.assertIn(empty, done.stderr.decode())
+        self.assertFalse(os.path.exists(page))
+
+    def test_blocks_in_error_are_not_evaluated_silently(self):
+        path = os.path.join(self.dir.name, "nan.lws")
+        with open(path, "wb") as f:
+            f.write(b"\n".join(HEADER + null(b"Bad") + NAN_KEYS) + b"\n")
+        self.assertEqual(run("check", path, check=False).returncode, 2)
+        for command in ("bake", "preview"):
+            with self.subTest(command=command):
+                refused = run(command, path, check=False)
+                self.assertEqual(refused.returncode, 2)
+                self.assertEqual(refused.stdout, b"")
+                self.assertIn("check finds", refused.stderr.decode())
+                self.assertIn("--allow-errors", refused.stderr.decode())
+                self.assertEqual(run(command, path, "--allow-errors").returncode, 0)
+        self.assertEqual(run("bake", path, "--all-items", check=False).returncode, 2)
+        # The key's value is no number: the document says null, as its schema allows.
+        key = self.document("show", path)["scenes"][0]["blocks"][0]["keys"][0]
+        self.assertIsNone(key["widthX"])
+
+    def test_cr_line_ends_are_named(self):
+        path = os.path.join(self.dir.name, "mac.lws")
+        with open(path, "wb") as f:
+            f.write(b"\r".join(HEADER + null(b"Cam") + WRAPPED) + b"\r")
+        done = run("check", path, check=False)
+        self.assertEqual(done.returncode, 2)
+        self.assertIn("lines end in CR alone", done.stdout.decode() + done.stderr.decode())
 
     def test_check_json_validates(self):
         for stem in SCENES:

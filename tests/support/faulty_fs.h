@@ -26,11 +26,33 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
     bool readLink(const std::string& path, std::string& target, std::string& error) override {
         return fails("readLink", error) ? false : real_.readLink(path, target, error);
     }
+    bool statLink(const std::string& path, FileInfo& info, std::string& error) override {
+        return fails("statLink", error) ? false : real_.statLink(path, info, error);
+    }
+    bool statOpen(FileHandle file, FileInfo& info, std::string& error) override {
+        return fails("statOpen", error) ? false : real_.statOpen(file, info, error);
+    }
+    FileHandle openedAs(const FileInfo& info) override {
+        std::string ignored;
+        return fails("openedAs", ignored) ? vrim::files::kNoFile : real_.openedAs(info);
+    }
     FileHandle openRead(const std::string& path, std::string& error) override {
         return fails("openRead", error) ? vrim::files::kNoFile : real_.openRead(path, error);
     }
     int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
         return fails("read", error) ? -1 : real_.read(file, buffer, size, error);
+    }
+    int64_t readInPlace(FileHandle file, const char*& data, char* buffer, std::size_t size,
+                        std::string& error) override {
+        return fails("readInPlace", error) ? -1
+                                           : real_.readInPlace(file, data, buffer, size, error);
+    }
+    FileHandle createUnnamed(const std::string& folder, std::string& error) override {
+        return fails("createUnnamed", error) ? vrim::files::kNoFile
+                                             : real_.createUnnamed(folder, error);
+    }
+    bool nameFile(FileHandle file, const std::string& path, std::string& error) override {
+        return fails("nameFile", error) ? false : real_.nameFile(file, path, error);
     }
     FileHandle createNew(const std::string& path, std::string& error) override {
         return fails("createNew", error) ? vrim::files::kNoFile : real_.createNew(path, error);
@@ -44,6 +66,20 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
     }
     bool sync(FileHandle file, std::string& error) override {
         return fails("sync", error) ? false : real_.sync(file, error);
+    }
+    // Advice only: a failure is one the caller cannot see, so the call is
+    // counted (and its hook run) and passed on.
+    void startFlush(FileHandle file) override {
+        std::string ignored;
+        if (!fails("startFlush", ignored)) {
+            real_.startFlush(file);
+        }
+    }
+    void beginSync(FileHandle file) override {
+        std::string ignored;
+        if (!fails("beginSync", ignored)) {
+            real_.beginSync(file);
+        }
     }
     bool close(FileHandle file, std::string& error) override {
         // A failed close has still released the file, as on POSIX.
@@ -61,6 +97,11 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
                   std::string& error) override {
         return fails("setOwner", error) ? false : real_.setOwner(path, owner, group, error);
     }
+    bool copyAttributes(const std::string& from, const std::string& to,
+                        std::string& error) override {
+        return fails("copyAttributes", error) ? false : real_.copyAttributes(from, to, error);
+    }
+    std::size_t nameLimit(const std::string& folder) override { return real_.nameLimit(folder); }
     bool rename(const std::string& from, const std::string& to, bool replace,
                 std::string& error) override {
         return fails("rename", error) ? false : real_.rename(from, to, replace, error);

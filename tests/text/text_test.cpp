@@ -220,9 +220,3 @@ TEST(SplittingTest, LinesFieldsAndWords) {
     EXPECT_EQ(text::takeWord(rest), "3");
     EXPECT_EQ(text::takeWord(rest), "");
 }
-
-TEST(SplittingTest, CountsAreWorded) {
-    EXPECT_EQ(text::counted(0, "key", "keys"), "0 keys");
-    EXPECT_EQ(text::counted(1, "key", "keys"), "1 key");
-    EXPECT_EQ(text::counted(12, "key block", "key blocks"), "12 key blocks");
-}

@@ -217,6 +217,7 @@ std::string csvField(const std::string& text) {
 void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
     scene::Reader reader = scene::Reader::open(options.motion.scene);
     ShakeInstance* instance = session.newInstance();
+    BlockChecker checker(session);
     std::size_t blocks = 0;
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
         if (event != scene::Event::Block) {
@@ -227,6 +228,7 @@ void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
         if (blocks++ == 0) {
             out.print("item,frame,time,x,y,z\n");
         }
+        refuseErrorBlock(checker, reader.name(), reader.block(), reader.header(), options.motion);
         const MotionSetup setup = blockMotion(session, instance, reader.name(), reader.block(),
                                               reader.header(), options.motion);
         // Byte for byte into a file or a pipe; a terminal sees no control
@@ -234,8 +236,9 @@ void bakeAllItems(Session& session, const BakeOptions& options, Output& out) {
         const std::string item = csvField(out.terminal() ? terminalText(setup.item) : setup.item);
         for (const Sample& sample : sampleMotion(session, setup, bakeStep(options, setup.header))) {
             const int p = options.precision;
-            out.print("%s,%.10g,%.*g,%.*g,%.*g,%.*g\n", item.c_str(), sample.frame, p, sample.time,
-                      p, sample.position[0], p, sample.position[1], p, sample.position[2]);
+            out.put(item); // whole, whatever bytes it holds
+            out.print(",%.10g,%.*g,%.*g,%.*g,%.*g\n", sample.frame, p, sample.time, p,
+                      sample.position[0], p, sample.position[1], p, sample.position[2]);
         }
     }
     if (reader.stopped()) {

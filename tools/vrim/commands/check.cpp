@@ -85,7 +85,7 @@ int runCheck(const BatchOptions& options) {
                           jsonText(path).c_str());
             }
             const SceneCheck scene = checkScene(
-                path, options.pick, options.fps.given(), frames, checker,
+                path, options.blocks(), options.fps.given(), frames, checker,
                 [&](const BlockReport& report) {
                     if (options.json) {
                         out.print("%s\n    %s", printed == 0 ? "" : ",",

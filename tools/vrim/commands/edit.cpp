@@ -130,11 +130,25 @@ nlohmann::json changesJson(const std::vector<edit::KeyChange>& changes) {
     return list;
 }
 
-int runEdit(const CLI::App& command, const EditOptions& options) {
-    const std::vector<edit::EditAction> actions = actionsInOrder(command);
-    const EditOptions& given = options;
-    refuseIdleOptions(given);
-    if (given.items.empty() && given.blocks.empty() && !given.allItems && !actions.empty()) {
+// What the interactive key editor cannot do: it edits one item of one
+// scene on a terminal, and writes no JSON or dry run.
+void refuseInteractiveMisuse(const scene::SceneBatch& batch, const EditOptions& given) {
+    if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
+        throw ToolError(why);
+    }
+    if (batch.files().size() != 1 || given.items.size() + given.blocks.size() > 1 ||
+        given.allItems) {
+        throw ToolError("the interactive key editor edits one item of one scene: give one "
+                        "scene and at most one --item or --block (without, it offers the "
+                        "scene's items), or give the edit as actions");
+    }
+    if (given.json) {
+        throw ToolError("--json needs the edit as actions (--key, --set, ...)");
+    }
+}
+
+void refuseUnusableScenes(const EditOptions& given, bool interactive) {
+    if (given.items.empty() && given.blocks.empty() && !given.allItems && !interactive) {
         throw ToolError("give the item to edit: --item NAME, --block N (or --all-items)");
     }
     for (const std::string& scene : given.scenes) {
@@ -143,41 +157,14 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
                             "input ('-'): give the file");
         }
     }
-    const scene::SceneBatch batch(given.scenes, given.recursive);
-    requireScenes(batch, given.scenes, given.recursive);
-    const bool interactive = actions.empty();
-    if (interactive) {
-        if (const std::string why = edit::terminalEditorUnavailable(); !why.empty()) {
-            throw ToolError(why);
-        }
-        if (batch.files().size() != 1 || given.items.size() + given.blocks.size() > 1 ||
-            given.allItems) {
-            throw ToolError("the interactive key editor edits one item of one scene: give one "
-                            "scene and at most one --item or --block (without, it offers the "
-                            "scene's items), or give the edit as actions");
-        }
-        if (given.json) {
-            throw ToolError("--json needs the edit as actions (--key, --set, ...)");
-        }
-    }
+}
 
-    Session session(given.module.empty() ? defaultModulePath() : given.module);
-    edit::SceneEditOptions sceneOptions;
-    sceneOptions.items = given.items;
-    sceneOptions.blocks = given.blocks;
-    sceneOptions.allItems = given.allItems;
-    sceneOptions.dryRun = given.dryRun;
-    sceneOptions.backup = given.backup;
-    sceneOptions.overwriteBackup = given.overwriteBackup;
-    sceneOptions.strict = given.strict;
-    edit::ChangeFinder changes(session);
-    sceneOptions.changes = &changes;
-    sceneOptions.policy = writePolicy();
-
-    // A scene named twice (two spellings, a link and its target, a folder
-    // and a file in it) is one file: edited twice, its keys would move twice.
-    // Told apart before any edit, as an edit gives the file a new identity.
-    std::vector<std::string> sameAs(batch.files().size()); // the first name of a repeated file
+// A scene named twice (two spellings, a link and its target, a folder and a
+// file in it) is one file: edited twice, its keys would move twice. Told
+// apart before any edit, as an edit gives the file a new identity. For each
+// file, the first name of it when it repeats one, else empty.
+std::vector<std::string> repeatedFiles(const scene::SceneBatch& batch) {
+    std::vector<std::string> sameAs(batch.files().size());
     std::vector<std::pair<files::FileInfo, std::string>> seen;
     for (std::size_t f = 0; f < batch.files().size(); ++f) {
         files::FileInfo info;
@@ -194,116 +181,183 @@ int runEdit(const CLI::App& command, const EditOptions& options) {
             seen.emplace_back(info, batch.files()[f]);
         }
     }
-    std::size_t edited = 0, scenesEdited = 0, unasked = 0, twice = 0;
-    nlohmann::json document = jsonDocument("edit");
-    document["dryRun"] = given.dryRun;
-    document["scenes"] = nlohmann::json::array();
-    const auto flush = [] { std::fflush(stdout); };
-    const std::size_t failed = batch.visit(flush, [&](std::size_t f, const std::string& scene) {
-        if (!sameAs[f].empty()) {
-            if (given.json) {
-                document["scenes"].push_back({{"path", scene},
-                                              {"sameAs", sameAs[f]},
-                                              {"written", false},
-                                              {"error", nullptr},
-                                              {"blocks", nlohmann::json::array()},
-                                              {"notes", nlohmann::json::array()}});
-            } else {
-                std::printf("'%s': the same file as '%s'; edited once\n",
-                            terminalText(scene).c_str(), terminalText(sameAs[f]).c_str());
-            }
-            ++twice;
-            return std::string();
+    return sameAs;
+}
+
+nlohmann::json blockEditJson(const edit::BlockEdit& block) {
+    nlohmann::json value = {
+        {"block", block.block},
+        {"item", block.address},
+        {"name", block.item.empty() ? nlohmann::json(nullptr) : nlohmann::json(block.item)},
+        {"firstLine", block.firstLine},
+        {"lastLine", block.lastLine},
+        {"outcome", block.outcome}};
+    if (!block.oldLines.empty() || !block.newLines.empty()) {
+        value["old"] = block.oldLines;
+        value["new"] = block.newLines;
+        value["changes"] = changesJson(block.changes);
+    }
+    return value;
+}
+
+nlohmann::json sceneRecord(const std::string& scene) {
+    return {{"path", scene},
+            {"written", false},
+            {"error", nullptr},
+            {"blocks", nlohmann::json::array()},
+            {"notes", nlohmann::json::array()}};
+}
+
+// The edits of a run, scene by scene, and what it says of them.
+class EditRun {
+  public:
+    EditRun(Session& session, const EditOptions& given, std::vector<edit::EditAction> actions)
+        : session_(session), given_(given), actions_(std::move(actions)), changes_(session) {
+        for (const std::string& item : given.items) {
+            options_.blocks.address(item);
         }
-        sceneOptions.user = [&](const std::string&) -> std::unique_ptr<edit::PanelUser> {
-            return std::make_unique<edit::ActionPlayer>(session.panelHost(), actions);
+        for (const int block : given.blocks) {
+            options_.blocks.number(static_cast<std::size_t>(block));
+        }
+        options_.allItems = given.allItems;
+        options_.dryRun = given.dryRun;
+        options_.backup = given.backup;
+        options_.overwriteBackup = given.overwriteBackup;
+        options_.strict = given.strict;
+        options_.changes = &changes_;
+        options_.policy = writePolicy();
+        options_.user = [this](const std::string&) -> std::unique_ptr<edit::PanelUser> {
+            return std::make_unique<edit::ActionPlayer>(session_.panelHost(), actions_);
         };
-        files::FileSystem& fs = files::systemFileSystem();
-        nlohmann::json record = {{"path", scene},
-                                 {"written", false},
-                                 {"error", nullptr},
-                                 {"blocks", nlohmann::json::array()},
-                                 {"notes", nlohmann::json::array()}};
+        document_["dryRun"] = given.dryRun;
+        document_["scenes"] = nlohmann::json::array();
+    }
+
+    // A second name of a file already edited: said, and passed over.
+    void repeated(const std::string& scene, const std::string& first) {
+        if (given_.json) {
+            nlohmann::json record = sceneRecord(scene);
+            record["sameAs"] = first;
+            document_["scenes"].push_back(std::move(record));
+        } else {
+            std::printf("'%s': the same file as '%s'; edited once\n", terminalText(scene).c_str(),
+                        terminalText(first).c_str());
+        }
+        ++twice_;
+    }
+
+    void editOne(const std::string& scene) {
+        nlohmann::json record = sceneRecord(scene);
         try {
+            files::FileSystem& fs = files::systemFileSystem();
             const edit::SceneEditResult result =
-                interactive ? edit::editInTerminal(session, fs, scene, sceneOptions)
-                            : edit::editScene(session, fs, scene, sceneOptions);
-            edited += result.edited;
-            unasked += result.unasked.size();
-            scenesEdited += result.edited > 0 ? 1 : 0;
-            if (given.json) {
+                actions_.empty() ? edit::editInTerminal(session_, fs, scene, options_)
+                                 : edit::editScene(session_, fs, scene, options_);
+            edited_ += result.edited;
+            unasked_ += result.unasked.size();
+            scenesEdited_ += result.edited > 0 ? 1 : 0;
+            if (given_.json) {
                 record["written"] = result.written;
                 for (const edit::BlockEdit& block : result.blocks) {
-                    nlohmann::json value = {{"block", block.block},
-                                            {"item", block.address},
-                                            {"name", block.item.empty()
-                                                         ? nlohmann::json(nullptr)
-                                                         : nlohmann::json(block.item)},
-                                            {"firstLine", block.firstLine},
-                                            {"lastLine", block.lastLine},
-                                            {"outcome", block.outcome}};
-                    if (!block.oldLines.empty() || !block.newLines.empty()) {
-                        value["old"] = block.oldLines;
-                        value["new"] = block.newLines;
-                        value["changes"] = changesJson(block.changes);
-                    }
-                    record["blocks"].push_back(std::move(value));
+                    record["blocks"].push_back(blockEditJson(block));
                 }
                 record["notes"] = result.notes;
-                document["scenes"].push_back(std::move(record));
+                document_["scenes"].push_back(std::move(record));
             } else {
-                // A patch when piped or redirected, so byte for byte (a CR kept, a
-                // name as the scene spells it; standard output is binary, so
-                // the scene's line ends too); on a terminal, controls escaped.
-                std::fputs((isTerminal(stdout) ? terminalLines(result.diff) : result.diff).c_str(),
-                           stdout);
-                for (const std::string& note : result.notes) {
-                    std::printf("%s\n", terminalText(note).c_str());
-                }
-                if (result.edited == 0 && result.cancelled == 0) {
-                    std::printf("'%s': no key changed; the file is as it was\n",
-                                terminalText(scene).c_str());
-                }
+                print(scene, result);
             }
         } catch (const edit::StrictRefusal& strict) {
-            if (given.json) {
-                record["error"] = strict.what();
-                record["notes"] = strict.unasked;
-                document["scenes"].push_back(std::move(record));
-            } else {
-                // The list the refusal is about, before the refusal itself.
-                for (const std::string& change : strict.unasked) {
-                    std::printf("%s\n", terminalText(change).c_str());
-                }
-            }
+            refused(std::move(record), strict.what(), strict.unasked);
             throw;
         } catch (const ToolError& e) {
-            if (given.json) {
-                record["error"] = e.what();
-                document["scenes"].push_back(std::move(record));
-            }
+            refused(std::move(record), e.what(), {});
             throw;
         }
-        return std::string();
-    });
-    const int status = failed == 0 ? kExitClean : kExitError;
-    if (given.json) {
-        document["edited"] = edited;
-        document["refused"] = failed;
-        document["status"] = status;
-        std::printf("%s\n", jsonText(document).c_str());
+    }
+
+    int finish(std::size_t failed, std::size_t scenes) {
+        const int status = failed == 0 ? kExitClean : kExitError;
+        if (given_.json) {
+            document_["edited"] = edited_;
+            document_["refused"] = failed;
+            document_["status"] = status;
+            std::printf("%s\n", jsonText(document_).c_str());
+            return status;
+        }
+        scenes -= twice_;
+        const std::string notAsked = unasked_ == 0 ? ""
+                                                   : ", " + std::to_string(unasked_) +
+                                                         (unasked_ == 1 ? " change" : " changes") +
+                                                         " not asked for (listed above)";
+        std::printf("%s %zu %s in %zu of %zu %s%s%s\n", given_.dryRun ? "would edit" : "edited",
+                    edited_, edited_ == 1 ? "key block" : "key blocks", scenesEdited_, scenes,
+                    scenes == 1 ? "scene" : "scenes", notAsked.c_str(),
+                    failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
         return status;
     }
-    const std::size_t scenes = batch.files().size() - twice;
-    const std::string notAsked = unasked == 0 ? ""
-                                              : ", " + std::to_string(unasked) +
-                                                    (unasked == 1 ? " change" : " changes") +
-                                                    " not asked for (listed above)";
-    std::printf("%s %zu %s in %zu of %zu %s%s%s\n", given.dryRun ? "would edit" : "edited", edited,
-                edited == 1 ? "key block" : "key blocks", scenesEdited, scenes,
-                scenes == 1 ? "scene" : "scenes", notAsked.c_str(),
-                failed == 0 ? "" : (", " + std::to_string(failed) + " refused").c_str());
-    return status;
+
+  private:
+    // A patch when piped or redirected, so byte for byte (a CR kept, a name
+    // as the scene spells it; standard output is binary, so the scene's line
+    // ends too); on a terminal, controls escaped.
+    void print(const std::string& scene, const edit::SceneEditResult& result) {
+        std::fputs((isTerminal(stdout) ? terminalLines(result.diff) : result.diff).c_str(), stdout);
+        for (const std::string& note : result.notes) {
+            std::printf("%s\n", terminalText(note).c_str());
+        }
+        if (result.edited == 0 && result.cancelled == 0) {
+            std::printf("'%s': no key changed; the file is as it was\n",
+                        terminalText(scene).c_str());
+        }
+    }
+
+    // A refused scene in the document; in text, the list a strict refusal
+    // is about comes before the refusal itself.
+    void refused(nlohmann::json record, const char* why, const std::vector<std::string>& listed) {
+        if (given_.json) {
+            record["error"] = why;
+            if (!listed.empty()) {
+                record["notes"] = listed;
+            }
+            document_["scenes"].push_back(std::move(record));
+            return;
+        }
+        for (const std::string& change : listed) {
+            std::printf("%s\n", terminalText(change).c_str());
+        }
+    }
+
+    Session& session_;
+    const EditOptions& given_;
+    const std::vector<edit::EditAction> actions_;
+    edit::ChangeFinder changes_;
+    edit::SceneEditOptions options_;
+    nlohmann::json document_ = jsonDocument("edit");
+    std::size_t edited_ = 0, scenesEdited_ = 0, unasked_ = 0, twice_ = 0;
+};
+
+int runEdit(const CLI::App& command, const EditOptions& given) {
+    std::vector<edit::EditAction> actions = actionsInOrder(command);
+    refuseIdleOptions(given);
+    refuseUnusableScenes(given, actions.empty());
+    const scene::SceneBatch batch(given.scenes, given.recursive);
+    requireScenes(batch, given.scenes, given.recursive);
+    if (actions.empty()) {
+        refuseInteractiveMisuse(batch, given);
+    }
+    Session session(given.module.empty() ? defaultModulePath() : given.module);
+    const std::vector<std::string> sameAs = repeatedFiles(batch);
+    EditRun run(session, given, std::move(actions));
+    const std::size_t failed = batch.visit([] { std::fflush(stdout); },
+                                           [&](std::size_t f, const std::string& scene) {
+                                               if (!sameAs[f].empty()) {
+                                                   run.repeated(scene, sameAs[f]);
+                                               } else {
+                                                   run.editOne(scene);
+                                               }
+                                               return std::string();
+                                           });
+    return run.finish(failed, batch.files().size());
 }
 
 } // namespace

@@ -83,7 +83,7 @@ class SceneListing {
             out_.print("%s%s\n", index == 0 ? "" : "\n", terminalText(path).c_str());
         }
         const SceneCheck scene =
-            checkScene(path, options_.pick, std::nullopt, std::nullopt, checker,
+            checkScene(path, options_.blocks(), std::nullopt, std::nullopt, checker,
                        [this](const BlockReport& report) { item(report); });
         return finish(scene);
     }
@@ -173,13 +173,13 @@ class SceneListing {
 // The run's last lines: the counts, and an error when no scene of many had
 // the --item or --block asked for.
 int summarize(Output& out, const LsOptions& options, LsTotals& totals, std::size_t scenes) {
-    const bool picking = !options.pick.item.empty() || options.pick.block != 0;
+    const bool picking = !options.blocks().everyBlock();
     std::string none;
     if (picking && scenes > 1 && totals.missing == scenes) {
-        none = options.pick.item.empty()
-                   ? "--block " + std::to_string(options.pick.block) + ": no scene holds that block"
-                   : "--item '" + options.pick.item +
-                         "': no scene has an item of that name with a shake";
+        none =
+            options.item.empty()
+                ? "--block " + std::to_string(options.block) + ": no scene holds that block"
+                : "--item '" + options.item + "': no scene has an item of that name with a shake";
         ++totals.errors;
         out.flush();
         std::fprintf(stderr, "vrim: %s\n", terminalText(none).c_str());
@@ -227,7 +227,7 @@ int printAddresses(const scene::SceneBatch& batch, const LsOptions& options, Out
                             out.put(std::string_view("\0", 1));
                         };
                         const scene::SceneOutcome outcome =
-                            scene::visitScene(reader, options.pick, visit);
+                            scene::visitScene(reader, options.blocks(), visit);
                         return outcome.error;
                     });
     out.finish();

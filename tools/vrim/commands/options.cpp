@@ -119,6 +119,33 @@ void addMotionOptions(CLI::App& command, MotionOptions& options, bool sceneRequi
         ->type_name("X,Y,Z");
     addOutputOption(command, options.output);
     addModuleOption(command, options.module);
+    command.add_flag("--allow-errors", options.allowErrors,
+                     "Evaluate a key block even when check finds errors in it");
+}
+
+void refuseErrorBlock(BlockChecker& checker, const std::string& sceneName,
+                      const scene::Block& block, const scene::Header& header,
+                      const MotionOptions& options) {
+    if (options.allowErrors) {
+        return;
+    }
+    std::optional<FrameRange> frames;
+    if (!options.frames.empty()) {
+        frames = parseFrameRange(options.frames, "--frames");
+    }
+    const BlockReport report =
+        checker.check(block, sceneTiming(header, options.fps.given(), frames));
+    for (const Finding& finding : report.findings) {
+        if (finding.severity == Severity::Error) {
+            throw ToolError(scene::blockPlace(sceneName, block) + ": check finds " +
+                                std::to_string(report.errors) +
+                                (report.errors == 1 ? " error" : " errors") + " in this block (" +
+                                (finding.line != 0 ? "line " + std::to_string(finding.line) + ": "
+                                                   : std::string()) +
+                                finding.message + "); --allow-errors evaluates it anyway",
+                            ErrorKind::Refused);
+        }
+    }
 }
 
 namespace {
@@ -155,8 +182,11 @@ MotionSetup prepareMotion(Session& session, const MotionOptions& options) {
         setup.source = "the default key of a new instance";
     } else {
         scene::Reader reader = scene::Reader::open(options.scene);
-        const scene::PickedBlock picked =
-            scene::pickBlock(reader, {options.item, options.item.empty() ? options.block : 1});
+        const scene::PickedBlock picked = scene::pickBlock(
+            reader,
+            scene::BlockSelector::given(options.item, static_cast<std::size_t>(options.block)));
+        BlockChecker checker(session);
+        refuseErrorBlock(checker, reader.name(), picked.block, picked.header, options);
         session.load(setup.instance, picked.block.lines);
         setup.source = scene::blockPlace(reader.name(), picked.block);
         setup.item = picked.block.address;
@@ -197,10 +227,10 @@ void requireScenes(const scene::SceneBatch& batch, const std::vector<std::string
 
 void addBatchOptions(CLI::App& command, BatchOptions& options, bool timing) {
     addScenesOptions(command, options.scenes, options.recursive);
-    auto* item = command.add_option("--item", options.pick.item, "Only this item's shake, by name")
+    auto* item = command.add_option("--item", options.item, "Only this item's shake, by name")
                      ->type_name("NAME")
                      ->check(itemAddress());
-    addBlockOption(command, options.pick.block, "Only this key block of each scene, from 1");
+    addBlockOption(command, options.block, "Only this key block of each scene, from 1");
     item->excludes(command.get_option("--block"));
     if (timing) {
         command

@@ -5,6 +5,7 @@
 #include "tools/vrim/module/analysis.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/batch.h"
+#include "tools/vrim/scene/findings.h"
 #include "tools/vrim/scene/inputs.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/scene.h"
@@ -72,7 +73,8 @@ struct MotionOptions {
     std::string frames; // empty: the scene's, else from the keys
     FpsOption fps;      // not given: the scene's, else 30
     std::string at = "0,0,0";
-    std::string output; // -o; empty: standard output
+    std::string output;       // -o; empty: standard output
+    bool allowErrors = false; // a block check calls in error is evaluated anyway
 };
 void addMotionOptions(CLI::App& command, MotionOptions& options, bool sceneRequired);
 
@@ -85,11 +87,22 @@ MotionSetup blockMotion(Session& session, ShakeInstance* instance, const std::st
                         const scene::Block& block, const scene::Header& header,
                         const MotionOptions& options);
 
+// Throws ToolError naming the block and its first error when check calls
+// the block in error (its numbers would be nan or the module's guess),
+// unless --allow-errors.
+void refuseErrorBlock(BlockChecker& checker, const std::string& sceneName,
+                      const scene::Block& block, const scene::Header& header,
+                      const MotionOptions& options);
+
 // The options of the commands that read many scenes: check, show and ls.
 struct BatchOptions {
     std::vector<std::string> scenes; // files, folders, "-"
     bool recursive = false;
-    scene::BlockPick pick; // --item or --block; neither: every block
+    std::string item; // --item: a block by address
+    int block = 0;    // --block: a block by number; neither: every block
+    scene::BlockSelector blocks() const {
+        return scene::BlockSelector::given(item, static_cast<std::size_t>(block));
+    }
     std::string frames;
     FpsOption fps;
     std::string module;

@@ -95,7 +95,7 @@ int runReport(const ReportOptions& options) {
         setup.frames = parseFrameRange(options.batch.frames, "--frames");
     }
     setup.fps = options.batch.fps.given();
-    setup.pick = options.batch.pick;
+    setup.blocks = options.batch.blocks();
     setup.title = options.title;
     setup.limits.plottedItems = options.plots;
     setup.modulePath = options.batch.module.empty() ? defaultModulePath() : options.batch.module;
@@ -121,16 +121,16 @@ int finishReport(const ReportOptions& options, const report::Review& review, Out
     const int errors = review.errors(), warnings = review.warnings();
     // One line for whoever runs it from a script or a shell: what, where.
     const bool toStandardOutput = options.batch.output.empty() || options.batch.output == "-";
-    std::fprintf(stderr, "vrim: wrote %s (%s): %s, %s with a shake (%s drawn), %s, %s\n",
-                 toStandardOutput ? "the page to standard output"
-                                  : report::absolutePath(options.batch.output).c_str(),
-                 bytes >= 10000 ? (std::to_string((bytes + 512) / 1024) + " KB").c_str()
-                                : plural(bytes, "byte", "bytes").c_str(),
-                 plural(review.scenes().size(), "scene", "scenes").c_str(),
-                 plural(review.items(), "item", "items").c_str(),
-                 std::to_string(review.plotted()).c_str(),
-                 plural(static_cast<std::size_t>(errors), "error", "errors").c_str(),
-                 plural(static_cast<std::size_t>(warnings), "warning", "warnings").c_str());
+    std::fprintf(
+        stderr, "vrim: wrote %s (%s): %s, %s with a shake (%s drawn), %s, %s\n",
+        toStandardOutput ? "the page to standard output"
+                         : terminalText(report::absolutePath(options.batch.output)).c_str(),
+        bytes >= 10000 ? (std::to_string((bytes + 512) / 1024) + " KB").c_str()
+                       : plural(bytes, "byte", "bytes").c_str(),
+        plural(review.scenes().size(), "scene", "scenes").c_str(),
+        plural(review.items(), "item", "items").c_str(), std::to_string(review.plotted()).c_str(),
+        plural(static_cast<std::size_t>(errors), "error", "errors").c_str(),
+        plural(static_cast<std::size_t>(warnings), "warning", "warnings").c_str());
     // Written: 0 when clean, 1 with findings. Nothing written is 2 (an
     // exception on the way out of here).
     const int status = errors > 0 || warnings > 0 ? kExitWarnings : kExitClean;
@@ -185,10 +185,10 @@ Command addReportCommand(CLI::App& tool) {
         ->default_str("the scene's")
         ->type_name("FIRST:LAST");
     addFpsOption(*command, batch.fps);
-    auto* item = command->add_option("--item", batch.pick.item, "Only this item's shake, by name")
+    auto* item = command->add_option("--item", batch.item, "Only this item's shake, by name")
                      ->type_name("NAME")
                      ->check(itemAddress());
-    addBlockOption(*command, batch.pick.block, "Only this key block of each scene, from 1");
+    addBlockOption(*command, batch.block, "Only this key block of each scene, from 1");
     item->excludes(command->get_option("--block"));
     command->add_flag("--json", options->json, "Say what was written as JSON on standard output");
     command

@@ -114,7 +114,7 @@ int runShow(const BatchOptions& options) {
                     }
                     ++blocks;
                 };
-                outcome = scene::visitScene(reader, options.pick, visit);
+                outcome = scene::visitScene(reader, options.blocks(), visit);
                 error = outcome.error;
             } catch (const ToolError& e) {
                 error = e.what();

@@ -1,6 +1,8 @@
 #include "tools/vrim/edit/asked_changes.h"
 
+#include "text/names.h"
 #include "tools/vrim/edit/key_actions.h"
+#include "tools/vrim/scene/scene.h"
 
 #include <algorithm>
 #include <array>
@@ -45,15 +47,10 @@ const char* nameOf(KeyField field) {
     return "";
 }
 
-// A scene line for a message: 8-bit text, so anything but printable ASCII
-// is shown as '?' and never reaches a terminal raw.
-std::string shown(const std::string& line) {
-    std::string text = "'";
-    for (const char c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        text += byte < 0x20 || byte > 0x7e ? '?' : c;
-    }
-    return text + "'";
+// A scene line for a message: its own characters, decoded as names are;
+// the command shows control characters its output's way.
+std::string quotedLine(const std::string& line) {
+    return "'" + text::decode(line, scene::nameEncoding()) + "'";
 }
 
 // The key fields the control of this label holds, in its elements' order.
@@ -287,7 +284,7 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
         return item + ", key " + std::to_string(key + 1);
     };
     const auto change = [](const std::string& oldLine, const std::string& newLine) {
-        return "not asked for: " + shown(oldLine) + " becomes " + shown(newLine);
+        return "not asked for: " + quotedLine(oldLine) + " becomes " + quotedLine(newLine);
     };
     std::vector<bool> kept(before.keys.size(), false);
     const auto numberAt = [](const std::vector<std::string>& lines,
@@ -332,8 +329,8 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
             if (oldAt) {
                 listed.emplace_back(*oldAt, name + change(oldLines[*oldAt], newLines[*newAt]));
             } else {
-                listed.emplace_back(old.start, name + "not asked for: " + shown(newLines[*newAt]) +
-                                                   " is added");
+                listed.emplace_back(old.start, name + "not asked for: " +
+                                                   quotedLine(newLines[*newAt]) + " is added");
             }
         }
     }
@@ -354,14 +351,14 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
             continue; // its key was deleted
         }
         listed.emplace_back(dropped.line, (dropped.key ? keyName(*dropped.key) : item) +
-                                              ": not asked for: " + shown(oldLines[dropped.line]) +
-                                              " is dropped");
+                                              ": not asked for: " +
+                                              quotedLine(oldLines[dropped.line]) + " is dropped");
     }
     if (!watch.keysChanged() && after.keyNum) {
         const std::string& newLine = newLines[*after.keyNum];
         const std::string name = item + ", key count: ";
         if (!before.keyNum) {
-            listed.emplace_back(0, name + "not asked for: " + shown(newLine) + " is added");
+            listed.emplace_back(0, name + "not asked for: " + quotedLine(newLine) + " is added");
         } else if (oldLines[*before.keyNum] != newLine) {
             listed.emplace_back(*before.keyNum, name + change(oldLines[*before.keyNum], newLine));
         }

@@ -270,14 +270,6 @@ std::size_t listedKeys(Panel& panel) {
     return control->rows.size();
 }
 
-std::string scriptText(const std::vector<PanelAction>& actions) {
-    std::string text;
-    for (const PanelAction& action : actions) {
-        text += standin::formatPanelAction(action) + "\n";
-    }
-    return text;
-}
-
 ActionPlayer::ActionPlayer(standin::PanelHost& host, std::vector<EditAction> actions)
     : host_(host), actions_(std::move(actions)), problemsSeen_(host.problems.size()) {}
 

@@ -122,7 +122,4 @@ class ActionPlayer final : public PanelUser {
     void done();
 };
 
-// The played actions as a panel script, one action a line.
-std::string scriptText(const std::vector<standin::PanelAction>& actions);
-
 } // namespace vrim::edit

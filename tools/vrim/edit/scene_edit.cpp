@@ -67,19 +67,20 @@ struct Outputs {
 // the scene had.
 class BlockSelection {
   public:
-    explicit BlockSelection(const SceneEditOptions& options) : allItems_(options.allItems) {
-        for (const std::string& item : options.items) {
-            blocksOf_.emplace(item, 0);
+    explicit BlockSelection(const SceneEditOptions& options)
+        : selector_(options.blocks), allItems_(options.allItems) {
+        for (const std::string& address : selector_.addresses()) {
+            blocksOf_.emplace(address, 0);
         }
-        for (const int number : options.blocks) {
-            numbered_.emplace(static_cast<std::size_t>(number), false);
+        for (const std::size_t number : selector_.numbers()) {
+            numbered_.emplace(number, false);
         }
         missing_ = blocksOf_.size() + numbered_.size();
     }
     // Only the blocks that will go through the module keep their lines.
+    // --all-items: a block before any item line belongs to no item.
     bool wanted(const scene::Block& block) const {
-        return blocksOf_.count(block.address) != 0 || numbered_.count(block.number) != 0 ||
-               (allItems_ && block.item);
+        return (!selector_.everyBlock() && selector_.selects(block)) || (allItems_ && block.item);
     }
     void seeItem(const std::string& name) {
         if (blocksOf_.count(name) != 0) {
@@ -88,12 +89,11 @@ class BlockSelection {
     }
     // Whether the block goes through the module; counts it as found.
     bool pick(const scene::Block& block) {
+        if (!wanted(block)) {
+            return false;
+        }
         const auto named = blocksOf_.find(block.address);
         const auto byNumber = numbered_.find(block.number);
-        const bool picked = named != blocksOf_.end() || byNumber != numbered_.end();
-        if (!picked && (!allItems_ || !block.item)) {
-            return false; // --all-items: a block before any item line belongs to no item
-        }
         if (named != blocksOf_.end() && named->second++ == 0) {
             --missing_;
         }
@@ -110,6 +110,7 @@ class BlockSelection {
     void checkAllFound(const std::string& scene, const scene::ShakenItems& shaken) const;
 
   private:
+    const scene::BlockSelector& selector_;
     bool allItems_;
     std::map<std::string, std::size_t> blocksOf_;
     std::map<std::size_t, bool> numbered_;
@@ -141,7 +142,7 @@ void BlockSelection::checkAllFound(const std::string& scene,
             throw refuse("--block " + std::to_string(number) +
                              " is out of range: the scene holds " + std::to_string(shaken.count()) +
                              " key block" + (shaken.count() == 1 ? "" : "s"),
-                         ErrorKind::Refused);
+                         ErrorKind::NoSuchItem);
         }
     }
 }

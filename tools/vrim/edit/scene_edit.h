@@ -9,6 +9,7 @@
 #include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/files/replace_file.h"
 #include "tools/vrim/module/session.h"
+#include "tools/vrim/scene/selector.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,9 +20,10 @@
 namespace vrim::edit {
 
 struct SceneEditOptions {
-    std::vector<std::string> items; // block addresses ("Null", "Null@3" for a second "Null")
-    std::vector<int> blocks;        // block numbers, from 1
-    bool allItems = false;
+    // The blocks asked for, by address ("Null", "Null@3" for a second
+    // "Null") and by number from 1; each must be in the scene.
+    scene::BlockSelector blocks;
+    bool allItems = false; // and every block of an item
     bool dryRun = false;
     bool backup = false;
     bool overwriteBackup = false;

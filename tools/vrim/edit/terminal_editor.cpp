@@ -141,7 +141,7 @@ bool pickOne(Session& session, FileSystem& fs, const std::string& path, SceneEdi
     if (!picked) {
         return false;
     }
-    options.items = {*picked};
+    options.blocks = scene::BlockSelector().address(*picked);
     return true;
 }
 
@@ -156,7 +156,7 @@ SceneEditResult editInTerminal(Session& session, FileSystem& fs, const std::stri
     state.changedOnDisk = [&] { return snapshot.changedSince(); };
     state.cannotWrite = [&] { return whyNotWritable(fs, path, options.policy.force); };
     state.cannotCreate = [&](const std::string& name) { return whyNotNew(fs, name); };
-    if (options.items.empty() && options.blocks.empty() && !pickOne(session, fs, path, options)) {
+    if (options.blocks.everyBlock() && !pickOne(session, fs, path, options)) {
         SceneEditResult left;
         left.cancelled = 1;
         return left;

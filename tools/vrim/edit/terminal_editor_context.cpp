@@ -7,16 +7,10 @@
 namespace vrim::edit {
 
 void SceneContext::read(const std::string& path, const SceneEditOptions& options) {
-    scene::BlockPick pick;
-    if (!options.items.empty()) {
-        pick.item = options.items.front();
-    } else if (!options.blocks.empty()) {
-        pick.block = options.blocks.front();
-    }
     timing_.reset();
     block_.reset();
     const SceneCheck scene =
-        checkScene(path, pick, std::nullopt, std::nullopt, checker_,
+        checkScene(path, options.blocks, std::nullopt, std::nullopt, checker_,
                    [&](const scene::Block& block, const BlockReport&, const SceneTiming& timing) {
                        if (!block_) {
                            block_ = block;

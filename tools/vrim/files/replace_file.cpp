@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,6 +26,8 @@ namespace {
 
 constexpr std::size_t kReadChunk = 128 * 1024;
 constexpr uint64_t kFlushEvery = 8 * 1024 * 1024;
+// How long after the rename the old file is looked at again.
+constexpr std::chrono::milliseconds kSettle{50};
 
 } // namespace
 
@@ -165,9 +169,16 @@ std::string plantedLink(FileSystem& fs, const std::string& path) {
     FileInfo link, folder;
     std::string error;
     const std::string where = folderOf(path).empty() ? "." : folderOf(path);
-    if (!fs.statLink(path, link, error) || link.kind != FileKind::Link ||
-        !fs.stat(where, folder, error)) {
+    if (!fs.statLink(path, link, error)) {
+        return error.empty() ? std::string() : "cannot look at " + quoted(path) + ": " + error;
+    }
+    if (link.kind != FileKind::Link) {
         return {};
+    }
+    // Whether the link may be followed cannot be told without its folder.
+    if (!fs.stat(where, folder, error)) {
+        return "cannot look at the folder of the link " + quoted(path) + ": " +
+               (error.empty() ? "it is gone" : error);
     }
     constexpr uint32_t kSticky = 01000, kOthersWrite = 0002;
     const uint32_t user = static_cast<uint32_t>(::geteuid());
@@ -301,9 +312,15 @@ bool FileWriter::refuseInput(const FileInfo& info, std::string& error) {
     }
     for (const std::string& input : inputs) {
         FileInfo read;
-        std::string ignored;
-        const bool known = input == "-" ? fs_.statOpen(standardHandle(0), read, ignored)
-                                        : fs_.stat(input, read, ignored);
+        std::string why;
+        const bool known =
+            input == "-" ? fs_.statOpen(standardHandle(0), read, why) : fs_.stat(input, read, why);
+        if (!known && !why.empty()) {
+            // Not told apart, so not written: it may be the input.
+            error = "cannot tell it from " + (input == "-" ? "standard input" : quoted(input)) +
+                    ", which this run reads: " + why;
+            return true;
+        }
         // A terminal or a pipe on standard input is no file to compare.
         if (!known || read.kind == FileKind::Other || !read.sameFile(info)) {
             continue;
@@ -631,7 +648,10 @@ bool FileWriter::commit(std::string& error) {
         named_ = false;
     }
     lookAtOldFile();
-    releaseLock();
+    if (!releaseLock()) {
+        addWarning("its lock " + quoted(lockPath(fs_, target_)) +
+                   " could not be removed; remove it before the next run");
+    }
     // The rename lasts only once the folder's entries are on the disk. The
     // file is in place either way, so a failure here is only a warning.
     std::string why;
@@ -649,10 +669,23 @@ void FileWriter::lookAtOldFile() {
     if (oldFile_ == kNoFile) {
         return;
     }
+    // Once at once, and once more after a moment: a program that opened the
+    // old file just before the rename writes to it just after.
     FileInfo now;
     std::string error;
-    if (fs_.statOpen(oldFile_, now, error) && now.size == baseline_.size &&
-        now.modified == baseline_.modified) {
+    bool changed = false;
+    for (int look = 0; look < 2 && !changed; ++look) {
+        if (look > 0) {
+            std::this_thread::sleep_for(kSettle);
+        }
+        if (!fs_.statOpen(oldFile_, now, error)) {
+            addWarning("the old file could not be looked at after the rename (" + error +
+                       "), so a write another program made to it meanwhile would not be seen");
+            return;
+        }
+        changed = now.size != baseline_.size || now.modified != baseline_.modified;
+    }
+    if (!changed) {
         return;
     }
     for (int attempt = 1; attempt <= 9 && kept_.empty(); ++attempt) {
@@ -681,15 +714,17 @@ void FileWriter::addWarning(const std::string& text) {
     warning_ += (warning_.empty() ? "" : "; ") + text;
 }
 
-void FileWriter::releaseLock() {
+bool FileWriter::releaseLock() {
     const SignalsHeld held;
+    bool removed = true;
     if (!lock_.empty()) {
         std::string ignored;
-        fs_.remove(lock_, ignored);
+        removed = fs_.remove(lock_, ignored);
         lock_.clear();
     }
     forgetRemoval(lockSlot_);
     lockSlot_ = -1;
+    return removed;
 }
 
 void FileWriter::discard() {

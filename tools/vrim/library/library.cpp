@@ -6,6 +6,7 @@
 #include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/files/paths.h"
 #include "tools/vrim/files/replace_file.h"
+#include "tools/vrim/library/diff.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/report/review.h"
 #include "tools/vrim/scene/batch.h"
@@ -162,7 +163,21 @@ ShakeInstance* loadItem(Live& session, const Scene& scene, const Item& item) {
 
 struct Library::State {
     std::string modulePath;
+    std::function<bool()> interrupted;
+
+    // Called once a block: asks the caller every so many blocks.
+    void poll(std::size_t& blocks, const std::string& path) const {
+        constexpr std::size_t kBlocksBetweenAsks = 256;
+        if (interrupted && ++blocks % kBlocksBetweenAsks == 0 && interrupted()) {
+            throw Failure(Failure::Kind::Interrupted, "interrupted while reading '" + path + "'",
+                          path);
+        }
+    }
 };
+
+void Library::setInterruptCheck(std::function<bool()> interrupted) {
+    state_->interrupted = std::move(interrupted);
+}
 
 Library::Library(const std::string& modulePath) : state_(std::make_unique<State>()) {
     state_->modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
@@ -181,28 +196,30 @@ Scene Library::open(const std::string& path) {
     Scene result;
     result.path = path;
     stamp(path, result.size, result.modified);
-    const scene::BlockPick every;
+    const scene::BlockSelector every;
     SceneCheck checked;
+    std::size_t seen = 0;
     try {
-        checked =
-            checkScene(path, every, std::nullopt, std::nullopt,
-                       *acquire(state_->modulePath).checker, [&result](const BlockReport& report) {
-                           const scene::Block& block = report.block;
-                           Item item;
-                           item.name = scene::blockName(block);
-                           item.block = block.number;
-                           item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
-                           item.firstLine = block.whole.firstLine;
-                           item.lastLine = block.whole.lastLine;
-                           item.begin = block.whole.begin;
-                           item.end = block.whole.end;
-                           item.itemLine = block.item ? block.item->line : block.whole.firstLine;
-                           item.itemBegin = block.item ? block.item->offset : block.whole.begin;
-                           item.keyCount = report.keys;
-                           item.errors = report.errors;
-                           item.warnings = report.warnings;
-                           result.items.push_back(std::move(item));
-                       });
+        checked = checkScene(
+            path, every, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
+            [&result, &seen, &path, this](const BlockReport& report) {
+                state_->poll(seen, path);
+                const scene::Block& block = report.block;
+                Item item;
+                item.name = scene::blockName(block);
+                item.block = block.number;
+                item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
+                item.firstLine = block.whole.firstLine;
+                item.lastLine = block.whole.lastLine;
+                item.begin = block.whole.begin;
+                item.end = block.whole.end;
+                item.itemLine = block.item ? block.item->line : block.whole.firstLine;
+                item.itemBegin = block.item ? block.item->offset : block.whole.begin;
+                item.keyCount = report.keys;
+                item.errors = report.errors;
+                item.warnings = report.warnings;
+                result.items.push_back(std::move(item));
+            });
     } catch (const ToolError& e) {
         throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
     }
@@ -337,12 +354,14 @@ CheckResult Library::check(const std::vector<std::string>& paths, bool recursive
 
 void Library::checkOne(const std::string& path, CheckResult& result) {
     std::vector<SceneFinding>& found = result.findings;
-    const scene::BlockPick every;
+    const scene::BlockSelector every;
     SceneCheck checked;
+    std::size_t seen = 0;
     try {
         checked = checkScene(path, every, std::nullopt, std::nullopt,
                              *acquire(state_->modulePath).checker,
-                             [&found, &path](const BlockReport& report) {
+                             [&found, &path, &seen, this](const BlockReport& report) {
+                                 state_->poll(seen, path);
                                  for (const vrim::Finding& finding : report.findings) {
                                      found.push_back({path, scene::blockName(report.block),
                                                       report.block.number, findingOf(finding)});
@@ -430,7 +449,14 @@ edit::SceneEditOptions editOptions(const std::string& path, const EditRequest& r
                       path);
     }
     edit::SceneEditOptions options;
-    options.items = request.items;
+    // Addresses and numbers go to the edit as they are: it finds them in its
+    // one read of the scene.
+    for (const std::string& item : request.items) {
+        options.blocks.address(item);
+    }
+    for (const std::size_t block : request.blocks) {
+        options.blocks.number(block);
+    }
     options.allItems = request.allItems;
     options.dryRun = request.dryRun;
     options.backup = request.backup;
@@ -463,13 +489,21 @@ class Witnessed final : public edit::PanelUser {
     std::ptrdiff_t& action_;
 };
 
-// An unknown item is one the edit never reached: the refusal names it.
-std::string unreached(const std::vector<std::string>& items, const std::set<std::string>& reached) {
+// An unknown item is one the edit never reached: the refusal names it. Else
+// it was a number: the blocks asked for by number, the edit's message
+// telling which of them.
+std::string unreached(const scene::BlockSelector& blocks, const std::set<std::string>& reached) {
     std::string names;
-    for (const std::string& name : items) {
+    for (const std::string& name : blocks.addresses()) {
         if (reached.count(name) == 0) {
             names += (names.empty() ? "" : ", ") + name;
         }
+    }
+    if (!names.empty()) {
+        return names;
+    }
+    for (const std::size_t number : blocks.numbers()) {
+        names += (names.empty() ? "block " : ", block ") + std::to_string(number);
     }
     return names;
 }
@@ -494,43 +528,13 @@ EditResult editResultOf(const edit::SceneEditResult& edited) {
 
 } // namespace
 
-std::vector<std::string> Library::blockNames(const std::string& path,
-                                             const std::vector<std::size_t>& blocks) {
-    std::vector<std::string> names;
-    if (blocks.empty()) {
-        return names;
-    }
-    const Scene scene = open(path);
-    for (const std::size_t block : blocks) {
-        bool found = false;
-        for (const Item& item : scene.items) {
-            if (item.block == block) {
-                names.push_back(item.name);
-                found = true;
-            }
-        }
-        if (!found) {
-            throw Failure(Failure::Kind::Item,
-                          "'" + path + "': no block " + std::to_string(block) + "; it has " +
-                              std::to_string(scene.items.size()),
-                          path, "block " + std::to_string(block));
-        }
-    }
-    return names;
-}
-
 EditResult Library::edit(const std::string& path, const EditRequest& request) {
     const Plays plays = parsedPlays(path, request);
     edit::SceneEditOptions options = editOptions(path, request);
-    for (std::string& name : blockNames(path, request.blocks)) {
-        options.items.push_back(std::move(name));
-    }
     for (const auto& [item, actions] : request.itemActions) {
-        if (std::find(options.items.begin(), options.items.end(), item) == options.items.end()) {
-            options.items.push_back(item);
-        }
+        options.blocks.address(item);
     }
-    if (options.items.empty() && !options.allItems) {
+    if (options.blocks.everyBlock() && !options.allItems) {
         throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
     }
     std::lock_guard<std::mutex> hold(hostLock());
@@ -559,7 +563,7 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     } catch (const ToolError& e) {
         const Failure::Kind kind = kindOf(e, Failure::Kind::Edit);
         if (kind == Failure::Kind::Item) {
-            throw Failure(kind, e.what(), path, unreached(options.items, reached));
+            throw Failure(kind, e.what(), path, unreached(options.blocks, reached));
         }
         Failure refused(kind, e.what(), path, current,
                         action >= 0 ? (*playing)[static_cast<std::size_t>(action)].text : "");
@@ -597,8 +601,7 @@ ReportResult Library::report(const std::vector<std::string>& paths, const std::s
     report::ReviewSetup setup;
     setup.title = request.title;
     setup.modulePath = state_->modulePath;
-    setup.pick.item = request.item;
-    setup.pick.block = static_cast<int>(request.block);
+    setup.blocks = scene::BlockSelector::given(request.item, request.block);
     setup.fps = request.fps;
     if (request.frames) {
         setup.frames = FrameRange{request.frames->first, request.frames->second};
@@ -635,6 +638,15 @@ std::string moduleLine() {
 
 Validation validate(const std::string& modulePath, std::uint64_t seed) {
     std::lock_guard<std::mutex> hold(hostLock());
+    // The validator activates the module in a host of its own, and the
+    // module keeps the services of the host that activated it last: a live
+    // session would be left calling services that are gone. The next call
+    // loads the module again.
+    Live& current = live();
+    current.checker.reset();
+    current.loaded = nullptr;
+    current.session.reset();
+    current.path.clear();
     validate::Options options;
     options.modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
     options.seed = seed;
@@ -665,6 +677,17 @@ Validation validate(const std::string& modulePath, std::uint64_t seed) {
     }
     std::fclose(out);
     return result;
+}
+
+std::string Library::diff(const std::string& oldPath, const std::string& newPath, double tolerance,
+                          bool recursive) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    Live& session = acquire(state_->modulePath);
+    try {
+        return diffDocument(*session.session, oldPath, newPath, tolerance, recursive);
+    } catch (const ToolError& e) {
+        throw Failure(kindOf(e, Failure::Kind::Usage), e.what());
+    }
 }
 
 } // namespace vrim::library

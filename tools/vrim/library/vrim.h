@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -201,6 +202,10 @@ class Library {
     Library& operator=(const Library&) = delete;
 
     const std::string& modulePath() const;
+    // Asked every so many blocks while a scene is read or checked: true ends
+    // the call with a Failure (Interrupted). A caller's Ctrl-C handler, so
+    // that a long open stops within moments; none by default.
+    void setInterruptCheck(std::function<bool()> interrupted);
 
     // Reads the scene through, checking every block as `vrim check` does;
     // holds each block's place and counts, not its lines or findings, so
@@ -235,12 +240,14 @@ class Library {
     ReportResult report(const std::vector<std::string>& paths, const std::string& page,
                         const ReportRequest& request);
 
+    // Two scenes or two folders compared as `vrim diff --json` compares
+    // them: that document's text (docs/schema/diff.json).
+    std::string diff(const std::string& oldPath, const std::string& newPath, double tolerance,
+                     bool recursive);
+
   private:
     struct State;
     std::unique_ptr<State> state_;
-    // The names of blocks given by number, in the order given.
-    std::vector<std::string> blockNames(const std::string& path,
-                                        const std::vector<std::size_t>& blocks);
     // One scene of check() into result; call with the host's lock held.
     void checkOne(const std::string& path, CheckResult& result);
 };

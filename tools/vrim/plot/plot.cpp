@@ -144,6 +144,193 @@ std::string whyNoShake(const Plot& plot) {
            std::to_string(spans.last) + ".";
 }
 
+// The picture as it is drawn: its text so far and where frames and offsets go.
+struct Drawing {
+    std::string svg;
+    Scale x, y;
+    void line(const std::string& text) { svg += text + "\n"; }
+};
+
+// An axis's dash pattern as an attribute, or nothing for a solid line.
+std::string dashOf(const Axis& axis) {
+    return axis.dash[0] != '\0' ? std::string(" stroke-dasharray=\"") + axis.dash + "\""
+                                : std::string();
+}
+
+// The page, its title and the subtitle.
+void drawHeading(Drawing& drawing, const Plot& plot) {
+    drawing.line("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    drawing.line("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kPageWidth, 0) +
+                 "\" height=\"" + number(kPageHeight, 0) + "\" viewBox=\"0 0 " +
+                 number(kPageWidth, 0) + " " + number(kPageHeight, 0) +
+                 "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\" font-size=\"13\">");
+    drawing.line("<title>" + standin::escapeXml(plot.title) + "</title>");
+    drawing.line("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>");
+    drawing.line("<text x=\"" + number(kLeft, 0) +
+                 "\" y=\"26\" font-size=\"17\" font-weight=\"bold\" "
+                 "fill=\"#222222\">" +
+                 standin::escapeXml(plot.title) + "</text>");
+    drawing.line("<text x=\"" + number(kLeft, 0) + "\" y=\"46\" fill=\"#555555\">" +
+                 standin::escapeXml(plot.subtitle) + "</text>");
+}
+
+// Keys: shaded on the frames where each one moves the item, labelled above
+// the plot; and, when none moves it, why.
+void drawKeys(Drawing& drawing, const Plot& plot) {
+    const Scale& x = drawing.x;
+    drawing.line("<g id=\"key-spans\">");
+    const std::vector<Label> labels = placeLabels(plot.keys, x);
+    for (std::size_t i = 0; i < plot.keys.size(); ++i) {
+        const PlotKey& key = plot.keys[i];
+        const char* fill = kSpanFills[i % std::size(kSpanFills)];
+        for (const FrameSpan& run : key.moves) {
+            const double left = x(static_cast<double>(run.first));
+            const double right = x(static_cast<double>(run.last));
+            drawing.line("<rect x=\"" + number(left) + "\" y=\"" + number(kTop) + "\" width=\"" +
+                         number(std::max(right - left, 1.5)) + "\" height=\"" +
+                         number(kBottom - kTop) + "\" fill=\"" + fill +
+                         "\" fill-opacity=\"0.16\" stroke=\"" + fill +
+                         "\" stroke-opacity=\"0.7\" stroke-dasharray=\"3 3\"/>");
+        }
+        if (labels[i].row >= 0) {
+            const double left = x(static_cast<double>(key.moves.front().first));
+            drawing.line("<text x=\"" + number(left + 3) + "\" y=\"" +
+                         number(kTop - 8 - labels[i].row * kLabelRowHeight) +
+                         "\" fill=\"#333333\" font-size=\"12\">" +
+                         standin::escapeXml(labels[i].text) + "</text>");
+        }
+    }
+    drawing.line("</g>");
+    if (const std::string why = whyNoShake(plot); !why.empty()) {
+        drawing.line("<text id=\"no-shake\" x=\"" + number((kLeft + kRight) / 2) + "\" y=\"" +
+                     number(kTop + 28) +
+                     "\" text-anchor=\"middle\" fill=\"#aa3333\" stroke=\"#ffffff\" "
+                     "stroke-width=\"5\" paint-order=\"stroke\">" +
+                     standin::escapeXml(why) + "</text>");
+    }
+}
+
+// Grid lines, ticks and their labels along the frames.
+void drawFrameTicks(Drawing& drawing) {
+    const double frameFrom = drawing.x.from, frameTo = drawing.x.to;
+    const double frameStep = std::max(1.0, tickStep(frameTo - frameFrom, kTargetTicks));
+    for (double tick = std::ceil(frameFrom / frameStep) * frameStep; tick <= frameTo + 1e-9;
+         tick += frameStep) {
+        const double px = drawing.x(tick);
+        drawing.line("<line x1=\"" + number(px) + "\" y1=\"" + number(kTop) + "\" x2=\"" +
+                     number(px) + "\" y2=\"" + number(kBottom) + "\" stroke=\"#e4e4e4\"/>");
+        drawing.line("<line x1=\"" + number(px) + "\" y1=\"" + number(kBottom) + "\" x2=\"" +
+                     number(px) + "\" y2=\"" + number(kBottom + 5) + "\" stroke=\"#444444\"/>");
+        drawing.line("<text x=\"" + number(px) + "\" y=\"" + number(kBottom + 19) +
+                     "\" text-anchor=\"middle\" fill=\"#333333\">" + number(tick, 0) + "</text>");
+    }
+}
+
+// Grid lines, ticks and their labels up the offsets, and the zero line
+// when zero is inside.
+void drawOffsetTicks(Drawing& drawing) {
+    const double low = drawing.y.from, high = drawing.y.to;
+    const double offsetStep = tickStep(high - low, kTargetTicks);
+    const int offsetDecimals = decimalsFor(offsetStep);
+    for (double tick = std::ceil(low / offsetStep) * offsetStep; tick <= high + offsetStep * 1e-9;
+         tick += offsetStep) {
+        const double py = drawing.y(tick);
+        drawing.line("<line x1=\"" + number(kLeft) + "\" y1=\"" + number(py) + "\" x2=\"" +
+                     number(kRight) + "\" y2=\"" + number(py) + "\" stroke=\"#e4e4e4\"/>");
+        drawing.line("<line x1=\"" + number(kLeft - 5) + "\" y1=\"" + number(py) + "\" x2=\"" +
+                     number(kLeft) + "\" y2=\"" + number(py) + "\" stroke=\"#444444\"/>");
+        drawing.line("<text x=\"" + number(kLeft - 9) + "\" y=\"" + number(py + 4.5) +
+                     "\" text-anchor=\"end\" fill=\"#333333\">" + number(tick, offsetDecimals) +
+                     "</text>");
+    }
+    if (low < 0.0 && high > 0.0) {
+        drawing.line("<line x1=\"" + number(kLeft) + "\" y1=\"" + number(drawing.y(0.0)) +
+                     "\" x2=\"" + number(kRight) + "\" y2=\"" + number(drawing.y(0.0)) +
+                     "\" stroke=\"#888888\"/>");
+    }
+}
+
+// The grid, the plot's frame and the axes' names.
+void drawAxes(Drawing& drawing, const Plot& plot) {
+    drawing.line("<g id=\"axes\" stroke-width=\"1\">");
+    drawFrameTicks(drawing);
+    drawOffsetTicks(drawing);
+    drawing.line("<rect x=\"" + number(kLeft) + "\" y=\"" + number(kTop) + "\" width=\"" +
+                 number(kRight - kLeft) + "\" height=\"" + number(kBottom - kTop) +
+                 "\" fill=\"none\" stroke=\"#444444\"/>");
+    char frameLabel[96];
+    std::snprintf(frameLabel, sizeof frameLabel, "frame (at %g frames per second)", plot.fps);
+    drawing.line("<text x=\"" + number((kLeft + kRight) / 2) + "\" y=\"" + number(kBottom + 44) +
+                 "\" text-anchor=\"middle\" fill=\"#222222\">" + frameLabel + "</text>");
+    drawing.line("<text transform=\"translate(22 " + number((kTop + kBottom) / 2) +
+                 ") rotate(-90)\" text-anchor=\"middle\" fill=\"#222222\">offset (units of the "
+                 "item's position)</text>");
+    drawing.line("</g>");
+}
+
+// One axis's curve: one line per run of finite samples, so that the curve
+// breaks where the offset is not a number. The first run carries the
+// curve's id. A marker on each sample while they stay apart.
+void drawCurve(Drawing& drawing, const Plot& plot, int axis) {
+    const std::string dash = dashOf(kAxes[axis]);
+    std::string points;
+    bool first = true;
+    auto endRun = [&] {
+        if (!points.empty()) {
+            drawing.line(std::string("<polyline") +
+                         (first ? std::string(" id=\"curve-") + kAxes[axis].name + "\"" : "") +
+                         " stroke=\"" + kAxes[axis].colour + "\"" + dash + " points=\"" + points +
+                         "\"/>");
+            points.clear();
+            first = false;
+        }
+    };
+    for (const Sample& sample : plot.samples) {
+        if (!std::isfinite(sample.offset[axis])) {
+            endRun();
+            continue;
+        }
+        points +=
+            number(drawing.x(sample.frame)) + "," + number(drawing.y(sample.offset[axis])) + " ";
+    }
+    endRun();
+    if (plot.samples.size() <= kMaxMarkedSamples) {
+        std::string marks = std::string("<g fill=\"") + kAxes[axis].colour + "\">";
+        for (const Sample& sample : plot.samples) {
+            if (std::isfinite(sample.offset[axis])) {
+                marks += "<circle cx=\"" + number(drawing.x(sample.frame)) + "\" cy=\"" +
+                         number(drawing.y(sample.offset[axis])) + "\" r=\"2.2\"/>";
+            }
+        }
+        drawing.line(marks + "</g>");
+    }
+}
+
+// The three curves, X drawn first so that Y and Z stay on top.
+void drawCurves(Drawing& drawing, const Plot& plot) {
+    drawing.line("<g id=\"curves\" fill=\"none\" stroke-width=\"1.8\" stroke-linejoin=\"round\">");
+    for (int axis = 0; axis < 3; ++axis) {
+        drawCurve(drawing, plot, axis);
+    }
+    drawing.line("</g>");
+}
+
+// Legend, right of the plot.
+void drawLegend(Drawing& drawing) {
+    const double legendLeft = kRight + 14;
+    drawing.line("<g id=\"legend\">");
+    for (int axis = 0; axis < 3; ++axis) {
+        const double rowY = kTop + 14 + axis * 22;
+        drawing.line("<line x1=\"" + number(legendLeft) + "\" y1=\"" + number(rowY - 4) +
+                     "\" x2=\"" + number(legendLeft + 30) + "\" y2=\"" + number(rowY - 4) +
+                     "\" stroke-width=\"2.2\" stroke=\"" + kAxes[axis].colour + "\"" +
+                     dashOf(kAxes[axis]) + "/>");
+        drawing.line("<text x=\"" + number(legendLeft + 38) + "\" y=\"" + number(rowY) +
+                     "\" fill=\"#222222\">" + kAxes[axis].name + " offset</text>");
+    }
+    drawing.line("</g>");
+}
+
 } // namespace
 
 std::vector<PlotKey> plotKeys(const ShakeInstance& instance, double fps, const FrameRange& frames) {
@@ -204,162 +391,18 @@ OffsetSpan offsetSpan(const Plot& plot) {
 }
 
 std::string plotSvg(const Plot& plot) {
-    // Frames across, offsets up.
-    const double frameFrom = plotArea(plot).fromFrame;
-    const double frameTo = plotArea(plot).toFrame;
+    const PlotArea area = plotArea(plot);
     const OffsetSpan span = offsetSpan(plot);
-    const double low = span.low, high = span.high;
-
-    const Scale x = {frameFrom, frameTo, kLeft, kRight};
-    const Scale y = {low, high, kBottom, kTop};
-    std::string svg;
-    auto line = [&svg](const std::string& text) { svg += text + "\n"; };
-
-    line("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
-    line("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kPageWidth, 0) +
-         "\" height=\"" + number(kPageHeight, 0) + "\" viewBox=\"0 0 " + number(kPageWidth, 0) +
-         " " + number(kPageHeight, 0) +
-         "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\" font-size=\"13\">");
-    line("<title>" + standin::escapeXml(plot.title) + "</title>");
-    line("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>");
-    line("<text x=\"" + number(kLeft, 0) +
-         "\" y=\"26\" font-size=\"17\" font-weight=\"bold\" "
-         "fill=\"#222222\">" +
-         standin::escapeXml(plot.title) + "</text>");
-    line("<text x=\"" + number(kLeft, 0) + "\" y=\"46\" fill=\"#555555\">" +
-         standin::escapeXml(plot.subtitle) + "</text>");
-
-    // Keys: shaded on the frames where each one moves the item, labelled
-    // above the plot.
-    line("<g id=\"key-spans\">");
-    const std::vector<Label> labels = placeLabels(plot.keys, x);
-    for (std::size_t i = 0; i < plot.keys.size(); ++i) {
-        const PlotKey& key = plot.keys[i];
-        const char* fill = kSpanFills[i % std::size(kSpanFills)];
-        for (const FrameSpan& run : key.moves) {
-            const double left = x(static_cast<double>(run.first));
-            const double right = x(static_cast<double>(run.last));
-            line("<rect x=\"" + number(left) + "\" y=\"" + number(kTop) + "\" width=\"" +
-                 number(std::max(right - left, 1.5)) + "\" height=\"" + number(kBottom - kTop) +
-                 "\" fill=\"" + fill + "\" fill-opacity=\"0.16\" stroke=\"" + fill +
-                 "\" stroke-opacity=\"0.7\" stroke-dasharray=\"3 3\"/>");
-        }
-        if (labels[i].row >= 0) {
-            const double left = x(static_cast<double>(key.moves.front().first));
-            line("<text x=\"" + number(left + 3) + "\" y=\"" +
-                 number(kTop - 8 - labels[i].row * kLabelRowHeight) +
-                 "\" fill=\"#333333\" font-size=\"12\">" + standin::escapeXml(labels[i].text) +
-                 "</text>");
-        }
-    }
-    line("</g>");
-    if (const std::string why = whyNoShake(plot); !why.empty()) {
-        line("<text id=\"no-shake\" x=\"" + number((kLeft + kRight) / 2) + "\" y=\"" +
-             number(kTop + 28) +
-             "\" text-anchor=\"middle\" fill=\"#aa3333\" stroke=\"#ffffff\" stroke-width=\"5\" "
-             "paint-order=\"stroke\">" +
-             standin::escapeXml(why) + "</text>");
-    }
-
-    // Grid, ticks and tick labels.
-    line("<g id=\"axes\" stroke-width=\"1\">");
-    const double frameStep = std::max(1.0, tickStep(frameTo - frameFrom, kTargetTicks));
-    for (double tick = std::ceil(frameFrom / frameStep) * frameStep; tick <= frameTo + 1e-9;
-         tick += frameStep) {
-        const double px = x(tick);
-        line("<line x1=\"" + number(px) + "\" y1=\"" + number(kTop) + "\" x2=\"" + number(px) +
-             "\" y2=\"" + number(kBottom) + "\" stroke=\"#e4e4e4\"/>");
-        line("<line x1=\"" + number(px) + "\" y1=\"" + number(kBottom) + "\" x2=\"" + number(px) +
-             "\" y2=\"" + number(kBottom + 5) + "\" stroke=\"#444444\"/>");
-        line("<text x=\"" + number(px) + "\" y=\"" + number(kBottom + 19) +
-             "\" text-anchor=\"middle\" fill=\"#333333\">" + number(tick, 0) + "</text>");
-    }
-    const double offsetStep = tickStep(high - low, kTargetTicks);
-    const int offsetDecimals = decimalsFor(offsetStep);
-    for (double tick = std::ceil(low / offsetStep) * offsetStep; tick <= high + offsetStep * 1e-9;
-         tick += offsetStep) {
-        const double py = y(tick);
-        line("<line x1=\"" + number(kLeft) + "\" y1=\"" + number(py) + "\" x2=\"" + number(kRight) +
-             "\" y2=\"" + number(py) + "\" stroke=\"#e4e4e4\"/>");
-        line("<line x1=\"" + number(kLeft - 5) + "\" y1=\"" + number(py) + "\" x2=\"" +
-             number(kLeft) + "\" y2=\"" + number(py) + "\" stroke=\"#444444\"/>");
-        line("<text x=\"" + number(kLeft - 9) + "\" y=\"" + number(py + 4.5) +
-             "\" text-anchor=\"end\" fill=\"#333333\">" + number(tick, offsetDecimals) + "</text>");
-    }
-    if (low < 0.0 && high > 0.0) {
-        line("<line x1=\"" + number(kLeft) + "\" y1=\"" + number(y(0.0)) + "\" x2=\"" +
-             number(kRight) + "\" y2=\"" + number(y(0.0)) + "\" stroke=\"#888888\"/>");
-    }
-    line("<rect x=\"" + number(kLeft) + "\" y=\"" + number(kTop) + "\" width=\"" +
-         number(kRight - kLeft) + "\" height=\"" + number(kBottom - kTop) +
-         "\" fill=\"none\" stroke=\"#444444\"/>");
-    char frameLabel[96];
-    std::snprintf(frameLabel, sizeof frameLabel, "frame (at %g frames per second)", plot.fps);
-    line("<text x=\"" + number((kLeft + kRight) / 2) + "\" y=\"" + number(kBottom + 44) +
-         "\" text-anchor=\"middle\" fill=\"#222222\">" + frameLabel + "</text>");
-    line("<text transform=\"translate(22 " + number((kTop + kBottom) / 2) +
-         ") rotate(-90)\" text-anchor=\"middle\" fill=\"#222222\">offset (units of the item's "
-         "position)</text>");
-    line("</g>");
-
-    // The three curves, X drawn first so that Y and Z stay on top.
-    line("<g id=\"curves\" fill=\"none\" stroke-width=\"1.8\" stroke-linejoin=\"round\">");
-    for (int axis = 0; axis < 3; ++axis) {
-        std::string dash = kAxes[axis].dash[0] != '\0'
-                               ? std::string(" stroke-dasharray=\"") + kAxes[axis].dash + "\""
-                               : std::string();
-        // One line per run of finite samples: the curve breaks where the
-        // offset is not a number. The first run carries the curve's id.
-        std::string points;
-        bool first = true;
-        auto endRun = [&] {
-            if (!points.empty()) {
-                line(std::string("<polyline") +
-                     (first ? std::string(" id=\"curve-") + kAxes[axis].name + "\"" : "") +
-                     " stroke=\"" + kAxes[axis].colour + "\"" + dash + " points=\"" + points +
-                     "\"/>");
-                points.clear();
-                first = false;
-            }
-        };
-        for (const Sample& sample : plot.samples) {
-            if (!std::isfinite(sample.offset[axis])) {
-                endRun();
-                continue;
-            }
-            points += number(x(sample.frame)) + "," + number(y(sample.offset[axis])) + " ";
-        }
-        endRun();
-        if (plot.samples.size() <= kMaxMarkedSamples) {
-            std::string marks = std::string("<g fill=\"") + kAxes[axis].colour + "\">";
-            for (const Sample& sample : plot.samples) {
-                if (std::isfinite(sample.offset[axis])) {
-                    marks += "<circle cx=\"" + number(x(sample.frame)) + "\" cy=\"" +
-                             number(y(sample.offset[axis])) + "\" r=\"2.2\"/>";
-                }
-            }
-            line(marks + "</g>");
-        }
-    }
-    line("</g>");
-
-    // Legend, right of the plot.
-    const double legendLeft = kRight + 14;
-    line("<g id=\"legend\">");
-    for (int axis = 0; axis < 3; ++axis) {
-        const double rowY = kTop + 14 + axis * 22;
-        std::string dash = kAxes[axis].dash[0] != '\0'
-                               ? std::string(" stroke-dasharray=\"") + kAxes[axis].dash + "\""
-                               : std::string();
-        line("<line x1=\"" + number(legendLeft) + "\" y1=\"" + number(rowY - 4) + "\" x2=\"" +
-             number(legendLeft + 30) + "\" y2=\"" + number(rowY - 4) +
-             "\" stroke-width=\"2.2\" stroke=\"" + kAxes[axis].colour + "\"" + dash + "/>");
-        line("<text x=\"" + number(legendLeft + 38) + "\" y=\"" + number(rowY) +
-             "\" fill=\"#222222\">" + kAxes[axis].name + " offset</text>");
-    }
-    line("</g>");
-    line("</svg>");
-    return svg;
+    // Frames across, offsets up.
+    Drawing drawing{
+        {}, {area.fromFrame, area.toFrame, kLeft, kRight}, {span.low, span.high, kBottom, kTop}};
+    drawHeading(drawing, plot);
+    drawKeys(drawing, plot);
+    drawAxes(drawing, plot);
+    drawCurves(drawing, plot);
+    drawLegend(drawing);
+    drawing.line("</svg>");
+    return drawing.svg;
 }
 
 } // namespace vrim

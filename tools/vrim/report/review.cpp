@@ -94,7 +94,7 @@ std::string Review::review(const std::string& path, const Against* against) {
     // is read once, and a file changed meanwhile cannot get another's sum.
     Sha256 hash;
     const SceneCheck checked = checkScene(
-        path, setup_.pick, setup_.fps, setup_.frames, checker_,
+        path, setup_.blocks, setup_.fps, setup_.frames, checker_,
         [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
             const bool plot = plotsLeft_ > 0;
             if (!plot && rowsLeft_ == 0) {

@@ -22,7 +22,7 @@ namespace vrim::report {
 struct ReviewSetup {
     std::string title = "Shake review";
     std::string modulePath; // the module file the session loaded
-    scene::BlockPick pick;
+    scene::BlockSelector blocks;
     std::optional<double> fps; // --fps; unset: each scene's own
     std::optional<FrameRange> frames;
     Limits limits;

@@ -88,10 +88,10 @@ std::size_t SceneBatch::visit(
     return failed;
 }
 
-SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit& visit) {
+SceneOutcome visitScene(Reader& reader, const BlockSelector& selector, const SceneVisit& visit) {
     SceneOutcome outcome;
     std::size_t blocks = 0;
-    ShakenItems shaken(pick.item);
+    ShakenItems shaken(selector);
     for (Event event = reader.next(); event != Event::End; event = reader.next()) {
         if (event != Event::Block) {
             continue;
@@ -99,10 +99,7 @@ SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit&
         const Block& block = reader.block();
         ++blocks;
         shaken.add(block);
-        const bool picked = !pick.item.empty() ? block.address == pick.item
-                            : pick.block != 0 ? block.number == static_cast<std::size_t>(pick.block)
-                                              : true;
-        if (picked) {
+        if (selector.selects(block)) {
             ++outcome.blocks;
             visit.block(block, reader.header());
         }
@@ -115,11 +112,7 @@ SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit&
                         ": " + problem.message;
     } else if (!outcome.noShake && outcome.blocks == 0) {
         outcome.missing = true;
-        outcome.error = !pick.item.empty()
-                            ? shaken.missing("'" + reader.name() + "'")
-                            : "--block " + std::to_string(pick.block) + " is out of range: '" +
-                                  reader.name() + "' holds " + std::to_string(blocks) +
-                                  " key block" + (blocks == 1 ? "" : "s");
+        outcome.error = notSelected(selector, shaken, "'" + reader.name() + "'");
     }
     return outcome;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tools/vrim/scene/scene.h"
+#include "tools/vrim/scene/selector.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -38,13 +39,6 @@ class SceneBatch {
 // reading it says so.
 std::vector<std::string> sceneFiles(const std::vector<std::string>& paths, bool recursive);
 
-// The blocks a command takes from each scene: an item's, by name; else one
-// block, by number from 1; else (empty name, number 0) every block.
-struct BlockPick {
-    std::string item;
-    int block = 0;
-};
-
 // What a command makes of one scene's blocks.
 struct SceneVisit {
     // Each block picked, in file order, with the scene's header as read so far.
@@ -60,7 +54,9 @@ struct SceneOutcome {
     std::string error;      // the scene could not be read, or --item found nothing
 };
 
-// Reads one scene and hands the picked blocks to the visit.
-SceneOutcome visitScene(Reader& reader, const BlockPick& pick, const SceneVisit& visit);
+// Reads one scene and hands the selected blocks to the visit. A selector
+// that selects nothing in the scene is told of as for one address or one
+// number (--item, --block).
+SceneOutcome visitScene(Reader& reader, const BlockSelector& selector, const SceneVisit& visit);
 
 } // namespace vrim::scene

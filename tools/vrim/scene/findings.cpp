@@ -1,5 +1,6 @@
 #include "tools/vrim/scene/findings.h"
 
+#include "text/names.h"
 #include "text/numbers.h"
 #include "text/words.h"
 
@@ -27,15 +28,12 @@ std::string frames(int64_t first, int64_t last) {
                          : "frames " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-std::string quoted(const std::string& line) {
-    // Scene lines are 8-bit text; keep the report plain ASCII and short.
+// A scene line in a message: its own characters, decoded as names are, and
+// short. Control characters stay: each output shows them its own way (a
+// terminal as escapes, JSON escaped, the page as visible marks).
+std::string quotedLine(const std::string& line) {
     constexpr std::size_t kShown = 60;
-    std::string text = "\"";
-    for (std::size_t i = 0; i < line.size() && i < kShown; ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        text += (c < 0x20 || c > 0x7e) ? '?' : static_cast<char>(c);
-    }
-    return text + (line.size() > kShown ? "...\"" : "\"");
+    return "\"" + text::excerpt(scene::printable(line), kShown) + "\"";
 }
 
 void add(BlockReport& report, Severity severity, const char* kind, std::uint64_t line, int key,
@@ -50,7 +48,7 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
         const std::size_t stop = reading.linesRead - 1;
         const std::size_t after = block.lines.size() - reading.linesRead;
         add(report, Severity::Error, "block-ends-early", first + stop, 0,
-            "the module stops reading the block at the line " + quoted(block.lines[stop]) +
+            "the module stops reading the block at the line " + quotedLine(block.lines[stop]) +
                 ", before its " + (block.ended ? "VRIM_END" : "end") + ": the " +
                 text::counted(after, "line", "lines") + " after it " +
                 (block.wrapped ? "are never read" : "would be read by the host as its own"));
@@ -70,7 +68,7 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
         case LineEffect::SetsKeyField:
             if (!keyStarted) {
                 add(report, Severity::Warning, "value-before-key", line, 0,
-                    "the line " + quoted(block.lines[i]) +
+                    "the line " + quotedLine(block.lines[i]) +
                         " comes before the first KEY_START and is skipped");
             }
             break;
@@ -78,7 +76,8 @@ void checkLines(const scene::Block& block, const BlockReading& reading, BlockRep
             if (std::find(reading.keyNumLines.begin(), reading.keyNumLines.end(), i) ==
                 reading.keyNumLines.end()) {
                 add(report, Severity::Warning, "unknown-line", line, 0,
-                    "the line " + quoted(block.lines[i]) + " matches no keyword and is skipped");
+                    "the line " + quotedLine(block.lines[i]) +
+                        " matches no keyword and is skipped");
             }
             break;
         case LineEffect::EndsBlock:
@@ -172,7 +171,7 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
         if (field == KeyField::None && !keyNum) {
             if (block.lines[i].size() > kLineChars) {
                 add(report, Severity::Warning, "cut-line", block.firstLine + i, 0,
-                    "the line " + quoted(block.lines[i]) + " is " +
+                    "the line " + quotedLine(block.lines[i]) + " is " +
                         std::to_string(block.lines[i].size()) +
                         " characters long: the module reads only its first " +
                         std::to_string(kLineChars));
@@ -187,7 +186,7 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
         }
         const int key = keyNum ? -1 : keyOfLine(reading, i);
         const int number = key + 1;
-        std::string message = "the line " + quoted(block.lines[i]) + ": " + finding->message;
+        std::string message = "the line " + quotedLine(block.lines[i]) + ": " + finding->message;
         switch (finding->kind) {
         case scene::NumberFinding::Kind::NotFinite:
             if (key >= 0 && reading.effects[i] == LineEffect::SetsKeyField) {
@@ -205,112 +204,152 @@ void checkNumbers(Session& session, ShakeInstance* instance, const scene::Block&
     }
 }
 
-void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockReading& reading,
-               const SceneTiming& timing, BlockReport& report) {
-    const double fps = timing.fps;
-    const std::vector<const ShakeKey*> keys = keysOf(*instance);
-    // Which keys the block gives a width line.
-    std::vector<bool> widthLine(keys.size(), false);
+// Which keys the block gives a width line.
+std::vector<bool> widthLines(const BlockReading& reading, std::size_t keys) {
+    std::vector<bool> widthLine(keys, false);
     for (std::size_t l = 0, key = 0; l < reading.fields.size(); ++l) {
         while (key < reading.keyLines.size() && reading.keyLines[key] <= l) {
             ++key;
         }
-        if (key > 0 && key <= keys.size() && isWidth(reading.fields[l])) {
+        if (key > 0 && key <= keys && isWidth(reading.fields[l])) {
             widthLine[key - 1] = true;
         }
     }
+    return widthLine;
+}
+
+// One key as its findings name it.
+struct KeyInCheck {
+    const ShakeKey& key;
+    int index;          // in the chain, from 0
+    int number;         // from 1
+    std::string name;   // "key N"
+    std::uint64_t line; // its first line in the scene
+    FrameSpan acts;     // the frames its span runs on
+};
+
+// A key that acts on no frame, or that is not selected yet on the first
+// frames of its span (away from 30 fps a span can begin on a scene frame
+// before the key's own start frame).
+void checkSpan(const KeyInCheck& k, double fps, BlockReport& report) {
+    const ShakeKey& key = k.key;
+    if (key.endFrame < key.startFrame) {
+        add(report, Severity::Warning, "never-acts", k.line, k.number,
+            k.name + " ends (frame " + std::to_string(key.endFrame) + ") before it starts (frame " +
+                std::to_string(key.startFrame) + "): it never acts");
+    } else if (k.acts.empty()) {
+        add(report, Severity::Warning, "never-acts", k.line, k.number,
+            k.name + "'s span falls between two frames at " + text::general(fps) +
+                " fps: it never acts");
+    }
+}
+
+void checkHidden(ShakeInstance* instance, const KeyInCheck& k, double fps, BlockReport& report) {
+    const std::vector<HiddenRun> hidden = hiddenRuns(*instance, k.index, fps);
+    if (hidden.empty()) {
+        return;
+    }
+    std::string message = k.name + " (" + frames(k.acts.first, k.acts.last) + ") is hidden";
+    for (std::size_t r = 0; r < hidden.size(); ++r) {
+        message += std::string(r == 0 ? "" : " and") + " by key " +
+                   std::to_string(hidden[r].by + 1) + " on " +
+                   frames(hidden[r].frames.first, hidden[r].frames.last);
+    }
+    message += ": a later key in the chain is selected there";
+    report.findings.push_back({Severity::Warning, "hidden-key", k.line, k.number, message, hidden});
+}
+
+void checkNotYetSelected(const KeyInCheck& k, double fps, BlockReport& report) {
+    const ShakeKey& key = k.key;
+    if (!k.acts.empty() && k.acts.first < key.startFrame) {
+        const int64_t last = std::min<int64_t>(k.acts.last, int64_t{key.startFrame} - 1);
+        add(report, Severity::Warning, "not-yet-selected", k.line, k.number,
+            k.name + "'s span runs from frame " + std::to_string(k.acts.first) + " at " +
+                text::general(fps) + " fps, but the key is selected only from its " +
+                "start frame " + std::to_string(key.startFrame) + ": it does not act on " +
+                frames(k.acts.first, last));
+    }
+}
+
+// A frequency time of 0, or a period too short for whole frames to show.
+void checkPeriod(const KeyInCheck& k, double fps, BlockReport& report) {
+    const ShakeKey& key = k.key;
+    if (key.freqTime == 0.0) {
+        const double s = std::sin(1.0);
+        add(report, Severity::Warning, "zero-frequency", k.line, k.number,
+            k.name +
+                " has frequency time 0: instead of shaking it pushes the item by a "
+                "constant sin(1) x width = (" +
+                text::general(s * key.widthX) + ", " + text::general(s * key.widthY) + ", " +
+                text::general(s * key.widthZ) + ")" + (key.fallOff != 0 ? ", fading out" : ""));
+    } else if (std::isfinite(key.freqTime) &&
+               std::fabs(key.freqTime) * fps <= kShortestPeriodFrames) {
+        // sin(2 pi f / period) is 0 on every whole frame f when 2 / period
+        // is whole; otherwise whole frames pick points of the wave that
+        // draw a slower one.
+        const double period = std::fabs(key.freqTime) * fps;
+        const double halves = 2.0 / period;
+        const bool nothing = std::fabs(halves - std::round(halves)) < 1e-9;
+        add(report, Severity::Warning, "short-period", k.line, k.number,
+            k.name + "'s period of " + text::general(std::fabs(key.freqTime)) + " s is " +
+                text::general(period) + (period == 1.0 ? " frame" : " frames") + " at " +
+                text::general(fps) + " fps: sampled at whole frames it shows " +
+                (nothing ? "no shake at all" : "a false slow wobble instead of the shake"));
+    }
+}
+
+void checkWidths(const KeyInCheck& k, bool hasWidthLine, BlockReport& report) {
+    const ShakeKey& key = k.key;
+    if (key.widthX == 0.0 && key.widthY == 0.0 && key.widthZ == 0.0) {
+        add(report, Severity::Warning, "zero-widths", k.line, k.number,
+            k.name + (hasWidthLine ? " has widths 0, 0, 0" : " has no width lines (widths 0)") +
+                ": it never moves the item");
+    }
+}
+
+// The frames the key acts on, as ls lists them (where it is selected and
+// its span holds the time, not its whole span), against the scene's.
+void checkOutsideFrames(ShakeInstance* instance, const KeyInCheck& k, const SceneTiming& timing,
+                        BlockReport& report) {
+    const std::vector<FrameSpan> acting = actingRuns(*instance, timing.fps, k.index);
+    if (!timing.frames || acting.empty()) {
+        return;
+    }
+    const FrameRange& scene = *timing.frames;
+    bool inside = false, outside = false;
+    for (const FrameSpan& run : acting) {
+        inside = inside || (run.last >= scene.first && run.first <= scene.last);
+        outside = outside || run.first < scene.first || run.last > scene.last;
+    }
+    if (outside) {
+        add(report, Severity::Warning, "outside-frames", k.line, k.number,
+            k.name + " acts on " +
+                (acting.size() == 1 && acting[0].first == acting[0].last ? "frame " : "frames ") +
+                runsText(acting) + ", " + (inside ? "partly" : "all") + " outside the scene's " +
+                frames(scene.first, scene.last));
+    }
+}
+
+void checkKeys(ShakeInstance* instance, const scene::Block& block, const BlockReading& reading,
+               const SceneTiming& timing, BlockReport& report) {
+    const double fps = timing.fps;
+    const std::vector<const ShakeKey*> keys = keysOf(*instance);
+    const std::vector<bool> widthLine = widthLines(reading, keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const ShakeKey& key = *keys[i];
         const int number = static_cast<int>(i) + 1;
-        const std::string name = "key " + std::to_string(number);
-        const std::uint64_t line = i < reading.keyLines.size()
-                                       ? block.firstLine + reading.keyLines[i]
-                                       : block.whole.firstLine;
-        const FrameSpan acts = spanFrames(key, fps);
-
-        if (key.endFrame < key.startFrame) {
-            add(report, Severity::Warning, "never-acts", line, number,
-                name + " ends (frame " + std::to_string(key.endFrame) +
-                    ") before it starts (frame " + std::to_string(key.startFrame) +
-                    "): it never acts");
-        } else if (acts.empty()) {
-            add(report, Severity::Warning, "never-acts", line, number,
-                name + "'s span falls between two frames at " + text::general(fps) +
-                    " fps: it never acts");
-        }
-
-        const std::vector<HiddenRun> hidden = hiddenRuns(*instance, static_cast<int>(i), fps);
-        if (!hidden.empty()) {
-            std::string message = name + " (" + frames(acts.first, acts.last) + ") is hidden";
-            for (std::size_t r = 0; r < hidden.size(); ++r) {
-                message += std::string(r == 0 ? "" : " and") + " by key " +
-                           std::to_string(hidden[r].by + 1) + " on " +
-                           frames(hidden[r].frames.first, hidden[r].frames.last);
-            }
-            message += ": a later key in the chain is selected there";
-            report.findings.push_back(
-                {Severity::Warning, "hidden-key", line, number, message, hidden});
-        }
-
-        // Away from 30 fps a span can begin on a scene frame before the key's
-        // own start frame, where the key is not selected yet.
-        if (!acts.empty() && acts.first < key.startFrame) {
-            const int64_t last = std::min<int64_t>(acts.last, int64_t{key.startFrame} - 1);
-            add(report, Severity::Warning, "not-yet-selected", line, number,
-                name + "'s span runs from frame " + std::to_string(acts.first) + " at " +
-                    text::general(fps) + " fps, but the key is selected only from its " +
-                    "start frame " + std::to_string(key.startFrame) + ": it does not act on " +
-                    frames(acts.first, last));
-        }
-
-        if (key.freqTime == 0.0) {
-            const double s = std::sin(1.0);
-            add(report, Severity::Warning, "zero-frequency", line, number,
-                name +
-                    " has frequency time 0: instead of shaking it pushes the item by a "
-                    "constant sin(1) x width = (" +
-                    text::general(s * key.widthX) + ", " + text::general(s * key.widthY) + ", " +
-                    text::general(s * key.widthZ) + ")" + (key.fallOff != 0 ? ", fading out" : ""));
-        } else if (std::isfinite(key.freqTime) &&
-                   std::fabs(key.freqTime) * fps <= kShortestPeriodFrames) {
-            // sin(2 pi f / period) is 0 on every whole frame f when 2 / period
-            // is whole; otherwise whole frames pick points of the wave that
-            // draw a slower one.
-            const double period = std::fabs(key.freqTime) * fps;
-            const double halves = 2.0 / period;
-            const bool nothing = std::fabs(halves - std::round(halves)) < 1e-9;
-            add(report, Severity::Warning, "short-period", line, number,
-                name + "'s period of " + text::general(std::fabs(key.freqTime)) + " s is " +
-                    text::general(period) + (period == 1.0 ? " frame" : " frames") + " at " +
-                    text::general(fps) + " fps: sampled at whole frames it shows " +
-                    (nothing ? "no shake at all" : "a false slow wobble instead of the shake"));
-        }
-
-        if (key.widthX == 0.0 && key.widthY == 0.0 && key.widthZ == 0.0) {
-            add(report, Severity::Warning, "zero-widths", line, number,
-                name + (widthLine[i] ? " has widths 0, 0, 0" : " has no width lines (widths 0)") +
-                    ": it never moves the item");
-        }
-
-        // The frames the key acts on, as ls lists them: where it is selected
-        // and its span holds the time, not its whole span.
-        const std::vector<FrameSpan> acting = actingRuns(*instance, fps, static_cast<int>(i));
-        if (timing.frames && !acting.empty()) {
-            const FrameRange& scene = *timing.frames;
-            bool inside = false, outside = false;
-            for (const FrameSpan& run : acting) {
-                inside = inside || (run.last >= scene.first && run.first <= scene.last);
-                outside = outside || run.first < scene.first || run.last > scene.last;
-            }
-            if (outside) {
-                add(report, Severity::Warning, "outside-frames", line, number,
-                    name + " acts on " +
-                        (acting.size() == 1 && acting[0].first == acting[0].last ? "frame "
-                                                                                 : "frames ") +
-                        runsText(acting) + ", " + (inside ? "partly" : "all") +
-                        " outside the scene's " + frames(scene.first, scene.last));
-            }
-        }
+        const KeyInCheck k{*keys[i],
+                           static_cast<int>(i),
+                           number,
+                           "key " + std::to_string(number),
+                           i < reading.keyLines.size() ? block.firstLine + reading.keyLines[i]
+                                                       : block.whole.firstLine,
+                           spanFrames(*keys[i], fps)};
+        checkSpan(k, fps, report);
+        checkHidden(instance, k, fps, report);
+        checkNotYetSelected(k, fps, report);
+        checkPeriod(k, fps, report);
+        checkWidths(k, widthLine[i], report);
+        checkOutsideFrames(instance, k, timing, report);
     }
 }
 
@@ -427,18 +466,18 @@ std::vector<Finding> sceneFindings(const scene::Reader& reader, const SceneTimin
     return findings;
 }
 
-SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
+SceneCheck checkScene(const std::string& path, const scene::BlockSelector& selector,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
                       BlockChecker& checker,
                       const std::function<void(const BlockReport&)>& onBlock) {
-    return checkScene(path, pick, fps, frames, checker,
+    return checkScene(path, selector, fps, frames, checker,
                       [&](const scene::Block&, const BlockReport& report, const SceneTiming&) {
                           onBlock(report);
                       });
 }
 
 SceneCheck checkScene(
-    const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
+    const std::string& path, const scene::BlockSelector& selector, std::optional<double> fps,
     const std::optional<FrameRange>& frames, BlockChecker& checker,
     const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>& onBlock,
     const std::function<void(std::string_view)>& onBytes) {
@@ -462,7 +501,7 @@ SceneCheck checkScene(
             scene.warnings += report.warnings;
             onBlock(block, report, *scene.timing);
         };
-        const scene::SceneOutcome outcome = scene::visitScene(reader, pick, visit);
+        const scene::SceneOutcome outcome = scene::visitScene(reader, selector, visit);
         if (!scene.timing) {
             scene.timing = sceneTiming(reader.header(), fps, frames);
         }

@@ -97,7 +97,7 @@ struct SceneCheck {
     std::string error;      // why the scene could not be read whole; empty when it was
     bool readWhole = false; // every byte of the file went through onBytes
 };
-SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
+SceneCheck checkScene(const std::string& path, const scene::BlockSelector& selector,
                       std::optional<double> fps, const std::optional<FrameRange>& frames,
                       BlockChecker& checker,
                       const std::function<void(const BlockReport&)>& onBlock);
@@ -105,7 +105,7 @@ SceneCheck checkScene(const std::string& path, const scene::BlockPick& pick,
 // checked at, for a caller that loads the block again (report samples its
 // motion). onBytes, when set, sees the file's bytes as they are read.
 SceneCheck checkScene(
-    const std::string& path, const scene::BlockPick& pick, std::optional<double> fps,
+    const std::string& path, const scene::BlockSelector& selector, std::optional<double> fps,
     const std::optional<FrameRange>& frames, BlockChecker& checker,
     const std::function<void(const scene::Block&, const BlockReport&, const SceneTiming&)>& onBlock,
     const std::function<void(std::string_view)>& onBytes = nullptr);

@@ -123,6 +123,7 @@ struct Reader::State {
     bool inOtherPlugin = false;
     std::size_t blocks = 0;
     bool sceneHeader = false; // the first line is "LWSC"
+    bool crOnly = false;      // the first line holds a CR: lines end in CR alone
 
     void stop(std::uint64_t line, std::string message) {
         problems.push_back({line, std::move(message), true});
@@ -463,6 +464,20 @@ struct Reader::State {
         }
     }
 
+    // Why bytes without a key block are no scene: the likeliest cause first.
+    std::string notSceneMessage() const {
+        if (input.lines() == 0) {
+            return "not a scene file: it is empty";
+        }
+        if (crOnly) {
+            // Old Mac text: the host reads the whole file as one line.
+            return "not a scene file as the host reads it: its lines end in CR alone (old Mac "
+                   "line ends), which the host does not take as line ends; convert them to LF "
+                   "or CRLF";
+        }
+        return "not a scene file: no \"LWSC\" first line and no VRIM_S key block";
+    }
+
     bool ready() const { return !readyItems.empty() || readyBlock.has_value(); }
 
     Event next() {
@@ -482,16 +497,14 @@ struct Reader::State {
                 if (!stopped && !sceneHeader && blocks == 0) {
                     // Random bytes, an empty file, some other text: not a
                     // scene that happens to hold no shake.
-                    stop(input.lines() == 0 ? 0 : 1,
-                         input.lines() == 0
-                             ? "not a scene file: it is empty"
-                             : "not a scene file: no \"LWSC\" first line and no VRIM_S key block");
+                    stop(input.lines() == 0 ? 0 : 1, notSceneMessage());
                 }
                 finished = true;
                 break;
             }
             if (line.number == 1) {
                 sceneHeader = text::trimBlanks(line.text) == "LWSC";
+                crOnly = line.text.find('\r') != std::string_view::npos;
             }
             if (open) {
                 blockLine(line);

@@ -96,22 +96,27 @@ std::string ShakenItems::missing(const std::string& scene) const {
            " has no item of that name with a shake; items with a shake: " + list();
 }
 
-PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
+std::string notSelected(const BlockSelector& selector, const ShakenItems& shaken,
+                        const std::string& scene) {
+    if (!selector.addresses().empty()) {
+        return shaken.missing(scene);
+    }
+    const std::string number =
+        selector.numbers().empty() ? "" : std::to_string(*selector.numbers().begin());
+    return "--block " + number + " is out of range: " + scene + " holds " +
+           text::counted(shaken.count(), "key block", "key blocks");
+}
+
+PickedBlock pickBlock(Reader& reader, const BlockSelector& selector) {
     std::optional<Block> picked;
-    std::size_t blocks = 0;
-    ShakenItems shaken(choice.item);
+    ShakenItems shaken(selector);
     for (Event event = reader.next(); event != Event::End; event = reader.next()) {
         if (event != Event::Block) {
             continue;
         }
         const Block& block = reader.block();
-        ++blocks;
         shaken.add(block);
-        // Addresses are unique, so at most one block is chosen.
-        const bool chosen = choice.item.empty()
-                                ? block.number == static_cast<std::size_t>(choice.number)
-                                : block.address == choice.item;
-        if (chosen) {
+        if (!picked && selector.selects(block)) {
             picked = block;
         }
     }
@@ -119,17 +124,11 @@ PickedBlock pickBlock(Reader& reader, const BlockChoice& choice) {
         throw ToolError(stoppedMessage(reader));
     }
     const std::string scene = "'" + reader.name() + "'";
-    if (blocks == 0) {
+    if (shaken.count() == 0) {
         throw ToolError(scene + " holds no shake: no VRIM_S key block");
     }
-    if (!choice.item.empty()) {
-        if (!picked) {
-            throw ToolError(shaken.missing(scene), ErrorKind::NoSuchItem);
-        }
-    } else if (!picked) {
-        throw ToolError("--block " + std::to_string(choice.number) + " is out of range: " + scene +
-                        " holds " + text::counted(blocks, "key block", "key blocks"),
-                        ErrorKind::NoSuchItem);
+    if (!picked) {
+        throw ToolError(notSelected(selector, shaken, scene), ErrorKind::NoSuchItem);
     }
     return {std::move(*picked), reader.header()};
 }

@@ -4,6 +4,7 @@
 
 #include "plugin/vocabulary.h"
 #include "tools/vrim/scene/scene.h"
+#include "tools/vrim/scene/selector.h"
 
 #include <cstdint>
 #include <optional>
@@ -29,24 +30,18 @@ struct Frames {
 };
 std::optional<Frames> headerFrames(const Header& header);
 
-// Which block a command works on: an item's name, or else the 1-based
-// block number (1 when neither is given).
-struct BlockChoice {
-    std::string item; // empty: by number
-    int number = 1;
-};
-
 // The picked block, with the scene's header as read to the end of the file.
 struct PickedBlock {
     Block block;
     Header header;
 };
 
-// Reads the scene to its end and hands back the chosen block: by its
-// address (scene.h), or by its number. Throws vrim::ToolError when the scene
-// holds no block, a problem stopped the reading, the number is out of range,
-// or the address is no block's (the message lists the blocks' addresses).
-PickedBlock pickBlock(Reader& reader, const BlockChoice& choice);
+// Reads the scene to its end and hands back the one block the selector
+// names (by address or by number; a selector of every block takes the
+// first). Throws vrim::ToolError when the scene holds no block, a problem
+// stopped the reading, the number is out of range, or the address is no
+// block's (the message lists the blocks' addresses).
+PickedBlock pickBlock(Reader& reader, const BlockSelector& selector);
 
 // Why the reader stopped before the end, with the file and line.
 std::string stoppedMessage(const Reader& reader);
@@ -63,6 +58,9 @@ class ShakenItems {
     // wanted: the --item looked for, if any, to notice a block of that name
     // addressed otherwise.
     explicit ShakenItems(std::string wanted = "") : wanted_(std::move(wanted)) {}
+    // The same for a selector of one address.
+    explicit ShakenItems(const BlockSelector& selector)
+        : ShakenItems(selector.addresses().size() == 1 ? *selector.addresses().begin() : "") {}
     void add(const Block& block);
     std::string list() const; // "ShotCam, Camera_Rig and 3 more"; "none" when empty
     std::size_t count() const { return count_; }
@@ -77,5 +75,10 @@ class ShakenItems {
     std::string wanted_;
     std::string wantedAddress_; // the first block named wanted_, addressed otherwise
 };
+
+// Why a selector of one address or one number selected no block of a scene
+// ("'path'"): the items with a shake, or how many blocks the scene holds.
+std::string notSelected(const BlockSelector& selector, const ShakenItems& shaken,
+                        const std::string& scene);
 
 } // namespace vrim::scene

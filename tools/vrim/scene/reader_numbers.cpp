@@ -3,6 +3,7 @@
 #include "plugin/core/sceneline.h"
 #include "plugin/vocabulary.h"
 #include "standin/scene_io.h"
+#include "text/names.h"
 #include "text/numbers.h"
 #include "tools/vrim/scene/reader_lines.h"
 
@@ -14,18 +15,15 @@ namespace vrim::scene {
 
 namespace {
 
-std::string shown(double value) {
+std::string numberText(double value) {
     return text::general(value, 10);
 }
 
+// A number as the scene writes it, for a message: its own characters,
+// decoded as names are, and short.
 std::string briefly(const std::string& text) {
     constexpr std::size_t kShown = 40;
-    std::string brief = text.size() > kShown ? text.substr(0, kShown) + "..." : text;
-    for (char& c : brief) {
-        const auto byte = static_cast<unsigned char>(c);
-        c = byte < 0x20 || byte > 0x7e ? '?' : c;
-    }
-    return "\"" + brief + "\"";
+    return "\"" + text::excerpt(printable(text), kShown) + "\"";
 }
 
 } // namespace
@@ -59,14 +57,15 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
         (use == NumberUse::Real ? value == taken : static_cast<double>(integer) == value)) {
         return std::nullopt; // read as written: the common case, decided without text
     }
-    const std::string takes = use == NumberUse::Integer ? std::to_string(integer) : shown(taken);
+    const std::string takes =
+        use == NumberUse::Integer ? std::to_string(integer) : numberText(taken);
 
     if (cut) {
         std::string message = "the line is " + std::to_string(line.size()) +
                               " characters long: the module reads only its first " +
                               std::to_string(kLineChars) + " and takes " + takes;
         if (strict && value != taken) {
-            message += " instead of " + shown(value);
+            message += " instead of " + numberText(value);
         }
         return NumberFinding{NumberFinding::Kind::Cut, message, taken};
     }
@@ -78,7 +77,7 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
         }
         double meant = 0.0;
         if (dotted != written && parseDecimal(dotted, meant)) {
-            message += ", not " + shown(meant) + ": a comma is not a decimal point here";
+            message += ", not " + numberText(meant) + ": a comma is not a decimal point here";
         } else if (written.find_first_not_of(' ') == std::string::npos) {
             message += ": the line has no number after its blank";
         } else {

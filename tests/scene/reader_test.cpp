@@ -425,27 +425,26 @@ TEST(SceneReader, PicksABlockByItemOrNumber) {
                "VRIM_END", "AddLight", "LightName Lamp", "FramesPerSecond 24"},
               "\n");
     struct Case {
-        BlockChoice choice;
+        std::string item;
+        std::size_t number;
         std::size_t block;   // 0: an error
         const char* message; // part of the error
     };
     const Case cases[] = {
-        {{"", 1}, 1, ""},
-        {{"", 3}, 3, ""},
-        {{"Rig", 1}, 1, ""},
-        {{"", 4}, 0, "--block 4 is out of range: 'test.lws' holds 3 key blocks"},
-        {{"Cam", 1}, 2, ""},
-        {{"Cam@3", 1}, 3, ""},
-        {{"Lamp", 1},
-         0,
-         "no item of that name with a shake; items with a shake: Rig, Cam and Cam@3"},
-        {{"rig", 1}, 0, "no item of that name"},
-        {{"Cam@2", 1}, 0, "no item of that name"},
+        {"", 1, 1, ""},
+        {"", 3, 3, ""},
+        {"Rig", 1, 1, ""},
+        {"", 4, 0, "--block 4 is out of range: 'test.lws' holds 3 key blocks"},
+        {"Cam", 1, 2, ""},
+        {"Cam@3", 1, 3, ""},
+        {"Lamp", 1, 0, "no item of that name with a shake; items with a shake: Rig, Cam and Cam@3"},
+        {"rig", 1, 0, "no item of that name"},
+        {"Cam@2", 1, 0, "no item of that name"},
     };
     for (const Case& c : cases) {
         Reader reader = Reader::fromBytes(text, "test.lws");
         if (c.block != 0) {
-            const PickedBlock picked = pickBlock(reader, c.choice);
+            const PickedBlock picked = pickBlock(reader, BlockSelector::given(c.item, c.number));
             EXPECT_EQ(picked.block.number, c.block);
             EXPECT_EQ(picked.block.lines[1], "KEY_NUM " + std::to_string(c.block));
             ASSERT_TRUE(headerFps(picked.header).has_value()) << "read to the end";
@@ -453,14 +452,66 @@ TEST(SceneReader, PicksABlockByItemOrNumber) {
             continue;
         }
         try {
-            pickBlock(reader, c.choice);
+            pickBlock(reader, BlockSelector::given(c.item, c.number));
             ADD_FAILURE() << c.message;
         } catch (const vrim::ToolError& e) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }
+    // One block is worded as one.
+    const std::string oneBlock = scene({"LWSC", "VRIM_START", "VRIM_END"}, "\n");
+    Reader one = Reader::fromBytes(oneBlock, "one.lws"); // reads the text in place
+    try {
+        pickBlock(one, BlockSelector().number(2));
+        ADD_FAILURE() << "no block 2";
+    } catch (const vrim::ToolError& e) {
+        EXPECT_STREQ(e.what(), "--block 2 is out of range: 'one.lws' holds 1 key block");
+    }
     Reader empty = Reader::fromBytes("AddNullObject A\n", "empty.lws");
     EXPECT_THROW(pickBlock(empty, {}), vrim::ToolError);
+}
+
+// The one rule every command, the edit and the library select blocks by:
+// each address or number asked for is one block's, a block asked for twice
+// is visited once, and asking for none selects every block.
+TEST(SceneReader, SelectsBlocksByAddressAndNumber) {
+    const std::string text =
+        scene({"VRIM_START", "VRIM_END", "AddNullObject Rig", "VRIM_START", "VRIM_END", "AddCamera",
+               "CameraName Cam", "VRIM_START", "VRIM_END", "VRIM_START", "VRIM_END"},
+              "\n");
+    struct Case {
+        const char* what;
+        BlockSelector selector;
+        std::vector<std::size_t> visited;
+        const char* error; // part of it; empty: none
+    };
+    const Case cases[] = {
+        {"none asked: every block, the one before any item too", {}, {1, 2, 3, 4}, ""},
+        {"an address", BlockSelector().address("Cam"), {3}, ""},
+        {"a generated address", BlockSelector().address("Cam@4"), {4}, ""},
+        {"a number", BlockSelector().number(1), {1}, ""},
+        {"addresses and numbers together",
+         BlockSelector().address("Rig").number(4).number(1),
+         {1, 2, 4},
+         ""},
+        {"one block by address and by number", BlockSelector().address("Rig").number(2), {2}, ""},
+        {"a number past the last", BlockSelector().number(5), {}, "--block 5 is out of range"},
+        {"a name in another case", BlockSelector().address("rig"), {}, "--item 'rig'"},
+        {"a number is not an address", BlockSelector().address("2"), {}, "--item '2'"},
+    };
+    for (const Case& c : cases) {
+        Reader reader = Reader::fromBytes(text, "test.lws");
+        std::vector<std::size_t> visited;
+        SceneVisit visit;
+        visit.block = [&](const Block& block, const Header&) { visited.push_back(block.number); };
+        const SceneOutcome outcome = visitScene(reader, c.selector, visit);
+        EXPECT_EQ(visited, c.visited) << c.what;
+        EXPECT_EQ(outcome.blocks, c.visited.size()) << c.what;
+        EXPECT_EQ(outcome.missing, c.visited.empty()) << c.what;
+        EXPECT_NE(outcome.error.find(c.error), std::string::npos)
+            << c.what << ": " << outcome.error;
+        EXPECT_EQ(outcome.error.empty(), *c.error == '\0') << c.what << ": " << outcome.error;
+    }
 }
 
 TEST(SceneReader, FoldersGiveTheirSceneFilesInNameOrder) {
