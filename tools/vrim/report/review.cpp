@@ -55,7 +55,7 @@ std::map<std::string, std::vector<Sample>> Review::before(const Against& against
     }
     // Read as the new version is, at the same --fps and --frames; what check
     // finds in the old version is not this page's business.
-    checkScene(against.oldPath, setup_.pick, setup_.fps, setup_.frames, checker_,
+    checkScene(against.oldPath, setup_.blocks, setup_.fps, setup_.frames, checker_,
                [&](const scene::Block& block, const BlockReport&, const SceneTiming& timing) {
                    const auto found = wanted.find(block.address);
                    if (found == wanted.end()) {
