@@ -4,6 +4,7 @@
 #include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
+#include "tools/vrim/compare/compare.h"
 #include "tools/vrim/error.h"
 #include "tools/vrim/report/provenance.h"
 #include "tools/vrim/report/review.h"
@@ -28,11 +29,61 @@ struct ReportOptions {
     BatchOptions batch; // scenes, --recursive, --frames, --fps and the module
     std::string title = "Shake review";
     std::size_t plots = report::Limits{}.plottedItems;
+    std::string against; // a previous version: scene or folder
     bool json = false;
 };
 
 // A drawn item is up to about 100 KB of page.
 constexpr long long kMostPlots = 1000;
+
+int finishReport(const ReportOptions& options, const report::Review& review, Output& output);
+
+// NEW against OLD, paired as diff pairs them: each new scene with what
+// changed since its previous version. A scene only the old side has shows
+// nowhere but in the count on standard error.
+int reportAgainst(const ReportOptions& options, Session& session, report::ReviewSetup setup) {
+    if (options.batch.scenes.size() != 1) {
+        throw ToolError("--against compares one scene or folder with another; give one NEW");
+    }
+    // Each scene is read more than once (paired, compared, then drawn).
+    if (options.against == "-" || options.batch.scenes.front() == "-") {
+        throw ToolError("--against reads each scene more than once: give files, not standard "
+                        "input");
+    }
+    const std::vector<compare::ScenePair> pairs =
+        compare::pairsOf(options.against, options.batch.scenes.front(), options.batch.recursive);
+    std::vector<std::string> inputs;
+    for (const compare::ScenePair& pair : pairs) {
+        for (const std::string* path : {&pair.oldPath, &pair.newPath}) {
+            if (!path->empty()) {
+                inputs.push_back(*path);
+            }
+        }
+    }
+    Output output(options.batch.output, batchInputs(inputs, options.batch.module));
+    report::Review review(session, std::move(setup));
+    std::size_t gone = 0;
+    for (const compare::ScenePair& pair : pairs) {
+        if (pair.newPath.empty()) {
+            ++gone;
+            continue;
+        }
+        report::Against against;
+        against.oldPath = pair.oldPath;
+        compare::SceneListener listener;
+        listener.header = [&](const std::vector<compare::HeaderChange>& header) {
+            against.header = header;
+        };
+        listener.item = [&](const compare::ItemDiff& item) { against.items.push_back(item); };
+        compare::compareScenes(session, pair.oldPath, pair.newPath, {}, listener);
+        review.scene(pair.newPath, against);
+    }
+    if (gone > 0) {
+        std::fprintf(stderr, "vrim: %s only in %s, not on the page\n",
+                     plural(gone, "scene", "scenes").c_str(), options.against.c_str());
+    }
+    return finishReport(options, review, output);
+}
 
 int runReport(const ReportOptions& options) {
     if (options.json && (options.batch.output.empty() || options.batch.output == "-")) {
@@ -47,10 +98,13 @@ int runReport(const ReportOptions& options) {
     setup.blocks = options.batch.blocks();
     setup.title = options.title;
     setup.limits.plottedItems = options.plots;
-    const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
-    requireScenes(batch, options.batch.scenes, options.batch.recursive);
     setup.modulePath = options.batch.module.empty() ? defaultModulePath() : options.batch.module;
     Session session(setup.modulePath);
+    if (!options.against.empty()) {
+        return reportAgainst(options, session, std::move(setup));
+    }
+    const scene::SceneBatch batch(options.batch.scenes, options.batch.recursive);
+    requireScenes(batch, options.batch.scenes, options.batch.recursive);
     // Refused now, before the scenes are read, if the page may not go there.
     Output output(options.batch.output, batchInputs(batch.files(), options.batch.module));
     report::Review review(session, std::move(setup));
@@ -58,6 +112,10 @@ int runReport(const ReportOptions& options) {
     // sees the exit status.
     batch.visit([] { std::fflush(stdout); },
                 [&](std::size_t, const std::string& path) { return review.scene(path); });
+    return finishReport(options, review, output);
+}
+
+int finishReport(const ReportOptions& options, const report::Review& review, Output& output) {
     const std::size_t bytes = review.write([&](std::string_view piece) { output.put(piece); });
     output.finish();
     const int errors = review.errors(), warnings = review.warnings();
@@ -140,6 +198,11 @@ Command addReportCommand(CLI::App& tool) {
         ->default_val(options->plots)
         ->type_name("N")
         ->check(wholeNumber(0, kMostPlots));
+    command
+        ->add_option("--against", options->against,
+                     "Show what changed since this previous version (a scene, or a folder for "
+                     "a folder): changed items first, with their old curves")
+        ->type_name("OLD");
     addModuleOption(*command, batch.module);
     addWriteOptions(*command);
     return {command, [options] { return runReport(*options); }};

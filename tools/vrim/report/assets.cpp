@@ -61,6 +61,9 @@ summary h3.name { display: inline; font-size: 1.1em; margin: 0; overflow-wrap: a
   font-weight: bold; white-space: nowrap; }
 .badge.error { background: var(--err); color: var(--bg); }
 .badge.warning { background: var(--warn-bar); color: #000000; border-radius: 2px; }
+.badge.change { background: var(--info); color: var(--fg); border: 1px solid var(--note); }
+ul.changes { margin: 0.2em 0; padding-left: 1.6em; font-family: "DejaVu Sans Mono", monospace;
+  font-size: 0.92em; }
 summary .first { display: block; margin-left: 1.2em; overflow: hidden; text-overflow: ellipsis;
   white-space: nowrap; }
 summary .first.error { color: var(--err); }

@@ -467,19 +467,23 @@ std::string curvePath(const std::map<long, Column>& columns) {
     return d;
 }
 
+// before: a previous version's curves, lighter and finely dashed, so that
+// the new ones stay on top and read first.
 std::string curves(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
-                   const std::vector<AxisPiece>& axis, double low, double high) {
+                   const std::vector<AxisPiece>& axis, double low, double high,
+                   bool before = false) {
     const std::function<double(double)> y = [&](double v) {
         return kBottom - (v - low) / (high - low) * (kBottom - kTop);
     };
-    std::string svg = "<g fill=\"none\" stroke-width=\"1.6\" stroke-linejoin=\"round\">";
+    std::string svg = before ? "<g class=\"before\" fill=\"none\" stroke-width=\"1.4\" "
+                               "stroke-opacity=\"0.55\" stroke-linejoin=\"round\">"
+                             : "<g fill=\"none\" stroke-width=\"1.6\" stroke-linejoin=\"round\">";
     for (int a = 0; a < 3; ++a) {
         const std::string d = curvePath(curveColumns(plot, envelope, axis, a, y));
+        const std::string dash = before ? "2 3" : kAxes[a].dash;
         if (!d.empty()) {
             svg += "<path stroke=\"" + std::string(kAxes[a].colour) + "\"" +
-                   (kAxes[a].dash[0] != '\0'
-                        ? " stroke-dasharray=\"" + std::string(kAxes[a].dash) + "\""
-                        : std::string()) +
+                   (!dash.empty() ? " stroke-dasharray=\"" + dash + "\"" : std::string()) +
                    " vector-effect=\"non-scaling-stroke\" d=\"" + d + "\"/>";
         }
     }
@@ -507,7 +511,7 @@ OffsetSpan offsetsWithEnvelope(const Plot& plot, const std::vector<EnvelopeColum
             std::max(fromSamples.high, fromEnvelope.high)};
 }
 
-std::string legend(bool notANumber) {
+std::string legend(bool notANumber, bool before) {
     std::string html = "<div class=\"legend\" aria-hidden=\"true\">";
     for (const Axis& axis : kAxes) {
         html += "<span class=\"axis-";
@@ -520,6 +524,11 @@ std::string legend(bool notANumber) {
         html += axis.name;
         html += "</span>";
     }
+    if (before) {
+        html += "<span class=\"before-key\"><svg viewBox=\"0 0 24 4\"><path d=\"M0 2h24\" "
+                "stroke-width=\"2.4\" stroke=\"#777777\" stroke-dasharray=\"2 3\"/></svg>"
+                "previous version</span>";
+    }
     if (notANumber) {
         html += "<span class=\"nan-key\">NaN: the position is not a number</span>";
     }
@@ -529,8 +538,15 @@ std::string legend(bool notANumber) {
 } // namespace
 
 std::string chartHtml(const Plot& plot, const std::vector<AxisPiece>& axis,
-                      const std::vector<EnvelopeColumn>& envelope, std::size_t thinStep) {
-    const OffsetSpan span = offsetsWithEnvelope(plot, envelope);
+                      const std::vector<EnvelopeColumn>& envelope, std::size_t thinStep,
+                      const std::vector<Sample>& before) {
+    Plot old;
+    old.samples = before;
+    OffsetSpan span = offsetsWithEnvelope(plot, envelope);
+    if (!before.empty()) {
+        const OffsetSpan oldSpan = offsetSpan(old);
+        span = {std::min(span.low, oldSpan.low), std::max(span.high, oldSpan.high)};
+    }
     const Drawn keys = keyShading(plot, axis);
     const Drawn nan = notANumber(plot, envelope, axis);
     const Drawn grid = offsetGrid(span.low, span.high);
@@ -538,7 +554,7 @@ std::string chartHtml(const Plot& plot, const std::vector<AxisPiece>& axis,
     // that it stays readable on a phone.
     std::string html = "<div class=\"chart\" role=\"img\" aria-label=\"" + htmlText(plot.title) +
                        ": offsets on X, Y and Z against frames (" + htmlText(plot.subtitle) +
-                       ")\">\n" + legend(!nan.labels.empty()) +
+                       ")\">\n" + legend(!nan.labels.empty(), !before.empty()) +
                        "<div class=\"drawing\"><div class=\"ticks-y\" aria-hidden=\"true\">" +
                        grid.labels +
                        "</div>\n<div class=\"area\"><div class=\"key-labels\" "
@@ -548,6 +564,9 @@ std::string chartHtml(const Plot& plot, const std::vector<AxisPiece>& axis,
             num(kRight - kLeft) + " " + num(kBottom - kTop) +
             "\" preserveAspectRatio=\"none\" aria-hidden=\"true\">\n";
     html += restShading(axis, thinStep) + keys.svg + nan.svg + grid.svg;
+    if (!before.empty()) {
+        html += curves(old, {}, axis, span.low, span.high, true);
+    }
     html += curves(plot, envelope, axis, span.low, span.high);
     html += "<rect x=\"" + num(kLeft) + "\" y=\"" + num(kTop) + "\" width=\"" +
             num(kRight - kLeft) + "\" height=\"" + num(kBottom - kTop) +

@@ -33,8 +33,10 @@ std::vector<int64_t> framesOfColumn(const FrameSpan& span, std::size_t column);
 // The chart as HTML: the drawing as inline SVG that stretches to the page's
 // width (no ids, so that a page holds many), its labels as the page's own
 // text. Where envelope holds columns, the curves there are drawn from it.
-// thinStep: the step of the samples where no key acts.
+// thinStep: the step of the samples where no key acts. before, when it holds
+// samples, is a previous version's motion, drawn lighter and dashed behind.
 std::string chartHtml(const Plot& plot, const std::vector<AxisPiece>& axis,
-                      const std::vector<EnvelopeColumn>& envelope, std::size_t thinStep);
+                      const std::vector<EnvelopeColumn>& envelope, std::size_t thinStep,
+                      const std::vector<Sample>& before = {});
 
 } // namespace vrim::report

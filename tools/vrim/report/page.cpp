@@ -543,11 +543,27 @@ std::string player(const PageScene& scene, const std::vector<std::size_t>& drawn
     return html + "</tbody>\n</table></div>\n</div>\n";
 }
 
+// Against a previous version: the keys added, removed and changed, field by
+// field, beside the item's keys.
+std::string changesList(const PageItem& item) {
+    if (item.changes.empty()) {
+        return {};
+    }
+    std::string html = "<h4>Changes from the previous version</h4>\n<ul class=\"changes\">";
+    for (const std::string& line : item.changes) {
+        html += "<li>" + htmlText(line) + "</li>";
+    }
+    return html + "</ul>\n";
+}
+
 // The summary line: name, severity badges, counts and the first finding,
 // so that a closed item says what is wrong with it.
 std::string itemSummary(const PageItem& item) {
     const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
     std::string html = "<summary><h3 class=\"name\">" + htmlText(item.name) + "</h3> ";
+    if (!item.change.empty()) {
+        html += "<span class=\"badge change\">" + htmlText(item.change) + "</span> ";
+    }
     if (item.errors > 0) {
         html += "<span class=\"badge error\">\xe2\x9c\x96 " +
                 count(item.errors, "error", "errors") + "</span> ";
@@ -596,15 +612,16 @@ std::string PageWriter::itemDetails(PageItem& item, const std::string& id, bool 
     const std::vector<AxisPiece> axis = frameAxis(item.plot);
     html += "<p class=\"sub\">" + htmlText(item.plot.subtitle) + "</p>\n" +
             samplingNote(item, limits_) + "<div class=\"views\">\n<figure>" +
-            chartHtml(item.plot, axis, item.envelope, item.restStep) + "</figure>\n<figure>" +
-            planeViews(item) + "</figure>\n</div>\n<h4>Keys</h4>\n" +
-            keysTable(item, limits_.keysPerItem) +
+            chartHtml(item.plot, axis, item.envelope, item.restStep, item.before) +
+            "</figure>\n<figure>" + planeViews(item) + "</figure>\n</div>\n" + changesList(item) +
+            "<h4>Keys</h4>\n" + keysTable(item, limits_.keysPerItem) +
             "<script type=\"application/json\" class=\"samples\">" + samplesJson(item, id, axis) +
             "</script>\n</details>\n";
     // Drawn: its samples and words are in the page now.
     std::vector<Sample>().swap(item.plot.samples);
     std::vector<EnvelopeColumn>().swap(item.envelope);
     std::vector<PageKey>().swap(item.keys);
+    std::vector<Sample>().swap(item.before);
     return html;
 }
 
@@ -652,10 +669,13 @@ PageWriter::Picked PageWriter::pick(const PageScene& scene) {
     for (std::size_t i = 0; i < scene.items.size(); ++i) {
         picked.order.push_back(i);
     }
-    std::stable_sort(picked.order.begin(), picked.order.end(), [&](std::size_t a, std::size_t b) {
-        return rank(scene.items[a].errors, scene.items[a].warnings) <
-               rank(scene.items[b].errors, scene.items[b].warnings);
-    });
+    // Against a previous version what changed comes before all else.
+    auto key = [&](std::size_t i) {
+        const PageItem& item = scene.items[i];
+        return (scene.compared && item.change.empty() ? 3 : 0) + rank(item.errors, item.warnings);
+    };
+    std::stable_sort(picked.order.begin(), picked.order.end(),
+                     [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
     // Items past the plotting bound are listed, not drawn; past the listing
     // bound only counted, with the items the caller already left out.
     picked.unlisted = scene.unlisted;
@@ -685,6 +705,7 @@ void PageWriter::scene(PageScene scene) {
                 scene.warnings, body_.size(), 0};
     errors_ += scene.errors;
     warnings_ += scene.warnings;
+    compared_ = compared_ || scene.compared;
     const Picked picked = pick(scene);
     // The item's address is its anchor: a shared link still finds it after
     // the scene gains or loses items.
@@ -703,7 +724,10 @@ void PageWriter::scene(PageScene scene) {
     const bool small = items_ + scene.items.size() <= limits_.openItems;
     for (std::size_t i : picked.drawn) {
         PageItem& item = scene.items[i];
-        html += itemDetails(item, ids[i], small || item.errors > 0, file);
+        // Against a previous version the unchanged items are folded away.
+        const bool open = scene.compared ? !item.change.empty() && (small || item.errors > 0)
+                                         : small || item.errors > 0;
+        html += itemDetails(item, ids[i], open, file);
         if (html.size() >= kPiece) {
             cut(html, body_);
         }
@@ -895,7 +919,10 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
     out += count(errors_, "error", "errors");
     out += ", ";
     out += count(warnings_, "warning", "warnings");
-    out += ". Items with errors come first, then those with warnings. Every position on this "
+    out += compared_ ? ". Items changed since the previous version come first (the others are "
+                       "folded), then those with errors, then those with warnings."
+                     : ". Items with errors come first, then those with warnings.";
+    out += " Every position on this "
            "page was computed by the shake module itself; the player only steps through those "
            "samples.</p>\n";
     out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "

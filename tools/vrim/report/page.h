@@ -69,6 +69,12 @@ struct PageItem {
     std::size_t keyStep = 1;  // every nth frame sampled where a key acts (1: every frame)
     std::size_t restStep = 1; // every nth frame sampled where no key acts
     std::vector<EnvelopeColumn> envelope; // where keyStep > 1: the curves' columns
+    // Against a previous version (report --against): how the item changed
+    // ("changed", "added", "renamed"; empty: unchanged or not compared), the
+    // changes in words, and the old version's samples, drawn beside the new.
+    std::string change;
+    std::vector<std::string> changes;
+    std::vector<Sample> before;
 };
 
 // Where a page came from, for its provenance block.
@@ -88,6 +94,7 @@ struct PageScene {
     std::vector<PageFinding> notes;   // about the whole scene (no shake, cannot be read)
     std::vector<PageItem> items;
     std::size_t unlisted = 0; // items with a shake past the page's bounds: counted only
+    bool compared = false;    // against a previous version: changed items first, the rest closed
 };
 
 // Builds the page one scene at a time, so that a caller can let each scene's
@@ -141,6 +148,7 @@ class PageWriter {
     std::size_t items_ = 0, plotted_ = 0, errors_ = 0, warnings_ = 0;
     std::size_t listed_ = 0, unlisted_ = 0;  // items in a row, items only counted
     std::size_t restStep_ = 1, keyStep_ = 1; // largest steps of any plotted item
+    bool compared_ = false;                  // some scene is against a previous version
 };
 
 // Text for HTML: the bytes' own characters (UTF-8, else Windows-1252, as

@@ -33,7 +33,60 @@ Review::Review(Session& session, ReviewSetup setup)
 }
 
 std::string Review::scene(const std::string& path) {
+    return review(path, nullptr);
+}
+
+std::string Review::scene(const std::string& path, const Against& against) {
+    return review(path, &against);
+}
+
+std::map<std::string, std::vector<Sample>> Review::before(const Against& against) {
+    std::map<std::string, std::string> wanted; // old address -> new
+    for (const compare::ItemDiff& item : against.items) {
+        if (item.change == compare::Change::Changed && wanted.size() < plotsLeft_) {
+            wanted[item.address] = item.address;
+        } else if (item.change == compare::Change::Renamed && wanted.size() < plotsLeft_) {
+            wanted[item.oldAddress] = item.address;
+        }
+    }
+    std::map<std::string, std::vector<Sample>> samples;
+    if (wanted.empty() || against.oldPath.empty()) {
+        return samples;
+    }
+    // Read as the new version is, at the same --fps and --frames; what check
+    // finds in the old version is not this page's business.
+    checkScene(against.oldPath, setup_.blocks, setup_.fps, setup_.frames, checker_,
+               [&](const scene::Block& block, const BlockReport&, const SceneTiming& timing) {
+                   const auto found = wanted.find(block.address);
+                   if (found == wanted.end()) {
+                       return;
+                   }
+                   const BlockSource source = {scene::blockName(block),
+                                               static_cast<std::size_t>(block.whole.firstLine),
+                                               static_cast<std::size_t>(block.whole.lastLine),
+                                               &block.lines,
+                                               true,
+                                               block.address};
+                   PageItem old = collectItem(session_, checker_.instance(), source, {}, timing,
+                                              setup_.limits, true);
+                   samples[found->second] = std::move(old.plot.samples);
+               });
+    return samples;
+}
+
+std::string Review::review(const std::string& path, const Against* against) {
+    std::map<std::string, const compare::ItemDiff*> changed;
+    std::map<std::string, std::vector<Sample>> old;
+    if (against != nullptr) {
+        for (const compare::ItemDiff& item : against->items) {
+            if (item.change != compare::Change::Removed) {
+                changed[item.address] = &item;
+            }
+        }
+        old = before(*against);
+    }
     PageScene scene;
+    scene.compared = against != nullptr;
     scene.path = path;
     scene.absolutePath = absolutePath(path);
     std::size_t plotted = 0;
@@ -60,10 +113,24 @@ std::string Review::scene(const std::string& path) {
                                         block.address};
             scene.items.push_back(collectItem(session_, checker_.instance(), source,
                                               report.findings, timing, setup_.limits, plot));
+            const auto found = changed.find(block.address);
+            if (found != changed.end()) {
+                PageItem& item = scene.items.back();
+                item.change = compare::changeName(found->second->change);
+                item.changes = changeLines(*found->second);
+                if (plot && old.count(block.address) > 0) {
+                    item.before = std::move(old[block.address]);
+                }
+            }
         },
         [&](std::string_view bytes) { hash.update(bytes); });
     for (const Finding& finding : checked.findings) {
         scene.notes.push_back(pageFinding(finding));
+    }
+    if (against != nullptr) {
+        for (PageFinding& note : againstNotes(*against)) {
+            scene.notes.push_back(std::move(note));
+        }
     }
     if (checked.timing) {
         scene.fps = checked.timing->fps;

@@ -4,12 +4,14 @@
 // library's writer). Memory stays within the page's bounds.
 #pragma once
 
+#include "tools/vrim/report/against.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +45,9 @@ class Review {
     // Checks one scene and gathers it for the page; returns why it could not
     // be used whole (empty: it could). The page shows that too.
     std::string scene(const std::string& path);
+    // The same against a previous version: its changed items first, with
+    // their old curves and their changes; the unchanged ones folded away.
+    std::string scene(const std::string& path, const Against& against);
     // Writes the whole page, piece by piece; returns its size in bytes.
     std::size_t write(const std::function<void(std::string_view)>& put) const;
 
@@ -53,6 +58,10 @@ class Review {
     int warnings() const { return warnings_; }
 
   private:
+    std::string review(const std::string& path, const Against* against);
+    // The previous version's samples of the items that changed, by their
+    // new address; as many as the page still draws.
+    std::map<std::string, std::vector<Sample>> before(const Against& against);
     Session& session_;
     ReviewSetup setup_;
     PageSource source_;
