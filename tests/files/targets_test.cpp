@@ -179,6 +179,7 @@ TEST_F(Targets, EditThroughLinksHardLinksAndReadOnlyScenes) {
         int status;
         std::string err;
         bool applied;
+        bool otherApplied = false; // other.lws, a hard link, given too
     };
     const auto linkTo = [](const std::string& to, const std::string& name) {
         fs::create_symlink(to, kDir + "/" + name);
@@ -203,6 +204,12 @@ TEST_F(Targets, EditThroughLinksHardLinksAndReadOnlyScenes) {
         {"named twice", [] {}, "shot.lws " + kDir + "/../" + kDir + "/shot.lws", "", 0, "", true},
         {"named as a link and its target", [&] { linkTo("shot.lws", "latest.lws"); },
          "latest.lws " + kDir + "/shot.lws", "", 0, "", true},
+        {"both hard links named, allowed",
+         [] { fs::create_hard_link(kDir + "/shot.lws", kDir + "/other.lws"); },
+         "shot.lws " + kDir + "/other.lws", "--break-hard-links", 0, "", true, true},
+        {"both hard links named, refused",
+         [] { fs::create_hard_link(kDir + "/shot.lws", kDir + "/other.lws"); },
+         "shot.lws " + kDir + "/other.lws", "", 2, "it has 2 names (hard links)", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -225,8 +232,9 @@ TEST_F(Targets, EditThroughLinksHardLinksAndReadOnlyScenes) {
             EXPECT_TRUE(fs::is_symlink(kDir + "/latest.lws"));
         }
         if (fs::exists(kDir + "/other.lws")) {
-            // A hard link refused keeps both names on one file.
-            EXPECT_EQ(readBytes(kDir + "/other.lws"), kScene);
+            // A hard link refused keeps both names on one file; each name
+            // given with --break-hard-links gets the edit.
+            EXPECT_EQ(readBytes(kDir + "/other.lws"), c.otherApplied ? edited : kScene);
         }
         for (const auto& entry : fs::directory_iterator(folder)) {
             EXPECT_EQ(entry.path().extension(), ".lws") << entry.path();

@@ -22,7 +22,7 @@ namespace {
 
 constexpr long kMaxResidentKb = 64 * 1024;
 // A review page holds its text until it is written (at most 200 drawn items
-// and 10,000 listed ones, whatever the scene: about 34 MB of page here), and
+// and 8,000 listed ones, whatever the scene: about 30 MB of page here), and
 // still keeps within the other commands' bound.
 constexpr long kMaxReportKb = kMaxResidentKb;
 constexpr std::uintmax_t kMaxPageBytes = 40u * 1024 * 1024;

@@ -736,7 +736,8 @@ TEST(VrimTool, ParserRefusalsNameTheOptionAndWhatItTakes) {
         {"ls " + sample + " --item a --item b",
          "--item is given 2 times but takes one NAME: only this item's shake, by name"},
         {"check " + sample + " --fps", "--fps needs a value, F: the scene's frames per second"},
-        {"check " + sample + " --fps=", "--fps needs a value, F: the scene's frames per second"},
+        {"check " + sample + " --fps=",
+         "--fps= has an empty value: give the value after the '=' or as the next word"},
         {"bake " + sample + " -o", "--output needs a value, FILE: write the output to this file "
                                    "instead"},
         {"ls --encoding", "--encoding needs a value, ENCODING: how names in scene files are "
@@ -758,9 +759,9 @@ TEST(VrimTool, ParserRefusalsNameTheOptionAndWhatItTakes) {
         {"check", "vrim check needs SCENE: scene files and folders of them ('-': standard input)"},
         {"edit", "vrim edit needs SCENE: scene files to edit, and folders of them"},
         {"plot --help", "'plot' is no command: the commands are preview, bake, check, show, ls, "
-                        "validate, edit, report"},
+                        "validate, edit, report, diff"},
         {"--frob", "vrim has no option --frob; give a command: preview, bake, check, show, ls, "
-                   "validate, edit, report ('vrim --help' says more)"},
+                   "validate, edit, report, diff ('vrim --help' says more)"},
         {"report " + sample + " -o tool-rep/",
          "cannot write 'tool-rep/': it names a folder (it ends in '/'); give the name of a file"},
     };

@@ -9,6 +9,7 @@
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
 #include "tools/vrim/files/filesystem.h"
+#include "tools/vrim/files/paths.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/batch.h"
 
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <set>
@@ -159,10 +161,22 @@ void refuseUnusableScenes(const EditOptions& given, bool interactive) {
     }
 }
 
+// Where a name leads once every link in it is followed: two spellings of one
+// name, or a link and its target, lead to one place; two hard links of one
+// file are two places.
+std::string placeOf(const std::string& name) {
+    std::error_code error;
+    const std::filesystem::path place = std::filesystem::canonical(files::pathOf(name), error);
+    return error ? name : files::genericTextOf(place);
+}
+
 // A scene named twice (two spellings, a link and its target, a folder and a
 // file in it) is one file: edited twice, its keys would move twice. Told
-// apart before any edit, as an edit gives the file a new identity. For each
-// file, the first name of it when it repeats one, else empty.
+// apart before any edit, as an edit gives the file a new identity. Two hard
+// links of one file are two names, each edited as asked (or each refused,
+// without --break-hard-links): once the first name has its own file, the
+// second still holds the old keys. For each file, the first name of it when
+// it repeats one, else empty.
 std::vector<std::string> repeatedFiles(const scene::SceneBatch& batch) {
     std::vector<std::string> sameAs(batch.files().size());
     std::vector<std::pair<files::FileInfo, std::string>> seen;
@@ -172,8 +186,9 @@ std::vector<std::string> repeatedFiles(const scene::SceneBatch& batch) {
         if (!files::systemFileSystem().stat(batch.files()[f], info, ignored)) {
             continue; // one that is not there is refused with the reason
         }
+        const std::string place = placeOf(batch.files()[f]);
         const auto same = std::find_if(seen.begin(), seen.end(), [&](const auto& earlier) {
-            return earlier.first.sameFile(info);
+            return earlier.first.sameFile(info) && placeOf(earlier.second) == place;
         });
         if (same != seen.end()) {
             sameAs[f] = same->second;

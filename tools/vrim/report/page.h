@@ -28,7 +28,7 @@ struct Limits {
     std::size_t keyFrames = 5000;
     std::size_t restSamples = 200;
     std::size_t openItems = 30;       // up to this many items in the page, sections start open
-    std::size_t listedItems = 10000;  // items past the plotted ones listed in a table row each
+    std::size_t listedItems = 8000;   // items past the plotted ones listed in a table row each
     std::size_t keysPerItem = 256;    // keys shown of a drawn item (the key editor lists 256)
     std::size_t keysPerRow = 8;       // keys shown in a listed item's row
     std::size_t findingsPerItem = 20; // findings shown of a drawn item; check prints them all
