@@ -36,6 +36,10 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
         std::string ignored;
         return fails("openedAs", ignored) ? vrim::files::kNoFile : real_.openedAs(info);
     }
+    bool othersWriting(const vrim::files::FileInfo& info) override {
+        std::string ignored;
+        return fails("othersWriting", ignored) ? false : real_.othersWriting(info);
+    }
     FileHandle openRead(const std::string& path, std::string& error) override {
         return fails("openRead", error) ? vrim::files::kNoFile : real_.openRead(path, error);
     }

@@ -17,7 +17,10 @@
 #endif
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -307,6 +310,32 @@ bool copyExtendedAttributes(const std::string&, const std::string&, std::string&
 }
 #endif
 
+#ifdef __linux__
+// Whether /proc/PID/fd/N is that process's descriptor on the file, open for
+// writing (its fdinfo's flags say how it was opened).
+bool writingOn(const std::string& link, const std::string& pid, const FileInfo& info) {
+    struct stat data {};
+    if (::stat(link.c_str(), &data) != 0 || static_cast<uint64_t>(data.st_dev) != info.device ||
+        static_cast<uint64_t>(data.st_ino) != info.inode) {
+        return false;
+    }
+    const std::string number = link.substr(link.rfind('/') + 1);
+    std::FILE* fdinfo = std::fopen(("/proc/" + pid + "/fdinfo/" + number).c_str(), "r");
+    if (fdinfo == nullptr) {
+        return true; // gone, or not ours to read: assume the worst, briefly
+    }
+    unsigned flags = 0;
+    char line[128];
+    while (std::fgets(line, sizeof line, fdinfo) != nullptr) {
+        if (std::sscanf(line, "flags: %o", &flags) == 1) {
+            break;
+        }
+    }
+    std::fclose(fdinfo);
+    return (flags & O_ACCMODE) != O_RDONLY;
+}
+#endif
+
 // Reading a file through a mapping skips the copy into the reader's buffer,
 // which on a large scene costs more than the reading itself. One window at a
 // time is mapped, so the file's pages in the process stay few whatever its
@@ -362,6 +391,26 @@ class SystemFileSystem final : public FileSystem {
         }
         return kNoFile;
     }
+#ifdef __linux__
+    bool othersWriting(const FileInfo& info) override {
+        std::error_code error;
+        const std::string self = std::to_string(::getpid());
+        for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+            const std::string pid = process.path().filename().string();
+            if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos) {
+                continue;
+            }
+            std::error_code ignored;
+            for (const auto& fd :
+                 std::filesystem::directory_iterator(process.path() / "fd", ignored)) {
+                if (writingOn(fd.path().string(), pid, info)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+#endif
     bool readLink(const std::string& path, std::string& target, std::string& error) override {
         error.clear();
         struct stat data {};

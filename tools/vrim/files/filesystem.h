@@ -68,6 +68,12 @@ class FileSystem {
         (void)info;
         return kNoFile;
     }
+    // Whether another process, as far as this one may see, holds the file
+    // open for writing; false where the system tells no such thing.
+    virtual bool othersWriting(const FileInfo& info) {
+        (void)info;
+        return false;
+    }
     virtual FileHandle openRead(const std::string& path, std::string& error) = 0;
     // Bytes read, 0 at the end, -1 on failure.
     virtual int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) = 0;

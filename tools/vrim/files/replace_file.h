@@ -177,6 +177,7 @@ class FileWriter {
     bool giveMetadata(std::string& error);
     bool refuseTarget(const FileInfo& info, std::string& error) const;
     void lookAtOldFile();
+    void waitForOtherWriters();
     bool releaseLock(); // false: the lock could not be removed
     void addWarning(const std::string& text);
 };
