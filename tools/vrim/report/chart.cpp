@@ -17,7 +17,6 @@ namespace vrim::report {
 
 namespace {
 
-constexpr double kWidth = 960, kHeight = 290;
 constexpr double kLeft = 64, kRight = 948, kTop = 40, kBottom = 250;
 // Below this many frames every frame has room across the chart.
 constexpr int64_t kFramesThatFit = 400;
