@@ -64,8 +64,9 @@ TEST_F(WritePath, EveryFailingCallLeavesTheSceneAsItWasAndNoStrayFile) {
                 // vrim's lock may have just gone, a killed run's file may be
                 // in the way); the rest is advice, a search that may come up
                 // empty, or the close of the old file's handle, only read.
-                static const std::set<std::string> retried = {"createNew", "nameFile",   "openedAs",
-                                                              "beginSync", "startFlush", "close"};
+                static const std::set<std::string> retried = {
+                    "createNew",  "nameFile", "openedAs",     "beginSync",
+                    "startFlush", "close",    "othersWriting"};
                 // What fails after the rename leaves the edit in place, and
                 // the run says what is at risk.
                 static const std::map<std::string, std::string> after = {
