@@ -325,7 +325,13 @@ TEST(FileWriter, ALockGoneByTheTimeItIsLookedAtIsTakenAfterAll) {
         }
     };
     EXPECT_EQ(writeThrough(fs, path.string()), "");
-    EXPECT_EQ(creates, 2);
+#if defined(_WIN32)
+    // The lock twice, then the new text under a name of its own: Windows
+    // has no file without a name to write it into first.
+    EXPECT_EQ(creates, 3);
+#else
+    EXPECT_EQ(creates, 2); // the lock twice; the new text has no name until it is whole
+#endif
     EXPECT_EQ(readBytes(path), kNew);
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"out.txt"});
 }
