@@ -19,7 +19,8 @@ pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest lib
       zip unzip libimage-exiftool-perl pybind11-dev python3-dev python3-pytest python3-numpy mypy
       python3-jsonschema help2man man-db patch git ca-certificates ccache acl attr zsh fish
       python3-build python3-wheel python3-venv
-      pkgconf) # pkg-config: the wide-character ncurses of the terminal editor
+      pkgconf # pkg-config: the wide-character ncurses of the terminal editor
+      universal-ctags) # scripts/long-functions.sh: where each function starts and ends
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 # The browser test fetches axe-core with npm. Node.js may come from elsewhere
 # than Debian (NodeSource's nodejs carries its own npm and conflicts with
