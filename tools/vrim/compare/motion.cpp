@@ -23,17 +23,7 @@ std::vector<FrameSpan> framesOfEither(const ShakeInstance* before, double before
         const std::vector<FrameSpan> more = actingRuns(*after, afterFps, kAnyKey);
         runs.insert(runs.end(), more.begin(), more.end());
     }
-    std::sort(runs.begin(), runs.end(),
-              [](const FrameSpan& a, const FrameSpan& b) { return a.first < b.first; });
-    std::vector<FrameSpan> merged;
-    for (const FrameSpan& run : runs) {
-        if (!merged.empty() && run.first <= merged.back().last + 1) {
-            merged.back().last = std::max(merged.back().last, run.last);
-        } else {
-            merged.push_back(run);
-        }
-    }
-    return merged;
+    return joinedSpans(std::move(runs));
 }
 
 // The item's offset at a frame; zero where the instance does not shake it.

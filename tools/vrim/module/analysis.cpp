@@ -9,6 +9,20 @@
 
 namespace vrim {
 
+std::vector<FrameSpan> joinedSpans(std::vector<FrameSpan> spans) {
+    std::sort(spans.begin(), spans.end(),
+              [](const FrameSpan& a, const FrameSpan& b) { return a.first < b.first; });
+    std::vector<FrameSpan> joined;
+    for (const FrameSpan& span : spans) {
+        if (!joined.empty() && span.first <= joined.back().last + 1) {
+            joined.back().last = std::max(joined.back().last, span.last);
+        } else {
+            joined.push_back(span);
+        }
+    }
+    return joined;
+}
+
 std::vector<const ShakeKey*> keysOf(const ShakeInstance& instance) {
     return inspect::keysOf(instance);
 }

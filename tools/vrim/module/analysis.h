@@ -53,6 +53,9 @@ struct FrameSpan {
     bool empty() const { return first > last; }
 };
 
+// The spans in frame order, those that overlap or touch joined into one.
+std::vector<FrameSpan> joinedSpans(std::vector<FrameSpan> spans);
+
 // The scene frames (at fps) whose time lies within the key's span.
 FrameSpan spanFrames(const ShakeKey& key, double fps);
 

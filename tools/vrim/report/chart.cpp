@@ -67,17 +67,7 @@ std::vector<FrameSpan> movingRuns(const Plot& plot) {
     for (const PlotKey& key : plot.keys) {
         runs.insert(runs.end(), key.moves.begin(), key.moves.end());
     }
-    std::sort(runs.begin(), runs.end(),
-              [](const FrameSpan& a, const FrameSpan& b) { return a.first < b.first; });
-    std::vector<FrameSpan> merged;
-    for (const FrameSpan& run : runs) {
-        if (!merged.empty() && run.first <= merged.back().last + 1) {
-            merged.back().last = std::max(merged.back().last, run.last);
-        } else {
-            merged.push_back(run);
-        }
-    }
-    return merged;
+    return joinedSpans(std::move(runs));
 }
 
 double frameX(const std::vector<AxisPiece>& axis, double frame) {

@@ -39,17 +39,7 @@ std::vector<FrameSpan> keyStretches(const Plot& plot) {
                             std::min<int64_t>(run.last + 1, plot.frames.last)});
         }
     }
-    std::sort(runs.begin(), runs.end(),
-              [](const FrameSpan& a, const FrameSpan& b) { return a.first < b.first; });
-    std::vector<FrameSpan> merged;
-    for (const FrameSpan& run : runs) {
-        if (!merged.empty() && run.first <= merged.back().last + 1) {
-            merged.back().last = std::max(merged.back().last, run.last);
-        } else {
-            merged.push_back(run);
-        }
-    }
-    return merged;
+    return joinedSpans(std::move(runs));
 }
 
 // Past kMostKeyStretches the runs with the shortest rest between them are
