@@ -1,0 +1,153 @@
+#!/bin/sh
+# Records everything vrim writes for the scenes in samples/ (and a few
+# variants made from them: CRLF line ends, a damaged block, a Windows-1252
+# name, a changed key) into OUTDIR, one file per command and stream plus its
+# exit status, and the files the commands wrote. Run it with the tool built
+# before a change and again after, then compare the two folders with
+# `diff -r`: a change meant to keep the behaviour leaves them identical.
+#   scripts/sample-outputs.sh OUTDIR [VRIM]
+# VRIM is the vrim binary (default build/native/bin/vrim); it is run by the
+# name "vrim" from its own folder, and the page's time and that folder are
+# masked, so two builds in different places compare equal.
+set -eu
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "usage: scripts/sample-outputs.sh OUTDIR [VRIM]" >&2
+    exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+vrim=${2:-$root/build/native/bin/vrim}
+bindir=$(cd "$(dirname "$vrim")" && pwd)
+out=$1
+if [ -e "$out" ]; then
+    echo "sample-outputs.sh: $out exists; give a new folder" >&2
+    exit 2
+fi
+mkdir -p "$out/scenes" "$out/older" "$out/out"
+out=$(cd "$out" && pwd)
+PATH=$bindir:$PATH
+export PATH
+unset VRIM_MODULE
+
+# run NAME ARGS...: vrim ARGS in the scenes folder, its output, errors and
+# exit status kept as NAME.out, NAME.err and NAME.status.
+run() {
+    name=$1
+    shift
+    status=0
+    (cd "$out/scenes" && vrim "$@" >"$out/out/$name.out" 2>"$out/out/$name.err") ||
+        status=$?
+    echo "$status" >"$out/out/$name.status"
+}
+
+# run_in NAME INPUT ARGS...: the same with INPUT on standard input.
+run_in() {
+    name=$1
+    input=$2
+    shift 2
+    status=0
+    (cd "$out/scenes" && vrim "$@" <"$input" >"$out/out/$name.out" 2>"$out/out/$name.err") ||
+        status=$?
+    echo "$status" >"$out/out/$name.status"
+}
+
+make_scenes() {
+    cp "$root"/samples/*.lws "$out/scenes/"
+    cp "$root/fuzz/corpus/fuzz_scene_reader/crlf-findings.lws" "$out/scenes/"
+    s=$out/scenes
+    sed 's/$/\r/' "$s/two-items.lws" >"$s/crlf.lws"
+    sed -e '20s/.*/FREQ_W_Y abc/' -e '45s/.*/KEY_NUM 9.000000/' \
+        "$s/two-items.lws" >"$s/damaged.lws"
+    e_acute=$(printf '\351')
+    sed "s/Lamp_Swing/Lamp_${e_acute}t${e_acute}/" "$s/two-items.lws" >"$s/cp1252.lws"
+    sed -e 's/^END_F 24.000000/END_F 30.000000/' -e 's/^FREQ 0.200000/FREQ 0.300000/' \
+        "$s/two-items.lws" >"$s/changed.lws"
+    cp "$s/two-items.lws" "$s/shot-24fps.lws" "$out/older/"
+    sed 's/^START_F 1020.000000/START_F 1025.000000/' \
+        "$root/samples/shot-24fps.lws" >"$out/older/shot-24fps.lws"
+}
+
+per_scene() {
+    for scene in "$out"/scenes/*.lws; do
+        s=$(basename "$scene" .lws)
+        f=$s.lws
+        run "$s.ls" ls "$f"
+        run "$s.ls-json" ls "$f" --json
+        run "$s.ls-print0" ls "$f" --print0
+        run "$s.ls-block2" ls "$f" --block 2
+        run "$s.show" show "$f"
+        run "$s.show-json" show "$f" --json
+        run "$s.show-item" show "$f" --item Camera_Rig
+        run "$s.check" check "$f"
+        run "$s.check-json" check "$f" --json
+        run "$s.check-range" check "$f" --fps 25 --frames 0:50
+        run "$s.preview" preview "$f" --svg "../out/$s.preview.svg"
+        run "$s.preview-block2" preview "$f" --block 2 --frames 0:100 --at 1,2,3
+        run "$s.preview-errors" preview "$f" --allow-errors
+        run "$s.bake" bake "$f"
+        run "$s.bake-chan" bake "$f" --block 2 --format chan --step 0.5
+        run "$s.bake-precise" bake "$f" --precision 17 --frames 0:20
+        run "$s.bake-all" bake "$f" --all-items
+        run "$s.textconv" diff --textconv "$f"
+        run "$s.report" report "$f" -o "../out/$s.report.html"
+        run "$s.report-json" report "$f" -o "../out/$s.report-json.html" --json --plots 1
+    done
+}
+
+whole() {
+    run_in stdin-ls "$out/scenes/two-items.lws" ls -
+    run_in stdin-show "$out/scenes/two-items.lws" show -
+    run_in stdin-bake "$out/scenes/shot-24fps.lws" bake - --item ShotCam
+    run folder-ls ls . --json
+    run folder-check check . -r
+    run folder-show show .
+    run preview-default preview
+    run preview-default-svg preview --svg ../out/default.svg --frames 0:30
+    run diff-pair diff two-items.lws changed.lws
+    run diff-pair-json diff two-items.lws changed.lws --json
+    run diff-pair-quiet diff two-items.lws changed.lws -q
+    run diff-same diff two-items.lws crlf.lws
+    run diff-tolerance diff two-items.lws changed.lws --tolerance 1
+    run diff-folders diff ../older . --json
+    run diff-folders-text diff ../older .
+    run report-all report . -o ../out/all.html --title 'All of them'
+    run report-against report shot-24fps.lws -o ../out/against.html --against ../older/shot-24fps.lws
+    run bad-frames preview two-items.lws --frames 9:1
+    run missing-file show no-such.lws
+    run bad-item bake two-items.lws --item Nobody
+    run bake-base-missing bake two-items.lws --base no-track.csv
+    run validate validate --seed 1 --level 1
+    run version --version
+    run help --help
+    for c in preview bake check show ls validate edit report diff; do
+        run "help-$c" "$c" --help
+    done
+}
+
+edits() {
+    e=$out/scenes
+    run edit-dry edit two-items.lws --item Camera_Rig --key 2 --set end=48 --set freq=0.2 --dry-run
+    run edit-dry-json edit two-items.lws --all-items --shift 12 --dry-run --json
+    run edit-add edit two-items.lws --item Lamp_Swing --add-key --set start=80 --dry-run
+    run edit-strict edit crlf-findings.lws --all-items --shift 1 --strict
+    printf '# the second key\npress "NEXT KEY"\ntype "EndFrame" 50\ntype "Freq Width X,Y,Z" 0.1 0 0.05\nclose\n' \
+        >"$out/script.txt"
+    run_in edit-script "$out/script.txt" edit changed.lws --block 1 --script -
+    run edit-backup edit shot-24fps.lws --item ShotCam --set width-x=0.5 --backup
+    run edit-backup-again edit shot-24fps.lws --item ShotCam --set width-y=0.5 --backup
+    run edit-bad-field edit two-items.lws --item Camera_Rig --set colour=1
+    run edit-json edit cp1252.lws --block 2 --delete-key --json
+    cp "$e/shot-24fps.lws" "$out/out/shot-24fps.edited.lws"
+}
+
+make_scenes
+whole
+per_scene
+edits
+# Times of day and the binary's folder are the only parts that differ
+# between two runs of the same tool.
+for f in "$out"/out/*; do
+    sed -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] UTC/TIME/g' \
+        -e "s|$bindir|BIN|g" "$f" >"$f.masked"
+    mv "$f.masked" "$f"
+done
+echo "sample-outputs.sh: $(find "$out" -type f | wc -l) files in $out"
