@@ -8,7 +8,9 @@
 #   scripts/sample-outputs.sh OUTDIR [VRIM]
 # VRIM is the vrim binary (default build/native/bin/vrim); it is run by the
 # name "vrim" from its own folder, and the page's time and that folder are
-# masked, so two builds in different places compare equal.
+# masked, so two builds in different places compare equal. The commands run
+# in a new temporary folder whose name has the same length every time (the
+# page names its scenes by full path and says its size), masked as WORK.
 set -eu
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
     echo "usage: scripts/sample-outputs.sh OUTDIR [VRIM]" >&2
@@ -22,8 +24,10 @@ if [ -e "$out" ]; then
     echo "sample-outputs.sh: $out exists; give a new folder" >&2
     exit 2
 fi
-mkdir -p "$out/scenes" "$out/older" "$out/out"
-out=$(cd "$out" && pwd)
+dest=$out
+out=$(mktemp -d "${TMPDIR:-/tmp}/vrim-samples.XXXXXXXX")
+trap 'rm -rf "$out"' EXIT
+mkdir "$out/scenes" "$out/older" "$out/out"
 PATH=$bindir:$PATH
 export PATH
 unset VRIM_MODULE
@@ -147,7 +151,9 @@ edits
 # between two runs of the same tool.
 for f in "$out"/out/*; do
     sed -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] UTC/TIME/g' \
-        -e "s|$bindir|BIN|g" "$f" >"$f.masked"
+        -e "s|$bindir|BIN|g" -e "s|$out|WORK|g" "$f" >"$f.masked"
     mv "$f.masked" "$f"
 done
-echo "sample-outputs.sh: $(find "$out" -type f | wc -l) files in $out"
+mkdir -p "$dest"
+cp -R "$out/." "$dest"
+echo "sample-outputs.sh: $(find "$dest" -type f | wc -l) files in $dest"
