@@ -6,11 +6,12 @@
 # before a change and again after, then compare the two folders with
 # `diff -r`: a change meant to keep the behaviour leaves them identical.
 #   scripts/sample-outputs.sh OUTDIR [VRIM]
-# VRIM is the vrim binary (default build/native/bin/vrim); it is run by the
-# name "vrim" from its own folder, and the page's time and that folder are
-# masked, so two builds in different places compare equal. The commands run
-# in a new temporary folder whose name has the same length every time (the
-# page names its scenes by full path and says its size), masked as WORK.
+# VRIM is the vrim binary (default build/native/bin/vrim). Its folder (the
+# module beside it) is copied into a new temporary folder whose name has the
+# same length every time, and all runs there, the binary by the name "vrim":
+# the page names its scenes and module by full path and says its size. That
+# folder is masked as WORK and the page's time as TIME, so two builds in
+# different places compare equal.
 set -eu
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
     echo "usage: scripts/sample-outputs.sh OUTDIR [VRIM]" >&2
@@ -27,8 +28,9 @@ fi
 dest=$out
 out=$(mktemp -d "${TMPDIR:-/tmp}/vrim-samples.XXXXXXXX")
 trap 'rm -rf "$out"' EXIT
-mkdir "$out/scenes" "$out/older" "$out/out"
-PATH=$bindir:$PATH
+mkdir "$out/scenes" "$out/older" "$out/out" "$out/bin"
+cp -R "$bindir/." "$out/bin"
+PATH=$out/bin:$PATH
 export PATH
 unset VRIM_MODULE
 
@@ -147,13 +149,14 @@ make_scenes
 whole
 per_scene
 edits
-# Times of day and the binary's folder are the only parts that differ
+# The time of day and the temporary folder are the only parts that differ
 # between two runs of the same tool.
 for f in "$out"/out/*; do
     sed -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] UTC/TIME/g' \
-        -e "s|$bindir|BIN|g" -e "s|$out|WORK|g" "$f" >"$f.masked"
+        -e "s|$out|WORK|g" "$f" >"$f.masked"
     mv "$f.masked" "$f"
 done
+rm -rf "$out/bin"
 mkdir -p "$dest"
 cp -R "$out/." "$dest"
 echo "sample-outputs.sh: $(find "$dest" -type f | wc -l) files in $dest"
