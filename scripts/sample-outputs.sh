@@ -123,6 +123,12 @@ whole() {
     run bake-base-missing bake two-items.lws --base no-track.csv
     run validate validate --seed 1 --level 1
     run version --version
+    run refused-flag-value ls two-items.lws --json=0
+    run refused-option ls two-items.lws --colour
+    run refused-empty show two-items.lws --item ''
+    run refused-command plot --help
+    run refused-encoding --encoding latin-9 ls two-items.lws
+    run no-command
     run help --help
     for c in preview bake check show ls validate edit report diff; do
         run "help-$c" "$c" --help
