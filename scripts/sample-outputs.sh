@@ -147,6 +147,14 @@ edits() {
     run edit-backup edit shot-24fps.lws --item ShotCam --set width-x=0.5 --backup
     run edit-backup-again edit shot-24fps.lws --item ShotCam --set width-y=0.5 --backup
     run edit-bad-field edit two-items.lws --item Camera_Rig --set colour=1
+    run edit-bad-frame edit two-items.lws --item Camera_Rig --set start=x --dry-run
+    run edit-bad-fall-off edit two-items.lws --item Camera_Rig --set fall-off=maybe --dry-run
+    run edit-bad-number edit two-items.lws --item Camera_Rig --set freq=abc --dry-run
+    run edit-no-value edit two-items.lws --item Camera_Rig --set end --dry-run
+    run edit-bad-key edit two-items.lws --item Camera_Rig --key 0 --dry-run
+    run edit-bad-shift edit two-items.lws --item Camera_Rig --shift 1.5 --dry-run
+    run edit-fields edit two-items.lws --block 2 --key 3 --set fall-off=off --set width-y=0.25 \
+        --set start=61 --set freq=0.75 --dry-run --json
     run edit-json edit cp1252.lws --block 2 --delete-key --json
     cp "$e/shot-24fps.lws" "$out/out/shot-24fps.edited.lws"
 }
