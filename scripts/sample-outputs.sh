@@ -67,6 +67,10 @@ make_scenes() {
     sed "s/Lamp_Swing/Lamp_${e_acute}t${e_acute}/" "$s/two-items.lws" >"$s/cp1252.lws"
     sed -e 's/^END_F 24.000000/END_F 30.000000/' -e 's/^FREQ 0.200000/FREQ 0.300000/' \
         "$s/two-items.lws" >"$s/changed.lws"
+    long=$(printf '%0300d' 1)
+    sed -e '17s/.*/FREQ 0,5/' -e '18s/.*/FREQ_W_X 0.05abc/' -e '19s/.*/FREQ_W_Y /' \
+        -e '21s/.*/START_F 1.5/' -e '22s/.*/END_F 1e12/' -e "25s/.*/FREQ 0.$long/" \
+        -e '29s/.*/START_F inf/' "$s/two-items.lws" >"$s/numbers.lws"
     cp "$s/two-items.lws" "$s/shot-24fps.lws" "$out/older/"
     sed 's/^START_F 1020.000000/START_F 1025.000000/' \
         "$root/samples/shot-24fps.lws" >"$out/older/shot-24fps.lws"
