@@ -71,7 +71,7 @@ make_scenes() {
     sed -e '17s/.*/FREQ 0,5/' -e '18s/.*/FREQ_W_X 0.05abc/' -e '19s/.*/FREQ_W_Y /' \
         -e '21s/.*/START_F 1.5/' -e '22s/.*/END_F 1e12/' -e "25s/.*/FREQ 0.$long/" \
         -e '29s/.*/START_F inf/' "$s/two-items.lws" >"$s/numbers.lws"
-    cp "$s/two-items.lws" "$s/shot-24fps.lws" "$out/older/"
+    sed 's/^FramesPerSecond 30/FramesPerSecond 25/' "$s/two-items.lws" >"$out/older/two-items.lws"
     sed 's/^START_F 1020.000000/START_F 1025.000000/' \
         "$root/samples/shot-24fps.lws" >"$out/older/shot-24fps.lws"
 }
@@ -118,6 +118,9 @@ whole() {
     run diff-same diff two-items.lws crlf.lws
     run diff-tolerance diff two-items.lws changed.lws --tolerance 1
     run diff-folders diff ../older . --json
+    run diff-header diff ../older/two-items.lws two-items.lws
+    run diff-missing diff two-items.lws no-such.lws
+    run diff-missing-json diff two-items.lws no-such.lws --json
     run diff-folders-text diff ../older .
     run report-all report . -o ../out/all.html --title 'All of them'
     run report-against report shot-24fps.lws -o ../out/against.html --against ../older/shot-24fps.lws
