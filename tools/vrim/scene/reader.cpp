@@ -573,10 +573,10 @@ Reader::Reader(Reader&&) noexcept = default;
 Reader& Reader::operator=(Reader&&) noexcept = default;
 Reader::~Reader() = default;
 
-Reader Reader::open(const std::string& path) {
+Reader Reader::open(const std::string& path, files::FileSystem& fs) {
     auto state = std::make_unique<State>();
     state->name = path == "-" ? "standard input" : path;
-    state->input = Input::openFile(path);
+    state->input = Input::openFile(path, fs);
     return Reader(std::move(state));
 }
 
