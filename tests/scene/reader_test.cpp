@@ -531,6 +531,25 @@ TEST(SceneReader, FoldersGiveTheirSceneFilesInNameOrder) {
     EXPECT_EQ(
         sceneFiles({folder}, true),
         (std::vector<std::string>{folder + "/a.LWS", folder + "/b.lws", folder + "/sub/c.lws"}));
+#ifndef _WIN32
+    // A link to a folder is not gone down: it could lead round in a circle.
+    fs::create_directory_symlink(root, root / "sub" / "round");
+    EXPECT_EQ(sceneFiles({folder}, true).size(), 3u);
+#endif
+    // A folder that cannot be read, the one given or one below it, is an
+    // error that names the folder given, never a batch with scenes missing.
+    for (const int failAt : {2, 3}) {
+        testsupport::FaultyFileSystem faulty;
+        faulty.failAt = failAt; // the first call asks whether the path is a folder
+        try {
+            sceneFiles({folder}, true, faulty);
+            ADD_FAILURE() << "no error when call " << failAt << " fails";
+        } catch (const vrim::ToolError& e) {
+            EXPECT_EQ(faulty.failed, "listFolder");
+            EXPECT_EQ(std::string(e.what()),
+                      "cannot read folder '" + folder + "': injected failure of listFolder");
+        }
+    }
     fs::remove_all(root);
 }
 

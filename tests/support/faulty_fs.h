@@ -113,6 +113,10 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
     bool remove(const std::string& path, std::string& error) override {
         return fails("remove", error) ? false : real_.remove(path, error);
     }
+    bool listFolder(const std::string& folder, std::vector<vrim::files::FolderEntry>& entries,
+                    std::string& error) override {
+        return fails("listFolder", error) ? false : real_.listFolder(folder, entries, error);
+    }
     bool syncFolder(const std::string& folder, std::string& error) override {
         return fails("syncFolder", error) ? false : real_.syncFolder(folder, error);
     }

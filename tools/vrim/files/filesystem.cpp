@@ -39,6 +39,25 @@ std::string folderOf(const std::string& path) {
 
 namespace {
 
+// A folder's entries through the standard library, which reads folders the
+// same way on every system.
+bool folderEntries(const std::string& folder, std::vector<FolderEntry>& entries,
+                   std::string& error) {
+    std::error_code failed;
+    for (std::filesystem::directory_iterator it(pathOf(folder), failed), end; !failed && it != end;
+         it.increment(failed)) {
+        std::error_code ignored;
+        entries.push_back({textOf(it->path().filename()),
+                           it->is_directory(ignored) && !it->is_symlink(ignored),
+                           it->is_regular_file(ignored)});
+    }
+    if (failed) {
+        error = failed.message();
+        return false;
+    }
+    return true;
+}
+
 #ifdef _WIN32
 
 std::string lastError() {
@@ -209,6 +228,10 @@ class SystemFileSystem final : public FileSystem {
             return false;
         }
         return true;
+    }
+    bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                    std::string& error) override {
+        return folderEntries(folder, entries, error);
     }
     bool syncFolder(const std::string&, std::string&) override { return true; }
 };
@@ -654,6 +677,10 @@ class SystemFileSystem final : public FileSystem {
             return false;
         }
         return true;
+    }
+    bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                    std::string& error) override {
+        return folderEntries(folder, entries, error);
     }
     bool syncFolder(const std::string& folder, std::string& error) override {
         const int file =

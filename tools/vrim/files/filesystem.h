@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vrim::files {
 
@@ -37,6 +38,13 @@ struct FileInfo {
     bool sameFile(const FileInfo& other) const {
         return device == other.device && inode == other.inode;
     }
+};
+
+// One entry of a folder, as listFolder gives it.
+struct FolderEntry {
+    std::string name;     // the entry's own name, without the folder's
+    bool folder = false;  // a folder itself, not a link to one
+    bool regular = false; // a plain file, or a link that leads to one
 };
 
 // An open file: a descriptor or a handle, kNoFile when none.
@@ -147,6 +155,10 @@ class FileSystem {
     virtual bool rename(const std::string& from, const std::string& to, bool replace,
                         std::string& error) = 0;
     virtual bool remove(const std::string& path, std::string& error) = 0;
+    // The entries of folder, in no order; false with error set when the
+    // folder cannot be read.
+    virtual bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                            std::string& error) = 0;
     // Flushes a folder's entries to the disk, so that a rename in it lasts
     // (nothing to do on Windows, whose rename writes through).
     virtual bool syncFolder(const std::string& folder, std::string& error) = 0;
