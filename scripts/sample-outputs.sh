@@ -76,6 +76,25 @@ make_scenes() {
         "$root/samples/shot-24fps.lws" >"$out/older/shot-24fps.lws"
 }
 
+# Base tracks for bake --base: good ones and each way one can be wrong.
+tracks() {
+    t=$out/tracks
+    mkdir "$t"
+    awk 'BEGIN { print "frame,x,y,z"; for (f = 0; f <= 90; f++) printf "%d, %g,%g ,%g\r\n", f, f / 10, 1, -f }' \
+        >"$t/good.csv"
+    awk 'BEGIN { for (f = 0; f <= 90; f += 3) printf "%d,0,0,0\n", f }' >"$t/holes.csv"
+    printf '0,1,2,3\n1,1,2' >"$t/short-row.csv"
+    printf '0,1,2,3\n\n2,1,2,3\n1,1,2,3\n' >"$t/backwards.csv"
+    printf '0,1,2,%05000d\n' 3 >"$t/long-line.csv"
+    printf '0,0,0,0\n1,0,0,1' >"$t/no-newline.csv"
+    : >"$t/empty.csv"
+    for track in good holes short-row backwards long-line no-newline empty; do
+        run "bake-base-$track" bake two-items.lws --block 2 --base "../tracks/$track.csv"
+    done
+    run bake-base-holes-allowed bake two-items.lws --base ../tracks/holes.csv --allow-holes \
+        --format chan
+}
+
 per_scene() {
     for scene in "$out"/scenes/*.lws; do
         s=$(basename "$scene" .lws)
@@ -128,6 +147,8 @@ whole() {
     run missing-file show no-such.lws
     run bad-item bake two-items.lws --item Nobody
     run bake-base-missing bake two-items.lws --base no-track.csv
+    run bake-base-folder bake two-items.lws --base ../older
+    tracks
     run validate validate --seed 1 --level 1
     run version --version
     run refused-flag-value ls two-items.lws --json=0
