@@ -144,6 +144,11 @@ whole() {
     run report-all report . -o ../out/all.html --title 'All of them'
     run report-against report shot-24fps.lws -o ../out/against.html --against ../older/shot-24fps.lws
     run bad-frames preview two-items.lws --frames 9:1
+    run same-out preview -o ../out/same.txt --svg ../out/same.txt
+    run same-out-spelled preview -o ../out/same2.txt --svg ../scenes/../out/same2.txt
+    ln -s ../out/linked.txt "$out/scenes/link.txt"
+    run same-out-linked preview -o ../out/linked.txt --svg link.txt
+    rm "$out/scenes/link.txt"
     run missing-file show no-such.lws
     run bad-item bake two-items.lws --item Nobody
     run bake-base-missing bake two-items.lws --base no-track.csv
@@ -165,6 +170,8 @@ whole() {
 
 edits() {
     e=$out/scenes
+    run edit-twice edit two-items.lws ./two-items.lws ../scenes/two-items.lws --all-items \
+        --shift 1 --dry-run
     run edit-dry edit two-items.lws --item Camera_Rig --key 2 --set end=48 --set freq=0.2 --dry-run
     run edit-dry-json edit two-items.lws --all-items --shift 12 --dry-run --json
     run edit-add edit two-items.lws --item Lamp_Swing --add-key --set start=80 --dry-run
@@ -191,11 +198,11 @@ make_scenes
 whole
 per_scene
 edits
-# The time of day and the temporary folder are the only parts that differ
-# between two runs of the same tool.
+# The time of day, the temporary folder and a process number (a lock's
+# holder) are the only parts that differ between two runs of the same tool.
 for f in "$out"/out/*; do
     sed -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] UTC/TIME/g' \
-        -e "s|$out|WORK|g" "$f" >"$f.masked"
+        -e "s|$out|WORK|g" -e 's/vrim process [0-9]* /vrim process PID /g' "$f" >"$f.masked"
     mv "$f.masked" "$f"
 done
 rm -rf "$out/bin"

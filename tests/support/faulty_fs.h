@@ -113,6 +113,9 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
     bool remove(const std::string& path, std::string& error) override {
         return fails("remove", error) ? false : real_.remove(path, error);
     }
+    bool resolve(const std::string& path, std::string& place, std::string& error) override {
+        return fails("resolve", error) ? false : real_.resolve(path, place, error);
+    }
     bool listFolder(const std::string& folder, std::vector<vrim::files::FolderEntry>& entries,
                     std::string& error) override {
         return fails("listFolder", error) ? false : real_.listFolder(folder, entries, error);

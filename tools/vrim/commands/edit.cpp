@@ -9,7 +9,6 @@
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
 #include "tools/vrim/files/filesystem.h"
-#include "tools/vrim/files/paths.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/batch.h"
 
@@ -18,7 +17,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <map>
 #include <set>
@@ -165,9 +163,8 @@ void refuseUnusableScenes(const EditOptions& given, bool interactive) {
 // name, or a link and its target, lead to one place; two hard links of one
 // file are two places.
 std::string placeOf(const std::string& name) {
-    std::error_code error;
-    const std::filesystem::path place = std::filesystem::canonical(files::pathOf(name), error);
-    return error ? name : files::genericTextOf(place);
+    std::string place, ignored;
+    return files::systemFileSystem().resolve(name, place, ignored) ? place : name;
 }
 
 // A scene named twice (two spellings, a link and its target, a folder and a

@@ -58,6 +58,17 @@ bool folderEntries(const std::string& folder, std::vector<FolderEntry>& entries,
     return true;
 }
 
+bool resolvedPath(const std::string& path, std::string& place, std::string& error) {
+    std::error_code failed;
+    const std::filesystem::path whole = std::filesystem::weakly_canonical(pathOf(path), failed);
+    if (failed) {
+        error = failed.message();
+        return false;
+    }
+    place = genericTextOf(whole);
+    return true;
+}
+
 #ifdef _WIN32
 
 std::string lastError() {
@@ -228,6 +239,9 @@ class SystemFileSystem final : public FileSystem {
             return false;
         }
         return true;
+    }
+    bool resolve(const std::string& path, std::string& place, std::string& error) override {
+        return resolvedPath(path, place, error);
     }
     bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override {
@@ -677,6 +691,9 @@ class SystemFileSystem final : public FileSystem {
             return false;
         }
         return true;
+    }
+    bool resolve(const std::string& path, std::string& place, std::string& error) override {
+        return resolvedPath(path, place, error);
     }
     bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override {

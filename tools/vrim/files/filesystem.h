@@ -155,6 +155,12 @@ class FileSystem {
     virtual bool rename(const std::string& from, const std::string& to, bool replace,
                         std::string& error) = 0;
     virtual bool remove(const std::string& path, std::string& error) = 0;
+    // Where path leads once every symbolic link in it is followed, as an
+    // absolute path with "/" between its parts: two spellings of one name,
+    // or a link and its target, lead to one place. The part of path that
+    // does not exist yet (a file about to be written) is added as given,
+    // "." and ".." taken out. False with error set when it cannot be told.
+    virtual bool resolve(const std::string& path, std::string& place, std::string& error) = 0;
     // The entries of folder, in no order; false with error set when the
     // folder cannot be read.
     virtual bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
