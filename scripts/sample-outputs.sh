@@ -95,6 +95,22 @@ tracks() {
         --format chan
 }
 
+# Files given as the module that are none, or one for another system.
+modules() {
+    m=$out/modules
+    mkdir "$m"
+    { printf 'MZ'; head -c 58 /dev/zero; printf '\100\000\000\000PE\000\000\144\206'; } >"$m/pe64.p"
+    { printf 'MZ'; head -c 58 /dev/zero; printf '\100\000\000\000PE\000\000\114\001'; } >"$m/pe32.p"
+    { printf 'MZ'; head -c 58 /dev/zero; printf '\377\377\000\000'; } >"$m/pe-cut.p"
+    { printf '\177ELF\001'; head -c 59 /dev/zero; } >"$m/elf32.p"
+    cp "$out/scenes/two-items.lws" "$m/scene.p"
+    for module in pe64 pe32 pe-cut elf32 scene missing; do
+        run "module-$module" ls two-items.lws --module "../modules/$module.p"
+        run "validate-$module" validate "../modules/$module.p" --seed 1 --level 1
+    done
+    run validate-folder validate ../modules --seed 1 --level 1
+}
+
 per_scene() {
     for scene in "$out"/scenes/*.lws; do
         s=$(basename "$scene" .lws)
@@ -155,6 +171,7 @@ whole() {
     run bake-base-folder bake two-items.lws --base ../older
     tracks
     run validate validate --seed 1 --level 1
+    modules
     run version --version
     run refused-flag-value ls two-items.lws --json=0
     run refused-option ls two-items.lws --colour

@@ -43,6 +43,9 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
     FileHandle openRead(const std::string& path, std::string& error) override {
         return fails("openRead", error) ? vrim::files::kNoFile : real_.openRead(path, error);
     }
+    bool seek(FileHandle file, uint64_t offset, std::string& error) override {
+        return fails("seek", error) ? false : real_.seek(file, offset, error);
+    }
     int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
         return fails("read", error) ? -1 : real_.read(file, buffer, size, error);
     }

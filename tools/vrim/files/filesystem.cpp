@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -155,6 +156,16 @@ class SystemFileSystem final : public FileSystem {
             return kNoFile;
         }
         return reinterpret_cast<FileHandle>(file);
+    }
+    bool seek(FileHandle file, uint64_t offset, std::string& error) override {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (offset > static_cast<uint64_t>(INT64_MAX) ||
+            !SetFilePointerEx(handleOf(file), to, nullptr, FILE_BEGIN)) {
+            error = offset > static_cast<uint64_t>(INT64_MAX) ? "past any file's end" : lastError();
+            return false;
+        }
+        return true;
     }
     int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
         DWORD got = 0;
@@ -474,6 +485,17 @@ class SystemFileSystem final : public FileSystem {
             return kNoFile;
         }
         return file;
+    }
+    bool seek(FileHandle file, uint64_t offset, std::string& error) override {
+        if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+            error = "past any file's end";
+            return false;
+        }
+        if (::lseek(descriptorOf(file), static_cast<off_t>(offset), SEEK_SET) < 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
     }
     int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
         for (;;) {
@@ -802,6 +824,21 @@ FileHandle standardHandle(int which) {
 #else
     return which;
 #endif
+}
+
+int64_t ReadingFile::readFull(char* buffer, std::size_t size, std::string& error) {
+    std::size_t done = 0;
+    while (done < size) {
+        const int64_t got = fs_.read(file_, buffer + done, size - done, error);
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<int64_t>(done);
 }
 
 FileSystem& systemFileSystem() {

@@ -95,6 +95,9 @@ class FileSystem {
         data = buffer;
         return read(file, buffer, size, error);
     }
+    // Moves the place the next read starts at to offset bytes from the
+    // file's start.
+    virtual bool seek(FileHandle file, uint64_t offset, std::string& error) = 0;
     // Creates a file that did not exist, for writing; fails when it exists.
     virtual FileHandle createNew(const std::string& path, std::string& error) = 0;
     // A new file in folder that has no name yet, so that nothing of it
@@ -172,6 +175,33 @@ class FileSystem {
 
 // The machine's own file system.
 FileSystem& systemFileSystem();
+
+// A file opened for reading through a file system, closed when it goes
+// whatever ends the reading (nothing of a file only read is lost then).
+class ReadingFile {
+  public:
+    // isOpen() tells whether it opened; error says why not.
+    ReadingFile(FileSystem& fs, const std::string& path, std::string& error)
+        : fs_(fs), file_(fs.openRead(path, error)) {}
+    ~ReadingFile() {
+        std::string ignored;
+        if (file_ != kNoFile) {
+            fs_.close(file_, ignored);
+        }
+    }
+    ReadingFile(const ReadingFile&) = delete;
+    ReadingFile& operator=(const ReadingFile&) = delete;
+
+    bool isOpen() const { return file_ != kNoFile; }
+    FileSystem& fs() const { return fs_; }
+    FileHandle handle() const { return file_; }
+    // Reads size bytes, fewer only at the file's end; -1 on failure.
+    int64_t readFull(char* buffer, std::size_t size, std::string& error);
+
+  private:
+    FileSystem& fs_;
+    FileHandle file_;
+};
 
 // The run's standard input (0), output (1) or error (2) as a handle.
 FileHandle standardHandle(int which);

@@ -1,10 +1,9 @@
 #include "tools/vrim/module/exports.h"
-#include "tools/vrim/files/paths.h"
+#include "tools/vrim/files/filesystem.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
 namespace vrim {
@@ -214,21 +213,23 @@ struct Elf64Symbol {
 } // namespace
 
 std::vector<std::string> fileExports(const std::string& path, std::string& fault) {
-    std::ifstream in(files::pathOf(path), std::ios::binary);
-    if (!in) {
+    std::string error;
+    files::ReadingFile in(files::systemFileSystem(), path, error);
+    if (!in.isOpen()) {
         fault = "cannot open '" + path + "'";
         return {};
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxFileBytes) {
+    files::FileInfo info;
+    if (!in.fs().statOpen(in.handle(), info, error)) {
+        fault = "cannot read '" + path + "'";
+        return {};
+    }
+    if (info.size > kMaxFileBytes) {
         fault = "'" + path + "' is larger than any module file";
         return {};
     }
-    std::string file(static_cast<std::size_t>(size), '\0');
-    in.read(file.data(), size);
-    if (in.gcount() != size) {
+    std::string file(static_cast<std::size_t>(info.size), '\0');
+    if (in.readFull(file.data(), file.size(), error) != static_cast<int64_t>(file.size())) {
         fault = "cannot read '" + path + "'";
         return {};
     }
