@@ -1,7 +1,9 @@
-// Every file-system call that the tool makes to write a file, behind one
-// interface, so that a test can make any one of them fail and watch the
-// user's file survive. The real one works on POSIX descriptors, or on Windows
-// handles with UTF-8 paths turned into wide ones.
+// Every file-system call that the tool makes, to read a file, list a folder
+// or write a file, behind one interface, so that a test can make any one of
+// them fail and watch the tool say so and the user's file survive. The real
+// one works on POSIX descriptors, or on Windows handles with UTF-8 paths
+// turned into wide ones. (Loading a module is the system loader's work, and
+// standard input is a stream the run was given: neither goes through here.)
 #pragma once
 
 #include <cstddef>
