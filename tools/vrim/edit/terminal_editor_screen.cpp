@@ -4,8 +4,10 @@
 #include "standin/standin.h"
 #include "text/names.h"
 #include "tools/vrim/edit/key_actions.h"
+#include "tools/vrim/edit/terminal_editor_list.h"
 #include "tools/vrim/error.h"
 #include "tools/vrim/files/cleanup.h"
+#include "tools/vrim/module/analysis.h"
 
 #include <curses.h>
 #include <langinfo.h>
@@ -1229,7 +1231,8 @@ class TerminalEditor final : public PanelUser {
         const int picked = static_cast<int>(control.integer);
         listTop_ = std::clamp(listTop_, std::max(0, picked - rows + 1), std::max(0, picked));
         listTop_ = std::clamp(listTop_, 0, std::max(0, count - rows));
-        const int width = screen.listWidth - 2;
+        const int width = std::max(screen.listWidth - 2, 1);
+        const std::vector<std::string> texts = keyListRows(listView(control, shownKey), width);
         for (int i = 0; i < rows; ++i) {
             const int index = listTop_ + i;
             const int y = screen.listLine + i;
@@ -1239,16 +1242,7 @@ class TerminalEditor final : public PanelUser {
             if (index + 1 == shownKey) {
                 mvaddch(y, screen.listCol, '>'); // the key the fields show
             }
-            std::string text = screenText(control.rows[static_cast<std::size_t>(index)]);
-            if (index + 1 == shownKey && !pending_.empty()) {
-                // Typed into the fields, stored once the panel leaves the key.
-                text += "  * pending:";
-                for (const std::string& value : pending_) {
-                    text += " " + value + ";";
-                }
-                text.pop_back();
-            }
-            text = fitColumns(text, std::max(width, 1));
+            std::string text = texts[static_cast<std::size_t>(index)];
             text.resize(text.size() +
                             static_cast<std::size_t>(std::max(0, width - screenColumns(text))),
                         ' ');
@@ -1267,6 +1261,22 @@ class TerminalEditor final : public PanelUser {
                 mvaddstr(p.line, at, range.c_str());
             }
         }
+    }
+
+    // What the list shows of each key: the module's rows, the keys behind
+    // them, and the values typed into the shown key (stored once the panel
+    // leaves it).
+    KeyListView listView(const PanelControl& control, int shownKey) const {
+        KeyListView view;
+        for (const std::string& row : control.rows) {
+            view.moduleRows.push_back(screenText(row));
+        }
+        if (instance_ != nullptr) {
+            view.keys = keysOf(*instance_);
+        }
+        view.pendingRow = shownKey - 1;
+        view.pending = pending_;
+        return view;
     }
 
     void drawStatus() {
