@@ -1,9 +1,10 @@
 #include "tools/vrim/edit/terminal_editor_list.h"
 
+#include "text/numbers.h"
+
 #include "tools/vrim/edit/terminal_editor_screen.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vrim::edit {
 
@@ -18,12 +19,6 @@ struct Columns {
     int axis[3] = {0, 0, 0};
 };
 
-std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
 std::string padded(std::string text, int columns) {
     text.append(static_cast<std::size_t>(std::max(0, columns - screenColumns(text))), ' ');
     return text;
@@ -37,8 +32,8 @@ Columns columnsOf(const KeyListView& list) {
             const ShakeKey& key = *list.keys[i];
             const double widths[3] = {key.widthX, key.widthY, key.widthZ};
             for (int axis = 0; axis < 3; ++axis) {
-                columns.axis[axis] =
-                    std::max(columns.axis[axis], static_cast<int>(number(widths[axis]).size()));
+                columns.axis[axis] = std::max(columns.axis[axis],
+                                              static_cast<int>(text::general(widths[axis]).size()));
             }
         }
     }
@@ -57,7 +52,8 @@ std::string withExtra(const KeyListView& list, const Columns& columns, int row, 
     for (int axis = 0; axis < 3; ++axis) {
         const bool last = axis == 2 && extra == Extra::Widths;
         out += labels[axis];
-        out += last ? number(widths[axis]) : padded(number(widths[axis]), columns.axis[axis]);
+        out += last ? text::general(widths[axis])
+                    : padded(text::general(widths[axis]), columns.axis[axis]);
     }
     if (extra == Extra::FallOff) {
         out += key.fallOff != 0 ? "  FallOff on" : "  FallOff off";
