@@ -8,8 +8,8 @@
 # Usage: terminal_editor_test.sh BIN_DIR SAMPLE_SCENE [PICTURE_DIR]
 # Exits 77 (skipped) when tmux is missing. With PICTURE_DIR, the 100x30
 # screen is left there as edit-terminal.ansi for scripts/terminal-picture.py,
-# and the screens of names, the item list, the review and the help as text
-# (edit-terminal-*.txt).
+# and the screens of names, the item list, the key list at 200x50, the
+# review and the help as text (edit-terminal-*.txt).
 set -euo pipefail
 if ! command -v tmux >/dev/null; then
   echo "SKIPPED: tmux is not installed; the terminal editor is not tested"
