@@ -24,6 +24,8 @@ constexpr int64_t kFramesThatFit = 400;
 // third of the chart.
 constexpr double kSqueezedWidth = 34;
 constexpr std::size_t kMostPieces = 40; // key stretches, past which close ones merge
+// Plot units from the chart's origin that stand for "far off the chart".
+constexpr double kFarOff = 1e9;
 
 struct Axis {
     const char* name;
@@ -481,8 +483,10 @@ std::string curvePath(const std::map<long, Column>& columns) {
 std::string curves(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
                    const std::vector<AxisPiece>& axis, double low, double high,
                    bool before = false) {
+    // An offset past the axis's reach is drawn far off the chart, but at a
+    // finite place: an infinite one would void the whole curve's path.
     const std::function<double(double)> y = [&](double v) {
-        return kBottom - (v - low) / (high - low) * (kBottom - kTop);
+        return std::clamp(kBottom - (v - low) / (high - low) * (kBottom - kTop), -kFarOff, kFarOff);
     };
     std::string svg = before ? "<g class=\"before\" fill=\"none\" stroke-width=\"1.4\" "
                                "stroke-opacity=\"0.55\" stroke-linejoin=\"round\">"
