@@ -104,8 +104,9 @@ TEST(ReportPage, SamplesTravelAsJsonThatKeepsNonNumbersAndItsElement) {
 }
 
 // Offsets near the largest number (a key of hostile widths gives them): the
-// axis, its ticks and every point stay finite numbers, on the page's chart and
-// in the command's SVG plot alike, and ordinary offsets keep their whole axis.
+// axis, its ticks and every point stay finite numbers with short labels, on
+// the page's chart and in the command's SVG plot alike, and ordinary offsets
+// keep their whole axis.
 TEST(ReportChart, OffsetsNearTheLargestNumberAreDrawnAtFinitePlaces) {
     const double most = std::numeric_limits<double>::max();
     const std::regex notANumber(R"([-0-9. ,"]-?(inf|nan))");
@@ -127,6 +128,9 @@ TEST(ReportChart, OffsetsNearTheLargestNumberAreDrawnAtFinitePlaces) {
         for (const std::string* drawn : {&chart, &svg}) {
             std::smatch found;
             EXPECT_FALSE(std::regex_search(*drawn, found, notANumber))
+                << xs[0] << ": " << found.str();
+            // A tick's label in a few characters, never a number's hundreds of digits.
+            EXPECT_FALSE(std::regex_search(*drawn, found, std::regex("[0-9]{13}")))
                 << xs[0] << ": " << found.str();
         }
     }

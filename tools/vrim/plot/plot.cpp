@@ -61,6 +61,12 @@ double tickStep(double range, int target) {
     return 10.0 * power;
 }
 
+// An offset tick's label: a tick of a billion or more in the short general
+// form, as its hundreds of fixed digits would run across the plot.
+std::string tickLabel(double tick, int decimals) {
+    return std::fabs(tick) >= 1e9 ? text::general(tick) : number(tick, decimals);
+}
+
 int decimalsFor(double step) {
     return std::max(0, -static_cast<int>(std::floor(std::log10(step))));
 }
@@ -246,7 +252,7 @@ void drawOffsetTicks(Drawing& drawing) {
         drawing.line("<line x1=\"" + number(kLeft - 5) + "\" y1=\"" + number(py) + "\" x2=\"" +
                      number(kLeft) + "\" y2=\"" + number(py) + "\" stroke=\"#444444\"/>");
         drawing.line("<text x=\"" + number(kLeft - 9) + "\" y=\"" + number(py + 4.5) +
-                     "\" text-anchor=\"end\" fill=\"#333333\">" + number(tick, offsetDecimals) +
+                     "\" text-anchor=\"end\" fill=\"#333333\">" + tickLabel(tick, offsetDecimals) +
                      "</text>");
     }
     if (low < 0.0 && high > 0.0) {

@@ -343,7 +343,9 @@ Drawn notANumber(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
     return out;
 }
 
-// Offset grid lines, with their values beside the drawing.
+// Offset grid lines, with their values beside the drawing (a value of a
+// billion or more in the short general form: its fixed digits would run
+// across the page).
 Drawn offsetGrid(double low, double high) {
     Drawn out;
     auto y = [&](double v) { return kBottom - (v - low) / (high - low) * (kBottom - kTop); };
@@ -353,8 +355,9 @@ Drawn offsetGrid(double low, double high) {
     for (double tick = std::ceil(low / step) * step; tick <= high + step * 1e-9; tick += step) {
         out.svg += "<path vector-effect=\"non-scaling-stroke\" d=\"M" + num(kLeft) + " " +
                    num(y(tick)) + "H" + num(kRight) + "\"/>";
-        out.labels +=
-            "<span style=\"top:" + down(y(tick)) + "\">" + num(tick, decimals) + "</span>";
+        out.labels += "<span style=\"top:" + down(y(tick)) + "\">" +
+                      (std::fabs(tick) >= 1e9 ? text::general(tick) : num(tick, decimals)) +
+                      "</span>";
     }
     out.svg += "</g>\n";
     if (low < 0.0 && high > 0.0) {
