@@ -75,7 +75,7 @@ std::vector<FrameSpan> movingRuns(const Plot& plot) {
 // The runs of moving frames as the axis gives them room: a frame of rest
 // either side of each, and runs closer than a two-hundredth of the range (or
 // than kMostPieces allows) drawn as one.
-std::vector<FrameSpan> keyStretches(std::vector<FrameSpan> runs, const FrameRange& frames) {
+std::vector<FrameSpan> axisRuns(std::vector<FrameSpan> runs, const FrameRange& frames) {
     const int64_t first = frames.first, last = frames.last;
     for (FrameSpan& run : runs) {
         run.first = std::max<int64_t>(first, run.first - 1);
@@ -183,7 +183,7 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
         const double to = last > first ? static_cast<double>(last) : first + 1.0;
         return {{static_cast<double>(first), to, kLeft, kRight, false}};
     }
-    const std::vector<FrameSpan> kept = keyStretches(runs, plot.frames);
+    const std::vector<FrameSpan> kept = axisRuns(runs, plot.frames);
     return spread(stretchesOf(kept, plot.frames), kept.size());
 }
 
