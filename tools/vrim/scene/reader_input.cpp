@@ -148,14 +148,9 @@ bool Input::fill() {
     return true;
 }
 
-bool Input::readLine(Line& line) {
-    if (!problem_.empty()) {
-        return false;
-    }
+bool Input::gatherLine(std::string_view& text, Ending& ending, std::size_t& rawBytes) {
     bool carrying = false;
-    std::size_t rawBytes = 0; // the line's bytes, its LF included
-    std::string_view text;
-    Ending ending = Ending::LF;
+    ending = Ending::LF;
     for (;;) {
         if (bytes_.empty() && !fill()) {
             if (!problem_.empty() || !carrying) {
@@ -163,7 +158,7 @@ bool Input::readLine(Line& line) {
             }
             text = carry_;
             ending = Ending::None;
-            break;
+            return true;
         }
         const void* found = std::memchr(bytes_.data(), '\n', bytes_.size());
         if (found != nullptr) {
@@ -177,7 +172,7 @@ bool Input::readLine(Line& line) {
                 text = bytes_.substr(0, count);
             }
             bytes_.remove_prefix(count + 1);
-            break;
+            return true;
         }
         if (!carrying) {
             carry_.clear();
@@ -189,8 +184,20 @@ bool Input::readLine(Line& line) {
         // One byte over for the CR of a CR LF line end.
         if (carry_.size() > kMaxLineBytes + 1) {
             text = carry_;
-            break;
+            return true;
         }
+    }
+}
+
+bool Input::readLine(Line& line) {
+    if (!problem_.empty()) {
+        return false;
+    }
+    std::size_t rawBytes = 0; // the line's bytes, its LF included
+    std::string_view text;
+    Ending ending = Ending::LF;
+    if (!gatherLine(text, ending, rawBytes)) {
+        return false;
     }
     if (!text.empty() && text.back() == '\r' && ending == Ending::LF) {
         text.remove_suffix(1);

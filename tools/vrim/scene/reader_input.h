@@ -105,6 +105,10 @@ class Input {
     // the end or at a read error, which problem_ then says.
     std::size_t readBuffer();
     bool readLine(Line& line);
+    // The next line's text, its ending and its bytes with the LF, from the
+    // bytes at hand and as many reads as it spans (cut past kMaxLineBytes);
+    // false when the input ends without one or at a read error.
+    bool gatherLine(std::string_view& text, Ending& ending, std::size_t& rawBytes);
     void close();
 
     std::FILE* file_ = nullptr; // standard input, read through the C library as it was given
