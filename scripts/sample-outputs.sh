@@ -196,6 +196,14 @@ edits() {
     printf '# the second key\npress "NEXT KEY"\ntype "EndFrame" 50\ntype "Freq Width X,Y,Z" 0.1 0 0.05\nclose\n' \
         >"$out/script.txt"
     run_in edit-script "$out/script.txt" edit changed.lws --block 1 --script -
+    n=0
+    for bad in 'wave "OK"' 'press "NEXT KEY' 'type "StartFrame"' 'pick 1 2' 'close now' \
+        'type "StartFrame" x1' 'press NEXT'; do
+        n=$((n + 1))
+        printf '# a script with a fault\n%s\n' "$bad" >"$out/bad-script-$n.txt"
+        run_in "edit-bad-script-$n" "$out/bad-script-$n.txt" edit two-items.lws --block 1 \
+            --script - --dry-run
+    done
     run edit-backup edit shot-24fps.lws --item ShotCam --set width-x=0.5 --backup
     run edit-backup-again edit shot-24fps.lws --item ShotCam --set width-y=0.5 --backup
     run edit-bad-field edit two-items.lws --item Camera_Rig --set colour=1
