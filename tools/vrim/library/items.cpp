@@ -1,0 +1,193 @@
+// ItemTable: a scene's items as a few bytes each. An item is written as
+// numbers of 7 bits a byte (the high bit: more bytes follow), each the
+// difference from the item before it where the two are close (its start
+// from the previous end, its first line from the previous last line, its
+// block number from the previous one) and a length where it is its own
+// (its bytes, its lines, its name). Differences that may go backwards (two
+// blocks of one item share its line) are folded so that small negative
+// numbers stay small too.
+#include "tools/vrim/library/vrim.h"
+
+#include <algorithm>
+
+namespace vrim::library {
+
+namespace {
+
+void putNumber(std::string& out, std::uint64_t value) {
+    while (value >= 0x80) {
+        out += static_cast<char>((value & 0x7f) | 0x80);
+        value >>= 7;
+    }
+    out += static_cast<char>(value);
+}
+
+// A difference that may be negative, folded: 0, -1, 1, -2, 2... as 0, 1, 2,
+// 3, 4... Unsigned arithmetic wraps, so any two offsets have one.
+void putDifference(std::string& out, std::uint64_t to, std::uint64_t from) {
+    const std::uint64_t difference = to - from;
+    const bool negative = (difference >> 63) != 0;
+    putNumber(out, negative ? ((~difference) << 1) | 1 : difference << 1);
+}
+
+std::uint64_t getNumber(const std::string& in, std::size_t& at) {
+    std::uint64_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(in[at++]);
+        value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) {
+            return value;
+        }
+    }
+}
+
+std::uint64_t getDifference(const std::string& in, std::size_t& at, std::uint64_t from) {
+    const std::uint64_t folded = getNumber(in, at);
+    const std::uint64_t difference = (folded & 1) != 0 ? ~(folded >> 1) : folded >> 1;
+    return from + difference;
+}
+
+// Counts are never negative; a larger one than a 32-bit int holds cannot be
+// counted by check in the first place.
+std::uint64_t count(int value) {
+    return static_cast<std::uint64_t>(std::max(value, 0));
+}
+
+} // namespace
+
+void ItemTable::push_back(const Item& item) {
+    if (count_ % kMarkEvery == 0) {
+        marks_.push_back(last_);
+    }
+    const auto kind = static_cast<std::size_t>(std::find(kinds_.begin(), kinds_.end(), item.kind) -
+                                               kinds_.begin());
+    if (kind == kinds_.size()) {
+        kinds_.push_back(item.kind);
+    }
+    std::string bytes;
+    putDifference(bytes, item.itemBegin, last_.end);
+    putNumber(bytes, item.begin - item.itemBegin);
+    putNumber(bytes, item.end - item.begin);
+    putDifference(bytes, item.itemLine, last_.lastLine);
+    putNumber(bytes, item.firstLine - item.itemLine);
+    putNumber(bytes, item.lastLine - item.firstLine);
+    putDifference(bytes, item.block, last_.block);
+    putNumber(bytes, item.keyCount);
+    putNumber(bytes, count(item.errors));
+    putNumber(bytes, count(item.warnings));
+    putNumber(bytes, kind);
+    putNumber(bytes, item.name.size());
+    bytes += item.name;
+    // A new piece when the item does not fit the last one: pieces are never
+    // moved as they fill, so the table never holds two copies of itself.
+    if (chunks_.empty() || chunks_.back().size() + bytes.size() > chunks_.back().capacity()) {
+        chunks_.emplace_back().reserve(std::max(kChunkBytes, bytes.size()));
+    }
+    chunks_.back() += bytes;
+    last_ = {chunks_.size() - 1, chunks_.back().size(), item.end, item.lastLine, item.block};
+    ++count_;
+}
+
+Item ItemTable::next(Cursor& cursor) const {
+    if (cursor.at == chunks_[cursor.chunk].size()) {
+        ++cursor.chunk;
+        cursor.at = 0;
+    }
+    const std::string& bytes = chunks_[cursor.chunk];
+    Item item;
+    std::size_t& at = cursor.at;
+    item.itemBegin = getDifference(bytes, at, cursor.end);
+    item.begin = item.itemBegin + getNumber(bytes, at);
+    item.end = item.begin + getNumber(bytes, at);
+    item.itemLine = getDifference(bytes, at, cursor.lastLine);
+    item.firstLine = item.itemLine + getNumber(bytes, at);
+    item.lastLine = item.firstLine + getNumber(bytes, at);
+    item.block = static_cast<std::size_t>(getDifference(bytes, at, cursor.block));
+    item.keyCount = static_cast<std::size_t>(getNumber(bytes, at));
+    item.errors = static_cast<int>(getNumber(bytes, at));
+    item.warnings = static_cast<int>(getNumber(bytes, at));
+    item.kind = kinds_[static_cast<std::size_t>(getNumber(bytes, at))];
+    const auto length = static_cast<std::size_t>(getNumber(bytes, at));
+    item.name.assign(bytes, at, length);
+    at += length;
+    cursor.end = item.end;
+    cursor.lastLine = item.lastLine;
+    cursor.block = item.block;
+    return item;
+}
+
+ItemTable::Cursor ItemTable::cursorAt(std::size_t index) const {
+    Cursor cursor = marks_[index / kMarkEvery];
+    for (std::size_t skipped = index % kMarkEvery; skipped > 0; --skipped) {
+        next(cursor);
+    }
+    return cursor;
+}
+
+Item ItemTable::at(std::size_t index) const {
+    if (index >= count_) {
+        throw std::out_of_range("item " + std::to_string(index) + " of " + std::to_string(count_));
+    }
+    Cursor cursor = cursorAt(index);
+    return next(cursor);
+}
+
+std::vector<Item> ItemTable::range(std::size_t first, std::size_t count) const {
+    std::vector<Item> items;
+    if (first >= count_) {
+        return items;
+    }
+    const std::size_t last = first + std::min(count, count_ - first);
+    items.reserve(last - first);
+    Cursor cursor = cursorAt(first);
+    for (std::size_t index = first; index < last; ++index) {
+        items.push_back(next(cursor));
+    }
+    return items;
+}
+
+std::optional<std::size_t> ItemTable::find(const std::string& name) const {
+    Cursor cursor;
+    for (std::size_t index = 0; index < count_; ++index) {
+        if (next(cursor).name == name) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> ItemTable::findBlock(std::size_t number) const {
+    // Every block of a scene opened whole is an item, numbered from 1 in
+    // file order: the item is at number - 1, unless the table skips some.
+    if (number >= 1 && number <= count_ && at(number - 1).block == number) {
+        return number - 1;
+    }
+    Cursor cursor;
+    for (std::size_t index = 0; index < count_; ++index) {
+        if (next(cursor).block == number) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+std::size_t ItemTable::heldBytes() const {
+    std::size_t bytes =
+        marks_.capacity() * sizeof(Cursor) + chunks_.capacity() * sizeof(std::string);
+    for (const std::string& chunk : chunks_) {
+        bytes += chunk.capacity();
+    }
+    for (const std::string& kind : kinds_) {
+        bytes += sizeof(kind) + kind.capacity();
+    }
+    return bytes;
+}
+
+void ItemTable::shrinkToFit() {
+    if (!chunks_.empty()) {
+        chunks_.back().shrink_to_fit();
+    }
+    marks_.shrink_to_fit();
+}
+
+} // namespace vrim::library
