@@ -268,8 +268,8 @@ class Library {
     void setInterruptCheck(std::function<bool()> interrupted);
 
     // Reads the scene through, checking every block as `vrim check` does;
-    // holds each block's place and counts, not its lines or findings, so
-    // that a scene of any size costs a few hundred bytes an item.
+    // holds each block's place, counts and name in the scene's ItemTable,
+    // not its lines or findings: a few dozen bytes an item.
     Scene open(const std::string& path);
     // The scene opened for reading one item at a time; next() hands each
     // item, checked as open() checks it, and nothing after the last. A
