@@ -724,9 +724,9 @@ class Scene(_ReadOnly):
     ``findings`` (check's findings about the scene as a whole; each item
     holds its own), ``errors``, ``warnings`` (of the scene and its blocks)."""
 
-    __slots__ = ("_library", "_data", "_module", "_edits", "_alive", "_header_only", "path", "fps",
-                 "first_frame", "last_frame", "frame_step", "items", "findings", "errors",
-                 "warnings")
+    __slots__ = ("_library", "_data", "_module", "_edits", "_alive", "_making", "_header_only",
+                 "path", "fps", "first_frame", "last_frame", "frame_step", "items", "findings",
+                 "errors", "warnings")
 
     path: str
     fps: float
@@ -748,6 +748,7 @@ class Scene(_ReadOnly):
                      "warnings"):
             put(self, name, getattr(data, name))
         put(self, "_alive", _weakref.WeakValueDictionary())
+        put(self, "_making", _threading.Lock())
         put(self, "_header_only", False)
         put(self, "items", _Items(self))
         put(self, "findings", tuple(_finding(f, data.path, None, None) for f in data.findings))
@@ -766,11 +767,12 @@ class Scene(_ReadOnly):
     def _made(self, index: int, data: _Any) -> Item:
         """The Item at index: the one a caller still holds, else made anew
         (from data when the caller has it already)."""
-        item: _Optional[Item] = self._alive.get(index)
-        if item is None:
-            item = Item(self, self._data.item(index) if data is None else data)
-            self._alive[index] = item
-        return item
+        with self._making:  # two threads asking for one item get one object
+            item: _Optional[Item] = self._alive.get(index)
+            if item is None:
+                item = Item(self, self._data.item(index) if data is None else data)
+                self._alive[index] = item
+            return item
 
     def _check_fresh(self, item: _Optional[str] = None) -> None:
         if _edit_count(self.path) != self._edits:
