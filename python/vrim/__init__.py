@@ -714,7 +714,7 @@ class _Items(_SequenceView):  # type: ignore[type-arg]
 
 class Scene(_ReadOnly):
     """A scene file as ``vrim.open`` read it, read-only. Only the place of
-    each block is kept, in a few dozen bytes an item; an Item is made when
+    each block is kept, in a few bytes an item; an Item is made when
     it is asked for, and its keys and findings are read from the file then.
 
     Attributes: ``path``, ``fps``, ``first_frame``, ``last_frame`` (None

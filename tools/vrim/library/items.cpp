@@ -3,9 +3,15 @@
 // difference from the item before it where the two are close (its start
 // from the previous end, its first line from the previous last line, its
 // block number from the previous one) and a length where it is its own
-// (its bytes, its lines, its name). Differences that may go backwards (two
-// blocks of one item share its line) are folded so that small negative
-// numbers stay small too.
+// (its bytes, its lines). Differences that may go backwards (two blocks of
+// one item share its line) are folded so that small negative numbers stay
+// small too.
+//
+// Names are the larger part: a scene's names are mostly alike (Null_1041,
+// Null_1042), so each is kept as the bytes it shares with the name before
+// it and the rest; an address the reader made, "NAME@N" with N the block's
+// number, is kept as NAME and a mark. The first item of every marked run
+// is kept whole, so that reading starts at any mark.
 #include "tools/vrim/library/vrim.h"
 
 #include <algorithm>
@@ -47,6 +53,16 @@ std::uint64_t getDifference(const std::string& in, std::size_t& at, std::uint64_
     return from + difference;
 }
 
+// NAME@N with N the number: the address the reader makes for a block whose
+// name is taken. Hands NAME.
+std::optional<std::string_view> generatedBase(std::string_view name, std::size_t number) {
+    const std::string suffix = "@" + std::to_string(number);
+    if (name.size() < suffix.size() || name.substr(name.size() - suffix.size()) != suffix) {
+        return std::nullopt;
+    }
+    return name.substr(0, name.size() - suffix.size());
+}
+
 // Counts are never negative; a larger one than a 32-bit int holds cannot be
 // counted by check in the first place.
 std::uint64_t count(int value) {
@@ -54,6 +70,32 @@ std::uint64_t count(int value) {
 }
 
 } // namespace
+
+void ItemTable::putName(std::string& out, const Item& item, std::string_view before) {
+    const std::optional<std::string_view> generated = generatedBase(item.name, item.block);
+    const std::string_view name = generated ? *generated : std::string_view(item.name);
+    std::size_t shared = 0;
+    while (shared < name.size() && shared < before.size() && name[shared] == before[shared]) {
+        ++shared;
+    }
+    putNumber(out, shared);
+    putNumber(out, ((name.size() - shared) << 1) | (generated ? 1 : 0));
+    out.append(name.substr(shared));
+    lastName_.assign(name);
+}
+
+void ItemTable::getName(const std::string& in, std::size_t& at, std::string& before, Item& item) {
+    const auto shared = static_cast<std::size_t>(getNumber(in, at));
+    const std::uint64_t rest = getNumber(in, at);
+    const auto length = static_cast<std::size_t>(rest >> 1);
+    before.resize(shared);
+    before.append(in, at, length);
+    at += length;
+    item.name = before;
+    if ((rest & 1) != 0) {
+        item.name += "@" + std::to_string(item.block);
+    }
+}
 
 void ItemTable::push_back(const Item& item) {
     if (count_ % kMarkEvery == 0) {
@@ -76,15 +118,14 @@ void ItemTable::push_back(const Item& item) {
     putNumber(bytes, count(item.errors));
     putNumber(bytes, count(item.warnings));
     putNumber(bytes, kind);
-    putNumber(bytes, item.name.size());
-    bytes += item.name;
+    putName(bytes, item, count_ % kMarkEvery == 0 ? std::string_view() : lastName_);
     // A new piece when the item does not fit the last one: pieces are never
     // moved as they fill, so the table never holds two copies of itself.
     if (chunks_.empty() || chunks_.back().size() + bytes.size() > chunks_.back().capacity()) {
         chunks_.emplace_back().reserve(std::max(kChunkBytes, bytes.size()));
     }
     chunks_.back() += bytes;
-    last_ = {chunks_.size() - 1, chunks_.back().size(), item.end, item.lastLine, item.block};
+    last_ = {chunks_.size() - 1, chunks_.back().size(), item.end, item.lastLine, item.block, {}};
     ++count_;
 }
 
@@ -107,9 +148,7 @@ Item ItemTable::next(Cursor& cursor) const {
     item.errors = static_cast<int>(getNumber(bytes, at));
     item.warnings = static_cast<int>(getNumber(bytes, at));
     item.kind = kinds_[static_cast<std::size_t>(getNumber(bytes, at))];
-    const auto length = static_cast<std::size_t>(getNumber(bytes, at));
-    item.name.assign(bytes, at, length);
-    at += length;
+    getName(bytes, at, cursor.name, item);
     cursor.end = item.end;
     cursor.lastLine = item.lastLine;
     cursor.block = item.block;

@@ -21,6 +21,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -106,14 +107,18 @@ class ItemTable {
     struct Cursor {
         std::size_t chunk = 0, at = 0;
         std::uint64_t end = 0, lastLine = 0, block = 0;
+        std::string name; // the name the next one shares its first bytes with
     };
     Item next(Cursor& cursor) const;
+    void putName(std::string& out, const Item& item, std::string_view before);
+    static void getName(const std::string& in, std::size_t& at, std::string& before, Item& item);
     Cursor cursorAt(std::size_t index) const;
 
     std::vector<std::string> chunks_;
     std::vector<Cursor> marks_; // the cursor of items 0, kMarkEvery, 2 * kMarkEvery...
     std::vector<std::string> kinds_;
     Cursor last_; // where the next item goes
+    std::string lastName_;
     std::size_t count_ = 0;
 };
 
@@ -269,7 +274,7 @@ class Library {
 
     // Reads the scene through, checking every block as `vrim check` does;
     // holds each block's place, counts and name in the scene's ItemTable,
-    // not its lines or findings: a few dozen bytes an item.
+    // not its lines or findings: a few bytes an item.
     Scene open(const std::string& path);
     // The scene opened for reading one item at a time; next() hands each
     // item, checked as open() checks it, and nothing after the last. A
