@@ -119,8 +119,8 @@ Live& acquire(const std::string& path) {
     return current;
 }
 
-// The item's block read again from its bytes: from its item's line to the
-// block's end, numbered as in the whole file. Hands the block to use.
+// The item's block read again from its bytes, numbered as in the whole
+// file. Hands the block to use.
 template <typename Use> auto readItem(const Scene& scene, const Item& item, Use use) {
     std::uint64_t size = 0;
     std::int64_t modified = 0;
@@ -130,15 +130,17 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
                       "'" + scene.path + "' changed on disk since it was opened; open it again",
                       scene.path, item.name);
     }
+    // The block's own bytes, never more: its item's line may be far before
+    // it (an item's thousandth block), and neither its keys nor its
+    // findings depend on that line.
     std::ifstream file(files::pathOf(scene.path), std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(item.end - item.itemBegin), '\0');
-    file.seekg(static_cast<std::streamoff>(item.itemBegin));
+    std::string bytes(static_cast<std::size_t>(item.end - item.begin), '\0');
+    file.seekg(static_cast<std::streamoff>(item.begin));
     if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
         throw Failure(Failure::Kind::Scene, "cannot read '" + scene.path + "'", scene.path,
                       item.name);
     }
-    scene::Reader reader =
-        scene::Reader::fromBytes(bytes, scene.path, item.itemLine, item.itemBegin);
+    scene::Reader reader = scene::Reader::fromBytes(bytes, scene.path, item.firstLine, item.begin);
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
         if (event == scene::Event::Block) {
             return use(reader.block());

@@ -106,10 +106,12 @@ class ItemTable {
     // that its own differences are counted from.
     struct Cursor {
         std::size_t chunk = 0, at = 0;
-        std::uint64_t end = 0, lastLine = 0, block = 0;
+        std::uint64_t end = 0, lastLine = 0, block = 0, itemBegin = 0, itemLine = 0;
         std::string name; // the name the next one shares its first bytes with
     };
     Item next(Cursor& cursor) const;
+    void putPlace(std::string& out, const Item& item) const;
+    static void getPlace(const std::string& in, std::size_t& at, const Cursor& before, Item& item);
     void putName(std::string& out, const Item& item, std::string_view before);
     static void getName(const std::string& in, std::size_t& at, std::string& before, Item& item);
     Cursor cursorAt(std::size_t index) const;
