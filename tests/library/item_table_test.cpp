@@ -1,8 +1,8 @@
-// A scene's items held compactly come back as they went in: numbers that go
-// back (two blocks of one item share its line), numbers past 32 bits, names
-// long enough to start new pieces, names alike and addresses made of them,
-// more items than one mark covers, blocks that are not all items. And they
-// are compact: a scene of small items costs under 20 bytes an item.
+// A scene's items held compactly come back as they went in: places that go
+// back, numbers past 32 bits, names long enough to start new pieces, names
+// alike and addresses made of them, more items than one mark covers, blocks
+// that are not all items. And they are compact: a scene of small items costs
+// under 20 bytes an item.
 #include "tools/vrim/library/vrim.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,7 @@ using vrim::library::ItemTable;
 
 auto fields(const Item& item) {
     return std::tie(item.name, item.block, item.kind, item.firstLine, item.lastLine, item.begin,
-                    item.end, item.itemLine, item.itemBegin, item.keyCount, item.errors,
-                    item.warnings);
+                    item.end, item.keyCount, item.errors, item.warnings);
 }
 
 // Names alike and not, long ones, and addresses of the form the reader
@@ -38,11 +37,13 @@ std::string nameOf(std::size_t i, std::size_t block) {
     return i % 17 == 0 ? "@" + std::to_string(block) : "Item_" + std::to_string(i);
 }
 
-Item nextItem(const std::vector<Item>& before, std::size_t i, std::uint64_t& at,
-              std::uint64_t& line) {
-    // Every seventh block is a second block of the item before: it starts
-    // after that block, its item's line and bytes before it.
-    const bool sameItem = i % 7 == 3;
+Item nextItem(std::size_t i, std::uint64_t& at, std::uint64_t& line) {
+    // Every seventh item is placed before the one before it: the table
+    // takes them in any order.
+    if (i % 7 == 3) {
+        at -= 1000;
+        line -= 100;
+    }
     if (i == 250) {
         at += std::uint64_t{5} << 32;
         line += std::uint64_t{3} << 32;
@@ -51,8 +52,6 @@ Item nextItem(const std::vector<Item>& before, std::size_t i, std::uint64_t& at,
     item.block = i + 1 + (i >= 100 ? 5 : 0); // blocks 101-105 are no item's
     item.name = nameOf(i, item.block);
     item.kind = i % 3 == 0 ? "" : i % 3 == 1 ? "null" : "light";
-    item.itemBegin = sameItem ? before.back().itemBegin : at;
-    item.itemLine = sameItem ? before.back().itemLine : line;
     item.begin = at + 40 + i % 5;
     item.end = item.begin + 200 + i * 13;
     item.firstLine = line + 2;
@@ -67,9 +66,9 @@ Item nextItem(const std::vector<Item>& before, std::size_t i, std::uint64_t& at,
 
 std::vector<Item> sampleItems() {
     std::vector<Item> items;
-    std::uint64_t at = 60, line = 8;
+    std::uint64_t at = 6000, line = 800;
     for (std::size_t i = 0; i < 300; ++i) {
-        items.push_back(nextItem(items, i, at, line));
+        items.push_back(nextItem(i, at, line));
     }
     return items;
 }
@@ -130,12 +129,10 @@ TEST(ItemTableSize, ASceneOfSmallItemsCostsUnderTwentyBytesAnItem) {
         item.name = "Null_" + std::to_string(i);
         item.block = i + 1;
         item.kind = "null";
-        item.itemBegin = 60 + i * 270;
-        item.begin = item.itemBegin + 20;
-        item.end = item.itemBegin + 270;
-        item.itemLine = 8 + i * 20;
-        item.firstLine = item.itemLine + 2;
-        item.lastLine = item.itemLine + 19;
+        item.begin = 80 + i * 270;
+        item.end = item.begin + 250;
+        item.firstLine = 10 + i * 20;
+        item.lastLine = item.firstLine + 17;
         item.keyCount = 2;
         table.push_back(item);
     }

@@ -3,10 +3,8 @@
 // difference from the item before it where the two are close (its start
 // from the previous end, its first line from the previous last line, its
 // block number from the previous one) and a length where it is its own
-// (its bytes, its lines, how far back its item's line is: nothing for one
-// more block of the item before, however far back that line is).
-// Differences are folded so that one going backwards stays small too: the
-// table takes items in any order.
+// (its bytes, its lines). Differences are folded so that one going
+// backwards stays small too: the table takes items in any order.
 //
 // Names are the larger part: a scene's names are mostly alike (Null_1041,
 // Null_1042), so each is kept as the bytes it shares with the name before
@@ -98,38 +96,6 @@ void ItemTable::getName(const std::string& in, std::size_t& at, std::string& bef
     }
 }
 
-// Where the item is: its block's bytes and lines from the end of the block
-// before, and its item's line either as the block before's (0: one more
-// block of one item, however far back its line is) or how far before.
-void ItemTable::putPlace(std::string& out, const Item& item) const {
-    putDifference(out, item.begin, last_.end);
-    putNumber(out, item.end - item.begin);
-    putDifference(out, item.firstLine, last_.lastLine);
-    putNumber(out, item.lastLine - item.firstLine);
-    if (item.itemBegin == last_.itemBegin && item.itemLine == last_.itemLine) {
-        putNumber(out, 0);
-        return;
-    }
-    // An item's line comes before its blocks: never a wrap to 0.
-    putNumber(out, item.begin - item.itemBegin + 1);
-    putNumber(out, item.firstLine - item.itemLine);
-}
-
-void ItemTable::getPlace(const std::string& in, std::size_t& at, const Cursor& before, Item& item) {
-    item.begin = getDifference(in, at, before.end);
-    item.end = item.begin + getNumber(in, at);
-    item.firstLine = getDifference(in, at, before.lastLine);
-    item.lastLine = item.firstLine + getNumber(in, at);
-    const std::uint64_t back = getNumber(in, at);
-    if (back == 0) {
-        item.itemBegin = before.itemBegin;
-        item.itemLine = before.itemLine;
-        return;
-    }
-    item.itemBegin = item.begin - (back - 1);
-    item.itemLine = item.firstLine - getNumber(in, at);
-}
-
 void ItemTable::push_back(const Item& item) {
     if (count_ % kMarkEvery == 0) {
         marks_.push_back(last_);
@@ -140,7 +106,10 @@ void ItemTable::push_back(const Item& item) {
         kinds_.push_back(item.kind);
     }
     std::string bytes;
-    putPlace(bytes, item);
+    putDifference(bytes, item.begin, last_.end);
+    putNumber(bytes, item.end - item.begin);
+    putDifference(bytes, item.firstLine, last_.lastLine);
+    putNumber(bytes, item.lastLine - item.firstLine);
     putDifference(bytes, item.block, last_.block);
     putNumber(bytes, item.keyCount);
     putNumber(bytes, count(item.errors));
@@ -153,8 +122,7 @@ void ItemTable::push_back(const Item& item) {
         chunks_.emplace_back().reserve(std::max(kChunkBytes, bytes.size()));
     }
     chunks_.back() += bytes;
-    last_ = {chunks_.size() - 1, chunks_.back().size(), item.end,      item.lastLine,
-             item.block,         item.itemBegin,        item.itemLine, {}};
+    last_ = {chunks_.size() - 1, chunks_.back().size(), item.end, item.lastLine, item.block, {}};
     ++count_;
 }
 
@@ -166,7 +134,10 @@ Item ItemTable::next(Cursor& cursor) const {
     const std::string& bytes = chunks_[cursor.chunk];
     Item item;
     std::size_t& at = cursor.at;
-    getPlace(bytes, at, cursor, item);
+    item.begin = getDifference(bytes, at, cursor.end);
+    item.end = item.begin + getNumber(bytes, at);
+    item.firstLine = getDifference(bytes, at, cursor.lastLine);
+    item.lastLine = item.firstLine + getNumber(bytes, at);
     item.block = static_cast<std::size_t>(getDifference(bytes, at, cursor.block));
     item.keyCount = static_cast<std::size_t>(getNumber(bytes, at));
     item.errors = static_cast<int>(getNumber(bytes, at));
@@ -176,8 +147,6 @@ Item ItemTable::next(Cursor& cursor) const {
     cursor.end = item.end;
     cursor.lastLine = item.lastLine;
     cursor.block = item.block;
-    cursor.itemBegin = item.itemBegin;
-    cursor.itemLine = item.itemLine;
     return item;
 }
 

@@ -170,8 +170,6 @@ Item itemOf(const scene::Block& block, const BlockReport& report) {
     item.lastLine = block.whole.lastLine;
     item.begin = block.whole.begin;
     item.end = block.whole.end;
-    item.itemLine = block.item ? block.item->line : block.whole.firstLine;
-    item.itemBegin = block.item ? block.item->offset : block.whole.begin;
     item.keyCount = report.keys;
     item.errors = report.errors;
     item.warnings = report.warnings;

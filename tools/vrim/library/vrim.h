@@ -70,8 +70,7 @@ struct Item {
     std::size_t block = 0; // the number every command takes with --block
     std::string kind;      // "object", "null", "camera", "light", "bone"; empty without an item
     std::uint64_t firstLine = 0, lastLine = 0;
-    std::uint64_t begin = 0, end = 0;          // its bytes in the file
-    std::uint64_t itemLine = 0, itemBegin = 0; // its item's line (the block's own without one)
+    std::uint64_t begin = 0, end = 0; // its bytes in the file
     std::size_t keyCount = 0;
     int errors = 0, warnings = 0; // check's findings of the block, counted
 };
@@ -106,12 +105,10 @@ class ItemTable {
     // that its own differences are counted from.
     struct Cursor {
         std::size_t chunk = 0, at = 0;
-        std::uint64_t end = 0, lastLine = 0, block = 0, itemBegin = 0, itemLine = 0;
+        std::uint64_t end = 0, lastLine = 0, block = 0;
         std::string name; // the name the next one shares its first bytes with
     };
     Item next(Cursor& cursor) const;
-    void putPlace(std::string& out, const Item& item) const;
-    static void getPlace(const std::string& in, std::size_t& at, const Cursor& before, Item& item);
     void putName(std::string& out, const Item& item, std::string_view before);
     static void getName(const std::string& in, std::size_t& at, std::string& before, Item& item);
     Cursor cursorAt(std::size_t index) const;
