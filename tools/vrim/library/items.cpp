@@ -55,7 +55,10 @@ std::uint64_t getDifference(const std::string& in, std::size_t& at, std::uint64_
 // NAME@N with N the number: the address the reader makes for a block whose
 // name is taken. Hands NAME.
 std::optional<std::string_view> generatedBase(std::string_view name, std::size_t number) {
-    const std::string suffix = "@" + std::to_string(number);
+    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on the
+    // temporary of "@" + text.
+    std::string suffix = "@";
+    suffix += std::to_string(number);
     if (name.size() < suffix.size() || name.substr(name.size() - suffix.size()) != suffix) {
         return std::nullopt;
     }
@@ -92,7 +95,8 @@ void ItemTable::getName(const std::string& in, std::size_t& at, std::string& bef
     at += length;
     item.name = before;
     if ((rest & 1) != 0) {
-        item.name += "@" + std::to_string(item.block);
+        item.name += '@';
+        item.name += std::to_string(item.block);
     }
 }
 
