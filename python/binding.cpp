@@ -53,6 +53,40 @@ void translateFailures(py::module_& m) {
     });
 }
 
+// A scene's header and findings, and its items, each made from the
+// scene's compact table when asked for: a scene of hundreds of thousands of
+// items holds no object for each.
+void bindSceneData(py::module_& m) {
+    py::class_<Scene>(m, "SceneData")
+        .def_readonly("path", &Scene::path)
+        .def_readonly("fps", &Scene::fps)
+        .def_readonly("first_frame", &Scene::firstFrame)
+        .def_readonly("last_frame", &Scene::lastFrame)
+        .def_readonly("frame_step", &Scene::frameStep)
+        .def_property_readonly("item_count", [](const Scene& scene) { return scene.items.size(); })
+        // An index past the end is std::out_of_range: IndexError.
+        .def(
+            "item", [](const Scene& scene, std::size_t index) { return scene.items.at(index); },
+            py::arg("index"))
+        .def(
+            "items",
+            [](const Scene& scene, std::size_t first, std::size_t count) {
+                return scene.items.range(first, count);
+            },
+            py::arg("first"), py::arg("count"))
+        .def(
+            "find_item",
+            [](const Scene& scene, const std::string& name) { return scene.items.find(name); },
+            py::arg("name"))
+        .def(
+            "find_block",
+            [](const Scene& scene, std::size_t number) { return scene.items.findBlock(number); },
+            py::arg("number"))
+        .def_readonly("findings", &Scene::findings)
+        .def_readonly("errors", &Scene::errors)
+        .def_readonly("warnings", &Scene::warnings);
+}
+
 // What a scene holds, read-only: the package copies it into its own frozen
 // objects.
 void bindScenes(py::module_& m) {
@@ -77,42 +111,7 @@ void bindScenes(py::module_& m) {
         .def_readonly("key_count", &Item::keyCount)
         .def_readonly("errors", &Item::errors)
         .def_readonly("warnings", &Item::warnings);
-    py::class_<Scene>(m, "SceneData")
-        .def_readonly("path", &Scene::path)
-        .def_readonly("fps", &Scene::fps)
-        .def_readonly("first_frame", &Scene::firstFrame)
-        .def_readonly("last_frame", &Scene::lastFrame)
-        .def_readonly("frame_step", &Scene::frameStep)
-        // Items are made one at a time from the scene's compact table, when
-        // asked for: a scene of hundreds of thousands of items holds no
-        // object for each.
-        .def_property_readonly("item_count", [](const Scene& scene) { return scene.items.size(); })
-        .def(
-            "item",
-            [](const Scene& scene, std::size_t index) {
-                if (index >= scene.items.size()) {
-                    throw py::index_error("no item " + std::to_string(index));
-                }
-                return scene.items.at(index);
-            },
-            py::arg("index"))
-        .def(
-            "items",
-            [](const Scene& scene, std::size_t first, std::size_t count) {
-                return scene.items.range(first, count);
-            },
-            py::arg("first"), py::arg("count"))
-        .def(
-            "find_item",
-            [](const Scene& scene, const std::string& name) { return scene.items.find(name); },
-            py::arg("name"))
-        .def(
-            "find_block",
-            [](const Scene& scene, std::size_t number) { return scene.items.findBlock(number); },
-            py::arg("number"))
-        .def_readonly("findings", &Scene::findings)
-        .def_readonly("errors", &Scene::errors)
-        .def_readonly("warnings", &Scene::warnings);
+    bindSceneData(m);
     py::class_<ItemStream>(m, "ItemStreamData")
         .def_property_readonly("scene", &ItemStream::scene,
                                py::return_value_policy::reference_internal);
