@@ -819,7 +819,8 @@ def _many_items(path, megabytes, keys=2):
     return n
 
 
-@pytest.mark.parametrize("call", ["vrim.open(sys.argv[1])", "vrim.check(sys.argv[1])"])
+@pytest.mark.parametrize("call", ["vrim.open(sys.argv[1])", "vrim.check(sys.argv[1])",
+                                  "sum(1 for _ in vrim.iter_items(sys.argv[1]))"])
 def test_ctrl_c_stops_a_long_read_with_keyboard_interrupt(tmp_path, call):
     import signal
     import time
