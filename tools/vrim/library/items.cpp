@@ -14,6 +14,7 @@
 #include "tools/vrim/library/vrim.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace vrim::library {
 
@@ -65,6 +66,10 @@ std::optional<std::string_view> generatedBase(std::string_view name, std::size_t
     return name.substr(0, name.size() - suffix.size());
 }
 
+std::uint32_t hashOf(std::string_view name) {
+    return static_cast<std::uint32_t>(std::hash<std::string_view>{}(name));
+}
+
 // Counts are never negative; a larger one than a 32-bit int holds cannot be
 // counted by check in the first place.
 std::uint64_t count(int value) {
@@ -104,6 +109,10 @@ void ItemTable::push_back(const Item& item) {
     if (count_ % kMarkEvery == 0) {
         marks_.push_back(last_);
     }
+    if (hashes_.empty() || hashes_.back().size() == kHashesPerPiece) {
+        hashes_.emplace_back().reserve(kHashesPerPiece);
+    }
+    hashes_.back().push_back(hashOf(item.name));
     const auto kind = static_cast<std::size_t>(std::find(kinds_.begin(), kinds_.end(), item.kind) -
                                                kinds_.begin());
     if (kind == kinds_.size()) {
@@ -185,10 +194,14 @@ std::vector<Item> ItemTable::range(std::size_t first, std::size_t count) const {
 }
 
 std::optional<std::size_t> ItemTable::find(const std::string& name) const {
-    Cursor cursor;
-    for (std::size_t index = 0; index < count_; ++index) {
-        if (next(cursor).name == name) {
-            return index;
+    const std::uint32_t wanted = hashOf(name);
+    std::size_t index = 0;
+    for (const std::vector<std::uint32_t>& piece : hashes_) {
+        for (const std::uint32_t hash : piece) {
+            if (hash == wanted && at(index).name == name) {
+                return index;
+            }
+            ++index;
         }
     }
     return std::nullopt;
@@ -218,12 +231,19 @@ std::size_t ItemTable::heldBytes() const {
     for (const std::string& kind : kinds_) {
         bytes += sizeof(kind) + kind.capacity();
     }
+    bytes += hashes_.capacity() * sizeof(hashes_[0]);
+    for (const std::vector<std::uint32_t>& piece : hashes_) {
+        bytes += piece.capacity() * sizeof(piece[0]);
+    }
     return bytes;
 }
 
 void ItemTable::shrinkToFit() {
     if (!chunks_.empty()) {
         chunks_.back().shrink_to_fit();
+    }
+    if (!hashes_.empty()) {
+        hashes_.back().shrink_to_fit();
     }
     marks_.shrink_to_fit();
 }

@@ -78,13 +78,15 @@ struct Item {
 // A scene's items, held compactly: a scene of 200 MB has hundreds of
 // thousands of them. Each item's numbers are kept as differences from the
 // item before it (a few bytes each, as 7-bit groups) with its name beside
-// them in pieces of about kChunkBytes, and the place of every kMarkEvery-th item is kept so
-// that any item is rebuilt by reading at most that many before it. An Item
-// is made whole only when asked for.
+// them, in pieces of about kChunkBytes; the place of every kMarkEvery-th
+// item is kept so that any item is rebuilt by reading at most that many
+// before it, and a 32-bit hash of each name so that a name is looked up
+// without rebuilding every item. An Item is made whole only when asked for.
 class ItemTable {
   public:
     static constexpr std::size_t kMarkEvery = 64;
     static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kHashesPerPiece = std::size_t{1} << 16;
 
     void push_back(const Item& item);
     std::size_t size() const { return count_; }
@@ -116,6 +118,8 @@ class ItemTable {
     std::vector<std::string> chunks_;
     std::vector<Cursor> marks_; // the cursor of items 0, kMarkEvery, 2 * kMarkEvery...
     std::vector<std::string> kinds_;
+    // Each item's name hashed, in pieces that are never moved as they fill.
+    std::vector<std::vector<std::uint32_t>> hashes_;
     Cursor last_; // where the next item goes
     std::string lastName_;
     std::size_t count_ = 0;
