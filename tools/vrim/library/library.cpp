@@ -119,8 +119,8 @@ Live& acquire(const std::string& path) {
     return current;
 }
 
-// The item's block read again from its bytes: from its item's line to the
-// block's end, numbered as in the whole file. Hands the block to use.
+// The item's block read again from its bytes, numbered as in the whole
+// file. Hands the block to use.
 template <typename Use> auto readItem(const Scene& scene, const Item& item, Use use) {
     std::uint64_t size = 0;
     std::int64_t modified = 0;
@@ -130,15 +130,17 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
                       "'" + scene.path + "' changed on disk since it was opened; open it again",
                       scene.path, item.name);
     }
+    // The block's own bytes, never more: its item's line may be far before
+    // it (an item's thousandth block), and neither its keys nor its
+    // findings depend on that line.
     std::ifstream file(files::pathOf(scene.path), std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(item.end - item.itemBegin), '\0');
-    file.seekg(static_cast<std::streamoff>(item.itemBegin));
+    std::string bytes(static_cast<std::size_t>(item.end - item.begin), '\0');
+    file.seekg(static_cast<std::streamoff>(item.begin));
     if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
         throw Failure(Failure::Kind::Scene, "cannot read '" + scene.path + "'", scene.path,
                       item.name);
     }
-    scene::Reader reader =
-        scene::Reader::fromBytes(bytes, scene.path, item.itemLine, item.itemBegin);
+    scene::Reader reader = scene::Reader::fromBytes(bytes, scene.path, item.firstLine, item.begin);
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
         if (event == scene::Event::Block) {
             return use(reader.block());
@@ -159,7 +161,38 @@ ShakeInstance* loadItem(Live& session, const Scene& scene, const Item& item) {
     });
 }
 
+Item itemOf(const scene::Block& block, const BlockReport& report) {
+    Item item;
+    item.name = scene::blockName(block);
+    item.block = block.number;
+    item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
+    item.firstLine = block.whole.firstLine;
+    item.lastLine = block.whole.lastLine;
+    item.begin = block.whole.begin;
+    item.end = block.whole.end;
+    item.keyCount = report.keys;
+    item.errors = report.errors;
+    item.warnings = report.warnings;
+    return item;
+}
+
 } // namespace
+
+struct ItemStream::State {
+    Scene scene; // its path and stamps; its timing once the first block is read
+    scene::Reader reader;
+    std::optional<SceneTiming> timing;
+    std::size_t seen = 0;
+    bool ended = false;
+};
+
+ItemStream::ItemStream(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+ItemStream::~ItemStream() = default;
+
+const Scene& ItemStream::scene() const {
+    return state_->scene;
+}
 
 struct Library::State {
     std::string modulePath;
@@ -200,29 +233,16 @@ Scene Library::open(const std::string& path) {
     SceneCheck checked;
     std::size_t seen = 0;
     try {
-        checked = checkScene(
-            path, every, std::nullopt, std::nullopt, *acquire(state_->modulePath).checker,
-            [&result, &seen, &path, this](const BlockReport& report) {
-                state_->poll(seen, path);
-                const scene::Block& block = report.block;
-                Item item;
-                item.name = scene::blockName(block);
-                item.block = block.number;
-                item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
-                item.firstLine = block.whole.firstLine;
-                item.lastLine = block.whole.lastLine;
-                item.begin = block.whole.begin;
-                item.end = block.whole.end;
-                item.itemLine = block.item ? block.item->line : block.whole.firstLine;
-                item.itemBegin = block.item ? block.item->offset : block.whole.begin;
-                item.keyCount = report.keys;
-                item.errors = report.errors;
-                item.warnings = report.warnings;
-                result.items.push_back(std::move(item));
-            });
+        checked = checkScene(path, every, std::nullopt, std::nullopt,
+                             *acquire(state_->modulePath).checker,
+                             [&result, &seen, &path, this](const BlockReport& report) {
+                                 state_->poll(seen, path);
+                                 result.items.push_back(itemOf(report.block, report));
+                             });
     } catch (const ToolError& e) {
         throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
     }
+    result.items.shrinkToFit();
     if (!checked.timing) {
         throw Failure(Failure::Kind::Scene, checked.error, path);
     }
@@ -238,6 +258,59 @@ Scene Library::open(const std::string& path) {
     result.errors = checked.errors;
     result.warnings = checked.warnings;
     return result;
+}
+
+std::unique_ptr<ItemStream> Library::stream(const std::string& path) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    acquire(state_->modulePath);
+    Scene scene;
+    scene.path = path;
+    stamp(path, scene.size, scene.modified);
+    try {
+        return std::unique_ptr<ItemStream>(new ItemStream(std::make_unique<ItemStream::State>(
+            ItemStream::State{std::move(scene), scene::Reader::open(path), {}, 0, false})));
+    } catch (const ToolError& e) {
+        throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
+    }
+}
+
+std::optional<Item> Library::next(ItemStream& stream) {
+    ItemStream::State& state = *stream.state_;
+    if (state.ended) {
+        return std::nullopt;
+    }
+    std::lock_guard<std::mutex> hold(hostLock());
+    BlockChecker& checker = *acquire(state_->modulePath).checker;
+    try {
+        for (scene::Event event = state.reader.next(); event != scene::Event::End;
+             event = state.reader.next()) {
+            if (event != scene::Event::Block) {
+                continue;
+            }
+            state_->poll(state.seen, state.scene.path);
+            if (!state.timing) {
+                // Hosts write the header before any item: the first block
+                // sees all of it.
+                state.timing = sceneTiming(state.reader.header(), std::nullopt, std::nullopt);
+                state.scene.fps = state.timing->fps;
+                state.scene.frameStep = state.timing->step;
+                if (state.timing->frames) {
+                    state.scene.firstFrame = state.timing->frames->first;
+                    state.scene.lastFrame = state.timing->frames->last;
+                }
+            }
+            const scene::Block& block = state.reader.block();
+            return itemOf(block, checker.check(block, *state.timing));
+        }
+    } catch (const ToolError& e) {
+        state.ended = true;
+        throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), state.scene.path);
+    }
+    state.ended = true;
+    if (state.reader.stopped()) {
+        throw Failure(Failure::Kind::Scene, scene::stoppedMessage(state.reader), state.scene.path);
+    }
+    return std::nullopt;
 }
 
 std::vector<Finding> Library::findings(const Scene& scene, const Item& item) {
