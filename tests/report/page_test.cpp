@@ -15,9 +15,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -133,6 +135,42 @@ TEST(ReportChart, OffsetsNearTheLargestNumberAreDrawnAtFinitePlaces) {
             EXPECT_FALSE(std::regex_search(*drawn, found, std::regex("[0-9]{13}")))
                 << xs[0] << ": " << found.str();
         }
+    }
+}
+
+// The command's SVG plot of a long range: every spike and trough of the
+// curve drawn (the same highest and lowest points as a short range of the
+// same values), in points bounded by the plot's pixel columns, not by the
+// frames (a million frames made a 42 MB file of skipped-over samples).
+TEST(PreviewPlot, ALongRangeKeepsItsPeaksInPointsBoundedByThePlot) {
+    constexpr std::size_t kMostPoints = 4 * 734 + 4; // four per pixel column
+    std::optional<std::pair<double, double>> extremes;
+    for (const std::size_t n : {std::size_t{100}, std::size_t{5000}, std::size_t{300000}}) {
+        std::vector<double> xs(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            xs[i] = i % 7 == 3 ? -1.0 : 0.5 * std::sin(static_cast<double>(i) * 1.7);
+        }
+        xs[n * 2 / 3] = 5.0; // one frame's spike, between any two thinned frames
+        const std::string svg = vrim::plotSvg(itemWithOffsets(xs).plot);
+        // Found by hand: std::regex recurses per character, past the stack
+        // on a long points list.
+        const std::size_t id = svg.find("id=\"curve-X\"");
+        ASSERT_NE(id, std::string::npos);
+        const std::size_t from = svg.find("points=\"", id) + 8;
+        const std::string points = svg.substr(from, svg.find('"', from) - from);
+        std::vector<double> ys;
+        for (std::size_t comma = points.find(','); comma != std::string::npos;
+             comma = points.find(',', comma + 1)) {
+            ys.push_back(std::strtod(points.c_str() + comma + 1, nullptr));
+        }
+        SCOPED_TRACE(n);
+        EXPECT_LE(ys.size(), std::min(n, kMostPoints));
+        const auto [low, high] = std::minmax_element(ys.begin(), ys.end());
+        if (!extremes) {
+            extremes = {*low, *high};
+        }
+        EXPECT_EQ(*low, extremes->first);
+        EXPECT_EQ(*high, extremes->second);
     }
 }
 

@@ -13,7 +13,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace vrim {
 
@@ -24,19 +26,26 @@ struct PreviewOptions {
     std::string svg;
 };
 
-// Right-aligned columns, each as wide as its widest cell.
-void printTable(Output& out, const std::vector<std::vector<std::string>>& rows) {
+// Right-aligned columns, each as wide as its widest cell. The rows are made
+// twice, once to measure and once to print, rather than held: a million
+// frames of cells would take hundreds of megabytes.
+void printTable(Output& out, std::size_t count,
+                const std::function<std::vector<std::string>(std::size_t)>& row) {
     std::vector<std::size_t> widths;
-    for (const auto& row : rows) {
-        widths.resize(std::max(widths.size(), row.size()), 0);
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], row[i].size());
+    for (std::size_t r = 0; r < count; ++r) {
+        const std::vector<std::string> cells = row(r);
+        widths.resize(std::max(widths.size(), cells.size()), 0);
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            widths[i] = std::max(widths[i], cells[i].size());
         }
     }
-    for (const auto& row : rows) {
-        std::string text;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            text += (i == 0 ? "" : "  ") + std::string(widths[i] - row[i].size(), ' ') + row[i];
+    std::string text;
+    for (std::size_t r = 0; r < count; ++r) {
+        const std::vector<std::string> cells = row(r);
+        text.clear();
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            text.append(i == 0 ? 0 : 2, ' ').append(widths[i] - cells[i].size(), ' ');
+            text += cells[i];
         }
         out.print("%s\n", text.c_str());
     }
@@ -82,7 +91,7 @@ int runPreview(const PreviewOptions& options) {
     refuseOneFileForBoth(options);
     Session session(options.motion.module.empty() ? defaultModulePath() : options.motion.module);
     const MotionSetup setup = prepareMotion(session, options.motion);
-    const std::vector<Sample> samples = sampleMotion(session, setup);
+    std::vector<Sample> samples = sampleMotion(session, setup);
 
     char range[160];
     std::snprintf(range, sizeof range, "frames %d to %d at %g fps", setup.frames.first,
@@ -92,18 +101,23 @@ int runPreview(const PreviewOptions& options) {
     out.print("Shake of %s, %s\n", terminalText(setup.source).c_str(), range);
     out.print("Offsets from the item's position (%s); key: the key that acts, - none\n\n",
               restText(setup.rest).c_str());
-    std::vector<std::vector<std::string>> rows = {{"frame", "time", "key", "X", "Y", "Z"}};
-    for (const Sample& sample : samples) {
+    printTable(out, samples.size() + 1, [&samples](std::size_t r) -> std::vector<std::string> {
+        if (r == 0) {
+            return {"frame", "time", "key", "X", "Y", "Z"};
+        }
+        const Sample& sample = samples[r - 1];
         std::string key = "-";
         if (sample.moved) {
             // The module moved the item; the analysis names the key that did.
             key = sample.key >= 0 ? std::to_string(sample.key + 1) : "?";
         }
-        rows.push_back({std::to_string(sample.hostFrame), text::fixed(sample.time, 4), key,
-                        text::fixed(sample.offset[0], 9), text::fixed(sample.offset[1], 9),
-                        text::fixed(sample.offset[2], 9)});
-    }
-    printTable(out, rows);
+        return {std::to_string(sample.hostFrame),
+                text::fixed(sample.time, 4),
+                key,
+                text::fixed(sample.offset[0], 9),
+                text::fixed(sample.offset[1], 9),
+                text::fixed(sample.offset[2], 9)};
+    });
 
     if (!options.svg.empty()) {
         Plot plot;
@@ -112,7 +126,7 @@ int runPreview(const PreviewOptions& options) {
                         restText(setup.rest) + "); shaded: the frames each key moves the item";
         plot.fps = setup.fps;
         plot.frames = setup.frames;
-        plot.samples = samples;
+        plot.samples = std::move(samples); // the table is printed: the plot takes them
         plot.keys = plotKeys(*setup.instance, setup.fps, setup.frames);
         Output svg(options.svg, motionInputs(options.motion));
         const std::string text = plotSvg(plot);

@@ -3,6 +3,7 @@
 #include "text/numbers.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -280,20 +281,87 @@ void drawAxes(Drawing& drawing, const Plot& plot) {
     drawing.line("</g>");
 }
 
+// Where the samples outnumber the plot's pixel columns this many times, each
+// column is drawn from its first, lowest, highest and last sample: every peak
+// stays (no false pattern from skipped frames) and the file stays the size
+// of the plot, not of the frame range.
+constexpr std::size_t kSamplesPerColumnBeforeEnvelope = 4;
+
+// The points of one run of a curve, a pixel column at a time when thinned.
+class CurvePoints {
+  public:
+    CurvePoints(const Drawing& drawing, bool thin) : drawing_(drawing), thin_(thin) {}
+    void add(double frame, double offset) {
+        const Point point{drawing_.x(frame), drawing_.y(offset), count_++};
+        if (!thin_) {
+            put(point);
+            return;
+        }
+        const auto column = static_cast<long long>(std::floor(point.x));
+        if (used_ && column != column_) {
+            flushColumn();
+        }
+        if (!used_) {
+            column_ = column;
+            first_ = low_ = high_ = point;
+            used_ = true;
+        }
+        low_ = point.y > low_.y ? point : low_; // y grows downwards
+        high_ = point.y < high_.y ? point : high_;
+        last_ = point;
+    }
+    // The run's points, ready for a polyline; empty when it had none.
+    std::string take() {
+        flushColumn();
+        count_ = 0;
+        return std::move(text_);
+    }
+
+  private:
+    struct Point {
+        double x, y;
+        std::size_t order;
+    };
+    void put(const Point& point) { text_ += number(point.x) + "," + number(point.y) + " "; }
+    void flushColumn() {
+        if (!used_) {
+            return;
+        }
+        std::array<Point, 4> points = {first_, low_, high_, last_};
+        std::sort(points.begin(), points.end(),
+                  [](const Point& a, const Point& b) { return a.order < b.order; });
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            if (i == 0 || points[i].order != points[i - 1].order) {
+                put(points[i]);
+            }
+        }
+        used_ = false;
+    }
+    const Drawing& drawing_;
+    bool thin_;
+    bool used_ = false;
+    long long column_ = 0;
+    std::size_t count_ = 0;
+    Point first_{}, low_{}, high_{}, last_{};
+    std::string text_;
+};
+
 // One axis's curve: one line per run of finite samples, so that the curve
 // breaks where the offset is not a number. The first run carries the
 // curve's id. A marker on each sample while they stay apart.
 void drawCurve(Drawing& drawing, const Plot& plot, int axis) {
     const std::string dash = dashOf(kAxes[axis]);
-    std::string points;
+    const bool thin = plot.samples.size() >
+                      kSamplesPerColumnBeforeEnvelope * static_cast<std::size_t>(kRight - kLeft);
+    CurvePoints points(drawing, thin);
     bool first = true;
     auto endRun = [&] {
-        if (!points.empty()) {
+        const std::string run = points.take();
+        if (!run.empty()) {
             drawing.line(std::string("<polyline") +
                          (first ? std::string(" id=\"curve-") + kAxes[axis].name + "\"" : "") +
-                         " stroke=\"" + kAxes[axis].colour + "\"" + dash + " points=\"" + points +
+                         " stroke=\"" + kAxes[axis].colour + "\"" + dash + " points=\"" + run +
                          "\"/>");
-            points.clear();
             first = false;
         }
     };
@@ -302,8 +370,7 @@ void drawCurve(Drawing& drawing, const Plot& plot, int axis) {
             endRun();
             continue;
         }
-        points +=
-            number(drawing.x(sample.frame)) + "," + number(drawing.y(sample.offset[axis])) + " ";
+        points.add(sample.frame, sample.offset[axis]);
     }
     endRun();
     if (plot.samples.size() <= kMaxMarkedSamples) {
