@@ -298,6 +298,9 @@ void SceneEdit::readBlocks() {
     scene::ShakenItems shaken;
     const auto readOn = [&] { return selection.more() ? reader.next() : scene::Event::End; };
     for (scene::Event event = reader.next(); event != scene::Event::End; event = readOn()) {
+        if (options_.poll) {
+            options_.poll();
+        }
         if (event == scene::Event::Item) {
             selection.seeItem(reader.item().name);
             continue;

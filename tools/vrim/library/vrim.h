@@ -248,8 +248,6 @@ class Library {
   private:
     struct State;
     std::unique_ptr<State> state_;
-    // One scene of check() into result; call with the host's lock held.
-    void checkOne(const std::string& path, CheckResult& result);
 };
 
 // Where the module is looked for without a path, and whether it is there:

@@ -73,6 +73,20 @@ std::string otherPlatform(const std::string& path) {
     return "";
 }
 
+// The motion access of evaluateOnThisThread: its calls carry no context,
+// so the position they read and write is the calling thread's.
+thread_local double* threadPosition = nullptr;
+thread_local bool threadMoved = false;
+
+void threadGetParam(int /*param*/, double /*time*/, double value[3]) {
+    std::memcpy(value, threadPosition, 3 * sizeof(double));
+}
+
+void threadSetParam(int /*param*/, const double value[3]) {
+    std::memcpy(threadPosition, value, 3 * sizeof(double));
+    threadMoved = true;
+}
+
 } // namespace
 
 std::string defaultModulePath() {
@@ -151,6 +165,23 @@ Session::Motion Session::evaluate(ShakeInstance* instance, int32_t frame, double
     Motion motion;
     motion.moved = handler_.evaluate(host_, instance, frame, time);
     std::memcpy(motion.position, host_.position, sizeof motion.position);
+    return motion;
+}
+
+Session::Motion Session::evaluateOnThisThread(ShakeInstance* instance, int32_t frame, double time,
+                                              const double rest[3]) const {
+    Motion motion;
+    std::memcpy(motion.position, rest, sizeof motion.position);
+    threadPosition = motion.position;
+    threadMoved = false;
+    MotionAccess access{};
+    access.frame = frame;
+    access.time = time;
+    access.getParam = threadGetParam;
+    access.setParam = threadSetParam;
+    handler_.record.evaluate(instance, &access);
+    motion.moved = threadMoved;
+    threadPosition = nullptr;
     return motion;
 }
 
