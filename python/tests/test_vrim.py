@@ -167,7 +167,7 @@ def test_blocks_by_number_and_name_are_each_edited_once(scene, kwargs, edited):
 REFUSALS = [
     (dict(item="Nobody", actions=[vrim.Action.shift(1)]), vrim.ItemError, "Camera_Rig"),
     (dict(block=9, actions=[vrim.Action.shift(1)]), vrim.ItemError, "block 9 is out of range"),
-    (dict(item="Camera_Rig", actions=[vrim.Action.set("colour", 1)]), vrim.UsageError, "colour"),
+    (dict(item="Camera_Rig", actions=[("set", "colour=1")]), vrim.UsageError, "colour"),
     (dict(item="Camera_Rig", actions=[vrim.Action.set("start", "1e12")]), vrim.UsageError, "1e12"),
     (dict(item="Camera_Rig", actions=[vrim.Action.key(7)]), vrim.EditRefused, "Action.key(7)"),
 ]
@@ -287,8 +287,8 @@ def C(kind, key, was, field=None, old=None, new=None, asked=True, item="Camera_R
 
 CHANGES = [
     # A typed field.
-    ([vrim.Action.key(2), vrim.Action.set("freq", 0.5)], "",
-     [C("field", 2, 2, "freq", "0.250000", "0.500000")]),
+    ([vrim.Action.key(2), vrim.Action.set("period", 0.5)], "",
+     [C("field", 2, 2, "period", "0.250000", "0.500000")]),
     # A shift moves both ends of every key.
     ([vrim.Action.shift(2)], "",
      [C("field", 1, 1, "start", "0.000000", "2.000000"),
@@ -300,8 +300,11 @@ CHANGES = [
      [C("deleted-key", None, 1), C("key-count", None, None, None, "2.000000", "1.000000")]),
     # What the module's save rewrites on its own is a change not asked for.
     ([vrim.Action.key(2), vrim.Action.set("end", 61)], "FREQ 0.1\n",
-     [C("field", 1, 1, "freq", "0.1", "0.100000", asked=False),
+     [C("field", 1, 1, "period", "0.1", "0.100000", asked=False),
       C("field", 2, 2, "end", "60.000000", "61.000000")]),
+    # A value the file holds as the old one: the block is unchanged, and says so.
+    ([vrim.Action.key(1), vrim.Action.set("width_x", 1e-7)], "",
+     [C("field", 1, 1, "width_x", "0.000000", "0.000000", asked=False)]),
 ]
 
 
@@ -317,8 +320,10 @@ def test_changes_as_objects_equal_edit_json(scene, actions, short, expected):
         args += ["--" + a.option] + ([a.value] if a.value else [])
     listed = json.loads(run("edit", scene, "--item", "Camera_Rig", *args, "--dry-run",
                             "--json").stdout)
-    from_json = [vrim.Change(b["item"], b["block"], c["kind"], c["key"], c["was"], c["field"],
-                             c["old"], c["new"], c["asked"])
+    # The command names fields as its --set does; a Change as a Key does.
+    field = {"freq": "period", "width-x": "width_x", "fall-off": "fall_off"}
+    from_json = [vrim.Change(b["item"], b["block"], c["kind"], c["key"], c["was"],
+                             field.get(c["field"], c["field"]), c["old"], c["new"], c["asked"])
                  for s in listed["scenes"] for b in s["blocks"] for c in b.get("changes", [])]
     assert from_json == list(result.changes)
 
@@ -545,7 +550,7 @@ def test_hard_linked_scene_is_replaced_only_when_asked(scene, tmp_path):
      "did you mean 'Lamp_Swing'?"),
     (dict(item="Camera_Rig", actions=[vrim.Action.shift(1), vrim.Action.key(7)]), "Camera_Rig",
      "Action.key(7)", "Action.key(7)"),
-    (dict(item="Camera_Rig", actions=[vrim.Action.set("colour", 2)]), None,
+    (dict(item="Camera_Rig", actions=[("set", "colour=2")]), None,
      "Action.set('colour', '2')", "unknown field"),
 ])
 def test_exceptions_carry_scene_item_and_action(scene, kwargs, item, action, text):
@@ -556,12 +561,43 @@ def test_exceptions_carry_scene_item_and_action(scene, kwargs, item, action, tex
     assert text in str(refused.value) and "--" not in str(refused.value)
 
 
-def test_fields_take_the_names_a_key_reads(scene):
-    result = vrim.edit(scene, item="Camera_Rig", dry_run=True,
-                       actions=[vrim.Action.set("period", 0.5), vrim.Action.set("width_y", 0.25),
-                                vrim.Action.set("fall_off", False)])
-    assert {(c.field, c.new) for c in result.changes} == \
-        {("freq", "0.500000"), ("width-y", "0.250000"), ("fall-off", "0.000000")}
+# Each field as a Key reads it, its old name (the command's), a value, and
+# what the file then holds.
+FIELDS = [
+    ("start", "start", 3, "3.000000"),
+    ("end", "end", 30, "30.000000"),
+    ("period", "freq", 0.5, "0.500000"),
+    ("width_x", "width-x", 0.125, "0.125000"),
+    ("width_y", "width-y", 0.25, "0.250000"),
+    ("width_z", "width-z", 0.375, "0.375000"),
+    ("fall_off", "fall-off", False, "0.000000"),
+]
+
+
+@pytest.mark.parametrize("name,old_name,value,held", FIELDS)
+def test_one_vocabulary_for_the_fields_an_edit_sets_and_reports(scene, name, old_name, value,
+                                                               held):
+    # A key's field named as the Key reads it (width_x: width[0]).
+    assert name in {f.name for f in dataclasses.fields(vrim.Key)} | {"width_x", "width_y",
+                                                                     "width_z"}
+    results = [vrim.edit(scene, item="Camera_Rig", dry_run=True,
+                         actions=[vrim.Action.set(given, value)]) for given in (name, old_name)]
+    # The old name still sets the same field; both report it by the Key's name,
+    # and what a change reports, an action takes back.
+    assert results[0] == results[1]
+    assert [(c.field, c.new, c.asked) for c in results[0].changes] == [(name, held, True)]
+    assert vrim.Action.set(results[0].changes[0].field, value) == vrim.Action.set(name, value)
+    assert repr(vrim.Action.set(old_name, value)).startswith(f"Action.set({name!r}, ")
+
+
+def test_a_field_a_key_does_not_have_is_refused_naming_the_parameter():
+    with pytest.raises(ValueError) as refused:
+        vrim.Action.set("width", 1e-7)
+    assert "field_name 'width'" in str(refused.value)
+    assert "width is three fields" in str(refused.value) and "width_x, width_y" in \
+        str(refused.value)
+    with pytest.raises(ValueError, match="did you mean 'period'"):
+        vrim.Action.set("periods", 1)
 
 
 # ---------------------------------------------------------------------------
@@ -651,8 +687,38 @@ def test_values_the_file_cannot_hold_are_reported_not_rounded_silently(scene):
     # 1e-7 is kept as 0 (the old value: no line changes); 0.0123456789 as 0.012346.
     wanted = [dataclasses.replace(keys[0], width=(1e-7, 0.0123456789, 0.0))] + list(keys[1:])
     result = vrim.edit(scene, item="Camera_Rig", keys=wanted, dry_run=True)
-    inexact = {(c.key, c.field, c.new) for c in result.changes if not c.asked}
-    assert inexact == {(1, "width-x", "0.0"), (1, "width-y", "0.012346")}
+    inexact = {(c.key, c.field, c.old, c.new) for c in result.changes if not c.asked}
+    assert inexact == {(1, "width_x", "0.000000", "0.000000"),
+                       (1, "width_y", "0.080000", "0.012346")}
+
+
+# A plain action's value, and what the file holds of key 1 (width_x was
+# 0.000000, period 0.100000): held otherwise than given is not asked for.
+ROUNDED = [
+    ("width_x", 1e-7, "0.000000", False),       # kept as the old value: no line changes
+    ("width_x", 0.0123456789, "0.012346", False),
+    ("period", 1 / 3, "0.333333", False),
+    ("width_x", 0.125, "0.125000", True),       # held exactly
+    ("period", "0.25", "0.250000", True),
+    ("start", 5, "5.000000", True),
+]
+
+
+@pytest.mark.parametrize("field,value,held,asked", ROUNDED)
+def test_plain_actions_report_values_the_file_cannot_hold(scene, field, value, held, asked):
+    result = vrim.edit(scene, item="Camera_Rig", dry_run=True,
+                       actions=[vrim.Action.key(1), vrim.Action.set(field, value)])
+    assert [(c.key, c.field, c.new, c.asked) for c in result.changes] == \
+        [(1, field, held, asked)]
+    # The same rule for a chain of keys.
+    if field != "start":
+        keys = list(vrim.open(scene).item("Camera_Rig").keys)
+        given = float(value)
+        keys[0] = dataclasses.replace(keys[0], period=given) if field == "period" else \
+            dataclasses.replace(keys[0], width=(given,) + keys[0].width[1:])
+        chain = vrim.edit(scene, item="Camera_Rig", keys=keys, dry_run=True)
+        assert [(c.key, c.field, c.new, c.asked) for c in chain.changes] == \
+            [(1, field, held, asked)]
 
 
 def test_each_item_gets_its_own_actions_in_one_pass(scene):

@@ -1,6 +1,7 @@
 #include "tools/vrim/edit/asked_changes.h"
 
 #include "text/names.h"
+#include "text/numbers.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/scene/scene.h"
 
@@ -153,6 +154,18 @@ std::string numberOf(const std::string& line) {
     return blank == std::string::npos ? line : line.substr(blank + 1);
 }
 
+// True when the file holds typed otherwise than it was typed: a number
+// the module's save rounds ("1e-7" saved as "0.000000"). Text that is no
+// number (a fall-off's "on") is never called inexact.
+bool heldOtherwise(const std::string& typed, const std::optional<std::string>& saved) {
+    if (!saved) {
+        return false;
+    }
+    const text::Reading<double> asked = text::readReal(typed);
+    const text::Reading<double> held = text::readReal(*saved);
+    return asked && held && asked.value != held.value;
+}
+
 } // namespace
 
 const char* kindName(KeyChange::Kind kind) {
@@ -299,6 +312,11 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
         }
         return numberOf(lines[*at]);
     };
+    // What the last action typed into each field of a loaded key, as typed.
+    std::map<std::pair<std::size_t, KeyField>, std::string> typed;
+    for (const ActionWatch::Write& write : watch.lastWrites()) {
+        typed[{write.key, write.field}] = write.value;
+    }
     for (std::size_t key = 0; key < after.keys.size(); ++key) {
         const std::optional<std::size_t> origin = watch.origin(key);
         if (!origin) {
@@ -321,10 +339,14 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
             const std::optional<std::size_t> newAt = saved.fields[slot];
             std::optional<std::string> was = numberAt(oldLines, oldAt),
                                        now = numberAt(newLines, newAt);
-            if (was != now) {
+            // A value the file cannot hold as typed is the module's doing,
+            // not the action's, also when the line stays as it was.
+            const auto typedHere = typed.find({key, field});
+            const bool rounded = typedHere != typed.end() && heldOtherwise(typedHere->second, now);
+            if (was != now || rounded) {
                 changes.changes.push_back({KeyChange::Kind::Field, key + 1, *origin + 1,
                                            nameOf(field), std::move(was), std::move(now),
-                                           watch.asked(key, field)});
+                                           watch.asked(key, field) && !rounded});
             }
             if (watch.asked(key, field) || !newAt ||
                 (oldAt && oldLines[*oldAt] == newLines[*newAt])) {

@@ -150,7 +150,9 @@ struct Change {
     std::size_t was = 0;   // 1-based in the file's keys; 0 for an added key and the count
     std::string field;     // as --set names it; empty unless kind is "field"
     std::optional<std::string> before, after; // the number as the file held it, as saved
-    bool asked = true;                        // false: the module's save changed it on its own
+    // false: the module's save changed it on its own, or holds a typed value
+    // otherwise than typed (rounded), then listed even when the line is kept
+    bool asked = true;
 };
 
 struct EditResult {
