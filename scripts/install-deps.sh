@@ -20,7 +20,8 @@ pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest lib
       python3-jsonschema help2man man-db patch git ca-certificates ccache acl attr zsh fish
       python3-build python3-wheel python3-venv
       pkgconf # pkg-config: the wide-character ncurses of the terminal editor
-      universal-ctags) # scripts/long-functions.sh: where each function starts and ends
+      universal-ctags # scripts/long-functions.sh: where each function starts and ends
+      file procps) # the module-file check reads the ELF type; the editor test finds its child
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 # The browser test fetches axe-core with npm. Node.js may come from elsewhere
 # than Debian (NodeSource's nodejs carries its own npm and conflicts with
