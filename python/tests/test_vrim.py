@@ -219,20 +219,82 @@ def test_module_errors():
         vrim.open(TWO, module="/nonexistent/vrim_s.p")
 
 
-def test_threads_share_the_library_and_get_the_same_rows():
-    item = vrim.open(TWO).item("Camera_Rig")
-    expected = item.offsets()
-    results = [None] * 4
+def _in_threads(work, count):
+    """Runs work(i) on count threads at once; their results, or the first
+    exception one raised."""
+    results, errors = [None] * count, []
 
-    def work(i):
-        results[i] = item.offsets()
+    def run_one(i):
+        try:
+            results[i] = work(i)
+        except BaseException as e:  # noqa: B902 (handed to the test)
+            errors.append(e)
 
-    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
+    threads = [threading.Thread(target=run_one, args=(i,)) for i in range(count)]
     for t in threads:
         t.start()
     for t in threads:
         t.join()
-    assert all(r == expected for r in results)
+    if errors:
+        raise errors[0]
+    return results
+
+
+# Threads at once on one Item or several, each with its own base track:
+# rows equal, bit for bit, to the same calls made one at a time.
+THREADED = [
+    ("offsets", lambda item, i: item.offsets([f / 4 for f in range(4000)])),
+    ("times", lambda item, i: item.offsets(times=[f / 97 for f in range(4000)])),
+    ("bake", lambda item, i: item.bake([(f, i, -i, 2 * i) for f in range(4000)])),
+    ("keys", lambda item, i: item.keys),
+]
+
+
+@pytest.mark.parametrize("name,call", THREADED)
+def test_threads_at_once_get_the_rows_of_one_at_a_time(tmp_path, name, call):
+    paths = []
+    for i in range(4):
+        paths.append(tmp_path / f"shot{i}.lws")
+        shutil.copyfile(TWO, paths[-1])
+    items = [vrim.open(p).item(("Camera_Rig", "Lamp_Swing")[i % 2]) for i, p in enumerate(paths)]
+    expected = [call(item, i) for i, item in enumerate(items)]
+    for _ in range(5):
+        assert _in_threads(lambda i: call(items[i], i), 4) == expected
+        # One item shared by every thread.
+        assert _in_threads(lambda i: call(items[0], 0), 4) == [expected[0]] * 4
+
+
+@pytest.mark.parametrize("call", [vrim.open, vrim.check])
+def test_other_scenes_are_evaluated_while_a_big_one_is_read(many_items, call):
+    # The old library held its lock through a whole open or check: an
+    # evaluation on another scene waited for it to end. Now the longest
+    # wait between two evaluations is a small part of the reading.
+    import time
+
+    path, _ = many_items
+    item = vrim.open(TWO).item("Lamp_Swing")
+    reading = threading.Event()
+    read = threading.Event()
+    ends = []
+
+    def evaluate():
+        reading.wait()
+        while not read.is_set():
+            item.offsets([1, 2, 3])
+            ends.append(time.perf_counter())
+
+    def read_big():
+        reading.set()
+        start = time.perf_counter()
+        call(path)
+        read.set()
+        return start, time.perf_counter()
+
+    start, end = _in_threads(lambda i: read_big() if i == 0 else evaluate(), 2)[0]
+    waits = [b - a for a, b in zip([start] + ends, ends + [end])]
+    print(f"{call.__name__}: {end - start:.2f} s; {len(ends)} evaluations meanwhile, "
+          f"the longest wait {max(waits):.3f} s")
+    assert max(waits) < (end - start) / 4
 
 
 def test_opening_a_big_scene_keeps_memory_bounded(tmp_path):
