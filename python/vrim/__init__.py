@@ -18,10 +18,14 @@ A session::
     >>> vrim.edit("shot.lws", item="Lamp_Swing",
     ...           actions=[vrim.Action.shift(12)], dry_run=True).diff
 
-Threads: the module runs in one stand-in host per process, so calls into it
-are taken one at a time (the interpreter lock is released while the module
-works, so other Python threads run meanwhile). Scene, Item, Key and Finding
-objects are read-only and may be shared between threads freely.
+Threads: every call lets go of the interpreter lock while it works. Scenes
+are read and checked, and items evaluated, in parallel threads; only the
+moments the module reads a block, and ``edit``, ``report`` and ``diff``
+whole, are taken one at a time (the module runs in one stand-in host per
+process). Scene, Item, Key and Finding objects are read-only and may be
+shared between threads freely. Ctrl-C raises KeyboardInterrupt within
+moments during ``open``, ``check``, ``edit`` and ``report``; nothing is
+written then.
 """
 
 from __future__ import annotations

@@ -8,9 +8,20 @@
 // `vrim` is built on this header alone.
 //
 // Threads: a Library holds one module loaded into the stand-in host, whose
-// services are process-wide. Calls on any Library are therefore taken one at
-// a time (an internal lock); a caller may share Library objects between
-// threads, but gains no parallel work by it.
+// services are the process's: what touches them (the module reading a
+// block, its key editor, its save) is taken one call at a time. Scene files
+// are read and checked outside that lock (held per block), and an
+// evaluation loads its item into an instance of its own and evaluates it
+// with no lock at all, so threads evaluating at once run in parallel. edit,
+// report and diff hold the host for their whole run. Library objects, and
+// the Scene and Item records they hand out, may be shared between threads;
+// Libraries of different module files take the one session in turn (a call
+// on the other file waits for the calls in progress to end). Between
+// processes nothing is shared but files.
+//
+// Interrupts: the check given to setInterruptCheck is asked between blocks
+// and items, at most every few milliseconds, during open, check, edit and
+// report; true ends the call with Failure (Interrupted), nothing written.
 #pragma once
 
 #include <array>
@@ -204,9 +215,10 @@ class Library {
     Library& operator=(const Library&) = delete;
 
     const std::string& modulePath() const;
-    // Asked every so many blocks while a scene is read or checked: true ends
-    // the call with a Failure (Interrupted). A caller's Ctrl-C handler, so
-    // that a long open stops within moments; none by default.
+    // Asked between blocks while open, check, edit and report work, at most
+    // every few milliseconds, from the calling thread: true ends the call
+    // with a Failure (Interrupted). A caller's Ctrl-C handler, so that a long
+    // call stops within moments; none by default. Set it before any call.
     void setInterruptCheck(std::function<bool()> interrupted);
 
     // Reads the scene through, checking every block as `vrim check` does;
