@@ -940,6 +940,26 @@ def test_ctrl_c_raises_keyboard_interrupt_within_a_second(tmp_path, many_items, 
     assert os.listdir(os.path.dirname(path)) == ["many.lws"]
 
 
+def test_what_a_signal_handler_raises_ends_the_call_as_it_is(many_items):
+    # A script's own handler (a time limit, say) is not turned into Ctrl-C.
+    import signal
+
+    class TimeLimit(Exception):
+        pass
+
+    def limit(*_):
+        raise TimeLimit()
+
+    old = signal.signal(signal.SIGALRM, limit)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.2)
+        with pytest.raises(TimeLimit):
+            vrim.open(many_items[0])
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, old)
+
+
 def test_the_wheel_installs_into_a_virtual_environment_and_edits(tmp_path, scene):
     import venv  # noqa: F401  (python3-venv)
 
