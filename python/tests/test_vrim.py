@@ -4,7 +4,6 @@ offsets and edits, through the same module file."""
 import dataclasses
 import json
 import os
-import resource
 import shutil
 import subprocess
 import sys
