@@ -239,9 +239,10 @@ struct Library::State {
 
 namespace {
 
-// One call's asking of the caller's interrupt check, between blocks and
-// items: at most every few milliseconds, so that a cheap block costs no more
-// than a clock's reading, and an expensive one no more than its own time.
+// One call's asking of the caller's interrupt check, between scenes, blocks
+// and items, and every so many samples: at most every few milliseconds, so
+// that a cheap block costs no more than a clock's reading, and an expensive
+// one no more than its own time.
 class Asker {
   public:
     Asker(const std::function<bool()>& interrupted, std::string doing, std::string scene)
@@ -391,7 +392,12 @@ void Library::evaluateInto(const Scene& scene, const Item& item, const double* f
     const Using session(state_->modulePath);
     const OwnInstance instance(session, scene, item);
     const double still[3] = {0.0, 0.0, 0.0};
+    Asker poll(state_->interrupted, "evaluating " + item.name, scene.path);
+    constexpr std::size_t kSamplesBetweenPolls = 65536;
     for (std::size_t i = 0; i < count; ++i) {
+        if (i % kSamplesBetweenPolls == 0) {
+            poll();
+        }
         // The host passes the whole frame at or before the sample, and the
         // sample's own time, as bake does.
         const double frame = times ? frames[i] * fps : frames[i];
@@ -432,6 +438,7 @@ void checkOne(BlockChecker& checker, const std::function<bool()>& interrupted,
     const scene::BlockSelector every;
     SceneCheck checked;
     Asker poll(interrupted, "checking '" + path + "'", path);
+    poll(); // a folder of many scenes without a block is long work too
     try {
         checked = checkScene(path, every, std::nullopt, std::nullopt, checker,
                              [&found, &path, &poll](const BlockReport& report) {
@@ -713,6 +720,7 @@ ReportResult Library::report(const std::vector<std::string>& paths, const std::s
     setup.poll = [&poll] { poll(); };
     report::Review review(session.session(), std::move(setup));
     for (const std::string& path : files) {
+        poll();
         review.scene(path);
     }
     const std::size_t bytes = review.write([&](std::string_view piece) {

@@ -215,10 +215,11 @@ class Library {
     Library& operator=(const Library&) = delete;
 
     const std::string& modulePath() const;
-    // Asked between blocks while open, check, edit and report work, at most
-    // every few milliseconds, from the calling thread: true ends the call
-    // with a Failure (Interrupted). A caller's Ctrl-C handler, so that a long
-    // call stops within moments; none by default. Set it before any call.
+    // Asked between scenes and blocks while open, check, edit and report
+    // work, and every 65536 samples of an evaluation, at most every few
+    // milliseconds, from the calling thread: true ends the call with a
+    // Failure (Interrupted). A caller's Ctrl-C handler, so that a long call
+    // stops within moments; none by default. Set it before any call.
     void setInterruptCheck(std::function<bool()> interrupted);
 
     // Reads the scene through, checking every block as `vrim check` does;
