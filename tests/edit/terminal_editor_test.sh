@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The interactive key editor as a person uses it, inside tmux: focus in screen
 # order, the delete confirmation and the module's message, a refused typed
-# value, leaving with and without changes, a 30-key list at 120x40 and at the
+# value, leaving with and without changes, every field of every key in the
+# list by the width it has, a 30-key list at 120x40 and at the
 # 60x16 minimum, go-to-key, a resize, a scene changed on disk before Ctrl-S,
 # and Ctrl-S writing what the same clicks as a script write.
 # Usage: terminal_editor_test.sh BIN_DIR SAMPLE_SCENE [PICTURE_DIR]
 # Exits 77 (skipped) when tmux is missing. With PICTURE_DIR, the 100x30
 # screen is left there as edit-terminal.ansi for scripts/terminal-picture.py,
-# and the screens of names, the item list, the review and the help as text
-# (edit-terminal-*.txt).
+# and the screens of names, the item list, the key list at 200x50, the
+# review and the help as text (edit-terminal-*.txt).
 set -euo pipefail
 if ! command -v tmux >/dev/null; then
   echo "SKIPPED: tmux is not installed; the terminal editor is not tested"
@@ -263,6 +264,49 @@ for size in "120 40 30" "60 16 6"; do
   done_case
 done
 cmp "$work/thirty.lws" "$work/thirty-original.lws" || fail "moving about changed the file"
+
+# --- Every field of every key in the list where it fits: the widths and
+# fall-off in aligned columns beside the module's text, each row the values
+# of its own key; the typed values not yet stored stay in sight, and the
+# stored ones show once the panel leaves the key.
+cp "$sample" "$work/shot.lws"
+widths_row() { # ROW: key ROW of the Lamp_Swing, every field
+  case $1 in
+  1) echo "Start   0, End  90, Freq 0.500000  Width X 0.2  Y 0     Z 0     FallOff on" ;;
+  2) echo "Start  30, End  45, Freq 0.200000  Width X 0    Y 0.05  Z 0     FallOff off" ;;
+  3) echo "Start  60, End  75, Freq 0.000000  Width X 0    Y 0     Z 0.05  FallOff on" ;;
+  esac
+}
+while read -r cols lines fields pending; do
+  start "key list at ${cols}x$lines" "$work/shot.lws" "$cols" "$lines" --item Lamp_Swing
+  shows "key 1 of 3"
+  for row in 1 2 3; do
+    if [ "$fields" = all ]; then
+      shows "$(widths_row $row)"
+    else
+      shows -E "$(widths_row $row | cut -c1-33)\$"
+    fi
+  done
+  [ "$cols" != 200 ] || keep "list-${cols}x$lines"
+  keys Tab 0.3 Tab # the X width of key 1, pending until the panel leaves the key
+  shows -E "^ *> Start   0, End  90, Freq 0\.500000  $pending"
+  [ "$(screen | awk '{ if (length($0) > w) w = length($0) } END { print w }')" -le "$cols" ] ||
+    fail "a line is wider than the terminal"
+  keys Tab Tab Tab Tab Tab Tab Tab Tab Enter # NEXT KEY stores the width into key 1
+  shows "key 2 of 3"
+  [ "$fields" != all ] ||
+    shows "  Start   0, End  90, Freq 0.500000  Width X 0.3  Y 0     Z 0     FallOff on"
+  hides "* pending"
+  keys Escape y
+  [ "$(exited)" = 0 ] || fail "leaving did not exit with 0"
+  cmp "$work/shot.lws" "$work/original.lws" || fail "leaving changed the file"
+  done_case
+done <<'TABLE'
+200 50 all Width X 0\.2  Y 0     Z 0     FallOff on  \* pending: Freq Width X,Y,Z 0\.3 0 0$
+120 40 all Width X 0\.2  Y 0     Z 0  \* pending: Freq Width X,Y,Z 0\.3 0 0$
+100 30 all \* pending: Freq Width X,Y,Z 0\.3 0 0$
+60 16 none \* pending:$
+TABLE
 
 # --- Resizing redraws: from 120x40 to the minimum and past it.
 start "resize" "$work/thirty.lws" 120 40

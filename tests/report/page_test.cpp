@@ -3,6 +3,7 @@
 // applies, and the command's file handling keeps the user's file safe.
 #include "support/tool_run.h"
 #include "tools/vrim/plot/plot.h"
+#include "tools/vrim/report/chart.h"
 #include "tools/vrim/report/collect.h"
 #include "tools/vrim/report/page.h"
 #include "tools/vrim/report/provenance.h"
@@ -100,6 +101,39 @@ TEST(ReportPage, SamplesTravelAsJsonThatKeepsNonNumbersAndItsElement) {
                              R"([250000, "NaN", "inf", "-inf", 0, "2000000000.000000", -13])"));
     EXPECT_EQ(data["key"], nlohmann::json::parse("[[1, 7]]"));
     EXPECT_EQ(data["frames"], nlohmann::json::parse("[[0, 1, 5], [9, 5, 2]]"));
+}
+
+// Offsets near the largest number (a key of hostile widths gives them): the
+// axis, its ticks and every point stay finite numbers with short labels, on
+// the page's chart and in the command's SVG plot alike, and ordinary offsets
+// keep their whole axis.
+TEST(ReportChart, OffsetsNearTheLargestNumberAreDrawnAtFinitePlaces) {
+    const double most = std::numeric_limits<double>::max();
+    const std::regex notANumber(R"([-0-9. ,"]-?(inf|nan))");
+    const std::vector<std::vector<double>> cases = {
+        {1e308, -1e308, 0}, {most, -most, 0}, {most, 0, 1}, {-most, 1e-300, 0}, {0.1, -0.2, 0}};
+    for (const std::vector<double>& xs : cases) {
+        const PageItem item = itemWithOffsets(xs);
+        const vrim::OffsetSpan span = vrim::offsetSpan(item.plot);
+        EXPECT_TRUE(std::isfinite(span.high - span.low)) << xs[0];
+        const double low = *std::min_element(xs.begin(), xs.end());
+        const double high = *std::max_element(xs.begin(), xs.end());
+        if (high - low < 1e9) {
+            EXPECT_LT(span.low, low);
+            EXPECT_GT(span.high, high);
+        }
+        const std::string chart = vrim::report::chartHtml(
+            item.plot, vrim::report::frameAxis(item.plot), {}, 1, item.plot.samples);
+        const std::string svg = vrim::plotSvg(item.plot);
+        for (const std::string* drawn : {&chart, &svg}) {
+            std::smatch found;
+            EXPECT_FALSE(std::regex_search(*drawn, found, notANumber))
+                << xs[0] << ": " << found.str();
+            // A tick's label in a few characters, never a number's hundreds of digits.
+            EXPECT_FALSE(std::regex_search(*drawn, found, std::regex("[0-9]{13}")))
+                << xs[0] << ": " << found.str();
+        }
+    }
 }
 
 // Past the plotting bound items are listed but not drawn; past the listing

@@ -4,8 +4,10 @@
 #include "standin/standin.h"
 #include "text/names.h"
 #include "tools/vrim/edit/key_actions.h"
+#include "tools/vrim/edit/terminal_editor_list.h"
 #include "tools/vrim/error.h"
 #include "tools/vrim/files/cleanup.h"
+#include "tools/vrim/module/analysis.h"
 
 #include <curses.h>
 #include <langinfo.h>
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -211,6 +214,91 @@ struct ScreenLayout {
     const Placed* list = nullptr;
     int listLine = 0, listRows = 0, listCol = 0, listWidth = 0;
 };
+
+// The terminal column of a panel x: a cell never stands for less than a
+// label character, and column 0 is left free.
+struct ColumnScale {
+    double scale = 1;
+    int operator()(int x) const { return 1 + static_cast<int>(std::lround(x * scale)); }
+};
+
+// The module's controls by panel row, top to bottom, in screen order within
+// a row; the key list apart, as it takes the lines the rows leave.
+struct PanelRows {
+    std::vector<std::vector<Placed>> rows;
+    std::vector<int> rowY; // each row's panel y
+    const ControlBox* listBox = nullptr;
+};
+
+PanelRows panelRows(const standin::PanelLayout& layout) {
+    PanelRows panel;
+    for (const ControlBox* box : layout.screenOrder()) {
+        if (box->control->typeName == kControlNameListBox && panel.listBox == nullptr) {
+            panel.listBox = box;
+            continue;
+        }
+        if (panel.rowY.empty() || panel.rowY.back() != box->y) {
+            panel.rowY.push_back(box->y);
+            panel.rows.emplace_back();
+        }
+        panel.rows.back().push_back({box});
+    }
+    return panel;
+}
+
+// Places one panel row's controls left to right, each at its scaled place
+// or right of its left neighbour, on a line of its own when it does not fit
+// beside them; the lines the row takes. Lines count from the row's first.
+int placeRow(std::vector<Placed>& row, const ColumnScale& col, int right) {
+    int line = 0, cursor = 1;
+    for (Placed& p : row) {
+        const PanelControl& c = *p.box->control;
+        const int label = static_cast<int>(c.label.size());
+        const bool button = c.typeName == kControlNameButton;
+        p.fieldWidth = button ? label + 4 : fieldCells(c);
+        const int need = button ? p.fieldWidth : label + 1 + p.fieldWidth;
+        int at = button ? col(p.box->x) : col(p.box->fieldX) - label - 1;
+        at = std::max(at, cursor);
+        if (at + need > right && cursor > 1) {
+            ++line;
+            at = 1;
+        }
+        at = std::min(at, std::max(1, right - need));
+        p.line = line;
+        p.labelCol = at;
+        p.fieldCol = button ? at : at + label + 1;
+        cursor = at + need + kGap;
+    }
+    return line + 1;
+}
+
+// The blank panel rows between two rows, by their panel y.
+int blankLines(int fromY, int toY) {
+    return std::max(0, (toY - fromY) / kRowPixels - 1);
+}
+
+// Where the key list may go: from its label's line to the last line above
+// the status line, and right to the last usable column + 1.
+struct ListRoom {
+    int line = 0, last = 0, right = 0;
+};
+
+// The key list: its label on the line given, its rows below it to the last
+// line, right of its scaled place to the terminal's edge.
+void placeList(ScreenLayout& out, const ControlBox& listBox, const ListRoom& room,
+               const ColumnScale& col) {
+    Placed p{&listBox, room.line,
+             col(listBox.fieldX) - static_cast<int>(listBox.control->label.size()) - 1};
+    p.labelCol = std::max(1, p.labelCol);
+    p.fieldCol = p.labelCol;
+    p.fieldWidth = room.right - p.labelCol;
+    out.placed.push_back(p);
+    out.list = &out.placed.back();
+    out.listLine = room.line + 1;
+    out.listRows = std::max(1, room.last - room.line);
+    out.listCol = std::max(1, col(listBox.fieldX));
+    out.listWidth = room.right - out.listCol;
+}
 
 class TerminalEditor final : public PanelUser {
   public:
@@ -987,88 +1075,41 @@ class TerminalEditor final : public PanelUser {
     // a control that does not fit on the line on the next one; blank panel
     // rows kept only while the list keeps three rows; the list takes the rest.
     ScreenLayout fit(const standin::PanelLayout& layout) const {
-        ScreenLayout out;
         const int right = COLS - 1; // the last usable column + 1
-        const double sx = std::min(kMaxColumnScale, (COLS - 2) / static_cast<double>(layout.width));
-        const auto col = [&](int x) { return 1 + static_cast<int>(std::lround(x * sx)); };
-        const std::vector<const ControlBox*> order = layout.screenOrder();
-        // Lines each panel row needs, row by row.
-        std::vector<std::vector<Placed>> rows;
-        std::vector<int> rowY;
-        const ControlBox* listBox = nullptr;
-        for (const ControlBox* box : order) {
-            if (box->control->typeName == kControlNameListBox && listBox == nullptr) {
-                listBox = box;
-                continue;
-            }
-            if (rowY.empty() || rowY.back() != box->y) {
-                rowY.push_back(box->y);
-                rows.emplace_back();
-            }
-            rows.back().push_back({box});
-        }
+        const ColumnScale col{
+            std::min(kMaxColumnScale, (COLS - 2) / static_cast<double>(layout.width))};
+        PanelRows panel = panelRows(layout);
         std::vector<int> rowLines;
-        for (auto& row : rows) {
-            int line = 0, cursor = 1;
-            for (Placed& p : row) {
-                const PanelControl& c = *p.box->control;
-                const int label = static_cast<int>(c.label.size());
-                const bool button = c.typeName == kControlNameButton;
-                p.fieldWidth = button ? label + 4 : fieldCells(c);
-                const int need = button ? p.fieldWidth : label + 1 + p.fieldWidth;
-                int at = button ? col(p.box->x) : col(p.box->fieldX) - label - 1;
-                at = std::max(at, cursor);
-                if (at + need > right && cursor > 1) {
-                    ++line;
-                    at = 1;
-                }
-                at = std::min(at, std::max(1, right - need));
-                p.line = line;
-                p.labelCol = at;
-                p.fieldCol = button ? at : at + label + 1;
-                cursor = at + need + kGap;
-            }
-            rowLines.push_back(line + 1);
+        for (std::vector<Placed>& row : panel.rows) {
+            rowLines.push_back(placeRow(row, col, right));
         }
         // The lines between the title bar and the status and help lines.
         const int first = 1, last = LINES - 3;
-        int used = 0;
-        for (int n : rowLines) {
-            used += n;
-        }
-        const int listMin = listBox != nullptr ? 1 + 3 : 0;
+        const int used = std::accumulate(rowLines.begin(), rowLines.end(), 0);
         int blanks = 0;
-        for (std::size_t i = 1; i < rowY.size(); ++i) {
-            blanks += std::max(0, (rowY[i] - rowY[i - 1]) / kRowPixels - 1);
+        for (std::size_t i = 1; i < panel.rowY.size(); ++i) {
+            blanks += blankLines(panel.rowY[i - 1], panel.rowY[i]);
         }
+        const int listMin = panel.listBox != nullptr ? 1 + 3 : 0;
         const bool keepBlanks = used + blanks + listMin <= last - first + 1;
+        ScreenLayout out;
         int line = first;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (std::size_t i = 0; i < panel.rows.size(); ++i) {
             if (i > 0 && keepBlanks) {
-                line += std::max(0, (rowY[i] - rowY[i - 1]) / kRowPixels - 1);
+                line += blankLines(panel.rowY[i - 1], panel.rowY[i]);
             }
-            for (Placed& p : rows[i]) {
+            for (Placed& p : panel.rows[i]) {
                 p.line += line;
                 out.placed.push_back(p);
             }
             line += rowLines[i];
         }
-        out.fits = line + (listBox != nullptr ? 2 : 0) <= last + 1;
-        if (listBox != nullptr) {
-            if (keepBlanks && !rowY.empty()) {
-                line += std::max(0, (listBox->y - rowY.back()) / kRowPixels - 1);
+        out.fits = line + (panel.listBox != nullptr ? 2 : 0) <= last + 1;
+        if (panel.listBox != nullptr) {
+            if (keepBlanks && !panel.rowY.empty()) {
+                line += blankLines(panel.rowY.back(), panel.listBox->y);
             }
-            Placed p{listBox, line,
-                     col(listBox->fieldX) - static_cast<int>(listBox->control->label.size()) - 1};
-            p.labelCol = std::max(1, p.labelCol);
-            p.fieldCol = p.labelCol;
-            p.fieldWidth = right - p.labelCol;
-            out.placed.push_back(p);
-            out.list = &out.placed.back();
-            out.listLine = line + 1;
-            out.listRows = std::max(1, last - line);
-            out.listCol = std::max(1, col(listBox->fieldX));
-            out.listWidth = right - out.listCol;
+            placeList(out, *panel.listBox, {line, last, right}, col);
         }
         return out;
     }
@@ -1078,14 +1119,7 @@ class TerminalEditor final : public PanelUser {
         const standin::PanelLayout layout = standin::layoutOf(panel);
         const ScreenLayout screen = fit(layout);
         if (COLS < kMinColumns || LINES < kMinLines || !screen.fits) {
-            // Short lines: the terminal may be very narrow.
-            const std::string size = std::to_string(kMinColumns) + "x" + std::to_string(kMinLines);
-            const std::string lines[] = {"The terminal is too small", "for the key editor",
-                                         "(" + size + " at least).", "Esc leaves."};
-            for (int i = 0; i < 4; ++i) {
-                mvaddnstr(i, 0, lines[i].c_str(), COLS);
-            }
-            refresh();
+            drawTooSmall();
             return;
         }
         drawTitle(panel);
@@ -1093,37 +1127,8 @@ class TerminalEditor final : public PanelUser {
             drawHelp();
             return;
         }
-        const Stop* stop = focused();
         for (const Placed& p : screen.placed) {
-            const PanelControl& control = *p.box->control;
-            const bool focus = stop != nullptr && stop->control == &control;
-            if (control.typeName == kControlNameButton) {
-                const std::string face = "[ " + control.label + " ]";
-                attron(focus ? A_REVERSE : A_BOLD);
-                mvaddstr(p.line, p.fieldCol, face.c_str());
-                attroff(A_REVERSE | A_BOLD);
-                continue;
-            }
-            mvaddstr(p.line, p.labelCol, control.label.c_str());
-            if (control.typeName == kControlNameListBox) {
-                drawList(panel, const_cast<PanelControl&>(control), screen, focus);
-                continue;
-            }
-            const int parts = control.typeName == kControlNameVector ? 3 : 1;
-            const int partWidth = (p.fieldWidth - (parts - 1)) / parts;
-            for (int part = 0; part < parts; ++part) {
-                const bool here = focus && stop->part == part;
-                const int at = p.fieldCol + part * (partWidth + 1);
-                if (here && editing_) {
-                    drawTyping(p.line, at, partWidth);
-                    continue;
-                }
-                std::string text = shown(control, part);
-                text.resize(static_cast<std::size_t>(partWidth), ' '); // the start of a value
-                attron(here ? A_REVERSE : A_UNDERLINE);
-                mvaddstr(p.line, at, text.c_str());
-                attroff(A_REVERSE | A_UNDERLINE);
-            }
+            drawControl(panel, p, screen);
         }
         drawStatus();
         drawBoxes();
@@ -1135,6 +1140,52 @@ class TerminalEditor final : public PanelUser {
             wmove(stdscr, cursorLine_, cursorCol_);
         }
         refresh();
+    }
+
+    void drawTooSmall() {
+        // Short lines: the terminal may be very narrow.
+        const std::string size = std::to_string(kMinColumns) + "x" + std::to_string(kMinLines);
+        const std::string lines[] = {"The terminal is too small", "for the key editor",
+                                     "(" + size + " at least).", "Esc leaves."};
+        for (int i = 0; i < 4; ++i) {
+            mvaddnstr(i, 0, lines[i].c_str(), COLS);
+        }
+        refresh();
+    }
+
+    // One control where fit() placed it: a button's face, or the label and
+    // the field (a vector's three), the focused one reversed.
+    void drawControl(Panel& panel, const Placed& p, const ScreenLayout& screen) {
+        const Stop* stop = focused();
+        const PanelControl& control = *p.box->control;
+        const bool focus = stop != nullptr && stop->control == &control;
+        if (control.typeName == kControlNameButton) {
+            const std::string face = "[ " + control.label + " ]";
+            attron(focus ? A_REVERSE : A_BOLD);
+            mvaddstr(p.line, p.fieldCol, face.c_str());
+            attroff(A_REVERSE | A_BOLD);
+            return;
+        }
+        mvaddstr(p.line, p.labelCol, control.label.c_str());
+        if (control.typeName == kControlNameListBox) {
+            drawList(panel, const_cast<PanelControl&>(control), screen, focus);
+            return;
+        }
+        const int parts = control.typeName == kControlNameVector ? 3 : 1;
+        const int partWidth = (p.fieldWidth - (parts - 1)) / parts;
+        for (int part = 0; part < parts; ++part) {
+            const bool here = focus && stop->part == part;
+            const int at = p.fieldCol + part * (partWidth + 1);
+            if (here && editing_) {
+                drawTyping(p.line, at, partWidth);
+                continue;
+            }
+            std::string text = shown(control, part);
+            text.resize(static_cast<std::size_t>(partWidth), ' '); // the start of a value
+            attron(here ? A_REVERSE : A_UNDERLINE);
+            mvaddstr(p.line, at, text.c_str());
+            attroff(A_REVERSE | A_UNDERLINE);
+        }
     }
 
     // The field being typed into: what is typed, scrolled so that the
@@ -1229,7 +1280,8 @@ class TerminalEditor final : public PanelUser {
         const int picked = static_cast<int>(control.integer);
         listTop_ = std::clamp(listTop_, std::max(0, picked - rows + 1), std::max(0, picked));
         listTop_ = std::clamp(listTop_, 0, std::max(0, count - rows));
-        const int width = screen.listWidth - 2;
+        const int width = std::max(screen.listWidth - 2, 1);
+        const std::vector<std::string> texts = keyListRows(listView(control, shownKey), width);
         for (int i = 0; i < rows; ++i) {
             const int index = listTop_ + i;
             const int y = screen.listLine + i;
@@ -1239,16 +1291,7 @@ class TerminalEditor final : public PanelUser {
             if (index + 1 == shownKey) {
                 mvaddch(y, screen.listCol, '>'); // the key the fields show
             }
-            std::string text = screenText(control.rows[static_cast<std::size_t>(index)]);
-            if (index + 1 == shownKey && !pending_.empty()) {
-                // Typed into the fields, stored once the panel leaves the key.
-                text += "  * pending:";
-                for (const std::string& value : pending_) {
-                    text += " " + value + ";";
-                }
-                text.pop_back();
-            }
-            text = fitColumns(text, std::max(width, 1));
+            std::string text = texts[static_cast<std::size_t>(index)];
             text.resize(text.size() +
                             static_cast<std::size_t>(std::max(0, width - screenColumns(text))),
                         ' ');
@@ -1267,6 +1310,22 @@ class TerminalEditor final : public PanelUser {
                 mvaddstr(p.line, at, range.c_str());
             }
         }
+    }
+
+    // What the list shows of each key: the module's rows, the keys behind
+    // them, and the values typed into the shown key (stored once the panel
+    // leaves it).
+    KeyListView listView(const PanelControl& control, int shownKey) const {
+        KeyListView view;
+        for (const std::string& row : control.rows) {
+            view.moduleRows.push_back(screenText(row));
+        }
+        if (instance_ != nullptr) {
+            view.keys = keysOf(*instance_);
+        }
+        view.pendingRow = shownKey - 1;
+        view.pending = pending_;
+        return view;
     }
 
     void drawStatus() {
@@ -1314,6 +1373,13 @@ class TerminalEditor final : public PanelUser {
         } else {
             return;
         }
+        drawBox(box, keys);
+    }
+
+    // The box's lines folded to the terminal, framed in plain characters
+    // (they read the same in every terminal and capture), the keys that
+    // answer it on its last inner line.
+    static void drawBox(const Box& box, const std::string& keys) {
         const int width = COLS - 4;
         std::vector<std::string> lines;
         for (const std::string& line : box.lines) {
@@ -1328,18 +1394,7 @@ class TerminalEditor final : public PanelUser {
         const int height = static_cast<int>(lines.size()) + 4;
         const int top = std::max(1, (LINES - height) / 2);
         const int left = (COLS - inner - 4) / 2;
-        for (int y = top; y < top + height; ++y) {
-            mvhline(y, left, ' ', inner + 4);
-        }
-        // Plain characters: they read the same in every terminal and capture.
-        mvhline(top, left, '-', inner + 4);
-        mvhline(top + height - 1, left, '-', inner + 4);
-        mvvline(top, left, '|', height);
-        mvvline(top, left + inner + 3, '|', height);
-        for (const int y : {top, top + height - 1}) {
-            mvaddch(y, left, '+');
-            mvaddch(y, left + inner + 3, '+');
-        }
+        drawFrame(top, left, height, inner + 4);
         attron(A_BOLD);
         mvaddnstr(top, left + 2, (" " + box.title + " ").c_str(), inner);
         attroff(A_BOLD);
@@ -1349,6 +1404,21 @@ class TerminalEditor final : public PanelUser {
         attron(A_REVERSE);
         mvaddnstr(top + height - 2, left + 2, keys.c_str(), inner);
         attroff(A_REVERSE);
+    }
+
+    // A blank rectangle with a frame of '-', '|' and '+'.
+    static void drawFrame(int top, int left, int height, int width) {
+        for (int y = top; y < top + height; ++y) {
+            mvhline(y, left, ' ', width);
+        }
+        mvhline(top, left, '-', width);
+        mvhline(top + height - 1, left, '-', width);
+        mvvline(top, left, '|', height);
+        mvvline(top, left + width - 1, '|', height);
+        for (const int y : {top, top + height - 1}) {
+            mvaddch(y, left, '+');
+            mvaddch(y, left + width - 1, '+');
+        }
     }
 };
 

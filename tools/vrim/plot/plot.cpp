@@ -61,15 +61,27 @@ double tickStep(double range, int target) {
     return 10.0 * power;
 }
 
+// An offset tick's label: a tick of a billion or more in the short general
+// form, as its hundreds of fixed digits would run across the plot.
+std::string tickLabel(double tick, int decimals) {
+    return std::fabs(tick) >= 1e9 ? text::general(tick) : number(tick, decimals);
+}
+
 int decimalsFor(double step) {
     return std::max(0, -static_cast<int>(std::floor(std::log10(step))));
 }
 
+// SVG units from the plot's origin that stand for "far off the plot".
+constexpr double kFarOff = 1e9;
+
 struct Scale {
     double from, to; // data range
     double pixelFrom, pixelTo;
+    // A value past the axis's reach is drawn far off the plot, but at a
+    // finite place: an infinite one would void the whole curve.
     double operator()(double value) const {
-        return pixelFrom + (value - from) / (to - from) * (pixelTo - pixelFrom);
+        return std::clamp(pixelFrom + (value - from) / (to - from) * (pixelTo - pixelFrom),
+                          -kFarOff, kFarOff);
     }
 };
 
@@ -240,7 +252,7 @@ void drawOffsetTicks(Drawing& drawing) {
         drawing.line("<line x1=\"" + number(kLeft - 5) + "\" y1=\"" + number(py) + "\" x2=\"" +
                      number(kLeft) + "\" y2=\"" + number(py) + "\" stroke=\"#444444\"/>");
         drawing.line("<text x=\"" + number(kLeft - 9) + "\" y=\"" + number(py + 4.5) +
-                     "\" text-anchor=\"end\" fill=\"#333333\">" + number(tick, offsetDecimals) +
+                     "\" text-anchor=\"end\" fill=\"#333333\">" + tickLabel(tick, offsetDecimals) +
                      "</text>");
     }
     if (low < 0.0 && high > 0.0) {
@@ -370,6 +382,11 @@ PlotArea plotArea(const Plot& plot) {
     return area;
 }
 
+// The axis reaches this far at most: offsets near the largest number would
+// make its span, its margins and its tick step infinite (and the ticks'
+// decimals with them); no scene moves an item anywhere near it.
+constexpr double kFarthestOffset = 1e300;
+
 OffsetSpan offsetSpan(const Plot& plot) {
     double low = 0.0, high = 0.0;
     for (const Sample& sample : plot.samples) {
@@ -377,8 +394,8 @@ OffsetSpan offsetSpan(const Plot& plot) {
             // A key with a value that is not a number gives NaN or infinite
             // offsets: they have no place on the axis and are left out.
             if (std::isfinite(offset)) {
-                low = std::min(low, offset);
-                high = std::max(high, offset);
+                low = std::max(std::min(low, offset), -kFarthestOffset);
+                high = std::min(std::max(high, offset), kFarthestOffset);
             }
         }
     }

@@ -24,6 +24,8 @@ constexpr int64_t kFramesThatFit = 400;
 // third of the chart.
 constexpr double kSqueezedWidth = 34;
 constexpr std::size_t kMostPieces = 40; // key stretches, past which close ones merge
+// Plot units from the chart's origin that stand for "far off the chart".
+constexpr double kFarOff = 1e9;
 
 struct Axis {
     const char* name;
@@ -70,40 +72,16 @@ std::vector<FrameSpan> movingRuns(const Plot& plot) {
     return joinedSpans(std::move(runs));
 }
 
-double frameX(const std::vector<AxisPiece>& axis, double frame) {
-    for (const AxisPiece& piece : axis) {
-        if (frame <= piece.toFrame || &piece == &axis.back()) {
-            const double span = piece.toFrame - piece.fromFrame;
-            const double at = span <= 0 ? piece.left
-                                        : piece.left + (frame - piece.fromFrame) / span *
-                                                           (piece.right - piece.left);
-            return std::clamp(at, kLeft, kRight);
-        }
-    }
-    return kLeft;
-}
-
-} // namespace
-
-std::vector<AxisPiece> frameAxis(const Plot& plot) {
-    const int64_t first = plot.frames.first, last = plot.frames.last;
-    const int64_t all = last - first + 1;
-    std::vector<FrameSpan> runs = movingRuns(plot);
-    int64_t moving = 0;
-    for (const FrameSpan& run : runs) {
-        moving += run.last - run.first + 1;
-    }
-    if (all <= kFramesThatFit || runs.empty() || moving * 3 >= all) {
-        const double to = last > first ? static_cast<double>(last) : first + 1.0;
-        return {{static_cast<double>(first), to, kLeft, kRight, false}};
-    }
-    // A frame of rest either side of each run, and runs closer than a
-    // two-hundredth of the range (or than kMostPieces allows) drawn as one.
+// The runs of moving frames as the axis gives them room: a frame of rest
+// either side of each, and runs closer than a two-hundredth of the range (or
+// than kMostPieces allows) drawn as one.
+std::vector<FrameSpan> axisRuns(std::vector<FrameSpan> runs, const FrameRange& frames) {
+    const int64_t first = frames.first, last = frames.last;
     for (FrameSpan& run : runs) {
         run.first = std::max<int64_t>(first, run.first - 1);
         run.last = std::min<int64_t>(last, run.last + 1);
     }
-    const int64_t close = std::max<int64_t>(4, all / 200);
+    const int64_t close = std::max<int64_t>(4, (last - first + 1) / 200);
     std::vector<FrameSpan> kept;
     for (const FrameSpan& run : runs) {
         if (!kept.empty() && run.first - kept.back().last <= close) {
@@ -122,13 +100,19 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
         kept[nearest - 1].last = kept[nearest].last;
         kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(nearest));
     }
-    // Stretches in frame order, each a run of keys or the rest between.
-    struct Stretch {
-        double from, to;
-        bool squeezed;
-    };
+    return kept;
+}
+
+// A stretch of the frame axis, in frame order: a run of keys, or the rest
+// between them squeezed.
+struct Stretch {
+    double from, to;
+    bool squeezed;
+};
+
+std::vector<Stretch> stretchesOf(const std::vector<FrameSpan>& kept, const FrameRange& frames) {
     std::vector<Stretch> stretches;
-    double at = static_cast<double>(first) - 0.5;
+    double at = static_cast<double>(frames.first) - 0.5;
     for (const FrameSpan& run : kept) {
         const double from = static_cast<double>(run.first) - 0.5;
         if (from > at) {
@@ -137,9 +121,16 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
         stretches.push_back({from, static_cast<double>(run.last) + 0.5, false});
         at = static_cast<double>(run.last) + 0.5;
     }
-    if (at < static_cast<double>(last) + 0.5) {
-        stretches.push_back({at, static_cast<double>(last) + 0.5, true});
+    if (at < static_cast<double>(frames.last) + 0.5) {
+        stretches.push_back({at, static_cast<double>(frames.last) + 0.5, true});
     }
+    return stretches;
+}
+
+// The stretches laid across the chart: the squeezed ones narrow, the runs
+// of keys sharing the rest by their frames, each of the runs given at least
+// some room.
+std::vector<AxisPiece> spread(const std::vector<Stretch>& stretches, std::size_t runs) {
     std::size_t squeezed = 0;
     double keyFrames = 0;
     for (const Stretch& s : stretches) {
@@ -151,8 +142,8 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
         squeezed == 0 ? 0 : std::min(kSqueezedWidth, width / 3 / static_cast<double>(squeezed));
     const double keyWidth = width - squeezedWidth * static_cast<double>(squeezed);
     // A short run among long ones still gets some room.
-    const double floorFrames = keyFrames / static_cast<double>(kept.size()) / 4;
-    const double weights = keyFrames + floorFrames * static_cast<double>(kept.size());
+    const double floorFrames = keyFrames / static_cast<double>(runs) / 4;
+    const double weights = keyFrames + floorFrames * static_cast<double>(runs);
     std::vector<AxisPiece> axis;
     double x = kLeft;
     for (const Stretch& s : stretches) {
@@ -163,6 +154,37 @@ std::vector<AxisPiece> frameAxis(const Plot& plot) {
     }
     axis.back().right = kRight;
     return axis;
+}
+
+double frameX(const std::vector<AxisPiece>& axis, double frame) {
+    for (const AxisPiece& piece : axis) {
+        if (frame <= piece.toFrame || &piece == &axis.back()) {
+            const double span = piece.toFrame - piece.fromFrame;
+            const double at = span <= 0 ? piece.left
+                                        : piece.left + (frame - piece.fromFrame) / span *
+                                                           (piece.right - piece.left);
+            return std::clamp(at, kLeft, kRight);
+        }
+    }
+    return kLeft;
+}
+
+} // namespace
+
+std::vector<AxisPiece> frameAxis(const Plot& plot) {
+    const int64_t first = plot.frames.first, last = plot.frames.last;
+    const int64_t all = last - first + 1;
+    const std::vector<FrameSpan> runs = movingRuns(plot);
+    int64_t moving = 0;
+    for (const FrameSpan& run : runs) {
+        moving += run.last - run.first + 1;
+    }
+    if (all <= kFramesThatFit || runs.empty() || moving * 3 >= all) {
+        const double to = last > first ? static_cast<double>(last) : first + 1.0;
+        return {{static_cast<double>(first), to, kLeft, kRight, false}};
+    }
+    const std::vector<FrameSpan> kept = axisRuns(runs, plot.frames);
+    return spread(stretchesOf(kept, plot.frames), kept.size());
 }
 
 std::vector<ColumnFrames> columnFrames(const std::vector<AxisPiece>& axis,
@@ -321,7 +343,9 @@ Drawn notANumber(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
     return out;
 }
 
-// Offset grid lines, with their values beside the drawing.
+// Offset grid lines, with their values beside the drawing (a value of a
+// billion or more in the short general form: its fixed digits would run
+// across the page).
 Drawn offsetGrid(double low, double high) {
     Drawn out;
     auto y = [&](double v) { return kBottom - (v - low) / (high - low) * (kBottom - kTop); };
@@ -331,8 +355,9 @@ Drawn offsetGrid(double low, double high) {
     for (double tick = std::ceil(low / step) * step; tick <= high + step * 1e-9; tick += step) {
         out.svg += "<path vector-effect=\"non-scaling-stroke\" d=\"M" + num(kLeft) + " " +
                    num(y(tick)) + "H" + num(kRight) + "\"/>";
-        out.labels +=
-            "<span style=\"top:" + down(y(tick)) + "\">" + num(tick, decimals) + "</span>";
+        out.labels += "<span style=\"top:" + down(y(tick)) + "\">" +
+                      (std::fabs(tick) >= 1e9 ? text::general(tick) : num(tick, decimals)) +
+                      "</span>";
     }
     out.svg += "</g>\n";
     if (low < 0.0 && high > 0.0) {
@@ -461,8 +486,10 @@ std::string curvePath(const std::map<long, Column>& columns) {
 std::string curves(const Plot& plot, const std::vector<EnvelopeColumn>& envelope,
                    const std::vector<AxisPiece>& axis, double low, double high,
                    bool before = false) {
+    // An offset past the axis's reach is drawn far off the chart, but at a
+    // finite place: an infinite one would void the whole curve's path.
     const std::function<double(double)> y = [&](double v) {
-        return kBottom - (v - low) / (high - low) * (kBottom - kTop);
+        return std::clamp(kBottom - (v - low) / (high - low) * (kBottom - kTop), -kFarOff, kFarOff);
     };
     std::string svg = before ? "<g class=\"before\" fill=\"none\" stroke-width=\"1.4\" "
                                "stroke-opacity=\"0.55\" stroke-linejoin=\"round\">"

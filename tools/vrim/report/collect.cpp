@@ -213,27 +213,25 @@ PageFinding pageFinding(const Finding& finding) {
             finding.message};
 }
 
-PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
-                     const std::vector<Finding>& findings, const SceneTiming& timing,
-                     const Limits& limits, bool plot) {
-    PageItem item;
-    item.name = block.name;
-    item.address = block.address.empty() ? block.name : block.address;
-    item.firstLine = block.firstLine;
-    item.lastLine = block.lastLine;
-    if (!block.loaded) {
-        session.load(instance, *block.lines);
-    }
+namespace {
 
-    // The values before the key editor had the instance: opening it must
-    // not change what the page says the keys are. Only a drawn item's keys
-    // are put in words; a listed one shows its list lines.
-    const std::vector<const ShakeKey*> keys = keysOf(*instance);
+// The item's keys, before the key editor had the instance: opening it must
+// not change what the page says the keys are. Only a drawn item's keys are
+// put in words; a listed one shows its list lines.
+void putKeys(PageItem& item, const ShakeInstance& instance, double fps, const Limits& limits,
+             bool plot) {
+    const std::vector<const ShakeKey*> keys = keysOf(instance);
     const std::size_t shown = std::min(keys.size(), plot ? limits.keysPerItem : limits.keysPerRow);
     for (std::size_t k = 0; k < shown; ++k) {
-        item.keys.push_back({"", plot ? keyWords(*keys[k], timing.fps) : std::string()});
+        item.keys.push_back({"", plot ? keyWords(*keys[k], fps) : std::string()});
     }
     item.keysLeftOut = keys.size() - shown;
+}
+
+// Check's findings for the item: all counted, as many told as the item may
+// hold.
+void putFindings(PageItem& item, const std::vector<Finding>& findings, const Limits& limits,
+                 bool plot) {
     for (const Finding& finding : findings) {
         item.errors += finding.severity == Severity::Error ? 1 : 0;
         item.warnings += finding.severity == Severity::Warning ? 1 : 0;
@@ -244,6 +242,11 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
         item.findings.push_back(pageFinding(findings[f]));
     }
     item.findingsLeftOut = findings.size() - told;
+}
+
+// The key editor's list line of each key the page holds, as the module writes
+// them when its editor opens.
+void putListLines(PageItem& item, Session& session, ShakeInstance* instance) {
     const int code = session.openKeyEditor(instance);
     if (code != 0) {
         throw ToolError("the module's key editor did not open (activation code " +
@@ -253,11 +256,25 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     for (std::size_t k = 0; k < item.keys.size() && static_cast<int32_t>(k) < list.lineCount; ++k) {
         item.keys[k].listLine = list.lines[k];
     }
-    if (!plot) {
-        return item; // the next block is loaded afresh
-    }
-    // The editor wrote its controls back into the current key; reload so that
-    // the samples are of the keys as the scene holds them.
+}
+
+// What the plot's samples are: the frames, the rate and the steps taken.
+std::string plotSubtitle(const PageItem& item, const FrameRange& range, double fps) {
+    return frames(range.first, range.last) + " at " + text::general(fps) + " fps; " +
+           (item.keyStep > 1 ? "every " + std::to_string(item.keyStep) + " frames"
+                             : std::string("every frame")) +
+           " where a key acts" +
+           (item.restStep > 1
+                ? ", every " + std::to_string(item.restStep) + " frames where none does"
+                : std::string()) +
+           "; shaded: the frames each key moves the item";
+}
+
+// The item's motion sampled for its plot, from the keys as the scene holds
+// them: the editor wrote its controls back into the current key, so the
+// block is loaded again first.
+void plotItem(PageItem& item, Session& session, ShakeInstance* instance, const BlockSource& block,
+              const SceneTiming& timing, const Limits& limits) {
     session.load(instance, *block.lines);
     MotionSetup setup;
     setup.instance = instance;
@@ -272,15 +289,28 @@ PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSourc
     envelopeItem(session, setup, item);
     // Held until the scene's page part is written: no slack from growing.
     item.plot.samples.shrink_to_fit();
-    item.plot.subtitle =
-        frames(setup.frames.first, setup.frames.last) + " at " + text::general(timing.fps) +
-        " fps; " +
-        (item.keyStep > 1 ? "every " + std::to_string(item.keyStep) + " frames"
-                          : std::string("every frame")) +
-        " where a key acts" +
-        (item.restStep > 1 ? ", every " + std::to_string(item.restStep) + " frames where none does"
-                           : std::string()) +
-        "; shaded: the frames each key moves the item";
+    item.plot.subtitle = plotSubtitle(item, setup.frames, timing.fps);
+}
+
+} // namespace
+
+PageItem collectItem(Session& session, ShakeInstance* instance, const BlockSource& block,
+                     const std::vector<Finding>& findings, const SceneTiming& timing,
+                     const Limits& limits, bool plot) {
+    PageItem item;
+    item.name = block.name;
+    item.address = block.address.empty() ? block.name : block.address;
+    item.firstLine = block.firstLine;
+    item.lastLine = block.lastLine;
+    if (!block.loaded) {
+        session.load(instance, *block.lines);
+    }
+    putKeys(item, *instance, timing.fps, limits, plot);
+    putFindings(item, findings, limits, plot);
+    putListLines(item, session, instance);
+    if (plot) {
+        plotItem(item, session, instance, block, timing, limits);
+    } // else the next block is loaded afresh
     return item;
 }
 

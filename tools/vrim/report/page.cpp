@@ -87,6 +87,77 @@ double reach(const std::vector<Sample>& samples) {
     return most > 0.0 ? most : 1.0;
 }
 
+// The point's path on one plane, as polylines broken where a sample is not
+// a number; the first sample drawn, or null when none is.
+const Sample* planePath(std::string& svg, const std::vector<Sample>& samples, const Plane& plane,
+                        double cx, double cy, double scale) {
+    std::string points;
+    auto flush = [&] {
+        if (!points.empty()) {
+            svg += "<polyline fill=\"none\" stroke=\"#0072b2\" stroke-width=\"1\" "
+                   "stroke-opacity=\"0.6\" points=\"" +
+                   points + "\"/>\n";
+            points.clear();
+        }
+    };
+    const Sample* first = nullptr;
+    std::string lastPoint, point;
+    for (const Sample& sample : samples) {
+        const double a = sample.offset[plane.across];
+        const double b = sample.offset[plane.up];
+        if (!std::isfinite(a) || !std::isfinite(b)) {
+            flush();
+            lastPoint.clear();
+            continue;
+        }
+        first = first != nullptr ? first : &sample;
+        // A tenth of a unit is finer than the views are drawn; a point that
+        // rounds to the one before adds nothing.
+        point.clear();
+        text::appendFixed(point, cx + a * scale, 1);
+        point += ',';
+        text::appendFixed(point, cy - b * scale, 1);
+        point += ' ';
+        if (point != lastPoint) {
+            points += point;
+            lastPoint.swap(point);
+        }
+    }
+    flush();
+    return first;
+}
+
+// One plane's square: its frame and cross, the path, the dot at the first
+// sample (hidden until the player moves it when that sample is not a
+// number), and the label naming its axes.
+std::string planeView(const std::vector<Sample>& samples, int p, double scale) {
+    const Plane& plane = kPlanes[p];
+    const double left = p * (kPlaneSize + kPlaneGap);
+    const double cx = left + kPlaneSize / 2;
+    const double cy = kPlaneSize / 2;
+    std::string svg = "<g class=\"plane\" data-across=\"" + std::to_string(plane.across) +
+                      "\" data-up=\"" + std::to_string(plane.up) + "\" data-cx=\"" + fixed(2, cx) +
+                      "\" data-cy=\"" + fixed(2, cy) + "\" data-scale=\"" + format("%.9g", scale) +
+                      "\">\n";
+    svg += "<rect x=\"" + fixed(2, left + 0.5) + "\" y=\"0.5\" width=\"" +
+           fixed(2, kPlaneSize - 1) + "\" height=\"" + fixed(2, kPlaneSize - 1) +
+           "\" fill=\"#ffffff\" stroke=\"#777777\"/>\n";
+    svg += "<path d=\"M" + fixed(2, left + 4) + " " + fixed(2, cy) + "H" +
+           fixed(2, left + kPlaneSize - 4) + "M" + fixed(2, cx) + " 4V" + fixed(2, kPlaneSize - 4) +
+           "\" stroke=\"#dddddd\"/>\n";
+    const Sample* first = planePath(svg, samples, plane, cx, cy, scale);
+    const bool shown = !samples.empty() && first == &samples.front();
+    const double dotX = shown ? cx + first->offset[plane.across] * scale : cx;
+    const double dotY = shown ? cy - first->offset[plane.up] * scale : cy;
+    svg += "<circle class=\"dot\" cx=\"" + fixed(2, dotX) + "\" cy=\"" + fixed(2, dotY) +
+           "\" r=\"4\" fill=\"#d55e00\" stroke=\"#000000\"" +
+           (shown ? "" : " visibility=\"hidden\"") + "/>\n";
+    svg += std::string("<text x=\"") + fixed(2, cx) + "\" y=\"" + fixed(2, kPlaneSize + 14) +
+           "\" text-anchor=\"middle\" fill=\"#222222\">" + plane.name + ": " + plane.acrossName +
+           " \xe2\x86\x92 " + plane.upName + " \xe2\x86\x91</text>\n</g>\n";
+    return svg;
+}
+
 // Small front, side and top views of the item's point: its whole path drawn
 // still, and a dot the player moves along it.
 std::string planeViews(const PageItem& item) {
@@ -98,63 +169,7 @@ std::string planeViews(const PageItem& item) {
     svg += "<title>" + htmlText(item.name) +
            ": the point's path seen from the front, the side and the top</title>\n";
     for (int p = 0; p < 3; ++p) {
-        const Plane& plane = kPlanes[p];
-        const double left = p * (kPlaneSize + kPlaneGap);
-        const double cx = left + kPlaneSize / 2;
-        const double cy = kPlaneSize / 2;
-        svg += "<g class=\"plane\" data-across=\"" + std::to_string(plane.across) +
-               "\" data-up=\"" + std::to_string(plane.up) + "\" data-cx=\"" + fixed(2, cx) +
-               "\" data-cy=\"" + fixed(2, cy) + "\" data-scale=\"" + format("%.9g", scale) +
-               "\">\n";
-        svg += "<rect x=\"" + fixed(2, left + 0.5) + "\" y=\"0.5\" width=\"" +
-               fixed(2, kPlaneSize - 1) + "\" height=\"" + fixed(2, kPlaneSize - 1) +
-               "\" fill=\"#ffffff\" stroke=\"#777777\"/>\n";
-        svg += "<path d=\"M" + fixed(2, left + 4) + " " + fixed(2, cy) + "H" +
-               fixed(2, left + kPlaneSize - 4) + "M" + fixed(2, cx) + " 4V" +
-               fixed(2, kPlaneSize - 4) + "\" stroke=\"#dddddd\"/>\n";
-        // The path, broken where a sample is not a number.
-        std::string points;
-        auto flush = [&] {
-            if (!points.empty()) {
-                svg += "<polyline fill=\"none\" stroke=\"#0072b2\" stroke-width=\"1\" "
-                       "stroke-opacity=\"0.6\" points=\"" +
-                       points + "\"/>\n";
-                points.clear();
-            }
-        };
-        const Sample* first = nullptr;
-        std::string lastPoint, point;
-        for (const Sample& sample : item.plot.samples) {
-            const double a = sample.offset[plane.across];
-            const double b = sample.offset[plane.up];
-            if (!std::isfinite(a) || !std::isfinite(b)) {
-                flush();
-                lastPoint.clear();
-                continue;
-            }
-            first = first != nullptr ? first : &sample;
-            // A tenth of a unit is finer than the views are drawn; a point
-            // that rounds to the one before adds nothing.
-            point.clear();
-            text::appendFixed(point, cx + a * scale, 1);
-            point += ',';
-            text::appendFixed(point, cy - b * scale, 1);
-            point += ' ';
-            if (point != lastPoint) {
-                points += point;
-                lastPoint.swap(point);
-            }
-        }
-        flush();
-        const bool shown = !item.plot.samples.empty() && first == &item.plot.samples.front();
-        const double dotX = shown ? cx + first->offset[plane.across] * scale : cx;
-        const double dotY = shown ? cy - first->offset[plane.up] * scale : cy;
-        svg += "<circle class=\"dot\" cx=\"" + fixed(2, dotX) + "\" cy=\"" + fixed(2, dotY) +
-               "\" r=\"4\" fill=\"#d55e00\" stroke=\"#000000\"" +
-               (shown ? "" : " visibility=\"hidden\"") + "/>\n";
-        svg += std::string("<text x=\"") + fixed(2, cx) + "\" y=\"" + fixed(2, kPlaneSize + 14) +
-               "\" text-anchor=\"middle\" fill=\"#222222\">" + plane.name + ": " +
-               plane.acrossName + " \xe2\x86\x92 " + plane.upName + " \xe2\x86\x91</text>\n</g>\n";
+        svg += planeView(item.plot.samples, p, scale);
     }
     return svg + "</svg>\n";
 }
@@ -313,31 +328,30 @@ std::string anchorText(const std::string& bytes) {
     return out;
 }
 
-std::string samplesJson(const PageItem& item, const std::string& id,
-                        const std::vector<AxisPiece>& axis) {
-    // Offsets travel as the whole number of millionths the page shows
-    // (short, and read back exactly); a value too large for that, or not a
-    // number, as its text.
-    auto value = [](double v) -> nlohmann::json {
-        const std::string text = offsetText(v);
-        if (!std::isfinite(v) || std::fabs(v) >= 1e9) {
-            return text;
+namespace {
+
+// Offsets travel as the whole number of millionths the page shows (short,
+// and read back exactly); a value too large for that, or not a number, as
+// its text.
+nlohmann::json offsetJson(double v) {
+    const std::string text = offsetText(v);
+    if (!std::isfinite(v) || std::fabs(v) >= 1e9) {
+        return text;
+    }
+    std::string digits;
+    for (char c : text) {
+        if (c != '.') {
+            digits += c;
         }
-        std::string digits;
-        for (char c : text) {
-            if (c != '.') {
-                digits += c;
-            }
-        }
-        long long micro = 0;
-        std::from_chars(digits.data(), digits.data() + digits.size(), micro);
-        return micro;
-    };
-    nlohmann::json axes[3] = {nlohmann::json::array(), nlohmann::json::array(),
-                              nlohmann::json::array()};
-    // Frames and acting keys as runs: [first frame, step, count], [key, count].
-    nlohmann::json frames = nlohmann::json::array(), keys = nlohmann::json::array();
-    const std::vector<Sample>& samples = item.plot.samples;
+    }
+    long long micro = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), micro);
+    return micro;
+}
+
+// The samples' frames as runs of even steps: [first frame, step, count].
+nlohmann::json frameRunsJson(const std::vector<Sample>& samples) {
+    nlohmann::json frames = nlohmann::json::array();
     for (std::size_t i = 0; i < samples.size();) {
         const auto first = static_cast<int64_t>(samples[i].frame);
         std::size_t n = 1;
@@ -352,6 +366,12 @@ std::string samplesJson(const PageItem& item, const std::string& id,
         frames.push_back({first, step, n});
         i += n;
     }
+    return frames;
+}
+
+// The acting key of the samples as runs: [key, count], 0 where none acts.
+nlohmann::json actingKeysJson(const std::vector<Sample>& samples) {
+    nlohmann::json keys = nlohmann::json::array();
     for (std::size_t i = 0; i < samples.size();) {
         std::size_t n = 1;
         while (i + n < samples.size() && samples[i + n].key == samples[i].key) {
@@ -360,9 +380,33 @@ std::string samplesJson(const PageItem& item, const std::string& id,
         keys.push_back({samples[i].key >= 0 ? samples[i].key + 1 : 0, n});
         i += n;
     }
+    return keys;
+}
+
+// JSON as the inside of a script element: "</script" inside would end the
+// element early; "<\/" is the same JSON.
+std::string scriptSafe(const std::string& json) {
+    std::string safe;
+    safe.reserve(json.size());
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        safe += json[i];
+        if (json[i] == '<' && i + 1 < json.size() && json[i + 1] == '/') {
+            safe += '\\';
+        }
+    }
+    return safe;
+}
+
+} // namespace
+
+std::string samplesJson(const PageItem& item, const std::string& id,
+                        const std::vector<AxisPiece>& axis) {
+    nlohmann::json axes[3] = {nlohmann::json::array(), nlohmann::json::array(),
+                              nlohmann::json::array()};
+    const std::vector<Sample>& samples = item.plot.samples;
     for (const Sample& sample : samples) {
         for (int a = 0; a < 3; ++a) {
-            axes[a].push_back(value(sample.offset[a]));
+            axes[a].push_back(offsetJson(sample.offset[a]));
         }
     }
     nlohmann::json pieces = nlohmann::json::array();
@@ -377,20 +421,10 @@ std::string samplesJson(const PageItem& item, const std::string& id,
             runs.push_back({key.number, run.first, run.last});
         }
     }
-    const nlohmann::json data = {{"id", id},       {"frames", frames}, {"x", axes[0]},
-                                 {"y", axes[1]},   {"z", axes[2]},     {"key", keys},
-                                 {"axis", pieces}, {"runs", runs}};
-    const std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    // "</script" inside would end the element early; "<\/" is the same JSON.
-    std::string safe;
-    safe.reserve(json.size());
-    for (std::size_t i = 0; i < json.size(); ++i) {
-        safe += json[i];
-        if (json[i] == '<' && i + 1 < json.size() && json[i + 1] == '/') {
-            safe += '\\';
-        }
-    }
-    return safe;
+    const nlohmann::json data = {
+        {"id", id},     {"frames", frameRunsJson(samples)}, {"x", axes[0]},   {"y", axes[1]},
+        {"z", axes[2]}, {"key", actingKeysJson(samples)},   {"axis", pieces}, {"runs", runs}};
+    return scriptSafe(data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 namespace {

@@ -20,6 +20,17 @@ std::string timingSource(const ReviewSetup& setup, const SceneTiming& timing) {
     return words;
 }
 
+// The block as the page's item reads it: the checker's instance holds the
+// block just checked, so its keys are read there rather than loaded again.
+BlockSource blockSource(const scene::Block& block) {
+    return {scene::blockName(block),
+            static_cast<std::size_t>(block.whole.firstLine),
+            static_cast<std::size_t>(block.whole.lastLine),
+            &block.lines,
+            true,
+            block.address};
+}
+
 } // namespace
 
 Review::Review(Session& session, ReviewSetup setup)
@@ -64,30 +75,26 @@ std::map<std::string, std::vector<Sample>> Review::before(const Against& against
                    if (found == wanted.end()) {
                        return;
                    }
-                   const BlockSource source = {scene::blockName(block),
-                                               static_cast<std::size_t>(block.whole.firstLine),
-                                               static_cast<std::size_t>(block.whole.lastLine),
-                                               &block.lines,
-                                               true,
-                                               block.address};
-                   PageItem old = collectItem(session_, checker_.instance(), source, {}, timing,
-                                              setup_.limits, true);
+                   PageItem old = collectItem(session_, checker_.instance(), blockSource(block), {},
+                                              timing, setup_.limits, true);
                    samples[found->second] = std::move(old.plot.samples);
                });
     return samples;
 }
 
-std::string Review::review(const std::string& path, const Against* against) {
-    std::map<std::string, const compare::ItemDiff*> changed;
-    std::map<std::string, std::vector<Sample>> old;
-    if (against != nullptr) {
-        for (const compare::ItemDiff& item : against->items) {
-            if (item.change != compare::Change::Removed) {
-                changed[item.address] = &item;
-            }
+Review::Earlier Review::earlier(const Against& against) {
+    Earlier earlier;
+    for (const compare::ItemDiff& item : against.items) {
+        if (item.change != compare::Change::Removed) {
+            earlier.changed[item.address] = &item;
         }
-        old = before(*against);
     }
+    earlier.samples = before(against);
+    return earlier;
+}
+
+std::string Review::review(const std::string& path, const Against* against) {
+    Earlier earlier = against != nullptr ? this->earlier(*against) : Earlier{};
     PageScene scene;
     scene.compared = against != nullptr;
     scene.path = path;
@@ -102,34 +109,49 @@ std::string Review::review(const std::string& path, const Against* against) {
             if (setup_.poll) {
                 setup_.poll();
             }
-            const bool plot = plotsLeft_ > 0;
-            if (!plot && rowsLeft_ == 0) {
-                ++scene.unlisted;
-                return;
-            }
-            (plot ? plotsLeft_ : rowsLeft_) -= 1;
-            plotted += plot;
-            // The checker's instance holds the block just checked: the page
-            // reads its keys there rather than loading it again.
-            const BlockSource source = {scene::blockName(block),
-                                        static_cast<std::size_t>(block.whole.firstLine),
-                                        static_cast<std::size_t>(block.whole.lastLine),
-                                        &block.lines,
-                                        true,
-                                        block.address};
-            scene.items.push_back(collectItem(session_, checker_.instance(), source,
-                                              report.findings, timing, setup_.limits, plot));
-            const auto found = changed.find(block.address);
-            if (found != changed.end()) {
-                PageItem& item = scene.items.back();
-                item.change = compare::changeName(found->second->change);
-                item.changes = changeLines(*found->second);
-                if (plot && old.count(block.address) > 0) {
-                    item.before = std::move(old[block.address]);
-                }
-            }
+            plotted += gather(scene, block, report.findings, timing, earlier);
         },
         [&](std::string_view bytes) { hash.update(bytes); });
+    describe(scene, checked, against);
+    // A scene read only in part (a problem stopped the reader) is hashed
+    // whole on its own; standard input cannot be read again.
+    if (checked.readWhole) {
+        scene.sha256 = hash.finish();
+    } else if (path != "-" && checked.timing) {
+        scene.sha256 = sha256File(path);
+    }
+    scenes_.push_back({path, checked.blocks, plotted, scene.items.size() - plotted, scene.unlisted,
+                       checked.errors, checked.warnings, checked.error});
+    errors_ += checked.errors;
+    warnings_ += checked.warnings;
+    page_.scene(std::move(scene));
+    return checked.error;
+}
+
+bool Review::gather(PageScene& scene, const scene::Block& block,
+                    const std::vector<Finding>& findings, const SceneTiming& timing,
+                    Earlier& earlier) {
+    const bool plot = plotsLeft_ > 0;
+    if (!plot && rowsLeft_ == 0) {
+        ++scene.unlisted;
+        return false;
+    }
+    (plot ? plotsLeft_ : rowsLeft_) -= 1;
+    scene.items.push_back(collectItem(session_, checker_.instance(), blockSource(block), findings,
+                                      timing, setup_.limits, plot));
+    const auto found = earlier.changed.find(block.address);
+    if (found != earlier.changed.end()) {
+        PageItem& item = scene.items.back();
+        item.change = compare::changeName(found->second->change);
+        item.changes = changeLines(*found->second);
+        if (plot && earlier.samples.count(block.address) > 0) {
+            item.before = std::move(earlier.samples[block.address]);
+        }
+    }
+    return plot;
+}
+
+void Review::describe(PageScene& scene, const SceneCheck& checked, const Against* against) const {
     for (const Finding& finding : checked.findings) {
         scene.notes.push_back(pageFinding(finding));
     }
@@ -143,22 +165,9 @@ std::string Review::review(const std::string& path, const Against* against) {
         scene.frames = checked.timing->frames;
         scene.framesFrom = timingSource(setup_, *checked.timing);
     }
-    // A scene read only in part (a problem stopped the reader) is hashed
-    // whole on its own; standard input cannot be read again.
-    if (checked.readWhole) {
-        scene.sha256 = hash.finish();
-    } else if (path != "-" && checked.timing) {
-        scene.sha256 = sha256File(path);
-    }
     scene.errors = static_cast<std::size_t>(checked.errors);
     scene.warnings = static_cast<std::size_t>(checked.warnings);
     scene.findings = scene.errors + scene.warnings;
-    scenes_.push_back({path, checked.blocks, plotted, scene.items.size() - plotted, scene.unlisted,
-                       checked.errors, checked.warnings, checked.error});
-    errors_ += checked.errors;
-    warnings_ += checked.warnings;
-    page_.scene(std::move(scene));
-    return checked.error;
 }
 
 std::size_t Review::write(const std::function<void(std::string_view)>& put) const {

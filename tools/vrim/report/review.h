@@ -60,7 +60,20 @@ class Review {
     int warnings() const { return warnings_; }
 
   private:
+    // What the page shows of a previous version: the items that changed, by
+    // their new address, and the old samples of those it draws.
+    struct Earlier {
+        std::map<std::string, const compare::ItemDiff*> changed;
+        std::map<std::string, std::vector<Sample>> samples;
+    };
     std::string review(const std::string& path, const Against* against);
+    Earlier earlier(const Against& against);
+    // Adds the block as an item of the scene, drawn while plots are left,
+    // listed while rows are, else only counted; whether it is drawn.
+    bool gather(PageScene& scene, const scene::Block& block, const std::vector<Finding>& findings,
+                const SceneTiming& timing, Earlier& earlier);
+    // The scene's own findings and the changes' notes, its timing and counts.
+    void describe(PageScene& scene, const SceneCheck& checked, const Against* against) const;
     // The previous version's samples of the items that changed, by their
     // new address; as many as the page still draws.
     std::map<std::string, std::vector<Sample>> before(const Against& against);
