@@ -166,6 +166,16 @@ bool heldOtherwise(const std::string& typed, const std::optional<std::string>& s
     return asked && held && asked.value != held.value;
 }
 
+// What the last action typed into each field of a loaded key, as typed, by
+// the key's place in the chain.
+std::map<std::pair<std::size_t, KeyField>, std::string> typedValues(const ActionWatch& watch) {
+    std::map<std::pair<std::size_t, KeyField>, std::string> typed;
+    for (const ActionWatch::Write& write : watch.lastWrites()) {
+        typed[{write.key, write.field}] = write.value;
+    }
+    return typed;
+}
+
 } // namespace
 
 const char* kindName(KeyChange::Kind kind) {
@@ -312,11 +322,7 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
         }
         return numberOf(lines[*at]);
     };
-    // What the last action typed into each field of a loaded key, as typed.
-    std::map<std::pair<std::size_t, KeyField>, std::string> typed;
-    for (const ActionWatch::Write& write : watch.lastWrites()) {
-        typed[{write.key, write.field}] = write.value;
-    }
+    const std::map<std::pair<std::size_t, KeyField>, std::string> typed = typedValues(watch);
     for (std::size_t key = 0; key < after.keys.size(); ++key) {
         const std::optional<std::size_t> origin = watch.origin(key);
         if (!origin) {
