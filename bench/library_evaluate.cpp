@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,16 +20,12 @@ int main(int argc, char** argv) {
     try {
         vrim::library::Library library(argv[1]);
         const vrim::library::Scene scene = library.open(argv[2]);
-        const vrim::library::Item* item = nullptr;
-        for (const vrim::library::Item& candidate : scene.items) {
-            if (candidate.name == argv[3]) {
-                item = &candidate;
-            }
-        }
-        if (item == nullptr) {
+        const std::optional<std::size_t> found = scene.items.find(argv[3]);
+        if (!found) {
             std::fprintf(stderr, "no item %s\n", argv[3]);
             return 2;
         }
+        const vrim::library::Item item = scene.items.at(*found);
         const std::size_t samples = std::stoul(argv[4]);
         std::vector<double> frames(samples);
         for (std::size_t i = 0; i < samples; ++i) {
@@ -38,7 +35,7 @@ int main(int argc, char** argv) {
             // A fresh array each time, as a caller's new NumPy array is.
             const std::clock_t start = std::clock();
             const std::unique_ptr<double[]> rows(new double[samples * 5]);
-            library.evaluateInto(scene, *item, frames.data(), samples, scene.fps, nullptr,
+            library.evaluateInto(scene, item, frames.data(), samples, scene.fps, nullptr,
                                  rows.get());
             std::printf("%.6f\n", static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
         }

@@ -65,6 +65,40 @@ void translateFailures(py::module_& m) {
     });
 }
 
+// A scene's header and findings, and its items, each made from the
+// scene's compact table when asked for: a scene of hundreds of thousands of
+// items holds no object for each.
+void bindSceneData(py::module_& m) {
+    py::class_<Scene>(m, "SceneData")
+        .def_readonly("path", &Scene::path)
+        .def_readonly("fps", &Scene::fps)
+        .def_readonly("first_frame", &Scene::firstFrame)
+        .def_readonly("last_frame", &Scene::lastFrame)
+        .def_readonly("frame_step", &Scene::frameStep)
+        .def_property_readonly("item_count", [](const Scene& scene) { return scene.items.size(); })
+        // An index past the end is std::out_of_range: IndexError.
+        .def(
+            "item", [](const Scene& scene, std::size_t index) { return scene.items.at(index); },
+            py::arg("index"))
+        .def(
+            "items",
+            [](const Scene& scene, std::size_t first, std::size_t count) {
+                return scene.items.range(first, count);
+            },
+            py::arg("first"), py::arg("count"))
+        .def(
+            "find_item",
+            [](const Scene& scene, const std::string& name) { return scene.items.find(name); },
+            py::arg("name"))
+        .def(
+            "find_block",
+            [](const Scene& scene, std::size_t number) { return scene.items.findBlock(number); },
+            py::arg("number"))
+        .def_readonly("findings", &Scene::findings)
+        .def_readonly("errors", &Scene::errors)
+        .def_readonly("warnings", &Scene::warnings);
+}
+
 // What a scene holds, read-only: the package copies it into its own frozen
 // objects.
 void bindScenes(py::module_& m) {
@@ -89,28 +123,10 @@ void bindScenes(py::module_& m) {
         .def_readonly("key_count", &Item::keyCount)
         .def_readonly("errors", &Item::errors)
         .def_readonly("warnings", &Item::warnings);
-    py::class_<Scene>(m, "SceneData")
-        .def_readonly("path", &Scene::path)
-        .def_readonly("fps", &Scene::fps)
-        .def_readonly("first_frame", &Scene::firstFrame)
-        .def_readonly("last_frame", &Scene::lastFrame)
-        .def_readonly("frame_step", &Scene::frameStep)
-        // Each item a view into the scene's own, not a copy: a scene of tens
-        // of thousands of items is held once.
-        .def_property_readonly(
-            "items",
-            [](const py::object& self) {
-                const Scene& scene = self.cast<const Scene&>();
-                py::list items;
-                for (const Item& item : scene.items) {
-                    items.append(
-                        py::cast(&item, py::return_value_policy::reference_internal, self));
-                }
-                return items;
-            })
-        .def_readonly("findings", &Scene::findings)
-        .def_readonly("errors", &Scene::errors)
-        .def_readonly("warnings", &Scene::warnings);
+    bindSceneData(m);
+    py::class_<ItemStream>(m, "ItemStreamData")
+        .def_property_readonly("scene", &ItemStream::scene,
+                               py::return_value_policy::reference_internal);
 }
 
 void bindCheck(py::module_& m) {
@@ -268,6 +284,8 @@ void bindLibrary(py::module_& m) {
              py::arg("module_path") = "", release)
         .def_property_readonly("module_path", &Library::modulePath)
         .def("open", &Library::open, release)
+        .def("stream", &Library::stream, release)
+        .def("next", &Library::next, release)
         .def("keys", &Library::keys, release)
         .def("findings", &Library::findings, release)
         .def("default_frames", &Library::defaultFrames, release)

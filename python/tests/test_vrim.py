@@ -296,34 +296,6 @@ def test_other_scenes_are_evaluated_while_a_big_one_is_read(many_items, call):
     assert max(waits) < (end - start) / 4
 
 
-def test_opening_a_big_scene_keeps_memory_bounded(tmp_path):
-    # 200 MB of items, each with a block of 50 keys: the scene object keeps
-    # the places, not the lines.
-    block = "".join("KEY_START\nFREQ 0.1\nFREQ_W_X 0.1\nFREQ_W_Y 0.1\nFREQ_W_Z 0.1\n"
-                    "START_F %d\nEND_F %d\nFALL_OFF 1\n" % (k, k + 10) for k in range(50))
-    path = tmp_path / "big.lws"
-    with open(path, "w") as f:
-        f.write("LWSC\n3\n\nFirstFrame 0\nLastFrame 600\nFramesPerSecond 30\n\n")
-        n = 0
-        while f.tell() < 200 * 1024 * 1024:
-            n += 1
-            f.write("AddNullObject N%d\nPlugin ItemMotionHandler 1 VRIM_S\nVRIM_START\n"
-                    "KEY_NUM 50\n%sVRIM_END\nEndPlugin\n" % (n, block))
-    # The peak of the child's own memory: its ru_maxrss would also count the
-    # test process it was started from.
-    code = ("import vrim, sys; s = vrim.open(sys.argv[1]); "
-            "assert len(s.items) == %d; s.items[-1].keys; s.items[-1].findings; "
-            "print([l.split()[1] for l in open('/proc/self/status') if l.startswith('VmHWM')][0])"
-            % n)
-    done = subprocess.run([sys.executable, "-c", code, str(path)], capture_output=True, text=True,
-                          env=dict(os.environ))
-    assert done.returncode == 0, done.stderr
-    peak_mb = int(done.stdout) / 1024
-    print(f"vrim.open of {n} items, {path.stat().st_size >> 20} MB: peak {peak_mb:.0f} MB")
-    # The bound the commands keep on the same kind of scene.
-    assert 0 < peak_mb < 64, f"{peak_mb:.0f} MB"
-
-
 def test_help_and_docstrings():
     for name in vrim.__all__:
         assert getattr(vrim, name).__doc__, name
@@ -856,6 +828,86 @@ def test_the_package_as_copied_or_run_elsewhere(tmp_path, built_for, code, expec
 
 
 # ---------------------------------------------------------------------------
+# A scene's items made when asked for, and read one at a time
+
+HEADER = b"LWSC\n3\n\nFirstFrame 0\nLastFrame 30\nFramesPerSecond 30\n\n"
+
+
+def _described(item):
+    return (item.name, item.block, item.kind, item.first_line, item.last_line, item.key_count,
+            item.errors, item.warnings, item.keys, item.findings,
+            item.offsets([0, 7.5, 24]))
+
+
+@pytest.mark.parametrize("kind", ["two-items.lws", "shot-24fps.lws"] + sorted(NAMED))
+def test_iter_items_yields_the_items_open_holds(tmp_path, kind):
+    if kind in NAMED:
+        path = tmp_path / (kind + ".lws")
+        path.write_bytes(HEADER + NAMED[kind])
+    else:
+        path = os.path.join(SAMPLES, kind)
+    scene = vrim.open(path)
+    streamed = list(vrim.iter_items(path))
+    assert [_described(i) for i in streamed] == [_described(i) for i in scene.items]
+    # Each streamed item's scene is its header alone.
+    for item in streamed:
+        header = item.scene
+        assert (header.path, header.fps, header.first_frame, header.last_frame,
+                header.frame_step) == (scene.path, scene.fps, scene.first_frame,
+                                       scene.last_frame, scene.frame_step)
+        assert len(header.items) == 0 and "header" in repr(header)
+
+
+def test_iter_items_refusals(tmp_path):
+    cut = tmp_path / "cut.lws"
+    cut.write_bytes(HEADER + null(b"First") + WRAPPED + null(b"x" * 300) + WRAPPED)
+    read = []
+    with pytest.raises(vrim.SceneError) as stopped:
+        for item in vrim.iter_items(cut):
+            read.append(item.name)
+    assert read == ["First"] and "longer than 256 bytes" in str(stopped.value)
+    assert stopped.value.scene == str(cut)
+    # Refused at the call, before any item is asked for.
+    for path, kind in [(tmp_path / "none.lws", vrim.SceneError), (3, TypeError),
+                       ("", ValueError)]:
+        with pytest.raises(kind):
+            vrim.iter_items(path)
+    with pytest.raises(vrim.ModuleError):
+        vrim.iter_items(TWO, module="/nonexistent/vrim_s.p")
+
+
+def test_a_scenes_items_are_a_read_only_sequence_of_the_same_objects(tmp_path):
+    path = tmp_path / "many.lws"
+    # More items than are made in one batch, two blocks sharing one item.
+    path.write_bytes(HEADER + b"".join(null(b"N%d" % n) + WRAPPED for n in range(300)) +
+                     null(b"Twice") + WRAPPED + WRAPPED)
+    scene = vrim.open(path)
+    items = scene.items
+    assert len(items) == len(scene) == 302
+    names = [i.name for i in items]
+    assert names[:2] == ["N0", "N1"] and names[-2:] == ["Twice", "Twice@302"]
+    held = items[299]
+    cases = [(items[-1], items[301]), (items[-302], items[0]), (scene.item("N299"), held),
+             (scene.block(300), held), (list(scene)[299], held), (items[298:300][1], held)]
+    for got, expected in cases:
+        assert got is expected
+    assert items == tuple(items) and items != tuple(items)[1:] and items != list(items)
+    assert isinstance(items[5:8], tuple) and [i.name for i in items[::150]] == \
+        ["N0", "N150", "Twice"]
+    for index, kind in [(302, IndexError), (-303, IndexError), ("1", TypeError),
+                        (1.0, TypeError)]:
+        with pytest.raises(kind):
+            items[index]
+    with pytest.raises(TypeError):
+        items[0] = held
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        items._scene = None
+    with pytest.raises(vrim.ItemError) as missing:
+        scene.item("N2999")
+    assert "did you mean 'N299'" in str(missing.value) and "N0, N1" in str(missing.value)
+
+
+# ---------------------------------------------------------------------------
 # The frames and numbers of bake
 
 def _stepped(tmp_path, step):
@@ -900,18 +952,18 @@ def many_items(tmp_path_factory):
     return str(path), _many_items(path, 40)
 
 
-# Each long call on a scene of 150,000 items, and what must be as it was
-# after the interruption.
+# Each long call on a scene of 150,000 items; none may write anything.
 INTERRUPTED = [
-    ("vrim.open(path)", None),
-    ("vrim.check(path)", None),
-    ("vrim.edit(path, all_items=True, actions=[vrim.Action.shift(1)])", "scene"),
-    ("vrim.report(path, page=page)", "page"),
+    "vrim.open(path)",
+    "vrim.check(path)",
+    "sum(1 for _ in vrim.iter_items(path))",
+    "vrim.edit(path, all_items=True, actions=[vrim.Action.shift(1)])",
+    "vrim.report(path, page=page)",
 ]
 
 
-@pytest.mark.parametrize("call,kept", INTERRUPTED)
-def test_ctrl_c_raises_keyboard_interrupt_within_a_second(tmp_path, many_items, call, kept):
+@pytest.mark.parametrize("call", INTERRUPTED)
+def test_ctrl_c_raises_keyboard_interrupt_within_a_second(tmp_path, many_items, call):
     import hashlib
     import signal
     import time

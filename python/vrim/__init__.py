@@ -39,6 +39,8 @@ import operator as _operator
 import os as _os
 import re as _re
 import threading as _threading
+import weakref as _weakref
+from collections.abc import Sequence as _SequenceView
 from dataclasses import FrozenInstanceError as _Frozen
 from dataclasses import dataclass as _dataclass
 from dataclasses import field as _field
@@ -94,6 +96,7 @@ __all__ = [
     "check",
     "diff",
     "edit",
+    "iter_items",
     "module_path",
     "report",
     "open",
@@ -548,10 +551,12 @@ class Item(_ReadOnly):
     ``key_count``, ``errors``, ``warnings`` (check's findings, counted),
     ``keys`` and ``findings`` (read from the file on first use), ``scene``."""
 
-    # No per-item dictionary: a scene of tens of thousands of items stays
-    # within the commands' memory bound.
+    # No per-item dictionary; the scene makes each Item when it is asked
+    # for and keeps it only while someone holds it (a weak reference), so
+    # that the same item is the same object and a scene of hundreds of
+    # thousands of items holds none.
     __slots__ = ("scene", "_data", "name", "block", "kind", "first_line", "last_line",
-                 "key_count", "errors", "warnings", "_keys", "_findings")
+                 "key_count", "errors", "warnings", "_keys", "_findings", "__weakref__")
 
     scene: "Scene"
     name: str
@@ -670,27 +675,75 @@ def _numpy() -> _Any:
     return numpy
 
 
+class _Items(_SequenceView):  # type: ignore[type-arg]
+    """A scene's items in file order: a read-only sequence whose Items are
+    made when indexed or iterated over. It compares equal to a tuple of the
+    same Items."""
+
+    __slots__ = ("_scene",)
+
+    # Items made together when iterating: one call into the table for each.
+    _BATCH = 256
+
+    def __init__(self, scene: "Scene") -> None:
+        object.__setattr__(self, "_scene", scene)
+
+    def __setattr__(self, name: str, value: object) -> None:
+        raise _Frozen(f"cannot assign to field {name!r}")
+
+    def __len__(self) -> int:
+        return int(self._scene._data.item_count)
+
+    def __getitem__(self, index: _Any) -> _Any:
+        if isinstance(index, slice):
+            return tuple(self[i] for i in range(*index.indices(len(self))))
+        number = _operator.index(index)
+        count = len(self)
+        if number < 0:
+            number += count
+        if not 0 <= number < count:
+            raise IndexError(f"item index out of range: {index} of {count} items")
+        return self._scene._made(number, None)
+
+    def __iter__(self) -> _Iterator[Item]:
+        data = self._scene._data
+        for first in range(0, len(self), self._BATCH):
+            for offset, item in enumerate(data.items(first, self._BATCH)):
+                yield self._scene._made(first + offset, item)
+
+    def __eq__(self, other: object) -> bool:
+        if isinstance(other, (tuple, _Items)):
+            return len(self) == len(other) and tuple(self) == tuple(other)
+        return NotImplemented
+
+    __hash__ = None  # type: ignore[assignment]
+
+    def __repr__(self) -> str:
+        return f"<vrim items of {self._scene.path!r}: {len(self)}>"
+
+
 class Scene(_ReadOnly):
     """A scene file as ``vrim.open`` read it, read-only. Only the place of
-    each block is kept; keys and findings are read from the file when asked
-    for, so a scene of any size costs a few hundred bytes an item.
+    each block is kept, in a few bytes an item; an Item is made when
+    it is asked for, and its keys and findings are read from the file then.
 
     Attributes: ``path``, ``fps``, ``first_frame``, ``last_frame`` (None
     when the scene gives none), ``frame_step`` (the scene's FrameStep, 1
     without one: bake and ``Item.offsets()`` sample every so many frames),
-    ``items`` (the items with a shake),
+    ``items`` (the items with a shake: a read-only sequence),
     ``findings`` (check's findings about the scene as a whole; each item
     holds its own), ``errors``, ``warnings`` (of the scene and its blocks)."""
 
-    __slots__ = ("_library", "_data", "_module", "_edits", "path", "fps", "first_frame",
-                 "last_frame", "frame_step", "items", "findings", "errors", "warnings")
+    __slots__ = ("_library", "_data", "_module", "_edits", "_alive", "_making", "_header_only",
+                 "path", "fps", "first_frame", "last_frame", "frame_step", "items", "findings",
+                 "errors", "warnings")
 
     path: str
     fps: float
     first_frame: _Optional[int]
     last_frame: _Optional[int]
     frame_step: float
-    items: _Tuple[Item, ...]
+    items: _Sequence[Item]
     findings: _Tuple[Finding, ...]
     errors: int
     warnings: int
@@ -704,10 +757,15 @@ class Scene(_ReadOnly):
         for name in ("path", "fps", "first_frame", "last_frame", "frame_step", "errors",
                      "warnings"):
             put(self, name, getattr(data, name))
-        put(self, "items", tuple(Item(self, d) for d in data.items))
+        put(self, "_alive", _weakref.WeakValueDictionary())
+        put(self, "_making", _threading.Lock())
+        put(self, "_header_only", False)
+        put(self, "items", _Items(self))
         put(self, "findings", tuple(_finding(f, data.path, None, None) for f in data.findings))
 
     def __repr__(self) -> str:
+        if self._header_only:
+            return f"<vrim.Scene {self.path!r}: its header, as iter_items read it>"
         return f"<vrim.Scene {self.path!r}: {len(self.items)} items with a shake>"
 
     def __iter__(self) -> _Iterator[Item]:
@@ -715,6 +773,16 @@ class Scene(_ReadOnly):
 
     def __len__(self) -> int:
         return len(self.items)
+
+    def _made(self, index: int, data: _Any) -> Item:
+        """The Item at index: the one a caller still holds, else made anew
+        (from data when the caller has it already)."""
+        with self._making:  # two threads asking for one item get one object
+            item: _Optional[Item] = self._alive.get(index)
+            if item is None:
+                item = Item(self, self._data.item(index) if data is None else data)
+                self._alive[index] = item
+            return item
 
     def _check_fresh(self, item: _Optional[str] = None) -> None:
         if _edit_count(self.path) != self._edits:
@@ -728,37 +796,44 @@ class Scene(_ReadOnly):
         return open(self.path, module=self._module)
 
     def _names(self) -> str:
-        names = [i.name for i in self.items]
-        if not names:
+        count = len(self.items)
+        if not count:
             return "none"
-        shown = ", ".join(names[:12])
-        return shown + (f" and {len(names) - 12} more" if len(names) > 12 else "")
+        shown = ", ".join(i.name for i in self._data.items(0, 12))
+        return shown + (f" and {count - 12} more" if count > 12 else "")
+
+    def _all_names(self) -> _Iterator[str]:
+        """Every item's name, read a batch at a time: a scene's names are
+        never all held at once."""
+        for first in range(0, len(self.items), _Items._BATCH):
+            for data in self._data.items(first, _Items._BATCH):
+                yield data.name
 
     def item(self, name: str) -> Item:
         """The item of that name (as ``--item`` takes it). Raises ItemError,
         listing the items with a shake and the closest names, when there is
         none."""
         _text("name", name, "an item name")
-        for candidate in self.items:
-            if candidate.name == name:
-                return candidate
+        index = self._data.find_item(name)
+        if index is not None:
+            return self._made(index, None)
         raise ItemError(f"'{self.path}': no item {name!r} with a shake"
-                        f"{_did_you_mean(name, [i.name for i in self.items])}; "
+                        f"{_did_you_mean(name, self._all_names())}; "
                         f"items with a shake: {self._names()}", self.path, name)
 
     def block(self, number: int) -> Item:
         """The key block of that number, from 1 (as ``--block`` takes it)."""
         number = _whole("number", number, 1, "a block number")
-        for candidate in self.items:
-            if candidate.block == number:
-                return candidate
+        index = self._data.find_block(number)
+        if index is not None:
+            return self._made(index, None)
         raise ItemError(f"'{self.path}': no block {number}; its blocks are numbered 1 to "
                         f"{len(self.items)}" if self.items else
                         f"'{self.path}': no block {number}; it has no key block",
                         self.path, f"block {number}")
 
 
-def _did_you_mean(name: str, names: _Sequence[str]) -> str:
+def _did_you_mean(name: str, names: _Iterable[str]) -> str:
     close = _difflib.get_close_matches(name, names, n=3, cutoff=0.6)
     if not close:
         return ""
@@ -774,6 +849,42 @@ def open(path: _PathLike, *, module: _Optional[str] = None) -> Scene:
     with _translated:
         data = library.open(path)
     return Scene(library, data, module, edits)
+
+
+def iter_items(path: _PathLike, *, module: _Optional[str] = None) -> _Iterator[Item]:
+    """Reads a scene file one item at a time, checking each key block as
+    ``vrim.open`` does, and yields each Item as it is read: memory holds
+    the item in hand, never the scene, however large the file.
+
+    Each Item is whole (name, block, counts) and its ``keys``,
+    ``findings``, ``offsets()``, ``offsets_array()`` and ``bake()`` work
+    during the loop and after it. Its ``scene`` holds only what the header
+    says (``path``, ``fps``, ``first_frame``, ``last_frame``,
+    ``frame_step``): no items, findings or counts; ``vrim.open`` or
+    ``vrim.check`` give those. A scene that cannot be read raises
+    SceneError: at the call when it cannot be opened, else after the items
+    before the trouble."""
+    path = _path("path", path)
+    library = _library(module)
+    edits = _edit_count(path)
+    with _translated:
+        stream = library.stream(path)
+    return _streamed(library, stream, module, edits)
+
+
+def _streamed(library: _Any, stream: _Any, module: _Optional[str],
+              edits: int) -> _Iterator[Item]:
+    scene: _Optional[Scene] = None
+    while True:
+        with _translated:
+            data = library.next(stream)
+        if data is None:
+            return
+        if scene is None:
+            # The header is whole once the first block is read.
+            scene = Scene(library, stream.scene, module, edits)
+            object.__setattr__(scene, "_header_only", True)
+        yield Item(scene, data)
 
 
 @_dataclass(frozen=True)
@@ -1262,10 +1373,10 @@ def _with_suggestion(missing: ItemError, library: _Any, path: str) -> ItemError:
         return missing
     try:
         with _translated:
-            known = [i.name for i in library.open(path).items]
+            scene = Scene(library, library.open(path), None, _edit_count(path))
     except Error:
         return missing
-    hint = _did_you_mean(missing.item, known)
+    hint = _did_you_mean(missing.item, scene._all_names())
     if not hint:
         return missing
     return ItemError(f"{missing}{hint}", missing.scene, missing.item, missing.action,

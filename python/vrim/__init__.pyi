@@ -31,6 +31,7 @@ __all__ = [
     "check",
     "diff",
     "edit",
+    "iter_items",
     "module_path",
     "report",
     "open",
@@ -159,7 +160,7 @@ class Scene:
     @property
     def frame_step(self) -> float: ...
     @property
-    def items(self) -> Tuple[Item, ...]: ...
+    def items(self) -> Sequence[Item]: ...
     @property
     def findings(self) -> Tuple[Finding, ...]: ...
     @property
@@ -174,6 +175,7 @@ class Scene:
     def block(self, number: int) -> Item: ...
 
 def open(path: _PathLike, *, module: Optional[str] = ...) -> Scene: ...
+def iter_items(path: _PathLike, *, module: Optional[str] = ...) -> Iterator[Item]: ...
 
 @dataclass(frozen=True)
 class CheckedFile:

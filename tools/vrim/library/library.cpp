@@ -161,8 +161,8 @@ class Using {
     std::unique_lock<std::shared_mutex> alone_;
 };
 
-// The item's block read again from its bytes: from its item's line to the
-// block's end, numbered as in the whole file. Hands the block to use.
+// The item's block read again from its bytes, numbered as in the whole
+// file. Hands the block to use.
 template <typename Use> auto readItem(const Scene& scene, const Item& item, Use use) {
     std::uint64_t size = 0;
     std::int64_t modified = 0;
@@ -172,15 +172,17 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
                       "'" + scene.path + "' changed on disk since it was opened; open it again",
                       scene.path, item.name);
     }
+    // The block's own bytes, never more: its item's line may be far before
+    // it (an item's thousandth block), and neither its keys nor its
+    // findings depend on that line.
     std::ifstream file(files::pathOf(scene.path), std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(item.end - item.itemBegin), '\0');
-    file.seekg(static_cast<std::streamoff>(item.itemBegin));
+    std::string bytes(static_cast<std::size_t>(item.end - item.begin), '\0');
+    file.seekg(static_cast<std::streamoff>(item.begin));
     if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
         throw Failure(Failure::Kind::Scene, "cannot read '" + scene.path + "'", scene.path,
                       item.name);
     }
-    scene::Reader reader =
-        scene::Reader::fromBytes(bytes, scene.path, item.itemLine, item.itemBegin);
+    scene::Reader reader = scene::Reader::fromBytes(bytes, scene.path, item.firstLine, item.begin);
     for (scene::Event event = reader.next(); event != scene::Event::End; event = reader.next()) {
         if (event == scene::Event::Block) {
             return use(reader.block());
@@ -230,7 +232,38 @@ class OwnInstance {
     ShakeInstance* instance_ = nullptr;
 };
 
+Item itemOf(const scene::Block& block, const BlockReport& report) {
+    Item item;
+    item.name = scene::blockName(block);
+    item.block = block.number;
+    item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
+    item.firstLine = block.whole.firstLine;
+    item.lastLine = block.whole.lastLine;
+    item.begin = block.whole.begin;
+    item.end = block.whole.end;
+    item.keyCount = report.keys;
+    item.errors = report.errors;
+    item.warnings = report.warnings;
+    return item;
+}
+
 } // namespace
+
+struct ItemStream::State {
+    Scene scene; // its path and stamps; its timing once the first block is read
+    scene::Reader reader;
+    std::optional<SceneTiming> timing;
+    std::chrono::steady_clock::time_point nextAsk{}; // of the interrupt check
+    bool ended = false;
+};
+
+ItemStream::ItemStream(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+ItemStream::~ItemStream() = default;
+
+const Scene& ItemStream::scene() const {
+    return state_->scene;
+}
 
 struct Library::State {
     std::string modulePath;
@@ -243,28 +276,44 @@ namespace {
 // and items, and every so many samples: at most every few milliseconds, so
 // that a cheap block costs no more than a clock's reading, and an expensive
 // one no more than its own time.
+using Clock = std::chrono::steady_clock;
+
 class Asker {
   public:
-    Asker(const std::function<bool()>& interrupted, std::string doing, std::string scene)
-        : interrupted_(interrupted), doing_(std::move(doing)), scene_(std::move(scene)) {}
+    // doing: what the call does ("reading"), to scene when there is one;
+    // tail: what the refusal adds ("; nothing was written").
+    Asker(const std::function<bool()>& interrupted, const char* doing, const std::string& scene,
+          const char* tail = "")
+        : Asker(interrupted, doing, scene, own_, tail) {}
+    // With the time of the next asking kept by the caller, across calls
+    // (a stream's items).
+    Asker(const std::function<bool()>& interrupted, const char* doing, const std::string& scene,
+          Clock::time_point& next, const char* tail = "")
+        : interrupted_(interrupted), doing_(doing), tail_(tail), scene_(scene), next_(next) {}
     void operator()() {
         if (!interrupted_) {
             return;
         }
-        const auto now = std::chrono::steady_clock::now();
+        const Clock::time_point now = Clock::now();
         if (now < next_) {
             return;
         }
         next_ = now + std::chrono::milliseconds(20);
         if (interrupted_()) {
-            throw Failure(Failure::Kind::Interrupted, "interrupted while " + doing_, scene_);
+            throw Failure(Failure::Kind::Interrupted,
+                          std::string("interrupted while ") + doing_ +
+                              (scene_.empty() ? "" : " '" + scene_ + "'") + tail_,
+                          scene_);
         }
     }
 
   private:
     const std::function<bool()>& interrupted_;
-    std::string doing_, scene_;
-    std::chrono::steady_clock::time_point next_{};
+    const char* doing_;
+    const char* tail_;
+    const std::string& scene_;
+    Clock::time_point own_{};
+    Clock::time_point& next_;
 };
 
 } // namespace
@@ -291,31 +340,17 @@ Scene Library::open(const std::string& path) {
     stamp(path, result.size, result.modified);
     const scene::BlockSelector every;
     SceneCheck checked;
-    Asker poll(state_->interrupted, "reading '" + path + "'", path);
+    Asker poll(state_->interrupted, "reading", path);
     try {
-        checked =
-            checkScene(path, every, std::nullopt, std::nullopt, *session->checker,
-                       [&result, &poll](const BlockReport& report) {
-                           poll();
-                           const scene::Block& block = report.block;
-                           Item item;
-                           item.name = scene::blockName(block);
-                           item.block = block.number;
-                           item.kind = block.item ? scene::itemKindName(block.item->kind) : "";
-                           item.firstLine = block.whole.firstLine;
-                           item.lastLine = block.whole.lastLine;
-                           item.begin = block.whole.begin;
-                           item.end = block.whole.end;
-                           item.itemLine = block.item ? block.item->line : block.whole.firstLine;
-                           item.itemBegin = block.item ? block.item->offset : block.whole.begin;
-                           item.keyCount = report.keys;
-                           item.errors = report.errors;
-                           item.warnings = report.warnings;
-                           result.items.push_back(std::move(item));
-                       });
+        checked = checkScene(path, every, std::nullopt, std::nullopt, *session->checker,
+                             [&result, &poll](const BlockReport& report) {
+                                 poll();
+                                 result.items.push_back(itemOf(report.block, report));
+                             });
     } catch (const ToolError& e) {
         throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
     }
+    result.items.shrinkToFit();
     if (!checked.timing) {
         throw Failure(Failure::Kind::Scene, checked.error, path);
     }
@@ -331,6 +366,61 @@ Scene Library::open(const std::string& path) {
     result.errors = checked.errors;
     result.warnings = checked.warnings;
     return result;
+}
+
+std::unique_ptr<ItemStream> Library::stream(const std::string& path) {
+    const Using loaded(state_->modulePath);
+    Scene scene;
+    scene.path = path;
+    stamp(path, scene.size, scene.modified);
+    try {
+        return std::unique_ptr<ItemStream>(new ItemStream(std::make_unique<ItemStream::State>(
+            ItemStream::State{std::move(scene), scene::Reader::open(path), {}, {}, false})));
+    } catch (const ToolError& e) {
+        throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
+    }
+}
+
+std::optional<Item> Library::next(ItemStream& stream) {
+    ItemStream::State& state = *stream.state_;
+    if (state.ended) {
+        return std::nullopt;
+    }
+    // The checker holds the host's lock while it checks a block; the scene
+    // is read outside it.
+    const Using session(state_->modulePath);
+    BlockChecker& checker = *session->checker;
+    Asker poll(state_->interrupted, "reading", state.scene.path, state.nextAsk);
+    try {
+        for (scene::Event event = state.reader.next(); event != scene::Event::End;
+             event = state.reader.next()) {
+            if (event != scene::Event::Block) {
+                continue;
+            }
+            poll();
+            if (!state.timing) {
+                // Hosts write the header before any item: the first block
+                // sees all of it.
+                state.timing = sceneTiming(state.reader.header(), std::nullopt, std::nullopt);
+                state.scene.fps = state.timing->fps;
+                state.scene.frameStep = state.timing->step;
+                if (state.timing->frames) {
+                    state.scene.firstFrame = state.timing->frames->first;
+                    state.scene.lastFrame = state.timing->frames->last;
+                }
+            }
+            const scene::Block& block = state.reader.block();
+            return itemOf(block, checker.check(block, *state.timing));
+        }
+    } catch (const ToolError& e) {
+        state.ended = true;
+        throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), state.scene.path);
+    }
+    state.ended = true;
+    if (state.reader.stopped()) {
+        throw Failure(Failure::Kind::Scene, scene::stoppedMessage(state.reader), state.scene.path);
+    }
+    return std::nullopt;
 }
 
 std::vector<Finding> Library::findings(const Scene& scene, const Item& item) {
@@ -392,7 +482,7 @@ void Library::evaluateInto(const Scene& scene, const Item& item, const double* f
     const Using session(state_->modulePath);
     const OwnInstance instance(session, scene, item);
     const double still[3] = {0.0, 0.0, 0.0};
-    Asker poll(state_->interrupted, "evaluating " + item.name, scene.path);
+    Asker poll(state_->interrupted, "evaluating an item of", scene.path);
     constexpr std::size_t kSamplesBetweenPolls = 65536;
     for (std::size_t i = 0; i < count; ++i) {
         if (i % kSamplesBetweenPolls == 0) {
@@ -437,7 +527,7 @@ void checkOne(BlockChecker& checker, const std::function<bool()>& interrupted,
     std::vector<SceneFinding>& found = result.findings;
     const scene::BlockSelector every;
     SceneCheck checked;
-    Asker poll(interrupted, "checking '" + path + "'", path);
+    Asker poll(interrupted, "checking", path);
     poll(); // a folder of many scenes without a block is long work too
     try {
         checked = checkScene(path, every, std::nullopt, std::nullopt, checker,
@@ -647,7 +737,7 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     Session& session = using_.session();
     edit::ChangeFinder changes(session);
     options.changes = &changes;
-    Asker poll(state_->interrupted, "editing '" + path + "'; nothing was written", path);
+    Asker poll(state_->interrupted, "editing", path, "; nothing was written");
     options.poll = [&poll] { poll(); };
     std::string current;
     const std::vector<edit::EditAction>* playing = nullptr;
@@ -716,7 +806,8 @@ ReportResult Library::report(const std::vector<std::string>& paths, const std::s
         setup.frames = FrameRange{request.frames->first, request.frames->second};
     }
     setup.limits.plottedItems = request.plots;
-    Asker poll(state_->interrupted, "writing the review page; nothing was written", {});
+    const std::string none;
+    Asker poll(state_->interrupted, "writing the review page", none, "; nothing was written");
     setup.poll = [&poll] { poll(); };
     report::Review review(session.session(), std::move(setup));
     for (const std::string& path : files) {

@@ -32,6 +32,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -80,10 +81,59 @@ struct Item {
     std::size_t block = 0; // the number every command takes with --block
     std::string kind;      // "object", "null", "camera", "light", "bone"; empty without an item
     std::uint64_t firstLine = 0, lastLine = 0;
-    std::uint64_t begin = 0, end = 0;          // its bytes in the file
-    std::uint64_t itemLine = 0, itemBegin = 0; // its item's line (the block's own without one)
+    std::uint64_t begin = 0, end = 0; // its bytes in the file
     std::size_t keyCount = 0;
     int errors = 0, warnings = 0; // check's findings of the block, counted
+};
+
+// A scene's items, held compactly: a scene of 200 MB has hundreds of
+// thousands of them. Each item's numbers are kept as differences from the
+// item before it (a few bytes each, as 7-bit groups) with its name beside
+// them, in pieces of about kChunkBytes; the place of every kMarkEvery-th
+// item is kept so that any item is rebuilt by reading at most that many
+// before it, and a 32-bit hash of each name so that a name is looked up
+// without rebuilding every item. An Item is made whole only when asked for.
+class ItemTable {
+  public:
+    static constexpr std::size_t kMarkEvery = 64;
+    static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kHashesPerPiece = std::size_t{1} << 16;
+
+    void push_back(const Item& item);
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    // The item at index (below size()), and count items from first on
+    // (fewer at the end).
+    Item at(std::size_t index) const;
+    std::vector<Item> range(std::size_t first, std::size_t count) const;
+    // The index of the item of that name, or of that block number.
+    std::optional<std::size_t> find(const std::string& name) const;
+    std::optional<std::size_t> findBlock(std::size_t number) const;
+    // The bytes the table holds, and letting go of those it reserved.
+    std::size_t heldBytes() const;
+    void shrinkToFit();
+
+  private:
+    // Where an item's bytes start, and the values of the item before it
+    // that its own differences are counted from.
+    struct Cursor {
+        std::size_t chunk = 0, at = 0;
+        std::uint64_t end = 0, lastLine = 0, block = 0;
+        std::string name; // the name the next one shares its first bytes with
+    };
+    Item next(Cursor& cursor) const;
+    void putName(std::string& out, const Item& item, std::string_view before);
+    static void getName(const std::string& in, std::size_t& at, std::string& before, Item& item);
+    Cursor cursorAt(std::size_t index) const;
+
+    std::vector<std::string> chunks_;
+    std::vector<Cursor> marks_; // the cursor of items 0, kMarkEvery, 2 * kMarkEvery...
+    std::vector<std::string> kinds_;
+    // Each item's name hashed, in pieces that are never moved as they fill.
+    std::vector<std::vector<std::uint32_t>> hashes_;
+    Cursor last_; // where the next item goes
+    std::string lastName_;
+    std::size_t count_ = 0;
 };
 
 struct Scene {
@@ -91,11 +141,29 @@ struct Scene {
     double fps = 30.0;
     std::optional<std::int32_t> firstFrame, lastFrame;
     double frameStep = 1.0; // the header's FrameStep: bake samples every so many frames
-    std::vector<Item> items;
+    ItemTable items;
     std::vector<Finding> findings; // about the scene as a whole
     int errors = 0, warnings = 0;
     std::uint64_t size = 0;    // bytes when opened
     std::int64_t modified = 0; // last write when opened
+};
+
+// A scene read one item at a time (Library::next), holding nothing of the
+// items before: for a scene read once through, however large.
+class ItemStream {
+  public:
+    ~ItemStream();
+    ItemStream(const ItemStream&) = delete;
+    ItemStream& operator=(const ItemStream&) = delete;
+    // The scene's path and when it was last written; its frame rate, frames
+    // and step once the first item is read. It holds no items or findings.
+    const Scene& scene() const;
+
+  private:
+    friend class Library;
+    struct State;
+    explicit ItemStream(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
 };
 
 // One row of offsets: frame, time in seconds, and x, y, z.
@@ -223,9 +291,16 @@ class Library {
     void setInterruptCheck(std::function<bool()> interrupted);
 
     // Reads the scene through, checking every block as `vrim check` does;
-    // holds each block's place and counts, not its lines or findings, so
-    // that a scene of any size costs a few hundred bytes an item.
+    // holds each block's place, counts and name in the scene's ItemTable,
+    // not its lines or findings: a few bytes an item.
     Scene open(const std::string& path);
+    // The scene opened for reading one item at a time; next() hands each
+    // item, checked as open() checks it, and nothing after the last. A
+    // scene that could not be read to its end is a Failure (Scene) once
+    // the items before the trouble are handed out. Each item may be used
+    // with the stream's scene() in the calls below, as one of open()'s.
+    std::unique_ptr<ItemStream> stream(const std::string& path);
+    std::optional<Item> next(ItemStream& stream);
     // Check's findings of one item, the block checked again from its bytes.
     std::vector<Finding> findings(const Scene& scene, const Item& item);
     // The keys of one item, as the module loads them.
