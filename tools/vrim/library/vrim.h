@@ -19,9 +19,10 @@
 // on the other file waits for the calls in progress to end). Between
 // processes nothing is shared but files.
 //
-// Interrupts: the check given to setInterruptCheck is asked between blocks
-// and items, at most every few milliseconds, during open, check, edit and
-// report; true ends the call with Failure (Interrupted), nothing written.
+// Interrupts: the check given to setInterruptCheck is asked between scenes
+// and blocks, at most every few milliseconds, during open, next, check, edit
+// and report, and every so many samples of an evaluation; true ends the call
+// with Failure (Interrupted), nothing written.
 #pragma once
 
 #include <array>
@@ -283,8 +284,8 @@ class Library {
     Library& operator=(const Library&) = delete;
 
     const std::string& modulePath() const;
-    // Asked between scenes and blocks while open, check, edit and report
-    // work, and every 65536 samples of an evaluation, at most every few
+    // Asked between scenes and blocks while open, next, check, edit and
+    // report work, and every 65536 samples of an evaluation, at most every few
     // milliseconds, from the calling thread: true ends the call with a
     // Failure (Interrupted). A caller's Ctrl-C handler, so that a long call
     // stops within moments; none by default. Set it before any call.
