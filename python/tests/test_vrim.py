@@ -356,6 +356,9 @@ def test_changes_as_objects_equal_edit_json(scene, actions, short, expected):
         args += ["--" + a.option] + ([a.value] if a.value else [])
     listed = json.loads(run("edit", scene, "--item", "Camera_Rig", *args, "--dry-run",
                             "--json").stdout)
+    jsonschema = pytest.importorskip("jsonschema")
+    with open(os.path.join(os.path.dirname(SAMPLES), "docs", "schema", "edit.json")) as schema:
+        jsonschema.validate(listed, json.load(schema))
     # The command names fields as its --set does; a Change as a Key does.
     field = {"freq": "period", "width-x": "width_x", "fall-off": "fall_off"}
     from_json = [vrim.Change(b["item"], b["block"], c["kind"], c["key"], c["was"],
