@@ -156,8 +156,13 @@ sse2_only() {
 }
 check "vrim_s.p needs SSE2 and nothing newer" sse2_only
 
+# The repository's own folders, not its root alone: a short root such as
+# /src also begins the paths the compiler's runtime carries for its own
+# sources (../src/libstdc++-v3/...), which are no folder of ours.
 no_paths() {
-  ! grep -lF -e "$tmp" -e "$root" "$win/vrim_s.p" "$win/vrim.exe" "$linux/bin/vrim" "$linux/lib/vrim/vrim_s.p"
+  local patterns=(-e "$tmp") dir
+  for dir in "$root"/*/; do patterns+=(-e "$dir"); done
+  ! grep -lF "${patterns[@]}" "$win/vrim_s.p" "$win/vrim.exe" "$linux/bin/vrim" "$linux/lib/vrim/vrim_s.p"
 }
 check "no build folder named in the binaries" no_paths
 
