@@ -263,6 +263,32 @@ def test_threads_at_once_get_the_rows_of_one_at_a_time(tmp_path, name, call):
         assert _in_threads(lambda i: call(items[0], 0), 4) == [expected[0]] * 4
 
 
+def test_the_module_loaded_again_under_running_evaluations(tmp_path):
+    # The validator loads the module into a host of its own, ending the
+    # session the evaluations use: each waits for the other, none reads a
+    # session that is gone.
+    item = vrim.open(TWO).item("Lamp_Swing")
+    frames = [f / 3 for f in range(3000)]
+    expected = item.offsets(frames)
+    done = threading.Event()
+
+    def evaluate(_):
+        rounds = 0
+        while not done.is_set() or rounds < 3:
+            assert item.offsets(frames) == expected
+            rounds += 1
+        return rounds
+
+    def validate(_):
+        try:
+            return [vrim.validate().passed for _ in range(3)]
+        finally:
+            done.set()
+
+    results = _in_threads(lambda i: (validate if i == 0 else evaluate)(i), 4)
+    assert results[0] == [True] * 3 and min(results[1:]) >= 3
+
+
 @pytest.mark.parametrize("call", [vrim.open, vrim.check])
 def test_other_scenes_are_evaluated_while_a_big_one_is_read(many_items, call):
     # The old library held its lock through a whole open or check: an
