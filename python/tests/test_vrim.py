@@ -1043,6 +1043,17 @@ def test_what_a_signal_handler_raises_ends_the_call_as_it_is(many_items):
         signal.signal(signal.SIGALRM, old)
 
 
+def test_the_validator_leaves_the_programs_crash_signals_as_they_were():
+    # A crash after vrim.validate() is the program's, not a validator check's
+    # (which ended the process with 1 and the check's line).
+    import signal
+
+    code = "import os, vrim; assert vrim.validate().passed; os.abort()"
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          env=dict(os.environ))
+    assert done.returncode == -signal.SIGABRT, (done.returncode, done.stdout[-300:])
+
+
 def test_the_wheel_installs_into_a_virtual_environment_and_edits(tmp_path, scene):
     import venv  # noqa: F401  (python3-venv)
 
