@@ -74,17 +74,22 @@ std::string otherPlatform(const std::string& path) {
 }
 
 // The motion access of evaluateOnThisThread: its calls carry no context,
-// so the position they read and write is the calling thread's.
-thread_local double* threadPosition = nullptr;
-thread_local bool threadMoved = false;
+// so the position they read and write is the calling thread's (one record,
+// found once a call).
+struct ThreadMotion {
+    double* position = nullptr;
+    bool moved = false;
+};
+thread_local ThreadMotion threadMotion;
 
 void threadGetParam(int /*param*/, double /*time*/, double value[3]) {
-    std::memcpy(value, threadPosition, 3 * sizeof(double));
+    std::memcpy(value, threadMotion.position, 3 * sizeof(double));
 }
 
 void threadSetParam(int /*param*/, const double value[3]) {
-    std::memcpy(threadPosition, value, 3 * sizeof(double));
-    threadMoved = true;
+    ThreadMotion& motion = threadMotion;
+    std::memcpy(motion.position, value, 3 * sizeof(double));
+    motion.moved = true;
 }
 
 } // namespace
@@ -172,16 +177,16 @@ Session::Motion Session::evaluateOnThisThread(ShakeInstance* instance, int32_t f
                                               const double rest[3]) const {
     Motion motion;
     std::memcpy(motion.position, rest, sizeof motion.position);
-    threadPosition = motion.position;
-    threadMoved = false;
+    ThreadMotion& mine = threadMotion;
+    mine = {motion.position, false};
     MotionAccess access{};
     access.frame = frame;
     access.time = time;
     access.getParam = threadGetParam;
     access.setParam = threadSetParam;
     handler_.record.evaluate(instance, &access);
-    motion.moved = threadMoved;
-    threadPosition = nullptr;
+    motion.moved = mine.moved;
+    mine.position = nullptr;
     return motion;
 }
 
