@@ -467,25 +467,7 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
     const std::string what = formatPanelAction(action);
     PanelControl* control = nullptr;
     if (action.kind == PanelAction::Kind::Pick) {
-        for (auto& candidate : panel.controls) {
-            if (candidate->typeName == kControlNameListBox) {
-                control = candidate.get();
-                break;
-            }
-        }
-        if (control == nullptr) {
-            problems.push_back(what + ": the panel has no list to pick from");
-            return;
-        }
-        askRows(*control);
-        if (action.row < 0 || static_cast<size_t>(action.row) >= control->rows.size()) {
-            problems.push_back(what + ": \"" + control->label + "\" has " +
-                               (control->rows.empty()
-                                    ? std::string("no rows")
-                                    : "rows 0 to " + std::to_string(control->rows.size() - 1)));
-            return;
-        }
-        control->integer = action.row;
+        control = pickRow(panel, action, what);
     } else {
         control = panel.control(action.label);
         if (control == nullptr) {
@@ -498,47 +480,77 @@ void PanelHost::perform(Panel& panel, const PanelAction& action) {
                 problems.push_back(what + ": not a button; " + seenAs(*control));
                 return;
             }
-        } else {
-            const bool isVector = control->typeName == kControlNameVector;
-            const std::size_t wanted = isVector ? 3 : 1;
-            const bool typable = isVector || control->typeName == kControlNameFloat ||
-                                 control->typeName == kControlNameInteger ||
-                                 control->typeName == kControlNameBool;
-            if (!typable) {
-                problems.push_back(what + ": " + seenAs(*control));
-                return;
-            }
-            if (action.numbers.size() != wanted) {
-                problems.push_back(what + ": " + numbersText(action.numbers.size()) + ", but " +
-                                   seenAs(*control));
-                return;
-            }
-            for (double value : action.numbers) {
-                if (!std::isfinite(value)) {
-                    problems.push_back(what + ": not a number the user can type");
-                    return;
-                }
-            }
-            const double typed = action.numbers[0];
-            if (isVector) {
-                std::copy(action.numbers.begin(), action.numbers.end(), control->vector);
-            } else if (control->typeName == kControlNameFloat) {
-                control->number = typed;
-            } else if (control->typeName == kControlNameBool) {
-                control->integer = typed != 0.0 ? 1 : 0;
-            } else {
-                // A number field holds a 32-bit integer: the typed value is cut
-                // to a whole number and held within that range.
-                const double whole = std::trunc(typed);
-                control->integer = static_cast<intptr_t>(
-                    std::clamp(whole, static_cast<double>(std::numeric_limits<int32_t>::min()),
-                               static_cast<double>(std::numeric_limits<int32_t>::max())));
-            }
+        } else if (!typeInto(*control, action, what)) {
+            return;
         }
     }
-    if (control->event != nullptr) {
+    if (control != nullptr && control->event != nullptr) {
         control->event(control->record(), control->userData);
     }
+}
+
+PanelControl* PanelHost::pickRow(Panel& panel, const PanelAction& action, const std::string& what) {
+    PanelControl* control = nullptr;
+    for (auto& candidate : panel.controls) {
+        if (candidate->typeName == kControlNameListBox) {
+            control = candidate.get();
+            break;
+        }
+    }
+    if (control == nullptr) {
+        problems.push_back(what + ": the panel has no list to pick from");
+        return nullptr;
+    }
+    askRows(*control);
+    if (action.row < 0 || static_cast<size_t>(action.row) >= control->rows.size()) {
+        problems.push_back(what + ": \"" + control->label + "\" has " +
+                           (control->rows.empty()
+                                ? std::string("no rows")
+                                : "rows 0 to " + std::to_string(control->rows.size() - 1)));
+        return nullptr;
+    }
+    control->integer = action.row;
+    return control;
+}
+
+bool PanelHost::typeInto(PanelControl& control, const PanelAction& action,
+                         const std::string& what) {
+    const bool isVector = control.typeName == kControlNameVector;
+    const std::size_t wanted = isVector ? 3 : 1;
+    const bool typable = isVector || control.typeName == kControlNameFloat ||
+                         control.typeName == kControlNameInteger ||
+                         control.typeName == kControlNameBool;
+    if (!typable) {
+        problems.push_back(what + ": " + seenAs(control));
+        return false;
+    }
+    if (action.numbers.size() != wanted) {
+        problems.push_back(what + ": " + numbersText(action.numbers.size()) + ", but " +
+                           seenAs(control));
+        return false;
+    }
+    for (double value : action.numbers) {
+        if (!std::isfinite(value)) {
+            problems.push_back(what + ": not a number the user can type");
+            return false;
+        }
+    }
+    const double typed = action.numbers[0];
+    if (isVector) {
+        std::copy(action.numbers.begin(), action.numbers.end(), control.vector);
+    } else if (control.typeName == kControlNameFloat) {
+        control.number = typed;
+    } else if (control.typeName == kControlNameBool) {
+        control.integer = typed != 0.0 ? 1 : 0;
+    } else {
+        // A number field holds a 32-bit integer: the typed value is cut to a
+        // whole number and held within that range.
+        const double whole = std::trunc(typed);
+        control.integer = static_cast<intptr_t>(
+            std::clamp(whole, static_cast<double>(std::numeric_limits<int32_t>::min()),
+                       static_cast<double>(std::numeric_limits<int32_t>::max())));
+    }
+    return true;
 }
 
 } // namespace standin

@@ -166,6 +166,12 @@ class PanelHost {
     static PanelControl* valueCall(ControlRecord* record, int attribute, PanelValue* value,
                                    const char* call);
     void perform(Panel& panel, const PanelAction& action);
+    // The panel's list with the action's row picked; nullptr (the problem
+    // noted) when there is none or no such row.
+    PanelControl* pickRow(Panel& panel, const PanelAction& action, const std::string& what);
+    // Types the action's numbers into control; false (the problem noted)
+    // when the control takes no such numbers.
+    bool typeInto(PanelControl& control, const PanelAction& action, const std::string& what);
     // Logs the line that line() spells out, and spells it out only when the
     // log is kept: a tool opens thousands of panels.
     template <typename Line> void note(const Line& line) {

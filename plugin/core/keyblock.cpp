@@ -29,6 +29,38 @@ ShakeKey* appendKey(ShakeInstance* instance, ShakeKey* current) {
     return key;
 }
 
+// A field line of the key being read, tested against the keywords of its
+// first character alone, in shakeLoad's order.
+void applyKeyField(ShakeKey& key, const SceneLine& line) {
+    switch (line.token[0]) {
+    case 'S':
+        if (compareSceneToken("START_F", &line) == 0) {
+            key.startFrame = sceneInteger(line.value);
+        }
+        break;
+    case 'E':
+        if (compareSceneToken("END_F", &line) == 0) {
+            key.endFrame = sceneInteger(line.value);
+        }
+        break;
+    case 'F':
+        if (compareSceneToken("FALL_OFF", &line) == 0) {
+            key.fallOff = sceneInteger(line.value);
+        } else if (compareSceneToken("FREQ", &line) == 0) {
+            key.freqTime = line.value;
+        } else if (compareSceneToken("FREQ_W_X", &line) == 0) {
+            key.widthX = line.value;
+        } else if (compareSceneToken("FREQ_W_Y", &line) == 0) {
+            key.widthY = line.value;
+        } else if (compareSceneToken("FREQ_W_Z", &line) == 0) {
+            key.widthZ = line.value;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 HostError shakeLoad(void* instance, const LoadState* state) {
@@ -75,28 +107,8 @@ HostError shakeLoad(void* instance, const LoadState* state) {
                 current = key;
                 ++built;
             }
-        } else if (current == nullptr) {
-            continue; // field lines before the first key
-        } else if (first == 'S') {
-            if (compareSceneToken("START_F", &line) == 0) {
-                current->startFrame = sceneInteger(line.value);
-            }
-        } else if (first == 'E') {
-            if (compareSceneToken("END_F", &line) == 0) {
-                current->endFrame = sceneInteger(line.value);
-            }
-        } else if (first == 'F') {
-            if (compareSceneToken("FALL_OFF", &line) == 0) {
-                current->fallOff = sceneInteger(line.value);
-            } else if (compareSceneToken("FREQ", &line) == 0) {
-                current->freqTime = line.value;
-            } else if (compareSceneToken("FREQ_W_X", &line) == 0) {
-                current->widthX = line.value;
-            } else if (compareSceneToken("FREQ_W_Y", &line) == 0) {
-                current->widthY = line.value;
-            } else if (compareSceneToken("FREQ_W_Z", &line) == 0) {
-                current->widthZ = line.value;
-            }
+        } else if (current != nullptr) { // field lines before the first key do nothing
+            applyKeyField(*current, line);
         }
     }
     shake->keyCount = built;

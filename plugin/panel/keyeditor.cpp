@@ -167,12 +167,11 @@ void showKeyNumber(const KeyEditor* editor, int number) {
     stringValue.stringValue.text = nullptr; // the host reads it during the call only
 }
 
-int runKeyEditor(PanelServices* services, ShakeInstance* instance) {
-    PanelHandle panel = services->create(kTitle, services);
-    if (panel == nullptr) {
-        return panelNotBuilt(services, nullptr);
-    }
-    ControlRecord* controls[kControlCount] = {};
+namespace {
+
+// Adds and places every control; false when the host built one of them not.
+bool buildControls(PanelServices* services, PanelHandle panel, ShakeInstance* instance,
+                   ControlRecord* (&controls)[kControlCount]) {
     for (int i = 0; i < kControlCount; ++i) {
         if (i == kList) {
             // The host takes the list box's data from here when it adds it.
@@ -180,19 +179,18 @@ int runKeyEditor(PanelServices* services, ShakeInstance* instance) {
         }
         controls[i] = addControl(services, panel, kControls[i]);
         if (controls[i] == nullptr) {
-            return panelNotBuilt(services, panel);
+            return false;
         }
     }
     for (ControlIndex i : kPlacementOrder) {
         placeControl(controls[i], kControls[i].fieldX, kControls[i].row);
     }
     setPanelRows(services, panel, kPanelRows);
+    return true;
+}
 
-    const KeyEditor shown = {
-        services,         panel,          controls[kFreq],    controls[kWidth],
-        controls[kStart], controls[kEnd], controls[kFallOff], controls[kKeyNo],
-        controls[kList],  instance,       instance->firstKey,
-    };
+// The first key in the controls, numbered 1.
+void showFirstKey(const KeyEditor& shown) {
     if (shown.currentKey != nullptr) {
         loadKeyIntoControls(&shown, shown.currentKey);
         showKeyNumber(&shown, 1);
@@ -204,15 +202,11 @@ int runKeyEditor(PanelServices* services, ShakeInstance* instance) {
         loadKeyIntoControls(&shown, &defaults);
         showKeyNumber(&shown, 0);
     }
+}
 
-    auto* editor = static_cast<KeyEditor*>(moduleAlloc(sizeof(KeyEditor)));
-    if (editor == nullptr) {
-        services->destroy(panel);
-        showError(kNoMemoryForEditor, nullptr);
-        return kActivated;
-    }
-    *editor = shown;
-
+// The buttons and the list answer the user through the editor.
+void wireEvents(ControlRecord* const (&controls)[kControlCount], KeyEditor* editor,
+                ShakeInstance* instance) {
     setPointer(controls[kAdd], kControlUserData, editor);
     setEvent(controls[kAdd], onAddKey);
     setPointer(controls[kPrev], kControlUserData, editor);
@@ -223,6 +217,34 @@ int runKeyEditor(PanelServices* services, ShakeInstance* instance) {
     setEvent(controls[kDelete], onDeleteKey);
     setPointer(controls[kList], kControlUserData, &instance->listText);
     setEvent(controls[kList], keyListEvent);
+}
+
+} // namespace
+
+int runKeyEditor(PanelServices* services, ShakeInstance* instance) {
+    PanelHandle panel = services->create(kTitle, services);
+    if (panel == nullptr) {
+        return panelNotBuilt(services, nullptr);
+    }
+    ControlRecord* controls[kControlCount] = {};
+    if (!buildControls(services, panel, instance, controls)) {
+        return panelNotBuilt(services, panel);
+    }
+    const KeyEditor shown = {
+        services,         panel,          controls[kFreq],    controls[kWidth],
+        controls[kStart], controls[kEnd], controls[kFallOff], controls[kKeyNo],
+        controls[kList],  instance,       instance->firstKey,
+    };
+    showFirstKey(shown);
+
+    auto* editor = static_cast<KeyEditor*>(moduleAlloc(sizeof(KeyEditor)));
+    if (editor == nullptr) {
+        services->destroy(panel);
+        showError(kNoMemoryForEditor, nullptr);
+        return kActivated;
+    }
+    *editor = shown;
+    wireEvents(controls, editor, instance);
 
     rebuildKeyList(editor);
     // However the user closed the panel, the shown values are kept.

@@ -1,6 +1,7 @@
 // The scene reader on scenes written here the way the host writes them:
 // items of every kind and their names, header values, key blocks with their
 // lines and byte spans, line ends, and the bounds it keeps.
+#include "support/faulty_fs.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/reader_choice.h"
@@ -11,7 +12,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -528,6 +531,94 @@ TEST(SceneReader, FoldersGiveTheirSceneFilesInNameOrder) {
     EXPECT_EQ(
         sceneFiles({folder}, true),
         (std::vector<std::string>{folder + "/a.LWS", folder + "/b.lws", folder + "/sub/c.lws"}));
+#ifndef _WIN32
+    // A link to a folder is not gone down: it could lead round in a circle.
+    fs::create_directory_symlink(root, root / "sub" / "round");
+    EXPECT_EQ(sceneFiles({folder}, true).size(), 3u);
+#endif
+    // A folder that cannot be read, the one given or one below it, is an
+    // error that names the folder given, never a batch with scenes missing.
+    for (const int failAt : {2, 3}) {
+        testsupport::FaultyFileSystem faulty;
+        faulty.failAt = failAt; // the first call asks whether the path is a folder
+        try {
+            sceneFiles({folder}, true, faulty);
+            ADD_FAILURE() << "no error when call " << failAt << " fails";
+        } catch (const vrim::ToolError& e) {
+            EXPECT_EQ(faulty.failed, "listFolder");
+            EXPECT_EQ(std::string(e.what()),
+                      "cannot read folder '" + folder + "': injected failure of listFolder");
+        }
+    }
+    fs::remove_all(root);
+}
+
+// What one read of a file through a file system came to: its blocks and
+// the problem that stopped it, or the refusal to open it.
+std::string readThrough(const std::string& path, vrim::files::FileSystem& fs) {
+    try {
+        Reader reader = Reader::open(path, fs);
+        std::size_t blocks = 0;
+        for (Event event = reader.next(); event != Event::End; event = reader.next()) {
+            blocks += event == Event::Block ? 1 : 0;
+        }
+        std::string outcome = std::to_string(blocks) + " blocks";
+        for (const Problem& problem : reader.problems()) {
+            outcome += "; line " + std::to_string(problem.line) + ": " + problem.message;
+        }
+        return outcome;
+    } catch (const vrim::ToolError& e) {
+        return std::string("refused: ") + e.what();
+    }
+}
+
+// Every file-system call of a read failed in turn: a failure to open or to
+// read is said, never taken for the end of a shorter scene; the calls that
+// only help (the look for a folder, the close after reading) change nothing.
+TEST(SceneReader, EveryFailedCallOfAReadIsSaidOrHarmless) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / "vrim-scene-faults-test";
+    fs::remove_all(root);
+    fs::create_directories(root / "folder.lws");
+    const std::string path = (root / "two.lws").generic_string();
+    std::vector<std::string> lines = {"LWSC", "3", "AddNullObject A"};
+    lines.insert(lines.end(), kShake.begin(), kShake.end());
+    lines.push_back("AddNullObject B");
+    lines.insert(lines.end(), kShake.begin(), kShake.end());
+    std::ofstream(path, std::ios::binary) << scene(lines, "\n");
+    // Each call in the order the read makes it, and what its failure comes to.
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"stat", "2 blocks"},
+        {"openRead",
+         "refused: cannot open scene file '" + path + "': injected failure of openRead"},
+        {"read", "0 blocks; line 1: cannot read on: injected failure of read"},
+        {"read", "2 blocks; line 19: cannot read on: injected failure of read"},
+        {"close", "2 blocks"},
+    };
+    std::vector<std::pair<std::string, std::string>> seen;
+    for (int call = 1; call < 100; ++call) {
+        testsupport::FaultyFileSystem faulty;
+        faulty.failAt = call;
+        const std::string outcome = readThrough(path, faulty);
+        if (faulty.failed.empty()) {
+            EXPECT_EQ(outcome, "2 blocks");
+            break;
+        }
+        seen.emplace_back(faulty.failed, outcome);
+    }
+    EXPECT_EQ(seen, expected);
+    // A folder is never read as an empty scene, even when the look for one fails.
+    const std::string folder = (root / "folder.lws").generic_string();
+    testsupport::FaultyFileSystem blind;
+    blind.failAt = 1;
+    const std::string outcome = readThrough(folder, blind);
+    EXPECT_EQ(blind.failed, "stat");
+    EXPECT_TRUE(outcome.rfind("refused: ", 0) == 0 ||
+                outcome.find("cannot read on") != std::string::npos)
+        << outcome;
+    testsupport::FaultyFileSystem seeing;
+    EXPECT_EQ(readThrough(folder, seeing),
+              "refused: '" + folder + "' is a folder, not a scene file");
     fs::remove_all(root);
 }
 

@@ -43,6 +43,9 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
     FileHandle openRead(const std::string& path, std::string& error) override {
         return fails("openRead", error) ? vrim::files::kNoFile : real_.openRead(path, error);
     }
+    bool seek(FileHandle file, uint64_t offset, std::string& error) override {
+        return fails("seek", error) ? false : real_.seek(file, offset, error);
+    }
     int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
         return fails("read", error) ? -1 : real_.read(file, buffer, size, error);
     }
@@ -112,6 +115,13 @@ class FaultyFileSystem final : public vrim::files::FileSystem {
     }
     bool remove(const std::string& path, std::string& error) override {
         return fails("remove", error) ? false : real_.remove(path, error);
+    }
+    bool resolve(const std::string& path, std::string& place, std::string& error) override {
+        return fails("resolve", error) ? false : real_.resolve(path, place, error);
+    }
+    bool listFolder(const std::string& folder, std::vector<vrim::files::FolderEntry>& entries,
+                    std::string& error) override {
+        return fails("listFolder", error) ? false : real_.listFolder(folder, entries, error);
     }
     bool syncFolder(const std::string& folder, std::string& error) override {
         return fails("syncFolder", error) ? false : real_.syncFolder(folder, error);

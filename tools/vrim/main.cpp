@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,24 +26,26 @@
 #include <io.h>
 #endif
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
-    // One line end, LF, from every command, on the console, through pipes and
-    // as in the files it writes: in text mode the C library would make each
-    // LF a CR LF on some paths to standard output and not on others.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
-    // The arguments in UTF-8, the tool's spelling of names and paths.
-    const std::vector<std::string> arguments = vrim::files::commandArguments(argc, argv);
-    std::vector<const char*> argumentText;
-    for (const std::string& argument : arguments) {
-        argumentText.push_back(argument.c_str());
-    }
+namespace {
 
-    CLI::App tool("Preview, plot, bake, check, show, list, edit and report the shake keys of "
-                  "VRIM_S without the host, and validate a module build.",
-                  "vrim");
+// What the tool reads and writes at most, said below the tool's help.
+std::string limitsText() {
+    return "Limits. A scene file is read as a stream: a line of " +
+           std::to_string(vrim::scene::kMaxLineBytes / (1024 * 1024)) + " MB, a key block of " +
+           std::to_string(vrim::scene::kMaxBlockBytes / (1024 * 1024)) + " MB or " +
+           std::to_string(vrim::scene::kMaxBlockLines) + " lines, an item name of " +
+           std::to_string(vrim::scene::kMaxNameBytes) +
+           " bytes at most; past one, the file is an error at that line that names the limit. A "
+           "scene may hold any number of items; past its first " +
+           std::to_string(vrim::scene::kMaxDistinctNames) +
+           " names a new name's blocks are addressed NAME@N, as ls lists them. A panel script "
+           "holds at most " +
+           std::to_string(vrim::edit::kMaxScriptBytes / (1024 * 1024)) +
+           " MB, and a preview or bake at most " + std::to_string(vrim::kMaxSamples) + " samples.";
+}
+
+// The tool's own flags and rules, before its commands are added.
+void describeTool(CLI::App& tool) {
     // The version, and which module file the commands would drive.
     tool.set_version_flag(
         "--version", [] { return std::string("vrim " VRIM_VERSION "\n") + vrim::moduleLine(); },
@@ -55,23 +58,12 @@ int main(int argc, char** argv) {
     // Wine, /tmp/shot.lws) for an option; the tool's options are all "--".
     // The commands inherit this from the tool.
     tool.allow_windows_style_options(false);
-    tool.footer(
-        "Run 'vrim COMMAND --help' for a command's options.\n"
-        "Limits. A scene file is read as a stream: a line of " +
-        std::to_string(vrim::scene::kMaxLineBytes / (1024 * 1024)) + " MB, a key block of " +
-        std::to_string(vrim::scene::kMaxBlockBytes / (1024 * 1024)) + " MB or " +
-        std::to_string(vrim::scene::kMaxBlockLines) + " lines, an item name of " +
-        std::to_string(vrim::scene::kMaxNameBytes) +
-        " bytes at most; past one, the file is an error at that line that names the limit. A "
-        "scene may hold any number of items; past its first " +
-        std::to_string(vrim::scene::kMaxDistinctNames) +
-        " names a new name's blocks are addressed NAME@N, as ls lists them. A panel script "
-        "holds at most " +
-        std::to_string(vrim::edit::kMaxScriptBytes / (1024 * 1024)) +
-        " MB, and a preview or bake at most " + std::to_string(vrim::kMaxSamples) + " samples.");
-    // How scene files spell names: one decoding for every command and every
-    // output, and for matching --item. Given before or after the command.
-    std::string encoding = "auto";
+    tool.footer("Run 'vrim COMMAND --help' for a command's options.\n" + limitsText());
+}
+
+// How scene files spell names: one decoding for every command and every
+// output, and for matching --item. Given before or after the command.
+void addEncodingOption(CLI::App& tool, std::string& encoding) {
     tool.add_option("--encoding", encoding,
                     "How names in scene files are read: auto (UTF-8 when a name is valid "
                     "UTF-8, else Windows-1252), utf-8 or windows-1252")
@@ -85,14 +77,11 @@ int main(int argc, char** argv) {
             },
             ""));
     tool.fallthrough();
+}
 
-    const std::vector<vrim::Command> commands = {
-        vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),   vrim::addCheckCommand(tool),
-        vrim::addShowCommand(tool),    vrim::addLsCommand(tool),     vrim::addValidateCommand(tool),
-        vrim::addEditCommand(tool),    vrim::addReportCommand(tool), vrim::addDiffCommand(tool),
-    };
-
-    // Every refusal of the command line in the tool's words, one line.
+// Reads the command line; the exit status when the run ends there (help,
+// version or a refusal, said in the tool's words on one line).
+std::optional<int> parseArguments(CLI::App& tool, std::vector<const char*>& argumentText) {
     tool.failure_message(vrim::parseProblem);
     if (const std::string empty = vrim::emptyValueProblem(argumentText); !empty.empty()) {
         std::fprintf(stderr, "vrim: %s\n", vrim::terminalText(empty).c_str());
@@ -116,8 +105,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vrim: %s\n", vrim::terminalText(problem.str()).c_str());
         return vrim::kExitError;
     }
+    return std::nullopt;
+}
 
-    vrim::scene::setNameEncoding(*::text::parseEncoding(encoding));
+// Runs the command the line named.
+int runCommand(const std::vector<vrim::Command>& commands) {
     try {
         for (const vrim::Command& command : commands) {
             if (command.app->parsed()) {
@@ -133,4 +125,39 @@ int main(int argc, char** argv) {
         return vrim::kExitError;
     }
     return vrim::kExitError;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // One line end, LF, from every command, on the console, through pipes and
+    // as in the files it writes: in text mode the C library would make each
+    // LF a CR LF on some paths to standard output and not on others.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+    // The arguments in UTF-8, the tool's spelling of names and paths.
+    const std::vector<std::string> arguments = vrim::files::commandArguments(argc, argv);
+    std::vector<const char*> argumentText;
+    for (const std::string& argument : arguments) {
+        argumentText.push_back(argument.c_str());
+    }
+
+    CLI::App tool("Preview, plot, bake, check, show, list, edit and report the shake keys of "
+                  "VRIM_S without the host, and validate a module build.",
+                  "vrim");
+    describeTool(tool);
+    std::string encoding = "auto";
+    addEncodingOption(tool, encoding);
+    const std::vector<vrim::Command> commands = {
+        vrim::addPreviewCommand(tool), vrim::addBakeCommand(tool),   vrim::addCheckCommand(tool),
+        vrim::addShowCommand(tool),    vrim::addLsCommand(tool),     vrim::addValidateCommand(tool),
+        vrim::addEditCommand(tool),    vrim::addReportCommand(tool), vrim::addDiffCommand(tool),
+    };
+    if (const std::optional<int> status = parseArguments(tool, argumentText)) {
+        return *status;
+    }
+    vrim::scene::setNameEncoding(*::text::parseEncoding(encoding));
+    return runCommand(commands);
 }

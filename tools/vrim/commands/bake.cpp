@@ -7,7 +7,7 @@
 #include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
-#include "tools/vrim/files/paths.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/scene/motion.h"
 #include "tools/vrim/scene/reader_choice.h"
 
@@ -15,7 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <functional>
 #include <memory>
 
 namespace vrim {
@@ -58,50 +58,95 @@ bool number(std::string_view field, double& value) {
     return bool(read);
 }
 
-// frame,x,y,z rows, a heading row allowed first, frames rising.
-std::vector<BaseRow> readBase(const std::string& path) {
-    std::ifstream file(files::pathOf(path), std::ios::binary);
-    if (!file) {
+// The longest line a frame,x,y,z row can be.
+constexpr std::size_t kMaxRowBytes = 4096;
+
+// Hands each line of the file at path to take, with its number from 1:
+// without its LF (a CR before it stays), a last line without one too. A line
+// longer than limit is handed on cut to limit + 1 bytes, so that memory stays
+// bounded whatever the file holds and take still sees it is too long.
+// Throws vrim::ToolError when the file cannot be opened or read.
+void forEachLine(const std::string& path, std::size_t limit,
+                 const std::function<void(const std::string&, std::size_t)>& take,
+                 files::FileSystem& fs = files::systemFileSystem()) {
+    std::string error;
+    const files::FileHandle file = fs.openRead(path, error);
+    if (file == files::kNoFile) {
         throw ToolError("cannot open --base file '" + path + "'");
     }
-    std::vector<BaseRow> rows;
+    // Closed however the reading ends: take throws at a row it refuses.
+    struct Closer {
+        files::FileSystem& fs;
+        files::FileHandle file;
+        ~Closer() {
+            std::string ignored; // only read: nothing of the file is lost
+            fs.close(file, ignored);
+        }
+    } closer{fs, file};
+    std::vector<char> buffer(64 * 1024);
     std::string line;
-    std::size_t number_ = 0;
-    while (std::getline(file, line)) {
-        ++number_;
-        if (line.size() > 4096) {
-            throw ToolError("'" + path + "':" + std::to_string(number_) +
-                            ": the line is longer than a frame,x,y,z row can be");
+    std::size_t number = 0;
+    for (;;) {
+        const int64_t got = fs.read(file, buffer.data(), buffer.size(), error);
+        if (got < 0) {
+            throw ToolError("cannot read --base file '" + path + "'");
         }
-        const std::vector<std::string_view> parts = fields(line);
-        if (parts.size() == 1 && parts[0].empty()) {
-            continue;
+        if (got == 0) {
+            break;
         }
-        BaseRow row;
-        const bool good = parts.size() == 4 && number(parts[0], row.frame) &&
-                          number(parts[1], row.position[0]) && number(parts[2], row.position[1]) &&
-                          number(parts[3], row.position[2]);
-        if (!good) {
-            if (rows.empty() && number_ == 1) {
-                continue; // a heading such as frame,x,y,z
+        for (const char c : std::string_view(buffer.data(), static_cast<std::size_t>(got))) {
+            if (c == '\n') {
+                take(line, ++number);
+                line.clear();
+            } else if (line.size() <= limit) {
+                line.push_back(c);
             }
-            throw ToolError("'" + path + "':" + std::to_string(number_) +
-                            ": not a row frame,x,y,z of four numbers");
         }
-        if (!rows.empty() && row.frame <= rows.back().frame) {
-            throw ToolError("'" + path + "':" + std::to_string(number_) + ": frame " +
-                            std::string(parts[0]) + " does not come after frame " +
-                            std::to_string(rows.back().frame));
-        }
-        if (rows.size() >= kMaxSamples) {
-            throw ToolError("'" + path + "' holds more than " + std::to_string(kMaxSamples) +
-                            " rows");
-        }
-        rows.push_back(row);
     }
-    if (file.bad()) {
-        throw ToolError("cannot read --base file '" + path + "'");
+    if (!line.empty()) {
+        take(line, ++number);
     }
+}
+
+// One line of a base track, added to rows when it is a row.
+void addBaseRow(const std::string& path, const std::string& line, std::size_t number_,
+                std::vector<BaseRow>& rows) {
+    if (line.size() > kMaxRowBytes) {
+        throw ToolError("'" + path + "':" + std::to_string(number_) +
+                        ": the line is longer than a frame,x,y,z row can be");
+    }
+    const std::vector<std::string_view> parts = fields(line);
+    if (parts.size() == 1 && parts[0].empty()) {
+        return;
+    }
+    BaseRow row;
+    const bool good = parts.size() == 4 && number(parts[0], row.frame) &&
+                      number(parts[1], row.position[0]) && number(parts[2], row.position[1]) &&
+                      number(parts[3], row.position[2]);
+    if (!good) {
+        if (rows.empty() && number_ == 1) {
+            return; // a heading such as frame,x,y,z
+        }
+        throw ToolError("'" + path + "':" + std::to_string(number_) +
+                        ": not a row frame,x,y,z of four numbers");
+    }
+    if (!rows.empty() && row.frame <= rows.back().frame) {
+        throw ToolError("'" + path + "':" + std::to_string(number_) + ": frame " +
+                        std::string(parts[0]) + " does not come after frame " +
+                        std::to_string(rows.back().frame));
+    }
+    if (rows.size() >= kMaxSamples) {
+        throw ToolError("'" + path + "' holds more than " + std::to_string(kMaxSamples) + " rows");
+    }
+    rows.push_back(row);
+}
+
+// frame,x,y,z rows, a heading row allowed first, frames rising.
+std::vector<BaseRow> readBase(const std::string& path) {
+    std::vector<BaseRow> rows;
+    forEachLine(path, kMaxRowBytes, [&](const std::string& line, std::size_t number_) {
+        addBaseRow(path, line, number_, rows);
+    });
     if (rows.empty()) {
         throw ToolError("--base file '" + path + "' holds no row frame,x,y,z");
     }

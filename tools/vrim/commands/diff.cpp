@@ -130,45 +130,75 @@ struct Run {
     std::size_t scenes = 0, errors = 0, printedScenes = 0;
 };
 
-// One pair of scenes, its lines or its JSON object printed as found.
-void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double tolerance) {
-    Output& out = run.out;
-    const std::string prefix = pair.relative.empty() ? "" : terminalText(pair.relative) + ": ";
-    json scene = {{"path", pair.relative.empty() ? json(nullptr) : json(pair.relative)},
-                  {"old", pair.oldPath.empty() ? json(nullptr) : json(pair.oldPath)},
-                  {"new", pair.newPath.empty() ? json(nullptr) : json(pair.newPath)}};
-    std::size_t items = 0;
-    bool headerPrinted = false;
+// The start of a pair: its JSON object's names, or a scene added or removed.
+void pairStart(Run& run, const compare::ScenePair& pair, const std::string& prefix) {
     if (run.options.json) {
+        const json scene = {{"path", pair.relative.empty() ? json(nullptr) : json(pair.relative)},
+                            {"old", pair.oldPath.empty() ? json(nullptr) : json(pair.oldPath)},
+                            {"new", pair.newPath.empty() ? json(nullptr) : json(pair.newPath)}};
         std::string head = jsonText(scene);
         head.pop_back();
-        out.print("%s\n  %s, ", run.scenes == 0 ? "" : ",", head.c_str());
+        run.out.print("%s\n  %s, ", run.scenes == 0 ? "" : ",", head.c_str());
     } else if (!run.options.quiet && (pair.oldPath.empty() || pair.newPath.empty())) {
-        out.print("%sscene %s\n", prefix.c_str(), pair.oldPath.empty() ? "added" : "removed");
+        run.out.print("%sscene %s\n", prefix.c_str(), pair.oldPath.empty() ? "added" : "removed");
     }
     ++run.scenes;
-    compare::SceneListener listener;
-    listener.header = [&](const std::vector<compare::HeaderChange>& changes) {
-        json list = json::array();
-        for (const compare::HeaderChange& change : changes) {
-            list.push_back(compare::headerJson(change));
-            if (!run.options.json && !run.options.quiet) {
-                out.print("%s%s %s%s%s: %s\n", prefix.c_str(), change.what.c_str(),
+}
+
+// The changes of the scene's header, a line each, or the JSON list that
+// opens the pair's items.
+void printHeader(Run& run, const std::string& prefix,
+                 const std::vector<compare::HeaderChange>& changes) {
+    json list = json::array();
+    for (const compare::HeaderChange& change : changes) {
+        list.push_back(compare::headerJson(change));
+        if (!run.options.json && !run.options.quiet) {
+            run.out.print("%s%s %s%s%s: %s\n", prefix.c_str(), change.what.c_str(),
                           change.before.c_str(), kArrow, change.after.c_str(),
                           change.effect.c_str());
-            }
         }
-        if (run.options.json) {
-            out.print("\"header\": %s, \"items\": [", jsonText(list).c_str());
-        }
+    }
+    if (run.options.json) {
+        run.out.print("\"header\": %s, \"items\": [", jsonText(list).c_str());
+    }
+}
+
+// The end of the pair's JSON object: its totals and its error.
+void pairEndJson(Run& run, const compare::SceneTotals& totals, std::size_t items,
+                 const std::string& error) {
+    std::string rest = jsonText(compare::totalsJson(totals));
+    rest.erase(0, 1);
+    rest.pop_back();
+    run.out.print("%s], %s, \"error\": %s}", items == 0 ? "" : "\n  ", rest.c_str(),
+                  error.empty() ? "null" : jsonText(error).c_str());
+}
+
+void addTotals(compare::SceneTotals& all, const compare::SceneTotals& totals) {
+    all.changed += totals.changed;
+    all.added += totals.added;
+    all.removed += totals.removed;
+    all.renamed += totals.renamed;
+    all.unchanged += totals.unchanged;
+    all.moving += totals.moving;
+}
+
+// One pair of scenes, its lines or its JSON object printed as found.
+void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double tolerance) {
+    const std::string prefix = pair.relative.empty() ? "" : terminalText(pair.relative) + ": ";
+    pairStart(run, pair, prefix);
+    std::size_t items = 0;
+    bool headerPrinted = false;
+    compare::SceneListener listener;
+    listener.header = [&](const std::vector<compare::HeaderChange>& changes) {
+        printHeader(run, prefix, changes);
         headerPrinted = true;
     };
     listener.item = [&](const compare::ItemDiff& item) {
         if (run.options.json) {
-            out.print("%s\n    %s", items == 0 ? "" : ",",
-                      jsonText(compare::itemJson(item)).c_str());
+            run.out.print("%s\n    %s", items == 0 ? "" : ",",
+                          jsonText(compare::itemJson(item)).c_str());
         } else if (!run.options.quiet) {
-            out.print("%s%s\n", prefix.c_str(), terminalText(itemText(item)).c_str());
+            run.out.print("%s%s\n", prefix.c_str(), terminalText(itemText(item)).c_str());
         }
         ++items;
     };
@@ -181,25 +211,16 @@ void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double
     }
     if (run.options.json) {
         if (!headerPrinted) { // a scene that could not be opened
-            listener.header({});
+            printHeader(run, prefix, {});
         }
-        std::string rest = jsonText(compare::totalsJson(totals));
-        rest.erase(0, 1);
-        rest.pop_back();
-        out.print("%s], %s, \"error\": %s}", items == 0 ? "" : "\n  ", rest.c_str(),
-                  error.empty() ? "null" : jsonText(error).c_str());
+        pairEndJson(run, totals, items, error);
     }
     if (!error.empty()) {
         ++run.errors;
-        out.flush();
+        run.out.flush();
         std::fprintf(stderr, "vrim: %s\n", terminalText(error).c_str());
     }
-    run.all.changed += totals.changed;
-    run.all.added += totals.added;
-    run.all.removed += totals.removed;
-    run.all.renamed += totals.renamed;
-    run.all.unchanged += totals.unchanged;
-    run.all.moving += totals.moving;
+    addTotals(run.all, totals);
 }
 
 int runDiff(const DiffOptions& options) {

@@ -9,7 +9,6 @@
 #include "tools/vrim/edit/scene_edit.h"
 #include "tools/vrim/edit/terminal_editor.h"
 #include "tools/vrim/files/filesystem.h"
-#include "tools/vrim/files/paths.h"
 #include "tools/vrim/module/session.h"
 #include "tools/vrim/scene/batch.h"
 
@@ -18,7 +17,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <map>
 #include <set>
@@ -165,9 +163,8 @@ void refuseUnusableScenes(const EditOptions& given, bool interactive) {
 // name, or a link and its target, lead to one place; two hard links of one
 // file are two places.
 std::string placeOf(const std::string& name) {
-    std::error_code error;
-    const std::filesystem::path place = std::filesystem::canonical(files::pathOf(name), error);
-    return error ? name : files::genericTextOf(place);
+    std::string place, ignored;
+    return files::systemFileSystem().resolve(name, place, ignored) ? place : name;
 }
 
 // A scene named twice (two spellings, a link and its target, a folder and a
@@ -379,6 +376,66 @@ int runEdit(const CLI::App& command, const EditOptions& given) {
     return run.finish(failed, batch.files().size());
 }
 
+// Which scenes and blocks to edit.
+void addEditChoices(CLI::App* command, EditOptions& options) {
+    command->add_option("SCENE", options.scenes, "Scene files to edit, and folders of them")
+        ->required()
+        ->type_name("PATH");
+    command->add_flag("-r,--recursive", options.recursive,
+                      "Also the scene files in the folders below a folder");
+    command
+        ->add_option("--item", options.items,
+                     "Edit this item's keys, by the name ls lists (repeatable)")
+        ->type_name("NAME")
+        ->check(itemAddress());
+    command
+        ->add_option("--block", options.blocks,
+                     "Edit this key block, by its number from 1 (repeatable)")
+        ->type_name("N")
+        ->check(wholeNumber(1, std::numeric_limits<int32_t>::max()));
+    command->add_flag("--all-items", options.allItems, "Edit every item that has a shake");
+}
+
+// The actions, bound to no variable: their order on the command line is the
+// order they are played in, read back from the parse (kActionOptions).
+void addEditActions(CLI::App* command) {
+    command->add_option("--key", "Step to key N (NEXT KEY / PREV KEY)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    command
+        ->add_option("--set", "Type VALUE into the key's FIELD: start, end, freq (period in "
+                              "seconds), width-x, width-y, width-z, fall-off (on/off)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("FIELD=VALUE");
+    command->add_flag("--add-key")
+        ->description("Press ADD KEY; the new key becomes the current one");
+    command->add_flag("--delete-key")->description("Press DELETE KEY on the current key");
+    command->add_option("--shift", "Move every key's start and end by FRAMES")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("FRAMES");
+    command
+        ->add_option("--script",
+                     "Play a panel script (type, press, pick, close; '-': standard input)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("FILE");
+}
+
+// How the edit is done and said.
+void addEditSwitches(CLI::App* command, EditOptions& options) {
+    command->add_flag("--dry-run", options.dryRun,
+                      "Write nothing; print a unified diff of what would change");
+    command->add_flag("--backup", options.backup, "Keep the old file as SCENE.bak");
+    command->add_flag("--overwrite-backup", options.overwriteBackup,
+                      "With --backup, replace an existing SCENE.bak");
+    command->add_flag("--strict", options.strict,
+                      "Refuse an edit when the module's save would also change what the actions "
+                      "did not ask for (values the file holds otherwise than the module writes "
+                      "them)");
+    command->add_flag("--json", options.json,
+                      "What was done as JSON: per scene and block, the old and new lines");
+    command->add_option("--module", options.module,
+                        "The module file (default: vrim_s.p beside vrim)");
+}
+
 } // namespace
 
 Command addEditCommand(CLI::App& tool) {
@@ -400,53 +457,9 @@ Command addEditCommand(CLI::App& tool) {
         "not ask for is listed (scene, item, key, field, old and new line); --strict refuses "
         "the edit instead.\n"
         "Exit status: 0 done, 2 refused (the file is then as it was).");
-    command->add_option("SCENE", options->scenes, "Scene files to edit, and folders of them")
-        ->required()
-        ->type_name("PATH");
-    command->add_flag("-r,--recursive", options->recursive,
-                      "Also the scene files in the folders below a folder");
-    command
-        ->add_option("--item", options->items,
-                     "Edit this item's keys, by the name ls lists (repeatable)")
-        ->type_name("NAME")
-        ->check(itemAddress());
-    command
-        ->add_option("--block", options->blocks,
-                     "Edit this key block, by its number from 1 (repeatable)")
-        ->type_name("N")
-        ->check(wholeNumber(1, std::numeric_limits<int32_t>::max()));
-    command->add_flag("--all-items", options->allItems, "Edit every item that has a shake");
-    command->add_option("--key", "Step to key N (NEXT KEY / PREV KEY)")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    command
-        ->add_option("--set", "Type VALUE into the key's FIELD: start, end, freq (period in "
-                              "seconds), width-x, width-y, width-z, fall-off (on/off)")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name("FIELD=VALUE");
-    command->add_flag("--add-key")
-        ->description("Press ADD KEY; the new key becomes the current one");
-    command->add_flag("--delete-key")->description("Press DELETE KEY on the current key");
-    command->add_option("--shift", "Move every key's start and end by FRAMES")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name("FRAMES");
-    command
-        ->add_option("--script",
-                     "Play a panel script (type, press, pick, close; '-': standard input)")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name("FILE");
-    command->add_flag("--dry-run", options->dryRun,
-                      "Write nothing; print a unified diff of what would change");
-    command->add_flag("--backup", options->backup, "Keep the old file as SCENE.bak");
-    command->add_flag("--overwrite-backup", options->overwriteBackup,
-                      "With --backup, replace an existing SCENE.bak");
-    command->add_flag("--strict", options->strict,
-                      "Refuse an edit when the module's save would also change what the actions "
-                      "did not ask for (values the file holds otherwise than the module writes "
-                      "them)");
-    command->add_flag("--json", options->json,
-                      "What was done as JSON: per scene and block, the old and new lines");
-    command->add_option("--module", options->module,
-                        "The module file (default: vrim_s.p beside vrim)");
+    addEditChoices(command, *options);
+    addEditActions(command);
+    addEditSwitches(command, *options);
     addWriteOptions(*command);
     return {command, [command, options] { return runEdit(*command, *options); }};
 }

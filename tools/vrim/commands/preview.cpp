@@ -5,7 +5,7 @@
 #include "tools/vrim/commands/machine.h"
 #include "tools/vrim/commands/options.h"
 #include "tools/vrim/commands/output.h"
-#include "tools/vrim/files/paths.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/plot/plot.h"
 #include "tools/vrim/scene/motion.h"
 
@@ -13,8 +13,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 namespace vrim {
@@ -68,12 +66,13 @@ void refuseOneFileForBoth(const PreviewOptions& options) {
     if (table.empty() || table == "-") {
         return;
     }
-    std::error_code ignored;
-    const std::filesystem::path a =
-        std::filesystem::weakly_canonical(files::pathOf(table), ignored);
-    const std::filesystem::path b = std::filesystem::weakly_canonical(files::pathOf(plot), ignored);
-    if (table == plot || (!a.empty() && a == b) ||
-        std::filesystem::equivalent(files::pathOf(table), files::pathOf(plot), ignored)) {
+    files::FileSystem& fs = files::systemFileSystem();
+    std::string a, b, ignored;
+    files::FileInfo tableFile, plotFile;
+    if (table == plot ||
+        (fs.resolve(table, a, ignored) && fs.resolve(plot, b, ignored) && !a.empty() && a == b) ||
+        (fs.stat(table, tableFile, ignored) && fs.stat(plot, plotFile, ignored) &&
+         tableFile.sameFile(plotFile))) {
         throw ToolError("-o '" + terminalText(table) + "' and --svg '" + terminalText(plot) +
                         "' are the same file; give the table and the plot a file each");
     }

@@ -40,117 +40,164 @@ nlohmann::json keyJson(const ShakeKey& key, std::size_t number, const char* list
             {"frequencyTime", key.freqTime}};
 }
 
+// The keys a block holds: their values taken before the key editor has the
+// instance, and the lines of its list once it has.
+struct ShownBlock {
+    std::vector<ShakeKey> keys;
+    const KeyListText* list = nullptr;
+
+    // The list has room for a limited number of lines; keys past it have none.
+    const char* listed(std::size_t k) const {
+        return static_cast<int32_t>(k) < list->lineCount ? list->lines[k] : nullptr;
+    }
+};
+
+// One run of show over a batch of scenes; one instance for every block:
+// each load replaces its keys.
+class ShowRun {
+  public:
+    explicit ShowRun(const BatchOptions& options, const scene::SceneBatch& batch)
+        : options_(options),
+          session_(options.module.empty() ? defaultModulePath() : options.module),
+          output_(options.output, batchInputs(batch.files(), options.module)),
+          instance_(session_.newInstance()) {}
+
+    void begin() {
+        if (options_.json) {
+            std::string head = jsonText(jsonDocument("show"));
+            head.pop_back(); // its members continue
+            output_.print("%s, \"scenes\": [", head.c_str());
+        }
+    }
+
+    void flush() { output_.flush(); }
+
+    // Shows the blocks of scene number f; returns its error, if any.
+    std::string scene(std::size_t f, const std::string& path) {
+        scene::SceneOutcome outcome;
+        std::string error;
+        listed_ = 0;
+        if (options_.json) {
+            output_.print("%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
+                          jsonText(path).c_str());
+        }
+        try {
+            scene::Reader reader = scene::Reader::open(path);
+            scene::SceneVisit visit;
+            visit.block = [&](const scene::Block& block, const scene::Header&) {
+                this->block(reader, block);
+            };
+            outcome = scene::visitScene(reader, options_.blocks(), visit);
+            error = outcome.error;
+        } catch (const ToolError& e) {
+            error = e.what();
+        }
+        noShake_ += outcome.noShake;
+        sceneEnd(path, outcome, error);
+        return error;
+    }
+
+    int finish(std::size_t errors, std::size_t scenes) {
+        if (options_.json) {
+            const nlohmann::json summary = {{"blocks", blocks_},
+                                            {"scenesWithoutShake", noShake_},
+                                            {"errors", errors},
+                                            {"status", errors > 0 ? kExitError : kExitClean}};
+            std::string text = jsonText(summary);
+            text.erase(0, 1);
+            output_.print("\n], %s\n", text.c_str());
+        } else if (scenes > 1) {
+            output_.print("\n%zu %s in %zu %s%s\n", blocks_, blocks_ == 1 ? "block" : "blocks",
+                          scenes, scenes == 1 ? "scene" : "scenes",
+                          noShake_ == 0
+                              ? ""
+                              : (" (" + std::to_string(noShake_) + " without a shake)").c_str());
+        }
+        output_.finish();
+        return errors > 0 ? kExitError : kExitClean;
+    }
+
+  private:
+    void block(const scene::Reader& reader, const scene::Block& block) {
+        session_.load(instance_, block.lines);
+        ShownBlock shown;
+        for (const ShakeKey* key : keysOf(*instance_)) {
+            shown.keys.push_back(*key);
+        }
+        const int code = session_.openKeyEditor(instance_);
+        if (code != 0) {
+            throw ToolError("the module's key editor did not open (activation code " +
+                            std::to_string(code) + ")");
+        }
+        shown.list = &instance_->listText;
+        if (options_.json) {
+            blockJson(block, shown);
+        } else {
+            blockText(reader, block, shown);
+        }
+        ++blocks_;
+    }
+
+    void blockJson(const scene::Block& block, const ShownBlock& shown) {
+        nlohmann::json keyList = nlohmann::json::array();
+        for (std::size_t k = 0; k < shown.keys.size(); ++k) {
+            keyList.push_back(keyJson(shown.keys[k], k + 1, shown.listed(k)));
+        }
+        const nlohmann::json value = {
+            {"block", block.number},
+            {"item", block.address},
+            {"name", block.item ? nlohmann::json(block.item->name) : nlohmann::json(nullptr)},
+            {"firstLine", block.whole.firstLine},
+            {"lastLine", block.whole.lastLine},
+            {"keys", keyList}};
+        output_.print("%s\n    %s", listed_++ == 0 ? "" : ",", jsonText(value).c_str());
+    }
+
+    void blockText(const scene::Reader& reader, const scene::Block& block,
+                   const ShownBlock& shown) {
+        const std::size_t count = shown.keys.size();
+        output_.print("%s%s: %zu %s\n", blocks_ == 0 ? "" : "\n",
+                      terminalText(scene::blockPlace(reader.name(), block)).c_str(), count,
+                      count == 1 ? "key" : "keys");
+        for (std::size_t k = 0; k < count; ++k) {
+            const char* listed = shown.listed(k);
+            output_.print("%4zu  %s\n      %s\n", k + 1,
+                          listed != nullptr ? terminalText(listed).c_str() : "(not in the list)",
+                          keyValues(shown.keys[k]).c_str());
+        }
+    }
+
+    void sceneEnd(const std::string& path, const scene::SceneOutcome& outcome,
+                  const std::string& error) {
+        if (options_.json) {
+            const nlohmann::json rest = {
+                {"note", outcome.noShake ? nlohmann::json("no shake") : nlohmann::json(nullptr)},
+                {"error", error.empty() ? nlohmann::json(nullptr) : nlohmann::json(error)}};
+            std::string text = jsonText(rest);
+            text.erase(0, 1);
+            output_.print("%s], %s", listed_ == 0 ? "" : "\n  ", text.c_str());
+        } else if (outcome.noShake) {
+            output_.print("%s%s: no shake (no VRIM_S key block)\n", blocks_ == 0 ? "" : "\n",
+                          terminalText(path).c_str());
+        }
+    }
+
+    const BatchOptions& options_;
+    Session session_;
+    Output output_;
+    ShakeInstance* instance_;
+    std::size_t blocks_ = 0, noShake_ = 0, listed_ = 0;
+};
+
 int runShow(const BatchOptions& options) {
     const scene::SceneBatch batch(options.scenes, options.recursive);
     requireScenes(batch, options.scenes, options.recursive);
-    Session session(options.module.empty() ? defaultModulePath() : options.module);
-    Output output(options.output, batchInputs(batch.files(), options.module));
-    Output& out = output;
-    // One instance for every block: each load replaces its keys.
-    ShakeInstance* instance = session.newInstance();
-    std::size_t blocks = 0, noShake = 0;
-    if (options.json) {
-        std::string head = jsonText(jsonDocument("show"));
-        head.pop_back(); // its members continue
-        out.print("%s, \"scenes\": [", head.c_str());
-    }
-    const std::size_t errors = batch.visit(
-        [&out] { out.flush(); },
-        [&](std::size_t f, const std::string& path) {
-            scene::SceneOutcome outcome;
-            std::string error;
-            std::size_t listed = 0;
-            if (options.json) {
-                out.print("%s\n  {\"path\": %s, \"blocks\": [", f == 0 ? "" : ",",
-                          jsonText(path).c_str());
-            }
-            try {
-                scene::Reader reader = scene::Reader::open(path);
-                scene::SceneVisit visit;
-                visit.block = [&](const scene::Block& block, const scene::Header&) {
-                    session.load(instance, block.lines);
-                    std::vector<std::string> values;
-                    std::vector<ShakeKey> keys;
-                    for (const ShakeKey* key : keysOf(*instance)) {
-                        values.push_back(keyValues(*key));
-                        keys.push_back(*key);
-                    }
-                    const int code = session.openKeyEditor(instance);
-                    if (code != 0) {
-                        throw ToolError("the module's key editor did not open (activation code " +
-                                        std::to_string(code) + ")");
-                    }
-                    const KeyListText& list = instance->listText;
-                    if (options.json) {
-                        nlohmann::json keyList = nlohmann::json::array();
-                        for (std::size_t k = 0; k < keys.size(); ++k) {
-                            const bool inList = static_cast<int32_t>(k) < list.lineCount;
-                            keyList.push_back(
-                                keyJson(keys[k], k + 1, inList ? list.lines[k] : nullptr));
-                        }
-                        const nlohmann::json value = {
-                            {"block", block.number},
-                            {"item", block.address},
-                            {"name", block.item ? nlohmann::json(block.item->name)
-                                                : nlohmann::json(nullptr)},
-                            {"firstLine", block.whole.firstLine},
-                            {"lastLine", block.whole.lastLine},
-                            {"keys", keyList}};
-                        out.print("%s\n    %s", listed++ == 0 ? "" : ",", jsonText(value).c_str());
-                        ++blocks;
-                        return;
-                    }
-                    out.print("%s%s: %zu %s\n", blocks == 0 ? "" : "\n",
-                              terminalText(scene::blockPlace(reader.name(), block)).c_str(),
-                              values.size(), values.size() == 1 ? "key" : "keys");
-                    for (std::size_t k = 0; k < values.size(); ++k) {
-                        // The list has room for a limited number of lines; keys
-                        // past it have none.
-                        const bool inList = static_cast<int32_t>(k) < list.lineCount;
-                        out.print("%4zu  %s\n      %s\n", k + 1,
-                                  inList ? terminalText(list.lines[k]).c_str()
-                                         : "(not in the list)",
-                                  values[k].c_str());
-                    }
-                    ++blocks;
-                };
-                outcome = scene::visitScene(reader, options.blocks(), visit);
-                error = outcome.error;
-            } catch (const ToolError& e) {
-                error = e.what();
-            }
-            noShake += outcome.noShake;
-            if (options.json) {
-                const nlohmann::json rest = {
-                    {"note",
-                     outcome.noShake ? nlohmann::json("no shake") : nlohmann::json(nullptr)},
-                    {"error", error.empty() ? nlohmann::json(nullptr) : nlohmann::json(error)}};
-                std::string text = jsonText(rest);
-                text.erase(0, 1);
-                out.print("%s], %s", listed == 0 ? "" : "\n  ", text.c_str());
-            } else if (outcome.noShake) {
-                out.print("%s%s: no shake (no VRIM_S key block)\n", blocks == 0 ? "" : "\n",
-                          terminalText(path).c_str());
-            }
-            return error;
-        });
-    const std::vector<std::string>& paths = batch.files();
-    if (options.json) {
-        const nlohmann::json summary = {{"blocks", blocks},
-                                        {"scenesWithoutShake", noShake},
-                                        {"errors", errors},
-                                        {"status", errors > 0 ? kExitError : kExitClean}};
-        std::string text = jsonText(summary);
-        text.erase(0, 1);
-        out.print("\n], %s\n", text.c_str());
-    } else if (paths.size() > 1) {
-        out.print("\n%zu %s in %zu %s%s\n", blocks, blocks == 1 ? "block" : "blocks", paths.size(),
-                  paths.size() == 1 ? "scene" : "scenes",
-                  noShake == 0 ? ""
-                               : (" (" + std::to_string(noShake) + " without a shake)").c_str());
-    }
-    output.finish();
-    return errors > 0 ? kExitError : kExitClean;
+    ShowRun run(options, batch);
+    run.begin();
+    const std::size_t errors =
+        batch.visit([&run] { run.flush(); },
+                    [&run](std::size_t f, const std::string& path) { return run.scene(f, path); });
+    return run.finish(errors, batch.files().size());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // as stable lines for a line-by-line diff.
 #include "tools/vrim/compare/compare.h"
 #include "tools/vrim/compare/internal.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/files/paths.h"
 #include "tools/vrim/scene/batch.h"
 #include "tools/vrim/scene/findings.h"
@@ -13,8 +14,6 @@
 namespace vrim::compare {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string relativeTo(const std::string& folder, const std::string& file) {
     return files::genericTextOf(files::pathOf(file).lexically_relative(files::pathOf(folder)));
@@ -48,11 +47,22 @@ std::vector<ScenePair> pairFolders(const std::string& oldFolder, const std::stri
     return pairs;
 }
 
+namespace {
+
+// Whether path names a folder (standard input is none).
+bool isFolder(const std::string& path) {
+    files::FileInfo info;
+    std::string ignored;
+    return path != "-" && files::systemFileSystem().stat(path, info, ignored) &&
+           info.kind == files::FileKind::Folder;
+}
+
+} // namespace
+
 std::vector<ScenePair> pairsOf(const std::string& oldPath, const std::string& newPath,
                                bool recursive) {
-    std::error_code ignored;
-    const bool oldFolder = oldPath != "-" && fs::is_directory(files::pathOf(oldPath), ignored);
-    const bool newFolder = newPath != "-" && fs::is_directory(files::pathOf(newPath), ignored);
+    const bool oldFolder = isFolder(oldPath);
+    const bool newFolder = isFolder(newPath);
     if (oldFolder != newFolder) {
         throw ToolError("'" + (oldFolder ? oldPath : newPath) +
                         "' is a folder and the other is not: give two scenes or two folders");

@@ -175,6 +175,172 @@ std::map<std::pair<std::size_t, KeyField>, std::string> typedValues(const Action
     }
     return typed;
 }
+// The number at a line of a block, if the line is there.
+std::optional<std::string> numberAt(const std::vector<std::string>& lines,
+                                    std::optional<std::size_t> at) {
+    if (!at) {
+        return std::nullopt;
+    }
+    return numberOf(lines[*at]);
+}
+
+// A block's text and how the module read it.
+struct ReadBlock {
+    const std::vector<std::string>& lines;
+    const KeyedLines& keyed;
+};
+
+// One comparison of a block before and after an edit, a step at a time:
+// each step adds what it finds to the changes, and the lines not asked for
+// to a list kept at the old line each concerns, so that the list reads down
+// the file as the diff does.
+class BlockComparison {
+  public:
+    BlockComparison(ReadBlock before, ReadBlock after, const ActionWatch& watch,
+                    const std::string& item)
+        : before_(before), after_(after), watch_(watch), item_(item),
+          kept_(before.keyed.keys.size(), false), typed_(typedValues(watch)) {}
+
+    // The saved key at position key against the loaded key it comes from.
+    void key(std::size_t key) {
+        const std::optional<std::size_t> origin = watch_.origin(key);
+        if (!origin) {
+            // A key the edit added is all asked for.
+            changes_.changes.push_back(
+                {KeyChange::Kind::AddedKey, key + 1, 0, "", std::nullopt, std::nullopt, true});
+            return;
+        }
+        kept_[*origin] = true;
+        const KeyedLines::Key& old = before_.keyed.keys[*origin];
+        const std::string& oldStart = before_.lines[old.start];
+        const std::string& newStart = after_.lines[after_.keyed.keys[key].start];
+        if (oldStart != newStart) {
+            listed_.emplace_back(old.start, keyName(*origin) + ": " + change(oldStart, newStart));
+        }
+        for (std::size_t slot = 0; slot < kFieldCount; ++slot) {
+            field(key, *origin, fieldAt(slot));
+        }
+    }
+
+    // The loaded keys no saved key comes from.
+    void deletedKeys() {
+        for (std::size_t key = 0; key < kept_.size(); ++key) {
+            if (!kept_[key]) {
+                changes_.changes.push_back({KeyChange::Kind::DeletedKey, 0, key + 1, "",
+                                            std::nullopt, std::nullopt, true});
+            }
+        }
+    }
+
+    // The "KEY_NUM" line: a change of number, and a change of its text
+    // when no key came or went.
+    void keyCount() {
+        const std::optional<std::size_t> oldAt = before_.keyed.keyNum;
+        const std::optional<std::size_t> newAt = after_.keyed.keyNum;
+        if (std::optional<std::string> was = numberAt(before_.lines, oldAt),
+            now = numberAt(after_.lines, newAt);
+            was != now) {
+            changes_.changes.push_back({KeyChange::Kind::KeyCount, 0, 0, "", std::move(was),
+                                        std::move(now), watch_.keysChanged()});
+        }
+        if (watch_.keysChanged() || !newAt) {
+            return;
+        }
+        const std::string& newLine = after_.lines[*newAt];
+        const std::string name = item_ + ", key count: ";
+        if (!oldAt) {
+            listed_.emplace_back(0, name + "not asked for: " + quotedLine(newLine) + " is added");
+        } else if (before_.lines[*oldAt] != newLine) {
+            listed_.emplace_back(*oldAt, name + change(before_.lines[*oldAt], newLine));
+        }
+    }
+
+    // The old lines the module read for nothing, unless their key went.
+    void droppedLines() {
+        for (const KeyedLines::Dropped& dropped : before_.keyed.dropped) {
+            if (dropped.key && !kept_[*dropped.key]) {
+                continue; // its key was deleted
+            }
+            listed_.emplace_back(dropped.line,
+                                 (dropped.key ? keyName(*dropped.key) : item_) +
+                                     ": not asked for: " + quotedLine(before_.lines[dropped.line]) +
+                                     " is dropped");
+        }
+    }
+
+    // An action whose field is saved as the file held it changed nothing.
+    void idleWrites() {
+        for (const ActionWatch::Write& write : watch_.lastWrites()) {
+            const std::size_t origin = *watch_.origin(write.key);
+            const std::size_t slot = slotOf(write.field);
+            const std::optional<std::size_t> oldAt = before_.keyed.keys[origin].fields[slot];
+            const std::optional<std::size_t> newAt = after_.keyed.keys[write.key].fields[slot];
+            if (oldAt && newAt && before_.lines[*oldAt] == after_.lines[*newAt]) {
+                changes_.idle.push_back(keyName(origin) + ": " + write.action +
+                                        " changes nothing: " + write.value + " is stored as " +
+                                        numberOf(after_.lines[*newAt]) + ", as before");
+            }
+        }
+    }
+
+    // What was found, the lines not asked for in the order of the file.
+    BlockChanges result() {
+        std::stable_sort(listed_.begin(), listed_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& [line, text] : listed_) {
+            changes_.unasked.push_back(std::move(text));
+        }
+        return std::move(changes_);
+    }
+
+  private:
+    // One field of a saved key against the loaded key origin.
+    void field(std::size_t key, std::size_t origin, KeyField field) {
+        const std::size_t slot = slotOf(field);
+        const std::optional<std::size_t> oldAt = before_.keyed.keys[origin].fields[slot];
+        const std::optional<std::size_t> newAt = after_.keyed.keys[key].fields[slot];
+        std::optional<std::string> was = numberAt(before_.lines, oldAt),
+                                   now = numberAt(after_.lines, newAt);
+        const bool asked = watch_.asked(key, field);
+        // A value the file cannot hold as typed is the module's doing, not
+        // the action's, also when the line stays as it was.
+        const auto typed = typed_.find({key, field});
+        const bool rounded = typed != typed_.end() && heldOtherwise(typed->second, now);
+        if (was != now || rounded) {
+            changes_.changes.push_back({KeyChange::Kind::Field, key + 1, origin + 1, nameOf(field),
+                                        std::move(was), std::move(now), asked && !rounded});
+        }
+        if (asked || !newAt || (oldAt && before_.lines[*oldAt] == after_.lines[*newAt])) {
+            return;
+        }
+        const std::string name = keyName(origin) + ", " + nameOf(field) + ": ";
+        if (oldAt) {
+            listed_.emplace_back(*oldAt,
+                                 name + change(before_.lines[*oldAt], after_.lines[*newAt]));
+        } else {
+            listed_.emplace_back(old(origin).start,
+                                 name + "not asked for: " + quotedLine(after_.lines[*newAt]) +
+                                     " is added");
+        }
+    }
+
+    const KeyedLines::Key& old(std::size_t origin) const { return before_.keyed.keys[origin]; }
+    std::string keyName(std::size_t key) const {
+        return item_ + ", key " + std::to_string(key + 1);
+    }
+    static std::string change(const std::string& oldLine, const std::string& newLine) {
+        return "not asked for: " + quotedLine(oldLine) + " becomes " + quotedLine(newLine);
+    }
+
+    ReadBlock before_, after_;
+    const ActionWatch& watch_;
+    const std::string& item_;
+    std::vector<bool> kept_;
+    std::vector<std::pair<std::size_t, std::string>> listed_;
+    // What the last action typed into each field of a loaded key.
+    std::map<std::pair<std::size_t, KeyField>, std::string> typed_;
+    BlockChanges changes_;
+};
 
 } // namespace
 
@@ -296,124 +462,23 @@ BlockChanges ChangeFinder::compare(const std::vector<std::string>& oldLines,
         keyedLines(readBlock(session_, probe_, spare_, oldLines), oldLines.size());
     const KeyedLines after =
         keyedLines(readBlock(session_, probe_, spare_, newLines), newLines.size());
-    BlockChanges changes;
     if (watch.lost() || before.keys.size() != watch.loadedKeys() ||
         after.keys.size() != watch.keys()) {
+        BlockChanges changes;
         changes.unasked.push_back(item +
                                   ": not asked for: cannot be told, as the key editor's keys "
                                   "did not follow its buttons");
         return changes;
     }
-
-    // Each listed change at the old line it concerns, so that the list
-    // reads down the file as the diff does.
-    std::vector<std::pair<std::size_t, std::string>> listed;
-    const auto keyName = [&item](std::size_t key) {
-        return item + ", key " + std::to_string(key + 1);
-    };
-    const auto change = [](const std::string& oldLine, const std::string& newLine) {
-        return "not asked for: " + quotedLine(oldLine) + " becomes " + quotedLine(newLine);
-    };
-    std::vector<bool> kept(before.keys.size(), false);
-    const auto numberAt = [](const std::vector<std::string>& lines,
-                             std::optional<std::size_t> at) -> std::optional<std::string> {
-        if (!at) {
-            return std::nullopt;
-        }
-        return numberOf(lines[*at]);
-    };
-    const std::map<std::pair<std::size_t, KeyField>, std::string> typed = typedValues(watch);
+    BlockComparison comparison{{oldLines, before}, {newLines, after}, watch, item};
     for (std::size_t key = 0; key < after.keys.size(); ++key) {
-        const std::optional<std::size_t> origin = watch.origin(key);
-        if (!origin) {
-            // A key the edit added is all asked for.
-            changes.changes.push_back(
-                {KeyChange::Kind::AddedKey, key + 1, 0, "", std::nullopt, std::nullopt, true});
-            continue;
-        }
-        kept[*origin] = true;
-        const KeyedLines::Key& old = before.keys[*origin];
-        const KeyedLines::Key& saved = after.keys[key];
-        const std::string& oldStart = oldLines[old.start];
-        const std::string& newStart = newLines[saved.start];
-        if (oldStart != newStart) {
-            listed.emplace_back(old.start, keyName(*origin) + ": " + change(oldStart, newStart));
-        }
-        for (std::size_t slot = 0; slot < kFieldCount; ++slot) {
-            const KeyField field = fieldAt(slot);
-            const std::optional<std::size_t> oldAt = old.fields[slot];
-            const std::optional<std::size_t> newAt = saved.fields[slot];
-            std::optional<std::string> was = numberAt(oldLines, oldAt),
-                                       now = numberAt(newLines, newAt);
-            // A value the file cannot hold as typed is the module's doing,
-            // not the action's, also when the line stays as it was.
-            const auto typedHere = typed.find({key, field});
-            const bool rounded = typedHere != typed.end() && heldOtherwise(typedHere->second, now);
-            if (was != now || rounded) {
-                changes.changes.push_back({KeyChange::Kind::Field, key + 1, *origin + 1,
-                                           nameOf(field), std::move(was), std::move(now),
-                                           watch.asked(key, field) && !rounded});
-            }
-            if (watch.asked(key, field) || !newAt ||
-                (oldAt && oldLines[*oldAt] == newLines[*newAt])) {
-                continue;
-            }
-            const std::string name = keyName(*origin) + ", " + nameOf(field) + ": ";
-            if (oldAt) {
-                listed.emplace_back(*oldAt, name + change(oldLines[*oldAt], newLines[*newAt]));
-            } else {
-                listed.emplace_back(old.start, name + "not asked for: " +
-                                                   quotedLine(newLines[*newAt]) + " is added");
-            }
-        }
+        comparison.key(key);
     }
-    for (std::size_t key = 0; key < kept.size(); ++key) {
-        if (!kept[key]) {
-            changes.changes.push_back(
-                {KeyChange::Kind::DeletedKey, 0, key + 1, "", std::nullopt, std::nullopt, true});
-        }
-    }
-    if (std::optional<std::string> was = numberAt(oldLines, before.keyNum),
-        now = numberAt(newLines, after.keyNum);
-        was != now) {
-        changes.changes.push_back({KeyChange::Kind::KeyCount, 0, 0, "", std::move(was),
-                                   std::move(now), watch.keysChanged()});
-    }
-    for (const KeyedLines::Dropped& dropped : before.dropped) {
-        if (dropped.key && !kept[*dropped.key]) {
-            continue; // its key was deleted
-        }
-        listed.emplace_back(dropped.line, (dropped.key ? keyName(*dropped.key) : item) +
-                                              ": not asked for: " +
-                                              quotedLine(oldLines[dropped.line]) + " is dropped");
-    }
-    if (!watch.keysChanged() && after.keyNum) {
-        const std::string& newLine = newLines[*after.keyNum];
-        const std::string name = item + ", key count: ";
-        if (!before.keyNum) {
-            listed.emplace_back(0, name + "not asked for: " + quotedLine(newLine) + " is added");
-        } else if (oldLines[*before.keyNum] != newLine) {
-            listed.emplace_back(*before.keyNum, name + change(oldLines[*before.keyNum], newLine));
-        }
-    }
-    std::stable_sort(listed.begin(), listed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& [line, text] : listed) {
-        changes.unasked.push_back(std::move(text));
-    }
-
-    // An action whose field is saved as the file held it changed nothing.
-    for (const ActionWatch::Write& write : watch.lastWrites()) {
-        const std::size_t origin = *watch.origin(write.key);
-        const std::optional<std::size_t> oldAt = before.keys[origin].fields[slotOf(write.field)];
-        const std::optional<std::size_t> newAt = after.keys[write.key].fields[slotOf(write.field)];
-        if (oldAt && newAt && oldLines[*oldAt] == newLines[*newAt]) {
-            changes.idle.push_back(keyName(origin) + ": " + write.action +
-                                   " changes nothing: " + write.value + " is stored as " +
-                                   numberOf(newLines[*newAt]) + ", as before");
-        }
-    }
-    return changes;
+    comparison.deletedKeys();
+    comparison.droppedLines();
+    comparison.keyCount();
+    comparison.idleWrites();
+    return comparison.result();
 }
 
 } // namespace vrim::edit

@@ -170,6 +170,67 @@ const char* fieldName(Field field) {
     return "";
 }
 
+namespace {
+
+// The value typed into a field, read as that field takes it.
+void readSetValue(EditAction& action, const std::string& text) {
+    switch (action.field) {
+    case Field::Start:
+    case Field::End: {
+        const text::Reading<int64_t> frame = text::readWhole(text);
+        if (!frame) {
+            throw ToolError(action.text + ": " + quoted(text) +
+                            " is not a frame (a whole number from -2147483648 to "
+                            "2147483647)" +
+                            text::aside(frame.refusal));
+        }
+        action.number = frame.value;
+        action.value = static_cast<double>(action.number);
+    } break;
+    case Field::FallOff:
+        if (text != "on" && text != "off") {
+            throw ToolError(action.text + ": " + quoted(text) +
+                            " is not a fall-off setting (on or off)");
+        }
+        action.value = text == "on" ? 1.0 : 0.0;
+        break;
+    default: {
+        const text::Reading<double> number = text::readReal(text);
+        if (!number) {
+            throw ToolError(action.text + ": " + quoted(text) + " is not a number" +
+                            text::aside(number.refusal));
+        }
+        action.value = number.value;
+    }
+    }
+}
+
+// --set FIELD=VALUE.
+void parseSet(EditAction& action, const std::string& value) {
+    action.kind = Kind::Set;
+    const std::size_t equals = value.find('=');
+    const std::string name = value.substr(0, equals);
+    const std::string text = equals == std::string::npos ? "" : value.substr(equals + 1);
+    action.valueText = text;
+    bool known = false;
+    for (const FieldName& field : kFields) {
+        if (name == field.name) {
+            action.field = field.field;
+            known = true;
+        }
+    }
+    if (!known) {
+        throw ToolError(action.text + ": unknown field " + quoted(name) + " (the fields are " +
+                        fieldNames() + ")");
+    }
+    if (equals == std::string::npos) {
+        throw ToolError(action.text + ": give the value as " + name + "=VALUE");
+    }
+    readSetValue(action, text);
+}
+
+} // namespace
+
 EditAction parseEditAction(const std::string& option, const std::string& value) {
     EditAction action;
     action.text = "--" + option + (value.empty() ? "" : " " + value);
@@ -197,54 +258,7 @@ EditAction parseEditAction(const std::string& option, const std::string& value) 
     } else if (option == "script") {
         return parseScript(action.text, value);
     } else if (option == "set") {
-        action.kind = Kind::Set;
-        const std::size_t equals = value.find('=');
-        const std::string name = value.substr(0, equals);
-        const std::string text = equals == std::string::npos ? "" : value.substr(equals + 1);
-        action.valueText = text;
-        bool known = false;
-        for (const FieldName& field : kFields) {
-            if (name == field.name) {
-                action.field = field.field;
-                known = true;
-            }
-        }
-        if (!known) {
-            throw ToolError(action.text + ": unknown field " + quoted(name) + " (the fields are " +
-                            fieldNames() + ")");
-        }
-        if (equals == std::string::npos) {
-            throw ToolError(action.text + ": give the value as " + name + "=VALUE");
-        }
-        switch (action.field) {
-        case Field::Start:
-        case Field::End: {
-            const text::Reading<int64_t> frame = text::readWhole(text);
-            if (!frame) {
-                throw ToolError(action.text + ": " + quoted(text) +
-                                " is not a frame (a whole number from -2147483648 to "
-                                "2147483647)" +
-                                text::aside(frame.refusal));
-            }
-            action.number = frame.value;
-            action.value = static_cast<double>(action.number);
-        } break;
-        case Field::FallOff:
-            if (text != "on" && text != "off") {
-                throw ToolError(action.text + ": " + quoted(text) +
-                                " is not a fall-off setting (on or off)");
-            }
-            action.value = text == "on" ? 1.0 : 0.0;
-            break;
-        default: {
-            const text::Reading<double> number = text::readReal(text);
-            if (!number) {
-                throw ToolError(action.text + ": " + quoted(text) + " is not a number" +
-                                text::aside(number.refusal));
-            }
-            action.value = number.value;
-        }
-        }
+        parseSet(action, value);
     } else {
         throw ToolError("--" + option + ": not an edit action");
     }

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -38,6 +39,36 @@ std::string folderOf(const std::string& path) {
 }
 
 namespace {
+
+// A folder's entries through the standard library, which reads folders the
+// same way on every system.
+bool folderEntries(const std::string& folder, std::vector<FolderEntry>& entries,
+                   std::string& error) {
+    std::error_code failed;
+    for (std::filesystem::directory_iterator it(pathOf(folder), failed), end; !failed && it != end;
+         it.increment(failed)) {
+        std::error_code ignored;
+        entries.push_back({textOf(it->path().filename()),
+                           it->is_directory(ignored) && !it->is_symlink(ignored),
+                           it->is_regular_file(ignored)});
+    }
+    if (failed) {
+        error = failed.message();
+        return false;
+    }
+    return true;
+}
+
+bool resolvedPath(const std::string& path, std::string& place, std::string& error) {
+    std::error_code failed;
+    const std::filesystem::path whole = std::filesystem::weakly_canonical(pathOf(path), failed);
+    if (failed) {
+        error = failed.message();
+        return false;
+    }
+    place = genericTextOf(whole);
+    return true;
+}
 
 #ifdef _WIN32
 
@@ -126,6 +157,16 @@ class SystemFileSystem final : public FileSystem {
         }
         return reinterpret_cast<FileHandle>(file);
     }
+    bool seek(FileHandle file, uint64_t offset, std::string& error) override {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (offset > static_cast<uint64_t>(INT64_MAX) ||
+            !SetFilePointerEx(handleOf(file), to, nullptr, FILE_BEGIN)) {
+            error = offset > static_cast<uint64_t>(INT64_MAX) ? "past any file's end" : lastError();
+            return false;
+        }
+        return true;
+    }
     int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
         DWORD got = 0;
         if (!ReadFile(handleOf(file), buffer, static_cast<DWORD>(size), &got, nullptr)) {
@@ -209,6 +250,13 @@ class SystemFileSystem final : public FileSystem {
             return false;
         }
         return true;
+    }
+    bool resolve(const std::string& path, std::string& place, std::string& error) override {
+        return resolvedPath(path, place, error);
+    }
+    bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                    std::string& error) override {
+        return folderEntries(folder, entries, error);
     }
     bool syncFolder(const std::string&, std::string&) override { return true; }
 };
@@ -438,6 +486,17 @@ class SystemFileSystem final : public FileSystem {
         }
         return file;
     }
+    bool seek(FileHandle file, uint64_t offset, std::string& error) override {
+        if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+            error = "past any file's end";
+            return false;
+        }
+        if (::lseek(descriptorOf(file), static_cast<off_t>(offset), SEEK_SET) < 0) {
+            error = lastError();
+            return false;
+        }
+        return true;
+    }
     int64_t read(FileHandle file, char* buffer, std::size_t size, std::string& error) override {
         for (;;) {
             const ssize_t got = ::read(descriptorOf(file), buffer, size);
@@ -655,6 +714,13 @@ class SystemFileSystem final : public FileSystem {
         }
         return true;
     }
+    bool resolve(const std::string& path, std::string& place, std::string& error) override {
+        return resolvedPath(path, place, error);
+    }
+    bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                    std::string& error) override {
+        return folderEntries(folder, entries, error);
+    }
     bool syncFolder(const std::string& folder, std::string& error) override {
         const int file =
             ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -758,6 +824,21 @@ FileHandle standardHandle(int which) {
 #else
     return which;
 #endif
+}
+
+int64_t ReadingFile::readFull(char* buffer, std::size_t size, std::string& error) {
+    std::size_t done = 0;
+    while (done < size) {
+        const int64_t got = fs_.read(file_, buffer + done, size - done, error);
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<int64_t>(done);
 }
 
 FileSystem& systemFileSystem() {

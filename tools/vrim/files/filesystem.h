@@ -1,12 +1,15 @@
-// Every file-system call that the tool makes to write a file, behind one
-// interface, so that a test can make any one of them fail and watch the
-// user's file survive. The real one works on POSIX descriptors, or on Windows
-// handles with UTF-8 paths turned into wide ones.
+// Every file-system call that the tool makes, to read a file, list a folder
+// or write a file, behind one interface, so that a test can make any one of
+// them fail and watch the tool say so and the user's file survive. The real
+// one works on POSIX descriptors, or on Windows handles with UTF-8 paths
+// turned into wide ones. (Loading a module is the system loader's work, and
+// standard input is a stream the run was given: neither goes through here.)
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vrim::files {
 
@@ -37,6 +40,13 @@ struct FileInfo {
     bool sameFile(const FileInfo& other) const {
         return device == other.device && inode == other.inode;
     }
+};
+
+// One entry of a folder, as listFolder gives it.
+struct FolderEntry {
+    std::string name;     // the entry's own name, without the folder's
+    bool folder = false;  // a folder itself, not a link to one
+    bool regular = false; // a plain file, or a link that leads to one
 };
 
 // An open file: a descriptor or a handle, kNoFile when none.
@@ -87,6 +97,9 @@ class FileSystem {
         data = buffer;
         return read(file, buffer, size, error);
     }
+    // Moves the place the next read starts at to offset bytes from the
+    // file's start.
+    virtual bool seek(FileHandle file, uint64_t offset, std::string& error) = 0;
     // Creates a file that did not exist, for writing; fails when it exists.
     virtual FileHandle createNew(const std::string& path, std::string& error) = 0;
     // A new file in folder that has no name yet, so that nothing of it
@@ -147,6 +160,16 @@ class FileSystem {
     virtual bool rename(const std::string& from, const std::string& to, bool replace,
                         std::string& error) = 0;
     virtual bool remove(const std::string& path, std::string& error) = 0;
+    // Where path leads once every symbolic link in it is followed, as an
+    // absolute path with "/" between its parts: two spellings of one name,
+    // or a link and its target, lead to one place. The part of path that
+    // does not exist yet (a file about to be written) is added as given,
+    // "." and ".." taken out. False with error set when it cannot be told.
+    virtual bool resolve(const std::string& path, std::string& place, std::string& error) = 0;
+    // The entries of folder, in no order; false with error set when the
+    // folder cannot be read.
+    virtual bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                            std::string& error) = 0;
     // Flushes a folder's entries to the disk, so that a rename in it lasts
     // (nothing to do on Windows, whose rename writes through).
     virtual bool syncFolder(const std::string& folder, std::string& error) = 0;
@@ -154,6 +177,33 @@ class FileSystem {
 
 // The machine's own file system.
 FileSystem& systemFileSystem();
+
+// A file opened for reading through a file system, closed when it goes
+// whatever ends the reading (nothing of a file only read is lost then).
+class ReadingFile {
+  public:
+    // isOpen() tells whether it opened; error says why not.
+    ReadingFile(FileSystem& fs, const std::string& path, std::string& error)
+        : fs_(fs), file_(fs.openRead(path, error)) {}
+    ~ReadingFile() {
+        std::string ignored;
+        if (file_ != kNoFile) {
+            fs_.close(file_, ignored);
+        }
+    }
+    ReadingFile(const ReadingFile&) = delete;
+    ReadingFile& operator=(const ReadingFile&) = delete;
+
+    bool isOpen() const { return file_ != kNoFile; }
+    FileSystem& fs() const { return fs_; }
+    FileHandle handle() const { return file_; }
+    // Reads size bytes, fewer only at the file's end; -1 on failure.
+    int64_t readFull(char* buffer, std::size_t size, std::string& error);
+
+  private:
+    FileSystem& fs_;
+    FileHandle file_;
+};
 
 // The run's standard input (0), output (1) or error (2) as a handle.
 FileHandle standardHandle(int which);

@@ -262,6 +262,10 @@ bool FileWriter::open(std::string& error, bool mayReplace) {
     if (kind_ == TargetKind::InPlace || kind_ == TargetKind::StandardOutput) {
         return true;
     }
+    return openReplacing(error, mayReplace);
+}
+
+bool FileWriter::openReplacing(std::string& error, bool mayReplace) {
     existed_ = look(target_, old_, error);
     if (!existed_ && !error.empty()) {
         return false;
@@ -281,6 +285,10 @@ bool FileWriter::open(std::string& error, bool mayReplace) {
         return false;
     }
     baseline_ = old_;
+    return holdOldFile(error);
+}
+
+bool FileWriter::holdOldFile(std::string& error) {
 #ifndef _WIN32
     // Held, so that after the rename a write another program made to the
     // old file meanwhile can still be seen (and its bytes kept).
@@ -292,6 +300,8 @@ bool FileWriter::open(std::string& error, bool mayReplace) {
             return false;
         }
     }
+#else
+    (void)error;
 #endif
     return true;
 }

@@ -168,6 +168,10 @@ class FileWriter {
 
     bool look(const std::string& path, FileInfo& info, std::string& error);
     bool resolve(std::string& error);
+    // The rest of open for a file replaced by a new one: the lock, the
+    // checks made under it, the new content's file, the old file held.
+    bool openReplacing(std::string& error, bool mayReplace);
+    bool holdOldFile(std::string& error);
     bool refuseInput(const FileInfo& info, std::string& error);
     bool openInPlace(const FileInfo& seen, std::string& error);
     bool checkFolder(std::string& error);

@@ -1,10 +1,9 @@
 #include "tools/vrim/module/exports.h"
-#include "tools/vrim/files/paths.h"
+#include "tools/vrim/files/filesystem.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
 namespace vrim {
@@ -57,45 +56,60 @@ bool fileOffset(const std::vector<PeSection>& sections, uint32_t rva, uint64_t& 
     return false;
 }
 
-std::vector<std::string> peExports(const std::string& file, std::string& fault) {
+// Where a Windows image's headers say its sections and exports are.
+struct PeLayout {
+    uint64_t optional = 0; // the optional header's offset
+    uint16_t optionalSize = 0, sectionCount = 0;
+    uint32_t exportRva = 0, exportSize = 0;
+};
+
+bool peLayout(const std::string& file, PeLayout& layout, std::string& fault) {
     uint32_t peAt = 0;
     char signature[4];
-    uint16_t sectionCount = 0, optionalSize = 0, magic = 0;
+    uint16_t magic = 0;
     if (!readAt(file, 0x3c, peAt) || !readAt(file, peAt, signature) ||
-        std::memcmp(signature, "PE\0\0", 4) != 0 || !readAt(file, peAt + 6, sectionCount) ||
-        !readAt(file, peAt + 20, optionalSize) || !readAt(file, peAt + 24, magic)) {
+        std::memcmp(signature, "PE\0\0", 4) != 0 || !readAt(file, peAt + 6, layout.sectionCount) ||
+        !readAt(file, peAt + 20, layout.optionalSize) || !readAt(file, peAt + 24, magic)) {
         fault = "the Windows image's headers are cut short or damaged";
-        return {};
+        return false;
     }
-    const uint64_t optional = uint64_t{peAt} + 24;
+    layout.optional = uint64_t{peAt} + 24;
     // The export directory is the first data directory entry.
-    const uint64_t directories = optional + (magic == 0x20b ? 112 : 96);
-    uint32_t exportRva = 0, exportSize = 0;
-    if ((magic != 0x10b && magic != 0x20b) || directories + 8 > optional + optionalSize ||
-        !readAt(file, directories, exportRva) || !readAt(file, directories + 4, exportSize)) {
+    const uint64_t directories = layout.optional + (magic == 0x20b ? 112 : 96);
+    if ((magic != 0x10b && magic != 0x20b) ||
+        directories + 8 > layout.optional + layout.optionalSize ||
+        !readAt(file, directories, layout.exportRva) ||
+        !readAt(file, directories + 4, layout.exportSize)) {
         fault = "the Windows image has no readable optional header";
-        return {};
+        return false;
     }
-    if (exportRva == 0 || exportSize == 0) {
-        return {};
-    }
-    std::vector<PeSection> sections;
-    for (uint16_t i = 0; i < sectionCount; ++i) {
-        const uint64_t at = optional + optionalSize + uint64_t{i} * 40;
+    return true;
+}
+
+bool peSections(const std::string& file, const PeLayout& layout, std::vector<PeSection>& sections,
+                std::string& fault) {
+    for (uint16_t i = 0; i < layout.sectionCount; ++i) {
+        const uint64_t at = layout.optional + layout.optionalSize + uint64_t{i} * 40;
         PeSection section{};
         if (!readAt(file, at + 8, section.virtualSize) ||
             !readAt(file, at + 12, section.virtualAddress) ||
             !readAt(file, at + 16, section.rawSize) || !readAt(file, at + 20, section.rawOffset)) {
             fault = "a section header of the Windows image is cut short";
-            return {};
+            return false;
         }
         sections.push_back(section);
     }
-    uint64_t directory = 0;
+    return true;
+}
+
+// The names of the export directory at directory, then the exports by
+// ordinal alone; as far as they could be read when fault is set.
+std::vector<std::string> peExportNames(const std::string& file,
+                                       const std::vector<PeSection>& sections, uint64_t directory,
+                                       std::string& fault) {
     uint32_t base = 0, functionCount = 0, nameCount = 0, namesRva = 0;
-    if (!fileOffset(sections, exportRva, directory) || !readAt(file, directory + 16, base) ||
-        !readAt(file, directory + 20, functionCount) || !readAt(file, directory + 24, nameCount) ||
-        !readAt(file, directory + 32, namesRva)) {
+    if (!readAt(file, directory + 16, base) || !readAt(file, directory + 20, functionCount) ||
+        !readAt(file, directory + 24, nameCount) || !readAt(file, directory + 32, namesRva)) {
         fault = "the export directory lies outside the file";
         return {};
     }
@@ -121,6 +135,26 @@ std::vector<std::string> peExports(const std::string& file, std::string& fault) 
         exported.push_back("ordinal " + std::to_string(uint64_t{base} + i));
     }
     return exported;
+}
+
+std::vector<std::string> peExports(const std::string& file, std::string& fault) {
+    PeLayout layout;
+    if (!peLayout(file, layout, fault)) {
+        return {};
+    }
+    if (layout.exportRva == 0 || layout.exportSize == 0) {
+        return {};
+    }
+    std::vector<PeSection> sections;
+    if (!peSections(file, layout, sections, fault)) {
+        return {};
+    }
+    uint64_t directory = 0;
+    if (!fileOffset(sections, layout.exportRva, directory)) {
+        fault = "the export directory lies outside the file";
+        return {};
+    }
+    return peExportNames(file, sections, directory, fault);
 }
 
 // ---------------------------------------------------------------------------
@@ -214,21 +248,23 @@ struct Elf64Symbol {
 } // namespace
 
 std::vector<std::string> fileExports(const std::string& path, std::string& fault) {
-    std::ifstream in(files::pathOf(path), std::ios::binary);
-    if (!in) {
+    std::string error;
+    files::ReadingFile in(files::systemFileSystem(), path, error);
+    if (!in.isOpen()) {
         fault = "cannot open '" + path + "'";
         return {};
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxFileBytes) {
+    files::FileInfo info;
+    if (!in.fs().statOpen(in.handle(), info, error)) {
+        fault = "cannot read '" + path + "'";
+        return {};
+    }
+    if (info.size > kMaxFileBytes) {
         fault = "'" + path + "' is larger than any module file";
         return {};
     }
-    std::string file(static_cast<std::size_t>(size), '\0');
-    in.read(file.data(), size);
-    if (in.gcount() != size) {
+    std::string file(static_cast<std::size_t>(info.size), '\0');
+    if (in.readFull(file.data(), file.size(), error) != static_cast<int64_t>(file.size())) {
         fault = "cannot read '" + path + "'";
         return {};
     }

@@ -1,13 +1,12 @@
 #include "tools/vrim/module/session.h"
 #include "plugin/identity.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/files/paths.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
 
 namespace vrim {
 
@@ -19,10 +18,11 @@ constexpr int32_t kInterfaceVersion = 1;
 // Which platform a module file was built for, read from its first bytes;
 // empty when they say nothing known.
 std::string builtFor(const std::string& path) {
-    std::ifstream file(files::pathOf(path), std::ios::binary);
+    std::string error;
+    files::ReadingFile file(files::systemFileSystem(), path, error);
     unsigned char head[64] = {};
-    file.read(reinterpret_cast<char*>(head), sizeof head);
-    if (file.gcount() < static_cast<std::streamsize>(sizeof head)) {
+    if (!file.isOpen() || file.readFull(reinterpret_cast<char*>(head), sizeof head, error) !=
+                              static_cast<int64_t>(sizeof head)) {
         return "";
     }
     if (head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
@@ -35,9 +35,10 @@ std::string builtFor(const std::string& path) {
     const uint32_t at = uint32_t{head[0x3c]} | uint32_t{head[0x3d]} << 8 |
                         uint32_t{head[0x3e]} << 16 | uint32_t{head[0x3f]} << 24;
     unsigned char pe[6] = {};
-    file.seekg(at);
-    file.read(reinterpret_cast<char*>(pe), sizeof pe);
-    if (file.gcount() == sizeof pe && pe[0] == 'P' && pe[1] == 'E' && pe[2] == 0 && pe[3] == 0) {
+    if (file.fs().seek(file.handle(), at, error) &&
+        file.readFull(reinterpret_cast<char*>(pe), sizeof pe, error) ==
+            static_cast<int64_t>(sizeof pe) &&
+        pe[0] == 'P' && pe[1] == 'E' && pe[2] == 0 && pe[3] == 0) {
         const unsigned machine = unsigned{pe[4]} | unsigned{pe[5]} << 8;
         if (machine == 0x8664) {
             return "a 64-bit Windows module";
@@ -47,6 +48,19 @@ std::string builtFor(const std::string& path) {
         }
     }
     return "a Windows module";
+}
+
+// Whether path leads to something, and whether that is a plain file.
+bool exists(const std::string& path) {
+    files::FileInfo info;
+    std::string ignored;
+    return files::systemFileSystem().stat(path, info, ignored);
+}
+
+bool isRegularFile(const std::string& path) {
+    files::FileInfo info;
+    std::string ignored;
+    return files::systemFileSystem().stat(path, info, ignored) && info.regular();
 }
 
 // Why a module file for another platform cannot be driven here, and how it can be.
@@ -103,9 +117,7 @@ std::string defaultModulePath() {
     const std::filesystem::path installed =
         files::pathOf(standin::executableDirectory() + VRIM_MODULE_FROM_BIN "vrim_s.p")
             .lexically_normal();
-    std::error_code error;
-    if (!std::filesystem::exists(files::pathOf(beside), error) &&
-        std::filesystem::exists(installed, error)) {
+    if (!exists(beside) && exists(files::textOf(installed))) {
         return files::textOf(installed);
     }
     return beside;
@@ -113,9 +125,7 @@ std::string defaultModulePath() {
 
 std::string moduleLine() {
     const std::string path = defaultModulePath();
-    std::error_code error;
-    return "module: " + path +
-           (std::filesystem::is_regular_file(files::pathOf(path), error) ? "" : " (not found)");
+    return "module: " + path + (isRegularFile(path) ? "" : " (not found)");
 }
 
 Session::Session(const std::string& modulePath) {

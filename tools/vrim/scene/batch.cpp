@@ -23,28 +23,34 @@ bool isSceneFile(const fs::path& path) {
     return extension == ".lws";
 }
 
-void addFolder(const std::string& folder, bool recursive, std::vector<std::string>& files) {
-    std::vector<std::string> found;
-    std::error_code error;
-    auto take = [&](const fs::directory_entry& entry) {
-        std::error_code ignored;
-        if (entry.is_regular_file(ignored) && isSceneFile(entry.path())) {
-            found.push_back(files::genericTextOf(entry.path()));
+// The scene files of folder, and with recursive those of the folders below
+// it (not through links to folders, which could lead round in a circle);
+// false with error set when a folder cannot be read.
+bool collectFolder(files::FileSystem& fs, const std::string& folder, bool recursive,
+                   std::vector<std::string>& found, std::string& error) {
+    std::vector<files::FolderEntry> entries;
+    if (!fs.listFolder(folder, entries, error)) {
+        return false;
+    }
+    for (const files::FolderEntry& entry : entries) {
+        const fs::path path = files::pathOf(folder) / files::pathOf(entry.name);
+        if (entry.regular && isSceneFile(path)) {
+            found.push_back(files::genericTextOf(path));
         }
-    };
-    if (recursive) {
-        for (fs::recursive_directory_iterator it(files::pathOf(folder), error), end;
-             !error && it != end; it.increment(error)) {
-            take(*it);
-        }
-    } else {
-        for (fs::directory_iterator it(files::pathOf(folder), error), end; !error && it != end;
-             it.increment(error)) {
-            take(*it);
+        if (recursive && entry.folder &&
+            !collectFolder(fs, files::textOf(path), recursive, found, error)) {
+            return false;
         }
     }
-    if (error) {
-        throw ToolError("cannot read folder '" + folder + "': " + error.message());
+    return true;
+}
+
+void addFolder(files::FileSystem& fs, const std::string& folder, bool recursive,
+               std::vector<std::string>& files) {
+    std::vector<std::string> found;
+    std::string error;
+    if (!collectFolder(fs, folder, recursive, found, error)) {
+        throw ToolError("cannot read folder '" + folder + "': " + error);
     }
     std::sort(found.begin(), found.end());
     files.insert(files.end(), found.begin(), found.end());
@@ -52,12 +58,14 @@ void addFolder(const std::string& folder, bool recursive, std::vector<std::strin
 
 } // namespace
 
-std::vector<std::string> sceneFiles(const std::vector<std::string>& paths, bool recursive) {
+std::vector<std::string> sceneFiles(const std::vector<std::string>& paths, bool recursive,
+                                    files::FileSystem& fs) {
     std::vector<std::string> files;
     for (const std::string& path : paths) {
-        std::error_code ignored;
-        if (path != "-" && fs::is_directory(files::pathOf(path), ignored)) {
-            addFolder(path, recursive, files);
+        files::FileInfo info;
+        std::string ignored;
+        if (path != "-" && fs.stat(path, info, ignored) && info.kind == files::FileKind::Folder) {
+            addFolder(fs, path, recursive, files);
         } else {
             files.push_back(path);
         }

@@ -37,7 +37,8 @@ class SceneBatch {
 // gives its ".lws" files (any case) in name order, and with recursive those
 // of every folder below it too. A path that does not exist stays, so that
 // reading it says so.
-std::vector<std::string> sceneFiles(const std::vector<std::string>& paths, bool recursive);
+std::vector<std::string> sceneFiles(const std::vector<std::string>& paths, bool recursive,
+                                    files::FileSystem& fs = files::systemFileSystem());
 
 // What a command makes of one scene's blocks.
 struct SceneVisit {

@@ -374,26 +374,37 @@ struct Reader::State {
             startBlock(line, false);
             return;
         }
-        // Most lines are none of the keywords below: their first letter, one
-        // of the switch's cases, tells before the line is split into words.
+        if (mayBeKeyword(line.text)) {
+            keywordLine(line);
+        }
+    }
+
+    // Most lines are none of the keywords keywordLine reads: their first
+    // letter, one of the cases of its switch, tells before the line is split
+    // into words.
+    static bool mayBeKeyword(std::string_view text) {
         std::size_t first = 0;
-        while (first < line.text.size() && text::isBlank(line.text[first])) {
+        while (first < text.size() && text::isBlank(text[first])) {
             ++first;
         }
-        if (first == line.text.size()) {
-            return;
+        if (first == text.size()) {
+            return false;
         }
-        switch (line.text[first]) {
+        switch (text[first]) {
         case 'A':
         case 'B':
         case 'C':
         case 'F':
         case 'L':
         case 'P':
-            break;
+            return true;
         default:
-            return;
+            return false;
         }
+    }
+
+    // A line that may start with a keyword of the scene's header or items.
+    void keywordLine(const Line& line) {
         Words words(line.text);
         const std::string_view keyword = words.next();
         if (keyword.empty()) {
@@ -402,16 +413,7 @@ struct Reader::State {
         const std::string_view rest = words.rest();
         switch (keyword[0]) {
         case 'A':
-            if (keyword == "AddNullObject") {
-                newItem(ItemKind::Null, std::string(withoutId(rest)), line);
-                settleItem();
-            } else if (keyword == "AddCamera") {
-                newItem(ItemKind::Camera, "", line);
-            } else if (keyword == "AddLight") {
-                newItem(ItemKind::Light, "", line);
-            } else if (keyword == "AddBone") {
-                newItem(ItemKind::Bone, "", line);
-            }
+            addLine(keyword, rest, line);
             break;
         case 'B':
             if (keyword == "BoneName") {
@@ -424,43 +426,79 @@ struct Reader::State {
             }
             break;
         case 'F':
-            if (keyword == "FramesPerSecond") {
-                headerValue(header.framesPerSecond, rest, line, "FramesPerSecond");
-            } else if (keyword == "FirstFrame") {
-                headerValue(header.firstFrame, rest, line, "FirstFrame");
-            } else if (keyword == "FrameStep") {
-                headerValue(header.frameStep, rest, line, "FrameStep");
-            }
+            headerLine(keyword, rest, line);
             break;
         case 'L':
-            if (keyword == "LastFrame") {
-                headerValue(header.lastFrame, rest, line, "LastFrame");
-            } else if (keyword == "LightName") {
-                nameItem(ItemKind::Light, rest, line);
-            } else if (keyword == "LoadObject") {
-                newItem(ItemKind::Object, objectName(rest), line);
-                settleItem();
-            } else if (keyword == "LoadObjectLayer") {
-                Words layer(rest);
-                layer.next();
-                newItem(ItemKind::Object, objectName(withoutId(layer.rest())), line);
-                settleItem();
+            if (!headerLine(keyword, rest, line)) {
+                lightOrObjectLine(keyword, rest, line);
             }
             break;
         case 'P':
             if (keyword == "Plugin") {
-                const std::string_view kind = words.next();
-                words.next(); // the handler's place in the item's list
-                const std::string_view server = words.next();
-                if (kind == "ItemMotionHandler" && server == kServerName) {
-                    startBlock(line, true);
-                } else {
-                    inOtherPlugin = true;
-                }
+                pluginLine(words, line);
             }
             break;
         default:
             break;
+        }
+    }
+
+    // "Add..." lines: a new item. A null is named on its own line; other
+    // kinds by a later "...Name" line.
+    void addLine(std::string_view keyword, std::string_view rest, const Line& line) {
+        if (keyword == "AddNullObject") {
+            newItem(ItemKind::Null, std::string(withoutId(rest)), line);
+            settleItem();
+        } else if (keyword == "AddCamera") {
+            newItem(ItemKind::Camera, "", line);
+        } else if (keyword == "AddLight") {
+            newItem(ItemKind::Light, "", line);
+        } else if (keyword == "AddBone") {
+            newItem(ItemKind::Bone, "", line);
+        }
+    }
+
+    // The header's lines of the frame rate and range; false for any other.
+    bool headerLine(std::string_view keyword, std::string_view rest, const Line& line) {
+        if (keyword == "FramesPerSecond") {
+            headerValue(header.framesPerSecond, rest, line, "FramesPerSecond");
+        } else if (keyword == "FirstFrame") {
+            headerValue(header.firstFrame, rest, line, "FirstFrame");
+        } else if (keyword == "FrameStep") {
+            headerValue(header.frameStep, rest, line, "FrameStep");
+        } else if (keyword == "LastFrame") {
+            headerValue(header.lastFrame, rest, line, "LastFrame");
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // A light's name, or an object loaded.
+    void lightOrObjectLine(std::string_view keyword, std::string_view rest, const Line& line) {
+        if (keyword == "LightName") {
+            nameItem(ItemKind::Light, rest, line);
+        } else if (keyword == "LoadObject") {
+            newItem(ItemKind::Object, objectName(rest), line);
+            settleItem();
+        } else if (keyword == "LoadObjectLayer") {
+            Words layer(rest);
+            layer.next();
+            newItem(ItemKind::Object, objectName(withoutId(layer.rest())), line);
+            settleItem();
+        }
+    }
+
+    // A "Plugin" line: the start of a key block, or of another plug-in's
+    // lines, skipped up to its "EndPlugin".
+    void pluginLine(Words& words, const Line& line) {
+        const std::string_view kind = words.next();
+        words.next(); // the handler's place in the item's list
+        const std::string_view server = words.next();
+        if (kind == "ItemMotionHandler" && server == kServerName) {
+            startBlock(line, true);
+        } else {
+            inOtherPlugin = true;
         }
     }
 
@@ -535,10 +573,10 @@ Reader::Reader(Reader&&) noexcept = default;
 Reader& Reader::operator=(Reader&&) noexcept = default;
 Reader::~Reader() = default;
 
-Reader Reader::open(const std::string& path) {
+Reader Reader::open(const std::string& path, files::FileSystem& fs) {
     auto state = std::make_unique<State>();
     state->name = path == "-" ? "standard input" : path;
-    state->input = Input::openFile(path);
+    state->input = Input::openFile(path, fs);
     return Reader(std::move(state));
 }
 

@@ -1,12 +1,10 @@
 #include "tools/vrim/scene/reader_input.h"
 
 #include "tools/vrim/error.h"
-#include "tools/vrim/files/paths.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 
 #ifdef _WIN32
@@ -24,7 +22,7 @@ constexpr std::size_t kBufferBytes = 256 * 1024;
 
 } // namespace
 
-Input Input::openFile(const std::string& path) {
+Input Input::openFile(const std::string& path, files::FileSystem& fs) {
     Input input;
     input.path_ = path;
     if (path == "-") {
@@ -34,16 +32,17 @@ Input Input::openFile(const std::string& path) {
 #endif
         input.file_ = stdin;
     } else {
-        std::error_code ignored;
-        if (std::filesystem::is_directory(files::pathOf(path), ignored)) {
+        files::FileInfo info;
+        std::string error;
+        if (fs.stat(path, info, error) && info.kind == files::FileKind::Folder) {
             // A folder opens like an empty file on some systems.
             throw ToolError("'" + path + "' is a folder, not a scene file");
         }
-        input.file_ = files::openFile(path, "rb");
-        if (input.file_ == nullptr) {
-            throw ToolError("cannot open scene file '" + path + "': " + std::strerror(errno));
+        input.handle_ = fs.openRead(path, error);
+        if (input.handle_ == files::kNoFile) {
+            throw ToolError("cannot open scene file '" + path + "': " + error);
         }
-        input.ownsFile_ = true;
+        input.fs_ = &fs;
     }
     input.buffer_.resize(kBufferBytes);
     return input;
@@ -72,8 +71,9 @@ Input& Input::operator=(Input&& other) noexcept {
     if (this != &other) {
         close();
         file_ = std::exchange(other.file_, nullptr);
+        fs_ = std::exchange(other.fs_, nullptr);
+        handle_ = std::exchange(other.handle_, files::kNoFile);
         source_ = std::move(other.source_);
-        ownsFile_ = std::exchange(other.ownsFile_, false);
         path_ = std::move(other.path_);
         buffer_ = std::move(other.buffer_);
         bytes_ = std::exchange(other.bytes_, {});
@@ -94,11 +94,33 @@ Input::~Input() {
 }
 
 void Input::close() {
-    if (ownsFile_ && file_ != nullptr) {
-        std::fclose(file_);
+    if (handle_ != files::kNoFile) {
+        std::string ignored; // only read: nothing of the file is lost
+        fs_->close(handle_, ignored);
     }
+    handle_ = files::kNoFile;
+    fs_ = nullptr;
     file_ = nullptr;
-    ownsFile_ = false;
+}
+
+std::size_t Input::readBuffer() {
+    if (handle_ != files::kNoFile) {
+        std::string error;
+        const int64_t got = fs_->read(handle_, buffer_.data(), buffer_.size(), error);
+        atEnd_ = got <= 0;
+        if (got < 0) {
+            problem_ = "cannot read on: " + error;
+            problemLine_ = lines_ + 1;
+        }
+        return got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+    const std::size_t count = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    atEnd_ = count == 0;
+    if (atEnd_ && std::ferror(file_)) {
+        problem_ = std::string("cannot read on: ") + std::strerror(errno);
+        problemLine_ = lines_ + 1;
+    }
+    return count;
 }
 
 bool Input::fill() {
@@ -112,16 +134,10 @@ bool Input::fill() {
         atEnd_ = got.empty() || !problem_.empty();
         bytes_ = atEnd_ ? std::string_view() : got;
     } else {
-        if (fromMemory_ || atEnd_ || file_ == nullptr) {
+        if (fromMemory_ || atEnd_ || (file_ == nullptr && handle_ == files::kNoFile)) {
             return false;
         }
-        const std::size_t count = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-        atEnd_ = count == 0;
-        if (atEnd_ && std::ferror(file_)) {
-            problem_ = std::string("cannot read on: ") + std::strerror(errno);
-            problemLine_ = lines_ + 1;
-        }
-        bytes_ = std::string_view(buffer_.data(), count);
+        bytes_ = std::string_view(buffer_.data(), readBuffer());
     }
     if (atEnd_) {
         return false;
@@ -132,14 +148,9 @@ bool Input::fill() {
     return true;
 }
 
-bool Input::readLine(Line& line) {
-    if (!problem_.empty()) {
-        return false;
-    }
+bool Input::gatherLine(std::string_view& text, Ending& ending, std::size_t& rawBytes) {
     bool carrying = false;
-    std::size_t rawBytes = 0; // the line's bytes, its LF included
-    std::string_view text;
-    Ending ending = Ending::LF;
+    ending = Ending::LF;
     for (;;) {
         if (bytes_.empty() && !fill()) {
             if (!problem_.empty() || !carrying) {
@@ -147,7 +158,7 @@ bool Input::readLine(Line& line) {
             }
             text = carry_;
             ending = Ending::None;
-            break;
+            return true;
         }
         const void* found = std::memchr(bytes_.data(), '\n', bytes_.size());
         if (found != nullptr) {
@@ -161,7 +172,7 @@ bool Input::readLine(Line& line) {
                 text = bytes_.substr(0, count);
             }
             bytes_.remove_prefix(count + 1);
-            break;
+            return true;
         }
         if (!carrying) {
             carry_.clear();
@@ -173,8 +184,20 @@ bool Input::readLine(Line& line) {
         // One byte over for the CR of a CR LF line end.
         if (carry_.size() > kMaxLineBytes + 1) {
             text = carry_;
-            break;
+            return true;
         }
+    }
+}
+
+bool Input::readLine(Line& line) {
+    if (!problem_.empty()) {
+        return false;
+    }
+    std::size_t rawBytes = 0; // the line's bytes, its LF included
+    std::string_view text;
+    Ending ending = Ending::LF;
+    if (!gatherLine(text, ending, rawBytes)) {
+        return false;
     }
     if (!text.empty() && text.back() == '\r' && ending == Ending::LF) {
         text.remove_suffix(1);

@@ -2,6 +2,7 @@
 // into lines without ever holding more than one line.
 #pragma once
 
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/scene/scene.h"
 
 #include <cstdint>
@@ -31,9 +32,10 @@ using Source = std::function<bool(std::string_view& bytes, std::string& error)>;
 class Input {
   public:
     Input() = default;
-    // "-" is standard input. Throws vrim::ToolError when the path cannot be
-    // opened or names a folder.
-    static Input openFile(const std::string& path);
+    // "-" is standard input; a file is read through fs. Throws
+    // vrim::ToolError when the path cannot be opened or names a folder.
+    static Input openFile(const std::string& path,
+                          files::FileSystem& fs = files::systemFileSystem());
     // Bytes held in memory; firstLine and firstByte number them as the part
     // of a file they were cut from.
     static Input fromBytes(std::string_view bytes, std::uint64_t firstLine = 1,
@@ -99,12 +101,20 @@ class Input {
   private:
     // Refills the buffer; false at the end or at a read error.
     bool fill();
+    // Reads the next bytes of a file or standard input into the buffer; 0 at
+    // the end or at a read error, which problem_ then says.
+    std::size_t readBuffer();
     bool readLine(Line& line);
+    // The next line's text, its ending and its bytes with the LF, from the
+    // bytes at hand and as many reads as it spans (cut past kMaxLineBytes);
+    // false when the input ends without one or at a read error.
+    bool gatherLine(std::string_view& text, Ending& ending, std::size_t& rawBytes);
     void close();
 
-    std::FILE* file_ = nullptr;
+    std::FILE* file_ = nullptr; // standard input, read through the C library as it was given
+    files::FileSystem* fs_ = nullptr;
+    files::FileHandle handle_ = files::kNoFile; // a file opened through fs_
     Source source_;
-    bool ownsFile_ = false;
     std::string path_;
     std::vector<char> buffer_;
     std::string_view bytes_; // what is left to hand out of buffer_ or the memory

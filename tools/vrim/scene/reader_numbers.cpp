@@ -26,6 +26,55 @@ std::string briefly(const std::string& text) {
     return "\"" + text::excerpt(printable(text), kShown) + "\"";
 }
 
+// The module's own reading, through a host read that cuts the line at the
+// module's buffer as the host does.
+double moduleReading(const std::string& line) {
+    standin::LineReader reader({line});
+    const LoadState state = reader.state();
+    SceneLine read{};
+    read.value = std::numeric_limits<double>::quiet_NaN();
+    readSceneLine(&state, &read);
+    return read.value;
+}
+
+std::string cutMessage(const std::string& line) {
+    return "the line is " + std::to_string(line.size()) +
+           " characters long: the module reads only its first " + std::to_string(kLineChars);
+}
+
+// Why the module reads written, which is no plain decimal, as it does.
+std::string misreadReason(const std::string& written) {
+    std::string dotted = written;
+    for (char& c : dotted) {
+        c = c == ',' ? '.' : c;
+    }
+    double meant = 0.0;
+    if (dotted != written && parseDecimal(dotted, meant)) {
+        return ", not " + numberText(meant) + ": a comma is not a decimal point here";
+    }
+    if (written.find_first_not_of(' ') == std::string::npos) {
+        return ": the line has no number after its blank";
+    }
+    double lead = 0.0;
+    const char* begin = written.data() + written.find_first_not_of(' ');
+    const auto [stop, error] = std::from_chars(begin, written.data() + written.size(), lead);
+    return error == std::errc() && stop != begin ? ": it ignores the text after the number"
+                                                 : ": the text holds no number it can read";
+}
+
+// A whole number that the module takes otherwise than written.
+NumberFinding integerFinding(const std::string& written, double value, const std::string& takes,
+                             double taken) {
+    std::string message = "the module takes " + briefly(written) + " as " + takes;
+    if (value < std::numeric_limits<int32_t>::min() ||
+        value > std::numeric_limits<int32_t>::max()) {
+        message += ": the number is outside the 32-bit range of whole frames";
+    } else {
+        message += ": it reads whole numbers only and drops the fraction";
+    }
+    return NumberFinding{NumberFinding::Kind::Misread, message, taken};
+}
+
 } // namespace
 
 std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use) {
@@ -33,22 +82,12 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
     if (blank == std::string::npos) {
         return std::nullopt;
     }
-    // The module's own reading, through a host read that cuts the line at
-    // the module's buffer as the host does.
-    standin::LineReader reader({line});
-    const LoadState state = reader.state();
-    SceneLine read{};
-    read.value = std::numeric_limits<double>::quiet_NaN();
-    readSceneLine(&state, &read);
+    const double taken = moduleReading(line);
     const bool cut = line.size() > kLineChars;
     if (cut && blank >= kLineChars) {
-        return NumberFinding{NumberFinding::Kind::Cut,
-                             "the line is " + std::to_string(line.size()) +
-                                 " characters long: the module reads only its first " +
-                                 std::to_string(kLineChars) + ", which hold no number",
+        return NumberFinding{NumberFinding::Kind::Cut, cutMessage(line) + ", which hold no number",
                              0.0};
     }
-    const double taken = read.value;
     const std::string written = line.substr(blank + 1);
     double value = 0.0;
     const bool strict = parseDecimal(written, value);
@@ -59,51 +98,25 @@ std::optional<NumberFinding> checkNumber(const std::string& line, NumberUse use)
     }
     const std::string takes =
         use == NumberUse::Integer ? std::to_string(integer) : numberText(taken);
-
     if (cut) {
-        std::string message = "the line is " + std::to_string(line.size()) +
-                              " characters long: the module reads only its first " +
-                              std::to_string(kLineChars) + " and takes " + takes;
+        std::string message = cutMessage(line) + " and takes " + takes;
         if (strict && value != taken) {
             message += " instead of " + numberText(value);
         }
         return NumberFinding{NumberFinding::Kind::Cut, message, taken};
     }
     if (!strict) {
-        std::string message = "the module reads " + briefly(written) + " as " + takes;
-        std::string dotted = written;
-        for (char& c : dotted) {
-            c = c == ',' ? '.' : c;
-        }
-        double meant = 0.0;
-        if (dotted != written && parseDecimal(dotted, meant)) {
-            message += ", not " + numberText(meant) + ": a comma is not a decimal point here";
-        } else if (written.find_first_not_of(' ') == std::string::npos) {
-            message += ": the line has no number after its blank";
-        } else {
-            double lead = 0.0;
-            const char* begin = written.data() + written.find_first_not_of(' ');
-            const auto [stop, error] =
-                std::from_chars(begin, written.data() + written.size(), lead);
-            message += error == std::errc() && stop != begin
-                           ? ": it ignores the text after the number"
-                           : ": the text holds no number it can read";
-        }
-        return NumberFinding{NumberFinding::Kind::Misread, message, taken};
+        return NumberFinding{NumberFinding::Kind::Misread,
+                             "the module reads " + briefly(written) + " as " + takes +
+                                 misreadReason(written),
+                             taken};
     }
     if (!std::isfinite(value)) {
         return NumberFinding{NumberFinding::Kind::NotFinite,
                              briefly(written) + " is not a finite number", taken};
     }
     if (use == NumberUse::Integer && static_cast<double>(integer) != value) {
-        std::string message = "the module takes " + briefly(written) + " as " + takes;
-        if (value < std::numeric_limits<int32_t>::min() ||
-            value > std::numeric_limits<int32_t>::max()) {
-            message += ": the number is outside the 32-bit range of whole frames";
-        } else {
-            message += ": it reads whole numbers only and drops the fraction";
-        }
-        return NumberFinding{NumberFinding::Kind::Misread, message, taken};
+        return integerFinding(written, value, takes, taken);
     }
     return std::nullopt;
 }

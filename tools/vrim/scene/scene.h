@@ -75,6 +75,7 @@
 #include <vector>
 
 #include "text/names.h"
+#include "tools/vrim/files/filesystem.h"
 
 namespace vrim::scene {
 
@@ -171,10 +172,10 @@ enum class Event { Item, Block, End };
 
 class Reader {
   public:
-    // Reads the file at path, or standard input for "-". name is what
-    // messages call it (path, or "standard input"). Throws vrim::ToolError
-    // when the file cannot be opened or is a folder.
-    static Reader open(const std::string& path);
+    // Reads the file at path through fs, or standard input for "-". name is
+    // what messages call it (path, or "standard input"). Throws
+    // vrim::ToolError when the file cannot be opened or is a folder.
+    static Reader open(const std::string& path, files::FileSystem& fs = files::systemFileSystem());
     // Reads bytes held in memory (tests, fuzzing, a block read again); the
     // bytes must outlive the reader. firstLine and firstByte: where in the
     // file they were cut from, so that lines and spans are numbered as there.

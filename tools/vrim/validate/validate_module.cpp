@@ -188,84 +188,118 @@ std::string panelFault(const std::string& what, const standin::PanelHost& panels
     return "";
 }
 
+// The interface activated on one instance with each service missing or
+// failing in turn, each outcome compared with what the host must see.
+class InterfaceMatrix {
+  public:
+    InterfaceMatrix(standin::Host& host, ActivateFunc activate, ShakeInstance* instance)
+        : host_(host), activate_(activate), instance_(instance), keys_(chainValues(instance)) {}
+
+    // Versions other than 1: refused, no panel built.
+    std::string versionsFault() {
+        for (int32_t version : {-1, 0, 2, 3}) {
+            standin::PanelHost panels;
+            const int code = activateWith(version, nullptr, true, false, 0, panels);
+            std::string fault = outcomeFault("interface version " + std::to_string(version), host_,
+                                             code, {1, {}, {}});
+            if (fault.empty() && !panels.panels.empty()) {
+                fault = "interface version " + std::to_string(version) + " built a panel";
+            }
+            if (!fault.empty()) {
+                return fault;
+            }
+        }
+        return "";
+    }
+
+    // A service missing, or the panel not created: refused, and said.
+    std::string servicesFault() {
+        standin::PanelHost noMessages;
+        int code = activateWith(1, "Info Messages", true, false, 0, noMessages);
+        std::string fault = outcomeFault("interface without \"Info Messages\"", host_, code,
+                                         {2, {"Info Messages"}, {}});
+        if (fault.empty()) {
+            standin::PanelHost panels;
+            code = activateWith(1, nullptr, false, false, 0, panels);
+            fault = outcomeFault("interface without \"LWPanelServices\"", host_, code,
+                                 {2, bothLookups(), {noPanelServices()}});
+        }
+        if (fault.empty()) {
+            standin::PanelHost panels;
+            code = activateWith(1, nullptr, true, true, 0, panels);
+            fault = outcomeFault("interface whose panel cannot be created", host_, code,
+                                 {2, bothLookups(), {noPanel()}});
+        }
+        return fault;
+    }
+
+    // Each of the eleven controls failing in turn, then none (12 is past them).
+    std::string controlsFault() {
+        std::string fault;
+        for (int control = 1; control <= 12 && fault.empty(); ++control) {
+            standin::PanelHost panels;
+            const int code = activateWith(1, nullptr, true, false, control, panels);
+            const bool built = control == 12;
+            const std::string what =
+                built ? "interface opening and closing its panel"
+                      : "interface whose control " + std::to_string(control) + " cannot be added";
+            fault = outcomeFault(what, host_, code,
+                                 built ? Expected{0, bothLookups(), {}}
+                                       : Expected{2, bothLookups(), {noPanel()}});
+            if (fault.empty()) {
+                fault = panelFault(what, panels, built, instance_, keys_);
+            }
+        }
+        return fault;
+    }
+
+  private:
+    static std::vector<std::string> bothLookups() { return {"Info Messages", "LWPanelServices"}; }
+    static standin::Message noPanelServices() {
+        return error("Unable to active global LWPanelServices", " please add plugin lwpanels.p");
+    }
+    static standin::Message noPanel() { return error("Duoooh!:", "Unable to create panel"); }
+
+    // One interface activation with a service missing or failing as told.
+    // The script is empty: the user closes the panel as soon as it opens.
+    int activateWith(int32_t version, const char* missing, bool panelServices, bool failCreate,
+                     int failControl, standin::PanelHost& panels) {
+        host_.lookups.clear();
+        host_.messages.clear();
+        host_.panelServices = panelServices ? panels.services() : nullptr;
+        panels.failCreate = failCreate;
+        panels.failControl = failControl;
+        if (missing != nullptr) {
+            host_.offer(missing, false);
+        }
+        const int code = activate_(version, host_.global(), instance_, nullptr);
+        if (missing != nullptr) {
+            host_.offer(missing, true);
+        }
+        host_.panelServices = nullptr;
+        return code;
+    }
+
+    standin::Host& host_;
+    ActivateFunc activate_;
+    ShakeInstance* instance_;
+    const std::vector<KeyValues> keys_;
+};
+
 std::string interfaceMatrixFault(Bench& bench, ActivateFunc activate) {
-    standin::Host& host = bench.host;
     std::string fault;
     ShakeInstance* instance = create(bench.handler, fault);
     if (instance == nullptr) {
         return fault;
     }
     std::vector<ShakeInstance*> made = {instance};
-    const std::vector<KeyValues> keys = chainValues(instance);
-    const standin::Message noPanelServices =
-        error("Unable to active global LWPanelServices", " please add plugin lwpanels.p");
-    const standin::Message noPanel = error("Duoooh!:", "Unable to create panel");
-
-    // One interface activation with a service missing or failing as told.
-    // The script is empty: the user closes the panel as soon as it opens.
-    const auto activateWith = [&](int32_t version, const char* missing, bool panelServices,
-                                  bool failCreate, int failControl, standin::PanelHost& panels) {
-        host.lookups.clear();
-        host.messages.clear();
-        host.panelServices = panelServices ? panels.services() : nullptr;
-        panels.failCreate = failCreate;
-        panels.failControl = failControl;
-        if (missing != nullptr) {
-            host.offer(missing, false);
-        }
-        const int code = activate(version, host.global(), instance, nullptr);
-        if (missing != nullptr) {
-            host.offer(missing, true);
-        }
-        host.panelServices = nullptr;
-        return code;
-    };
-
-    for (int32_t version : {-1, 0, 2, 3}) {
-        standin::PanelHost panels;
-        const int code = activateWith(version, nullptr, true, false, 0, panels);
-        fault =
-            outcomeFault("interface version " + std::to_string(version), host, code, {1, {}, {}});
-        if (fault.empty() && !panels.panels.empty()) {
-            fault = "interface version " + std::to_string(version) + " built a panel";
-        }
-        if (!fault.empty()) {
-            break;
-        }
-    }
-    const std::vector<std::string> bothLookups = {"Info Messages", "LWPanelServices"};
+    InterfaceMatrix matrix(bench.host, activate, instance);
+    fault = matrix.versionsFault();
     if (fault.empty()) {
-        standin::PanelHost panels;
-        const int code = activateWith(1, "Info Messages", true, false, 0, panels);
-        fault = outcomeFault("interface without \"Info Messages\"", host, code,
-                             {2, {"Info Messages"}, {}});
+        fault = matrix.servicesFault();
     }
     if (fault.empty()) {
-        standin::PanelHost panels;
-        const int code = activateWith(1, nullptr, false, false, 0, panels);
-        fault = outcomeFault("interface without \"LWPanelServices\"", host, code,
-                             {2, bothLookups, {noPanelServices}});
-    }
-    if (fault.empty()) {
-        standin::PanelHost panels;
-        const int code = activateWith(1, nullptr, true, true, 0, panels);
-        fault = outcomeFault("interface whose panel cannot be created", host, code,
-                             {2, bothLookups, {noPanel}});
-    }
-    // Each of the eleven controls failing in turn, then none (12 is past them).
-    for (int control = 1; control <= 12 && fault.empty(); ++control) {
-        standin::PanelHost panels;
-        const int code = activateWith(1, nullptr, true, false, control, panels);
-        const bool built = control == 12;
-        const std::string what =
-            built ? "interface opening and closing its panel"
-                  : "interface whose control " + std::to_string(control) + " cannot be added";
-        fault = outcomeFault(what, host, code,
-                             built ? Expected{0, bothLookups, {}}
-                                   : Expected{2, bothLookups, {noPanel}});
-        if (fault.empty()) {
-            fault = panelFault(what, panels, built, instance, keys);
-        }
+        fault = matrix.controlsFault();
     }
     destroyAll(bench.handler, made);
     return fault;

@@ -213,6 +213,69 @@ class Evaluation {
 
 } // namespace
 
+namespace {
+
+// A random chain of tame keys; now and then a key holds a non-finite
+// number, as a scene can.
+std::vector<KeyValues> randomChain(Random& random) {
+    std::vector<KeyValues> keys;
+    for (int n = randomKeyCount(random, 0); n > 0; --n) {
+        keys.push_back(randomKey(random, Values::Tame));
+    }
+    if (!keys.empty() && random.oneIn(6)) {
+        KeyValues& key =
+            keys[static_cast<std::size_t>(random.below(static_cast<int>(keys.size())))];
+        (random.oneIn(2) ? key.widthY : key.freqTime) = random.oneIn(2) ? INFINITY : NAN;
+    }
+    return keys;
+}
+
+// The chain loaded and evaluated; saved and loaded again, the same keys
+// give the same bits in any order. What went wrong, or "".
+std::string evaluatedChainFault(Bench& bench, Evaluation& evaluation,
+                                const std::vector<KeyValues>& keys, Random& random,
+                                std::vector<ShakeInstance*>& made) {
+    std::string fault;
+    made.push_back(create(bench.handler, fault));
+    if (fault.empty()) {
+        fault = load(bench.handler, made[0], blockFor(keys, random, Values::Tame, false));
+    }
+    if (fault.empty()) {
+        fault = chainFault(made[0]);
+    }
+    if (fault.empty() && !(chainValues(made[0]) == keys)) {
+        fault = "the keys loaded are not the block's keys";
+    }
+    if (fault.empty()) {
+        fault = evaluation.run(made[0]);
+    }
+    Saved saved;
+    if (fault.empty()) {
+        saved = save(bench.handler, made[0]);
+        fault = saved.fault;
+    }
+    if (fault.empty()) {
+        made.push_back(create(bench.handler, fault));
+    }
+    if (fault.empty()) {
+        fault = load(bench.handler, made[1], saved.lines);
+    }
+    if (fault.empty() && (!chainFault(made[1]).empty() || !(chainValues(made[1]) == keys))) {
+        fault = "saved and loaded again, the chain is not the same";
+    }
+    if (fault.empty()) {
+        std::vector<std::size_t> order(evaluation.samples.size());
+        for (std::size_t n = 0; n < order.size(); ++n) {
+            order[n] = n;
+        }
+        evaluation.shuffle(order);
+        fault = evaluation.pass(made[1], order, "after a save and reload");
+    }
+    return fault;
+}
+
+} // namespace
+
 Verdict checkEvaluation(Bench& bench) {
     Random random = bench.random(6);
     const int chains = bench.scaled(25);
@@ -220,57 +283,12 @@ Verdict checkEvaluation(Bench& bench) {
     Evaluation evaluation(bench, random);
     Verdict verdict;
     for (int i = 1; i <= chains && verdict.fault.empty(); ++i) {
-        std::vector<KeyValues> keys;
-        for (int n = randomKeyCount(random, 0); n > 0; --n) {
-            keys.push_back(randomKey(random, Values::Tame));
-        }
-        // Now and then a key holds a non-finite number, as a scene can.
-        if (!keys.empty() && random.oneIn(6)) {
-            KeyValues& key =
-                keys[static_cast<std::size_t>(random.below(static_cast<int>(keys.size())))];
-            (random.oneIn(2) ? key.widthY : key.freqTime) = random.oneIn(2) ? INFINITY : NAN;
-        }
+        const std::vector<KeyValues> keys = randomChain(random);
         evaluation.finiteKeys = std::all_of(keys.begin(), keys.end(),
                                             [](const KeyValues& key) { return key.finite(); });
         evaluation.samples = samplesFor(keys, samples, random);
-
-        std::string fault;
-        std::vector<ShakeInstance*> made = {create(bench.handler, fault)};
-        if (fault.empty()) {
-            fault = load(bench.handler, made[0], blockFor(keys, random, Values::Tame, false));
-        }
-        if (fault.empty()) {
-            fault = chainFault(made[0]);
-        }
-        if (fault.empty() && !(chainValues(made[0]) == keys)) {
-            fault = "the keys loaded are not the block's keys";
-        }
-        if (fault.empty()) {
-            fault = evaluation.run(made[0]);
-        }
-        // Saved and loaded again, the same keys give the same bits.
-        Saved saved;
-        if (fault.empty()) {
-            saved = save(bench.handler, made[0]);
-            fault = saved.fault;
-        }
-        if (fault.empty()) {
-            made.push_back(create(bench.handler, fault));
-        }
-        if (fault.empty()) {
-            fault = load(bench.handler, made[1], saved.lines);
-        }
-        if (fault.empty() && (!chainFault(made[1]).empty() || !(chainValues(made[1]) == keys))) {
-            fault = "saved and loaded again, the chain is not the same";
-        }
-        if (fault.empty()) {
-            std::vector<std::size_t> order(evaluation.samples.size());
-            for (std::size_t n = 0; n < order.size(); ++n) {
-                order[n] = n;
-            }
-            evaluation.shuffle(order);
-            fault = evaluation.pass(made[1], order, "after a save and reload");
-        }
+        std::vector<ShakeInstance*> made;
+        const std::string fault = evaluatedChainFault(bench, evaluation, keys, random, made);
         destroyAll(bench.handler, made);
         if (!fault.empty()) {
             verdict.fault = "chain " + std::to_string(i) + " (" +

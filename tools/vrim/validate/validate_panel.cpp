@@ -63,6 +63,42 @@ bool isModuleMessage(const standin::Message& message) {
            (message.first == "Create Key" || message.first == "Delete Key!");
 }
 
+// What is wrong once a session's panel has closed, or "": the panel built,
+// opened once and gone, the chain whole, every key the editor said it
+// added or deleted counted, the list drawn from the instance's list text.
+std::string closedSessionFault(const standin::Host& host, const standin::PanelHost& panels,
+                               ShakeInstance* instance, int32_t keysBefore) {
+    const standin::Panel* panel = panels.lastPanel();
+    if (panels.panels.size() != 1 || panel->opens != 1 || !panel->destroyed) {
+        return "the panel was not built, opened once and destroyed";
+    }
+    if (std::string chain = chainFault(instance); !chain.empty()) {
+        return "after closing: " + chain;
+    }
+    int added = 0, deleted = 0;
+    for (const standin::Message& message : host.messages) {
+        if (!isModuleMessage(message)) {
+            return "the key editor showed \"" + message.first + "\"";
+        }
+        (message.first == "Create Key" ? added : deleted) += 1;
+    }
+    if (instance->keyCount != keysBefore + added - deleted) {
+        return keysText(keysBefore) + ", " + std::to_string(added) + " added and " +
+               std::to_string(deleted) + " deleted, but " + keysText(instance->keyCount) + " left";
+    }
+    const KeyListText& text = instance->listText;
+    const standin::PanelControl* list = panel->control(label::kKeyList);
+    if (text.lineCount != std::min(instance->keyCount, 256)) {
+        return "the list text has " + std::to_string(text.lineCount) + " lines for " +
+               keysText(instance->keyCount);
+    }
+    if (list == nullptr || list->rows.size() != static_cast<std::size_t>(text.lineCount) ||
+        !std::equal(list->rows.begin(), list->rows.end(), text.lines)) {
+        return "the list last drawn is not the instance's list text";
+    }
+    return "";
+}
+
 // One session on instance: what went wrong, or "".
 std::string session(Bench& bench, ShakeInstance* instance, int length, Random& random,
                     long& played) {
@@ -103,35 +139,7 @@ std::string session(Bench& bench, ShakeInstance* instance, int length, Random& r
     if (!panels.problems.empty()) {
         return "the module " + panels.problems.front();
     }
-    const standin::Panel* panel = panels.lastPanel();
-    if (panels.panels.size() != 1 || panel->opens != 1 || !panel->destroyed) {
-        return "the panel was not built, opened once and destroyed";
-    }
-    if (std::string chain = chainFault(instance); !chain.empty()) {
-        return "after closing: " + chain;
-    }
-    int added = 0, deleted = 0;
-    for (const standin::Message& message : host.messages) {
-        if (!isModuleMessage(message)) {
-            return "the key editor showed \"" + message.first + "\"";
-        }
-        (message.first == "Create Key" ? added : deleted) += 1;
-    }
-    if (instance->keyCount != keysBefore + added - deleted) {
-        return keysText(keysBefore) + ", " + std::to_string(added) + " added and " +
-               std::to_string(deleted) + " deleted, but " + keysText(instance->keyCount) + " left";
-    }
-    const KeyListText& text = instance->listText;
-    const standin::PanelControl* list = panel->control(label::kKeyList);
-    if (text.lineCount != std::min(instance->keyCount, 256)) {
-        return "the list text has " + std::to_string(text.lineCount) + " lines for " +
-               keysText(instance->keyCount);
-    }
-    if (list == nullptr || list->rows.size() != static_cast<std::size_t>(text.lineCount) ||
-        !std::equal(list->rows.begin(), list->rows.end(), text.lines)) {
-        return "the list last drawn is not the instance's list text";
-    }
-    return "";
+    return closedSessionFault(host, panels, instance, keysBefore);
 }
 
 } // namespace

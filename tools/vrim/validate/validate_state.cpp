@@ -240,8 +240,9 @@ std::string roundTripFault(Bench& bench, ShakeInstance* instance, Random& random
     return fault;
 }
 
-// Ways a host's copy of a block can be damaged.
-void mutate(std::vector<std::string>& lines, Random& random) {
+// Damage of kind 4 to 10 to one line: cut, a number no host writes, far
+// too long, binary bytes, another keyword, a leading blank.
+void mutateLine(std::string& line, int kind, Random& random) {
     static const char* const numbers[] = {"1e400",
                                           "-1e999",
                                           "4294967297",
@@ -260,39 +261,17 @@ void mutate(std::vector<std::string>& lines, Random& random) {
     static const char* const tokens[] = {"",          "K",          "KEY",     "KEY_S", "F",
                                          "FR",        "FREQ_",      "V",       "S",     "E",
                                          "key_start", "VRIM_START", "FREQ_W_Q"};
-    const auto anyLine = [&] {
-        return static_cast<std::size_t>(random.below(static_cast<int>(lines.size())));
-    };
-    if (lines.empty()) {
-        lines.push_back(random.oneIn(2) ? kBlockStart : "");
-        return;
-    }
-    std::string& line = lines[anyLine()];
     const std::size_t blank = line.find(' ');
-    switch (random.below(14)) {
-    case 0:
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(anyLine()));
-        break;
-    case 1: {
-        const std::string copy = lines[anyLine()];
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(anyLine()), copy);
-        break;
-    }
-    case 2:
-        std::swap(lines[anyLine()], lines[anyLine()]);
-        break;
-    case 3: // the block ends early: no VRIM_END
-        lines.resize(anyLine() + 1);
-        break;
+    const std::string keyword = line.substr(0, blank == std::string::npos ? line.size() : blank);
+    switch (kind) {
     case 4:
         line.resize(static_cast<std::size_t>(random.below(static_cast<int>(line.size()) + 1)));
         break;
     case 5:
-        line = line.substr(0, blank == std::string::npos ? line.size() : blank) + " " +
-               numbers[random.below(static_cast<int>(std::size(numbers)))];
+        line = keyword + " " + numbers[random.below(static_cast<int>(std::size(numbers)))];
         break;
     case 6: // a line far longer than the module's buffers
-        line = line.substr(0, blank == std::string::npos ? line.size() : blank) + " " +
+        line = keyword + " " +
                std::string(static_cast<std::size_t>(random.between(250, 600)), '7') + ".5";
         break;
     case 7:
@@ -310,8 +289,33 @@ void mutate(std::vector<std::string>& lines, Random& random) {
         line = std::string(tokens[random.below(static_cast<int>(std::size(tokens)))]) +
                (blank == std::string::npos ? "" : line.substr(blank));
         break;
-    case 10:
+    default:
         line = (random.oneIn(2) ? " " : "\t") + line;
+        break;
+    }
+}
+
+// Damage of the other kinds to the block's lines: one lost, doubled,
+// swapped, the end cut off, a line added, the key count wrong, the start
+// line changed.
+void mutateLines(std::vector<std::string>& lines, int kind, Random& random) {
+    const auto anyLine = [&] {
+        return static_cast<std::size_t>(random.below(static_cast<int>(lines.size())));
+    };
+    switch (kind) {
+    case 0:
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(anyLine()));
+        break;
+    case 1: {
+        const std::string copy = lines[anyLine()];
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(anyLine()), copy);
+        break;
+    }
+    case 2:
+        std::swap(lines[anyLine()], lines[anyLine()]);
+        break;
+    case 3: // the block ends early: no VRIM_END
+        lines.resize(anyLine() + 1);
         break;
     case 11:
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(anyLine()),
@@ -329,6 +333,24 @@ void mutate(std::vector<std::string>& lines, Random& random) {
     default:
         lines.front() = random.oneIn(2) ? "KEY_START" : "VRIM_STARTED";
         break;
+    }
+}
+
+// Ways a host's copy of a block can be damaged.
+void mutate(std::vector<std::string>& lines, Random& random) {
+    if (lines.empty()) {
+        lines.push_back(random.oneIn(2) ? kBlockStart : "");
+        return;
+    }
+    // The line is drawn before the kind of damage, whichever it is: a seed
+    // replays the same damage.
+    std::string& line =
+        lines[static_cast<std::size_t>(random.below(static_cast<int>(lines.size())))];
+    const int kind = random.below(14);
+    if (kind >= 4 && kind <= 10) {
+        mutateLine(line, kind, random);
+    } else {
+        mutateLines(lines, kind, random);
     }
 }
 
