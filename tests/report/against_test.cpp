@@ -54,11 +54,11 @@ TEST(ReportAgainst, ChangedItemsFirstWithBothCurvesTheRestFolded) {
     // Lamp_Swing has warnings, so it leads a page that compares nothing.
     const Case cases[] = {
         {"period", replaced(old, "FREQ 0.250000", "FREQ 0.200000"), "Camera_Rig",
-         "key 2: period 0.25 \u2192 0.2"},
+         "key 2 period 0.25 \u2192 0.2"},
         {"resaved", replaced(old, "FREQ 0.250000", "FREQ 0.25"), "Lamp_Swing", ""},
         {"crlf", replaced(old, "\n", "\r\n"), "Lamp_Swing", ""},
         {"fall-off", replaced(old, "END_F 90.000000\nFALL_OFF 1", "END_F 90.000000\nFALL_OFF 0"),
-         "Lamp_Swing", "key 1: fall-off on \u2192 off"},
+         "Lamp_Swing", "key 1 fall-off on \u2192 off"},
     };
     writeFile("against-old.lws", old);
     for (const Case& c : cases) {
@@ -79,6 +79,10 @@ TEST(ReportAgainst, ChangedItemsFirstWithBothCurvesTheRestFolded) {
             EXPECT_NE(item.html.find("<g fill=\"none\""), std::string::npos);
             EXPECT_EQ(item.html.find("<li>" + c.change + "</li>") != std::string::npos, changed);
         }
+        // The page words a key's change as vrim diff prints it.
+        const testsupport::ToolRun diff =
+            testsupport::runVrim("diff against-old.lws against-new.lws", "against-diff");
+        EXPECT_NE(diff.out.find(c.change), std::string::npos) << diff.out;
     }
 }
 
@@ -99,7 +103,7 @@ TEST(ReportAgainst, FoldersPairByPathAndNameWhatIsOnOneSide) {
     EXPECT_NE(run.err.find("1 scene only in against-folders/old"), std::string::npos) << run.err;
     const std::string html = readBytes("against-folders.html");
     EXPECT_NE(html.find("Not in the previous version: every item is new."), std::string::npos);
-    EXPECT_NE(html.find("key 2: period 0.25 \u2192 0.2"), std::string::npos);
+    EXPECT_NE(html.find("key 2 period 0.25 \u2192 0.2"), std::string::npos);
     EXPECT_NE(html.find("Items changed since the previous version come first"), std::string::npos);
     // A new scene's items are all added, and each says so.
     std::size_t added = 0;

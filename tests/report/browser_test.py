@@ -991,7 +991,7 @@ def check_against(browser, vrim, out, results):
                       "the unchanged one folded" % scheme,
                       len(seen) == 2 and seen[0]["name"] == "Camera_Rig" and seen[0]["open"] and
                       seen[0]["old"] >= 2 and seen[0]["now"] >= 2 and
-                      "key 2: period 0.25 \u2192 0.2" in seen[0]["changes"] and
+                      "key 2 period 0.25 \u2192 0.2" in seen[0]["changes"] and
                       not seen[1]["open"] and seen[1]["old"] == 0, json.dumps(seen)[:900])
         browser.evaluate(axe_source(out) + "\n;0")
         found = browser.evaluate("""axe.run(document).then(r => r.violations.map(

@@ -35,49 +35,6 @@ struct DiffOptions {
 };
 
 constexpr const char* kArrow = " \u2192 ";
-constexpr const char* kAxes[] = {"X", "Y", "Z"};
-
-std::string amount(double value) {
-    return text::general(value, 4);
-}
-
-std::string keyText(const compare::KeyChange& key) {
-    const std::size_t number = key.newKey != 0 ? key.newKey : key.oldKey;
-    std::string text = "key " + std::to_string(number);
-    if (key.oldKey == 0 || key.newKey == 0) {
-        return text + (key.newKey != 0 ? " added" : " removed") + " (start " +
-               std::to_string(key.values.start) + ", end " + std::to_string(key.values.end) + ")";
-    }
-    if (key.oldKey != key.newKey) {
-        text += " (was " + std::to_string(key.oldKey) + ")";
-    }
-    for (std::size_t f = 0; f < key.fields.size(); ++f) {
-        const compare::FieldChange& field = key.fields[f];
-        const bool flag = field.field == compare::Field::FallOff;
-        text += std::string(f == 0 ? " " : ", ") + compare::fieldName(field.field) + " " +
-                (flag ? (field.before != 0.0 ? "on" : "off") : compare::number(field.before)) +
-                kArrow +
-                (flag ? (field.after != 0.0 ? "on" : "off") : compare::number(field.after));
-    }
-    return text;
-}
-
-std::string motionText(const compare::MotionDifference& motion) {
-    if (!motion.moves()) {
-        return "moves nothing";
-    }
-    const int axis = motion.largestAxis();
-    std::string text =
-        "moves up to " + amount(motion.largest[static_cast<std::size_t>(axis)]) + " on " +
-        kAxes[axis] + ", " +
-        (*motion.first == *motion.last
-             ? "frame " + std::to_string(*motion.first)
-             : "frames " + std::to_string(*motion.first) + "\u2013" + std::to_string(*motion.last));
-    if (motion.cut) {
-        text += " (only the first " + std::to_string(motion.frames) + " frames compared)";
-    }
-    return text;
-}
 
 std::string itemText(const compare::ItemDiff& item) {
     std::string text;
@@ -87,7 +44,7 @@ std::string itemText(const compare::ItemDiff& item) {
         text = item.address + ": " + compare::changeName(item.change) + ", " +
                plural(item.change == compare::Change::Added ? item.newKeys : item.oldKeys, "key",
                       "keys");
-        return text + "; " + motionText(item.motion);
+        return text + "; " + compare::motionText(item.motion);
     case compare::Change::Renamed:
         text = item.oldAddress + kArrow + item.address + ": renamed";
         break;
@@ -100,9 +57,9 @@ std::string itemText(const compare::ItemDiff& item) {
     }
     for (std::size_t k = 0; k < item.keys.size(); ++k) {
         text += (k == 0 && item.change == compare::Change::Changed ? " " : "; ") +
-                keyText(item.keys[k]);
+                compare::keyChangeText(item.keys[k]);
     }
-    return text + "; " + motionText(item.motion);
+    return text + "; " + compare::motionText(item.motion);
 }
 
 double parseTolerance(const std::string& text) {

@@ -135,6 +135,12 @@ nlohmann::json totalsJson(const SceneTotals& totals);
 void shakeLines(Session& session, const std::string& path,
                 const std::function<void(const std::string&)>& line);
 
+// A key's change in words ("key 2 period 0.5 → 0.25, fall-off off → on")
+// and a motion difference ("moves up to 0.05 on Y, frames 10–40"), for
+// people: the command's lines and the review page's notes.
+std::string keyChangeText(const KeyChange& key);
+std::string motionText(const MotionDifference& motion);
+
 // A number as short as it can be written and read back the same ("0.1", not
 // "0.100000").
 std::string number(double value);

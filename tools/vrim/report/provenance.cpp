@@ -1,12 +1,11 @@
 #include "tools/vrim/report/provenance.h"
+#include "tools/vrim/files/filesystem.h"
 #include "tools/vrim/files/paths.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -123,23 +122,24 @@ std::string sha256File(const std::string& path, std::string* problem) {
         }
         return std::string();
     };
-    // As the scene reader opens it, so that both name the same file.
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(files::openFile(path, "rb"),
-                                                               &std::fclose);
-    if (!file) {
+    // Through the file-system layer, as the scene reader opens it, so that
+    // both name the same file.
+    std::string error;
+    files::ReadingFile file(files::systemFileSystem(), path, error);
+    if (!file.isOpen()) {
         return fail("cannot be opened");
     }
     Sha256 hash;
     const std::unique_ptr<char[]> block(new char[kBlock]);
     for (;;) {
-        const std::size_t got = std::fread(block.get(), 1, kBlock, file.get());
-        hash.update(std::string_view(block.get(), got));
-        if (got < kBlock) {
+        const int64_t got = file.readFull(block.get(), kBlock, error);
+        if (got < 0) {
+            return fail("could not be read to its end");
+        }
+        hash.update(std::string_view(block.get(), static_cast<std::size_t>(got)));
+        if (static_cast<std::size_t>(got) < kBlock) {
             break;
         }
-    }
-    if (std::ferror(file.get())) {
-        return fail("could not be read to its end");
     }
     const std::string digest = hash.finish();
     return digest.empty() ? fail("could not be hashed") : digest;
@@ -163,8 +163,15 @@ std::string commandLine() {
     return text;
 #else
     // The arguments as the kernel keeps them, each ended by a zero byte.
-    std::ifstream file("/proc/self/cmdline", std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string all, error;
+    {
+        files::ReadingFile file(files::systemFileSystem(), "/proc/self/cmdline", error);
+        char chunk[4096];
+        int64_t got = 0;
+        while (file.isOpen() && (got = file.readFull(chunk, sizeof chunk, error)) > 0) {
+            all.append(chunk, static_cast<std::size_t>(got));
+        }
+    }
     std::string text, argument;
     auto add = [&] {
         const bool plain =
