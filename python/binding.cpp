@@ -7,6 +7,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <memory>
+
 namespace py = pybind11;
 using namespace vrim::library;
 
@@ -27,6 +29,11 @@ const double* doubles(const py::buffer_info& info, const char* what, std::size_t
     return static_cast<const double*>(info.ptr);
 }
 
+// The exception a signal's handler raised while the library worked on this
+// thread (Ctrl-C's KeyboardInterrupt, or a script's own, say a timeout),
+// raised as it is once the call has unwound.
+thread_local std::unique_ptr<py::error_already_set> raisedBySignal;
+
 const char* kindName(Failure::Kind kind) {
     static const char* const names[] = {"module", "scene", "item",  "edit",
                                         "usage",  "write", "stale", "interrupted"};
@@ -44,6 +51,11 @@ void translateFailures(py::module_& m) {
                 std::rethrow_exception(thrown);
             }
         } catch (const Failure& e) {
+            if (e.kind == Failure::Kind::Interrupted && raisedBySignal) {
+                const std::unique_ptr<py::error_already_set> raised = std::move(raisedBySignal);
+                raised->restore();
+                return;
+            }
             const py::object type = py::reinterpret_borrow<py::object>(failure.ptr());
             const py::object error =
                 type(py::make_tuple(e.what(), kindName(e.kind), e.scene, e.item, e.action,
@@ -179,12 +191,14 @@ void bindEditsAndReports(py::module_& m) {
         .def_readonly("scenes", &ReportResult::scenes);
 }
 
-// Ctrl-C while the module reads a scene: Python's handler only notes the
-// signal, so the library asks here, taking the interpreter back a moment.
+// Ctrl-C while the library works: Python's handler only notes the signal,
+// so the library asks here (every few milliseconds at most), taking the
+// interpreter back a moment. Whatever a handler raised ends the call and is
+// raised again as it was.
 bool signalled() {
     py::gil_scoped_acquire held;
     if (PyErr_CheckSignals() != 0) {
-        PyErr_Clear(); // raised again as the library's interruption
+        raisedBySignal = std::make_unique<py::error_already_set>();
         return true;
     }
     return false;

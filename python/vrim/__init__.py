@@ -18,10 +18,14 @@ A session::
     >>> vrim.edit("shot.lws", item="Lamp_Swing",
     ...           actions=[vrim.Action.shift(12)], dry_run=True).diff
 
-Threads: the module runs in one stand-in host per process, so calls into it
-are taken one at a time (the interpreter lock is released while the module
-works, so other Python threads run meanwhile). Scene, Item, Key and Finding
-objects are read-only and may be shared between threads freely.
+Threads: every call lets go of the interpreter lock while it works. Scenes
+are read and checked, and items evaluated, in parallel threads; only the
+moments the module reads a block, and ``edit``, ``report`` and ``diff``
+whole, are taken one at a time (the module runs in one stand-in host per
+process). Scene, Item, Key and Finding objects are read-only and may be
+shared between threads freely. Ctrl-C raises KeyboardInterrupt within
+moments during ``open``, ``check``, ``edit`` and ``report``; nothing is
+written then.
 """
 
 from __future__ import annotations
@@ -207,8 +211,14 @@ _SET = _re.compile(r"(?<![\w-])--set ([a-z][a-z-]*)=(\S+)")
 _NUMBERED = _re.compile(r"(?<![\w-])--(key|shift) (-?\d+)")
 
 
+# A field a line names after its key ("key 2, freq: ...").
+_FIELD_AFTER_KEY = _re.compile(r"(?<=, )(freq|width-[xyz]|fall-off)(?=: )")
+
+
 def _in_python_terms(message: str) -> str:
-    message = _SET.sub(lambda m: f"Action.set({m.group(1)!r}, {m.group(2)})", message)
+    message = _SET.sub(lambda m: f"Action.set({_KEY_NAME.get(m.group(1), m.group(1))!r}, "
+                                 f"{m.group(2)})", message)
+    message = _FIELD_AFTER_KEY.sub(lambda m: _KEY_NAME[m.group(1)], message)
     message = _NUMBERED.sub(lambda m: f"Action.{m.group(1)}({m.group(2)})", message)
     return _OPTION.sub(lambda m: _OPTIONS.get(m.group(1), m.group(0)), message)
 
@@ -225,7 +235,7 @@ def _raise(failure: _vrim.Failure, actions: _Sequence["Action"] = ()) -> BaseExc
     elif action:
         action = _in_python_terms(action)
     return _KINDS.get(kind, Error)(_in_python_terms(message), scene or None, item or None,
-                                   action or None, tuple(unasked))
+                                   action or None, tuple(_in_python_terms(u) for u in unasked))
 
 
 class _Translated:
@@ -1040,15 +1050,28 @@ def report(*paths: _PathLike, page: _PathLike,
 # ---------------------------------------------------------------------------
 # Editing
 
-# A Key's names for the fields the key editor types: one vocabulary for
-# reading and writing.
-_FIELDS = {
-    "period": "freq",
-    "fall_off": "fall-off",
-    "width_x": "width-x",
-    "width_y": "width-y",
-    "width_z": "width-z",
-}
+# A key's fields as a Key reads them, and as the command's actions name
+# them: an Action sets, and a Change reports, the names on the left; the
+# command's names are taken too, so that older scripts keep working.
+_FIELDS = (("start", "start"), ("end", "end"), ("period", "freq"), ("width_x", "width-x"),
+           ("width_y", "width-y"), ("width_z", "width-z"), ("fall_off", "fall-off"))
+_COMMAND_NAME = dict(_FIELDS)
+_KEY_NAME = {command: key for key, command in _FIELDS}
+
+
+def _field_name(name: object) -> str:
+    """The command's name of a field given as a Key names it (or as the
+    command does); ValueError naming field_name for any other."""
+    given = _text("field_name", name, "a field name")
+    if given in _COMMAND_NAME:
+        return _COMMAND_NAME[given]
+    if given in _KEY_NAME:
+        return given
+    names = [key for key, _ in _FIELDS]
+    hint = " (a Key's width is three fields)" if given == "width" else \
+        _did_you_mean(given, names)
+    raise ValueError(f"field_name {given!r} is no field of a key{hint}; the fields are "
+                     + ", ".join(names))
 
 
 @_dataclass(frozen=True)
@@ -1067,7 +1090,7 @@ class Action:
     def __repr__(self) -> str:
         if self.option == "set":
             name, _, value = self.value.partition("=")
-            return f"Action.set({name!r}, {value!r})"
+            return f"Action.set({_KEY_NAME.get(name, name)!r}, {value!r})"
         if self.option in ("add-key", "delete-key"):
             return f"Action.{self.option.replace('-', '_')}()"
         if self.option in ("key", "shift"):
@@ -1082,9 +1105,10 @@ class Action:
     @classmethod
     def set(cls, field_name: str, value: _Union[int, float, str, bool]) -> "Action":
         """Type ``value`` into the current key's field, named as a Key
-        reads it (start, end, period, width_x, width_y, width_z, fall_off)
-        or as the command does (freq, width-x, ..., fall-off)."""
-        name = _FIELDS.get(_text("field_name", field_name, "a field name"), field_name)
+        reads it and as a Change reports it (start, end, period, width_x,
+        width_y, width_z, fall_off); the command's names (freq, width-x,
+        ..., fall-off) are taken too."""
+        name = _field_name(field_name)
         if isinstance(value, bool):
             text = "on" if value else "off"
         elif isinstance(value, float):
@@ -1124,10 +1148,13 @@ class Change:
     ``kind`` ("field", "added-key", "deleted-key" or "key-count"); ``key``
     (the key's place among the keys saved, from 1) and ``was`` (its place
     among the file's keys), None for a key that is not there; ``field``
-    (named as the command's ``--set`` takes it); ``old`` and ``new`` (the
-    number as the file held it and as the module saved it, None where there
-    is none); ``asked`` (False for what the module's save changed on its
-    own)."""
+    (named as a Key reads it and ``Action.set`` takes it: ``start``,
+    ``end``, ``period``, ``width_x``, ``width_y``, ``width_z``,
+    ``fall_off``); ``old`` and ``new`` (the number as the file held it and
+    as the module saved it, None where there is none); ``asked`` (False for
+    what the module's save changed on its own, and for a value the file
+    cannot hold as it was given: ``new`` is then what the file holds, even
+    when that is ``old``)."""
 
     item: str
     block: int
@@ -1142,7 +1169,8 @@ class Change:
 
 def _change(data: _Any) -> Change:
     return Change(data.item, data.block, data.kind, data.key or None, data.was or None,
-                  data.field or None, data.before, data.after, data.asked)
+                  _KEY_NAME.get(data.field, data.field) or None, data.before, data.after,
+                  data.asked)
 
 
 @_dataclass(frozen=True)
@@ -1190,11 +1218,6 @@ def _per_item(name: str, given: object, each: _Any) -> "dict[str, _Any]":
             for item, value in given.items()}
 
 
-# A Key's fields as the key editor types them, and how the file holds them.
-_KEY_FIELDS = (("start", "start"), ("end", "end"), ("period", "freq"), ("width_x", "width-x"),
-               ("width_y", "width-y"), ("width_z", "width-z"), ("fall_off", "fall-off"))
-
-
 def _key_values(name: str, key: object) -> "dict[str, _Any]":
     if not isinstance(key, Key):
         raise TypeError(f"{name} must be a Key, not {_type_name(key)}")
@@ -1204,11 +1227,11 @@ def _key_values(name: str, key: object) -> "dict[str, _Any]":
     values: "dict[str, _Any]" = {
         "start": _whole(f"{name}.start", key.start, -2**31),
         "end": _whole(f"{name}.end", key.end, -2**31),
-        "freq": _real(f"{name}.period", key.period),
-        "fall-off": _flag(f"{name}.fall_off", key.fall_off),
+        "period": _real(f"{name}.period", key.period),
+        "fall_off": _flag(f"{name}.fall_off", key.fall_off),
     }
     for axis, value in zip("xyz", width):
-        values[f"width-{axis}"] = _real(f"{name}.width", value)
+        values[f"width_{axis}"] = _real(f"{name}.width", value)
     if max(values["start"], values["end"]) > 2**31 - 1:
         raise ValueError(f"{name}: a frame must be a 32-bit number")
     return values
@@ -1233,50 +1256,12 @@ def _chain_actions(loaded: int, chain: "list[dict[str, _Any]]") -> "list[Action]
         played.append(Action.key(number) if number <= loaded else Action.add_key())
         # The start typed again after the end: an editor that keeps a key's
         # start before its end then holds both as asked.
-        for field in ("start", "end", "start", "freq", "width-x", "width-y", "width-z",
-                      "fall-off"):
+        for field in ("start", "end", "start", "period", "width_x", "width_y", "width_z",
+                      "fall_off"):
             played.append(Action.set(field, values[field]))
     for _ in range(loaded - len(chain)):
         played += [Action.key(len(chain) + 1), Action.delete_key()]
     return played
-
-
-def _kept_exactly(changes: "list[Change]", chains: "dict[str, list[dict[str, _Any]]]",
-                  loaded: "dict[str, _Loaded]") -> "list[Change]":
-    """Marks as not asked each written key field the file holds otherwise
-    than it was asked for (a width of 1e-7 kept as 0.000000), and adds one
-    for a field the file kept unchanged although another value was asked."""
-    seen = set()
-    result = []
-    for change in changes:
-        chain = chains.get(change.item)
-        if chain is not None and change.kind == "field" and change.key is not None and \
-                change.key <= len(chain) and change.field is not None and change.new is not None:
-            seen.add((change.item, change.key, change.field))
-            asked = chain[change.key - 1][change.field]
-            if float(change.new) != float(asked):
-                change = _replace(change, asked=False)
-        result.append(change)
-    for item, chain in chains.items():
-        for number, values in enumerate(chain, 1):
-            if number > len(loaded[item].keys):
-                continue
-            old = loaded[item].keys[number - 1]
-            held = {"start": old.start, "end": old.end, "freq": old.period,
-                    "fall-off": old.fall_off, "width-x": old.width[0], "width-y": old.width[1],
-                    "width-z": old.width[2]}
-            for field, value in held.items():
-                if (item, number, field) not in seen and float(value) != float(values[field]):
-                    text = repr(float(value))
-                    result.append(Change(item, loaded[item].block, "field", number, number,
-                                         field, text, text, False))
-    return result
-
-
-def _replace(change: Change, **fields: _Any) -> Change:
-    import dataclasses
-
-    return dataclasses.replace(change, **fields)
 
 
 def edit(path: _PathLike, item: _Optional[str] = None, *,
@@ -1336,7 +1321,6 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
     common: "list[Action]" = []
     own: "dict[str, list[Action]]" = {}
     chains: "dict[str, list[dict[str, _Any]]]" = {}
-    loaded: "dict[str, _Loaded]" = {}
     if keys is not None:
         if actions:
             raise TypeError("give actions or keys, not both")
@@ -1347,9 +1331,8 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
         else:
             raise TypeError("keys as a list needs one item=; give several items' keys as a "
                             "dict of item names")
-        loaded = _loaded_keys(library, target, chains)
-        own = {name: _chain_actions(len(loaded[name].keys), chain)
-               for name, chain in chains.items()}
+        counts = _key_counts(library, target, chains)
+        own = {name: _chain_actions(counts[name], chain) for name, chain in chains.items()}
     elif isinstance(actions, dict):
         own = _per_item("actions", actions, lambda label, value: _actions(value, label))
     else:
@@ -1363,11 +1346,10 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
         raise _with_suggestion(missing, library, target) from None
     if result.written:
         _edited(target)
-    changes = [_change(c) for c in result.changes]
-    if chains:
-        changes = _kept_exactly(changes, chains, loaded)
-    return EditResult(target, result.edited, result.unchanged, result.written,
-                      result.diff, tuple(result.notes), tuple(result.unasked), tuple(changes))
+    return EditResult(target, result.edited, result.unchanged, result.written, result.diff,
+                      tuple(_in_python_terms(n) for n in result.notes),
+                      tuple(_in_python_terms(u) for u in result.unasked),
+                      tuple(_change(c) for c in result.changes))
 
 
 class _Played(list):  # type: ignore[type-arg]
@@ -1379,18 +1361,11 @@ class _Played(list):  # type: ignore[type-arg]
         self.own = own
 
 
-class _Loaded:
-    """An item's block and keys as they were before its chain was written."""
-
-    def __init__(self, item: Item) -> None:
-        self.block = item.block
-        self.keys = item.keys
-
-
-def _loaded_keys(library: _Any, path: str, chains: "dict[str, _Any]") -> "dict[str, _Loaded]":
+def _key_counts(library: _Any, path: str, chains: "dict[str, _Any]") -> "dict[str, int]":
+    """How many keys each item of chains has before its chain is written."""
     with _translated:
         scene = Scene(library, library.open(path), None, _edit_count(path))
-    return {name: _Loaded(scene.item(name)) for name in chains}
+    return {name: len(scene.item(name).keys) for name in chains}
 
 
 def _with_suggestion(missing: ItemError, library: _Any, path: str) -> ItemError:

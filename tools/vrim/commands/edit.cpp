@@ -207,6 +207,10 @@ nlohmann::json blockEditJson(const edit::BlockEdit& block) {
     if (!block.oldLines.empty() || !block.newLines.empty()) {
         value["old"] = block.oldLines;
         value["new"] = block.newLines;
+    }
+    // An unchanged block may still tell a value its file holds otherwise
+    // than typed.
+    if (!block.oldLines.empty() || !block.newLines.empty() || !block.changes.empty()) {
         value["changes"] = changesJson(block.changes);
     }
     return value;

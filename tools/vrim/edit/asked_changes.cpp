@@ -1,6 +1,7 @@
 #include "tools/vrim/edit/asked_changes.h"
 
 #include "text/names.h"
+#include "text/numbers.h"
 #include "tools/vrim/edit/key_actions.h"
 #include "tools/vrim/scene/scene.h"
 
@@ -153,6 +154,27 @@ std::string numberOf(const std::string& line) {
     return blank == std::string::npos ? line : line.substr(blank + 1);
 }
 
+// True when the file holds typed otherwise than it was typed: a number
+// the module's save rounds ("1e-7" saved as "0.000000"). Text that is no
+// number (a fall-off's "on") is never called inexact.
+bool heldOtherwise(const std::string& typed, const std::optional<std::string>& saved) {
+    if (!saved) {
+        return false;
+    }
+    const text::Reading<double> asked = text::readReal(typed);
+    const text::Reading<double> held = text::readReal(*saved);
+    return asked && held && asked.value != held.value;
+}
+
+// What the last action typed into each field of a loaded key, as typed, by
+// the key's place in the chain.
+std::map<std::pair<std::size_t, KeyField>, std::string> typedValues(const ActionWatch& watch) {
+    std::map<std::pair<std::size_t, KeyField>, std::string> typed;
+    for (const ActionWatch::Write& write : watch.lastWrites()) {
+        typed[{write.key, write.field}] = write.value;
+    }
+    return typed;
+}
 // The number at a line of a block, if the line is there.
 std::optional<std::string> numberAt(const std::vector<std::string>& lines,
                                     std::optional<std::size_t> at) {
@@ -177,7 +199,7 @@ class BlockComparison {
     BlockComparison(ReadBlock before, ReadBlock after, const ActionWatch& watch,
                     const std::string& item)
         : before_(before), after_(after), watch_(watch), item_(item),
-          kept_(before.keyed.keys.size(), false) {}
+          kept_(before.keyed.keys.size(), false), typed_(typedValues(watch)) {}
 
     // The saved key at position key against the loaded key it comes from.
     void key(std::size_t key) {
@@ -280,9 +302,13 @@ class BlockComparison {
         std::optional<std::string> was = numberAt(before_.lines, oldAt),
                                    now = numberAt(after_.lines, newAt);
         const bool asked = watch_.asked(key, field);
-        if (was != now) {
+        // A value the file cannot hold as typed is the module's doing, not
+        // the action's, also when the line stays as it was.
+        const auto typed = typed_.find({key, field});
+        const bool rounded = typed != typed_.end() && heldOtherwise(typed->second, now);
+        if (was != now || rounded) {
             changes_.changes.push_back({KeyChange::Kind::Field, key + 1, origin + 1, nameOf(field),
-                                        std::move(was), std::move(now), asked});
+                                        std::move(was), std::move(now), asked && !rounded});
         }
         if (asked || !newAt || (oldAt && before_.lines[*oldAt] == after_.lines[*newAt])) {
             return;
@@ -311,6 +337,8 @@ class BlockComparison {
     const std::string& item_;
     std::vector<bool> kept_;
     std::vector<std::pair<std::size_t, std::string>> listed_;
+    // What the last action typed into each field of a loaded key.
+    std::map<std::pair<std::size_t, KeyField>, std::string> typed_;
     BlockChanges changes_;
 };
 

@@ -80,7 +80,10 @@ struct KeyChange {
     std::size_t was = 0; // 1-based in the file's chain; 0 for an added key and the count
     std::string field;   // as --set names it; empty unless a field
     std::optional<std::string> before, after; // the number as the file held it, as saved
-    bool asked = true;                        // typed by an action, or a key the edit added
+    // Typed by an action (and held as typed), or a key the edit added. A
+    // value the file holds otherwise than typed (rounded) is not asked for,
+    // and is listed even when its line stays as it was.
+    bool asked = true;
 };
 const char* kindName(KeyChange::Kind kind);
 

@@ -298,6 +298,9 @@ void SceneEdit::readBlocks() {
     scene::ShakenItems shaken;
     const auto readOn = [&] { return selection.more() ? reader.next() : scene::Event::End; };
     for (scene::Event event = reader.next(); event != scene::Event::End; event = readOn()) {
+        if (options_.poll) {
+            options_.poll();
+        }
         if (event == scene::Event::Item) {
             selection.seeItem(reader.item().name);
             continue;
@@ -376,6 +379,13 @@ void SceneEdit::editBlock(const scene::Block& block) {
     if (module.newLines == oldLines) {
         ++result_.unchanged;
         record.outcome = "unchanged";
+        // Its lines are as they were, but a value typed and held otherwise
+        // (rounded to the old one) is still told.
+        for (KeyChange& change : changes.changes) {
+            if (change.kind == KeyChange::Kind::Field) {
+                record.changes.push_back(std::move(change));
+            }
+        }
         result_.blocks.push_back(std::move(record));
         result_.notes.insert(result_.notes.end(), changes.idle.begin(), changes.idle.end());
         return;

@@ -36,6 +36,9 @@ struct SceneEditOptions {
     files::WritePolicy policy; // --force, --break-hard-links
     // A fresh user for each edited item's panel, given the item's name.
     std::function<std::unique_ptr<PanelUser>(const std::string& item)> user;
+    // Called between the scene's items and blocks, never inside the key
+    // editor; may throw to end the edit (nothing is written then).
+    std::function<void()> poll;
 };
 
 // One block the edit reached.

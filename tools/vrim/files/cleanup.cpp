@@ -116,8 +116,11 @@ void installHandlers() {
     for (const Stopping& stopping : kStopping) {
         struct sigaction old {};
         // A signal the caller ignores (nohup, a shell's ignored SIGPIPE)
-        // stays ignored.
-        if (sigaction(stopping.number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
+        // stays ignored, and one it handles stays its own: a program that
+        // writes through the library (Python's Ctrl-C, its own SIGTERM
+        // handler) is not ended behind its back.
+        if (sigaction(stopping.number, nullptr, &old) == 0 &&
+            ((old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL)) {
             continue;
         }
         sigaction(stopping.number, &action, nullptr);

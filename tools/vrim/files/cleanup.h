@@ -5,7 +5,8 @@
 // console on Windows), which then says so in one line on standard error and
 // ends with 128 plus the signal's number (130, 143, 129, ...). The handler
 // only removes names, writes its line and exits, so it is safe at any
-// moment. A signal the run was started with ignored stays ignored.
+// moment. A signal the run was started with ignored or handled (a program
+// that uses the library) stays as it was.
 #pragma once
 
 #include <string>

@@ -17,6 +17,7 @@
 #include "tools/vrim/validate/validate.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -24,12 +25,23 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <shared_mutex>
 
 namespace vrim::library {
 
 namespace {
 
-// The stand-in host's services are the process's: one call at a time.
+// Two locks, taken in this order when both are. inUse: every call that uses
+// the live session shares it; a call that replaces the session (another
+// module file, the validator's host) holds it alone. hostLock: held while
+// the module or the stand-in host's records are touched, which are the
+// process's. Reading scene files, and evaluating an instance no other call
+// can reach, need only the first.
+std::shared_mutex& inUse() {
+    static std::shared_mutex lock;
+    return lock;
+}
+
 std::mutex& hostLock() {
     static std::mutex lock;
     return lock;
@@ -99,25 +111,55 @@ Live& live() {
     return session;
 }
 
-// Call with hostLock held.
-Live& acquire(const std::string& path) {
+// Call with inUse held alone and hostLock held.
+void endLive() {
     Live& current = live();
-    if (current.session && current.path == path) {
-        return current;
-    }
     current.checker.reset();
     current.loaded = nullptr;
     current.session.reset();
     current.path.clear();
+}
+
+// Call with inUse held alone.
+void startLive(const std::string& path) {
+    std::lock_guard<std::mutex> hold(hostLock());
+    endLive();
+    Live& current = live();
     try {
         current.session = std::make_unique<Session>(path);
     } catch (const ToolError& e) {
         throw Failure(Failure::Kind::Module, e.what());
     }
     current.checker = std::make_unique<BlockChecker>(*current.session);
+    current.checker->guard(&hostLock());
     current.path = path;
-    return current;
 }
+
+// The live session of one module file for the length of one call: shared
+// with the other calls of that file, held alone by the call that had to
+// load it (which thereby gets its own work done before another file's call
+// can take the session over).
+class Using {
+  public:
+    explicit Using(const std::string& path) {
+        std::shared_lock<std::shared_mutex> shared(inUse());
+        if (live().session && live().path == path) {
+            shared_ = std::move(shared);
+            return;
+        }
+        shared.unlock();
+        alone_ = std::unique_lock<std::shared_mutex>(inUse());
+        if (!(live().session && live().path == path)) {
+            startLive(path);
+        }
+    }
+    Live* operator->() const { return &live(); }
+    Session& session() const { return *live().session; }
+
+  private:
+    std::shared_lock<std::shared_mutex> shared_;
+    std::unique_lock<std::shared_mutex> alone_;
+};
 
 // The item's block read again from its bytes, numbered as in the whole
 // file. Hands the block to use.
@@ -151,15 +193,44 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
                   item.name);
 }
 
-ShakeInstance* loadItem(Live& session, const Scene& scene, const Item& item) {
-    return readItem(scene, item, [&session](const scene::Block& block) {
-        if (session.loaded == nullptr) {
-            session.loaded = session.session->newInstance();
+// The item's block loaded into the session's instance for use, the scene
+// read before hostLock is taken.
+template <typename Use>
+auto withItem(const Using& session, const Scene& scene, const Item& item, Use use) {
+    return readItem(scene, item, [&session, &use](const scene::Block& block) {
+        std::lock_guard<std::mutex> hold(hostLock());
+        if (session->loaded == nullptr) {
+            session->loaded = session.session().newInstance();
         }
-        session.session->load(session.loaded, block.lines);
-        return session.loaded;
+        session.session().load(session->loaded, block.lines);
+        return use(*session->loaded);
     });
 }
+
+// An instance of one call's own, loaded from the item's block: no other
+// call reaches it, so it is evaluated without hostLock.
+class OwnInstance {
+  public:
+    OwnInstance(const Using& session, const Scene& scene, const Item& item) : session_(session) {
+        instance_ = readItem(scene, item, [&session](const scene::Block& block) {
+            std::lock_guard<std::mutex> hold(hostLock());
+            ShakeInstance* made = session.session().newInstance();
+            session.session().load(made, block.lines);
+            return made;
+        });
+    }
+    ~OwnInstance() {
+        std::lock_guard<std::mutex> hold(hostLock());
+        session_.session().release(instance_);
+    }
+    OwnInstance(const OwnInstance&) = delete;
+    OwnInstance& operator=(const OwnInstance&) = delete;
+    ShakeInstance* get() const { return instance_; }
+
+  private:
+    const Using& session_;
+    ShakeInstance* instance_ = nullptr;
+};
 
 Item itemOf(const scene::Block& block, const BlockReport& report) {
     Item item;
@@ -182,7 +253,7 @@ struct ItemStream::State {
     Scene scene; // its path and stamps; its timing once the first block is read
     scene::Reader reader;
     std::optional<SceneTiming> timing;
-    std::size_t seen = 0;
+    std::chrono::steady_clock::time_point nextAsk{}; // of the interrupt check
     bool ended = false;
 };
 
@@ -197,16 +268,55 @@ const Scene& ItemStream::scene() const {
 struct Library::State {
     std::string modulePath;
     std::function<bool()> interrupted;
+};
 
-    // Called once a block: asks the caller every so many blocks.
-    void poll(std::size_t& blocks, const std::string& path) const {
-        constexpr std::size_t kBlocksBetweenAsks = 256;
-        if (interrupted && ++blocks % kBlocksBetweenAsks == 0 && interrupted()) {
-            throw Failure(Failure::Kind::Interrupted, "interrupted while reading '" + path + "'",
-                          path);
+namespace {
+
+// One call's asking of the caller's interrupt check, between scenes, blocks
+// and items, and every so many samples: at most every few milliseconds, so
+// that a cheap block costs no more than a clock's reading, and an expensive
+// one no more than its own time.
+using Clock = std::chrono::steady_clock;
+
+class Asker {
+  public:
+    // doing: what the call does ("reading"), to scene when there is one;
+    // tail: what the refusal adds ("; nothing was written").
+    Asker(const std::function<bool()>& interrupted, const char* doing, const std::string& scene,
+          const char* tail = "")
+        : Asker(interrupted, doing, scene, own_, tail) {}
+    // With the time of the next asking kept by the caller, across calls
+    // (a stream's items).
+    Asker(const std::function<bool()>& interrupted, const char* doing, const std::string& scene,
+          Clock::time_point& next, const char* tail = "")
+        : interrupted_(interrupted), doing_(doing), tail_(tail), scene_(scene), next_(next) {}
+    void operator()() {
+        if (!interrupted_) {
+            return;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now < next_) {
+            return;
+        }
+        next_ = now + std::chrono::milliseconds(20);
+        if (interrupted_()) {
+            throw Failure(Failure::Kind::Interrupted,
+                          std::string("interrupted while ") + doing_ +
+                              (scene_.empty() ? "" : " '" + scene_ + "'") + tail_,
+                          scene_);
         }
     }
+
+  private:
+    const std::function<bool()>& interrupted_;
+    const char* doing_;
+    const char* tail_;
+    const std::string& scene_;
+    Clock::time_point own_{};
+    Clock::time_point& next_;
 };
+
+} // namespace
 
 void Library::setInterruptCheck(std::function<bool()> interrupted) {
     state_->interrupted = std::move(interrupted);
@@ -214,8 +324,7 @@ void Library::setInterruptCheck(std::function<bool()> interrupted) {
 
 Library::Library(const std::string& modulePath) : state_(std::make_unique<State>()) {
     state_->modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
-    std::lock_guard<std::mutex> hold(hostLock());
-    acquire(state_->modulePath);
+    const Using loaded(state_->modulePath);
 }
 
 Library::~Library() = default;
@@ -225,18 +334,17 @@ const std::string& Library::modulePath() const {
 }
 
 Scene Library::open(const std::string& path) {
-    std::lock_guard<std::mutex> hold(hostLock());
+    const Using session(state_->modulePath);
     Scene result;
     result.path = path;
     stamp(path, result.size, result.modified);
     const scene::BlockSelector every;
     SceneCheck checked;
-    std::size_t seen = 0;
+    Asker poll(state_->interrupted, "reading", path);
     try {
-        checked = checkScene(path, every, std::nullopt, std::nullopt,
-                             *acquire(state_->modulePath).checker,
-                             [&result, &seen, &path, this](const BlockReport& report) {
-                                 state_->poll(seen, path);
+        checked = checkScene(path, every, std::nullopt, std::nullopt, *session->checker,
+                             [&result, &poll](const BlockReport& report) {
+                                 poll();
                                  result.items.push_back(itemOf(report.block, report));
                              });
     } catch (const ToolError& e) {
@@ -261,14 +369,13 @@ Scene Library::open(const std::string& path) {
 }
 
 std::unique_ptr<ItemStream> Library::stream(const std::string& path) {
-    std::lock_guard<std::mutex> hold(hostLock());
-    acquire(state_->modulePath);
+    const Using loaded(state_->modulePath);
     Scene scene;
     scene.path = path;
     stamp(path, scene.size, scene.modified);
     try {
         return std::unique_ptr<ItemStream>(new ItemStream(std::make_unique<ItemStream::State>(
-            ItemStream::State{std::move(scene), scene::Reader::open(path), {}, 0, false})));
+            ItemStream::State{std::move(scene), scene::Reader::open(path), {}, {}, false})));
     } catch (const ToolError& e) {
         throw Failure(kindOf(e, Failure::Kind::Scene), e.what(), path);
     }
@@ -279,15 +386,18 @@ std::optional<Item> Library::next(ItemStream& stream) {
     if (state.ended) {
         return std::nullopt;
     }
-    std::lock_guard<std::mutex> hold(hostLock());
-    BlockChecker& checker = *acquire(state_->modulePath).checker;
+    // The checker holds the host's lock while it checks a block; the scene
+    // is read outside it.
+    const Using session(state_->modulePath);
+    BlockChecker& checker = *session->checker;
+    Asker poll(state_->interrupted, "reading", state.scene.path, state.nextAsk);
     try {
         for (scene::Event event = state.reader.next(); event != scene::Event::End;
              event = state.reader.next()) {
             if (event != scene::Event::Block) {
                 continue;
             }
-            state_->poll(state.seen, state.scene.path);
+            poll();
             if (!state.timing) {
                 // Hosts write the header before any item: the first block
                 // sees all of it.
@@ -314,8 +424,7 @@ std::optional<Item> Library::next(ItemStream& stream) {
 }
 
 std::vector<Finding> Library::findings(const Scene& scene, const Item& item) {
-    std::lock_guard<std::mutex> hold(hostLock());
-    Live& session = acquire(state_->modulePath);
+    const Using session(state_->modulePath);
     SceneTiming timing;
     timing.fps = scene.fps;
     if (scene.firstFrame && scene.lastFrame) {
@@ -323,7 +432,7 @@ std::vector<Finding> Library::findings(const Scene& scene, const Item& item) {
     }
     return readItem(scene, item, [&](const scene::Block& block) {
         std::vector<Finding> found;
-        for (const vrim::Finding& finding : session.checker->check(block, timing).findings) {
+        for (const vrim::Finding& finding : session->checker->check(block, timing).findings) {
             found.push_back(findingOf(finding));
         }
         return found;
@@ -331,17 +440,18 @@ std::vector<Finding> Library::findings(const Scene& scene, const Item& item) {
 }
 
 std::vector<Key> Library::keys(const Scene& scene, const Item& item) {
-    std::lock_guard<std::mutex> hold(hostLock());
-    const ShakeInstance* instance = loadItem(acquire(state_->modulePath), scene, item);
-    std::vector<Key> keys;
-    for (const ShakeKey* key : inspect::keysOf(*instance)) {
-        keys.push_back({key->startFrame,
-                        key->endFrame,
-                        key->freqTime,
-                        {key->widthX, key->widthY, key->widthZ},
-                        key->fallOff != 0});
-    }
-    return keys;
+    const Using session(state_->modulePath);
+    return withItem(session, scene, item, [](const ShakeInstance& instance) {
+        std::vector<Key> keys;
+        for (const ShakeKey* key : inspect::keysOf(instance)) {
+            keys.push_back({key->startFrame,
+                            key->endFrame,
+                            key->freqTime,
+                            {key->widthX, key->widthY, key->widthZ},
+                            key->fallOff != 0});
+        }
+        return keys;
+    });
 }
 
 std::vector<double> Library::defaultFrames(const Scene& scene, const Item& item) {
@@ -349,8 +459,10 @@ std::vector<double> Library::defaultFrames(const Scene& scene, const Item& item)
     if (scene.firstFrame && scene.lastFrame) {
         range = {*scene.firstFrame, *scene.lastFrame};
     } else {
-        std::lock_guard<std::mutex> hold(hostLock());
-        range = framesOfKeys(*loadItem(acquire(state_->modulePath), scene, item), scene.fps);
+        const Using session(state_->modulePath);
+        range = withItem(session, scene, item, [&scene](const ShakeInstance& instance) {
+            return framesOfKeys(instance, scene.fps);
+        });
     }
     try {
         return sampleFrames(range, scene.frameStep);
@@ -367,11 +479,15 @@ void Library::evaluateInto(const Scene& scene, const Item& item, const double* f
         throw Failure(Failure::Kind::Usage, "the frame rate must be a number above 0", scene.path,
                       item.name);
     }
-    std::lock_guard<std::mutex> hold(hostLock());
-    Live& session = acquire(state_->modulePath);
-    ShakeInstance* instance = loadItem(session, scene, item);
+    const Using session(state_->modulePath);
+    const OwnInstance instance(session, scene, item);
     const double still[3] = {0.0, 0.0, 0.0};
+    Asker poll(state_->interrupted, "evaluating an item of", scene.path);
+    constexpr std::size_t kSamplesBetweenPolls = 65536;
     for (std::size_t i = 0; i < count; ++i) {
+        if (i % kSamplesBetweenPolls == 0) {
+            poll();
+        }
         // The host passes the whole frame at or before the sample, and the
         // sample's own time, as bake does.
         const double frame = times ? frames[i] * fps : frames[i];
@@ -382,9 +498,9 @@ void Library::evaluateInto(const Scene& scene, const Item& item, const double* f
                               " is not within the 32-bit frames",
                           scene.path, item.name);
         }
-        const Session::Motion motion =
-            session.session->evaluate(instance, static_cast<std::int32_t>(std::floor(frame)), time,
-                                      rest != nullptr ? rest + i * 3 : still);
+        const Session::Motion motion = session.session().evaluateOnThisThread(
+            instance.get(), static_cast<std::int32_t>(std::floor(frame)), time,
+            rest != nullptr ? rest + i * 3 : still);
         double* row = out + i * 5;
         row[0] = frame;
         row[1] = time;
@@ -403,38 +519,20 @@ std::vector<Row> Library::offsets(const Scene& scene, const Item& item,
     return rows;
 }
 
-CheckResult Library::check(const std::vector<std::string>& paths, bool recursive) {
-    std::vector<std::string> files;
-    try {
-        files = scene::sceneFiles(paths, recursive);
-    } catch (const ToolError& e) {
-        throw Failure(kindOf(e, Failure::Kind::Scene), e.what());
-    }
-    if (files.empty()) {
-        throw Failure(Failure::Kind::Scene,
-                      recursive ? "no scene file (.lws) in the folders given"
-                                : "no scene file (.lws) in the folders given; their sub-folders "
-                                  "are looked in with recursive=True");
-    }
-    std::lock_guard<std::mutex> hold(hostLock());
-    CheckResult result;
-    for (const std::string& path : files) {
-        checkOne(path, result);
-    }
-    result.status = result.errors > 0 ? 2 : result.warnings > 0 ? 1 : 0;
-    return result;
-}
+namespace {
 
-void Library::checkOne(const std::string& path, CheckResult& result) {
+// One scene of check() into result.
+void checkOne(BlockChecker& checker, const std::function<bool()>& interrupted,
+              const std::string& path, CheckResult& result) {
     std::vector<SceneFinding>& found = result.findings;
     const scene::BlockSelector every;
     SceneCheck checked;
-    std::size_t seen = 0;
+    Asker poll(interrupted, "checking", path);
+    poll(); // a folder of many scenes without a block is long work too
     try {
-        checked = checkScene(path, every, std::nullopt, std::nullopt,
-                             *acquire(state_->modulePath).checker,
-                             [&found, &path, &seen, this](const BlockReport& report) {
-                                 state_->poll(seen, path);
+        checked = checkScene(path, every, std::nullopt, std::nullopt, checker,
+                             [&found, &path, &poll](const BlockReport& report) {
+                                 poll();
                                  for (const vrim::Finding& finding : report.findings) {
                                      found.push_back({path, scene::blockName(report.block),
                                                       report.block.number, findingOf(finding)});
@@ -460,6 +558,30 @@ void Library::checkOne(const std::string& path, CheckResult& result) {
     result.keys += checked.keys;
     result.errors += checked.errors;
     result.warnings += checked.warnings;
+}
+
+} // namespace
+
+CheckResult Library::check(const std::vector<std::string>& paths, bool recursive) {
+    std::vector<std::string> files;
+    try {
+        files = scene::sceneFiles(paths, recursive);
+    } catch (const ToolError& e) {
+        throw Failure(kindOf(e, Failure::Kind::Scene), e.what());
+    }
+    if (files.empty()) {
+        throw Failure(Failure::Kind::Scene,
+                      recursive ? "no scene file (.lws) in the folders given"
+                                : "no scene file (.lws) in the folders given; their sub-folders "
+                                  "are looked in with recursive=True");
+    }
+    const Using session(state_->modulePath);
+    CheckResult result;
+    for (const std::string& path : files) {
+        checkOne(*session->checker, state_->interrupted, path, result);
+    }
+    result.status = result.errors > 0 ? 2 : result.warnings > 0 ? 1 : 0;
+    return result;
 }
 
 namespace {
@@ -610,10 +732,13 @@ EditResult Library::edit(const std::string& path, const EditRequest& request) {
     if (options.blocks.everyBlock() && !options.allItems) {
         throw Failure(Failure::Kind::Usage, "give the item to edit (or all_items)", path);
     }
+    const Using using_(state_->modulePath);
     std::lock_guard<std::mutex> hold(hostLock());
-    Session& session = *acquire(state_->modulePath).session;
+    Session& session = using_.session();
     edit::ChangeFinder changes(session);
     options.changes = &changes;
+    Asker poll(state_->interrupted, "editing", path, "; nothing was written");
+    options.poll = [&poll] { poll(); };
     std::string current;
     const std::vector<edit::EditAction>* playing = nullptr;
     std::ptrdiff_t action = -1;
@@ -656,6 +781,7 @@ ReportResult Library::report(const std::vector<std::string>& paths, const std::s
     if (request.fps && !(std::isfinite(*request.fps) && *request.fps > 0)) {
         throw Failure(Failure::Kind::Usage, "fps: not a frame rate above 0");
     }
+    const Using session(state_->modulePath);
     std::lock_guard<std::mutex> hold(hostLock());
     std::vector<std::string> files;
     try {
@@ -680,8 +806,12 @@ ReportResult Library::report(const std::vector<std::string>& paths, const std::s
         setup.frames = FrameRange{request.frames->first, request.frames->second};
     }
     setup.limits.plottedItems = request.plots;
-    report::Review review(*acquire(state_->modulePath).session, std::move(setup));
+    const std::string none;
+    Asker poll(state_->interrupted, "writing the review page", none, "; nothing was written");
+    setup.poll = [&poll] { poll(); };
+    report::Review review(session.session(), std::move(setup));
     for (const std::string& path : files) {
+        poll();
         review.scene(path);
     }
     const std::size_t bytes = review.write([&](std::string_view piece) {
@@ -710,16 +840,13 @@ std::string moduleLine() {
 }
 
 Validation validate(const std::string& modulePath, std::uint64_t seed) {
+    const std::unique_lock<std::shared_mutex> alone(inUse());
     std::lock_guard<std::mutex> hold(hostLock());
     // The validator activates the module in a host of its own, and the
     // module keeps the services of the host that activated it last: a live
     // session would be left calling services that are gone. The next call
     // loads the module again.
-    Live& current = live();
-    current.checker.reset();
-    current.loaded = nullptr;
-    current.session.reset();
-    current.path.clear();
+    endLive();
     validate::Options options;
     options.modulePath = modulePath.empty() ? vrim::defaultModulePath() : modulePath;
     options.seed = seed;
@@ -754,10 +881,10 @@ Validation validate(const std::string& modulePath, std::uint64_t seed) {
 
 std::string Library::diff(const std::string& oldPath, const std::string& newPath, double tolerance,
                           bool recursive) {
+    const Using session(state_->modulePath);
     std::lock_guard<std::mutex> hold(hostLock());
-    Live& session = acquire(state_->modulePath);
     try {
-        return diffDocument(*session.session, oldPath, newPath, tolerance, recursive);
+        return diffDocument(session.session(), oldPath, newPath, tolerance, recursive);
     } catch (const ToolError& e) {
         throw Failure(kindOf(e, Failure::Kind::Usage), e.what());
     }

@@ -8,9 +8,21 @@
 // `vrim` is built on this header alone.
 //
 // Threads: a Library holds one module loaded into the stand-in host, whose
-// services are process-wide. Calls on any Library are therefore taken one at
-// a time (an internal lock); a caller may share Library objects between
-// threads, but gains no parallel work by it.
+// services are the process's: what touches them (the module reading a
+// block, its key editor, its save) is taken one call at a time. Scene files
+// are read and checked outside that lock (held per block), and an
+// evaluation loads its item into an instance of its own and evaluates it
+// with no lock at all, so threads evaluating at once run in parallel. edit,
+// report and diff hold the host for their whole run. Library objects, and
+// the Scene and Item records they hand out, may be shared between threads;
+// Libraries of different module files take the one session in turn (a call
+// on the other file waits for the calls in progress to end). Between
+// processes nothing is shared but files.
+//
+// Interrupts: the check given to setInterruptCheck is asked between scenes
+// and blocks, at most every few milliseconds, during open, next, check, edit
+// and report, and every so many samples of an evaluation; true ends the call
+// with Failure (Interrupted), nothing written.
 #pragma once
 
 #include <array>
@@ -218,7 +230,9 @@ struct Change {
     std::size_t was = 0;   // 1-based in the file's keys; 0 for an added key and the count
     std::string field;     // as --set names it; empty unless kind is "field"
     std::optional<std::string> before, after; // the number as the file held it, as saved
-    bool asked = true;                        // false: the module's save changed it on its own
+    // false: the module's save changed it on its own, or holds a typed value
+    // otherwise than typed (rounded), then listed even when the line is kept
+    bool asked = true;
 };
 
 struct EditResult {
@@ -270,9 +284,11 @@ class Library {
     Library& operator=(const Library&) = delete;
 
     const std::string& modulePath() const;
-    // Asked every so many blocks while a scene is read or checked: true ends
-    // the call with a Failure (Interrupted). A caller's Ctrl-C handler, so
-    // that a long open stops within moments; none by default.
+    // Asked between scenes and blocks while open, next, check, edit and
+    // report work, and every 65536 samples of an evaluation, at most every few
+    // milliseconds, from the calling thread: true ends the call with a
+    // Failure (Interrupted). A caller's Ctrl-C handler, so that a long call
+    // stops within moments; none by default. Set it before any call.
     void setInterruptCheck(std::function<bool()> interrupted);
 
     // Reads the scene through, checking every block as `vrim check` does;
@@ -323,8 +339,6 @@ class Library {
   private:
     struct State;
     std::unique_ptr<State> state_;
-    // One scene of check() into result; call with the host's lock held.
-    void checkOne(const std::string& path, CheckResult& result);
 };
 
 // Where the module is looked for without a path, and whether it is there:

@@ -87,6 +87,25 @@ std::string otherPlatform(const std::string& path) {
     return "";
 }
 
+// The motion access of evaluateOnThisThread: its calls carry no context,
+// so the position they read and write is the calling thread's (one record,
+// found once a call).
+struct ThreadMotion {
+    double* position = nullptr;
+    bool moved = false;
+};
+thread_local ThreadMotion threadMotion;
+
+void threadGetParam(int /*param*/, double /*time*/, double value[3]) {
+    std::memcpy(value, threadMotion.position, 3 * sizeof(double));
+}
+
+void threadSetParam(int /*param*/, const double value[3]) {
+    ThreadMotion& motion = threadMotion;
+    std::memcpy(motion.position, value, 3 * sizeof(double));
+    motion.moved = true;
+}
+
 } // namespace
 
 std::string defaultModulePath() {
@@ -161,6 +180,23 @@ Session::Motion Session::evaluate(ShakeInstance* instance, int32_t frame, double
     Motion motion;
     motion.moved = handler_.evaluate(host_, instance, frame, time);
     std::memcpy(motion.position, host_.position, sizeof motion.position);
+    return motion;
+}
+
+Session::Motion Session::evaluateOnThisThread(ShakeInstance* instance, int32_t frame, double time,
+                                              const double rest[3]) const {
+    Motion motion;
+    std::memcpy(motion.position, rest, sizeof motion.position);
+    ThreadMotion& mine = threadMotion;
+    mine = {motion.position, false};
+    MotionAccess access{};
+    access.frame = frame;
+    access.time = time;
+    access.getParam = threadGetParam;
+    access.setParam = threadSetParam;
+    handler_.record.evaluate(instance, &access);
+    motion.moved = mine.moved;
+    mine.position = nullptr;
     return motion;
 }
 

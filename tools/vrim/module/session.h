@@ -52,6 +52,12 @@ class Session {
     // Evaluates the instance for an item resting at rest, as the host does at
     // this frame and time.
     Motion evaluate(ShakeInstance* instance, int32_t frame, double time, const double rest[3]);
+    // The same without the stand-in host's records: the motion access
+    // answers from this thread's own position, so threads may evaluate at
+    // once, each an instance no other call loads, saves or destroys
+    // meanwhile. The module's evaluation touches nothing else.
+    Motion evaluateOnThisThread(ShakeInstance* instance, int32_t frame, double time,
+                                const double rest[3]) const;
 
     // Opens the key editor on the instance as the host does when the user
     // opens the modifier's options, and closes it at once; the module fills

@@ -68,6 +68,9 @@ std::map<std::string, std::vector<Sample>> Review::before(const Against& against
     // finds in the old version is not this page's business.
     checkScene(against.oldPath, setup_.blocks, setup_.fps, setup_.frames, checker_,
                [&](const scene::Block& block, const BlockReport&, const SceneTiming& timing) {
+                   if (setup_.poll) {
+                       setup_.poll();
+                   }
                    const auto found = wanted.find(block.address);
                    if (found == wanted.end()) {
                        return;
@@ -103,6 +106,9 @@ std::string Review::review(const std::string& path, const Against* against) {
     const SceneCheck checked = checkScene(
         path, setup_.blocks, setup_.fps, setup_.frames, checker_,
         [&](const scene::Block& block, const BlockReport& report, const SceneTiming& timing) {
+            if (setup_.poll) {
+                setup_.poll();
+            }
             plotted += gather(scene, block, report.findings, timing, earlier);
         },
         [&](std::string_view bytes) { hash.update(bytes); });

@@ -26,6 +26,8 @@ struct ReviewSetup {
     std::optional<double> fps; // --fps; unset: each scene's own
     std::optional<FrameRange> frames;
     Limits limits;
+    // Called before each block is gathered; may throw to end the review.
+    std::function<void()> poll;
 };
 
 // What the page holds of one scene.

@@ -372,6 +372,10 @@ BlockChecker::BlockChecker(Session& session, int64_t probedFrames)
       probedFrames_(probedFrames) {}
 
 BlockReport BlockChecker::check(const scene::Block& block, const SceneTiming& timing) {
+    std::unique_lock<std::mutex> held;
+    if (guard_ != nullptr) {
+        held = std::unique_lock<std::mutex>(*guard_);
+    }
     BlockReport report;
     const BlockReading reading = readBlock(session_, probe_, instance_, block.lines);
     report.keys = keysOf(*instance_).size();

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,10 @@ class BlockChecker {
     // number that is not finite shows; the message says when it cut a span.
     explicit BlockChecker(Session& session, int64_t probedFrames = kProbedFrames);
     BlockReport check(const scene::Block& block, const SceneTiming& timing);
+    // Held while check touches the module, for callers that read scenes on
+    // several threads: the stand-in host's services are the process's, the
+    // reading of the scene is each caller's own. None by default.
+    void guard(std::mutex* lock) { guard_ = lock; }
     // Lets go of all that checks so far kept (the last block's keys, the
     // meanings of the lines met): the next check starts as the first did,
     // and memory holds nothing of the blocks before it.
@@ -72,6 +77,7 @@ class BlockChecker {
     LineProbe probe_;
     ShakeInstance* instance_;
     int64_t probedFrames_;
+    std::mutex* guard_ = nullptr;
 };
 
 // The scene's timing: flags first, then the header.

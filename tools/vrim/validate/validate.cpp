@@ -83,13 +83,34 @@ extern "C" void onCrash(int signal) {
     std::_Exit(kExitFailed);
 }
 
-void catchCrashes() {
-#if !defined(VRIM_KEEP_CRASH_SIGNALS)
-    for (int signal : kCrashSignals) {
-        std::signal(signal, onCrash);
-    }
+// Held while the checks run: a crash is the check's, and afterwards the
+// program's own handling is back (the library runs the validator inside
+// other programs, a Python script's).
+class CrashesCaught {
+  public:
+    CrashesCaught() {
+        for (std::size_t i = 0; i < kCrashSignalCount; ++i) {
+#if defined(VRIM_KEEP_CRASH_SIGNALS)
+            before_[i] = SIG_ERR; // the signals stay the program's throughout
+#else
+            before_[i] = std::signal(kCrashSignals[i], onCrash);
 #endif
-}
+        }
+    }
+    ~CrashesCaught() {
+        for (std::size_t i = 0; i < kCrashSignalCount; ++i) {
+            if (before_[i] != SIG_ERR) {
+                std::signal(kCrashSignals[i], before_[i]);
+            }
+        }
+    }
+    CrashesCaught(const CrashesCaught&) = delete;
+    CrashesCaught& operator=(const CrashesCaught&) = delete;
+
+  private:
+    using Handler = void (*)(int);
+    Handler before_[kCrashSignalCount];
+};
 
 // The run's results as they come, and what a crash of the next check would
 // write.
@@ -227,7 +248,7 @@ std::unique_ptr<RunWriter> textWriter(std::FILE* out) {
 
 int run(const Options& options, RunWriter& writer) {
     Runner runner(options, writer);
-    catchCrashes();
+    const CrashesCaught caught;
     standin::Host host;
     host.logMotion = true;
 
