@@ -130,15 +130,6 @@ void pairEndJson(Run& run, const compare::SceneTotals& totals, std::size_t items
                   error.empty() ? "null" : jsonText(error).c_str());
 }
 
-void addTotals(compare::SceneTotals& all, const compare::SceneTotals& totals) {
-    all.changed += totals.changed;
-    all.added += totals.added;
-    all.removed += totals.removed;
-    all.renamed += totals.renamed;
-    all.unchanged += totals.unchanged;
-    all.moving += totals.moving;
-}
-
 // One pair of scenes, its lines or its JSON object printed as found.
 void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double tolerance) {
     const std::string prefix = pair.relative.empty() ? "" : terminalText(pair.relative) + ": ";
@@ -177,7 +168,7 @@ void diffPair(Session& session, Run& run, const compare::ScenePair& pair, double
         run.out.flush();
         std::fprintf(stderr, "vrim: %s\n", terminalText(error).c_str());
     }
-    addTotals(run.all, totals);
+    run.all += totals;
 }
 
 int runDiff(const DiffOptions& options) {

@@ -87,6 +87,16 @@ struct SceneTotals {
     std::size_t changed = 0, added = 0, removed = 0, renamed = 0, unchanged = 0;
     std::size_t moving = 0; // items whose motion differs
     bool moves() const { return moving > 0; }
+    // A folder's totals: its scenes' added up.
+    SceneTotals& operator+=(const SceneTotals& other) {
+        changed += other.changed;
+        added += other.added;
+        removed += other.removed;
+        renamed += other.renamed;
+        unchanged += other.unchanged;
+        moving += other.moving;
+        return *this;
+    }
 };
 
 struct SceneListener {

@@ -44,12 +44,7 @@ std::string diffDocument(Session& session, const std::string& oldPath, const std
         scene.update(compare::totalsJson(totals));
         scene["error"] = path(error);
         scenes.push_back(std::move(scene));
-        all.changed += totals.changed;
-        all.added += totals.added;
-        all.removed += totals.removed;
-        all.renamed += totals.renamed;
-        all.unchanged += totals.unchanged;
-        all.moving += totals.moving;
+        all += totals;
     }
     json document = {{"formatVersion", compare::kFormatVersion},
                      {"command", "diff"},

@@ -20,8 +20,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -76,14 +74,14 @@ Failure::Kind kindOf(const ToolError& e, Failure::Kind fallback) {
     return fallback;
 }
 
+// The file's size and last write, through the file-system layer; both 0
+// when it cannot be looked at (the read that follows says why).
 void stamp(const std::string& path, std::uint64_t& size, std::int64_t& modified) {
-    std::error_code error;
-    size = std::filesystem::file_size(files::pathOf(path), error);
-    if (error) {
-        size = 0;
-    }
-    const auto time = std::filesystem::last_write_time(files::pathOf(path), error);
-    modified = error ? 0 : static_cast<std::int64_t>(time.time_since_epoch().count());
+    files::FileInfo info;
+    std::string error;
+    const bool seen = files::systemFileSystem().stat(path, info, error);
+    size = seen ? info.size : 0;
+    modified = seen ? info.modified : 0;
 }
 
 } // namespace
@@ -175,10 +173,11 @@ template <typename Use> auto readItem(const Scene& scene, const Item& item, Use 
     // The block's own bytes, never more: its item's line may be far before
     // it (an item's thousandth block), and neither its keys nor its
     // findings depend on that line.
-    std::ifstream file(files::pathOf(scene.path), std::ios::binary);
     std::string bytes(static_cast<std::size_t>(item.end - item.begin), '\0');
-    file.seekg(static_cast<std::streamoff>(item.begin));
-    if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    std::string error;
+    files::ReadingFile file(files::systemFileSystem(), scene.path, error);
+    if (!file.isOpen() || !file.fs().seek(file.handle(), item.begin, error) ||
+        file.readFull(bytes.data(), bytes.size(), error) != static_cast<int64_t>(bytes.size())) {
         throw Failure(Failure::Kind::Scene, "cannot read '" + scene.path + "'", scene.path,
                       item.name);
     }
