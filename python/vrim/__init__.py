@@ -1264,6 +1264,46 @@ def _chain_actions(loaded: int, chain: "list[dict[str, _Any]]") -> "list[Action]
     return played
 
 
+def _edit_targets(item: object, items: object, block: object,
+                  blocks: object) -> "tuple[list[str], list[int]]":
+    """The items an edit picks by name and the blocks by number, checked."""
+    names = _names("items", items)
+    if item is not None:
+        if not isinstance(item, str):
+            raise TypeError(f"item must be an item name (str), not {_type_name(item)}; "
+                            "give several as items=[...]")
+        names.append(item)
+    if isinstance(blocks, (str, bytes)) or not isinstance(blocks, _Iterable):
+        raise TypeError(f"blocks must be a list of block numbers, not {_type_name(blocks)}")
+    numbers = [_whole(f"blocks[{i}]", b, 1, "a block number") for i, b in enumerate(blocks)]
+    if block is not None:
+        numbers.append(_whole("block", block, 1, "a block number"))
+    return names, numbers
+
+
+def _edit_plays(library: _Any, target: str, names: "list[str]", numbers: "list[int]",
+                actions: object, keys: object) -> "tuple[list[Action], dict[str, list[Action]]]":
+    """The actions every picked item gets, and each item's own (from a dict
+    of actions, or typed from whole chains of keys). A single item's chain
+    takes its name out of ``names``: its actions are its own."""
+    if keys is None:
+        if isinstance(actions, dict):
+            return [], _per_item("actions", actions,
+                                 lambda label, value: _actions(value, label))
+        return _actions(actions), {}
+    if actions:
+        raise TypeError("give actions or keys, not both")
+    if isinstance(keys, dict):
+        chains = _per_item("keys", keys, _chain)
+    elif len(names) == 1 and not numbers:
+        chains = {names.pop(): _chain("keys", keys)}
+    else:
+        raise TypeError("keys as a list needs one item=; give several items' keys as a "
+                        "dict of item names")
+    counts = _key_counts(library, target, chains)
+    return [], {name: _chain_actions(counts[name], chain) for name, chain in chains.items()}
+
+
 def edit(path: _PathLike, item: _Optional[str] = None, *,
          items: _Sequence[str] = (), block: _Optional[int] = None, blocks: _Sequence[int] = (),
          all_items: bool = False,
@@ -1299,17 +1339,7 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
     unknown item, UsageError for an action it cannot take, TypeError or
     ValueError for an argument of the wrong kind."""
     target = _path("path", path)
-    names = _names("items", items)
-    if item is not None:
-        if not isinstance(item, str):
-            raise TypeError(f"item must be an item name (str), not {_type_name(item)}; "
-                            "give several as items=[...]")
-        names.append(item)
-    if isinstance(blocks, (str, bytes)) or not isinstance(blocks, _Iterable):
-        raise TypeError(f"blocks must be a list of block numbers, not {_type_name(blocks)}")
-    numbers = [_whole(f"blocks[{i}]", b, 1, "a block number") for i, b in enumerate(blocks)]
-    if block is not None:
-        numbers.append(_whole("block", block, 1, "a block number"))
+    names, numbers = _edit_targets(item, items, block, blocks)
     given = {
         "items": names, "blocks": numbers, "all_items": _flag("all_items", all_items),
         "dry_run": _flag("dry_run", dry_run), "backup": _flag("backup", backup),
@@ -1318,25 +1348,7 @@ def edit(path: _PathLike, item: _Optional[str] = None, *,
         "break_hard_links": _flag("break_hard_links", break_hard_links),
     }
     library = _library(module)
-    common: "list[Action]" = []
-    own: "dict[str, list[Action]]" = {}
-    chains: "dict[str, list[dict[str, _Any]]]" = {}
-    if keys is not None:
-        if actions:
-            raise TypeError("give actions or keys, not both")
-        if isinstance(keys, dict):
-            chains = _per_item("keys", keys, _chain)
-        elif len(names) == 1 and not numbers:
-            chains = {names.pop(): _chain("keys", keys)}
-        else:
-            raise TypeError("keys as a list needs one item=; give several items' keys as a "
-                            "dict of item names")
-        counts = _key_counts(library, target, chains)
-        own = {name: _chain_actions(counts[name], chain) for name, chain in chains.items()}
-    elif isinstance(actions, dict):
-        own = _per_item("actions", actions, lambda label, value: _actions(value, label))
-    else:
-        common = _actions(actions)
+    common, own = _edit_plays(library, target, names, numbers, actions, keys)
     given["item_actions"] = [(name, [(a.option, a.value) for a in played])
                              for name, played in own.items()]
     try:
