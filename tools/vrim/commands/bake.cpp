@@ -67,27 +67,18 @@ constexpr std::size_t kMaxRowBytes = 4096;
 // bounded whatever the file holds and take still sees it is too long.
 // Throws vrim::ToolError when the file cannot be opened or read.
 void forEachLine(const std::string& path, std::size_t limit,
-                 const std::function<void(const std::string&, std::size_t)>& take,
-                 files::FileSystem& fs = files::systemFileSystem()) {
+                 const std::function<void(const std::string&, std::size_t)>& take) {
     std::string error;
-    const files::FileHandle file = fs.openRead(path, error);
-    if (file == files::kNoFile) {
+    // Closed however the reading ends: take throws at a row it refuses.
+    files::ReadingFile file(files::systemFileSystem(), path, error);
+    if (!file.isOpen()) {
         throw ToolError("cannot open --base file '" + path + "'");
     }
-    // Closed however the reading ends: take throws at a row it refuses.
-    struct Closer {
-        files::FileSystem& fs;
-        files::FileHandle file;
-        ~Closer() {
-            std::string ignored; // only read: nothing of the file is lost
-            fs.close(file, ignored);
-        }
-    } closer{fs, file};
     std::vector<char> buffer(64 * 1024);
     std::string line;
     std::size_t number = 0;
     for (;;) {
-        const int64_t got = fs.read(file, buffer.data(), buffer.size(), error);
+        const int64_t got = file.readFull(buffer.data(), buffer.size(), error);
         if (got < 0) {
             throw ToolError("cannot read --base file '" + path + "'");
         }
