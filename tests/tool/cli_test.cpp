@@ -329,6 +329,49 @@ TEST(VrimTool, BakeWritesTheModulesPositions) {
     }
 }
 
+// A base track is read a piece at a time: the same rows bake the same
+// whatever their line ends, a missing last LF, or a row split between two
+// reads; a line one byte past the longest row is refused by its number,
+// however long it runs, and one at the bound is a row.
+TEST(VrimTool, BakeReadsItsBaseTrackRowByRowWhateverItsLines) {
+    const std::string bound = "31,2." + std::string(4096 - 9, '0') + ",0,0"; // 4096 bytes
+    const std::string past = "31,2." + std::string(4096 - 8, '0') + ",0,0";  // 4097
+    struct Case {
+        std::string name, track;
+        std::string refusal; // empty: bakes as the plain track does
+    };
+    const std::vector<Case> cases = {
+        {"plain", "frame,x,y,z\n30,1,0,0\n31,2,0,0\n", ""},
+        {"crlf", "frame,x,y,z\r\n30,1,0,0\r\n31,2,0,0\r\n", ""},
+        {"no last lf", "frame,x,y,z\n30,1,0,0\n31,2,0,0", ""},
+        {"row across two reads", std::string(65536 - 3, '\n') + "30,1,0,0\n31,2,0,0\n", ""},
+        {"row at the bound", "30,1,0,0\n" + bound + "\n", ""},
+        {"row past the bound", "30,1,0,0\n" + past + "\n",
+         "tool-base.csv':2: the line is longer than a frame,x,y,z row can be"},
+        {"a megabyte line", "30,1,0,0\n" + std::string(1 << 20, '7') + "\n31,2,0,0\n",
+         "tool-base.csv':2: the line is longer than a frame,x,y,z row can be"},
+    };
+    const std::string command =
+        std::string("bake ") + kSample + " --block 2 --frames 30:31 --base tool-base.csv";
+    std::string plain;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes("tool-base.csv", c.track);
+        const ToolRun run = runVrim(command);
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(run.status, 2);
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(linesOf(run.out).size(), 3u) << run.out;
+        if (plain.empty()) {
+            plain = run.out;
+        }
+        EXPECT_EQ(run.out, plain);
+    }
+}
+
 TEST(VrimTool, BakeAllItemsWritesEachItemsOwnRowsUnderAnItemColumn) {
     // Each item's rows are exactly those of baking that item alone.
     const ToolRun all = runVrim(std::string("bake ") + kSample + " --all-items --step 0.5");
