@@ -252,6 +252,36 @@ TEST(VrimTool, PreviewWithoutArgumentsTabulatesTheDefaultKey) {
     EXPECT_NEAR(rows[4].offset[1], 0.0750555349946, 5e-10);
 }
 
+// The table is printed without being held, its widths measured first: each
+// column ends at one place on every line, heading included, where cells
+// grow a digit or a sign down the range.
+TEST(VrimTool, PreviewColumnsEndAtOnePlaceOnEveryLine) {
+    for (const char* frames : {"=-12:3", "=95:105", "=5:5", "=0:2000"}) {
+        SCOPED_TRACE(frames);
+        const ToolRun run = runVrim(std::string("preview ") + kSample +
+                                    " --block 2 --at=-1e6,0,0 --frames" + frames);
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<std::size_t> ends; // of the heading's six cells
+        std::size_t lines = 0;
+        for (const std::string& line : linesOf(run.out)) {
+            std::vector<std::size_t> these;
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                if (line[i] != ' ' && (i + 1 == line.size() || line[i + 1] == ' ')) {
+                    these.push_back(i + 1);
+                }
+            }
+            if (line.rfind("frame", line.find_first_not_of(' ')) == line.find_first_not_of(' ') &&
+                these.size() == 6) {
+                ends = these;
+            } else if (!ends.empty() && !line.empty()) {
+                EXPECT_EQ(these, ends) << line;
+                ++lines;
+            }
+        }
+        EXPECT_GT(lines, 0u) << run.out;
+    }
+}
+
 TEST(VrimTool, PreviewNamesTheKeyThatActs) {
     const ToolRun run = runVrim(std::string("preview ") + kSample + " --block 2 --frames 25:70");
     ASSERT_EQ(run.status, 0) << run.err;
