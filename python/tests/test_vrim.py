@@ -189,6 +189,27 @@ def test_unknown_item_lists_the_items_with_a_shake():
     assert "Camera_Rig, Lamp_Swing" in str(missing.value)
 
 
+HOSTILE = "Lamp\u202eGNIWS\x1b[31m"
+
+
+@pytest.mark.parametrize("call", [
+    lambda path: vrim.open(path).item("Cam"),
+    lambda path: vrim.open(path).item(HOSTILE + "x"),
+    lambda path: vrim.edit(path, item=HOSTILE + "x", actions=[vrim.Action.shift(1)]),
+], ids=["listed", "asked", "edit"])
+def test_a_hostile_name_in_a_message_is_escaped_and_kept_as_is(tmp_path, call):
+    # A message goes to a terminal: the name's escape sequence and
+    # right-to-left override are shown, not obeyed; the attributes stay raw.
+    path = tmp_path / "hostile\x1b]0;title\x07.lws"
+    path.write_bytes(open(TWO, "rb").read().replace(b"Lamp_Swing", HOSTILE.encode()))
+    with pytest.raises(vrim.ItemError) as missing:
+        call(str(path))
+    text = str(missing.value)
+    assert "\\u202e" in text and "\\x1b" in text, text
+    assert not any(c in text for c in "\x1b\x07\u202e"), text
+    assert missing.value.scene == str(path)
+
+
 @pytest.mark.parametrize("content,kind", [
     (None, vrim.SceneError),        # no such file
     (b"LWSC\n3\n", None),           # a scene without a shake opens, with no items

@@ -117,6 +117,21 @@ def __dir__() -> "list[str]":
 # Errors
 
 
+def _shown(text: str) -> str:
+    """Text for people, as the commands show it: a name from a scene may hold
+    control or bidirectional characters that would steer a terminal, so each
+    character that does not print (bar the line break) is written as an
+    escape, ``\\x1b`` or ``\\u202e``. The attributes keep the text as it is."""
+    if text.isprintable():
+        return text
+    return "".join(
+        c if c.isprintable() or c == "\n"
+        else f"\\x{ord(c):02x}" if ord(c) < 0x100
+        else f"\\u{ord(c):04x}" if ord(c) < 0x10000
+        else f"\\U{ord(c):08x}"
+        for c in text)
+
+
 class Error(Exception):
     """Every refusal of vrim.
 
@@ -133,7 +148,7 @@ class Error(Exception):
         action: _Optional[str] = None,
         unasked: _Tuple[str, ...] = (),
     ) -> None:
-        super().__init__(message)
+        super().__init__(_shown(message))
         self.scene = scene
         self.item = item
         self.action = action
