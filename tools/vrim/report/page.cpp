@@ -54,9 +54,21 @@ std::string count(std::size_t n, const char* one, const char* many) {
 }
 
 // The class that orders and filters an item or scene: errors first, then
-// warnings, then the clean ones (which the findings filter hides).
-const char* rankClass(std::size_t errors, std::size_t warnings) {
-    return errors > 0 ? "has-errors" : warnings > 0 ? "has-warnings" : "clean";
+// warnings, then the clean ones (which the findings filter hides). Against a
+// previous version a change is what the reader came for: a clean item that
+// changed, or a scene holding one, stays in sight under the filter.
+const char* rankClass(std::size_t errors, std::size_t warnings, bool changed = false) {
+    return errors > 0     ? "has-errors"
+           : warnings > 0 ? "has-warnings"
+           : changed      ? "changed"
+                          : "clean";
+}
+const char* rankClass(const PageItem& item) {
+    return rankClass(item.errors, item.warnings, !item.change.empty());
+}
+bool anyChanged(const PageScene& scene) {
+    return std::any_of(scene.items.begin(), scene.items.end(),
+                       [](const PageItem& item) { return !item.change.empty(); });
 }
 int rank(std::size_t errors, std::size_t warnings) {
     return errors > 0 ? 0 : warnings > 0 ? 1 : 2;
@@ -442,8 +454,9 @@ void cut(std::string& text, std::vector<std::string>& into) {
 
 std::string sceneFacts(const PageScene& scene, const std::string& anchor, std::size_t withShake) {
     std::string html =
-        "<section class=\"scene " + std::string(rankClass(scene.errors, scene.warnings)) +
-        "\" id=\"" + markup(anchor) + "\">\n<h2>" + htmlText(scene.path) +
+        "<section class=\"scene " +
+        std::string(rankClass(scene.errors, scene.warnings, anyChanged(scene))) + "\" id=\"" +
+        markup(anchor) + "\">\n<h2>" + htmlText(scene.path) +
         "</h2>\n<dl class=\"facts\">\n<dt>Frame rate</dt><dd>" + format("%g", scene.fps) +
         " frames per second</dd>\n<dt>Frames</dt><dd>" +
         (scene.frames
@@ -487,7 +500,7 @@ std::string percentOf(const FrameRange& range, double frame) {
 // One item's row of the timeline: its keys' frames on the shared axis, the
 // whole row a link to the item.
 std::string timelineRow(const PageItem& item, const std::string& id, const FrameRange& range) {
-    std::string html = "<li class=\"" + std::string(rankClass(item.errors, item.warnings)) +
+    std::string html = "<li class=\"" + std::string(rankClass(item)) +
                        "\"><a class=\"track\" href=\"#" + markup(id) + "\"><span class=\"label\">" +
                        htmlText(item.name) + "</span><span class=\"bar\">";
     for (const PlotKey& key : item.plot.keys) {
@@ -572,7 +585,7 @@ std::string player(const PageScene& scene, const std::vector<std::size_t>& drawn
                        "scope=\"col\">Z</th></tr></thead>\n<tbody>\n";
     for (std::size_t i : drawn) {
         const PageItem& item = scene.items[i];
-        html += readoutRow(item, ids[i], rankClass(item.errors, item.warnings));
+        html += readoutRow(item, ids[i], rankClass(item));
     }
     return html + "</tbody>\n</table></div>\n</div>\n";
 }
@@ -635,8 +648,7 @@ std::string samplingNote(const PageItem& item, const Limits& limits) {
 std::string PageWriter::itemDetails(PageItem& item, const std::string& id, bool open,
                                     const std::string& file) const {
     const std::size_t allFindings = item.findings.size() + item.findingsLeftOut;
-    std::string html = "<details class=\"item " +
-                       std::string(rankClass(item.errors, item.warnings)) + "\" id=\"" +
+    std::string html = "<details class=\"item " + std::string(rankClass(item)) + "\" id=\"" +
                        markup(id) + "\"" + (open ? " open" : "") + ">" + itemSummary(item);
     // What check found comes first: it is what a reviewer acts on.
     if (allFindings > 0) {
@@ -661,10 +673,10 @@ std::string PageWriter::itemDetails(PageItem& item, const std::string& id, bool 
 
 std::string PageWriter::listedRow(const PageItem& item, const std::string& id,
                                   const std::string& file) const {
-    std::string html = "<tr class=\"listed " + std::string(rankClass(item.errors, item.warnings)) +
-                       "\" id=\"" + markup(id) + "\"><th scope=\"row\">" + htmlText(item.name) +
-                       "</th><td>" + std::to_string(item.firstLine) + "-" +
-                       std::to_string(item.lastLine) + "</td><td>";
+    std::string html = "<tr class=\"listed " + std::string(rankClass(item)) + "\" id=\"" +
+                       markup(id) + "\"><th scope=\"row\">" + htmlText(item.name) + "</th><td>" +
+                       std::to_string(item.firstLine) + "-" + std::to_string(item.lastLine) +
+                       "</td><td>";
     const std::size_t keys = std::min(item.keys.size(), limits_.keysPerRow);
     for (std::size_t k = 0; k < keys; ++k) {
         html += k == 0 ? "<code>" : "<br><code>";
@@ -734,9 +746,9 @@ PageWriter::Picked PageWriter::pick(const PageScene& scene) {
 void PageWriter::scene(PageScene scene) {
     const std::string anchor = sceneAnchor(scene.path);
     const std::size_t withShake = scene.items.size() + scene.unlisted;
-    Entry entry{anchor,         scene.path,   scene.absolutePath,
-                scene.sha256,   withShake,    scene.errors,
-                scene.warnings, body_.size(), 0};
+    Entry entry{anchor,    scene.path,       scene.absolutePath, scene.sha256,
+                withShake, scene.errors,     scene.warnings,     body_.size(),
+                0,         anyChanged(scene)};
     errors_ += scene.errors;
     warnings_ += scene.warnings;
     compared_ = compared_ || scene.compared;
@@ -908,7 +920,7 @@ std::string PageWriter::contents() const {
            ", those with errors first, then those with warnings</summary>\n<ol>\n";
     for (const Entry* entry : ordered()) {
         out += "<li class=\"";
-        out += rankClass(entry->errors, entry->warnings);
+        out += rankClass(entry->errors, entry->warnings, entry->changed);
         out += "\"><a href=\"#";
         out += markup(entry->anchor);
         out += "\">";
@@ -959,8 +971,10 @@ std::string PageWriter::head(const std::string& title, const PageSource& source)
     out += " Every position on this "
            "page was computed by the shake module itself; the player only steps through those "
            "samples.</p>\n";
-    out += "<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only items with "
-           "findings</a> <a class=\"all\" href=\"#all-items\">all items</a></p>\n";
+    out += std::string("<p class=\"filter\">Show: <a class=\"only\" href=\"#only-findings\">only "
+                       "items with findings") +
+           (compared_ ? " or changes" : "") +
+           "</a> <a class=\"all\" href=\"#all-items\">all items</a></p>\n";
 
     out += provenance(source);
     out += samplingSummary();

@@ -123,6 +123,7 @@ class PageWriter {
         std::string anchor, path, absolutePath, sha256;
         std::size_t items = 0, errors = 0, warnings = 0;
         std::size_t firstPiece = 0, pieces = 0; // its part of body_
+        bool changed = false;                   // an item changed since the previous version
     };
     // A scene's items in page order, and which are drawn, listed or counted.
     struct Picked {
